@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <variant>
+
+// A recorded stream of characteristic values, one per line:
+//   <milliseconds since start> <short identifier> <hex bytes>
+// e.g. "120 2AC2 03 05 00 01 00". The bytes may be grouped freely ("0305 000100");
+// "-" stands for an empty value. Blank lines and lines starting with '#' are skipped.
+struct Di2CaptureRecord
+{
+    int lineNumber = 0;
+    qint64 milliseconds = 0;
+    QString characteristic; // upper case, e.g. "2AC2"
+    QByteArray value;
+
+    bool operator==(const Di2CaptureRecord&) const = default;
+};
+
+struct Di2CaptureError
+{
+    int lineNumber = 0;
+    QString message;
+};
+
+class Di2Capture
+{
+public:
+    using Result = std::variant<QList<Di2CaptureRecord>, Di2CaptureError>;
+
+    // The whole capture, or the first malformed line.
+    static Result parse(QByteArrayView text);
+};

@@ -1,0 +1,189 @@
+#include "di2/Di2Parser.h"
+
+#include "di2/Di2ParserDelegate.h"
+#include "diagnostics/HexFormat.h"
+#include "diagnostics/Logger.h"
+
+namespace {
+
+const QString logCategory = QStringLiteral("DI2Parser");
+
+constexpr quint8 keepAliveHeader = 0x04;
+constexpr quint8 baselineHeader = 0x06;
+constexpr quint8 statusMessageType = 0x03;
+
+constexpr qsizetype shortPacketLength = 3;
+constexpr qsizetype channelPacketLength = 5;
+constexpr qsizetype baselinePacketLength = 6;
+constexpr qsizetype statusPacketLength = 17;
+
+constexpr int maximumBatteryLevel = 100; // percent
+
+quint8 byteAt(const QByteArray& value, qsizetype index)
+{
+    return static_cast<quint8>(value.at(index));
+}
+
+Logger& logger()
+{
+    return Logger::shared();
+}
+
+} // namespace
+
+Di2Parser::Di2Parser(QObject* parent)
+    : QObject(parent)
+{}
+
+bool Di2Parser::isDi2PacketLength(const QByteArray& value)
+{
+    switch (value.size()) {
+    case shortPacketLength:
+    case channelPacketLength:
+    case baselinePacketLength:
+    case statusPacketLength:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void Di2Parser::processNotification(const QByteArray& value)
+{
+    if (value.isEmpty()) {
+        logger().logDefault(QStringLiteral("Received empty data"), logCategory);
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this, [this, value] { handle(parse(value)); }, Qt::QueuedConnection);
+}
+
+void Di2Parser::processBatteryLevel(const QByteArray& value)
+{
+    if (value.isEmpty()) {
+        logger().logError(QStringLiteral("Received empty battery data"), logCategory);
+        return;
+    }
+    const int level = byteAt(value, 0);
+    if (level > maximumBatteryLevel) {
+        logger().logError(QStringLiteral("Invalid battery level: %1% (expected 0-100)").arg(level),
+                          logCategory);
+        return;
+    }
+    logger().logDebug(QStringLiteral("Battery level: %1%").arg(level), logCategory);
+    notifyDelegate([level](Di2ParserDelegate& delegate) { delegate.didUpdateBatteryLevel(level); });
+}
+
+Di2Packet Di2Parser::parse(const QByteArray& value) const
+{
+    if (value.isEmpty()) {
+        logger().logDefault(QStringLiteral("Attempted to parse empty data"), logCategory);
+        return Di2Packet::unknown(value);
+    }
+
+    switch (value.size()) {
+    case shortPacketLength:
+        if (byteAt(value, 0) == keepAliveHeader) {
+            logger().logDebug(QStringLiteral("Parsed keep-alive packet"), logCategory);
+            return Di2Packet::keepAlive();
+        }
+        logger().logInfo(QStringLiteral("Unknown 3-byte packet with header: 0x") +
+                             HexFormat::value(byteAt(value, 0)),
+                         logCategory);
+        return Di2Packet::unknown(value);
+
+    case channelPacketLength:
+        return Di2Packet::channelStatus(Di2Channel{byteAt(value, 0), byteAt(value, 1), byteAt(value, 2),
+                                                   byteAt(value, 3), byteAt(value, 4), value, m_clock()});
+
+    case baselinePacketLength:
+        if (byteAt(value, 0) == baselineHeader) {
+            const auto packet = Di2Packet::baseline(byteAt(value, 1), byteAt(value, 2), byteAt(value, 5));
+            logger().logDebug(QStringLiteral("Parsed baseline - Left: %1, Right: %2, Flags: 0x%3")
+                                  .arg(byteAt(value, 1))
+                                  .arg(byteAt(value, 2))
+                                  .arg(HexFormat::value(byteAt(value, 5))),
+                              logCategory);
+            return packet;
+        }
+        logger().logInfo(QStringLiteral("Unknown 6-byte packet with header: 0x") +
+                             HexFormat::value(byteAt(value, 0)),
+                         logCategory);
+        return Di2Packet::unknown(value);
+
+    case statusPacketLength:
+        if (byteAt(value, 2) == statusMessageType) {
+            return Di2Packet::status(Di2Status{statusMessageType, byteAt(value, 3), byteAt(value, 4),
+                                               byteAt(value, 5), byteAt(value, 6), value});
+        }
+        logger().logInfo(QStringLiteral("Unknown 17-byte packet with message type: 0x") +
+                             HexFormat::value(byteAt(value, 2)),
+                         logCategory);
+        return Di2Packet::unknown(value);
+
+    default:
+        logger().logInfo(QStringLiteral("Unknown packet length: %1 bytes").arg(value.size()), logCategory);
+        return Di2Packet::unknown(value);
+    }
+}
+
+void Di2Parser::handle(const Di2Packet& packet)
+{
+    Q_EMIT packetHandled(packet);
+
+    if (const auto* baseline = packet.as<Di2Packet::Baseline>()) {
+        logger().logDebug(QStringLiteral("Baseline - Left: %1, Right: %2, Flags: 0x%3")
+                              .arg(baseline->leftId)
+                              .arg(baseline->rightId)
+                              .arg(HexFormat::value(baseline->flags)),
+                          logCategory);
+    } else if (const auto* status = packet.as<Di2Status>()) {
+        notifyDelegate(
+            [status = *status](Di2ParserDelegate& delegate) { delegate.didReceiveStatus(status); });
+        m_lastStatus = *status;
+    } else if (const auto* channel = packet.as<Di2Channel>()) {
+        handleChannel(*channel);
+    } else if (const auto* unknown = packet.as<Di2Packet::Unknown>()) {
+        logger().logDebug(QStringLiteral("Unknown packet (%1 bytes): %2")
+                              .arg(unknown->raw.size())
+                              .arg(HexFormat::dump(unknown->raw)),
+                          logCategory);
+    } else {
+        logger().logDebug(QStringLiteral("Keep-alive received"), logCategory);
+    }
+}
+
+void Di2Parser::handleChannel(const Di2Channel& channel)
+{
+    QList<int> pressed;
+    if (!m_lastChannel) {
+        logger().logDebug(QStringLiteral("Initial channel state: ") + channel.logDescription(), logCategory);
+    } else {
+        pressed = channel.detectButtonPresses(*m_lastChannel);
+        if (!pressed.isEmpty()) {
+            logger().logDebug(QStringLiteral("Button activity: ") + Di2Channel::activityDescription(pressed),
+                              logCategory);
+            logger().logDebug(QStringLiteral("Channel data: ") + channel.logDescription(), logCategory);
+        } else {
+            logger().logDebug(QStringLiteral("Channel update (no button press): ") + channel.logDescription(),
+                              logCategory);
+        }
+    }
+    notifyDelegate(
+        [pressed, channel](Di2ParserDelegate& delegate) { delegate.didReceiveChannel(pressed, channel); });
+    m_lastChannel = channel;
+}
+
+void Di2Parser::notifyDelegate(std::function<void(Di2ParserDelegate&)> notification)
+{
+    if (!m_delegate)
+        return;
+    // The delegate is looked up again on delivery: it may have cleared itself meanwhile.
+    QMetaObject::invokeMethod(
+        this,
+        [this, notification = std::move(notification)] {
+            if (m_delegate)
+                notification(*m_delegate);
+        },
+        Qt::QueuedConnection);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "diagnostics/DebugLogEntry.h"
+#include "platform/Clock.h"
+
+#include <QList>
+#include <QObject>
+
+// The bounded, structured in-memory debug log and its text report.
+// Lives on the GUI thread; other threads reach it through queued calls only.
+class DebugLogService : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(
+        bool isLoggingEnabled READ isLoggingEnabled WRITE setLoggingEnabled NOTIFY isLoggingEnabledChanged)
+
+public:
+    // Bounds the memory of a long ride's log; trimmed from the front.
+    static constexpr qsizetype entryCap = 2000;
+
+    explicit DebugLogService(QObject* parent = nullptr);
+
+    // The process-wide instance, bound to the application's main thread.
+    static DebugLogService& shared();
+
+    void log(const QString& message, const QString& category, DebugLogLevel level,
+             const std::optional<DebugLogDetails>& details = std::nullopt);
+    void logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,
+                        const QList<int>& detectedButtons);
+
+    const QList<DebugLogEntry>& entries() const { return m_entries; }
+    // Entries appended since construction, trimmed ones included.
+    quint64 appendedCount() const { return m_appendedCount; }
+
+    bool isLoggingEnabled() const { return m_isLoggingEnabled; }
+    void setLoggingEnabled(bool enabled);
+
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    static QString formatEntry(const DebugLogEntry& entry);
+    QString exportText() const;
+    // Writes the report to a new file in the temporary directory; its path, or
+    // nothing when it could not be written (the reason is logged).
+    std::optional<QString> exportToTemporaryFile();
+
+Q_SIGNALS:
+    void entriesChanged();
+    void entryAppended(const DebugLogEntry& entry);
+    void isLoggingEnabledChanged(bool enabled);
+
+private:
+    QList<DebugLogEntry> m_entries;
+    quint64 m_appendedCount = 0;
+    bool m_isLoggingEnabled = true;
+    Clock m_clock = systemNow;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+namespace HexFormat {
+
+// One value in upper-case hexadecimal without leading zeros: 0x0A gives "A".
+QString value(unsigned value);
+
+// Each byte as two upper-case digits, joined with one space: "0A 00 01".
+QString dump(QByteArrayView bytes);
+
+} // namespace HexFormat

@@ -1,0 +1,117 @@
+#include "diagnostics/Logger.h"
+
+#include "diagnostics/DebugLogService.h"
+
+namespace {
+
+DebugLogLevel debugLogLevelFor(SystemLog::Level level)
+{
+    switch (level) {
+    case SystemLog::Level::debug:
+        return DebugLogLevel::debug;
+    case SystemLog::Level::info:
+    case SystemLog::Level::notice:
+        return DebugLogLevel::info;
+    case SystemLog::Level::error:
+        return DebugLogLevel::error;
+    }
+    return DebugLogLevel::info;
+}
+
+} // namespace
+
+Logger::Logger(DebugLogService& debugLog, std::unique_ptr<SystemLog> systemLog)
+    : m_debugLog(debugLog)
+    , m_systemLog(std::move(systemLog))
+    , m_context(new QObject)
+{
+    m_thread.setObjectName(QStringLiteral("Logger"));
+    m_context->moveToThread(&m_thread);
+    m_thread.start();
+}
+
+Logger::~Logger()
+{
+    flush();
+    m_thread.quit();
+    m_thread.wait();
+    delete m_context;
+}
+
+Logger& Logger::shared()
+{
+    static Logger instance(DebugLogService::shared());
+    return instance;
+}
+
+void Logger::logDebug(const QString& message, const QString& category)
+{
+    submit(SystemLog::Level::debug, message, category);
+}
+
+void Logger::logInfo(const QString& message, const QString& category)
+{
+    submit(SystemLog::Level::info, message, category);
+}
+
+void Logger::logDefault(const QString& message, const QString& category)
+{
+    submit(SystemLog::Level::notice, message, category);
+}
+
+void Logger::logError(const QString& message, const QString& category)
+{
+    submit(SystemLog::Level::error, message, category);
+}
+
+void Logger::setSystemLog(std::unique_ptr<SystemLog> systemLog)
+{
+    // shared_ptr because queued functors must be copyable.
+    auto handover = std::make_shared<std::unique_ptr<SystemLog>>(std::move(systemLog));
+    QMetaObject::invokeMethod(
+        m_context, [this, handover] { m_systemLog = std::move(*handover); }, Qt::QueuedConnection);
+}
+
+void Logger::setLoggingEnabled(bool enabled)
+{
+    QMetaObject::invokeMethod(
+        m_context, [this, enabled] { m_enableLogging = enabled; }, Qt::QueuedConnection);
+}
+
+void Logger::flush()
+{
+    Q_ASSERT(QThread::currentThread() != &m_thread);
+    QMetaObject::invokeMethod(
+        m_context, [] {}, Qt::BlockingQueuedConnection);
+}
+
+void Logger::submit(SystemLog::Level level, const QString& message, const QString& category)
+{
+    QMetaObject::invokeMethod(
+        m_context, [this, level, message, category] { write(level, message, category); },
+        Qt::QueuedConnection);
+}
+
+void Logger::write(SystemLog::Level level, const QString& message, const QString& category)
+{
+    if (!m_enableLogging)
+        return;
+
+    const QString entryCategory = category.isEmpty() ? QStringLiteral("General") : category;
+    DebugLogService* debugLog = &m_debugLog;
+    QMetaObject::invokeMethod(
+        debugLog,
+        [debugLog, message, entryCategory, level] {
+            debugLog->log(message, entryCategory, debugLogLevelFor(level));
+        },
+        Qt::QueuedConnection);
+
+    if (m_systemLog) {
+        const QString text =
+            category.isEmpty() ? message : QStringLiteral("[") + category + QStringLiteral("] ") + message;
+        // Only info lines are public: the others can carry device identifiers and raw values.
+        const auto privacy = level == SystemLog::Level::info ? SystemLog::Privacy::publicText
+                                                             : SystemLog::Privacy::privateText;
+        m_systemLog->write(level, text, privacy);
+    }
+}

@@ -1,0 +1,17 @@
+#include "platform/StandardErrorLog.h"
+
+void StandardErrorLog::writeLine(Level level, const QString& text)
+{
+    switch (level) {
+    case Level::debug:
+        qCDebug(lcCogwise).noquote() << text;
+        break;
+    case Level::info:
+    case Level::notice:
+        qCInfo(lcCogwise).noquote() << text;
+        break;
+    case Level::error:
+        qCCritical(lcCogwise).noquote() << text;
+        break;
+    }
+}

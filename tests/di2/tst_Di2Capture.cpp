@@ -1,0 +1,76 @@
+#include "di2/Di2Capture.h"
+#include "support/TestRegistry.h"
+
+#include <QTest>
+
+class tst_Di2Capture : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void readsEveryWayOfWritingBytes()
+    {
+        const QByteArray text = "\xEF\xBB\xBF# a comment\r\n"
+                                "\n"
+                                "120 2AC2 03 05 00 01 00\r\n"
+                                "  130\t2ac2\t0305000100  \n"
+                                "140 2A19 5a\n"
+                                "140 2A24 4557 2D57\n"
+                                "150 2AC2 -";
+        const auto result = Di2Capture::parse(text);
+        QVERIFY(std::holds_alternative<QList<Di2CaptureRecord>>(result));
+        const auto records = std::get<QList<Di2CaptureRecord>>(result);
+        const QByteArray channel = QByteArray::fromHex("0305000100");
+        QCOMPARE(records, (QList<Di2CaptureRecord>{
+                              {3, 120, QStringLiteral("2AC2"), channel},
+                              {4, 130, QStringLiteral("2AC2"), channel},
+                              {5, 140, QStringLiteral("2A19"), QByteArray("\x5A")},
+                              {6, 140, QStringLiteral("2A24"), QByteArray("EW-W")},
+                              {7, 150, QStringLiteral("2AC2"), QByteArray()},
+                          }));
+    }
+
+    void namesTheFirstMalformedLine_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("lineNumber");
+        QTest::addColumn<QString>("message");
+
+        QTest::newRow("bad number") << QByteArray("# ok\n12a 2AC2 00") << 2
+                                    << QStringLiteral("bad time \"12a\"");
+        QTest::newRow("negative time") << QByteArray("-5 2AC2 00") << 1 << QStringLiteral("bad time \"-5\"");
+        QTest::newRow("signed time") << QByteArray("+5 2AC2 00") << 1 << QStringLiteral("bad time \"+5\"");
+        QTest::newRow("huge time") << QByteArray("99999999999999999999 2AC2 00") << 1
+                                   << QStringLiteral("bad time");
+        QTest::newRow("odd digits") << QByteArray("1 2AC2 00\n2 2AC2 030 50") << 2
+                                    << QStringLiteral("odd count of hex digits in \"030\"");
+        QTest::newRow("not hex") << QByteArray("1 2AC2 0G") << 1 << QStringLiteral("bad hex bytes \"0G\"");
+        QTest::newRow("missing value") << QByteArray("1 2AC2") << 1 << QStringLiteral("missing value");
+        QTest::newRow("missing identifier")
+            << QByteArray("1") << 1 << QStringLiteral("missing characteristic");
+        QTest::newRow("bad identifier")
+            << QByteArray("1 2AC 00") << 1 << QStringLiteral("bad characteristic identifier");
+        QTest::newRow("time goes back") << QByteArray("100 2AC2 00\n99 2AC2 00") << 2
+                                        << QStringLiteral("time 99 is before the previous line's 100");
+        QTest::newRow("not UTF-8") << QByteArray("1 2AC2 00\n2 2AC2 \xFF\xFE") << 2
+                                   << QStringLiteral("not valid UTF-8");
+        QTest::newRow("non-ASCII digits")
+            << QByteArray("1 2AC2 \xD9\xA1\xD9\xA2") << 1 << QStringLiteral("bad hex");
+    }
+
+    void namesTheFirstMalformedLine()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, lineNumber);
+        QFETCH(QString, message);
+
+        const auto result = Di2Capture::parse(text);
+        QVERIFY(std::holds_alternative<Di2CaptureError>(result));
+        const auto& error = std::get<Di2CaptureError>(result);
+        QCOMPARE(error.lineNumber, lineNumber);
+        QVERIFY2(error.message.startsWith(message), qPrintable(error.message));
+    }
+};
+
+COGWISE_TEST(tst_Di2Capture)
+#include "tst_Di2Capture.moc"

@@ -1,0 +1,246 @@
+#include "di2/Di2Parser.h"
+#include "di2/Di2ParserDelegate.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// Remembers every notification, in order, as text.
+struct RecordingDelegate final : Di2ParserDelegate
+{
+    QStringList calls;
+
+    void didReceiveStatus(const Di2Status& status) override
+    {
+        calls.append(QStringLiteral("status ") + status.description());
+    }
+    void didReceiveChannel(const QList<int>& pressed, const Di2Channel& channel) override
+    {
+        QStringList buttons;
+        for (int b : pressed)
+            buttons.append(QString::number(b));
+        calls.append(
+            QStringLiteral("channel [%1] %2").arg(buttons.join(QLatin1Char(',')), channel.logDescription()));
+    }
+    void didUpdateBatteryLevel(int level) override { calls.append(QStringLiteral("battery %1").arg(level)); }
+};
+
+QByteArray status17(quint8 messageType, quint8 subtype, quint8 front, quint8 rear, quint8 rearMax)
+{
+    QByteArray raw(17, '\x7E');
+    raw[2] = char(messageType);
+    raw[3] = char(subtype);
+    raw[4] = char(front);
+    raw[5] = char(rear);
+    raw[6] = char(rearMax);
+    return raw;
+}
+
+} // namespace
+
+class tst_Di2Parser : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decodes_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<Di2Packet::Kind>("kind");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QStringList>("logLines");
+
+        using K = Di2Packet::Kind;
+        const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
+        QTest::newRow("keep-alive") << hex("040000") << K::keepAlive << QStringLiteral("Keep-Alive Packet")
+                                    << QStringList{QStringLiteral("DI2Parser: Parsed keep-alive packet"),
+                                                   QStringLiteral("DI2Parser: Keep-alive received")};
+        QTest::newRow("3 bytes, other header")
+            << hex("050000") << K::unknown << QStringLiteral("Unknown Packet (3 bytes) - 05 00 00")
+            << QStringList{QStringLiteral("DI2Parser: Unknown 3-byte packet with header: 0x5"),
+                           QStringLiteral("DI2Parser: Unknown packet (3 bytes): 05 00 00")};
+        QTest::newRow("baseline ignores bytes 3-4")
+            << hex("060A0BFFFF3C") << K::baseline
+            << QStringLiteral("Baseline Packet - Left ID: 10, Right ID: 11, Flags: 0x3C")
+            << QStringList{QStringLiteral("DI2Parser: Parsed baseline - Left: 10, Right: 11, Flags: 0x3C"),
+                           QStringLiteral("DI2Parser: Baseline - Left: 10, Right: 11, Flags: 0x3C")};
+        QTest::newRow("6 bytes, other header")
+            << hex("FF0A0BFFFF3C") << K::unknown
+            << QStringLiteral("Unknown Packet (6 bytes) - FF 0A 0B FF FF 3C")
+            << QStringList{QStringLiteral("DI2Parser: Unknown 6-byte packet with header: 0xFF"),
+                           QStringLiteral("DI2Parser: Unknown packet (6 bytes): FF 0A 0B FF FF 3C")};
+        QTest::newRow("status") << status17(3, 1, 2, 5, 11) << K::status
+                                << QStringLiteral(
+                                       "Status Packet - Big Ring, Rear 5 of 11 (type: 3, subtype: 1)")
+                                << QStringList{};
+        QTest::newRow("status, other front positions")
+            << status17(3, 0, 7, 1, 12) << K::status
+            << QStringLiteral("Status Packet - Ring 7, Rear 1 of 12 (type: 3, subtype: 0)") << QStringList{};
+        QTest::newRow("17 bytes, other message type")
+            << status17(2, 1, 2, 5, 11) << K::unknown
+            << QStringLiteral(
+                   "Unknown Packet (17 bytes) - 7E 7E 02 01 02 05 0B 7E 7E 7E 7E 7E 7E 7E 7E 7E 7E")
+            << QStringList{QStringLiteral("DI2Parser: Unknown 17-byte packet with message type: 0x2"),
+                           QStringLiteral("DI2Parser: Unknown packet (17 bytes): "
+                                          "7E 7E 02 01 02 05 0B 7E 7E 7E 7E 7E 7E 7E 7E 7E 7E")};
+        for (int length : {1, 2, 4, 7, 16, 18}) {
+            const QByteArray value(length, '\x04');
+            QTest::addRow("length %d", length)
+                << value << K::unknown
+                << QStringLiteral("Unknown Packet (%1 bytes) - %2")
+                       .arg(length)
+                       .arg(QString::fromLatin1(value.toHex(' ')))
+                << QStringList{QStringLiteral("DI2Parser: Unknown packet length: %1 bytes").arg(length),
+                               QStringLiteral("DI2Parser: Unknown packet (%1 bytes): %2")
+                                   .arg(length)
+                                   .arg(QString::fromLatin1(value.toHex(' ')))};
+        }
+        QTest::newRow("empty") << QByteArray() << K::unknown << QStringLiteral("Unknown Packet (0 bytes) - ")
+                               << QStringList{QStringLiteral("DI2Parser: Attempted to parse empty data"),
+                                              QStringLiteral("DI2Parser: Unknown packet (0 bytes): ")};
+    }
+
+    void decodes()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(Di2Packet::Kind, kind);
+        QFETCH(QString, description);
+        QFETCH(QStringList, logLines);
+
+        DebugLogRecorder recorder;
+        Di2Parser parser;
+        const Di2Packet packet = parser.parse(value);
+        QCOMPARE(packet.kind(), kind);
+        QCOMPARE(packet.description(), description);
+        parser.handle(packet);
+        recorder.settle();
+        QCOMPARE(recorder.lines(), logLines);
+    }
+
+    void statusFieldsComeFromBytes3To6()
+    {
+        Di2Parser parser;
+        const QByteArray raw = status17(3, 1, 2, 5, 11);
+        const Di2Packet packet = parser.parse(raw);
+        QCOMPARE(*packet.as<Di2Status>(), (Di2Status{3, 1, 2, 5, 11, raw}));
+    }
+
+    void packetLengths()
+    {
+        for (int length = 0; length <= 20; ++length) {
+            const bool expected = length == 3 || length == 5 || length == 6 || length == 17;
+            QCOMPARE(Di2Parser::isDi2PacketLength(QByteArray(length, '\0')), expected);
+        }
+    }
+
+    void notificationsAreDecodedLaterInArrivalOrder()
+    {
+        Di2Parser parser;
+        RecordingDelegate delegate;
+        parser.setDelegate(&delegate);
+        QSignalSpy handled(&parser, &Di2Parser::packetHandled);
+
+        parser.processNotification(QByteArray::fromHex("0300000000"));
+        parser.processNotification(status17(3, 1, 2, 5, 11));
+        parser.processNotification(QByteArray::fromHex("0301000000"));
+        QCOMPARE(handled.size(), 0);
+        QVERIFY(!parser.lastChannel());
+
+        DebugLogRecorder::settle();
+        QCOMPARE(handled.size(), 3);
+        QCOMPARE(delegate.calls,
+                 (QStringList{QStringLiteral("channel [] [3]: [0, 0, 0, 0]"),
+                              QStringLiteral("status Big Ring, Rear 5 of 11 (type: 3, subtype: 1)"),
+                              QStringLiteral("channel [1] [3]: [1, 0, 0, 0]")}));
+        QCOMPARE(parser.lastStatus()->rear, quint8(5));
+        QCOMPARE(parser.lastChannel()->button1Value, quint8(1));
+    }
+
+    void delegateHearsNothingWhileHandleRuns()
+    {
+        Di2Parser parser;
+        RecordingDelegate delegate;
+        parser.setDelegate(&delegate);
+        parser.handle(parser.parse(status17(3, 1, 1, 2, 11)));
+        QVERIFY(delegate.calls.isEmpty());
+        QCOMPARE(parser.lastStatus()->front, quint8(1)); // state is updated at once
+        DebugLogRecorder::settle();
+        QCOMPARE(delegate.calls.size(), 1);
+    }
+
+    void emptyNotificationQueuesNothing()
+    {
+        DebugLogRecorder recorder;
+        Di2Parser parser;
+        QSignalSpy handled(&parser, &Di2Parser::packetHandled);
+        parser.processNotification(QByteArray());
+        recorder.settle();
+        QCOMPARE(handled.size(), 0);
+        QCOMPARE(recorder.lines(), QStringList{QStringLiteral("DI2Parser: Received empty data")});
+        QCOMPARE(recorder.entries.constFirst().level, DebugLogLevel::info);
+    }
+
+    void batteryLevel_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<QStringList>("calls");
+        QTest::addColumn<QString>("logLine");
+        QTest::addColumn<DebugLogLevel>("logLevel");
+
+        QTest::newRow("full") << QByteArray::fromHex("64") << QStringList{QStringLiteral("battery 100")}
+                              << QStringLiteral("DI2Parser: Battery level: 100%") << DebugLogLevel::debug;
+        QTest::newRow("further bytes ignored")
+            << QByteArray::fromHex("32FF") << QStringList{QStringLiteral("battery 50")}
+            << QStringLiteral("DI2Parser: Battery level: 50%") << DebugLogLevel::debug;
+        QTest::newRow("101 rejected")
+            << QByteArray::fromHex("65") << QStringList{}
+            << QStringLiteral("DI2Parser: Invalid battery level: 101% (expected 0-100)")
+            << DebugLogLevel::error;
+        QTest::newRow("255 rejected")
+            << QByteArray::fromHex("FF") << QStringList{}
+            << QStringLiteral("DI2Parser: Invalid battery level: 255% (expected 0-100)")
+            << DebugLogLevel::error;
+        QTest::newRow("empty") << QByteArray() << QStringList{}
+                               << QStringLiteral("DI2Parser: Received empty battery data")
+                               << DebugLogLevel::error;
+    }
+
+    void batteryLevel()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(QStringList, calls);
+        QFETCH(QString, logLine);
+        QFETCH(DebugLogLevel, logLevel);
+
+        DebugLogRecorder recorder;
+        Di2Parser parser;
+        RecordingDelegate delegate;
+        parser.setDelegate(&delegate);
+        parser.processBatteryLevel(value);
+        QVERIFY(delegate.calls.isEmpty()); // delivered in its own task
+        recorder.settle();
+        QCOMPARE(delegate.calls, calls);
+        QCOMPARE(recorder.lines(), QStringList{logLine});
+        QCOMPARE(recorder.entries.constFirst().level, logLevel);
+    }
+
+    void delegateThatLeftBeforeDeliveryHearsNothing()
+    {
+        Di2Parser parser;
+        {
+            RecordingDelegate delegate;
+            parser.setDelegate(&delegate);
+            parser.processBatteryLevel(QByteArray::fromHex("50"));
+            parser.handle(parser.parse(status17(3, 1, 1, 2, 11)));
+            parser.setDelegate(nullptr);
+        }
+        DebugLogRecorder::settle(); // must not reach the destroyed delegate
+        QCOMPARE(parser.lastStatus()->rear, quint8(2));
+    }
+};
+
+COGWISE_TEST(tst_Di2Parser)
+#include "tst_Di2Parser.moc"

@@ -1,0 +1,37 @@
+// Runs the registered test classes: all of them, or the one named by the first argument.
+// Further arguments go to QTest (test functions, -v2, ...).
+
+#include "diagnostics/Logger.h"
+#include "support/TestRegistry.h"
+
+#include <QCoreApplication>
+#include <QTest>
+#include <cstring>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    // Thousands of decoder lines would bury QTest's output; the Logger's own tests record theirs.
+    Logger::shared().setSystemLog(nullptr);
+
+    const char* only = nullptr;
+    std::vector<char*> args{argv[0]};
+    for (int i = 1; i < argc; ++i) {
+        bool isClass = false;
+        for (const auto& entry : TestRegistry::entries())
+            isClass = isClass || std::strcmp(entry.name, argv[i]) == 0;
+        if (isClass && !only)
+            only = argv[i];
+        else
+            args.push_back(argv[i]);
+    }
+
+    int failures = 0;
+    for (const auto& entry : TestRegistry::entries()) {
+        if (only && std::strcmp(entry.name, only) != 0)
+            continue;
+        const auto test = entry.create();
+        failures += QTest::qExec(test.get(), static_cast<int>(args.size()), args.data());
+    }
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,150 @@
+#include "support/TestRegistry.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run replay(const QStringList& arguments, const QByteArray& input = {})
+{
+    QProcess process;
+    process.start(QStringLiteral(COGWISE_REPLAY_BINARY), arguments);
+    if (!input.isNull())
+        process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+QString dataFile(const char* name)
+{
+    return QStringLiteral(COGWISE_TEST_DATA_DIR "/") + QLatin1String(name);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The report's entries with their time stamps written as "[time]", sorted: Logger
+// lines and direct entries may interleave differently from run to run.
+QStringList entryBlocks(QString entries)
+{
+    static const QRegularExpression stamp(
+        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "),
+        QRegularExpression::MultilineOption);
+    static const QRegularExpression entryStart(QStringLiteral("^(?=\\[time\\] )"),
+                                               QRegularExpression::MultilineOption);
+    entries.replace(stamp, QStringLiteral("[time] "));
+    QStringList blocks = entries.split(entryStart, Qt::SkipEmptyParts);
+    for (QString& block : blocks)
+        block = block.trimmed();
+    blocks.sort();
+    return blocks;
+}
+
+} // namespace
+
+class tst_Replay : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void sampleRideMatchesTheGoldenOutput()
+    {
+        const Run run = replay({dataFile("sample-ride.capture")});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
+        QCOMPARE(run.err, QString());
+    }
+
+    void reportFollowsOnceEverythingHasLanded()
+    {
+        const Run run = replay({dataFile("sample-ride.capture"), QStringLiteral("--report")});
+        QCOMPARE(run.exitCode, 0);
+        const QString events = QString::fromUtf8(readAll(dataFile("sample-ride.expected")));
+        QVERIFY(run.out.startsWith(events));
+
+        const QString separator = QString(80, QLatin1Char('='));
+        const QStringList parts = run.out.mid(events.size()).split(separator + QLatin1Char('\n'));
+        QCOMPARE(parts.size(), 3);
+        QVERIFY(parts.at(1).startsWith(QStringLiteral("Cogwise Debug Logs\nGenerated: ")));
+        QVERIFY(parts.at(1).endsWith(QStringLiteral("\nTotal Entries: 60\n")));
+        QCOMPARE(entryBlocks(parts.at(2)),
+                 entryBlocks(QString::fromUtf8(readAll(dataFile("sample-ride.report")))));
+    }
+
+    void readsStandardInputAndDeviceTexts()
+    {
+        const Run run = replay({QStringLiteral("-")}, "0 2A24 4557\n"     // "EW"
+                                                      "1 2A26 FF00\n"     // not UTF-8: stored empty
+                                                      "2 2A25 41 0A 42\n" // a line break inside
+                                                      "3 2A19 65\n"       // 101%: rejected, not reported
+                                                      "4 2A00 0406\n"     // other characteristic, not routed
+                                                      "5 1234 040000\n"); // other characteristic, Di2 length
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, QStringLiteral(
+                              "info: 2A24 EW\ninfo: 2A26 \ninfo: 2A25 A\\x0AB\npacket: Keep-Alive Packet\n"));
+    }
+
+    void malformedCapturesStopWithTheLineNumber_data()
+    {
+        QTest::addColumn<QByteArray>("capture");
+        QTest::addColumn<QString>("where");
+
+        QTest::newRow("bad number") << QByteArray("0 2AC2 040000\nsoon 2AC2 040000\n")
+                                    << QStringLiteral(":2: bad time");
+        QTest::newRow("odd hex") << QByteArray("# x\n\n5 2AC2 04000\n") << QStringLiteral(":3: odd count");
+        QTest::newRow("missing field") << QByteArray("5 2AC2\n") << QStringLiteral(":1: missing value");
+        QTest::newRow("binary garbage")
+            << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << QStringLiteral(":1: ");
+    }
+
+    void malformedCapturesStopWithTheLineNumber()
+    {
+        QFETCH(QByteArray, capture);
+        QFETCH(QString, where);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("bad.capture"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(capture);
+        file.close();
+
+        const Run run = replay({path});
+        QCOMPARE(run.exitCode, 2);
+        QCOMPARE(run.out, QString()); // nothing half-replayed
+        QVERIFY2(run.err.contains(path + where), qPrintable(run.err));
+    }
+
+    void missingFileAndEmptyCapture()
+    {
+        const Run missing = replay({QStringLiteral("/nonexistent/ride.capture")});
+        QCOMPARE(missing.exitCode, 1);
+        QVERIFY2(missing.err.contains(QStringLiteral("cannot open /nonexistent/ride.capture")),
+                 qPrintable(missing.err));
+
+        const Run empty = replay({QStringLiteral("-")}, QByteArray(""));
+        QCOMPARE(empty.exitCode, 0);
+        QCOMPARE(empty.out, QString());
+
+        QCOMPARE(replay({}).exitCode, 2);
+    }
+};
+
+COGWISE_TEST(tst_Replay)
+#include "tst_Replay.moc"

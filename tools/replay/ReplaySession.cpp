@@ -1,0 +1,108 @@
+#include "ReplaySession.h"
+
+#include "di2/CharacteristicRoute.h"
+#include "diagnostics/DebugLogService.h"
+#include "diagnostics/Logger.h"
+#include "diagnostics/QueuedWork.h"
+
+#include <QStringDecoder>
+#include <QStringList>
+
+namespace {
+
+// Device texts are printed one per line: control characters would break the line.
+QString printable(const QString& text)
+{
+    QString result;
+    for (QChar c : text) {
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
+            result += QStringLiteral("\\x") +
+                      QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    return result;
+}
+
+QString decimalList(const QByteArray& bytes)
+{
+    QStringList values;
+    for (char byte : bytes)
+        values.append(QString::number(static_cast<quint8>(byte)));
+    return QLatin1Char('[') + values.join(QStringLiteral(", ")) + QLatin1Char(']');
+}
+
+} // namespace
+
+ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
+    : m_out(out)
+    , m_start(std::move(start))
+    , m_now(m_start)
+{
+    const Clock clock = [this] { return m_now; };
+    m_parser.setClock(clock);
+    DebugLogService::shared().setClock(clock);
+    m_parser.setDelegate(this);
+    QObject::connect(&m_parser, &Di2Parser::packetHandled, [this](const Di2Packet& packet) {
+        print(QStringLiteral("packet: ") + packet.description());
+    });
+}
+
+ReplaySession::~ReplaySession()
+{
+    m_parser.setDelegate(nullptr);
+    DebugLogService::shared().setClock(systemNow);
+}
+
+void ReplaySession::play(const QList<Di2CaptureRecord>& records)
+{
+    for (const Di2CaptureRecord& record : records) {
+        m_now = m_start.addMSecs(record.milliseconds);
+        route(record);
+        // Each line's effects land before the next line, as they would at the capture's pace.
+        QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+    }
+}
+
+void ReplaySession::route(const Di2CaptureRecord& record)
+{
+    switch (routeCharacteristic(record.characteristic, record.value)) {
+    case CharacteristicRoute::di2Data:
+    case CharacteristicRoute::di2PacketLength:
+        m_parser.processNotification(record.value);
+        break;
+    case CharacteristicRoute::batteryLevel:
+        m_parser.processBatteryLevel(record.value);
+        break;
+    case CharacteristicRoute::deviceInformation: {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        QString text = decoder(record.value);
+        if (decoder.hasError())
+            text.clear(); // as the device information stores it
+        print(QStringLiteral("info: ") + record.characteristic + QLatin1Char(' ') + printable(text));
+        break;
+    }
+    case CharacteristicRoute::unrouted:
+        Logger::shared().logDebug(QStringLiteral("Unknown characteristic ") + record.characteristic +
+                                  QStringLiteral(": ") + decimalList(record.value));
+        break;
+    }
+}
+
+void ReplaySession::didReceiveStatus(const Di2Status&) {}
+
+void ReplaySession::didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel&)
+{
+    if (!pressedButtons.isEmpty())
+        print(QStringLiteral("presses: ") + Di2Channel::activityDescription(pressedButtons));
+}
+
+void ReplaySession::didUpdateBatteryLevel(int level)
+{
+    print(QStringLiteral("battery: %1").arg(level));
+}
+
+void ReplaySession::print(const QString& line)
+{
+    m_out << line << '\n';
+}
