@@ -111,17 +111,6 @@ private Q_SLOTS:
                  (QList<std::pair<Level, QString>>{{Level::info, QStringLiteral("[DI2Parser] shown")}}));
     }
 
-    void keepsTheOrderOfOneCallSite()
-    {
-        Rig rig;
-        for (int i = 0; i < 500; ++i)
-            rig.logger.logDebug(QString::number(i), QStringLiteral("Order"));
-        rig.settle();
-        QCOMPARE(rig.debugLog.entries().size(), 500);
-        for (int i = 0; i < 500; ++i)
-            QCOMPARE(rig.debugLog.entries().at(i).message, QString::number(i));
-    }
-
     void disabledLoggerWritesNothing()
     {
         Rig rig;
@@ -130,16 +119,6 @@ private Q_SLOTS:
         rig.settle();
         QVERIFY(rig.debugLog.entries().isEmpty());
         QVERIFY(rig.systemLog->lines.isEmpty());
-    }
-
-    void callersNeverWaitForTheDebugLog()
-    {
-        Rig rig;
-        rig.logger.logInfo(QStringLiteral("later"), QStringLiteral("Test"));
-        rig.logger.flush();
-        // The line reaches the debug log only once the GUI thread runs its queue.
-        QVERIFY(rig.debugLog.entries().isEmpty());
-        QTRY_COMPARE(rig.debugLog.entries().size(), 1);
     }
 };
 
