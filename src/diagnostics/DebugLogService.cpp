@@ -53,6 +53,14 @@ void DebugLogService::log(const QString& message, const QString& category, Debug
     Q_EMIT entriesChanged();
 }
 
+void DebugLogService::logLater(const QString& message, const QString& category, DebugLogLevel level,
+                               const std::optional<DebugLogDetails>& details)
+{
+    QMetaObject::invokeMethod(
+        this, [this, message, category, level, details] { log(message, category, level, details); },
+        Qt::QueuedConnection);
+}
+
 void DebugLogService::logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,
                                      const QList<int>& detectedButtons)
 {

@@ -25,6 +25,9 @@ public:
 
     void log(const QString& message, const QString& category, DebugLogLevel level,
              const std::optional<DebugLogDetails>& details = std::nullopt);
+    // log(), queued behind the service thread's current work; callable from any thread.
+    void logLater(const QString& message, const QString& category, DebugLogLevel level,
+                  const std::optional<DebugLogDetails>& details = std::nullopt);
     void logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,
                         const QList<int>& detectedButtons);
 

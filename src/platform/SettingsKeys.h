@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+// Every key the application keeps in its settings, with the type stored under it.
+namespace SettingsKeys {
+
+inline QString activeButtonProfile()
+{
+    return QStringLiteral("activeButtonProfile");
+} // JSON bytes
+inline QString enableKeyboardEmulation()
+{
+    return QStringLiteral("enableKeyboardEmulation");
+} // bool
+inline QString initialVirtualGear()
+{
+    return QStringLiteral("initialVirtualGear");
+} // integer, < 1: none
+inline QString hasCompletedOnboarding()
+{
+    return QStringLiteral("hasCompletedOnboarding");
+} // bool
+inline QString lastConnectedDeviceUUID()
+{
+    return QStringLiteral("lastConnectedDeviceUUID");
+} // UUID text
+
+} // namespace SettingsKeys

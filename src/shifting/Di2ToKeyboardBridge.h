@@ -1,0 +1,55 @@
+#pragma once
+
+#include "shifting/ButtonConfig.h"
+#include "shifting/KeySink.h"
+
+#include <QObject>
+#include <chrono>
+#include <functional>
+
+class Di2ToKeyboardBridgeDelegate;
+class UserDefaultsManager;
+
+// Turns one Di2 button press into the key presses mapped to that button, and keeps
+// the stored profile in step with every mapping change.
+class Di2ToKeyboardBridge : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr auto pauseBetweenPresses = std::chrono::milliseconds{50};
+    static constexpr qint64 minRepeatCount = 1;
+    static constexpr qint64 maxRepeatCount = 10;
+    using Pause = std::function<void(std::chrono::milliseconds)>;
+
+    Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& keySink, QObject* parent = nullptr);
+
+    bool isEnabled() const { return m_isEnabled; }
+    void setEnabled(bool enabled);
+
+    Di2ToKeyboardBridgeDelegate* delegate() const { return m_delegate; }
+    void setDelegate(Di2ToKeyboardBridgeDelegate* delegate) { m_delegate = delegate; }
+
+    const ButtonConfigs& buttonConfigs() const { return m_buttonConfigs; }
+    KeySink& keySink() const { return m_keySink; }
+
+    void loadConfiguration();
+    void handleButtonPress(qint64 button);
+    void setAction(qint64 button, KeyboardAction action);
+    void setRepeatCount(qint64 button, qint64 count);
+    void resetToDefaults();
+    void disableAllButtons();
+
+    // Blocks the calling thread between presses of one sequence; tests record instead.
+    void setPause(Pause pause) { m_pause = std::move(pause); }
+
+private:
+    void post(VirtualKey key, KeyDirection direction);
+
+    bool m_isEnabled = false;
+    Di2ToKeyboardBridgeDelegate* m_delegate = nullptr;
+    UserDefaultsManager& m_storage;
+    ButtonConfigs m_buttonConfigs;
+    KeySink& m_keySink;
+    Pause m_pause;
+};

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "shifting/KeySink.h"
+
+#include <memory>
+
+// Picks the key sink: COGWISE_KEY_SINK=uinput|xtest|none forces one; otherwise
+// the first that can post now, uinput before XTest; a null sink saying why when none can.
+namespace KeySinkFactory {
+
+std::unique_ptr<KeySink> create();
+
+} // namespace KeySinkFactory

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "shifting/KeySink.h"
+
+#include <QStringList>
+
+// Keeps every posted event as "47 down" / "43 up"; can be told to refuse them.
+class RecordingKeySink final : public KeySink
+{
+public:
+    explicit RecordingKeySink(QStringList& events)
+        : m_events(events)
+    {}
+
+    bool refuses = false;
+
+    QString name() const override { return QStringLiteral("recording"); }
+    std::optional<QString> unavailableReason() const override { return std::nullopt; }
+    bool post(VirtualKey key, KeyDirection direction) override
+    {
+        if (refuses)
+            return fail(QStringLiteral("refused for the test"));
+        m_events.append(
+            QStringLiteral("%1 %2")
+                .arg(static_cast<quint16>(key))
+                .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up")));
+        return true;
+    }
+
+private:
+    QStringList& m_events;
+};

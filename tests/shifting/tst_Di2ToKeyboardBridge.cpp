@@ -1,0 +1,222 @@
+#include "diagnostics/DebugLogService.h"
+#include "fakes/RecordingKeySink.h"
+#include "platform/Defaults.h"
+#include "shifting/Di2ToKeyboardBridge.h"
+#include "shifting/Di2ToKeyboardBridgeDelegate.h"
+#include "shifting/UserDefaultsManager.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString comma = QStringLiteral("43 down|43 up");
+const QString period = QStringLiteral("47 down|47 up");
+const QString pauseStep = QStringLiteral("pause 50");
+
+// Keys, pauses and delegate calls land in one list, so their order is checked together.
+struct Rig : Di2ToKeyboardBridgeDelegate
+{
+    explicit Rig(const QString& settingsPath)
+        : defaults(settingsPath)
+        , storage(defaults)
+        , sink(events)
+        , bridge(storage, sink)
+    {
+        bridge.setPause([this](std::chrono::milliseconds ms) {
+            events.append(QStringLiteral("pause %1").arg(ms.count()));
+        });
+        bridge.setDelegate(this);
+        bridge.setEnabled(true);
+        DebugLogRecorder::settle();
+    }
+
+    void keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount) override
+    {
+        events.append(QStringLiteral("did %1 x%2").arg(KeyboardActions::rawValue(action)).arg(repeatCount));
+    }
+
+    QString press(qint64 button)
+    {
+        events.clear();
+        bridge.handleButtonPress(button);
+        const QString posted = events.join(QLatin1Char('|'));
+        DebugLogRecorder::settle();
+        return posted + QStringLiteral(" => ") + events.join(QLatin1Char('|'));
+    }
+
+    QStringList events;
+    Defaults defaults;
+    UserDefaultsManager storage;
+    RecordingKeySink sink;
+    Di2ToKeyboardBridge bridge;
+};
+
+QString sequence(const QStringList& steps)
+{
+    return steps.join(QLatin1Char('|'));
+}
+
+} // namespace
+
+class tst_Di2ToKeyboardBridge : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Rig> m_rig;
+
+private Q_SLOTS:
+    void init()
+    {
+        const QString path =
+            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+        QFile::remove(path);
+        m_rig = std::make_unique<Rig>(path);
+    }
+    void cleanup() { m_rig.reset(); }
+
+    void defaultMapping()
+    {
+        // Every delegate call comes after the sequence's last key event.
+        QCOMPARE(m_rig->press(1),
+                 comma + QStringLiteral(" => ") + comma + QStringLiteral("|did shift_down x1"));
+        QCOMPARE(m_rig->press(2),
+                 period + QStringLiteral(" => ") + period + QStringLiteral("|did shift_up x1"));
+
+        DebugLogRecorder recorder;
+        QCOMPARE(m_rig->press(3), QStringLiteral(" => "));
+        QCOMPARE(m_rig->press(9), QStringLiteral(" => "));
+        QCOMPARE(
+            recorder.lines(),
+            (QStringList{QStringLiteral("KeyboardBridge: Button 3 is disabled for keyboard emulation."),
+                         QStringLiteral("KeyboardBridge: Button 9 is disabled for keyboard emulation.")}));
+    }
+
+    void repeatsArePausedAndLogged()
+    {
+        m_rig->bridge.setRepeatCount(2, 3);
+        DebugLogRecorder recorder;
+        const QString keys = sequence({period, pauseStep, period, pauseStep, period});
+        QCOMPARE(m_rig->press(2), keys + QStringLiteral(" => ") + keys + QStringLiteral("|did shift_up x3"));
+
+        const auto start = recorder.withMessage(QStringLiteral("Starting key simulation for button 2"));
+        QCOMPARE(start.size(), 1);
+        QCOMPARE(start.constFirst().details,
+                 std::optional(DebugLogDetails{{QStringLiteral("action"), QStringLiteral("Shift Up")},
+                                               {QStringLiteral("repeatCount"), QStringLiteral("3")},
+                                               {QStringLiteral("keyCode"), QStringLiteral("47")}}));
+        QStringList indexes;
+        for (const DebugLogEntry& entry : recorder.withMessage(QStringLiteral("Key simulation: Shift Up")))
+            indexes.append(entry.details->value(QStringLiteral("pressIndex")));
+        QCOMPARE(indexes, (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"), QStringLiteral("3/3")}));
+
+        const QStringList lines = recorder.lines();
+        for (int press = 1; press <= 3; ++press)
+            QVERIFY(lines.contains(
+                QStringLiteral("KeyboardBridge: Simulating key press for Button 2, press %1").arg(press)));
+        QVERIFY(lines.contains(QStringLiteral("KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x3")));
+    }
+
+    void repeatCountsAreClampedAndStored()
+    {
+        DebugLogRecorder recorder;
+        m_rig->bridge.setRepeatCount(1, 0);
+        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs.value(1),
+                 (ButtonConfig{KeyboardAction::shiftDown, 1}));
+        m_rig->bridge.setRepeatCount(1, 25);
+        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs.value(1),
+                 (ButtonConfig{KeyboardAction::shiftDown, 10}));
+        m_rig->bridge.setAction(7, KeyboardAction::shiftUp);
+        m_rig->bridge.setRepeatCount(8, 4);
+        const ButtonConfigs stored = m_rig->storage.loadOrCreateProfile().buttonConfigs;
+        QCOMPARE(stored.value(7), (ButtonConfig{KeyboardAction::shiftUp, 1}));
+        QCOMPARE(stored.value(8), (ButtonConfig{KeyboardAction::none, 4}));
+        QCOMPARE(m_rig->bridge.buttonConfigs(), stored);
+        recorder.settle();
+        QVERIFY(recorder.lines().contains(
+            QStringLiteral("KeyboardBridge: Configured Button 1 repeat count -> 1")));
+        QVERIFY(recorder.lines().contains(
+            QStringLiteral("KeyboardBridge: Configured Button 1 repeat count -> 10")));
+        QVERIFY(recorder.lines().contains(QStringLiteral("KeyboardBridge: Configured Button 7 -> Shift Up")));
+    }
+
+    void storedCountsOutsideTheRange_data()
+    {
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("zero posts nothing but still reports")
+            << qint64(0) << QStringLiteral(" => did shift_down x0");
+        QTest::newRow("negative counts as zero") << qint64(-4) << QStringLiteral(" => did shift_down x0");
+        QStringList steps;
+        for (int i = 0; i < 10; ++i)
+            steps << (i == 0 ? comma : pauseStep + QLatin1Char('|') + comma);
+        const QString ten = sequence(steps);
+        QTest::newRow("above ten is capped")
+            << qint64(40) << ten + QStringLiteral(" => ") + ten + QStringLiteral("|did shift_down x10");
+    }
+
+    void storedCountsOutsideTheRange()
+    {
+        QFETCH(qint64, stored);
+        QFETCH(QString, expected);
+        m_rig->storage.updateButtonConfig(1, KeyboardAction::shiftDown, stored);
+        m_rig->bridge.loadConfiguration();
+        QCOMPARE(m_rig->press(1), expected);
+    }
+
+    void emulationOffPostsNothing()
+    {
+        DebugLogRecorder recorder;
+        m_rig->bridge.setEnabled(false);
+        m_rig->bridge.setEnabled(false);
+        QCOMPARE(m_rig->press(1), QStringLiteral(" => "));
+        // Logger lines and direct entries may land in either order.
+        QStringList lines = recorder.lines();
+        lines.sort();
+        QCOMPARE(lines,
+                 (QStringList{
+                     QStringLiteral("KeyboardBridge: Button 1 pressed but keyboard emulation is disabled"),
+                     QStringLiteral("KeyboardBridge: ⌨️ Stopped Keyboard emulation")}));
+        QCOMPARE(recorder.withMessage(QStringLiteral("Button 1 pressed but keyboard emulation is disabled"))
+                     .constFirst()
+                     .level,
+                 DebugLogLevel::debug);
+        QCOMPARE(QStringLiteral("⌨️ Stopped Keyboard emulation").toUtf8().size(), 33);
+    }
+
+    void withoutDelegateKeysStillGoOut()
+    {
+        m_rig->bridge.setDelegate(nullptr);
+        QCOMPARE(m_rig->press(2), period + QStringLiteral(" => ") + period);
+    }
+
+    void refusedKeysAreLoggedAndTheSequenceGoesOn()
+    {
+        m_rig->sink.refuses = true;
+        DebugLogRecorder recorder;
+        QCOMPARE(m_rig->press(2), QStringLiteral(" => did shift_up x1"));
+        QCOMPARE(recorder.lines().filter(QStringLiteral("Could not post key 47")).size(), 2);
+    }
+
+    void resetAndDisableAll()
+    {
+        m_rig->bridge.setAction(3, KeyboardAction::shiftUp);
+        m_rig->bridge.disableAllButtons();
+        const ButtonConfigs disabled{{1, {KeyboardAction::none, 1}},
+                                     {2, {KeyboardAction::none, 1}},
+                                     {3, {KeyboardAction::none, 1}},
+                                     {4, {KeyboardAction::none, 1}}};
+        QCOMPARE(m_rig->bridge.buttonConfigs(), disabled);
+        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs, disabled);
+
+        m_rig->bridge.resetToDefaults();
+        QCOMPARE(m_rig->bridge.buttonConfigs(), defaultButtonConfigs());
+        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs, defaultButtonConfigs());
+    }
+};
+
+COGWISE_TEST(tst_Di2ToKeyboardBridge)
+#include "tst_Di2ToKeyboardBridge.moc"

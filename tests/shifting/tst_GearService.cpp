@@ -1,0 +1,111 @@
+#include "platform/Defaults.h"
+#include "shifting/GearService.h"
+#include "shifting/UserDefaultsManager.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+class tst_GearService : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<UserDefaultsManager> m_storage;
+
+private Q_SLOTS:
+    void init()
+    {
+        const QString path =
+            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+        QFile::remove(path);
+        m_defaults = std::make_unique<Defaults>(path);
+        m_storage = std::make_unique<UserDefaultsManager>(*m_defaults);
+    }
+
+    void startsAtTheStoredInitialGear_data()
+    {
+        QTest::addColumn<std::optional<qint64>>("stored");
+        QTest::addColumn<qint64>("gear");
+        QTest::newRow("nothing stored") << std::optional<qint64>() << qint64(13);
+        QTest::newRow("5") << std::optional<qint64>(5) << qint64(5);
+        QTest::newRow("0") << std::optional<qint64>(0) << qint64(13);
+        QTest::newRow("-3") << std::optional<qint64>(-3) << qint64(13);
+        QTest::newRow("40, written from outside") << std::optional<qint64>(40) << qint64(40);
+    }
+
+    void startsAtTheStoredInitialGear()
+    {
+        QFETCH(std::optional<qint64>, stored);
+        QFETCH(qint64, gear);
+        if (stored)
+            m_defaults->setInteger(QStringLiteral("initialVirtualGear"), *stored);
+        QCOMPARE(GearService(*m_storage).currentVirtualGear(), gear);
+    }
+
+    void shiftsSaturateAndAreAlwaysLogged_data()
+    {
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<QString>("direction");
+        QTest::addColumn<qint64>("count");
+        QTest::addColumn<qint64>("gear");
+
+        QTest::newRow("up into the top") << qint64(25) << QStringLiteral("up") << qint64(5) << qint64(27);
+        QTest::newRow("down into the bottom")
+            << qint64(3) << QStringLiteral("down") << qint64(10) << qint64(1);
+        QTest::newRow("up by nothing") << qint64(13) << QStringLiteral("up") << qint64(0) << qint64(13);
+        QTest::newRow("up from above the range")
+            << qint64(40) << QStringLiteral("up") << qint64(1) << qint64(27);
+        QTest::newRow("down from above the range")
+            << qint64(40) << QStringLiteral("down") << qint64(1) << qint64(39);
+        QTest::newRow("no overflow at the limit")
+            << std::numeric_limits<qint64>::max() << QStringLiteral("up") << qint64(10) << qint64(27);
+    }
+
+    void shiftsSaturateAndAreAlwaysLogged()
+    {
+        QFETCH(qint64, start);
+        QFETCH(QString, direction);
+        QFETCH(qint64, count);
+        QFETCH(qint64, gear);
+
+        GearService service(*m_storage);
+        service.setCurrentVirtualGear(start);
+        DebugLogRecorder recorder;
+        direction == QLatin1String("up") ? service.shiftUp(count) : service.shiftDown(count);
+        QCOMPARE(service.currentVirtualGear(), gear);
+
+        QCOMPARE(recorder.entries.size(), 1); // added at once, not queued
+        const DebugLogEntry& entry = recorder.entries.constFirst();
+        QCOMPARE(entry.message, QStringLiteral("Gear %1 by %2").arg(direction).arg(count));
+        QCOMPARE(entry.category, QStringLiteral("GearService"));
+        QCOMPARE(entry.details,
+                 std::optional(DebugLogDetails{{QStringLiteral("direction"), direction},
+                                               {QStringLiteral("shiftCount"), QString::number(count)},
+                                               {QStringLiteral("previousGear"), QString::number(start)},
+                                               {QStringLiteral("newGear"), QString::number(gear)}}));
+    }
+
+    void initialGearIsClampedStoredAndApplied()
+    {
+        GearService service(*m_storage);
+        QSignalSpy changed(&service, &GearService::currentVirtualGearChanged);
+        service.setInitialGear(0);
+        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), 1);
+        QCOMPARE(service.currentVirtualGear(), 1);
+        service.setInitialGear(30);
+        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), 27);
+        QCOMPARE(service.currentVirtualGear(), 27);
+        QCOMPARE(changed.size(), 2);
+
+        service.setCurrentVirtualGear(27);
+        service.shiftUp(1);
+        QCOMPARE(changed.size(), 2); // equal values notify nobody
+    }
+};
+
+COGWISE_TEST(tst_GearService)
+#include "tst_GearService.moc"

@@ -1,0 +1,113 @@
+#include "shifting/keysinks/UinputKeySink.h"
+#include "support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <unistd.h>
+
+namespace {
+
+// Writes at most a few bytes per call, as a slow device might.
+class TricklingSink final : public UinputKeySink
+{
+public:
+    using UinputKeySink::UinputKeySink;
+    long written = 0;
+    bool stall = false;
+
+protected:
+    long writeSome(const char* data, unsigned long size) override
+    {
+        if (stall)
+            return 0;
+        const long result = UinputKeySink::writeSome(data, std::min<unsigned long>(size, 7));
+        written += result;
+        return result;
+    }
+};
+
+QStringList readEvents(int fd)
+{
+    QStringList events;
+    input_event event{};
+    while (::read(fd, &event, sizeof event) == sizeof event)
+        events.append(QStringLiteral("%1 %2 %3").arg(event.type).arg(event.code).arg(event.value));
+    return events;
+}
+
+struct Pipe
+{
+    Pipe() { QVERIFY(::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0); }
+    ~Pipe() { ::close(fds[0]); } // the sink closes the write end
+    int fds[2]{-1, -1};
+};
+
+} // namespace
+
+class tst_UinputKeySink : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void writesKeyEventsEachFollowedByASyncReport()
+    {
+        Pipe pipe;
+        TricklingSink sink(pipe.fds[1]);
+        QVERIFY(sink.canPostKeys());
+        QVERIFY(sink.post(VirtualKey::comma, KeyDirection::down));
+        QVERIFY(sink.post(VirtualKey::comma, KeyDirection::up));
+        QVERIFY(sink.post(VirtualKey::period, KeyDirection::down));
+        QVERIFY(sink.post(VirtualKey::period, KeyDirection::up));
+        QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
+
+        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
+        const auto key = [](int code, int value) {
+            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
+        };
+        QCOMPARE(readEvents(pipe.fds[0]), (QStringList{key(KEY_COMMA, 1), syn, key(KEY_COMMA, 0), syn,
+                                                       key(KEY_DOT, 1), syn, key(KEY_DOT, 0), syn}));
+    }
+
+    void failuresAreReported()
+    {
+        Pipe pipe;
+        TricklingSink sink(pipe.fds[1]);
+        // A device that takes nothing more.
+        const QByteArray filler(4096, 'x');
+        while (::write(pipe.fds[1], filler.constData(), filler.size()) > 0) {
+        }
+        QVERIFY(!sink.post(VirtualKey::period, KeyDirection::down));
+        QVERIFY2(sink.lastError().contains(QStringLiteral("writing to the virtual keyboard failed")),
+                 qPrintable(sink.lastError()));
+
+        sink.stall = true;
+        QVERIFY(!sink.post(VirtualKey::period, KeyDirection::down));
+        QCOMPARE(sink.lastError(), QStringLiteral("the virtual keyboard accepted no data"));
+    }
+
+    void devicesThatCannotBeUsedSayWhy()
+    {
+        QTemporaryDir dir;
+        const auto missing = UinputKeySink::open(dir.filePath(QStringLiteral("uinput")));
+        QVERIFY(!missing->canPostKeys());
+        QVERIFY2(missing->unavailableReason()->contains(QStringLiteral("modprobe uinput")),
+                 qPrintable(*missing->unavailableReason()));
+        QVERIFY(!missing->post(VirtualKey::comma, KeyDirection::down));
+        QCOMPARE(missing->lastError(), *missing->unavailableReason());
+
+        // Not a uinput device: opening works, creating the keyboard does not.
+        QFile plain(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        const auto notADevice = UinputKeySink::open(plain.fileName());
+        QVERIFY(!notADevice->canPostKeys());
+        QVERIFY2(notADevice->unavailableReason()->contains(
+                     QStringLiteral("could not create its virtual keyboard")),
+                 qPrintable(*notADevice->unavailableReason()));
+    }
+};
+
+COGWISE_TEST(tst_UinputKeySink)
+#include "tst_UinputKeySink.moc"

@@ -1,0 +1,185 @@
+#include "diagnostics/DebugLogService.h"
+#include "platform/Defaults.h"
+#include "shifting/UserDefaultsManager.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QDateTime dayTwo(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);
+
+QByteArray storedJson(const QByteArray& buttonConfigs,
+                      const QByteArray& id = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F")
+{
+    return "{\"id\":\"" + id + "\",\"name\":\"Race\",\"buttonConfigs\":" + buttonConfigs +
+           ",\"createdAt\":86400,\"updatedAt\":86400.5}";
+}
+
+} // namespace
+
+class tst_UserDefaultsManager : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<Defaults> m_defaults;
+    std::unique_ptr<UserDefaultsManager> m_store;
+    QDateTime m_now;
+
+private Q_SLOTS:
+    void init()
+    {
+        const QString path =
+            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+        QFile::remove(path);
+        m_defaults = std::make_unique<Defaults>(path);
+        m_store = std::make_unique<UserDefaultsManager>(*m_defaults);
+        m_now = dayTwo;
+        m_store->setClock([this] { return m_now; });
+    }
+
+    void freshInstallCreatesAndWritesTheDefault()
+    {
+        DebugLogRecorder recorder;
+        const ButtonProfile created = m_store->loadOrCreateProfile();
+        QCOMPARE(created.name, QStringLiteral("Default"));
+        QCOMPARE(created.buttonConfigs, defaultButtonConfigs());
+        recorder.settle();
+        QCOMPARE(recorder.lines(),
+                 (QStringList{QStringLiteral("Storage: Saved button profile: Default"),
+                              QStringLiteral("Storage: Created new default button profile")}));
+
+        // The exact stored bytes: compact JSON, upper-case id, reference-date seconds.
+        const QByteArray bytes = *m_defaults->dataValue(QStringLiteral("activeButtonProfile"));
+        QVERIFY(!bytes.contains(' ') && !bytes.contains('\n'));
+        const QJsonObject json = QJsonDocument::fromJson(bytes).object();
+        QCOMPARE(json.value(QStringLiteral("id")).toString(),
+                 created.id.toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(json.value(QStringLiteral("createdAt")).toDouble(), 86400.0);
+        QCOMPARE(json.value(QStringLiteral("buttonConfigs")).toObject().value(QStringLiteral("1")).toObject(),
+                 (QJsonObject{{QStringLiteral("action"), QStringLiteral("shift_down")},
+                              {QStringLiteral("repeatCount"), 1}}));
+
+        recorder.entries.clear();
+        QCOMPARE(m_store->loadOrCreateProfile().id, created.id);
+        recorder.settle();
+        QCOMPARE(recorder.lines(),
+                 QStringList{QStringLiteral("Storage: Loaded existing button profile: Default")});
+    }
+
+    void roundTripKeepsEverything()
+    {
+        ButtonProfile profile{QUuid::createUuid(),
+                              QStringLiteral("Sprint \"é\""),
+                              {{1, {KeyboardAction::shiftUp, 3}}, {7, {KeyboardAction::none, -2}}},
+                              dayTwo.addMSecs(123),
+                              dayTwo.addDays(400).addMSecs(999)};
+        m_store->setStoredButtonProfile(profile);
+        QCOMPARE(UserDefaultsManager(*m_defaults).storedButtonProfile(), std::optional(profile));
+    }
+
+    void changesThroughOneHolderReachAnother()
+    {
+        UserDefaultsManager other(*m_defaults);
+        other.setClock([this] { return m_now; });
+        const ButtonProfile before = m_store->loadOrCreateProfile();
+        m_now = dayTwo.addSecs(60);
+        other.updateButtonConfig(5, KeyboardAction::shiftUp, 3);
+        const ButtonProfile after = m_store->loadOrCreateProfile();
+        QCOMPARE(after.buttonConfigs.value(5), (ButtonConfig{KeyboardAction::shiftUp, 3}));
+        QCOMPARE(after.id, before.id);
+        QCOMPARE(after.createdAt, before.createdAt);
+        QCOMPARE(after.updatedAt, dayTwo.addSecs(60));
+    }
+
+    void extraButtonsSurviveUpdatesButNotAReset()
+    {
+        m_defaults->setData(QStringLiteral("activeButtonProfile"),
+                            storedJson("{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2},"
+                                       "\"7\":{\"action\":\"shift_down\",\"repeatCount\":4}}"));
+        m_store->updateButtonConfig(2, KeyboardAction::shiftDown, 1);
+        QVERIFY(m_store->loadOrCreateProfile().buttonConfigs.contains(7));
+
+        DebugLogRecorder recorder;
+        m_store->resetProfileToDefaults();
+        const ButtonProfile reset = m_store->loadOrCreateProfile();
+        QCOMPARE(reset.buttonConfigs, defaultButtonConfigs());
+        QCOMPARE(reset.name, QStringLiteral("Race"));
+        recorder.settle();
+        QVERIFY(recorder.lines().contains(QStringLiteral("Storage: Reset button profile to defaults")));
+    }
+
+    void unreadableProfileIsReplacedButKept_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("reason");
+
+        const QByteArray shiftUp = "{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}}";
+        QTest::newRow("not JSON") << QByteArray("{\"id\": oops") << QStringLiteral("not valid JSON");
+        QTest::newRow("not an object") << QByteArray("[1,2]") << QStringLiteral("not a JSON object");
+        QTest::newRow("missing member") << QByteArray("{\"id\":\"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\"}")
+                                        << QStringLiteral("\"name\" is missing");
+        QTest::newRow("wrong type") << storedJson("[]")
+                                    << QStringLiteral("\"buttonConfigs\" is not an object");
+        QTest::newRow("fractional count") << storedJson("{\"1\":{\"action\":\"none\",\"repeatCount\":1.5}}")
+                                          << QStringLiteral("repeatCount\" is not an integer");
+        QTest::newRow("bad UUID") << storedJson(shiftUp, "E621E1F8-C36C-495A-93FC-0C247A3E6EZZ")
+                                  << QStringLiteral("\"id\" is not a UUID");
+        QTest::newRow("button key of letters")
+            << storedJson("{\"one\":{\"action\":\"none\",\"repeatCount\":1}}")
+            << QStringLiteral("\"one\" is not a decimal integer");
+        QTest::newRow("unknown action") << storedJson("{\"1\":{\"action\":\"jump\",\"repeatCount\":1}}")
+                                        << QStringLiteral("Unknown action \"jump\"");
+        QTest::newRow("date out of range") << QByteArray(storedJson(shiftUp)).replace("86400.5", "1e300")
+                                           << QStringLiteral("\"updatedAt\" is not a date");
+    }
+
+    void unreadableProfileIsReplacedButKept()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, reason);
+
+        m_defaults->setData(QStringLiteral("activeButtonProfile"), stored);
+        DebugLogRecorder recorder;
+        QCOMPARE(m_store->storedButtonProfile(), std::nullopt);
+        const ButtonProfile replaced = m_store->loadOrCreateProfile();
+        recorder.settle();
+
+        QCOMPARE(replaced.name, QStringLiteral("Default"));
+        QCOMPARE(replaced.buttonConfigs, defaultButtonConfigs());
+        QCOMPARE(m_defaults->dataValue(QStringLiteral("activeButtonProfile.corrupt")), std::optional(stored));
+        QCOMPARE(m_store->storedButtonProfile(), std::optional(replaced));
+
+        const auto failures = recorder.entries.size();
+        QVERIFY(failures > 0);
+        const DebugLogEntry& error = recorder.entries.constFirst();
+        QCOMPARE(error.level, DebugLogLevel::error);
+        QCOMPARE(error.category, QStringLiteral("Storage"));
+        QVERIFY2(error.message.startsWith(QStringLiteral("Failed to decode button profile: ")) &&
+                     error.message.contains(reason),
+                 qPrintable(error.message));
+    }
+
+    void invalidDatesAreNotWritten()
+    {
+        const ButtonProfile good = m_store->loadOrCreateProfile();
+        ButtonProfile bad = good;
+        bad.updatedAt = QDateTime();
+        DebugLogRecorder::settle();
+        DebugLogRecorder recorder;
+        m_store->setStoredButtonProfile(bad);
+        recorder.settle();
+        QCOMPARE(m_store->storedButtonProfile(), std::optional(good));
+        QCOMPARE(recorder.lines().filter(QStringLiteral("Storage: Failed to encode button profile: ")).size(),
+                 1);
+        QVERIFY(recorder.lines().filter(QStringLiteral("Saved button profile")).isEmpty());
+    }
+};
+
+COGWISE_TEST(tst_UserDefaultsManager)
+#include "tst_UserDefaultsManager.moc"

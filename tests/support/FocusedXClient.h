@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QStringList>
+
+struct _XDisplay;
+
+// A window that holds the keyboard focus and records the keys it receives, as
+// "<keysym name> down|up" with the layout's shift state applied ("period down").
+class FocusedXClient
+{
+public:
+    explicit FocusedXClient(const QByteArray& displayName);
+    ~FocusedXClient();
+    FocusedXClient(const FocusedXClient&) = delete;
+    FocusedXClient& operator=(const FocusedXClient&) = delete;
+
+    bool isConnected() const { return m_display != nullptr; }
+    // Maps the window, gives it the focus and waits for FocusIn.
+    bool takeFocus(int timeoutMs);
+    // Waits until at least `count` key events arrived (or the time is up), then
+    // collects whatever else the server still had queued.
+    QStringList receiveKeys(int count, int timeoutMs);
+
+private:
+    bool waitForEvent(int type, int timeoutMs);
+    bool waitForInput(int timeoutMs) const;
+    void drain();
+
+    _XDisplay* m_display = nullptr;
+    unsigned long m_window = 0;
+    QStringList m_keys;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QByteArray>
+#include <QProcess>
+#include <QString>
+
+// A private X server for one test: Xvfb on a display number it picks itself.
+class XvfbServer
+{
+public:
+    XvfbServer() = default;
+    ~XvfbServer();
+    XvfbServer(const XvfbServer&) = delete;
+    XvfbServer& operator=(const XvfbServer&) = delete;
+
+    static bool isInstalled();
+    // Returns once the server accepts connections; an error text otherwise.
+    std::optional<QString> start();
+    QByteArray displayName() const { return m_displayName; }
+
+private:
+    QProcess m_process;
+    QByteArray m_displayName;
+};
