@@ -1,0 +1,172 @@
+#include "telemetry/SignalCache.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QSaveFile>
+#include <QSet>
+#include <QUrl>
+
+SignalCache::SignalCache(QString journalPath, std::optional<LogHandler> logHandler, Limits limits)
+    : m_journalPath(std::move(journalPath))
+    , m_logHandler(std::move(logHandler))
+    , m_limits(limits)
+{
+    if (!m_journalPath.isEmpty())
+        load();
+}
+
+void SignalCache::log(LogHandler::LogLevel level, const QString& message) const
+{
+    if (m_logHandler)
+        m_logHandler->log(level, message);
+}
+
+void SignalCache::load()
+{
+    log(LogHandler::LogLevel::info,
+        QStringLiteral("Loading Telemetry cache from: ") + QUrl::fromLocalFile(m_journalPath).toString());
+    QFile file(m_journalPath);
+    if (file.open(QIODevice::ReadOnly)) {
+        qsizetype skipped = 0;
+        while (!file.atEnd()) {
+            const QByteArray line = file.readLine().trimmed();
+            if (line.isEmpty())
+                continue;
+            const QJsonDocument document = QJsonDocument::fromJson(line);
+            const auto body =
+                document.isObject() ? SignalPostBody::fromCacheJson(document.object()) : std::nullopt;
+            if (!body) {
+                ++skipped; // a line torn by a crash, or damaged on disk
+                continue;
+            }
+            m_entries.append({m_nextSequence++, *body, line});
+            m_bytes += line.size();
+        }
+        if (skipped > 0)
+            log(LogHandler::LogLevel::error,
+                QStringLiteral("Skipped %1 unreadable lines of the Telemetry cache").arg(skipped));
+        log(LogHandler::LogLevel::info, QStringLiteral("Loaded %1 signals").arg(m_entries.size()));
+    }
+    enforceLimits();
+    // A clean file, so that new lines never continue a torn one.
+    compact();
+}
+
+void SignalCache::push(const SignalPostBody& body)
+{
+    const QByteArray line =
+        QJsonDocument(body.toJson(SignalPostBody::DateEncoding::cache)).toJson(QJsonDocument::Compact);
+    if (line.size() > m_limits.maximumRecordBytes) {
+        log(LogHandler::LogLevel::error, QStringLiteral("Refused the signal %1: %2 bytes is more than %3")
+                                             .arg(body.type)
+                                             .arg(line.size())
+                                             .arg(m_limits.maximumRecordBytes));
+        return;
+    }
+    m_entries.append({m_nextSequence++, body, line});
+    m_bytes += line.size();
+    const qsizetype before = m_entries.size();
+    enforceLimits();
+    // After a drop, or while the journal was failing, only a full rewrite makes it whole again.
+    if (m_entries.size() != before || m_journalFailing)
+        compact();
+    else
+        append(line);
+}
+
+QList<SignalCache::Entry> SignalCache::peek(qsizetype count) const
+{
+    return m_entries.mid(0, std::min({count, maximumNumberOfSignalsToPopAtOnce, m_entries.size()}));
+}
+
+void SignalCache::remove(const QList<Entry>& entries)
+{
+    QSet<quint64> settled;
+    for (const Entry& entry : entries)
+        settled.insert(entry.sequence);
+    const qsizetype before = m_entries.size();
+    m_entries.removeIf([&](const Entry& entry) {
+        if (!settled.contains(entry.sequence))
+            return false;
+        m_bytes -= entry.line.size();
+        return true;
+    });
+    if (m_entries.size() != before)
+        compact();
+}
+
+void SignalCache::clear()
+{
+    m_entries.clear();
+    m_bytes = 0;
+    m_journal.close();
+    if (!m_journalPath.isEmpty())
+        QFile::remove(m_journalPath);
+}
+
+void SignalCache::enforceLimits()
+{
+    qsizetype dropped = 0;
+    while (!m_entries.isEmpty() &&
+           (m_entries.size() > m_limits.maximumRecords || m_bytes > m_limits.maximumBytes)) {
+        m_bytes -= m_entries.constFirst().line.size();
+        m_entries.removeFirst();
+        ++dropped;
+    }
+    if (dropped > 0)
+        log(LogHandler::LogLevel::error,
+            QStringLiteral("Dropped the %1 oldest signals: the queue holds at most %2 signals and %3 bytes")
+                .arg(dropped)
+                .arg(m_limits.maximumRecords)
+                .arg(m_limits.maximumBytes));
+}
+
+bool SignalCache::append(const QByteArray& line)
+{
+    if (m_journalPath.isEmpty())
+        return true;
+    if (!m_journal.isOpen()) {
+        m_journal.setFileName(m_journalPath);
+        if (!m_journal.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            if (!m_journalFailing)
+                log(LogHandler::LogLevel::error,
+                    QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+            m_journalFailing = true;
+            return false;
+        }
+    }
+    if (m_journal.write(line + '\n') != line.size() + 1 || !m_journal.flush()) {
+        if (!m_journalFailing)
+            log(LogHandler::LogLevel::error,
+                QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+        m_journalFailing = true;
+        m_journal.close();
+        return false;
+    }
+    m_journalFailing = false;
+    return true;
+}
+
+void SignalCache::compact()
+{
+    if (m_journalPath.isEmpty())
+        return;
+    m_journal.close();
+    QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
+    QSaveFile file(m_journalPath);
+    bool written = file.open(QIODevice::WriteOnly);
+    for (const Entry& entry : std::as_const(m_entries)) {
+        if (!written)
+            break;
+        written = file.write(entry.line + '\n') == entry.line.size() + 1;
+    }
+    if (written && file.commit()) {
+        m_journalFailing = false;
+        return;
+    }
+    if (!m_journalFailing)
+        log(LogHandler::LogLevel::error,
+            QStringLiteral("Error saving Telemetry cache: ") + file.errorString());
+    m_journalFailing = true;
+}

@@ -1,0 +1,131 @@
+#include "support/TestRegistry.h"
+#include "telemetry/PrivateSuite.h"
+#include "telemetry/SessionManager.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using Sent = QList<std::pair<QString, QMap<QString, QString>>>;
+
+// A launch of the application on a given day, with its own clock.
+struct Launch
+{
+    Launch(const QString& suitePath, QDateTime start)
+        : now(std::move(start))
+        , suite(QStringLiteral("app"), suitePath)
+        , sessions(
+              suite, [this] { return now; },
+              [this](const QString& name, const QMap<QString, QString>& parameters) {
+                  sent.append({name, parameters});
+              })
+    {}
+
+    // Runs a session of `seconds`, measured when the application goes inactive.
+    void ride(int seconds)
+    {
+        sessions.startNewSession();
+        now = now.addSecs(seconds);
+        sessions.applicationDidResignActive();
+    }
+
+    QString retention(const char* key) const
+    {
+        return sessions.retentionParameters().value(
+            QStringLiteral("Telemetry.Retention.") + QLatin1String(key), QStringLiteral("absent"));
+    }
+
+    QDateTime now;
+    PrivateSuite suite;
+    Sent sent;
+    SessionManager sessions;
+};
+
+const QDateTime day1(QDate(2026, 3, 1), QTime(12, 0));
+
+} // namespace
+
+class tst_SessionManager : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+
+private Q_SLOTS:
+    void newInstallIsAnnouncedOnce()
+    {
+        {
+            Launch first(path(), day1);
+            QCOMPARE(first.retention("averageSessionSeconds"), QStringLiteral("-1"));
+            first.ride(30);
+            QCOMPARE(first.sent.size(), 1);
+            QCOMPARE(first.sent.constFirst().first,
+                     QStringLiteral("Telemetry.Acquisition.newInstallDetected"));
+            QCOMPARE(first.sent.constFirst().second.value(
+                         QStringLiteral("Telemetry.Acquisition.firstSessionDate")),
+                     QStringLiteral("2026-03-01"));
+        }
+        Launch second(path(), day1.addSecs(3600));
+        second.ride(10);
+        QVERIFY(second.sent.isEmpty());
+        QCOMPARE(second.sessions.firstSessionDate(), QStringLiteral("2026-03-01"));
+        QCOMPARE(second.retention("distinctDaysUsed"), QStringLiteral("1")); // same day twice: one entry
+    }
+
+    void shortSessionsAreNotStored()
+    {
+        Launch launch(path(), day1);
+        launch.sessions.startNewSession();
+        launch.now = launch.now.addMSecs(900);
+        launch.sessions.applicationDidResignActive();
+        QVERIFY(launch.sessions.recentSessions().isEmpty());
+    }
+
+    void retentionFigures()
+    {
+        {
+            Launch launch(path(), day1);
+            launch.ride(10);
+            QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("10"));
+            QCOMPARE(launch.retention("previousSessionSeconds"), QStringLiteral("absent"));
+        }
+        {
+            Launch launch(path(), day1.addDays(1));
+            launch.ride(25);
+        }
+        Launch launch(path(), day1.addDays(40));
+        launch.ride(7);
+        // Average of all but the newest: (10 + 25) / 2, the fraction dropped.
+        QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("17"));
+        QCOMPARE(launch.retention("previousSessionSeconds"), QStringLiteral("25"));
+        QCOMPARE(launch.retention("totalSessionsCount"), QStringLiteral("3"));
+        QCOMPARE(launch.retention("distinctDaysUsed"), QStringLiteral("3"));
+        QCOMPARE(launch.retention("distinctDaysUsedLastMonth"), QStringLiteral("1"));
+    }
+
+    void oldSessionsAgeOutButStillCount()
+    {
+        {
+            Launch launch(path(), day1);
+            launch.ride(10);
+        }
+        {
+            Launch launch(path(), day1.addDays(1));
+            launch.ride(20);
+        }
+        Launch later(path(), day1.addDays(91));
+        QCOMPARE(later.sessions.recentSessions().size(), 1);
+        QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("2"));
+        later.ride(5);
+        QVERIFY(later.sent.isEmpty()); // not a new install, though no recent session is left
+        QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("3"));
+        later.sessions.flush();
+        QCOMPARE(PrivateSuite(QStringLiteral("app"), path()).integer(QStringLiteral("deletedSessionsCount")),
+                 1);
+    }
+};
+
+COGWISE_TEST(tst_SessionManager)
+#include "tst_SessionManager.moc"

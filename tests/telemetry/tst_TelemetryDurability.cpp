@@ -1,0 +1,90 @@
+#include "fakes/IngestionServer.h"
+#include "support/TestRegistry.h"
+
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+// A process killed at random moments loses nothing it had queued: after restarts,
+// every record arrives, in order; only a batch in flight at the kill may come twice.
+class tst_TelemetryDurability : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    IngestionServer m_server;
+
+    QSet<int> run(int firstSeq, int count, std::optional<int> killAfterMs)
+    {
+        QProcess child;
+        child.start(QStringLiteral(COGWISE_TELEMETRY_CHILD),
+                    {m_server.baseUrl(), m_dir.filePath(QStringLiteral("cache")),
+                     m_dir.filePath(QStringLiteral("suite.ini")), QString::number(firstSeq),
+                     QString::number(count)});
+        QSignalSpy finished(&child, &QProcess::finished);
+        if (killAfterMs)
+            QTimer::singleShot(*killAfterMs, &child, &QProcess::kill);
+        if (!child.waitForStarted(10000))
+            return {};
+        return finished.wait(30000) ? acknowledged(child.readAllStandardOutput()) : QSet<int>{};
+    }
+
+    static QSet<int> acknowledged(const QByteArray& output)
+    {
+        QSet<int> seqs;
+        for (const QByteArray& line : output.split('\n')) {
+            if (line.startsWith("queued "))
+                seqs.insert(line.mid(7).toInt());
+        }
+        return seqs;
+    }
+
+private Q_SLOTS:
+    void killedSendersLoseNothing()
+    {
+        QRandomGenerator random(4242);
+        QSet<int> queued;
+        int next = 1;
+        for (int round = 0; round < 8; ++round) {
+            // Some failures too, so that batches are retried across kills.
+            if (round % 3 == 1)
+                m_server.script.append(IngestionServer::Answer::withStatus(503));
+            queued.unite(run(next, 25, int(random.bounded(40, 400))));
+            next += 25;
+        }
+        QVERIFY(queued.size() > 25);
+
+        // A last run that queues nothing delivers whatever is left.
+        QProcess last;
+        last.start(QStringLiteral(COGWISE_TELEMETRY_CHILD),
+                   {m_server.baseUrl(), m_dir.filePath(QStringLiteral("cache")),
+                    m_dir.filePath(QStringLiteral("suite.ini")), QString::number(next), QStringLiteral("0")});
+        const auto allDelivered = [&] {
+            QSet<int> delivered;
+            for (const QString& seq : m_server.delivered())
+                delivered.insert(seq.toInt());
+            return delivered.contains(queued);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(allDelivered(), 30000);
+        last.kill();
+        last.waitForFinished();
+
+        // First deliveries are in strictly increasing order; repeats are only re-sends.
+        QSet<int> seen;
+        int previous = 0;
+        for (const QString& text : m_server.delivered()) {
+            const int seq = text.toInt();
+            if (seen.contains(seq))
+                continue;
+            seen.insert(seq);
+            QVERIFY2(seq > previous, qPrintable(QStringLiteral("%1 after %2").arg(seq).arg(previous)));
+            previous = seq;
+        }
+    }
+};
+
+COGWISE_TEST(tst_TelemetryDurability)
+#include "tst_TelemetryDurability.moc"
