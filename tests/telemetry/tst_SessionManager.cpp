@@ -1,4 +1,5 @@
 #include "support/TestRegistry.h"
+#include "telemetry/DurationSignalTracker.h"
 #include "telemetry/PrivateSuite.h"
 #include "telemetry/SessionManager.h"
 
@@ -124,6 +125,29 @@ private Q_SLOTS:
         later.sessions.flush();
         QCOMPARE(PrivateSuite(QStringLiteral("app"), path()).integer(QStringLiteral("deletedSessionsCount")),
                  1);
+    }
+
+    void durationsLeaveOutInactiveTime()
+    {
+        QDateTime now = day1;
+        DurationSignalTracker tracker([&now] { return now; });
+        tracker.startSignal(QStringLiteral("ride"), {{QStringLiteral("route"), QStringLiteral("Alpe")}});
+        tracker.startSignal(QStringLiteral("all"), {}, true);
+        now = now.addSecs(30);
+        tracker.applicationDidResignActive();
+        now = now.addSecs(20);
+        tracker.applicationWillBecomeActive();
+        now = now.addMSecs(10'250);
+
+        Sent sent;
+        const auto send = [&sent](const QString& name, const QMap<QString, QString>& p) { sent.append({name, p}); };
+        tracker.stopAndSendSignal(QStringLiteral("ride"), {{QStringLiteral("route"), QStringLiteral("Galibier")}}, send);
+        tracker.stopAndSendSignal(QStringLiteral("all"), {}, send);
+        tracker.stopAndSendSignal(QStringLiteral("never started"), {}, send);
+        QCOMPARE(sent.size(), 2);
+        QCOMPARE(sent.at(0).second, (QMap<QString, QString>{{QStringLiteral("Telemetry.Signal.durationInSeconds"), QStringLiteral("40.25")},
+                                                            {QStringLiteral("route"), QStringLiteral("Galibier")}}));
+        QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")), QStringLiteral("60.25"));
     }
 };
 
