@@ -140,14 +140,20 @@ private Q_SLOTS:
         now = now.addMSecs(10'250);
 
         Sent sent;
-        const auto send = [&sent](const QString& name, const QMap<QString, QString>& p) { sent.append({name, p}); };
-        tracker.stopAndSendSignal(QStringLiteral("ride"), {{QStringLiteral("route"), QStringLiteral("Galibier")}}, send);
+        const auto send = [&sent](const QString& name, const QMap<QString, QString>& p) {
+            sent.append({name, p});
+        };
+        tracker.stopAndSendSignal(QStringLiteral("ride"),
+                                  {{QStringLiteral("route"), QStringLiteral("Galibier")}}, send);
         tracker.stopAndSendSignal(QStringLiteral("all"), {}, send);
         tracker.stopAndSendSignal(QStringLiteral("never started"), {}, send);
         QCOMPARE(sent.size(), 2);
-        QCOMPARE(sent.at(0).second, (QMap<QString, QString>{{QStringLiteral("Telemetry.Signal.durationInSeconds"), QStringLiteral("40.25")},
-                                                            {QStringLiteral("route"), QStringLiteral("Galibier")}}));
-        QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")), QStringLiteral("60.25"));
+        QCOMPARE(sent.at(0).second,
+                 (QMap<QString, QString>{
+                     {QStringLiteral("Telemetry.Signal.durationInSeconds"), QStringLiteral("40.25")},
+                     {QStringLiteral("route"), QStringLiteral("Galibier")}}));
+        QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
+                 QStringLiteral("60.25"));
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "di2/CharacteristicRoute.h"
 #include "diagnostics/DebugLogService.h"
+#include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
 
@@ -22,14 +23,6 @@ QString printable(const QString& text)
             result += c;
     }
     return result;
-}
-
-QString decimalList(const QByteArray& bytes)
-{
-    QStringList values;
-    for (char byte : bytes)
-        values.append(QString::number(static_cast<quint8>(byte)));
-    return QLatin1Char('[') + values.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 
 } // namespace
@@ -84,7 +77,7 @@ void ReplaySession::route(const Di2CaptureRecord& record)
     }
     case CharacteristicRoute::unrouted:
         Logger::shared().logDebug(QStringLiteral("Unknown characteristic ") + record.characteristic +
-                                  QStringLiteral(": ") + decimalList(record.value));
+                                  QStringLiteral(": ") + HexFormat::decimalList(record.value));
         break;
     }
 }

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+// A peripheral as the central knows it: its identifier (stable on this computer)
+// and the name it advertises, if any.
+struct BlePeripheral
+{
+    QUuid identifier;
+    std::optional<QString> name;
+
+    bool operator==(const BlePeripheral&) const = default;
+};
+
+struct BleService
+{
+    QString uuid; // full text, upper case
+    bool operator==(const BleService&) const = default;
+};
+
+struct BleCharacteristic
+{
+    static constexpr quint8 propertyRead = 0x02;
+    static constexpr quint8 propertyNotify = 0x10;
+    static constexpr quint8 propertyIndicate = 0x20;
+
+    QString uuid; // full text, upper case
+    QString serviceUuid;
+    quint8 properties = 0;
+
+    bool operator==(const BleCharacteristic&) const = default;
+};
+
+// The central's power state, with the platform's codes.
+enum class BleCentralState {
+    unknown = 0,
+    resetting = 1,
+    unsupported = 2,
+    unauthorized = 3,
+    poweredOff = 4,
+    poweredOn = 5
+};
+
+// What the central reports, always on the GUI thread.
+class BleCentralDelegate
+{
+public:
+    virtual ~BleCentralDelegate() = default;
+    virtual void centralDidUpdateState(BleCentralState state) = 0;
+    virtual void centralDidDiscover(const BlePeripheral& peripheral, int rssi) = 0;
+    virtual void centralDidConnect(const BlePeripheral& peripheral) = 0;
+    virtual void centralDidFailToConnect(const BlePeripheral& peripheral,
+                                         const std::optional<QString>& error) = 0;
+    // A connection that ended without being cancelled by us.
+    virtual void centralDidDisconnect(const BlePeripheral& peripheral,
+                                      const std::optional<QString>& error) = 0;
+    virtual void peripheralDidDiscoverServices(const BlePeripheral& peripheral,
+                                               const QList<BleService>& services,
+                                               const std::optional<QString>& error) = 0;
+    virtual void peripheralDidDiscoverCharacteristics(const BlePeripheral& peripheral,
+                                                      const BleService& service,
+                                                      const QList<BleCharacteristic>& characteristics,
+                                                      const std::optional<QString>& error) = 0;
+    virtual void peripheralDidUpdateValue(const BlePeripheral& peripheral,
+                                          const BleCharacteristic& characteristic,
+                                          const std::optional<QByteArray>& value,
+                                          const std::optional<QString>& error) = 0;
+    virtual void peripheralDidUpdateNotificationState(const BlePeripheral& peripheral,
+                                                      const BleCharacteristic& characteristic,
+                                                      const std::optional<QString>& error) = 0;
+};
+
+// The Bluetooth Low Energy central role: the platform service the link talks to.
+// One peripheral connection at a time. Operations are called on the GUI thread.
+class BleCentral
+{
+public:
+    virtual ~BleCentral() = default;
+
+    void setDelegate(BleCentralDelegate* delegate) { m_delegate = delegate; }
+    BleCentralDelegate* delegate() const { return m_delegate; }
+
+    virtual BleCentralState state() const = 0;
+    virtual void scanForPeripherals() = 0;
+    virtual void stopScan() = 0;
+    virtual void connectPeripheral(const BlePeripheral& peripheral) = 0;
+    virtual void cancelPeripheralConnection(const BlePeripheral& peripheral) = 0;
+    // The peripherals the platform knows by this identifier, without scanning.
+    virtual QList<BlePeripheral> retrievePeripherals(const QUuid& identifier) = 0;
+    virtual void discoverServices(const BlePeripheral& peripheral) = 0;
+    virtual void discoverCharacteristics(const BlePeripheral& peripheral, const BleService& service) = 0;
+    virtual void setNotifyValue(bool enabled, const BlePeripheral& peripheral,
+                                const BleCharacteristic& characteristic) = 0;
+    virtual void readValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic) = 0;
+
+private:
+    BleCentralDelegate* m_delegate = nullptr;
+};

@@ -1,0 +1,374 @@
+#include "bluetooth/ConnectionService.h"
+
+#include "app/Analytics.h"
+#include "bluetooth/BLEConnectionManager.h"
+#include "bluetooth/BleUuid.h"
+#include "bluetooth/ConnectionServiceDelegate.h"
+#include "di2/CharacteristicRoute.h"
+#include "di2/Di2Parser.h"
+#include "diagnostics/HexFormat.h"
+#include "diagnostics/Logger.h"
+#include "platform/Defaults.h"
+#include "platform/SettingsKeys.h"
+
+#include <QStringDecoder>
+
+namespace {
+
+const QString lostConnection = QStringLiteral("Connection lost");
+
+} // namespace
+
+ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parser, Defaults& storage,
+                                     Analytics& analytics, QObject* parent)
+    : QObject(parent)
+    , m_ble(ble)
+    , m_parser(parser)
+    , m_storage(storage)
+    , m_analytics(analytics)
+{
+    m_scanTimeout.setSingleShot(true);
+    QObject::connect(&m_scanTimeout, &QTimer::timeout, this, [this] { m_ble.stopScanning(); });
+    m_reconnectTimer.setSingleShot(true);
+    QObject::connect(&m_reconnectTimer, &QTimer::timeout, this, &ConnectionService::attemptReconnect);
+    m_reconnectAttemptTimer.setSingleShot(true);
+    QObject::connect(&m_reconnectAttemptTimer, &QTimer::timeout, this, [this] {
+        if (!m_connectingPeripheral)
+            return;
+        Logger::shared().logInfo(QStringLiteral("Reconnection attempt timed out"),
+                                 QStringLiteral("ConnectionService"));
+        m_ble.centralManager().cancelPeripheralConnection(*m_connectingPeripheral);
+        m_connectingPeripheral.reset();
+        setState(ConnectionState::Disconnected{lostConnection});
+        scheduleReconnect();
+    });
+    setTiming(m_timing);
+    m_ble.setDelegate(this);
+    m_parser.setDelegate(this);
+}
+
+ConnectionService::~ConnectionService()
+{
+    m_ble.setDelegate(nullptr);
+    m_parser.setDelegate(nullptr);
+}
+
+void ConnectionService::setTiming(const Timing& timing)
+{
+    m_timing = timing;
+    m_scanTimeout.setInterval(timing.scanTimeout);
+    m_reconnectAttemptTimer.setInterval(timing.reconnectAttemptTimeout);
+}
+
+void ConnectionService::later(std::function<void()> work)
+{
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void ConnectionService::setState(const ConnectionState& state)
+{
+    if (!(state == m_connectionState)) {
+        m_connectionState = state;
+        Q_EMIT connectionStateChanged(state);
+    }
+    if (m_delegate)
+        m_delegate->didChangeConnectionState(m_connectionState);
+}
+
+void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
+{
+    if (!(info == m_deviceInfo)) {
+        m_deviceInfo = info;
+        Q_EMIT deviceInfoChanged(info);
+    }
+    setState(ConnectionState::Connected{m_deviceInfo});
+    if (m_delegate)
+        m_delegate->didUpdateDeviceInfo(m_deviceInfo);
+}
+
+void ConnectionService::setPeripherals(QList<DiscoveredDevice> peripherals)
+{
+    m_peripherals = std::move(peripherals);
+    Q_EMIT peripheralsChanged();
+}
+
+void ConnectionService::logMessage(const QString& text)
+{
+    if (m_delegate)
+        m_delegate->didLogMessage(text);
+}
+
+void ConnectionService::startScanTimeout()
+{
+    m_scanTimeout.start();
+}
+
+void ConnectionService::rescan()
+{
+    stopReconnecting();
+    m_ble.startScanning();
+    m_scanTimeout.stop();
+    startScanTimeout();
+}
+
+void ConnectionService::autoConnectOrScan()
+{
+    const auto saved = m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID());
+    const QUuid identifier = saved ? QUuid::fromString(*saved) : QUuid();
+    if (identifier.isNull()) {
+        rescan();
+        return;
+    }
+    const QList<BlePeripheral> known = m_ble.centralManager().retrievePeripherals(identifier);
+    if (known.isEmpty()) {
+        logMessage(QStringLiteral("Last connected device not found, scanning..."));
+        rescan();
+        return;
+    }
+    const BlePeripheral& peripheral = known.constFirst();
+    logMessage(QStringLiteral("Attempting to auto-connect to last device: ") +
+               peripheral.name.value_or(*saved));
+    connectTo(
+        DiscoveredDevice{identifier, peripheral.name.value_or(QStringLiteral("Last Device")), 0, peripheral});
+}
+
+void ConnectionService::connect(const DiscoveredDevice& device)
+{
+    stopReconnecting(); // the user chose a unit
+    connectTo(device);
+}
+
+void ConnectionService::connectTo(const DiscoveredDevice& device)
+{
+    Logger::shared().logDebug(QStringLiteral("Silently Stopping scan for peripherals..."),
+                              QStringLiteral("BLEConnectionManager"));
+    m_ble.centralManager().stopScan();
+
+    const ConnectionState previous = m_connectionState;
+    setState(ConnectionState::Connecting{device.name});
+    std::optional<BlePeripheral> peripheral = device.peripheral;
+    if (!peripheral) {
+        const QList<BlePeripheral> known = m_ble.centralManager().retrievePeripherals(device.id);
+        if (!known.isEmpty())
+            peripheral = known.constFirst();
+    }
+    if (!peripheral) {
+        logMessage(QStringLiteral("Connect pressed but peripheral is unavailable for ") + device.name);
+        setState(previous);
+        return;
+    }
+    m_connectingPeripheral = peripheral;
+    m_ble.connect(*peripheral);
+}
+
+void ConnectionService::disconnect()
+{
+    if (!m_ble.connectedPeripheral())
+        return;
+    stopReconnecting();
+    m_ble.disconnect();
+    m_connectingPeripheral.reset();
+    m_storage.remove(SettingsKeys::lastConnectedDeviceUUID());
+    setState(ConnectionState::Disconnected{std::nullopt});
+}
+
+void ConnectionService::didUpdateBluetoothState(int state)
+{
+    switch (static_cast<BleCentralState>(state)) {
+    case BleCentralState::unsupported:
+        setState(ConnectionState::Disconnected{QStringLiteral("Bluetooth is not supported on this device")});
+        break;
+    case BleCentralState::unauthorized:
+        setState(ConnectionState::bluetoothUnauthorized());
+        break;
+    case BleCentralState::poweredOff:
+        setState(ConnectionState::bluetoothOff());
+        break;
+    case BleCentralState::poweredOn:
+        autoConnectOrScan();
+        break;
+    default:
+        break;
+    }
+}
+
+void ConnectionService::didStartScanning()
+{
+    setPeripherals({});
+    setState(ConnectionState::scanning());
+}
+
+void ConnectionService::didStopScanning()
+{
+    if (m_connectionState.as<ConnectionState::Connected>())
+        return;
+    setState(ConnectionState::Found{m_peripherals, false});
+}
+
+void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi)
+{
+    later([this, peripheral, rssi] {
+        if (!peripheral.name)
+            return;
+        const DiscoveredDevice device{peripheral.identifier, *peripheral.name, rssi, std::nullopt};
+        if (m_peripherals.contains(device))
+            return;
+        QList<DiscoveredDevice> updated = m_peripherals;
+        updated.append(device);
+        setPeripherals(updated);
+        setState(ConnectionState::Found{m_peripherals, true});
+    });
+}
+
+void ConnectionService::didConnect(const BlePeripheral& peripheral)
+{
+    later([this, peripheral] {
+        stopReconnecting();
+        m_storage.setString(SettingsKeys::lastConnectedDeviceUUID(), BleUuid::text(peripheral.identifier));
+        m_connectingPeripheral.reset();
+        Di2DeviceInfo info = m_deviceInfo;
+        info.id = peripheral.identifier;
+        info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));
+        setDeviceInfo(info);
+        m_analytics.track(Analytics::TelemetrySignal::deviceConnected,
+                          {{QStringLiteral("device"), peripheral.name.value_or(QStringLiteral("Unknown"))}});
+    });
+}
+
+void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, const std::optional<QString>& error)
+{
+    const QString identifier = BleUuid::text(peripheral.identifier);
+    later([this, identifier, error] {
+        m_connectingPeripheral.reset();
+        if (m_reconnectTarget) {
+            // Still away: keep the saved unit and try again later.
+            setState(ConnectionState::Disconnected{lostConnection});
+            scheduleReconnect();
+            return;
+        }
+        setState(ConnectionState::Disconnected{error.value_or(QStringLiteral("Failed to connect"))});
+        if (m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID()) == identifier)
+            m_storage.remove(SettingsKeys::lastConnectedDeviceUUID());
+    });
+}
+
+void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error)
+{
+    later([this, peripheral, error] {
+        const QString name = peripheral.name.value_or(QStringLiteral("Unknown Device"));
+        Logger::shared().logInfo(QStringLiteral("Connection to %1 lost: %2")
+                                     .arg(name, error.value_or(QStringLiteral("No error info"))),
+                                 QStringLiteral("ConnectionService"));
+        logMessage(QStringLiteral("Connection to %1 lost, reconnecting...").arg(name));
+        m_connectingPeripheral.reset();
+        setState(ConnectionState::Disconnected{lostConnection});
+        m_reconnectTarget = peripheral;
+        m_reconnectFailures = 0;
+        scheduleReconnect();
+    });
+}
+
+void ConnectionService::stopReconnecting()
+{
+    m_reconnectTarget.reset();
+    m_reconnectFailures = 0;
+    m_reconnectTimer.stop();
+    m_reconnectAttemptTimer.stop();
+}
+
+void ConnectionService::scheduleReconnect()
+{
+    if (!m_reconnectTarget)
+        return;
+    const int doublings = std::min(m_reconnectFailures++, 16);
+    const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
+        m_timing.firstReconnectDelay * (1LL << doublings), m_timing.maximumReconnectDelay);
+    m_reconnectAttemptTimer.stop();
+    m_reconnectTimer.start(delay);
+}
+
+void ConnectionService::attemptReconnect()
+{
+    if (!m_reconnectTarget)
+        return;
+    const QList<BlePeripheral> known =
+        m_ble.centralManager().retrievePeripherals(m_reconnectTarget->identifier);
+    if (known.isEmpty()) {
+        scheduleReconnect();
+        return;
+    }
+    connectTo(DiscoveredDevice{
+        m_reconnectTarget->identifier,
+        known.constFirst().name.value_or(m_reconnectTarget->name.value_or(QStringLiteral("Last Device"))), 0,
+        known.constFirst()});
+    if (m_connectingPeripheral)
+        m_reconnectAttemptTimer.start();
+}
+
+void ConnectionService::didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic)
+{
+    const QString shortIdentifier = BleUuid::shortUUIDString(characteristic.uuid);
+    const QString uuid = characteristic.uuid;
+    later([this, value, shortIdentifier, uuid] {
+        switch (routeCharacteristic(shortIdentifier, value)) {
+        case CharacteristicRoute::di2Data:
+        case CharacteristicRoute::di2PacketLength:
+            m_parser.processNotification(value);
+            break;
+        case CharacteristicRoute::deviceInformation:
+            updateDeviceInformation(value, shortIdentifier);
+            break;
+        case CharacteristicRoute::batteryLevel:
+            m_parser.processBatteryLevel(value);
+            break;
+        case CharacteristicRoute::unrouted:
+            Logger::shared().logDebug(
+                QStringLiteral("Unknown characteristic %1: %2").arg(uuid, HexFormat::decimalList(value)));
+            break;
+        }
+    });
+}
+
+void ConnectionService::updateDeviceInformation(const QByteArray& value, const QString& shortIdentifier)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder(value);
+    if (decoder.hasError())
+        text.clear();
+    Di2DeviceInfo info = m_deviceInfo;
+    if (shortIdentifier == QLatin1String("2A24"))
+        info.modelNumber = text;
+    else if (shortIdentifier == QLatin1String("2A25"))
+        info.serialNumber = text;
+    else if (shortIdentifier == QLatin1String("2A26"))
+        info.firmwareRevision = text;
+    else if (shortIdentifier == QLatin1String("2A29"))
+        info.manufacturerName = text;
+    setDeviceInfo(info);
+}
+
+void ConnectionService::didReceiveStatus(const Di2Status& status)
+{
+    Di2DeviceInfo info = m_deviceInfo;
+    info.frontDerailleur = status.front;
+    info.rearDerailleur = status.rear;
+    info.maxRearDerailleur = status.rearMax;
+    setDeviceInfo(info);
+}
+
+void ConnectionService::didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel& channel)
+{
+    if (pressedButtons.isEmpty())
+        return;
+    if (m_delegate)
+        m_delegate->didPressButtons(pressedButtons);
+    Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(),
+                              QStringLiteral("ConnectionService"));
+}
+
+void ConnectionService::didUpdateBatteryLevel(int level)
+{
+    Di2DeviceInfo info = m_deviceInfo;
+    info.batteryLevel = level;
+    setDeviceInfo(info);
+}
