@@ -1,0 +1,62 @@
+#pragma once
+
+#include "bluetooth/BleCentral.h"
+
+#include <QBluetoothDeviceInfo>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+#include <chrono>
+#include <memory>
+
+class QBluetoothDeviceDiscoveryAgent;
+class QBluetoothLocalDevice;
+class QDBusServiceWatcher;
+class QLowEnergyController;
+class QLowEnergyService;
+
+// The central on QtBluetooth (BlueZ over D-Bus on Linux, CoreBluetooth on macOS,
+// WinRT on Windows). Adds what Qt lacks: time limits for connecting and for service
+// discovery, reports of a vanished bluetoothd, and one report per value.
+class QtBleCentral : public QObject, public BleCentral
+{
+    Q_OBJECT
+
+public:
+    static constexpr auto connectTimeout = std::chrono::seconds{20};
+    static constexpr auto serviceDiscoveryTimeout = std::chrono::seconds{15};
+
+    explicit QtBleCentral(QObject* parent = nullptr);
+    ~QtBleCentral() override;
+
+    BleCentralState state() const override { return m_state; }
+    void scanForPeripherals() override;
+    void stopScan() override;
+    void connectPeripheral(const BlePeripheral& peripheral) override;
+    void cancelPeripheralConnection(const BlePeripheral& peripheral) override;
+    QList<BlePeripheral> retrievePeripherals(const QUuid& identifier) override;
+    void discoverServices(const BlePeripheral& peripheral) override;
+    void discoverCharacteristics(const BlePeripheral& peripheral, const BleService& service) override;
+    void setNotifyValue(bool enabled, const BlePeripheral& peripheral,
+                        const BleCharacteristic& characteristic) override;
+    void readValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic) override;
+
+    static QUuid identifierOf(const QBluetoothDeviceInfo& info);
+
+private:
+    struct Connection;
+
+    void updateState();
+    void setState(BleCentralState state);
+    void endConnection(const std::optional<QString>& lostWith);
+    QLowEnergyService* serviceFor(const QString& uuid) const;
+    void watchService(QLowEnergyService* service, const BleService& bleService);
+
+    BleCentralState m_state = BleCentralState::unknown;
+    std::unique_ptr<QBluetoothLocalDevice> m_localDevice;
+    QDBusServiceWatcher* m_bluezWatcher = nullptr;
+    QBluetoothDeviceDiscoveryAgent* m_discovery = nullptr;
+    QHash<QUuid, QBluetoothDeviceInfo> m_seen; // by identifier: what scans found
+    std::unique_ptr<Connection> m_connection;
+};
