@@ -126,6 +126,12 @@ QtBleCentral::QtBleCentral(QObject* parent)
 
 QtBleCentral::~QtBleCentral() = default;
 
+void QtBleCentral::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds serviceDiscovery)
+{
+    m_connectTimeout = connect;
+    m_serviceDiscoveryTimeout = serviceDiscovery;
+}
+
 QUuid QtBleCentral::identifierOf(const QBluetoothDeviceInfo& info)
 {
     const QUuid platformIdentifier = info.deviceUuid();
@@ -204,19 +210,19 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
     QLowEnergyController* controller = connection.controller;
 
     connection.connectTimer.setSingleShot(true);
-    connection.connectTimer.setInterval(connectTimeout);
+    connection.connectTimer.setInterval(m_connectTimeout);
     connect(&connection.connectTimer, &QTimer::timeout, this, [this, peripheral] {
         m_connection.reset();
         if (auto* d = delegate())
             d->centralDidFailToConnect(
                 peripheral,
-                QStringLiteral("The device did not answer within %1 seconds.").arg(connectTimeout.count()));
+                QStringLiteral("The device did not answer within %1 ms.").arg(m_connectTimeout.count()));
     });
     connection.discoveryTimer.setSingleShot(true);
-    connection.discoveryTimer.setInterval(serviceDiscoveryTimeout);
+    connection.discoveryTimer.setInterval(m_serviceDiscoveryTimeout);
     connect(&connection.discoveryTimer, &QTimer::timeout, this, [this] {
-        endConnection(QStringLiteral("Service discovery did not finish within %1 seconds.")
-                          .arg(serviceDiscoveryTimeout.count()));
+        endConnection(QStringLiteral("Service discovery did not finish within %1 ms.")
+                          .arg(m_serviceDiscoveryTimeout.count()));
     });
 
     connect(controller, &QLowEnergyController::connected, this, [this, peripheral] {

@@ -30,6 +30,9 @@ public:
     explicit QtBleCentral(QObject* parent = nullptr);
     ~QtBleCentral() override;
 
+    // Shorter limits for tests.
+    void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds serviceDiscovery);
+
     BleCentralState state() const override { return m_state; }
     void scanForPeripherals() override;
     void stopScan() override;
@@ -59,4 +62,6 @@ private:
     QBluetoothDeviceDiscoveryAgent* m_discovery = nullptr;
     QHash<QUuid, QBluetoothDeviceInfo> m_seen; // by identifier: what scans found
     std::unique_ptr<Connection> m_connection;
+    std::chrono::milliseconds m_connectTimeout = connectTimeout;
+    std::chrono::milliseconds m_serviceDiscoveryTimeout = serviceDiscoveryTimeout;
 };
