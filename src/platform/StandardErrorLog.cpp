@@ -2,6 +2,9 @@
 
 void StandardErrorLog::writeLine(Level level, const QString& text)
 {
+    // A journal keeps redacted lines as markers; on a terminal they only add noise.
+    if (text == redactedText())
+        return;
     switch (level) {
     case Level::debug:
         qCDebug(lcCogwise).noquote() << text;

@@ -17,7 +17,8 @@ std::unique_ptr<KeySink> create()
         return std::make_unique<XTestKeySink>();
     if (forced == QLatin1String("none"))
         return std::make_unique<NullKeySink>(
-            QStringLiteral("Typing keys is switched off (COGWISE_KEY_SINK=none)."));
+            QStringLiteral("Typing keys is switched off (COGWISE_KEY_SINK=none)."),
+            NullKeySink::Mode::switchedOff);
 
     QStringList reasons;
     std::unique_ptr<KeySink> uinput = UinputKeySink::open();

@@ -1,0 +1,134 @@
+#include "app/AppViewModel.h"
+
+#include "bluetooth/ConnectionService.h"
+#include "diagnostics/Logger.h"
+#include "shifting/GearService.h"
+#include "shifting/KeyboardService.h"
+
+#include <QStringList>
+
+AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService& keyboardService,
+                           GearService& gearService, QObject* parent)
+    : QObject(parent)
+    , m_connectionService(connectionService)
+    , m_keyboardService(keyboardService)
+    , m_gearService(gearService)
+{
+    m_connectionService.setDelegate(this);
+    m_keyboardService.setDelegate(this);
+    connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
+            &AppViewModel::isKeyboardEnabledChanged);
+}
+
+AppViewModel::~AppViewModel()
+{
+    m_connectionService.setDelegate(nullptr);
+    m_keyboardService.setDelegate(nullptr);
+}
+
+void AppViewModel::addLog(const QString& message)
+{
+    const QDateTime now = m_clock();
+    m_logs.append(Log{double(now.toMSecsSinceEpoch()) / 1000.0, now, message});
+    if (m_logs.size() > logCap)
+        m_logs.remove(0, m_logs.size() - logCap);
+    Q_EMIT logAdded(m_logs.constLast());
+    Q_EMIT logsChanged();
+}
+
+void AppViewModel::clearLogs()
+{
+    if (m_logs.isEmpty())
+        return;
+    m_logs.clear();
+    Q_EMIT logsChanged();
+}
+
+void AppViewModel::handleConnectionAction(const ConnectionAction& action)
+{
+    switch (action.kind) {
+    case ConnectionAction::Kind::connect:
+        m_connectionService.connect(action.device);
+        break;
+    case ConnectionAction::Kind::scanAgain:
+        m_connectionService.rescan();
+        break;
+    case ConnectionAction::Kind::disconnect:
+        m_connectionService.disconnect();
+        break;
+    }
+}
+
+bool AppViewModel::isKeyboardEnabled() const
+{
+    return m_keyboardService.isEnabled();
+}
+
+void AppViewModel::setKeyboardEnabled(bool enabled)
+{
+    m_keyboardService.setEnabled(enabled);
+}
+
+void AppViewModel::configureButtonAction(qint64 button, KeyboardAction action)
+{
+    m_keyboardService.setAction(button, action);
+    addLog(QStringLiteral("Configured Keyboard Button %1 for action: %2")
+               .arg(button)
+               .arg(KeyboardActions::displayName(action)));
+}
+
+void AppViewModel::configureButtonRepeatCount(qint64 button, qint64 count)
+{
+    m_keyboardService.setRepeatCount(button, count);
+    addLog(QStringLiteral("Configured Keyboard Button %1 repeat count: %2").arg(button).arg(count));
+}
+
+void AppViewModel::setInitialVirtualGear(qint64 gear)
+{
+    m_gearService.setInitialGear(gear);
+    addLog(QStringLiteral("Set initial virtual gear to %1").arg(gear));
+}
+
+void AppViewModel::resetButtonConfiguration()
+{
+    m_keyboardService.resetToDefaults();
+    addLog(QStringLiteral("Reset keyboard button configuration to defaults"));
+}
+
+void AppViewModel::disableAllButtons()
+{
+    m_keyboardService.disableAllButtons();
+    addLog(QStringLiteral("Disabled all buttons for keyboard emulation"));
+}
+
+void AppViewModel::didChangeConnectionState(const ConnectionState&) {}
+
+void AppViewModel::didUpdateDeviceInfo(const Di2DeviceInfo&) {}
+
+void AppViewModel::didLogMessage(const QString& text)
+{
+    addLog(text);
+}
+
+void AppViewModel::didPressButtons(const QList<int>& buttons)
+{
+    QStringList names;
+    for (int button : buttons)
+        names.append(QStringLiteral("Button %1").arg(button));
+    Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
+    for (int button : buttons)
+        m_keyboardService.bridge().handleButtonPress(button);
+}
+
+void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount)
+{
+    if (action == KeyboardAction::shiftUp)
+        m_gearService.shiftUp(repeatCount);
+    else if (action == KeyboardAction::shiftDown)
+        m_gearService.shiftDown(repeatCount);
+    const QString name = KeyboardActions::displayName(action);
+    const qint64 gear = m_gearService.currentVirtualGear();
+    addLog(repeatCount < 2
+               ? QStringLiteral("Keyboard: %1 → Gear %2").arg(name).arg(gear)
+               : QStringLiteral("Keyboard: %1 x%2 → Gear %3").arg(name).arg(repeatCount).arg(gear));
+}

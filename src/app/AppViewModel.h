@@ -1,0 +1,66 @@
+#pragma once
+
+#include "app/Log.h"
+#include "bluetooth/ConnectionServiceDelegate.h"
+#include "platform/Clock.h"
+#include "shifting/KeyboardServiceDelegate.h"
+
+#include <QList>
+#include <QObject>
+
+class ConnectionService;
+class GearService;
+class KeyboardService;
+struct ConnectionAction;
+
+// The one object the views talk to: routes presses to the key-press bridge, moves the
+// virtual gear after each key sequence, and keeps the event log.
+class AppViewModel : public QObject, public ConnectionServiceDelegate, public KeyboardServiceDelegate
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
+                   isKeyboardEnabledChanged)
+
+public:
+    static constexpr qsizetype logCap = 200;
+
+    AppViewModel(ConnectionService& connectionService, KeyboardService& keyboardService,
+                 GearService& gearService, QObject* parent = nullptr);
+    ~AppViewModel() override;
+
+    ConnectionService& connectionService() const { return m_connectionService; }
+    KeyboardService& keyboardService() const { return m_keyboardService; }
+    GearService& gearService() const { return m_gearService; }
+
+    const QList<Log>& logs() const { return m_logs; }
+    void addLog(const QString& message);
+    void clearLogs();
+    void setClock(Clock clock) { m_clock = std::move(clock); }
+
+    void handleConnectionAction(const ConnectionAction& action);
+    bool isKeyboardEnabled() const;
+    void setKeyboardEnabled(bool enabled);
+    void configureButtonAction(qint64 button, KeyboardAction action);
+    void configureButtonRepeatCount(qint64 button, qint64 count);
+    void setInitialVirtualGear(qint64 gear);
+    void resetButtonConfiguration();
+    void disableAllButtons();
+
+    void didChangeConnectionState(const ConnectionState& state) override;
+    void didUpdateDeviceInfo(const Di2DeviceInfo& info) override;
+    void didLogMessage(const QString& text) override;
+    void didPressButtons(const QList<int>& buttons) override;
+    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount) override;
+
+Q_SIGNALS:
+    void logsChanged();
+    void logAdded(const Log& entry);
+    void isKeyboardEnabledChanged(bool enabled);
+
+private:
+    ConnectionService& m_connectionService;
+    KeyboardService& m_keyboardService;
+    GearService& m_gearService;
+    QList<Log> m_logs;
+    Clock m_clock = systemNow;
+};

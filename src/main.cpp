@@ -1,0 +1,155 @@
+// cogwise: Di2 shifter buttons as virtual gear changes. The composition root:
+// options, backends, the object graph, and (for now) the headless mode.
+
+#include "app/Analytics.h"
+#include "app/AppGraph.h"
+#include "app/HeadlessConnector.h"
+#include "app/ShutdownSignals.h"
+#include "bluetooth/qt/QtBleCentral.h"
+#include "bluetooth/simulated/SimulatedCentral.h"
+#include "diagnostics/DebugLogService.h"
+#include "diagnostics/Logger.h"
+#include "diagnostics/QueuedWork.h"
+#include "platform/AppIdentity.h"
+#include "platform/Defaults.h"
+#include "platform/StandardErrorLog.h"
+#include "shifting/keysinks/KeySinkFactory.h"
+#include "telemetry/Telemetry.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTextStream>
+
+namespace {
+
+constexpr int exitUnreadable = 1;
+constexpr int exitUsage = 2;
+const QString telemetryAppID = QStringLiteral("3F2C8A10-5B7D-4E21-9C44-A1B2C3D4E5F6");
+
+int fail(int status, const QString& message)
+{
+    QTextStream(stderr) << "cogwise: " << message << '\n';
+    return status;
+}
+
+// QCommandLineParser has no options with optional values: --simulate=CAPTURE is taken apart here.
+std::optional<QString> takeSimulateCapture(QStringList& arguments)
+{
+    const QString prefix = QStringLiteral("--simulate=");
+    for (QString& argument : arguments) {
+        if (argument.startsWith(prefix)) {
+            const QString capture = argument.mid(prefix.size());
+            argument = QStringLiteral("--simulate");
+            return capture;
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setOrganizationName(AppIdentity::applicationName());
+    QCoreApplication::setApplicationName(AppIdentity::applicationName());
+    QCoreApplication::setApplicationVersion(QStringLiteral(COGWISE_VERSION));
+
+    QStringList arguments = QCoreApplication::arguments();
+    const std::optional<QString> capturePath = takeSimulateCapture(arguments);
+
+    QCommandLineParser options;
+    options.setApplicationDescription(
+        QStringLiteral("Shift the virtual gears of your training app with your Di2 shifters."));
+    options.addHelpOption();
+    options.addVersionOption();
+    const QCommandLineOption verbose(
+        QStringLiteral("verbose"),
+        QStringLiteral("Write every log line, debug included, to standard error."));
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Use a simulated Di2 unit instead of Bluetooth; --simulate=CAPTURE replays a "
+                       "capture (the format of cogwise-replay) and exits when it is done."));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("No window: print the event log, connect by itself."));
+    const QCommandLineOption enableKeys(
+        QStringLiteral("enable-keys"),
+        QStringLiteral("Switch keyboard emulation on (kept, like the switch in the window)."));
+    options.addOptions({verbose, simulate, headless, enableKeys});
+    if (!options.parse(arguments))
+        return fail(exitUsage, options.errorText());
+    if (options.isSet(QStringLiteral("help")))
+        options.showHelp(0);
+    if (options.isSet(QStringLiteral("version")))
+        options.showVersion();
+
+    if (options.isSet(verbose)) {
+        QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true"));
+        auto log = std::make_unique<StandardErrorLog>();
+        log->setShowsPrivateText(true);
+        Logger::shared().setSystemLog(std::move(log));
+    }
+
+    QList<Di2CaptureRecord> ride;
+    if (capturePath) {
+        QFile file(*capturePath);
+        if (!file.open(QIODevice::ReadOnly))
+            return fail(exitUnreadable,
+                        QStringLiteral("cannot open %1: %2").arg(*capturePath, file.errorString()));
+        const auto parsed = Di2Capture::parse(file.readAll());
+        if (const auto* error = std::get_if<Di2CaptureError>(&parsed))
+            return fail(
+                exitUsage,
+                QStringLiteral("%1:%2: %3").arg(*capturePath).arg(error->lineNumber).arg(error->message));
+        ride = std::get<QList<Di2CaptureRecord>>(parsed);
+        if (ride.isEmpty())
+            return fail(exitUsage, *capturePath + QStringLiteral(": the capture holds no notification"));
+    }
+
+    Telemetry::initialize(TelemetryManagerConfiguration(telemetryAppID));
+    Analytics::shared().track(Analytics::TelemetrySignal::appLaunched);
+
+    SimulatedCentral* simulated = nullptr;
+    std::unique_ptr<BleCentral> central;
+    if (options.isSet(simulate)) {
+        auto simulatedCentral = std::make_unique<SimulatedCentral>(ride);
+        simulated = simulatedCentral.get();
+        central = std::move(simulatedCentral);
+    } else {
+        central = std::make_unique<QtBleCentral>();
+    }
+
+    int status = 0;
+    {
+        Defaults defaults;
+        AppGraph graph(defaults, Analytics::shared(), std::move(central), KeySinkFactory::create());
+        if (const auto reason = graph.keySink().unavailableReason())
+            QTextStream(stderr) << "cogwise: " << *reason << '\n';
+        if (options.isSet(enableKeys))
+            graph.viewModel().setKeyboardEnabled(true);
+
+        QTextStream out(stdout);
+        QObject::connect(&graph.viewModel(), &AppViewModel::logAdded, &app, [&out](const Log& entry) {
+            out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' ' << entry.message
+                << Qt::endl;
+        });
+        if (!options.isSet(headless))
+            QTextStream(stderr) << "cogwise: this version has no window yet; running without one\n";
+
+        HeadlessConnector connector(graph.connectionService());
+        ShutdownSignals shutdown;
+        QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
+        if (simulated && capturePath) {
+            QObject::connect(simulated, &SimulatedCentral::rideFinished, &app, [] {
+                // The last packet's key sequence and gear change land before we go.
+                QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                QCoreApplication::quit();
+            });
+        }
+        status = QCoreApplication::exec();
+    }
+    Telemetry::shutdown();
+    return status;
+}

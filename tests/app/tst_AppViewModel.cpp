@@ -1,0 +1,151 @@
+#include "app/Analytics.h"
+#include "app/AppGraph.h"
+#include "fakes/FakeBleCentral.h"
+#include "fakes/RecordingKeySink.h"
+#include "platform/Defaults.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The whole graph over a fake central, with keys going into a list.
+struct Rig
+{
+    explicit Rig(const QString& settingsPath)
+        : defaults(settingsPath)
+        , analytics([this](const QString& name, const Analytics::Parameters& p) {
+            events.append({name, p});
+        })
+    {
+        auto sink = std::make_unique<RecordingKeySink>(keys);
+        graph = std::make_unique<AppGraph>(defaults, analytics, std::make_unique<FakeBleCentral>(),
+                                           std::move(sink));
+        graph->keyboardService().bridge().setPause([](std::chrono::milliseconds) {});
+    }
+
+    QStringList messages() const
+    {
+        QStringList list;
+        for (const Log& log : graph->viewModel().logs())
+            list.append(log.message);
+        return list;
+    }
+
+    Defaults defaults;
+    QList<std::pair<QString, Analytics::Parameters>> events;
+    Analytics analytics;
+    QStringList keys;
+    std::unique_ptr<AppGraph> graph;
+};
+
+} // namespace
+
+class tst_AppViewModel : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const
+    {
+        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+    }
+
+private Q_SLOTS:
+    void freshInstallation()
+    {
+        Rig rig(path());
+        QCOMPARE(rig.defaults.stringValue(QStringLiteral("enableKeyboardEmulation")),
+                 QStringLiteral("false"));
+        QVERIFY(!rig.graph->keyboardService().bridge().isEnabled()); // follows the switch: no keys while off
+        QCOMPARE(rig.graph->keyboardService().buttonConfigs(), defaultButtonConfigs());
+        QCOMPARE(rig.graph->gearService().currentVirtualGear(), 13);
+    }
+
+    void pressesBecomeKeysGearAndLog()
+    {
+        Rig rig(path());
+        AppViewModel& model = rig.graph->viewModel();
+        model.setKeyboardEnabled(true);
+        model.configureButtonRepeatCount(2, 3);
+        rig.events.clear();
+        model.didPressButtons({2, 1});
+        QCOMPARE(rig.keys,
+                 (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up"), QStringLiteral("47 down"),
+                              QStringLiteral("47 up"), QStringLiteral("47 down"), QStringLiteral("47 up"),
+                              QStringLiteral("43 down"), QStringLiteral("43 up")}));
+        QTRY_COMPARE(model.logs().size(), 3);
+        QCOMPARE(rig.messages().mid(1), (QStringList{QStringLiteral("Keyboard: Shift Up x3 → Gear 16"),
+                                                     QStringLiteral("Keyboard: Shift Down → Gear 15")}));
+        QVERIFY(rig.events.isEmpty()); // presses and repeat counts send no analytics
+    }
+
+    void gearStopsAtTheBottomButStillLogs()
+    {
+        Rig rig(path());
+        AppViewModel& model = rig.graph->viewModel();
+        model.setInitialVirtualGear(1);
+        model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1);
+        QCOMPARE(rig.messages(), (QStringList{QStringLiteral("Set initial virtual gear to 1"),
+                                              QStringLiteral("Keyboard: Shift Down → Gear 1")}));
+    }
+
+    void configurationTextsAndEvents()
+    {
+        Rig rig(path());
+        AppViewModel& model = rig.graph->viewModel();
+        model.configureButtonAction(4, KeyboardAction::shiftDown);
+        model.configureButtonRepeatCount(4, 15);
+        model.setInitialVirtualGear(30);
+        model.resetButtonConfiguration();
+        model.disableAllButtons();
+        QCOMPARE(rig.messages(),
+                 (QStringList{QStringLiteral("Configured Keyboard Button 4 for action: Shift Down"),
+                              QStringLiteral("Configured Keyboard Button 4 repeat count: 15"),
+                              QStringLiteral("Set initial virtual gear to 30"),
+                              QStringLiteral("Reset keyboard button configuration to defaults"),
+                              QStringLiteral("Disabled all buttons for keyboard emulation")}));
+        QTRY_COMPARE(rig.events.size(), 2);
+        QCOMPARE(
+            rig.events.at(0),
+            (std::pair{QStringLiteral("buttonMappingChanged"),
+                       Analytics::Parameters{{QStringLiteral("button"), QStringLiteral("4")},
+                                             {QStringLiteral("action"), QStringLiteral("shift_down")}}}));
+        QCOMPARE(rig.events.at(1).first, QStringLiteral("buttonMappingReset"));
+        QCOMPARE(rig.graph->gearService().currentVirtualGear(), 27);
+    }
+
+    void extraButtonsStayInTheBridgeOnly()
+    {
+        {
+            Defaults defaults(path());
+            UserDefaultsManager storage(defaults);
+            storage.updateButtonConfig(6, KeyboardAction::shiftUp, 2);
+        }
+        Rig rig(path());
+        QCOMPARE(rig.graph->keyboardService().buttonConfigs().keys(), (QList<qint64>{1, 2, 3, 4}));
+        rig.graph->viewModel().setKeyboardEnabled(true);
+        rig.graph->viewModel().didPressButtons({6});
+        QCOMPARE(rig.keys.size(), 4);
+    }
+
+    void eventLogKeepsTheNewest200()
+    {
+        Rig rig(path());
+        AppViewModel& model = rig.graph->viewModel();
+        model.clearLogs();
+        for (int i = 1; i <= 201; ++i)
+            model.addLog(QString::number(i));
+        QCOMPARE(model.logs().size(), 200);
+        QCOMPARE(model.logs().constFirst().message, QStringLiteral("2"));
+        QCOMPARE(model.logs().constLast().message, QStringLiteral("201"));
+        model.clearLogs();
+        QVERIFY(model.logs().isEmpty());
+        DebugLogRecorder::settle();
+    }
+};
+
+COGWISE_TEST(tst_AppViewModel)
+#include "tst_AppViewModel.moc"
