@@ -142,11 +142,14 @@ int main(int argc, char* argv[])
         ShutdownSignals shutdown;
         QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
         if (simulated && capturePath) {
-            QObject::connect(simulated, &SimulatedCentral::rideFinished, &app, [] {
-                // The last packet's key sequence and gear change land before we go.
-                QueuedWork::settle(Logger::shared(), DebugLogService::shared());
-                QCoreApplication::quit();
-            });
+            // Queued: the last packet's key sequence and gear change land before we go.
+            QObject::connect(
+                simulated, &SimulatedCentral::rideFinished, &app,
+                [] {
+                    QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                    QCoreApplication::quit();
+                },
+                Qt::QueuedConnection);
         }
         status = QCoreApplication::exec();
     }

@@ -184,3 +184,10 @@ def Notify(self, value):
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def DropLink(self):
     device_disconnect(mockobject.objects[UNIT])
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
+def IsNotifying(self):
+    '''Whether the Di2 data characteristic is subscribed.'''
+    path = char_path(2, 0)
+    return path in mockobject.objects and bool(mockobject.objects[path].props[CHAR_IFACE]['Notifying'])

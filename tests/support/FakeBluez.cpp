@@ -86,3 +86,11 @@ bool FakeBluez::control(const QString& method, const QVariantList& arguments)
     call.setArguments(arguments);
     return QDBusConnection::systemBus().call(call).type() == QDBusMessage::ReplyMessage;
 }
+
+bool FakeBluez::isNotifying()
+{
+    const QDBusMessage reply = QDBusConnection::systemBus().call(
+        QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
+                                       QStringLiteral("org.bluez.Mock"), QStringLiteral("IsNotifying")));
+    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+}

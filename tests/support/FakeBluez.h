@@ -23,6 +23,9 @@ public:
     // Calls a switch of the fake (org.bluez.Mock): SetConnectMode, Notify, DropLink, ...
     bool control(const QString& method, const QVariantList& arguments = {});
 
+    // Whether the unit's Di2 data characteristic is subscribed.
+    bool isNotifying();
+
     static QString unitAddress() { return QStringLiteral("C0:FF:EE:00:00:01"); }
 
 private:

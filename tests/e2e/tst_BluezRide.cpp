@@ -1,0 +1,95 @@
+#include "bluetooth/qt/BluetoothAddressId.h"
+#include "platform/Defaults.h"
+#include "shifting/UserDefaultsManager.h"
+#include "support/FakeBluez.h"
+#include "support/FocusedXClient.h"
+#include "support/TestRegistry.h"
+#include "support/XvfbServer.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+constexpr int timeoutMs = 30000;
+
+} // namespace
+
+// cogwise on the real QtBluetooth backend, over a fake bluetoothd: the unit's
+// notifications become keys in a real X client.
+class tst_BluezRide : public QObject
+{
+    Q_OBJECT
+
+    XvfbServer m_server;
+    FakeBluez m_bluez;
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (!XvfbServer::isInstalled())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        if (const auto reason = FakeBluez::missing())
+            QSKIP(qPrintable(*reason));
+        auto error = m_server.start();
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        error = m_bluez.start();
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    }
+
+    void notificationsBecomeKeys()
+    {
+        const QString settings = m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf"));
+        QDir().mkpath(QFileInfo(settings).absolutePath());
+        {
+            Defaults defaults(settings);
+            defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
+                               BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
+                                   .toString(QUuid::WithoutBraces)
+                                   .toUpper());
+            defaults.setBool(QStringLiteral("enableKeyboardEmulation"), true);
+        }
+        FocusedXClient client(m_server.displayName());
+        QVERIFY(client.takeFocus(timeoutMs));
+
+        QProcess cogwise;
+        QProcessEnvironment environment =
+            QProcessEnvironment::systemEnvironment(); // with the private system bus
+        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("xtest"));
+        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"),
+                           QStringLiteral("cogwise.info=false;qt.bluetooth*=false"));
+        cogwise.setProcessEnvironment(environment);
+        cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        cogwise.start(QStringLiteral(COGWISE_BINARY), {QStringLiteral("--headless")});
+        QVERIFY(cogwise.waitForStarted(timeoutMs));
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
+        // The first channel packet only sets the counters; the next two press buttons 1 and 2.
+        const auto press = [&](const char* packet) {
+            return m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex(packet)});
+        };
+        QVERIFY(press("0503000000"));
+        QVERIFY(press("0604000000"));
+        QVERIFY(press("0704010000"));
+        QCOMPARE(client.receiveKeys(4, timeoutMs),
+                 (QStringList{QStringLiteral("comma down"), QStringLiteral("comma up"),
+                              QStringLiteral("period down"), QStringLiteral("period up")}));
+
+        QSignalSpy finished(&cogwise, &QProcess::finished);
+        cogwise.terminate();
+        QVERIFY(finished.wait(timeoutMs));
+        QCOMPARE(cogwise.exitCode(), 0);
+        QCOMPARE(cogwise.exitStatus(), QProcess::NormalExit);
+    }
+};
+
+COGWISE_TEST(tst_BluezRide)
+#include "tst_BluezRide.moc"
