@@ -138,6 +138,14 @@ int main(int argc, char* argv[])
         if (!options.isSet(headless))
             QTextStream(stderr) << "cogwise: this version has no window yet; running without one\n";
 
+        // Without a window, the connection's progress is told on standard error.
+        QObject::connect(&graph.connectionService(), &ConnectionService::connectionStateChanged, &app,
+                         [last = QString()](const ConnectionState& state) mutable {
+                             // Device-information updates keep the state "connected": told once.
+                             if (state.description() == std::exchange(last, state.description()))
+                                 return;
+                             QTextStream(stderr) << "cogwise: " << last << '\n';
+                         });
         HeadlessConnector connector(graph.connectionService());
         ShutdownSignals shutdown;
         QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);

@@ -77,8 +77,9 @@ SignalManager::~SignalManager()
         m_worker,
         [this] {
             State& state = *m_state;
-            if (state.inFlight)
-                state.inFlight->abort();
+            // Forgotten first: an abort we asked for is no failure to report or retry.
+            if (QNetworkReply* reply = std::exchange(state.inFlight, nullptr))
+                reply->abort();
             delete state.network; // with its replies, on the thread that made them
             delete state.sendTimer;
             delete state.retryTimer;
@@ -169,8 +170,8 @@ void SignalManager::setAnalyticsDisabled(bool disabled)
         if (state.configuration.analyticsDisabled == disabled)
             return;
         state.configuration.analyticsDisabled = disabled;
-        if (state.inFlight)
-            state.inFlight->abort();
+        if (QNetworkReply* reply = std::exchange(state.inFlight, nullptr))
+            reply->abort();
         const std::optional<LogHandler> handler =
             state.configuration.isPreviewMode() ? std::nullopt : state.configuration.logHandler;
         if (disabled) {
