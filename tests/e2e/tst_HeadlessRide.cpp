@@ -16,14 +16,6 @@ namespace {
 
 constexpr int timeoutMs = 60000;
 
-QStringList pairs(const QString& key, int count)
-{
-    QStringList keys;
-    for (int i = 0; i < count; ++i)
-        keys << key + QStringLiteral(" down") << key + QStringLiteral(" up");
-    return keys;
-}
-
 } // namespace
 
 // The cogwise executable, headless, on a simulated ride: its keys reach a real X client.
@@ -103,8 +95,10 @@ private Q_SLOTS:
         const Run run = ride({QStringLiteral("--enable-keys")});
         QCOMPARE(run.exitCode, 0);
 
-        const QStringList expected = pairs(QStringLiteral("period"), 2) + pairs(QStringLiteral("comma"), 1) +
-                                     pairs(QStringLiteral("period"), 1) + pairs(QStringLiteral("comma"), 3);
+        const QStringList expected = FocusedXClient::pressesOf(QStringLiteral("period"), 2) +
+                                     FocusedXClient::pressesOf(QStringLiteral("comma"), 1) +
+                                     FocusedXClient::pressesOf(QStringLiteral("period"), 1) +
+                                     FocusedXClient::pressesOf(QStringLiteral("comma"), 3);
         QCOMPARE(client.receiveKeys(expected.size(), timeoutMs), expected);
 
         static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));

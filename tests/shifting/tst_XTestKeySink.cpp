@@ -14,14 +14,6 @@ namespace {
 
 constexpr int timeoutMs = 10000;
 
-QStringList pairs(const QString& key, int count)
-{
-    QStringList keys;
-    for (int i = 0; i < count; ++i)
-        keys << key + QStringLiteral(" down") << key + QStringLiteral(" up");
-    return keys;
-}
-
 } // namespace
 
 // The real XTest sink, driven by the real bridge, typing into a real X client.
@@ -59,7 +51,8 @@ private Q_SLOTS:
         bridge.handleButtonPress(1);
         bridge.handleButtonPress(2);
         bridge.handleButtonPress(3); // mapped to nothing
-        const QStringList expected = pairs(QStringLiteral("comma"), 2) + pairs(QStringLiteral("period"), 3);
+        const QStringList expected = FocusedXClient::pressesOf(QStringLiteral("comma"), 2) +
+                                     FocusedXClient::pressesOf(QStringLiteral("period"), 3);
         QCOMPARE(client.receiveKeys(expected.size(), timeoutMs), expected);
         DebugLogRecorder::settle();
     }

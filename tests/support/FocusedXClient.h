@@ -15,6 +15,15 @@ public:
     FocusedXClient(const FocusedXClient&) = delete;
     FocusedXClient& operator=(const FocusedXClient&) = delete;
 
+    // What `count` presses of one key look like: "period down", "period up", ...
+    static QStringList pressesOf(const QString& key, int count)
+    {
+        QStringList keys;
+        for (int i = 0; i < count; ++i)
+            keys << key + QStringLiteral(" down") << key + QStringLiteral(" up");
+        return keys;
+    }
+
     bool isConnected() const { return m_display != nullptr; }
     // Maps the window, gives it the focus and waits for FocusIn.
     bool takeFocus(int timeoutMs);
