@@ -1,6 +1,6 @@
 #include "telemetry/TelemetryManagerConfiguration.h"
 
-#include <QHostAddress>
+#include "platform/NetworkPolicy.h"
 
 TelemetryManagerConfiguration::TelemetryManagerConfiguration(QString appID, QString saltText, QUrl baseURL,
                                                              std::optional<QString> ns)
@@ -25,13 +25,10 @@ QUrl TelemetryManagerConfiguration::defaultBaseURL()
 
 std::optional<QString> TelemetryManagerConfiguration::refusalFor(const QUrl& url)
 {
+    if (NetworkPolicy::isAllowedEndpoint(url))
+        return std::nullopt;
     if (!url.isValid() || url.host().isEmpty())
         return QStringLiteral("the analytics URL \"%1\" is not valid").arg(url.toString());
-    if (url.scheme() == QLatin1String("https"))
-        return std::nullopt;
-    const bool loopback = url.host() == QLatin1String("localhost") || QHostAddress(url.host()).isLoopback();
-    if (url.scheme() == QLatin1String("http") && loopback)
-        return std::nullopt;
     return QStringLiteral("refusing to send analytics to %1: only https, or http to this machine, is allowed")
         .arg(url.toString());
 }

@@ -77,7 +77,8 @@ void IngestionServer::readFrom(QTcpSocket* socket)
             QByteArray response = "HTTP/1.1 " + QByteArray::number(request.answer.status) + " Scripted\r\n";
             if (!request.answer.retryAfter.isEmpty())
                 response += "Retry-After: " + request.answer.retryAfter + "\r\n";
-            response += "Content-Type: application/json\r\nContent-Length: 2\r\n\r\n{}";
+            response += "Content-Type: application/json\r\nContent-Length: " +
+                        QByteArray::number(request.answer.body.size()) + "\r\n\r\n" + request.answer.body;
             socket->write(response);
             break;
         }

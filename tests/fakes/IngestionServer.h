@@ -22,11 +22,13 @@ public:
         Kind kind = Kind::status;
         int status = 200;
         QByteArray retryAfter;
+        QByteArray body = "{}";
 
         static Answer withStatus(int code, QByteArray retryAfterValue = {})
         {
             return {Kind::status, code, std::move(retryAfterValue)};
         }
+        static Answer withBody(QByteArray content) { return {Kind::status, 200, {}, std::move(content)}; }
         static Answer resetConnection() { return {Kind::reset, 0, {}}; }
         static Answer noAnswer() { return {Kind::silent, 0, {}}; }
     };
