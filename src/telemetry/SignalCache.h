@@ -47,8 +47,6 @@ public:
     // Forgets everything and deletes the journal (the user opted out).
     void clear();
 
-    const QString& journalPath() const { return m_journalPath; }
-
 private:
     void load();
     bool append(const QByteArray& line);
