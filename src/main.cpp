@@ -1,25 +1,32 @@
 // cogwise: Di2 shifter buttons as virtual gear changes. The composition root:
-// options, backends, the object graph, and (for now) the headless mode.
+// options, backends, the object graph, then the window or the headless mode.
 
 #include "app/Analytics.h"
 #include "app/AppGraph.h"
 #include "app/HeadlessConnector.h"
 #include "app/ShutdownSignals.h"
+#include "app/Updater.h"
 #include "bluetooth/qt/QtBleCentral.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
+#include "gui/CogwiseApp.h"
+#include "gui/ColorScheme.h"
 #include "platform/AppIdentity.h"
 #include "platform/Defaults.h"
 #include "platform/StandardErrorLog.h"
 #include "shifting/keysinks/KeySinkFactory.h"
 #include "telemetry/Telemetry.h"
+#include "telemetry/TelemetryManager.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLoggingCategory>
+#include <QQmlApplicationEngine>
+#include <QQuickStyle>
 #include <QTextStream>
 
 namespace {
@@ -48,11 +55,52 @@ std::optional<QString> takeSimulateCapture(QStringList& arguments)
     return std::nullopt;
 }
 
+// A window needs a display; --help and --version need none either.
+bool wantsWindow(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (argument == "--headless" || argument == "--help" || argument == "-h" || argument == "--version" ||
+            argument == "-v")
+            return false;
+    }
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& version)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
+        QQuickStyle::setStyle(QStringLiteral("Fusion"));
+    ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
+
+    Updater updater(Updater::defaultFeed(), version);
+    updater.start();
+    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(), [](bool disabled) {
+                            if (TelemetryManager* manager = Telemetry::manager())
+                                manager->setAnalyticsDisabled(disabled);
+                        }});
+    QQmlApplicationEngine engine;
+    CogwiseApp::prepare(engine);
+    engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&cogwise)}});
+    engine.load(CogwiseApp::mainWindowUrl());
+    if (engine.rootObjects().isEmpty())
+        return fail(1, QStringLiteral("the window could not be loaded"));
+    cogwise.flow()->start();
+
+    ShutdownSignals shutdown;
+    QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
+    return QCoreApplication::exec();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication app(argc, argv);
+    const bool window = wantsWindow(argc, argv);
+    std::unique_ptr<QCoreApplication> application = window ? std::make_unique<QGuiApplication>(argc, argv)
+                                                           : std::make_unique<QCoreApplication>(argc, argv);
+    QCoreApplication& app = *application;
     QCoreApplication::setOrganizationName(AppIdentity::applicationName());
     QCoreApplication::setApplicationName(AppIdentity::applicationName());
     QCoreApplication::setApplicationVersion(QStringLiteral(COGWISE_VERSION));
@@ -108,7 +156,11 @@ int main(int argc, char* argv[])
             return fail(exitUsage, *capturePath + QStringLiteral(": the capture holds no notification"));
     }
 
-    Telemetry::initialize(TelemetryManagerConfiguration(telemetryAppID));
+    Defaults defaults;
+    TelemetryManagerConfiguration telemetry(telemetryAppID);
+    // The user's choice holds from the first event on.
+    telemetry.analyticsDisabled = !SettingsViewModel::sharesUsageStatistics(defaults);
+    Telemetry::initialize(telemetry);
     Analytics::shared().track(Analytics::TelemetrySignal::appLaunched);
 
     SimulatedCentral* simulated = nullptr;
@@ -123,43 +175,48 @@ int main(int argc, char* argv[])
 
     int status = 0;
     {
-        Defaults defaults;
         AppGraph graph(defaults, Analytics::shared(), std::move(central), KeySinkFactory::create());
         if (const auto reason = graph.keySink().unavailableReason())
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
         if (options.isSet(enableKeys))
             graph.viewModel().setKeyboardEnabled(true);
 
+        // The event log goes to standard output in both modes, for scripts and tests.
         QTextStream out(stdout);
         QObject::connect(&graph.viewModel(), &AppViewModel::logAdded, &app, [&out](const Log& entry) {
             out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' ' << entry.message
                 << Qt::endl;
         });
-        if (!options.isSet(headless))
-            QTextStream(stderr) << "cogwise: this version has no window yet; running without one\n";
+        if (window) {
+            status = runWindow(static_cast<QGuiApplication&>(app), graph,
+                               QVersionNumber::fromString(QCoreApplication::applicationVersion()));
+        } else {
+            if (!options.isSet(headless))
+                QTextStream(stderr) << "cogwise: no display; running without a window\n";
 
-        // Without a window, the connection's progress is told on standard error.
-        QObject::connect(&graph.connectionService(), &ConnectionService::connectionStateChanged, &app,
-                         [last = QString()](const ConnectionState& state) mutable {
-                             // Device-information updates keep the state "connected": told once.
-                             if (state.description() == std::exchange(last, state.description()))
-                                 return;
-                             QTextStream(stderr) << "cogwise: " << last << '\n';
-                         });
-        HeadlessConnector connector(graph.connectionService());
-        ShutdownSignals shutdown;
-        QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
-        if (simulated && capturePath) {
-            // Queued: the last packet's key sequence and gear change land before we go.
-            QObject::connect(
-                simulated, &SimulatedCentral::rideFinished, &app,
-                [] {
-                    QueuedWork::settle(Logger::shared(), DebugLogService::shared());
-                    QCoreApplication::quit();
-                },
-                Qt::QueuedConnection);
+            // Without a window, the connection's progress is told on standard error.
+            QObject::connect(&graph.connectionService(), &ConnectionService::connectionStateChanged, &app,
+                             [last = QString()](const ConnectionState& state) mutable {
+                                 // Device-information updates keep the state "connected": told once.
+                                 if (state.description() == std::exchange(last, state.description()))
+                                     return;
+                                 QTextStream(stderr) << "cogwise: " << last << '\n';
+                             });
+            HeadlessConnector connector(graph.connectionService());
+            ShutdownSignals shutdown;
+            QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
+            if (simulated && capturePath) {
+                // Queued: the last packet's key sequence and gear change land before we go.
+                QObject::connect(
+                    simulated, &SimulatedCentral::rideFinished, &app,
+                    [] {
+                        QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                        QCoreApplication::quit();
+                    },
+                    Qt::QueuedConnection);
+            }
+            status = QCoreApplication::exec();
         }
-        status = QCoreApplication::exec();
     }
     Telemetry::shutdown();
     return status;

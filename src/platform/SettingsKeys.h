@@ -26,4 +26,8 @@ inline QString lastConnectedDeviceUUID()
     return QStringLiteral("lastConnectedDeviceUUID");
 } // UUID text
 
+inline QString analyticsOptOut()
+{
+    return QStringLiteral("analyticsOptOut");
+} // bool, absent: usage statistics are shared
 } // namespace SettingsKeys

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/ScreenFlow.h"
+#include "gui/CheckForUpdatesViewModel.h"
+#include "gui/DebugLogActions.h"
+#include "gui/DeviceViewModel.h"
+#include "gui/LogListModel.h"
+#include "gui/MappingViewModel.h"
+#include "gui/ScanViewModel.h"
+#include "gui/SettingsViewModel.h"
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class AppGraph;
+class QQmlEngine;
+
+// What the window is given: the screen flow and one view model per screen, all built
+// over the application's object graph. Lives as long as the window.
+class CogwiseApp : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Built by main")
+    Q_PROPERTY(ScreenFlow* flow READ flow CONSTANT)
+    Q_PROPERTY(ScanViewModel* scan READ scan CONSTANT)
+    Q_PROPERTY(DeviceViewModel* device READ device CONSTANT)
+    Q_PROPERTY(MappingViewModel* mapping READ mapping CONSTANT)
+    Q_PROPERTY(SettingsViewModel* settings READ settings CONSTANT)
+    Q_PROPERTY(LogListModel* logs READ logs CONSTANT)
+    Q_PROPERTY(DebugLogActions* debugLog READ debugLog CONSTANT)
+    Q_PROPERTY(CheckForUpdatesViewModel* updates READ updates CONSTANT)
+    Q_PROPERTY(QString version READ version CONSTANT)
+
+public:
+    struct Services
+    {
+        AppGraph& graph;
+        Analytics& analytics;
+        Updater& updater;
+        DebugLogService& debugLog;
+        SettingsViewModel::OptOut analyticsOptOut;
+    };
+
+    explicit CogwiseApp(const Services& services, QObject* parent = nullptr);
+
+    // The page that explains how to let Cogwise post key presses.
+    static QUrl permissionHelpUrl();
+    // Makes the types and the icons known to an engine; call before loading QML.
+    static void prepare(QQmlEngine& engine);
+    static QUrl mainWindowUrl() { return QUrl(QStringLiteral("qrc:/ui/Main.qml")); }
+
+    ScreenFlow* flow() { return &m_flow; }
+    ScanViewModel* scan() { return &m_scan; }
+    DeviceViewModel* device() { return &m_device; }
+    MappingViewModel* mapping() { return &m_mapping; }
+    SettingsViewModel* settings() { return &m_settings; }
+    LogListModel* logs() { return &m_logs; }
+    DebugLogActions* debugLog() { return &m_debugLog; }
+    CheckForUpdatesViewModel* updates() { return &m_updates; }
+    QString version() const;
+
+private:
+    ScreenFlow m_flow;
+    ScanViewModel m_scan;
+    DeviceViewModel m_device;
+    MappingViewModel m_mapping;
+    SettingsViewModel m_settings;
+    LogListModel m_logs;
+    DebugLogActions m_debugLog;
+    CheckForUpdatesViewModel m_updates;
+};

@@ -1,0 +1,61 @@
+#include "gui/DeviceListModel.h"
+
+#include "gui/ViewRules.h"
+
+#include <algorithm>
+
+void DeviceListModel::setDevices(QList<DiscoveredDevice> devices)
+{
+    std::stable_sort(devices.begin(), devices.end(),
+                     [](const DiscoveredDevice& a, const DiscoveredDevice& b) { return a.rssi > b.rssi; });
+    const bool sameRows = devices.size() == m_devices.size() &&
+                          std::equal(devices.begin(), devices.end(), m_devices.begin(),
+                                     [](const DiscoveredDevice& a, const DiscoveredDevice& b) {
+                                         return a == b && a.rssi == b.rssi;
+                                     });
+    if (sameRows)
+        return;
+    beginResetModel();
+    m_devices = std::move(devices);
+    endResetModel();
+}
+
+int DeviceListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(m_devices.size());
+}
+
+QVariant DeviceListModel::data(const QModelIndex& index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return {};
+    const DiscoveredDevice& device = m_devices.at(index.row());
+    switch (role) {
+    case nameRole:
+        return device.name;
+    case shortIdRole:
+        return shortIdentifier(device.id);
+    case rssiRole:
+        return device.rssi;
+    case litBarsRole:
+        return ViewRules::litSignalBars(device.rssi);
+    case isDi2DeviceRole:
+        return device.isDi2Device();
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> DeviceListModel::roleNames() const
+{
+    return {{nameRole, "name"},
+            {shortIdRole, "shortId"},
+            {rssiRole, "rssi"},
+            {litBarsRole, "litBars"},
+            {isDi2DeviceRole, "isDi2Device"}};
+}
+
+QString DeviceListModel::shortIdentifier(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper().left(18);
+}

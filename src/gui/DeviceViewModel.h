@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class AppViewModel;
+class KeySink;
+
+// The Device section and the toolbar: what is known of the connected unit, the gears,
+// and whether keys can be posted.
+class DeviceViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Built by the application")
+    Q_PROPERTY(QString modelNumber READ modelNumber NOTIFY changed)
+    Q_PROPERTY(QString title READ title NOTIFY changed)
+    Q_PROPERTY(QString manufacturer READ manufacturer NOTIFY changed)
+    Q_PROPERTY(int batteryLevel READ batteryLevel NOTIFY changed)
+    Q_PROPERTY(QString batteryIcon READ batteryIcon NOTIFY changed)
+    Q_PROPERTY(QString batteryColor READ batteryColor NOTIFY changed)
+    Q_PROPERTY(QString picture READ picture NOTIFY changed)
+    Q_PROPERTY(QString serialNumber READ serialNumber NOTIFY changed)
+    Q_PROPERTY(QString firmwareRevision READ firmwareRevision NOTIFY changed)
+    Q_PROPERTY(int frontGear READ frontGear NOTIFY changed)
+    Q_PROPERTY(int rearGear READ rearGear NOTIFY changed)
+    Q_PROPERTY(int maxRear READ maxRear NOTIFY changed)
+    Q_PROPERTY(int currentVirtualGear READ currentVirtualGear NOTIFY changed)
+    Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
+
+public:
+    DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink, QObject* parent = nullptr);
+
+    QString modelNumber() const; // empty until read
+    QString title() const;
+    QString manufacturer() const;
+    int batteryLevel() const;
+    QString batteryIcon() const;
+    QString batteryColor() const;
+    QString picture() const;
+    QString serialNumber() const;
+    QString firmwareRevision() const;
+    int frontGear() const;
+    int rearGear() const;
+    int maxRear() const;
+    int currentVirtualGear() const;
+    bool canPostKeys() const { return m_canPostKeys; }
+
+    Q_INVOKABLE void disconnectDevice();
+    // "Navigate to Mapping": the main window selects the Mapping section.
+    Q_INVOKABLE void requestMapping() { Q_EMIT navigateToMapping(); }
+
+Q_SIGNALS:
+    void changed();
+    void navigateToMapping();
+
+private:
+    // The key-posting test runs again with each update of what the section shows.
+    void rebuild();
+
+    AppViewModel& m_viewModel;
+    const KeySink& m_keySink;
+    bool m_canPostKeys = false;
+};

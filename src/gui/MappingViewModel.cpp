@@ -1,0 +1,131 @@
+#include "gui/MappingViewModel.h"
+
+#include "app/Analytics.h"
+#include "app/AppViewModel.h"
+#include "diagnostics/Logger.h"
+#include "shifting/KeySink.h"
+#include "shifting/KeyboardService.h"
+
+#include <QDesktopServices>
+#include <algorithm>
+
+MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
+                                   QUrl permissionHelp, QObject* parent)
+    : QObject(parent)
+    , m_viewModel(viewModel)
+    , m_keySink(keySink)
+    , m_analytics(analytics)
+    , m_permissionHelp(std::move(permissionHelp))
+    , m_hasPermission(keySink.canPostKeys())
+{
+    connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this,
+            &MappingViewModel::isKeyboardEnabledChanged);
+    connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
+            &MappingViewModel::buttonConfigsChanged);
+}
+
+bool MappingViewModel::isKeyboardEnabled() const
+{
+    return m_viewModel.isKeyboardEnabled();
+}
+
+void MappingViewModel::setKeyboardEnabled(bool enabled)
+{
+    m_viewModel.setKeyboardEnabled(enabled);
+}
+
+QStringList MappingViewModel::actionNames() const
+{
+    QStringList names;
+    for (KeyboardAction action : KeyboardActions::all())
+        names.append(KeyboardActions::displayName(action));
+    return names;
+}
+
+int MappingViewModel::permissionPollMilliseconds() const
+{
+    return static_cast<int>(m_pollInterval.count());
+}
+
+void MappingViewModel::refreshPermission()
+{
+    setHasPermission(m_keySink.canPostKeys());
+}
+
+void MappingViewModel::pollPermission()
+{
+    const bool granted = m_keySink.canPostKeys();
+    if (granted == m_hasPermission)
+        return;
+    if (granted)
+        m_analytics.track(Analytics::TelemetrySignal::accessibilityPermissionGranted);
+    setHasPermission(granted);
+}
+
+void MappingViewModel::setHasPermission(bool hasPermission)
+{
+    if (hasPermission == m_hasPermission)
+        return;
+    m_hasPermission = hasPermission;
+    Q_EMIT hasPermissionChanged(hasPermission);
+}
+
+void MappingViewModel::openPermissionHelp()
+{
+    if (!m_permissionHelp.isValid()) {
+        Logger::shared().logError(QStringLiteral("No help page on allowing key presses is installed"),
+                                  QStringLiteral("MappingSection"));
+        return;
+    }
+    if (!QDesktopServices::openUrl(m_permissionHelp))
+        Logger::shared().logError(QStringLiteral("Could not open %1").arg(m_permissionHelp.toString()),
+                                  QStringLiteral("MappingSection"));
+}
+
+int MappingViewModel::actionIndex(int button) const
+{
+    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
+    const auto config = configs.find(button);
+    const KeyboardAction action = config == configs.end() ? KeyboardAction::none : config->action;
+    return static_cast<int>(KeyboardActions::all().indexOf(action));
+}
+
+int MappingViewModel::repeatCount(int button) const
+{
+    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
+    const auto config = configs.find(button);
+    return config == configs.end() ? 1 : static_cast<int>(config->repeatCount);
+}
+
+bool MappingViewModel::hasRepeat(int button) const
+{
+    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
+    const auto config = configs.find(button);
+    return config != configs.end() && config->action != KeyboardAction::none;
+}
+
+void MappingViewModel::setAction(int button, int actionIndex)
+{
+    const auto& actions = KeyboardActions::all();
+    if (actionIndex < 0 || actionIndex >= actions.size() || actionIndex == this->actionIndex(button))
+        return;
+    m_viewModel.configureButtonAction(button, actions.at(actionIndex));
+}
+
+void MappingViewModel::setRepeatCount(int button, int count)
+{
+    const int clamped = std::clamp(count, 1, 10);
+    if (clamped == repeatCount(button))
+        return;
+    m_viewModel.configureButtonRepeatCount(button, clamped);
+}
+
+void MappingViewModel::resetToDefaults()
+{
+    m_viewModel.resetButtonConfiguration();
+}
+
+void MappingViewModel::disableAll()
+{
+    m_viewModel.disableAllButtons();
+}

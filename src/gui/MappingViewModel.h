@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <QUrl>
+#include <QtQml/qqmlregistration.h>
+#include <chrono>
+
+class Analytics;
+class AppViewModel;
+class KeySink;
+
+// The Mapping section: the emulation switch, the key-posting permission card and the
+// four button rows.
+class MappingViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Built by the application")
+    Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
+                   isKeyboardEnabledChanged)
+    Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
+    Q_PROPERTY(QStringList actionNames READ actionNames CONSTANT)
+
+public:
+    // How often the page asks again whether keys can be posted.
+    static constexpr auto permissionPollInterval = std::chrono::seconds{5};
+    Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
+
+    MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
+                     QUrl permissionHelp, QObject* parent = nullptr);
+
+    bool isKeyboardEnabled() const;
+    void setKeyboardEnabled(bool enabled);
+    bool hasPermission() const { return m_hasPermission; }
+    QStringList actionNames() const;
+    int permissionPollMilliseconds() const;
+    void setPermissionPollInterval(std::chrono::milliseconds interval) { m_pollInterval = interval; }
+
+    // A page shown anew starts from a fresh test, without telling analytics.
+    Q_INVOKABLE void refreshPermission();
+    // One tick of the page's poll.
+    Q_INVOKABLE void pollPermission();
+    Q_INVOKABLE void openPermissionHelp();
+
+    // Index into actionNames; a button without a configuration reads as "None".
+    Q_INVOKABLE int actionIndex(int button) const;
+    Q_INVOKABLE int repeatCount(int button) const;
+    // Whether the row shows its repeat stepper.
+    Q_INVOKABLE bool hasRepeat(int button) const;
+    Q_INVOKABLE void setAction(int button, int actionIndex);
+    Q_INVOKABLE void setRepeatCount(int button, int count);
+    Q_INVOKABLE void resetToDefaults();
+    Q_INVOKABLE void disableAll();
+
+Q_SIGNALS:
+    void isKeyboardEnabledChanged(bool enabled);
+    void hasPermissionChanged(bool hasPermission);
+    void buttonConfigsChanged();
+
+private:
+    void setHasPermission(bool hasPermission);
+
+    AppViewModel& m_viewModel;
+    const KeySink& m_keySink;
+    Analytics& m_analytics;
+    QUrl m_permissionHelp;
+    bool m_hasPermission = false;
+    std::chrono::milliseconds m_pollInterval = permissionPollInterval;
+};

@@ -1,0 +1,72 @@
+#include "gui/ScanViewModel.h"
+
+#include "app/AppViewModel.h"
+#include "bluetooth/ConnectionService.h"
+
+namespace {
+
+template<class... Ts> struct Overloaded : Ts...
+{
+    using Ts::operator()...;
+};
+
+} // namespace
+
+ScanViewModel::ScanViewModel(AppViewModel& viewModel, QObject* parent)
+    : QObject(parent)
+    , m_viewModel(viewModel)
+{
+    ConnectionService& service = viewModel.connectionService();
+    connect(&service, &ConnectionService::connectionStateChanged, this, &ScanViewModel::show);
+    show(service.connectionState());
+}
+
+void ScanViewModel::show(const ConnectionState& state)
+{
+    Panel panel = Panel::bluetoothRequired;
+    QString errorText;
+    QString connectingName;
+    bool activeScanning = false;
+    std::visit(Overloaded{
+                   [&](const ConnectionState::Found& found) {
+                       panel = Panel::found;
+                       activeScanning = found.activeScanning;
+                       m_devices.setDevices(found.devices);
+                   },
+                   [&](const ConnectionState::Connecting& connecting) {
+                       panel = Panel::connecting;
+                       connectingName = connecting.name.value_or(QStringLiteral("device"));
+                   },
+                   [&](const ConnectionState::Connected&) { panel = Panel::connected; },
+                   [&](const ConnectionState::Disconnected& disconnected) {
+                       panel = disconnected.error ? Panel::failed : Panel::readyToScan;
+                       errorText = disconnected.error.value_or(QString());
+                   },
+                   [&](ConnectionState::Simple simple) {
+                       panel = simple == ConnectionState::Simple::scanning ? Panel::scanning
+                                                                           : Panel::bluetoothRequired;
+                   },
+               },
+               state.value());
+    if (panel == m_panel && errorText == m_errorText && connectingName == m_connectingName &&
+        activeScanning == m_activeScanning)
+        return;
+    m_panel = panel;
+    m_errorText = errorText;
+    m_connectingName = connectingName;
+    m_activeScanning = activeScanning;
+    Q_EMIT changed();
+}
+
+void ScanViewModel::scanAgain()
+{
+    m_viewModel.handleConnectionAction(ConnectionAction{ConnectionAction::Kind::scanAgain, {}});
+}
+
+void ScanViewModel::connectDevice(int row)
+{
+    const auto& devices = m_devices.devices();
+    if (row < 0 || row >= devices.size())
+        return; // the list changed under the click
+    m_viewModel.handleConnectionAction(ConnectionAction{ConnectionAction::Kind::connect, devices.at(row)});
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "gui/DeviceListModel.h"
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+
+class AppViewModel;
+class ConnectionState;
+
+// What the device scan screen shows: one panel per connection state, and the devices.
+class ScanViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Built by the application")
+    Q_PROPERTY(Panel panel READ panel NOTIFY changed)
+    Q_PROPERTY(QString errorText READ errorText NOTIFY changed)
+    Q_PROPERTY(QString connectingName READ connectingName NOTIFY changed)
+    Q_PROPERTY(bool activeScanning READ activeScanning NOTIFY changed)
+    Q_PROPERTY(DeviceListModel* devices READ devices CONSTANT)
+
+public:
+    enum class Panel { bluetoothRequired, scanning, found, connecting, readyToScan, failed, connected };
+    Q_ENUM(Panel)
+
+    explicit ScanViewModel(AppViewModel& viewModel, QObject* parent = nullptr);
+
+    Panel panel() const { return m_panel; }
+    const QString& errorText() const { return m_errorText; }
+    const QString& connectingName() const { return m_connectingName; }
+    bool activeScanning() const { return m_activeScanning; }
+    DeviceListModel* devices() { return &m_devices; }
+
+    // "Enable Bluetooth", "Scan Again" and "Try Again".
+    Q_INVOKABLE void scanAgain();
+    Q_INVOKABLE void connectDevice(int row);
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    void show(const ConnectionState& state);
+
+    AppViewModel& m_viewModel;
+    DeviceListModel m_devices;
+    Panel m_panel = Panel::bluetoothRequired;
+    QString m_errorText;
+    QString m_connectingName;
+    bool m_activeScanning = false;
+};

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QObject>
+#include <QtQml/qqmlregistration.h>
+#include <functional>
+
+class AppViewModel;
+class Defaults;
+
+// The Settings section: the initial virtual gear and the usage-statistics choice.
+class SettingsViewModel : public QObject
+{
+    Q_OBJECT
+    QML_ELEMENT
+    QML_UNCREATABLE("Built by the application")
+    Q_PROPERTY(int selectedGear READ selectedGear WRITE setSelectedGear NOTIFY selectedGearChanged)
+    Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
+                   shareUsageStatisticsChanged)
+
+public:
+    // Where the analytics client's opt-out is switched.
+    using OptOut = std::function<void(bool analyticsDisabled)>;
+
+    SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut, QObject* parent = nullptr);
+
+    // The stored gear, or 13 when none (or nothing usable) is stored. Nothing is written.
+    static int storedInitialGear(const Defaults& defaults);
+    // Whether the user lets Cogwise send usage statistics (on unless switched off).
+    static bool sharesUsageStatistics(const Defaults& defaults);
+
+    int selectedGear() const { return m_selectedGear; }
+    void setSelectedGear(int gear);
+    bool shareUsageStatistics() const { return m_shareUsageStatistics; }
+    void setShareUsageStatistics(bool share);
+
+    // The page is built anew each time it opens: it starts from the stored gear.
+    Q_INVOKABLE void reload();
+
+Q_SIGNALS:
+    void selectedGearChanged(int gear);
+    void shareUsageStatisticsChanged(bool share);
+
+private:
+    AppViewModel& m_viewModel;
+    Defaults& m_defaults;
+    OptOut m_optOut;
+    int m_selectedGear;
+    bool m_shareUsageStatistics;
+};

@@ -1,0 +1,72 @@
+#include "gui/ViewRules.h"
+
+#include <QStringList>
+#include <array>
+
+namespace ViewRules {
+
+int litSignalBars(int rssi)
+{
+    if (rssi > 0 || rssi <= -71)
+        return 1;
+    if (rssi >= -50)
+        return 4;
+    return rssi >= -60 ? 3 : 2;
+}
+
+BatteryLook battery(std::optional<int> level)
+{
+    const int value = level.value_or(0);
+    if (value >= 81 && value <= 100)
+        return {QStringLiteral("full"), QStringLiteral("battery.100"), QStringLiteral("green")};
+    if (value >= 21 && value <= 40)
+        return {QStringLiteral("low"), QStringLiteral("battery.25"), QStringLiteral("yellow")};
+    if (value >= 0 && value <= 20)
+        return {QStringLiteral("critical"), QStringLiteral("battery.0"), QStringLiteral("red")};
+    // 41..80, and whatever a device reports outside 0..100.
+    return {QStringLiteral("good"), QStringLiteral("battery.75"), QStringLiteral("green")};
+}
+
+QString devicePicture(const std::optional<QString>& modelNumber)
+{
+    struct Rule
+    {
+        QStringList keys;
+        QString picture;
+    };
+    static const std::array rules = {
+        Rule{{QStringLiteral("9150"), QStringLiteral("9170"), QStringLiteral("9100")},
+             QStringLiteral("9150")},
+        Rule{{QStringLiteral("8150"), QStringLiteral("8170"), QStringLiteral("8100")},
+             QStringLiteral("8150")},
+        Rule{{QStringLiteral("GRX"), QStringLiteral("RX"), QStringLiteral("810"), QStringLiteral("815")},
+             QStringLiteral("grx")},
+    };
+    const QString model = modelNumber.value_or(QString()).toUpper();
+    for (const Rule& rule : rules) {
+        for (const QString& key : rule.keys) {
+            if (model.contains(key))
+                return rule.picture;
+        }
+    }
+    return QStringLiteral("8150");
+}
+
+LogLook logIcon(const QString& message)
+{
+    static const std::array<std::pair<QString, LogLook>, 5> rules = {{
+        {QStringLiteral("button"), {QStringLiteral("hand.tap.fill"), QStringLiteral("blue")}},
+        {QStringLiteral("keyboard"), {QStringLiteral("keyboard.fill"), QStringLiteral("orange")}},
+        {QStringLiteral("disconnect"), {QStringLiteral("link.badge.xmark"), QStringLiteral("red")}},
+        {QStringLiteral("connect"), {QStringLiteral("link"), QStringLiteral("green")}},
+        {QStringLiteral("configured"), {QStringLiteral("gearshape.fill"), QStringLiteral("purple")}},
+    }};
+    const QString lower = message.toLower();
+    for (const auto& [keyword, look] : rules) {
+        if (lower.contains(keyword))
+            return look;
+    }
+    return {QStringLiteral("info.circle.fill"), QStringLiteral("gray")};
+}
+
+} // namespace ViewRules
