@@ -3,6 +3,8 @@
 #include "app/AppViewModel.h"
 #include "bluetooth/ConnectionService.h"
 
+#include <QMetaEnum>
+
 namespace {
 
 template<class... Ts> struct Overloaded : Ts...
@@ -56,6 +58,11 @@ void ScanViewModel::show(const ConnectionState& state)
     m_connectingName = connectingName;
     m_activeScanning = activeScanning;
     Q_EMIT changed();
+}
+
+QString ScanViewModel::panelName() const
+{
+    return QString::fromLatin1(QMetaEnum::fromType<Panel>().valueToKey(static_cast<int>(m_panel)));
 }
 
 void ScanViewModel::scanAgain()

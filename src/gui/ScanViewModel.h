@@ -14,7 +14,8 @@ class ScanViewModel : public QObject
     Q_OBJECT
     QML_ELEMENT
     QML_UNCREATABLE("Built by the application")
-    Q_PROPERTY(Panel panel READ panel NOTIFY changed)
+    // The panel's name, for the screen to switch on.
+    Q_PROPERTY(QString panel READ panelName NOTIFY changed)
     Q_PROPERTY(QString errorText READ errorText NOTIFY changed)
     Q_PROPERTY(QString connectingName READ connectingName NOTIFY changed)
     Q_PROPERTY(bool activeScanning READ activeScanning NOTIFY changed)
@@ -27,6 +28,7 @@ public:
     explicit ScanViewModel(AppViewModel& viewModel, QObject* parent = nullptr);
 
     Panel panel() const { return m_panel; }
+    QString panelName() const;
     const QString& errorText() const { return m_errorText; }
     const QString& connectingName() const { return m_connectingName; }
     bool activeScanning() const { return m_activeScanning; }

@@ -1,0 +1,67 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+
+// One device found by the scan.
+RowLayout {
+    id: row
+    required property string name
+    required property string shortId
+    required property int litBars
+    required property bool isDi2Device
+    signal connectClicked
+
+    spacing: 12
+    Rectangle {
+        width: 44
+        height: 44
+        radius: 10
+        color: row.isDi2Device ? Qt.rgba(0, 0.48, 1, 0.15) : Qt.rgba(0.56, 0.56, 0.58, 0.1)
+        SymbolIcon {
+            anchors.centerIn: parent
+            name: row.isDi2Device ? "gear" : "dot.radiowaves.left.and.right"
+            color: row.isDi2Device ? Theme.blue : Theme.gray
+            size: 20
+        }
+    }
+    ColumnLayout {
+        spacing: 2
+        Layout.fillWidth: true
+        RowLayout {
+            spacing: 8
+            Label {
+                text: row.name
+                textFormat: Text.PlainText
+                elide: Text.ElideRight
+                Layout.maximumWidth: 180
+                font.pixelSize: Theme.headline
+                font.bold: true
+                color: Theme.text
+            }
+            Label {
+                visible: row.isDi2Device
+                text: "Shimano"
+                font.pixelSize: Theme.caption
+                font.weight: Font.Medium
+                color: Theme.blue
+                leftPadding: 6
+                rightPadding: 6
+                topPadding: 2
+                bottomPadding: 2
+                background: Rectangle { radius: 5; color: Qt.rgba(0, 0.48, 1, 0.1) }
+            }
+        }
+        Label {
+            text: row.shortId
+            font.pixelSize: Theme.caption
+            color: Theme.secondaryText
+        }
+    }
+    SignalStrengthIndicator { litBars: row.litBars }
+    ProminentButton {
+        objectName: "connectButton"
+        text: "Connect"
+        small: true
+        onClicked: row.connectClicked()
+    }
+}

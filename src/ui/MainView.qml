@@ -1,0 +1,174 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+import Cogwise
+
+// The connected window: the sidebar of four sections and the selected one beside it.
+Item {
+    id: view
+    objectName: "mainScreen"
+    required property CogwiseApp app
+    property string selectedSection: "Device"
+    property bool sidebarVisible: true
+
+    readonly property var sections: [
+        { title: "Device", icon: "gauge.with.dots.needle.33percent" },
+        { title: "Mapping", icon: "keyboard" },
+        { title: "Logs", icon: "list.bullet.rectangle" },
+        { title: "Settings", icon: "gearshape" }
+    ]
+
+    Connections {
+        target: view.app.device
+        function onNavigateToMapping() { view.selectedSection = "Mapping" }
+    }
+
+    RowLayout {
+        anchors.fill: parent
+        spacing: 0
+
+        Rectangle {
+            objectName: "sidebar"
+            visible: view.sidebarVisible
+            Layout.fillHeight: true
+            Layout.preferredWidth: 200
+            Layout.minimumWidth: 180
+            color: Theme.sidebar
+
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 10
+                spacing: 2
+
+                // The sidebar's toolbar: connected, and to what.
+                RowLayout {
+                    Layout.fillWidth: true
+                    Layout.bottomMargin: 8
+                    spacing: 6
+                    ToolButton {
+                        objectName: "sidebarToggle"
+                        implicitWidth: 28
+                        implicitHeight: 28
+                        contentItem: SymbolIcon { name: "sidebar.left"; color: Theme.secondaryText; size: 16 }
+                        ToolTip.visible: hovered
+                        ToolTip.text: "Hide Sidebar"
+                        onClicked: view.sidebarVisible = false
+                    }
+                    Item { Layout.fillWidth: true }
+                    Rectangle { width: 8; height: 8; radius: 4; color: Theme.green }
+                    Label {
+                        objectName: "toolbarModelNumber"
+                        visible: view.app.device.modelNumber.length > 0
+                        text: view.app.device.modelNumber
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                }
+                Label {
+                    text: "Cogwise"
+                    font.pixelSize: Theme.subheadline
+                    font.bold: true
+                    color: Theme.tertiaryText
+                    Layout.leftMargin: 8
+                    Layout.bottomMargin: 4
+                }
+                Repeater {
+                    model: view.sections
+                    ItemDelegate {
+                        required property var modelData
+                        objectName: "section" + modelData.title
+                        Layout.fillWidth: true
+                        implicitHeight: 32
+                        highlighted: view.selectedSection === modelData.title
+                        background: Rectangle {
+                            radius: 6
+                            color: parent.highlighted ? Theme.selection : parent.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.08) : "transparent"
+                        }
+                        contentItem: RowLayout {
+                            spacing: 8
+                            SymbolIcon { name: modelData.icon; color: Theme.blue; size: 16 }
+                            Label { text: modelData.title; color: Theme.text; font.pixelSize: Theme.body; Layout.fillWidth: true }
+                        }
+                        onClicked: view.selectedSection = modelData.title
+                    }
+                }
+                Item { Layout.fillHeight: true }
+            }
+        }
+        Rectangle {
+            visible: view.sidebarVisible
+            Layout.fillHeight: true
+            width: 1
+            color: Theme.divider
+        }
+
+        ColumnLayout {
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            spacing: 0
+
+            // The detail column's toolbar.
+            RowLayout {
+                Layout.fillWidth: true
+                Layout.margins: 10
+                Layout.bottomMargin: 0
+                spacing: 8
+                ToolButton {
+                    visible: !view.sidebarVisible
+                    implicitWidth: 28
+                    implicitHeight: 28
+                    contentItem: SymbolIcon { name: "sidebar.left"; color: Theme.secondaryText; size: 16 }
+                    ToolTip.visible: hovered
+                    ToolTip.text: "Show Sidebar"
+                    onClicked: view.sidebarVisible = true
+                }
+                Item { Layout.fillWidth: true; implicitHeight: 28 }
+                BorderedButton {
+                    objectName: "exportButton"
+                    visible: view.selectedSection === "Logs"
+                    symbol: "square.and.arrow.up"
+                    text: "Export"
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: "Export debug logs to a file"
+                    onClicked: exporter.begin()
+                }
+                BorderedButton {
+                    objectName: "shareButton"
+                    visible: view.selectedSection === "Logs"
+                    symbol: "envelope"
+                    text: "Share"
+                    ToolTip.visible: hovered
+                    ToolTip.delay: 600
+                    ToolTip.text: "Share debug logs via email"
+                    onClicked: view.app.debugLog.shareLogs()
+                }
+            }
+
+            Loader {
+                objectName: "detail"
+                Layout.fillWidth: true
+                Layout.fillHeight: true
+                sourceComponent: {
+                    switch (view.selectedSection) {
+                    case "Mapping": return mapping
+                    case "Logs": return logs
+                    case "Settings": return settings
+                    default: return device
+                    }
+                }
+            }
+        }
+    }
+
+    DebugLogExporter {
+        id: exporter
+        actions: view.app.debugLog
+    }
+
+    Component { id: device; DeviceInfoSection { model: view.app.device } }
+    Component { id: mapping; MappingSection { model: view.app.mapping } }
+    Component { id: logs; LogsSection { logs: view.app.logs } }
+    Component { id: settings; SettingsSection { model: view.app.settings } }
+}

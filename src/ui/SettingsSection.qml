@@ -1,0 +1,126 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+import Cogwise
+
+ScrollView {
+    id: section
+    objectName: "settingsSection"
+    required property SettingsViewModel model
+    contentWidth: availableWidth
+
+    // The page starts from what is stored each time it opens.
+    Component.onCompleted: model.reload()
+
+    ColumnLayout {
+        width: section.availableWidth
+        spacing: 12
+
+        SectionHeader {
+            Layout.fillWidth: true
+            Layout.margins: 24
+            Layout.bottomMargin: 12
+            title: "Settings"
+            subtitle: "Configure Cogwise preferences"
+        }
+
+        Label {
+            Layout.leftMargin: 24
+            text: "Virtual Gear"
+            font.pixelSize: Theme.headline
+            font.bold: true
+            color: Theme.text
+        }
+        GlassPanel {
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            Layout.preferredHeight: gearCard.implicitHeight + 40
+            cornerRadius: 12
+            ColumnLayout {
+                id: gearCard
+                anchors.fill: parent
+                anchors.margins: 20
+                spacing: 10
+                RowLayout {
+                    spacing: 12
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 2
+                        Label { text: "Initial Virtual Gear"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                        Label {
+                            Layout.fillWidth: true
+                            wrapMode: Text.WordWrap
+                            text: "Set the starting virtual gear position when the app launches or device connects."
+                            font.pixelSize: Theme.caption
+                            color: Theme.secondaryText
+                        }
+                    }
+                    ComboBox {
+                        objectName: "initialGearPicker"
+                        Accessible.name: "Initial Gear"
+                        Layout.preferredWidth: 100
+                        model: 27
+                        displayText: section.model.selectedGear
+                        currentIndex: section.model.selectedGear - 1
+                        delegate: ItemDelegate {
+                            required property int index
+                            width: ListView.view.width
+                            text: index + 1
+                            highlighted: ListView.isCurrentItem
+                        }
+                        onActivated: index => section.model.selectedGear = index + 1
+                    }
+                }
+                Label {
+                    objectName: "selectedGearText"
+                    text: "Selected: " + section.model.selectedGear
+                    font.pixelSize: Theme.body
+                    font.family: Theme.monospace
+                    color: Theme.secondaryText
+                }
+            }
+        }
+
+        Label {
+            Layout.leftMargin: 24
+            Layout.topMargin: 12
+            text: "Privacy"
+            font.pixelSize: Theme.headline
+            font.bold: true
+            color: Theme.text
+        }
+        GlassPanel {
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            Layout.bottomMargin: 24
+            Layout.preferredHeight: privacy.implicitHeight + 40
+            cornerRadius: 12
+            RowLayout {
+                id: privacy
+                anchors.fill: parent
+                anchors.margins: 20
+                spacing: 12
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Label { text: "Share anonymous usage statistics"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label {
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: "A few events, such as a launch or a connection, without anything that identifies you."
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                }
+                Switch {
+                    objectName: "usageStatisticsSwitch"
+                    Accessible.name: "Share anonymous usage statistics"
+                    checked: section.model.shareUsageStatistics
+                    onToggled: section.model.shareUsageStatistics = checked
+                }
+            }
+        }
+    }
+}

@@ -1,0 +1,28 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+
+ColumnLayout {
+    id: item
+    property string label
+    property string value
+    spacing: 4
+    Label {
+        Layout.alignment: Qt.AlignHCenter
+        text: item.label
+        font.pixelSize: Theme.caption
+        color: Theme.secondaryText
+    }
+    Label {
+        Layout.alignment: Qt.AlignHCenter
+        Layout.maximumWidth: item.width
+        text: item.value
+        textFormat: Text.PlainText
+        font.pixelSize: Theme.body
+        font.bold: true
+        fontSizeMode: Text.HorizontalFit
+        minimumPixelSize: Math.round(Theme.body * 0.8)
+        elide: Text.ElideRight
+        color: Theme.text
+    }
+}
