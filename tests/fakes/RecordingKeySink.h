@@ -13,9 +13,10 @@ public:
     {}
 
     bool refuses = false;
+    std::optional<QString> unavailable; // what "can post keys" answers
 
     QString name() const override { return QStringLiteral("recording"); }
-    std::optional<QString> unavailableReason() const override { return std::nullopt; }
+    std::optional<QString> unavailableReason() const override { return unavailable; }
     bool post(VirtualKey key, KeyDirection direction) override
     {
         if (refuses)

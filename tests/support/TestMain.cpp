@@ -5,12 +5,33 @@
 #include "support/TestRegistry.h"
 
 #include <QCoreApplication>
+#ifdef COGWISE_TEST_GUI
+#include "support/XvfbServer.h"
+
+#include <QGuiApplication>
+#include <QSize>
+#include <cstdio>
+#endif
 #include <QTest>
 #include <cstring>
 
 int main(int argc, char* argv[])
 {
+#ifdef COGWISE_TEST_GUI
+    // A window test on a real X server: one of its own, started before the application connects.
+    XvfbServer xvfb;
+    if (qEnvironmentVariableIsSet("COGWISE_TEST_OWN_XVFB")) {
+        if (const auto error = xvfb.start(QSize(1024, 800))) {
+            std::fprintf(stderr, "%s\n", qPrintable(*error));
+            return 1;
+        }
+        qputenv("DISPLAY", xvfb.displayName());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    QGuiApplication app(argc, argv);
+#else
     QCoreApplication app(argc, argv);
+#endif
     // Thousands of decoder lines would bury QTest's output; the Logger's own tests record theirs.
     Logger::shared().setSystemLog(nullptr);
 

@@ -23,13 +23,13 @@ bool XvfbServer::isInstalled()
     return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
 }
 
-std::optional<QString> XvfbServer::start()
+std::optional<QString> XvfbServer::start(QSize screen)
 {
     // -displayfd: Xvfb picks a free display and writes its number once it is ready.
     m_process.start(QStringLiteral("Xvfb"),
                     {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("320x240x24"), QStringLiteral("-nolisten"),
-                     QStringLiteral("tcp")});
+                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!m_process.waitForStarted(startTimeoutMs))
         return QStringLiteral("Xvfb did not start: ") + m_process.errorString();
     QByteArray number;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QSize>
 #include <QString>
 
 // A private X server for one test: Xvfb on a display number it picks itself.
@@ -15,7 +16,7 @@ public:
 
     static bool isInstalled();
     // Returns once the server accepts connections; an error text otherwise.
-    std::optional<QString> start();
+    std::optional<QString> start(QSize screen = QSize(320, 240));
     QByteArray displayName() const { return m_displayName; }
 
 private:

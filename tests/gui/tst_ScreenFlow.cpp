@@ -1,0 +1,119 @@
+#include "support/GuiRig.h"
+#include "support/TestRegistry.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+using AppState = ScreenFlow::AppState;
+
+const ConnectionState& stateOf(GuiRig& rig)
+{
+    return rig.graph->connectionService().connectionState();
+}
+
+bool isScanning(GuiRig& rig)
+{
+    return stateOf(rig).is(ConnectionState::Simple::scanning) || stateOf(rig).as<ConnectionState::Found>();
+}
+
+// Scans, waits for the simulated unit and connects to it from the scan list.
+void connectFromList(GuiRig& rig)
+{
+    ScanViewModel& scan = *rig.app->scan();
+    QTRY_VERIFY(scan.devices()->rowCount() > 0);
+    const auto& devices = scan.devices()->devices();
+    const auto unit = std::find_if(devices.begin(), devices.end(),
+                                   [](const DiscoveredDevice& d) { return d.isDi2Device(); });
+    QVERIFY(unit != devices.end());
+    scan.connectDevice(static_cast<int>(unit - devices.begin()));
+    QTRY_VERIFY(stateOf(rig).as<ConnectionState::Connected>());
+}
+
+} // namespace
+
+class tst_ScreenFlow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const
+    {
+        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+    }
+
+private Q_SLOTS:
+    void firstLaunchShowsOnboardingUntilStartIsPressed()
+    {
+        GuiRig rig(path());
+        ScreenFlow& flow = *rig.app->flow();
+        QSignalSpy changes(&flow, &ScreenFlow::appStateChanged);
+        flow.start(std::chrono::milliseconds{20});
+        QCOMPARE(flow.appState(), AppState::loading); // the check waits for its delay
+        QTRY_COMPARE(flow.appState(), AppState::onboarding);
+        QCOMPARE(flow.screen(), QStringLiteral("onboarding"));
+
+        flow.startScanning();
+        QCOMPARE(flow.appState(), AppState::scanning);
+        QVERIFY(rig.defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
+        QTRY_COMPARE(rig.events, QStringList{QStringLiteral("onboardingCompleted")});
+        QVERIFY(isScanning(rig));
+        flow.startScanning(); // a second click changes nothing
+        QCOMPARE(changes.size(), 2);
+
+        // The scan screen hands over once it sees the connection.
+        connectFromList(rig);
+        QCOMPARE(flow.appState(), AppState::connected);
+    }
+
+    void laterLaunchScansAndFollowsTheConnection()
+    {
+        GuiRig rig(path());
+        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        ScreenFlow& flow = *rig.app->flow();
+        flow.setReadyToScanDelay(std::chrono::milliseconds{20});
+        flow.start(std::chrono::milliseconds{0});
+        QTRY_COMPARE(flow.appState(), AppState::scanning);
+        QVERIFY(isScanning(rig)); // scanning at once
+        connectFromList(rig);
+        QCOMPARE(flow.appState(), AppState::connected);
+
+        // Anything but a disconnection leaves the main window where it is.
+        rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
+        QTRY_VERIFY(!stateOf(rig).as<ConnectionState::Connected>());
+        QCOMPARE(flow.appState(), AppState::connected);
+        connectFromList(rig);
+
+        // A lost link shows the failure on the scan screen and waits for the user.
+        rig.simulated->dropLink();
+        QTRY_COMPARE(flow.appState(), AppState::scanning);
+        QVERIFY(stateOf(rig).as<ConnectionState::Disconnected>()->error.has_value());
+        QTRY_COMPARE(flow.appState(), AppState::connected); // the link comes back by itself
+
+        // A user disconnect shows "Ready to scan..." and scans half a beat later.
+        rig.app->device()->disconnectDevice();
+        QCOMPARE(flow.appState(), AppState::scanning);
+        QCOMPARE(rig.app->scan()->panel(), ScanViewModel::Panel::readyToScan);
+        QTRY_VERIFY(!stateOf(rig).as<ConnectionState::Disconnected>());
+        QVERIFY(rig.app->scan()->panel() == ScanViewModel::Panel::scanning ||
+                rig.app->scan()->panel() == ScanViewModel::Panel::found);
+    }
+
+    void alreadyConnectedGoesStraightToTheMainWindow()
+    {
+        GuiRig rig(path());
+        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
+        connectFromList(rig);
+        const QString before = stateOf(rig).description();
+        ScreenFlow& flow = *rig.app->flow();
+        flow.start(std::chrono::milliseconds{0});
+        QTRY_COMPARE(flow.appState(), AppState::connected);
+        QCOMPARE(stateOf(rig).description(), before); // no scan was started
+    }
+};
+
+COGWISE_TEST(tst_ScreenFlow)
+#include "tst_ScreenFlow.moc"

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "app/Analytics.h"
+#include "app/AppGraph.h"
+#include "app/Updater.h"
+#include "bluetooth/simulated/SimulatedCentral.h"
+#include "diagnostics/DebugLogService.h"
+#include "fakes/RecordingKeySink.h"
+#include "gui/CogwiseApp.h"
+#include "platform/Defaults.h"
+
+#include <QStringList>
+#include <memory>
+
+// The window's objects over the simulated unit, with settings in a file of the test's,
+// analytics events recorded and (unless a sink is handed in) keys recorded.
+struct GuiRig
+{
+    explicit GuiRig(const QString& settingsPath, std::unique_ptr<KeySink> sink = {})
+        : defaults(settingsPath)
+        , analytics([this](const QString& name, const Analytics::Parameters&) { events.append(name); })
+        , updater(QUrl(), QVersionNumber(1))
+    {
+        if (!sink) {
+            auto recording = std::make_unique<RecordingKeySink>(keys);
+            recordingSink = recording.get();
+            sink = std::move(recording);
+        }
+        auto central = std::make_unique<SimulatedCentral>();
+        simulated = central.get();
+        graph = std::make_unique<AppGraph>(defaults, analytics, std::move(central), std::move(sink));
+        graph->keyboardService().bridge().setPause([](std::chrono::milliseconds) {});
+        app = std::make_unique<CogwiseApp>(
+            CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(),
+                                 [this](bool disabled) { analyticsDisabled.append(disabled); }});
+    }
+
+    Defaults defaults;
+    QStringList events; // analytics event names, in order
+    QList<bool> analyticsDisabled;
+    QStringList keys;
+    Analytics analytics;
+    Updater updater;
+    SimulatedCentral* simulated = nullptr;
+    RecordingKeySink* recordingSink = nullptr;
+    std::unique_ptr<AppGraph> graph;
+    std::unique_ptr<CogwiseApp> app;
+};
