@@ -9,7 +9,7 @@ ApplicationWindow {
 
     visible: true
     width: 900
-    height: 720
+    height: 780
     minimumWidth: app.flow.screen === "onboarding" ? 600 : app.flow.screen === "scanning" ? 500 : 640
     minimumHeight: app.flow.screen === "onboarding" ? 650 : 500
     title: "Cogwise"

@@ -17,9 +17,9 @@ Item {
 
         ColumnLayout {
             width: parent.width
-            spacing: 28
+            spacing: 22
 
-            Item { Layout.fillHeight: true; Layout.preferredHeight: 24 }
+            Item { Layout.fillHeight: true; Layout.preferredHeight: 16 }
 
             ColumnLayout {
                 Layout.alignment: Qt.AlignHCenter

@@ -21,7 +21,7 @@ int main(int argc, char* argv[])
     // A window test on a real X server: one of its own, started before the application connects.
     XvfbServer xvfb;
     if (qEnvironmentVariableIsSet("COGWISE_TEST_OWN_XVFB")) {
-        if (const auto error = xvfb.start(QSize(1024, 800))) {
+        if (const auto error = xvfb.start(QSize(1024, 860))) {
             std::fprintf(stderr, "%s\n", qPrintable(*error));
             return 1;
         }

@@ -1,0 +1,200 @@
+#include "gui/ColorScheme.h"
+#include "shifting/keysinks/XTestKeySink.h"
+#include "support/FocusedXClient.h"
+#include "support/GuiRig.h"
+#include "support/QuickHarness.h"
+#include "support/TestRegistry.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// A new user's first ride with the simulated unit, through the real window on a real X
+// server: every screen is saved as a picture on the way.
+class Ride
+{
+public:
+    Ride(const QString& settingsPath, const QString& scheme)
+        : m_scheme(scheme)
+        , m_rig(settingsPath, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")))
+    {
+        ColorScheme::apply(*qGuiApp, scheme);
+        CogwiseApp::prepare(m_engine);
+        m_engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(m_rig.app.get())}});
+        m_engine.load(CogwiseApp::mainWindowUrl());
+        m_window = m_engine.rootObjects().isEmpty()
+                       ? nullptr
+                       : qobject_cast<QQuickWindow*>(m_engine.rootObjects().first());
+        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
+    }
+
+    GuiRig& rig() { return m_rig; }
+    QQuickWindow* window() const { return m_window; }
+    QQuickItem* item(const QString& name) const { return QuickHarness::find(m_window->contentItem(), name); }
+
+    bool click(QQuickItem* target) const
+    {
+        if (!target || !QuickHarness::shown(target))
+            return false;
+        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+        QTest::mouseClick(m_window, Qt::LeftButton, {}, centre.toPoint());
+        return true;
+    }
+
+    void screenshot(const QString& screen, bool settle = true) const
+    {
+        // Let pending layout and animations land before the picture.
+        if (settle)
+            QTest::qWait(0);
+        m_window->grabWindow().save(
+            QStringLiteral("%1/%2-%3.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), screen, m_scheme));
+    }
+
+private:
+    QString m_scheme;
+    GuiRig m_rig;
+    QQmlApplicationEngine m_engine;
+    QQuickWindow* m_window = nullptr;
+};
+
+int unitRow(GuiRig& rig)
+{
+    const auto& devices = rig.app->scan()->devices()->devices();
+    for (int row = 0; row < devices.size(); ++row) {
+        if (devices.at(row).isDi2Device())
+            return row;
+    }
+    return -1;
+}
+
+} // namespace
+
+class tst_GuiRide : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs its own Xvfb (COGWISE_TEST_OWN_XVFB=1)");
+    }
+
+    void firstLaunchToShifting_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("light") << QStringLiteral("light");
+        QTest::newRow("dark") << QStringLiteral("dark");
+    }
+    void firstLaunchToShifting()
+    {
+        QFETCH(QString, scheme);
+        Ride ride(m_dir.filePath(scheme + QStringLiteral(".conf")), scheme);
+        QVERIFY(ride.window());
+        QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
+        ride.rig().app->flow()->start();
+
+        // Onboarding, then the scan screen with the unit among its neighbours.
+        QTRY_VERIFY(ride.item(QStringLiteral("startScanningButton")));
+        ride.screenshot(QStringLiteral("1-onboarding"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("startScanningButton"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));
+        QTRY_VERIFY(
+            QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton")).size() >= 2);
+        ride.screenshot(QStringLiteral("2-scan-found"));
+
+        // Connect from the row of the Di2 unit.
+        QQuickItem* unitRow = nullptr;
+        for (QQuickItem* button :
+             QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
+            if (button->parentItem()->property("isDi2Device").toBool())
+                unitRow = button;
+        }
+        QVERIFY(ride.click(unitRow));
+        QTRY_VERIFY(ride.item(QStringLiteral("mainScreen")));
+        QTRY_VERIFY(!ride.item(QStringLiteral("toolbarModelNumber"))->property("text").toString().isEmpty());
+        ride.screenshot(QStringLiteral("3-device"));
+
+        // Mapping: switch emulation on.
+        QVERIFY(ride.click(ride.item(QStringLiteral("sectionMapping"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("mappingSection")));
+        ride.screenshot(QStringLiteral("4-mapping-off"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("enableSwitch"))));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
+        ride.screenshot(QStringLiteral("5-mapping-on"));
+
+        // Back on the Device section, the unit's presses arrive as keys and move the gear.
+        QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("virtualGear")));
+        const QString gearBefore = ride.item(QStringLiteral("virtualGear"))->property("text").toString();
+        FocusedXClient trainer(qgetenv("DISPLAY"));
+        QVERIFY(trainer.takeFocus(5000));
+        // The presses come from the event loop: keep it turning while the keys are awaited.
+        QStringList keys;
+        QTRY_VERIFY_WITH_TIMEOUT((keys += trainer.receiveKeys(1, 0), !keys.isEmpty()), 20000);
+        QVERIFY(keys.first() == QLatin1String("period down") || keys.first() == QLatin1String("comma down"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            ride.item(QStringLiteral("virtualGear"))->property("text").toString() != gearBefore, 15000);
+        ride.screenshot(QStringLiteral("6-device-shifting"));
+
+        QVERIFY(ride.click(ride.item(QStringLiteral("sectionLogs"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("logsSection")));
+        ride.screenshot(QStringLiteral("7-logs"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("sectionSettings"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("settingsSection")));
+        ride.screenshot(QStringLiteral("8-settings"));
+
+        // Disconnecting goes back to the scan screen.
+        QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("disconnectButton")));
+        QVERIFY(ride.click(ride.item(QStringLiteral("disconnectButton"))));
+        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
+    }
+
+    // The scan panels that a smooth ride does not show for long.
+    void scanStates_data() { firstLaunchToShifting_data(); }
+    void scanStates()
+    {
+        QFETCH(QString, scheme);
+        Ride ride(m_dir.filePath(scheme + QStringLiteral("-states.conf")), scheme);
+        QVERIFY(ride.window());
+        ride.rig().defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        ride.rig().app->flow()->start(std::chrono::milliseconds{0});
+        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
+        QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
+        ride.screenshot(QStringLiteral("2-scan-scanning"));
+
+        // The link scans again right after a refused connection, so the failure panel
+        // is pictured the moment it shows.
+        ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
+        bool failureShown = false;
+        connect(ride.rig().app->scan(), &ScanViewModel::changed, this, [&] {
+            if (!failureShown && ride.rig().app->scan()->panelName() == QLatin1String("failed")) {
+                failureShown = true;
+                ride.screenshot(QStringLiteral("2-scan-failed"), false);
+            }
+        });
+        QTRY_VERIFY(unitRow(ride.rig()) >= 0);
+        ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
+        QTRY_VERIFY(failureShown);
+
+        ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
+        ride.rig().app->scan()->scanAgain();
+        QTRY_VERIFY(unitRow(ride.rig()) >= 0);
+        ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
+        ride.screenshot(QStringLiteral("2-scan-connecting"));
+    }
+};
+
+COGWISE_TEST(tst_GuiRide)
+#include "tst_GuiRide.moc"

@@ -1,0 +1,138 @@
+#include "support/GuiRig.h"
+#include "support/QuickHarness.h"
+#include "support/TestRegistry.h"
+
+#include <QQuickItem>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QQuickItem* asItem(const std::unique_ptr<QObject>& object)
+{
+    return qobject_cast<QQuickItem*>(object.get());
+}
+
+} // namespace
+
+class tst_QmlViews : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const
+    {
+        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
+    }
+
+private Q_SLOTS:
+    void signalMeterLightsTheRightBars()
+    {
+        QuickHarness quick;
+        for (int lit = 1; lit <= 4; ++lit) {
+            const auto meter =
+                quick.create(QStringLiteral("SignalStrengthIndicator"), {{QStringLiteral("litBars"), lit}});
+            QVERIFY(meter);
+            for (int bar = 1; bar <= 4; ++bar) {
+                QQuickItem* item = QuickHarness::find(asItem(meter), QStringLiteral("bar%1").arg(bar));
+                QVERIFY(item);
+                QCOMPARE(item->height(), 4.0 * bar + 4);
+                QCOMPARE(item->property("lit").toBool(), bar <= lit);
+            }
+        }
+    }
+
+    void screensFollowTheFlow()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        const auto content = quick.create(QStringLiteral("ContentView"),
+                                          {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        QVERIFY(content);
+        QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("loadingScreen")));
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("onboardingScreen")));
+        rig.app->flow()->startScanning();
+        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("scanScreen")));
+        QTRY_VERIFY(rig.app->scan()->devices()->rowCount() > 0);
+        QTRY_VERIFY(!QuickHarness::findAll(asItem(content), QStringLiteral("connectButton")).isEmpty());
+        rig.app->scan()->connectDevice(0);
+        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("mainScreen")));
+        // The main window opens on the Device section.
+        QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("deviceSection")));
+    }
+
+    void mappingShowsButtonsOnlyWhileEmulationIsOn()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        rig.app->mapping()->setKeyboardEnabled(false);
+        const auto page = quick.create(QStringLiteral("MappingSection"),
+                                       {{QStringLiteral("model"), QVariant::fromValue(rig.app->mapping())}});
+        QVERIFY(page);
+        QQuickItem* root = asItem(page);
+        QVERIFY(QuickHarness::find(root, QStringLiteral("permissionCard"))->isVisible());
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("buttonPanel"))->isVisible());
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("mappingActions"))->isVisible());
+
+        rig.app->mapping()->setKeyboardEnabled(true);
+        QVERIFY(QuickHarness::find(root, QStringLiteral("buttonPanel"))->isVisible());
+        QVERIFY(QuickHarness::find(root, QStringLiteral("mappingActions"))->isVisible());
+        QVERIFY(QuickHarness::find(root, QStringLiteral("enableSwitch"))->property("checked").toBool());
+
+        // A row's stepper follows its action, also when the change comes from elsewhere.
+        QQuickItem* stepper = QuickHarness::find(root, QStringLiteral("repeatStepper2"));
+        QVERIFY(QuickHarness::shown(stepper));
+        rig.app->mapping()->disableAll();
+        QVERIFY(!QuickHarness::shown(stepper));
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("actionPicker2"))->property("currentIndex").toInt(),
+                 2);
+    }
+
+    void logsShowCountAndEmptyState()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        rig.graph->viewModel().clearLogs();
+        const auto page = quick.create(QStringLiteral("LogsSection"),
+                                       {{QStringLiteral("logs"), QVariant::fromValue(rig.app->logs())}});
+        QVERIFY(page);
+        QQuickItem* root = asItem(page);
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("eventCount"))->property("text").toString(),
+                 QStringLiteral("0 events"));
+        QVERIFY(QuickHarness::find(root, QStringLiteral("emptyState"))->isVisible());
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("clearButton"))->isVisible());
+
+        rig.graph->viewModel().addLog(QStringLiteral("Connected to <b>EW-WU111</b>"));
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("eventCount"))->property("text").toString(),
+                 QStringLiteral("1 events"));
+        QVERIFY(QuickHarness::find(root, QStringLiteral("clearButton"))->isVisible());
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("emptyState"))->isVisible());
+    }
+
+    void deviceBannerFollowsKeyPosting()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        rig.recordingSink->unavailable = QStringLiteral("no uinput");
+        rig.graph->gearService().setCurrentVirtualGear(5); // a rebuild
+        const auto page = quick.create(QStringLiteral("DeviceInfoSection"),
+                                       {{QStringLiteral("model"), QVariant::fromValue(rig.app->device())}});
+        QVERIFY(page);
+        QQuickItem* root = asItem(page);
+        QVERIFY(QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("modelTitle"))->property("text").toString(),
+                 QStringLiteral("Unknown Device"));
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("batteryText"))->property("text").toString(),
+                 QStringLiteral("0 %"));
+
+        rig.recordingSink->unavailable.reset();
+        rig.graph->gearService().setCurrentVirtualGear(6);
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("virtualGear"))->property("text").toString(),
+                 QStringLiteral("6"));
+    }
+};
+
+COGWISE_TEST(tst_QmlViews)
+#include "tst_QmlViews.moc"
