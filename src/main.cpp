@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLoggingCategory>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
@@ -73,6 +74,8 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
     ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("app.cogwise.Cogwise"));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/ui/icons/Icon.svg")));
 
     Updater updater(Updater::defaultFeed(), version);
     updater.start();

@@ -26,7 +26,6 @@ RowLayout {
     }
     ColumnLayout {
         spacing: 2
-        Layout.fillWidth: true
         RowLayout {
             spacing: 8
             Label {
@@ -57,6 +56,7 @@ RowLayout {
             color: Theme.secondaryText
         }
     }
+    Item { Layout.fillWidth: true }
     SignalStrengthIndicator { litBars: row.litBars }
     ProminentButton {
         objectName: "connectButton"

@@ -8,14 +8,15 @@ ColumnLayout {
     property string value
     spacing: 4
     Label {
-        Layout.alignment: Qt.AlignHCenter
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignHCenter
         text: item.label
         font.pixelSize: Theme.caption
         color: Theme.secondaryText
     }
     Label {
-        Layout.alignment: Qt.AlignHCenter
-        Layout.maximumWidth: item.width
+        Layout.fillWidth: true
+        horizontalAlignment: Text.AlignHCenter
         text: item.value
         textFormat: Text.PlainText
         font.pixelSize: Theme.body

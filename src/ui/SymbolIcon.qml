@@ -1,17 +1,22 @@
 import QtQuick
 
 // One of the bundled symbols, tinted.
-Image {
+Item {
     id: icon
     property string name
     property color color: Theme.text
     property real size: 16
 
-    width: size
-    height: size
-    fillMode: Image.PreserveAspectFit
-    sourceSize: Qt.size(Math.ceil(size * 2), Math.ceil(size * 2))
-    smooth: true
-    mipmap: true
-    source: name.length > 0 ? "image://icons/" + name + "?color=" + String(color).substring(1) : ""
+    implicitWidth: size
+    implicitHeight: size
+
+    Image {
+        anchors.fill: parent
+        fillMode: Image.PreserveAspectFit
+        // Drawn at twice the size, so that it stays crisp on dense screens.
+        sourceSize: Qt.size(Math.ceil(icon.size * 2), Math.ceil(icon.size * 2))
+        smooth: true
+        mipmap: true
+        source: icon.name.length > 0 ? "image://icons/" + icon.name + "?color=" + String(icon.color).substring(1) : ""
+    }
 }
