@@ -3,11 +3,22 @@
 #include "gui/ViewRules.h"
 
 #include <algorithm>
+#include <numeric>
 
 void DeviceListModel::setDevices(QList<DiscoveredDevice> devices)
 {
-    std::stable_sort(devices.begin(), devices.end(),
-                     [](const DiscoveredDevice& a, const DiscoveredDevice& b) { return a.rssi > b.rssi; });
+    // Sorting positions rather than the devices themselves: GCC 12 at -O1 warns falsely about
+    // moved-from optionals inside the devices.
+    QList<qsizetype> order(devices.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&devices](qsizetype a, qsizetype b) {
+        return devices.at(a).rssi > devices.at(b).rssi;
+    });
+    QList<DiscoveredDevice> sorted;
+    sorted.reserve(devices.size());
+    for (qsizetype index : order)
+        sorted.append(devices.at(index));
+    devices = std::move(sorted);
     const bool sameRows = devices.size() == m_devices.size() &&
                           std::equal(devices.begin(), devices.end(), m_devices.begin(),
                                      [](const DiscoveredDevice& a, const DiscoveredDevice& b) {
