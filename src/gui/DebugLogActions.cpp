@@ -29,8 +29,7 @@ QUrl DebugLogActions::prepareSave()
 {
     const auto file = m_debugLog.exportToTemporaryFile();
     if (!file) {
-        Logger::shared().logError(QStringLiteral("Failed to create log file for saving"), category);
-        Q_EMIT failed(QStringLiteral("Failed to create log file for saving"));
+        report(QStringLiteral("Failed to create log file for saving"));
         return {};
     }
     m_exported = *file;
@@ -45,9 +44,7 @@ bool DebugLogActions::completeSave(const QUrl& destination)
     if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_exported).canonicalFilePath())
         return true; // saved over the exported file itself: it is already there
     const auto fail = [this](const QString& error) {
-        const QString message = QStringLiteral("Failed to save logs: %1").arg(error);
-        Logger::shared().logError(message, category);
-        Q_EMIT failed(message);
+        report(QStringLiteral("Failed to save logs: %1").arg(error));
         return false;
     };
     QFile existing(target);
@@ -64,8 +61,7 @@ void DebugLogActions::shareLogs()
 {
     const auto file = m_debugLog.exportToTemporaryFile();
     if (!file) {
-        Logger::shared().logError(QStringLiteral("Failed to create log file for sharing"), category);
-        Q_EMIT failed(QStringLiteral("Failed to create log file for sharing"));
+        report(QStringLiteral("Failed to create log file for sharing"));
         return;
     }
     const QString mailer = QStandardPaths::findExecutable(QStringLiteral("xdg-email"), m_searchPaths);
@@ -81,8 +77,12 @@ void DebugLogActions::shareLogs()
         Logger::shared().logInfo(QStringLiteral("Logs shown in the file manager: %1").arg(*file), category);
         return;
     }
-    const QString message = QStringLiteral("Failed to share logs: no mail client or file manager to open %1")
-                                .arg(QDir::toNativeSeparators(*file));
+    report(QStringLiteral("Failed to share logs: no mail client or file manager to open %1")
+               .arg(QDir::toNativeSeparators(*file)));
+}
+
+void DebugLogActions::report(const QString& message)
+{
     Logger::shared().logError(message, category);
     Q_EMIT failed(message);
 }

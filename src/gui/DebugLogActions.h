@@ -40,6 +40,9 @@ Q_SIGNALS:
     void failed(const QString& message);
 
 private:
+    // An error line in the debug log, and the same words for the window.
+    void report(const QString& message);
+
     DebugLogService& m_debugLog;
     QString m_exported;
     Launcher m_launcher;

@@ -46,8 +46,6 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
         return device.name;
     case shortIdRole:
         return shortIdentifier(device.id);
-    case rssiRole:
-        return device.rssi;
     case litBarsRole:
         return ViewRules::litSignalBars(device.rssi);
     case isDi2DeviceRole:
@@ -61,7 +59,6 @@ QHash<int, QByteArray> DeviceListModel::roleNames() const
 {
     return {{nameRole, "name"},
             {shortIdRole, "shortId"},
-            {rssiRole, "rssi"},
             {litBarsRole, "litBars"},
             {isDi2DeviceRole, "isDi2Device"}};
 }

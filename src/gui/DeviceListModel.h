@@ -13,7 +13,7 @@ class DeviceListModel : public QAbstractListModel
     QML_UNCREATABLE("Owned by the scan view model")
 
 public:
-    enum Role { nameRole = Qt::UserRole + 1, shortIdRole, rssiRole, litBarsRole, isDi2DeviceRole };
+    enum Role { nameRole = Qt::UserRole + 1, shortIdRole, litBarsRole, isDi2DeviceRole };
 
     using QAbstractListModel::QAbstractListModel;
 

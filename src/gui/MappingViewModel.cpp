@@ -44,7 +44,7 @@ QStringList MappingViewModel::actionNames() const
 
 int MappingViewModel::permissionPollMilliseconds() const
 {
-    return static_cast<int>(m_pollInterval.count());
+    return static_cast<int>(std::chrono::milliseconds(permissionPollInterval).count());
 }
 
 void MappingViewModel::refreshPermission()
@@ -82,26 +82,24 @@ void MappingViewModel::openPermissionHelp()
                                   QStringLiteral("MappingSection"));
 }
 
+ButtonConfig MappingViewModel::config(int button) const
+{
+    return m_viewModel.keyboardService().buttonConfigs().value(button, ButtonConfig{KeyboardAction::none, 1});
+}
+
 int MappingViewModel::actionIndex(int button) const
 {
-    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
-    const auto config = configs.find(button);
-    const KeyboardAction action = config == configs.end() ? KeyboardAction::none : config->action;
-    return static_cast<int>(KeyboardActions::all().indexOf(action));
+    return static_cast<int>(KeyboardActions::all().indexOf(config(button).action));
 }
 
 int MappingViewModel::repeatCount(int button) const
 {
-    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
-    const auto config = configs.find(button);
-    return config == configs.end() ? 1 : static_cast<int>(config->repeatCount);
+    return static_cast<int>(config(button).repeatCount);
 }
 
 bool MappingViewModel::hasRepeat(int button) const
 {
-    const ButtonConfigs& configs = m_viewModel.keyboardService().buttonConfigs();
-    const auto config = configs.find(button);
-    return config != configs.end() && config->action != KeyboardAction::none;
+    return config(button).action != KeyboardAction::none;
 }
 
 void MappingViewModel::setAction(int button, int actionIndex)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shifting/ButtonConfig.h"
+
 #include <QObject>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
@@ -20,11 +22,11 @@ class MappingViewModel : public QObject
                    isKeyboardEnabledChanged)
     Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
     Q_PROPERTY(QStringList actionNames READ actionNames CONSTANT)
+    Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
 
 public:
     // How often the page asks again whether keys can be posted.
     static constexpr auto permissionPollInterval = std::chrono::seconds{5};
-    Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
 
     MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
                      QUrl permissionHelp, QObject* parent = nullptr);
@@ -34,7 +36,6 @@ public:
     bool hasPermission() const { return m_hasPermission; }
     QStringList actionNames() const;
     int permissionPollMilliseconds() const;
-    void setPermissionPollInterval(std::chrono::milliseconds interval) { m_pollInterval = interval; }
 
     // A page shown anew starts from a fresh test, without telling analytics.
     Q_INVOKABLE void refreshPermission();
@@ -59,11 +60,12 @@ Q_SIGNALS:
 
 private:
     void setHasPermission(bool hasPermission);
+    // The button's mapping; a button without one does nothing, once.
+    ButtonConfig config(int button) const;
 
     AppViewModel& m_viewModel;
     const KeySink& m_keySink;
     Analytics& m_analytics;
     QUrl m_permissionHelp;
     bool m_hasPermission = false;
-    std::chrono::milliseconds m_pollInterval = permissionPollInterval;
 };

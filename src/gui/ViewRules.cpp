@@ -18,13 +18,13 @@ BatteryLook battery(std::optional<int> level)
 {
     const int value = level.value_or(0);
     if (value >= 81 && value <= 100)
-        return {QStringLiteral("full"), QStringLiteral("battery.100"), QStringLiteral("green")};
+        return {QStringLiteral("battery.100"), QStringLiteral("green")};
     if (value >= 21 && value <= 40)
-        return {QStringLiteral("low"), QStringLiteral("battery.25"), QStringLiteral("yellow")};
+        return {QStringLiteral("battery.25"), QStringLiteral("yellow")};
     if (value >= 0 && value <= 20)
-        return {QStringLiteral("critical"), QStringLiteral("battery.0"), QStringLiteral("red")};
+        return {QStringLiteral("battery.0"), QStringLiteral("red")};
     // 41..80, and whatever a device reports outside 0..100.
-    return {QStringLiteral("good"), QStringLiteral("battery.75"), QStringLiteral("green")};
+    return {QStringLiteral("battery.75"), QStringLiteral("green")};
 }
 
 QString devicePicture(const std::optional<QString>& modelNumber)

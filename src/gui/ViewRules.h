@@ -12,7 +12,6 @@ int litSignalBars(int rssi);
 
 struct BatteryLook
 {
-    QString category; // "full", "good", "low", "critical"
     QString icon;
     QString color; // a named colour of the theme
 };
