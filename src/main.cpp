@@ -1,7 +1,8 @@
 // cogwise: Di2 shifter buttons as virtual gear changes. The composition root:
 // options, backends, the object graph, then the window or the headless mode.
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
+#include "analytics/UsageStatisticsChoice.h"
 #include "app/AppGraph.h"
 #include "app/HeadlessConnector.h"
 #include "app/ShutdownSignals.h"
@@ -162,7 +163,7 @@ int main(int argc, char* argv[])
     Defaults defaults;
     TelemetryManagerConfiguration telemetry(telemetryAppID);
     // The user's choice holds from the first event on.
-    telemetry.analyticsDisabled = !SettingsViewModel::sharesUsageStatistics(defaults);
+    telemetry.analyticsDisabled = !UsageStatisticsChoice::isShared(defaults);
     Telemetry::initialize(telemetry);
     Analytics::shared().track(Analytics::TelemetrySignal::appLaunched);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ConnectionAction.h"
 #include "app/Log.h"
 #include "bluetooth/ConnectionServiceDelegate.h"
 #include "platform/Clock.h"
@@ -11,7 +12,6 @@
 class ConnectionService;
 class GearService;
 class KeyboardService;
-struct ConnectionAction;
 
 // The one object the views talk to: routes presses to the key-press bridge, moves the
 // virtual gear after each key sequence, and keeps the event log.

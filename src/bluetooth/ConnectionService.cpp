@@ -1,6 +1,6 @@
 #include "bluetooth/ConnectionService.h"
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/BleUuid.h"
 #include "bluetooth/ConnectionServiceDelegate.h"

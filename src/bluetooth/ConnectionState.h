@@ -63,11 +63,3 @@ private:
 };
 
 Q_DECLARE_METATYPE(ConnectionState)
-
-// What the device screens ask the view model for.
-struct ConnectionAction
-{
-    enum class Kind { connect, scanAgain, disconnect };
-    Kind kind = Kind::scanAgain;
-    DiscoveredDevice device; // for connect
-};

@@ -1,6 +1,6 @@
 #include "gui/CheckForUpdatesViewModel.h"
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "app/Updater.h"
 
 #include <QCoreApplication>

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "app/ScreenFlow.h"
 #include "gui/CheckForUpdatesViewModel.h"
 #include "gui/DebugLogActions.h"
 #include "gui/DeviceViewModel.h"
 #include "gui/LogListModel.h"
 #include "gui/MappingViewModel.h"
 #include "gui/ScanViewModel.h"
+#include "gui/ScreenFlow.h"
 #include "gui/SettingsViewModel.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "gui/MappingViewModel.h"
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "app/AppViewModel.h"
 #include "diagnostics/Logger.h"
 #include "shifting/KeySink.h"

@@ -1,5 +1,6 @@
 #include "gui/SettingsViewModel.h"
 
+#include "analytics/UsageStatisticsChoice.h"
 #include "app/AppViewModel.h"
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
@@ -12,7 +13,7 @@ SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults
     , m_defaults(defaults)
     , m_optOut(std::move(optOut))
     , m_selectedGear(storedInitialGear(defaults))
-    , m_shareUsageStatistics(sharesUsageStatistics(defaults))
+    , m_shareUsageStatistics(UsageStatisticsChoice::isShared(defaults))
 {}
 
 int SettingsViewModel::storedInitialGear(const Defaults& defaults)
@@ -22,11 +23,6 @@ int SettingsViewModel::storedInitialGear(const Defaults& defaults)
     if (stored < GearService::minGear || stored > GearService::maxGear)
         return static_cast<int>(GearService::unsetInitialGear);
     return static_cast<int>(stored);
-}
-
-bool SettingsViewModel::sharesUsageStatistics(const Defaults& defaults)
-{
-    return !defaults.boolValue(SettingsKeys::analyticsOptOut());
 }
 
 void SettingsViewModel::reload()
@@ -53,7 +49,7 @@ void SettingsViewModel::setShareUsageStatistics(bool share)
     if (share == m_shareUsageStatistics)
         return;
     m_shareUsageStatistics = share;
-    m_defaults.setBool(SettingsKeys::analyticsOptOut(), !share);
+    UsageStatisticsChoice::store(m_defaults, share);
     if (m_optOut)
         m_optOut(!share);
     Q_EMIT shareUsageStatisticsChanged(share);

@@ -25,8 +25,6 @@ public:
 
     // The stored gear, or 13 when none (or nothing usable) is stored. Nothing is written.
     static int storedInitialGear(const Defaults& defaults);
-    // Whether the user lets Cogwise send usage statistics (on unless switched off).
-    static bool sharesUsageStatistics(const Defaults& defaults);
 
     int selectedGear() const { return m_selectedGear; }
     void setSelectedGear(int gear);

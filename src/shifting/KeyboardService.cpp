@@ -1,6 +1,6 @@
 #include "shifting/KeyboardService.h"
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
 #include "shifting/KeyboardServiceDelegate.h"

@@ -1,4 +1,4 @@
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "app/AppGraph.h"
 #include "fakes/FakeBleCentral.h"
 #include "fakes/RecordingKeySink.h"

@@ -1,4 +1,4 @@
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/ConnectionService.h"
 #include "bluetooth/ConnectionServiceDelegate.h"

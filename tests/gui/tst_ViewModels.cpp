@@ -1,3 +1,4 @@
+#include "analytics/UsageStatisticsChoice.h"
 #include "support/DebugLogRecorder.h"
 #include "support/GuiRig.h"
 #include "support/TestRegistry.h"
@@ -105,7 +106,7 @@ private Q_SLOTS:
         settings.setShareUsageStatistics(false);
         QCOMPARE(rig.analyticsDisabled, QList<bool>{true});
         Defaults reopened(path());
-        QVERIFY(!SettingsViewModel::sharesUsageStatistics(reopened));
+        QVERIFY(!UsageStatisticsChoice::isShared(reopened));
     }
 
     void savingReplacesTheDestinationAndReportsFailures()

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "app/AppGraph.h"
 #include "app/Updater.h"
 #include "bluetooth/simulated/SimulatedCentral.h"

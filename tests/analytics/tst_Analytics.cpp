@@ -1,4 +1,4 @@
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "support/TestRegistry.h"
 
 #include <QTest>

@@ -1,6 +1,6 @@
-#include "app/ScreenFlow.h"
+#include "gui/ScreenFlow.h"
 
-#include "app/Analytics.h"
+#include "analytics/Analytics.h"
 #include "app/AppViewModel.h"
 #include "bluetooth/ConnectionService.h"
 #include "platform/Defaults.h"
