@@ -14,7 +14,8 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
     , m_keyboardService(keyboardService)
     , m_gearService(gearService)
 {
-    m_connectionService.setDelegate(this);
+    connect(&m_connectionService, &ConnectionService::messageLogged, this, &AppViewModel::addLog);
+    connect(&m_connectionService, &ConnectionService::buttonsPressed, this, &AppViewModel::didPressButtons);
     m_keyboardService.setDelegate(this);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
@@ -22,7 +23,6 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
 
 AppViewModel::~AppViewModel()
 {
-    m_connectionService.setDelegate(nullptr);
     m_keyboardService.setDelegate(nullptr);
 }
 
@@ -99,15 +99,6 @@ void AppViewModel::disableAllButtons()
 {
     m_keyboardService.disableAllButtons();
     addLog(QStringLiteral("Disabled all buttons for keyboard emulation"));
-}
-
-void AppViewModel::didChangeConnectionState(const ConnectionState&) {}
-
-void AppViewModel::didUpdateDeviceInfo(const Di2DeviceInfo&) {}
-
-void AppViewModel::didLogMessage(const QString& text)
-{
-    addLog(text);
 }
 
 void AppViewModel::didPressButtons(const QList<int>& buttons)

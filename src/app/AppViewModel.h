@@ -2,7 +2,6 @@
 
 #include "app/ConnectionAction.h"
 #include "app/Log.h"
-#include "bluetooth/ConnectionServiceDelegate.h"
 #include "platform/Clock.h"
 #include "shifting/KeyboardServiceDelegate.h"
 
@@ -15,7 +14,7 @@ class KeyboardService;
 
 // The one object the views talk to: routes presses to the key-press bridge, moves the
 // virtual gear after each key sequence, and keeps the event log.
-class AppViewModel : public QObject, public ConnectionServiceDelegate, public KeyboardServiceDelegate
+class AppViewModel : public QObject, public KeyboardServiceDelegate
 {
     Q_OBJECT
     Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
@@ -46,10 +45,7 @@ public:
     void resetButtonConfiguration();
     void disableAllButtons();
 
-    void didChangeConnectionState(const ConnectionState& state) override;
-    void didUpdateDeviceInfo(const Di2DeviceInfo& info) override;
-    void didLogMessage(const QString& text) override;
-    void didPressButtons(const QList<int>& buttons) override;
+    void didPressButtons(const QList<int>& buttons);
     void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount) override;
 
 Q_SIGNALS:

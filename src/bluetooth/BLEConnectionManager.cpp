@@ -1,7 +1,7 @@
 #include "bluetooth/BLEConnectionManager.h"
 
-#include "bluetooth/BLEConnectionManagerDelegate.h"
 #include "bluetooth/BleUuid.h"
+#include "di2/GattIds.h"
 #include "diagnostics/Logger.h"
 
 namespace {
@@ -24,39 +24,50 @@ BLEConnectionManager::BLEConnectionManager(BleCentral& central, QObject* parent)
     : QObject(parent)
     , m_central(central)
 {
-    m_central.setDelegate(this);
+    QObject::connect(&m_central, &BleCentral::stateUpdated, this, &BLEConnectionManager::onStateUpdated);
+    QObject::connect(&m_central, &BleCentral::peripheralDiscovered, this,
+                     &BLEConnectionManager::onDiscovered);
+    QObject::connect(&m_central, &BleCentral::peripheralConnected, this, &BLEConnectionManager::onConnected);
+    QObject::connect(&m_central, &BleCentral::connectFailed, this, &BLEConnectionManager::onConnectFailed);
+    QObject::connect(&m_central, &BleCentral::peripheralDisconnected, this,
+                     &BLEConnectionManager::onDisconnected);
+    QObject::connect(&m_central, &BleCentral::servicesDiscovered, this,
+                     &BLEConnectionManager::onServicesDiscovered);
+    QObject::connect(&m_central, &BleCentral::characteristicsDiscovered, this,
+                     &BLEConnectionManager::onCharacteristicsDiscovered);
+    QObject::connect(&m_central, &BleCentral::valueUpdated, this, &BLEConnectionManager::onValueUpdated);
+    QObject::connect(&m_central, &BleCentral::notificationStateUpdated, this,
+                     &BLEConnectionManager::onNotificationStateUpdated);
 }
 
 BLEConnectionManager::~BLEConnectionManager()
 {
     stopScanning();
-    m_central.setDelegate(nullptr);
+    m_central.disconnect(this);
 }
 
-void BLEConnectionManager::queue(std::function<void(BLEConnectionManagerDelegate&)> notification)
+void BLEConnectionManager::emitLater(std::function<void()> emission)
 {
-    if (!m_delegate)
-        return;
-    QMetaObject::invokeMethod(
-        this,
-        [this, notification = std::move(notification)] {
-            if (m_delegate)
-                notification(*m_delegate);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, std::move(emission), Qt::QueuedConnection);
 }
 
 void BLEConnectionManager::startScanning()
 {
     logger().logDebug(QStringLiteral("Starting scan for peripherals..."), logCategory);
-    queue([](BLEConnectionManagerDelegate& delegate) { delegate.didStartScanning(); });
+    emitLater([this] { Q_EMIT scanStarted(); });
     m_central.scanForPeripherals();
 }
 
 void BLEConnectionManager::stopScanning()
 {
     logger().logDebug(QStringLiteral("Stopping scan for peripherals..."), logCategory);
-    queue([](BLEConnectionManagerDelegate& delegate) { delegate.didStopScanning(); });
+    emitLater([this] { Q_EMIT scanStopped(); });
+    m_central.stopScan();
+}
+
+void BLEConnectionManager::stopScanningSilently()
+{
+    logger().logDebug(QStringLiteral("Silently Stopping scan for peripherals..."), logCategory);
     m_central.stopScan();
 }
 
@@ -64,6 +75,16 @@ void BLEConnectionManager::connect(const BlePeripheral& peripheral)
 {
     logger().logDebug(QStringLiteral("Connecting to peripheral: ") + nameOf(peripheral), logCategory);
     m_central.connectPeripheral(peripheral);
+}
+
+void BLEConnectionManager::cancelConnecting(const BlePeripheral& peripheral)
+{
+    m_central.cancelPeripheralConnection(peripheral);
+}
+
+QList<BlePeripheral> BLEConnectionManager::retrievePeripherals(const QUuid& identifier) const
+{
+    return m_central.retrievePeripherals(identifier);
 }
 
 void BLEConnectionManager::disconnect()
@@ -75,44 +96,39 @@ void BLEConnectionManager::disconnect()
     m_central.cancelPeripheralConnection(peripheral);
 }
 
-void BLEConnectionManager::centralDidUpdateState(BleCentralState state)
+void BLEConnectionManager::onStateUpdated(BleCentralState state)
 {
-    queue([state](BLEConnectionManagerDelegate& delegate) {
-        delegate.didUpdateBluetoothState(static_cast<int>(state));
-    });
+    emitLater([this, state] { Q_EMIT bluetoothStateChanged(state); });
 }
 
-void BLEConnectionManager::centralDidDiscover(const BlePeripheral& peripheral, int rssi)
+void BLEConnectionManager::onDiscovered(const BlePeripheral& peripheral, int rssi)
 {
     logger().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral), logCategory);
-    if (m_delegate)
-        m_delegate->didDiscover(peripheral, rssi);
+    Q_EMIT discovered(peripheral, rssi);
 }
 
-void BLEConnectionManager::centralDidConnect(const BlePeripheral& peripheral)
+void BLEConnectionManager::onConnected(const BlePeripheral& peripheral)
 {
     logger().logDebug(QStringLiteral("Successfully connected to peripheral: ") + nameOf(peripheral),
                       logCategory);
     m_connectedPeripheral = peripheral;
-    if (m_delegate)
-        m_delegate->didConnect(peripheral);
+    Q_EMIT connected(peripheral);
     m_central.discoverServices(peripheral);
 }
 
-void BLEConnectionManager::centralDidFailToConnect(const BlePeripheral& peripheral,
-                                                   const std::optional<QString>& error)
+void BLEConnectionManager::onConnectFailed(const BlePeripheral& peripheral,
+                                           const std::optional<QString>& error)
 {
     logger().logDebug(QStringLiteral("Failed to connect to peripheral: %1, error: %2")
                           .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
                       logCategory);
     m_connectedPeripheral.reset();
-    if (m_delegate)
-        m_delegate->didFailToConnect(peripheral, error);
+    Q_EMIT connectFailed(peripheral, error);
     startScanning();
 }
 
-void BLEConnectionManager::centralDidDisconnect(const BlePeripheral& peripheral,
-                                                const std::optional<QString>& error)
+void BLEConnectionManager::onDisconnected(const BlePeripheral& peripheral,
+                                          const std::optional<QString>& error)
 {
     // Our own cancellations have cleared the peripheral already: only losses are reported.
     if (!m_connectedPeripheral || m_connectedPeripheral->identifier != peripheral.identifier)
@@ -121,13 +137,12 @@ void BLEConnectionManager::centralDidDisconnect(const BlePeripheral& peripheral,
                          .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
                      logCategory);
     m_connectedPeripheral.reset();
-    if (m_delegate)
-        m_delegate->didDisconnect(peripheral, error);
+    Q_EMIT connectionLost(peripheral, error);
 }
 
-void BLEConnectionManager::peripheralDidDiscoverServices(const BlePeripheral& peripheral,
-                                                         const QList<BleService>& services,
-                                                         const std::optional<QString>& error)
+void BLEConnectionManager::onServicesDiscovered(const BlePeripheral& peripheral,
+                                                const QList<BleService>& services,
+                                                const std::optional<QString>& error)
 {
     if (error) {
         logger().logError(QStringLiteral("Service discovery error: ") + *error, logCategory);
@@ -144,9 +159,10 @@ void BLEConnectionManager::peripheralDidDiscoverServices(const BlePeripheral& pe
     }
 }
 
-void BLEConnectionManager::peripheralDidDiscoverCharacteristics(
-    const BlePeripheral& peripheral, const BleService& service,
-    const QList<BleCharacteristic>& characteristics, const std::optional<QString>& error)
+void BLEConnectionManager::onCharacteristicsDiscovered(const BlePeripheral& peripheral,
+                                                       const BleService& service,
+                                                       const QList<BleCharacteristic>& characteristics,
+                                                       const std::optional<QString>& error)
 {
     if (error) {
         logger().logError(
@@ -159,8 +175,7 @@ void BLEConnectionManager::peripheralDidDiscoverCharacteristics(
         return;
     }
     for (const BleCharacteristic& characteristic : characteristics) {
-        const bool isDi2Data =
-            BleUuid::shortUUIDString(characteristic.uuid) == BleUuid::di2DataCharacteristic();
+        const bool isDi2Data = BleUuid::shortUUIDString(characteristic.uuid) == GattIds::di2Data();
         if (characteristic.properties &
             (BleCharacteristic::propertyNotify | BleCharacteristic::propertyIndicate))
             m_central.setNotifyValue(true, peripheral, characteristic);
@@ -169,10 +184,9 @@ void BLEConnectionManager::peripheralDidDiscoverCharacteristics(
     }
 }
 
-void BLEConnectionManager::peripheralDidUpdateValue(const BlePeripheral&,
-                                                    const BleCharacteristic& characteristic,
-                                                    const std::optional<QByteArray>& value,
-                                                    const std::optional<QString>& error)
+void BLEConnectionManager::onValueUpdated(const BlePeripheral&, const BleCharacteristic& characteristic,
+                                          const std::optional<QByteArray>& value,
+                                          const std::optional<QString>& error)
 {
     if (error) {
         logger().logError(QStringLiteral("Error: ") + *error, logCategory);
@@ -182,13 +196,11 @@ void BLEConnectionManager::peripheralDidUpdateValue(const BlePeripheral&,
         logger().logDebug(QStringLiteral("No value in characteristic"), logCategory);
         return;
     }
-    if (m_delegate)
-        m_delegate->didReceiveValue(*value, characteristic);
+    Q_EMIT valueReceived(*value, characteristic);
 }
 
-void BLEConnectionManager::peripheralDidUpdateNotificationState(const BlePeripheral&,
-                                                                const BleCharacteristic&,
-                                                                const std::optional<QString>& error)
+void BLEConnectionManager::onNotificationStateUpdated(const BlePeripheral&, const BleCharacteristic&,
+                                                      const std::optional<QString>& error)
 {
     if (error)
         logger().logError(QStringLiteral("Error subscribing to notifications/indications: ") + *error,

@@ -4,12 +4,11 @@
 
 #include <QObject>
 
-class BLEConnectionManagerDelegate;
-
-// The link to the one Bluetooth peripheral: scans, connects, discovers every
-// service and characteristic, subscribes to what notifies, reads what can be read,
-// and reports each event upward. It decides nothing about devices on its own.
-class BLEConnectionManager : public QObject, public BleCentralDelegate
+// The link to the one Bluetooth peripheral, and the only holder of the central: scans,
+// connects, discovers every service and characteristic, subscribes to what notifies,
+// reads what can be read, and reports each event upward by signal. It decides nothing
+// about devices on its own.
+class BLEConnectionManager : public QObject
 {
     Q_OBJECT
 
@@ -17,39 +16,48 @@ public:
     explicit BLEConnectionManager(BleCentral& central, QObject* parent = nullptr);
     ~BLEConnectionManager() override;
 
-    void setDelegate(BLEConnectionManagerDelegate* delegate) { m_delegate = delegate; }
-    BLEConnectionManagerDelegate* delegate() const { return m_delegate; }
-
     const std::optional<BlePeripheral>& connectedPeripheral() const { return m_connectedPeripheral; }
-    BleCentral& centralManager() const { return m_central; }
 
     void startScanning();
     void stopScanning();
+    // Stops a scan without telling anyone, before a connection attempt.
+    void stopScanningSilently();
     void connect(const BlePeripheral& peripheral);
+    // Gives up an attempt that has not connected yet.
+    void cancelConnecting(const BlePeripheral& peripheral);
     void disconnect();
+    // The peripherals the platform knows by this identifier, without scanning.
+    QList<BlePeripheral> retrievePeripherals(const QUuid& identifier) const;
 
-    void centralDidUpdateState(BleCentralState state) override;
-    void centralDidDiscover(const BlePeripheral& peripheral, int rssi) override;
-    void centralDidConnect(const BlePeripheral& peripheral) override;
-    void centralDidFailToConnect(const BlePeripheral& peripheral,
-                                 const std::optional<QString>& error) override;
-    void centralDidDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error) override;
-    void peripheralDidDiscoverServices(const BlePeripheral& peripheral, const QList<BleService>& services,
-                                       const std::optional<QString>& error) override;
-    void peripheralDidDiscoverCharacteristics(const BlePeripheral& peripheral, const BleService& service,
-                                              const QList<BleCharacteristic>& characteristics,
-                                              const std::optional<QString>& error) override;
-    void peripheralDidUpdateValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
-                                  const std::optional<QByteArray>& value,
-                                  const std::optional<QString>& error) override;
-    void peripheralDidUpdateNotificationState(const BlePeripheral& peripheral,
-                                              const BleCharacteristic& characteristic,
-                                              const std::optional<QString>& error) override;
+Q_SIGNALS:
+    // In a later task: the state, scan start and scan stop.
+    void bluetoothStateChanged(BleCentralState state);
+    void scanStarted();
+    void scanStopped();
+    void discovered(const BlePeripheral& peripheral, int rssi);
+    void connected(const BlePeripheral& peripheral);
+    void connectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    // The connected peripheral went away without being asked to.
+    void connectionLost(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void valueReceived(const QByteArray& value, const BleCharacteristic& characteristic);
 
 private:
-    void queue(std::function<void(BLEConnectionManagerDelegate&)> notification);
+    void emitLater(std::function<void()> emission);
+    void onStateUpdated(BleCentralState state);
+    void onDiscovered(const BlePeripheral& peripheral, int rssi);
+    void onConnected(const BlePeripheral& peripheral);
+    void onConnectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void onDisconnected(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void onServicesDiscovered(const BlePeripheral& peripheral, const QList<BleService>& services,
+                              const std::optional<QString>& error);
+    void onCharacteristicsDiscovered(const BlePeripheral& peripheral, const BleService& service,
+                                     const QList<BleCharacteristic>& characteristics,
+                                     const std::optional<QString>& error);
+    void onValueUpdated(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                        const std::optional<QByteArray>& value, const std::optional<QString>& error);
+    void onNotificationStateUpdated(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                                    const std::optional<QString>& error);
 
-    BLEConnectionManagerDelegate* m_delegate = nullptr;
     std::optional<BlePeripheral> m_connectedPeripheral;
     BleCentral& m_central;
 };

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QObject>
 #include <QString>
 #include <QUuid>
 #include <optional>
@@ -45,44 +46,15 @@ enum class BleCentralState {
     poweredOn = 5
 };
 
-// What the central reports, always on the GUI thread.
-class BleCentralDelegate
-{
-public:
-    virtual ~BleCentralDelegate() = default;
-    virtual void centralDidUpdateState(BleCentralState state) = 0;
-    virtual void centralDidDiscover(const BlePeripheral& peripheral, int rssi) = 0;
-    virtual void centralDidConnect(const BlePeripheral& peripheral) = 0;
-    virtual void centralDidFailToConnect(const BlePeripheral& peripheral,
-                                         const std::optional<QString>& error) = 0;
-    // A connection that ended without being cancelled by us.
-    virtual void centralDidDisconnect(const BlePeripheral& peripheral,
-                                      const std::optional<QString>& error) = 0;
-    virtual void peripheralDidDiscoverServices(const BlePeripheral& peripheral,
-                                               const QList<BleService>& services,
-                                               const std::optional<QString>& error) = 0;
-    virtual void peripheralDidDiscoverCharacteristics(const BlePeripheral& peripheral,
-                                                      const BleService& service,
-                                                      const QList<BleCharacteristic>& characteristics,
-                                                      const std::optional<QString>& error) = 0;
-    virtual void peripheralDidUpdateValue(const BlePeripheral& peripheral,
-                                          const BleCharacteristic& characteristic,
-                                          const std::optional<QByteArray>& value,
-                                          const std::optional<QString>& error) = 0;
-    virtual void peripheralDidUpdateNotificationState(const BlePeripheral& peripheral,
-                                                      const BleCharacteristic& characteristic,
-                                                      const std::optional<QString>& error) = 0;
-};
-
 // The Bluetooth Low Energy central role: the platform service the link talks to.
-// One peripheral connection at a time. Operations are called on the GUI thread.
-class BleCentral
+// One peripheral connection at a time. Operations are called on the GUI thread, and
+// what the platform reports comes back as signals, also on the GUI thread.
+class BleCentral : public QObject
 {
-public:
-    virtual ~BleCentral() = default;
+    Q_OBJECT
 
-    void setDelegate(BleCentralDelegate* delegate) { m_delegate = delegate; }
-    BleCentralDelegate* delegate() const { return m_delegate; }
+public:
+    using QObject::QObject;
 
     virtual BleCentralState state() const = 0;
     virtual void scanForPeripherals() = 0;
@@ -97,6 +69,20 @@ public:
                                 const BleCharacteristic& characteristic) = 0;
     virtual void readValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic) = 0;
 
-private:
-    BleCentralDelegate* m_delegate = nullptr;
+Q_SIGNALS:
+    void stateUpdated(BleCentralState state);
+    void peripheralDiscovered(const BlePeripheral& peripheral, int rssi);
+    void peripheralConnected(const BlePeripheral& peripheral);
+    void connectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    // A connection that ended without being cancelled by us.
+    void peripheralDisconnected(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void servicesDiscovered(const BlePeripheral& peripheral, const QList<BleService>& services,
+                            const std::optional<QString>& error);
+    void characteristicsDiscovered(const BlePeripheral& peripheral, const BleService& service,
+                                   const QList<BleCharacteristic>& characteristics,
+                                   const std::optional<QString>& error);
+    void valueUpdated(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                      const std::optional<QByteArray>& value, const std::optional<QString>& error);
+    void notificationStateUpdated(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
+                                  const std::optional<QString>& error);
 };

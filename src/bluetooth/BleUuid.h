@@ -10,11 +10,6 @@ namespace BleUuid {
 // "2A19" for 2a19; "2AC2" for 00002AC2-0000-1000-8000-00805F9B34FB; else the last four characters.
 QString shortUUIDString(const QString& uuid);
 
-inline QString di2DataCharacteristic()
-{
-    return QStringLiteral("2AC2");
-}
-
 // Canonical upper-case text of a peripheral identifier.
 inline QString text(const QUuid& uuid)
 {

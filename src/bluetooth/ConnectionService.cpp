@@ -3,9 +3,9 @@
 #include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/BleUuid.h"
-#include "bluetooth/ConnectionServiceDelegate.h"
 #include "di2/CharacteristicRoute.h"
 #include "di2/Di2Parser.h"
+#include "di2/GattIds.h"
 #include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
 #include "platform/Defaults.h"
@@ -16,6 +16,7 @@
 namespace {
 
 const QString lostConnection = QStringLiteral("Connection lost");
+const QString logCategory = QStringLiteral("ConnectionService");
 
 } // namespace
 
@@ -35,23 +36,30 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_reconnectAttemptTimer, &QTimer::timeout, this, [this] {
         if (!m_connectingPeripheral)
             return;
-        Logger::shared().logInfo(QStringLiteral("Reconnection attempt timed out"),
-                                 QStringLiteral("ConnectionService"));
-        m_ble.centralManager().cancelPeripheralConnection(*m_connectingPeripheral);
+        Logger::shared().logInfo(QStringLiteral("Reconnection attempt timed out"), logCategory);
+        m_ble.cancelConnecting(*m_connectingPeripheral);
         m_connectingPeripheral.reset();
         setState(ConnectionState::Disconnected{lostConnection});
         scheduleReconnect();
     });
     setTiming(m_timing);
-    m_ble.setDelegate(this);
-    m_parser.setDelegate(this);
+    QObject::connect(&m_ble, &BLEConnectionManager::bluetoothStateChanged, this,
+                     &ConnectionService::didUpdateBluetoothState);
+    QObject::connect(&m_ble, &BLEConnectionManager::scanStarted, this, &ConnectionService::didStartScanning);
+    QObject::connect(&m_ble, &BLEConnectionManager::scanStopped, this, &ConnectionService::didStopScanning);
+    QObject::connect(&m_ble, &BLEConnectionManager::discovered, this, &ConnectionService::didDiscover);
+    QObject::connect(&m_ble, &BLEConnectionManager::connected, this, &ConnectionService::didConnect);
+    QObject::connect(&m_ble, &BLEConnectionManager::connectFailed, this,
+                     &ConnectionService::didFailToConnect);
+    QObject::connect(&m_ble, &BLEConnectionManager::connectionLost, this, &ConnectionService::didDisconnect);
+    QObject::connect(&m_ble, &BLEConnectionManager::valueReceived, this, &ConnectionService::didReceiveValue);
+    QObject::connect(&m_parser, &Di2Parser::statusReceived, this, &ConnectionService::didReceiveStatus);
+    QObject::connect(&m_parser, &Di2Parser::channelReceived, this, &ConnectionService::didReceiveChannel);
+    QObject::connect(&m_parser, &Di2Parser::batteryLevelUpdated, this,
+                     &ConnectionService::didUpdateBatteryLevel);
 }
 
-ConnectionService::~ConnectionService()
-{
-    m_ble.setDelegate(nullptr);
-    m_parser.setDelegate(nullptr);
-}
+ConnectionService::~ConnectionService() = default;
 
 void ConnectionService::setTiming(const Timing& timing)
 {
@@ -71,8 +79,6 @@ void ConnectionService::setState(const ConnectionState& state)
         m_connectionState = state;
         Q_EMIT connectionStateChanged(state);
     }
-    if (m_delegate)
-        m_delegate->didChangeConnectionState(m_connectionState);
 }
 
 void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
@@ -82,8 +88,6 @@ void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
         Q_EMIT deviceInfoChanged(info);
     }
     setState(ConnectionState::Connected{m_deviceInfo});
-    if (m_delegate)
-        m_delegate->didUpdateDeviceInfo(m_deviceInfo);
 }
 
 void ConnectionService::setPeripherals(QList<DiscoveredDevice> peripherals)
@@ -94,8 +98,7 @@ void ConnectionService::setPeripherals(QList<DiscoveredDevice> peripherals)
 
 void ConnectionService::logMessage(const QString& text)
 {
-    if (m_delegate)
-        m_delegate->didLogMessage(text);
+    Q_EMIT messageLogged(text);
 }
 
 void ConnectionService::startScanTimeout()
@@ -119,7 +122,7 @@ void ConnectionService::autoConnectOrScan()
         rescan();
         return;
     }
-    const QList<BlePeripheral> known = m_ble.centralManager().retrievePeripherals(identifier);
+    const QList<BlePeripheral> known = m_ble.retrievePeripherals(identifier);
     if (known.isEmpty()) {
         logMessage(QStringLiteral("Last connected device not found, scanning..."));
         rescan();
@@ -140,15 +143,13 @@ void ConnectionService::connect(const DiscoveredDevice& device)
 
 void ConnectionService::connectTo(const DiscoveredDevice& device)
 {
-    Logger::shared().logDebug(QStringLiteral("Silently Stopping scan for peripherals..."),
-                              QStringLiteral("BLEConnectionManager"));
-    m_ble.centralManager().stopScan();
+    m_ble.stopScanningSilently();
 
     const ConnectionState previous = m_connectionState;
     setState(ConnectionState::Connecting{device.name});
     std::optional<BlePeripheral> peripheral = device.peripheral;
     if (!peripheral) {
-        const QList<BlePeripheral> known = m_ble.centralManager().retrievePeripherals(device.id);
+        const QList<BlePeripheral> known = m_ble.retrievePeripherals(device.id);
         if (!known.isEmpty())
             peripheral = known.constFirst();
     }
@@ -172,9 +173,9 @@ void ConnectionService::disconnect()
     setState(ConnectionState::Disconnected{std::nullopt});
 }
 
-void ConnectionService::didUpdateBluetoothState(int state)
+void ConnectionService::didUpdateBluetoothState(BleCentralState state)
 {
-    switch (static_cast<BleCentralState>(state)) {
+    switch (state) {
     case BleCentralState::unsupported:
         setState(ConnectionState::Disconnected{QStringLiteral("Bluetooth is not supported on this device")});
         break;
@@ -258,7 +259,7 @@ void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std
         const QString name = peripheral.name.value_or(QStringLiteral("Unknown Device"));
         Logger::shared().logInfo(QStringLiteral("Connection to %1 lost: %2")
                                      .arg(name, error.value_or(QStringLiteral("No error info"))),
-                                 QStringLiteral("ConnectionService"));
+                                 logCategory);
         logMessage(QStringLiteral("Connection to %1 lost, reconnecting...").arg(name));
         m_connectingPeripheral.reset();
         setState(ConnectionState::Disconnected{lostConnection});
@@ -291,8 +292,7 @@ void ConnectionService::attemptReconnect()
 {
     if (!m_reconnectTarget)
         return;
-    const QList<BlePeripheral> known =
-        m_ble.centralManager().retrievePeripherals(m_reconnectTarget->identifier);
+    const QList<BlePeripheral> known = m_ble.retrievePeripherals(m_reconnectTarget->identifier);
     if (known.isEmpty()) {
         scheduleReconnect();
         return;
@@ -336,13 +336,13 @@ void ConnectionService::updateDeviceInformation(const QByteArray& value, const Q
     if (decoder.hasError())
         text.clear();
     Di2DeviceInfo info = m_deviceInfo;
-    if (shortIdentifier == QLatin1String("2A24"))
+    if (shortIdentifier == GattIds::modelNumber())
         info.modelNumber = text;
-    else if (shortIdentifier == QLatin1String("2A25"))
+    else if (shortIdentifier == GattIds::serialNumber())
         info.serialNumber = text;
-    else if (shortIdentifier == QLatin1String("2A26"))
+    else if (shortIdentifier == GattIds::firmwareRevision())
         info.firmwareRevision = text;
-    else if (shortIdentifier == QLatin1String("2A29"))
+    else if (shortIdentifier == GattIds::manufacturerName())
         info.manufacturerName = text;
     setDeviceInfo(info);
 }
@@ -360,10 +360,8 @@ void ConnectionService::didReceiveChannel(const QList<int>& pressedButtons, cons
 {
     if (pressedButtons.isEmpty())
         return;
-    if (m_delegate)
-        m_delegate->didPressButtons(pressedButtons);
-    Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(),
-                              QStringLiteral("ConnectionService"));
+    Q_EMIT buttonsPressed(pressedButtons);
+    Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(), logCategory);
 }
 
 void ConnectionService::didUpdateBatteryLevel(int level)

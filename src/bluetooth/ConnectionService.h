@@ -1,8 +1,7 @@
 #pragma once
 
-#include "bluetooth/BLEConnectionManagerDelegate.h"
+#include "bluetooth/BleCentral.h"
 #include "bluetooth/ConnectionState.h"
-#include "di2/Di2ParserDelegate.h"
 
 #include <QObject>
 #include <QTimer>
@@ -10,13 +9,14 @@
 
 class Analytics;
 class BLEConnectionManager;
-class ConnectionServiceDelegate;
 class Defaults;
+class Di2Channel;
 class Di2Parser;
+struct Di2Status;
 
 // The connection state machine: when to scan, which unit to connect to, reconnection,
 // the device information, and where each characteristic value goes.
-class ConnectionService : public QObject, public BLEConnectionManagerDelegate, public Di2ParserDelegate
+class ConnectionService : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(ConnectionState connectionState READ connectionState NOTIFY connectionStateChanged)
@@ -38,7 +38,6 @@ public:
     ~ConnectionService() override;
 
     void setTiming(const Timing& timing);
-    void setDelegate(ConnectionServiceDelegate* delegate) { m_delegate = delegate; }
 
     const ConnectionState& connectionState() const { return m_connectionState; }
     const QList<DiscoveredDevice>& peripherals() const { return m_peripherals; }
@@ -50,25 +49,27 @@ public:
     void connect(const DiscoveredDevice& device);
     void disconnect();
 
-    void didUpdateBluetoothState(int state) override;
-    void didStartScanning() override;
-    void didStopScanning() override;
-    void didDiscover(const BlePeripheral& peripheral, int rssi) override;
-    void didConnect(const BlePeripheral& peripheral) override;
-    void didFailToConnect(const BlePeripheral& peripheral, const std::optional<QString>& error) override;
-    void didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error) override;
-    void didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic) override;
-
-    void didReceiveStatus(const Di2Status& status) override;
-    void didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel& channel) override;
-    void didUpdateBatteryLevel(int level) override;
-
 Q_SIGNALS:
     void connectionStateChanged(const ConnectionState& state);
     void peripheralsChanged();
     void deviceInfoChanged(const Di2DeviceInfo& info);
+    // A line for the user's event log.
+    void messageLogged(const QString& text);
+    void buttonsPressed(const QList<int>& buttons);
 
 private:
+    void didUpdateBluetoothState(BleCentralState state);
+    void didStartScanning();
+    void didStopScanning();
+    void didDiscover(const BlePeripheral& peripheral, int rssi);
+    void didConnect(const BlePeripheral& peripheral);
+    void didFailToConnect(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic);
+    void didReceiveStatus(const Di2Status& status);
+    void didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel& channel);
+    void didUpdateBatteryLevel(int level);
+
     void later(std::function<void()> work);
     void setState(const ConnectionState& state);
     void setDeviceInfo(const Di2DeviceInfo& info);
@@ -86,7 +87,6 @@ private:
     Di2Parser& m_parser;
     Defaults& m_storage;
     Analytics& m_analytics;
-    ConnectionServiceDelegate* m_delegate = nullptr;
 
     ConnectionState m_connectionState;
     QList<DiscoveredDevice> m_peripherals;

@@ -1,21 +1,17 @@
 #include "di2/CharacteristicRoute.h"
 
 #include "di2/Di2Parser.h"
-
-#include <QSet>
+#include "di2/GattIds.h"
 
 CharacteristicRoute routeCharacteristic(const QString& shortIdentifier, const QByteArray& value)
 {
-    // Manufacturer Name, Serial Number, Firmware, Hardware and Software Revision, Model Number.
-    static const QSet<QString> deviceInformation{QStringLiteral("2A29"), QStringLiteral("2A25"),
-                                                 QStringLiteral("2A26"), QStringLiteral("2A27"),
-                                                 QStringLiteral("2A28"), QStringLiteral("2A24")};
+    static const QStringList deviceInformation = GattIds::deviceInformationTexts();
     const QString id = shortIdentifier.toUpper();
-    if (id == QLatin1String("2AC2"))
+    if (id == GattIds::di2Data())
         return CharacteristicRoute::di2Data;
     if (deviceInformation.contains(id))
         return CharacteristicRoute::deviceInformation;
-    if (id == QLatin1String("2A19"))
+    if (id == GattIds::batteryLevel())
         return CharacteristicRoute::batteryLevel;
     if (Di2Parser::isDi2PacketLength(value))
         return CharacteristicRoute::di2PacketLength;

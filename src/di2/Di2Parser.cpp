@@ -1,6 +1,5 @@
 #include "di2/Di2Parser.h"
 
-#include "di2/Di2ParserDelegate.h"
 #include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
 
@@ -71,7 +70,7 @@ void Di2Parser::processBatteryLevel(const QByteArray& value)
         return;
     }
     logger().logDebug(QStringLiteral("Battery level: %1%").arg(level), logCategory);
-    notifyDelegate([level](Di2ParserDelegate& delegate) { delegate.didUpdateBatteryLevel(level); });
+    emitLater([this, level] { Q_EMIT batteryLevelUpdated(level); });
 }
 
 Di2Packet Di2Parser::parse(const QByteArray& value) const
@@ -138,8 +137,7 @@ void Di2Parser::handle(const Di2Packet& packet)
                               .arg(HexFormat::value(baseline->flags)),
                           logCategory);
     } else if (const auto* status = packet.as<Di2Status>()) {
-        notifyDelegate(
-            [status = *status](Di2ParserDelegate& delegate) { delegate.didReceiveStatus(status); });
+        emitLater([this, status = *status] { Q_EMIT statusReceived(status); });
         m_lastStatus = *status;
     } else if (const auto* channel = packet.as<Di2Channel>()) {
         handleChannel(*channel);
@@ -169,21 +167,11 @@ void Di2Parser::handleChannel(const Di2Channel& channel)
                               logCategory);
         }
     }
-    notifyDelegate(
-        [pressed, channel](Di2ParserDelegate& delegate) { delegate.didReceiveChannel(pressed, channel); });
+    emitLater([this, pressed, channel] { Q_EMIT channelReceived(pressed, channel); });
     m_lastChannel = channel;
 }
 
-void Di2Parser::notifyDelegate(std::function<void(Di2ParserDelegate&)> notification)
+void Di2Parser::emitLater(std::function<void()> emission)
 {
-    if (!m_delegate)
-        return;
-    // The delegate is looked up again on delivery: it may have cleared itself meanwhile.
-    QMetaObject::invokeMethod(
-        this,
-        [this, notification = std::move(notification)] {
-            if (m_delegate)
-                notification(*m_delegate);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, std::move(emission), Qt::QueuedConnection);
 }

@@ -7,19 +7,15 @@
 #include <functional>
 #include <optional>
 
-class Di2ParserDelegate;
-
 // Turns Di2 notifications and Battery Level values into packets, press lists and
 // battery levels. One instance for the life of the application; never reset.
+// What it decodes is told by signal, each in a queued task of its own on the GUI thread.
 class Di2Parser : public QObject
 {
     Q_OBJECT
 
 public:
     explicit Di2Parser(QObject* parent = nullptr);
-
-    void setDelegate(Di2ParserDelegate* delegate) { m_delegate = delegate; }
-    Di2ParserDelegate* delegate() const { return m_delegate; }
 
     // Time stamps channel packets; replays of captures use the capture's time.
     void setClock(Clock clock) { m_clock = std::move(clock); }
@@ -39,12 +35,16 @@ public:
 Q_SIGNALS:
     // Every packet that handle() applies, before its effects; lets tools watch the stream.
     void packetHandled(const Di2Packet& packet);
+    void statusReceived(const Di2Status& status);
+    // For every channel packet, also when no button was pressed.
+    void channelReceived(const QList<int>& pressedButtons, const Di2Channel& channel);
+    // level: 0..100
+    void batteryLevelUpdated(int level);
 
 private:
     void handleChannel(const Di2Channel& channel);
-    void notifyDelegate(std::function<void(Di2ParserDelegate&)> notification);
+    void emitLater(std::function<void()> emission);
 
-    Di2ParserDelegate* m_delegate = nullptr;
     Clock m_clock = systemNow;
     std::optional<Di2Status> m_lastStatus;
     std::optional<Di2Channel> m_lastChannel;

@@ -2,7 +2,6 @@
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/BleUuid.h"
 #include "bluetooth/ConnectionService.h"
-#include "bluetooth/ConnectionServiceDelegate.h"
 #include "di2/Di2Parser.h"
 #include "fakes/FakeBleCentral.h"
 #include "platform/Defaults.h"
@@ -25,7 +24,7 @@ BleCharacteristic characteristic(const char* shortId, quint8 properties)
 }
 
 // The service with a fake central below it and a recording view model above.
-struct Rig : ConnectionServiceDelegate
+struct Rig
 {
     explicit Rig(const QString& settingsPath)
         : defaults(settingsPath)
@@ -41,32 +40,29 @@ struct Rig : ConnectionServiceDelegate
         timing.maximumReconnectDelay = std::chrono::milliseconds{80};
         timing.reconnectAttemptTimeout = std::chrono::milliseconds{100};
         service.setTiming(timing);
-        service.setDelegate(this);
+        QObject::connect(&service, &ConnectionService::connectionStateChanged,
+                         [this](const ConnectionState& state) { states.append(state.description()); });
+        QObject::connect(&service, &ConnectionService::messageLogged,
+                         [this](const QString& text) { messages.append(text); });
+        QObject::connect(&service, &ConnectionService::buttonsPressed,
+                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
-
-    void didChangeConnectionState(const ConnectionState& state) override
-    {
-        states.append(state.description());
-    }
-    void didUpdateDeviceInfo(const Di2DeviceInfo&) override {}
-    void didLogMessage(const QString& text) override { messages.append(text); }
-    void didPressButtons(const QList<int>& buttons) override { presses.append(buttons); }
 
     // Plays a platform callback and lets the queued work land.
     template<typename F> void platform(F callback)
     {
-        callback(static_cast<BleCentralDelegate&>(ble));
+        callback(static_cast<BleCentral&>(central));
         DebugLogRecorder::settle();
     }
     void connectUnit()
     {
         service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
-        platform([](BleCentralDelegate& d) { d.centralDidConnect(unit); });
+        platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
     }
     void value(const char* shortId, const QByteArray& bytes)
     {
-        platform([&](BleCentralDelegate& d) {
-            d.peripheralDidUpdateValue(unit, characteristic(shortId, 0x12), bytes, std::nullopt);
+        platform([&](BleCentral& d) {
+            Q_EMIT d.valueUpdated(unit, characteristic(shortId, 0x12), bytes, std::nullopt);
         });
         DebugLogRecorder::settle(); // the decoder's own queued tasks
     }
@@ -112,7 +108,7 @@ private Q_SLOTS:
                  {BleCentralState::unauthorized, "bluetoothUnauthorized"},
                  {BleCentralState::poweredOff, "bluetoothOff"},
                  {BleCentralState::resetting, "bluetoothOff"}}) {
-            rig.platform([state](BleCentralDelegate& d) { d.centralDidUpdateState(state); });
+            rig.platform([state](BleCentral& d) { Q_EMIT d.stateUpdated(state); });
             QCOMPARE(rig.state(), QString::fromLatin1(expected));
         }
     }
@@ -120,17 +116,17 @@ private Q_SLOTS:
     void scanFindsNamedDevicesOnceAndTimesOut()
     {
         Rig& rig = *m_rig;
-        rig.platform([](BleCentralDelegate& d) { d.centralDidUpdateState(BleCentralState::poweredOn); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
         QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
         QCOMPARE(rig.state(), QStringLiteral("scanning"));
 
         const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
-        rig.platform([&](BleCentralDelegate& d) {
-            d.centralDidDiscover(unit, -50);
-            d.centralDidDiscover(unit, -40);                      // same again: ignored
-            d.centralDidDiscover({QUuid::createUuid(), {}}, -30); // no name: never listed
-            d.centralDidDiscover({unit.identifier, QStringLiteral("EW-WU111 renamed")}, -45);
-            d.centralDidDiscover(other, -70);
+        rig.platform([&](BleCentral& d) {
+            Q_EMIT d.peripheralDiscovered(unit, -50);
+            Q_EMIT d.peripheralDiscovered(unit, -40);                      // same again: ignored
+            Q_EMIT d.peripheralDiscovered({QUuid::createUuid(), {}}, -30); // no name: never listed
+            Q_EMIT d.peripheralDiscovered({unit.identifier, QStringLiteral("EW-WU111 renamed")}, -45);
+            Q_EMIT d.peripheralDiscovered(other, -70);
         });
         QCOMPARE(rig.service.peripherals().size(), 3);
         QCOMPARE(rig.service.peripherals().constFirst().rssi, -50);
@@ -146,7 +142,7 @@ private Q_SLOTS:
         const BlePeripheral nameless{unit.identifier, std::nullopt};
         rig.central.known = {nameless};
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        rig.platform([](BleCentralDelegate& d) { d.centralDidUpdateState(BleCentralState::poweredOn); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
         QCOMPARE(rig.messages, QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
                                            BleUuid::text(unit.identifier)});
         QCOMPARE(rig.state(), QStringLiteral("connecting(Last Device)"));
@@ -159,7 +155,7 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.central.known.clear();
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        rig.platform([](BleCentralDelegate& d) { d.centralDidUpdateState(BleCentralState::poweredOn); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
         QCOMPARE(rig.messages, QStringList{QStringLiteral("Last connected device not found, scanning...")});
         QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier)); // kept
@@ -177,14 +173,13 @@ private Q_SLOTS:
                             Analytics::Parameters{{QStringLiteral("device"), QStringLiteral("EW-WU111")}}}));
 
         rig.central.takeCalls();
-        rig.platform([](BleCentralDelegate& d) {
-            d.peripheralDidDiscoverServices(unit, {{QStringLiteral("180F")}, {QStringLiteral("D1")}},
-                                            std::nullopt);
-            d.peripheralDidDiscoverCharacteristics(
-                unit, {QStringLiteral("D1")},
-                {characteristic("2AC2", 0x12), characteristic("2A19", 0x12), characteristic("2A24", 0x02),
-                 characteristic("FFF1", 0x08)},
-                std::nullopt);
+        rig.platform([](BleCentral& d) {
+            Q_EMIT d.servicesDiscovered(unit, {{QStringLiteral("180F")}, {QStringLiteral("D1")}},
+                                        std::nullopt);
+            Q_EMIT d.characteristicsDiscovered(unit, {QStringLiteral("D1")},
+                                               {characteristic("2AC2", 0x12), characteristic("2A19", 0x12),
+                                                characteristic("2A24", 0x02), characteristic("FFF1", 0x08)},
+                                               std::nullopt);
         });
         QCOMPARE(rig.central.takeCalls(),
                  (QStringList{QStringLiteral("discoverCharacteristics 180F"),
@@ -239,7 +234,7 @@ private Q_SLOTS:
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
         rig.states.clear();
-        rig.platform([](BleCentralDelegate& d) { d.centralDidFailToConnect(unit, std::nullopt); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.connectFailed(unit, std::nullopt); });
         QCOMPARE(rig.states, (QStringList{QStringLiteral("disconnected(Failed to connect)"),
                                           QStringLiteral("scanning")}));
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
@@ -252,14 +247,14 @@ private Q_SLOTS:
         rig.service.disconnect(); // only connecting: nothing happens
         QCOMPARE(rig.state(), QStringLiteral("connecting(EW-WU111)"));
 
-        rig.platform([](BleCentralDelegate& d) { d.centralDidConnect(unit); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
         rig.central.takeCalls();
         rig.service.disconnect();
         QCOMPARE(rig.state(), QStringLiteral("disconnected()"));
         QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("cancel EW-WU111")});
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
         // The platform then reports the end of the link: not a loss.
-        rig.platform([](BleCentralDelegate& d) { d.centralDidDisconnect(unit, std::nullopt); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
         QVERIFY(!rig.service.isReconnecting());
     }
 
@@ -268,8 +263,8 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.connectUnit();
         rig.central.takeCalls();
-        rig.platform([](BleCentralDelegate& d) {
-            d.centralDidDisconnect(unit, QStringLiteral("Remote user terminated"));
+        rig.platform([](BleCentral& d) {
+            Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Remote user terminated"));
         });
         QCOMPARE(rig.state(), QStringLiteral("disconnected(Connection lost)"));
         QCOMPARE(rig.messages.constLast(), QStringLiteral("Connection to EW-WU111 lost, reconnecting..."));
@@ -279,13 +274,12 @@ private Q_SLOTS:
         // First attempt fails, the next one hangs and is ended by the attempt time-out, the third succeeds.
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
         rig.central.takeCalls();
-        rig.platform(
-            [](BleCentralDelegate& d) { d.centralDidFailToConnect(unit, QStringLiteral("Timed out")); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.connectFailed(unit, QStringLiteral("Timed out")); });
         QCOMPARE(rig.state(), QStringLiteral("scanning"));
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("cancel EW-WU111")));
         QTRY_COMPARE(rig.central.calls.count(QStringLiteral("connect EW-WU111")), 2);
-        rig.platform([](BleCentralDelegate& d) { d.centralDidConnect(unit); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
         QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
         QVERIFY(!rig.service.isReconnecting());
     }
@@ -294,7 +288,7 @@ private Q_SLOTS:
     {
         Rig& rig = *m_rig;
         rig.connectUnit();
-        rig.platform([](BleCentralDelegate& d) { d.centralDidDisconnect(unit, std::nullopt); });
+        rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
         QVERIFY(rig.service.isReconnecting());
         rig.service.rescan();
         QVERIFY(!rig.service.isReconnecting());

@@ -1,7 +1,6 @@
 #include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/ConnectionService.h"
-#include "bluetooth/ConnectionServiceDelegate.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/QtBleCentral.h"
 #include "di2/Di2Parser.h"
@@ -17,7 +16,7 @@ namespace {
 constexpr int timeoutMs = 15000;
 
 // The real QtBluetooth backend under the link and the service, over a fake bluetoothd.
-struct Rig : ConnectionServiceDelegate
+struct Rig
 {
     explicit Rig(const QString& settingsPath)
         : defaults(settingsPath)
@@ -29,17 +28,14 @@ struct Rig : ConnectionServiceDelegate
         timing.scanTimeout = std::chrono::milliseconds{1500};
         timing.firstReconnectDelay = std::chrono::milliseconds{100};
         service.setTiming(timing);
-        service.setDelegate(this);
         central.setTimeouts(std::chrono::milliseconds{1500}, std::chrono::milliseconds{3000});
+        QObject::connect(&service, &ConnectionService::connectionStateChanged,
+                         [this](const ConnectionState& state) { states.append(state.description()); });
+        QObject::connect(&service, &ConnectionService::messageLogged,
+                         [this](const QString& text) { messages.append(text); });
+        QObject::connect(&service, &ConnectionService::buttonsPressed,
+                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
-
-    void didChangeConnectionState(const ConnectionState& state) override
-    {
-        states.append(state.description());
-    }
-    void didUpdateDeviceInfo(const Di2DeviceInfo&) override {}
-    void didLogMessage(const QString& text) override { messages.append(text); }
-    void didPressButtons(const QList<int>& buttons) override { presses.append(buttons); }
     QString state() const { return service.connectionState().description(); }
 
     Defaults defaults;

@@ -1,7 +1,6 @@
 #include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/ConnectionService.h"
-#include "bluetooth/ConnectionServiceDelegate.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "di2/Di2Parser.h"
 #include "platform/Defaults.h"
@@ -14,7 +13,7 @@
 namespace {
 
 // The whole link, from the simulated unit to the presses the view model would get.
-struct Rig : ConnectionServiceDelegate
+struct Rig
 {
     Rig(const QString& settingsPath, QList<Di2CaptureRecord> ride)
         : defaults(settingsPath)
@@ -27,13 +26,9 @@ struct Rig : ConnectionServiceDelegate
         timing.scanTimeout = std::chrono::milliseconds{700}; // the three neighbours show up within 450 ms
         timing.firstReconnectDelay = std::chrono::milliseconds{20};
         service.setTiming(timing);
-        service.setDelegate(this);
+        QObject::connect(&service, &ConnectionService::buttonsPressed,
+                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
-
-    void didChangeConnectionState(const ConnectionState&) override {}
-    void didUpdateDeviceInfo(const Di2DeviceInfo&) override {}
-    void didLogMessage(const QString&) override {}
-    void didPressButtons(const QList<int>& buttons) override { presses.append(buttons); }
 
     QString state() const { return service.connectionState().description(); }
     void connectToUnit()

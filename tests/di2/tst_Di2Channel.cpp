@@ -1,5 +1,4 @@
 #include "di2/Di2Parser.h"
-#include "di2/Di2ParserDelegate.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
@@ -16,14 +15,16 @@ QByteArray channelBytes(quint8 checksum, Counters counters)
     return QByteArray(bytes, sizeof bytes);
 }
 
-// Drives a parser with channel packets at chosen times and keeps what reaches the delegate.
-class Ride final : public Di2ParserDelegate
+// Drives a parser with channel packets at chosen times and keeps the press lists it tells.
+class Ride final
 {
 public:
     Ride()
     {
         parser.setClock([this] { return now; });
-        parser.setDelegate(this);
+        QObject::connect(
+            &parser, &Di2Parser::channelReceived,
+            [this](const QList<int>& pressed, const Di2Channel&) { pressLists.append(pressed); });
     }
 
     // Feeds one packet `afterMs` after the previous one and lets everything land.
@@ -35,13 +36,6 @@ public:
         DebugLogRecorder::settle();
         return pressLists.size() > before ? pressLists.constLast() : QList<int>{-1};
     }
-
-    void didReceiveStatus(const Di2Status&) override {}
-    void didReceiveChannel(const QList<int>& pressed, const Di2Channel&) override
-    {
-        pressLists.append(pressed);
-    }
-    void didUpdateBatteryLevel(int) override {}
 
     QDateTime now{QDate(2026, 3, 1), QTime(18, 0)};
     Di2Parser parser;
@@ -157,7 +151,7 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("DI2Parser: Initial channel state: [9]: [200, 17, 3, 0]")});
     }
 
-    void packetsWithoutPressStillReachTheDelegate()
+    void packetsWithoutPressAreStillTold()
     {
         Ride ride;
         ride.send(channelBytes(1, {4, 4, 4, 4}));

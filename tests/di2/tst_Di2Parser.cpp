@@ -1,5 +1,4 @@
 #include "di2/Di2Parser.h"
-#include "di2/Di2ParserDelegate.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
@@ -8,24 +7,27 @@
 
 namespace {
 
-// Remembers every notification, in order, as text.
-struct RecordingDelegate final : Di2ParserDelegate
+// Remembers every notification of a parser, in order, as text.
+struct Recorder final : QObject
 {
     QStringList calls;
 
-    void didReceiveStatus(const Di2Status& status) override
+    explicit Recorder(Di2Parser& parser)
     {
-        calls.append(QStringLiteral("status ") + status.description());
+        connect(&parser, &Di2Parser::statusReceived, this, [this](const Di2Status& status) {
+            calls.append(QStringLiteral("status ") + status.description());
+        });
+        connect(&parser, &Di2Parser::channelReceived, this,
+                [this](const QList<int>& pressed, const Di2Channel& channel) {
+                    QStringList buttons;
+                    for (int b : pressed)
+                        buttons.append(QString::number(b));
+                    calls.append(QStringLiteral("channel [%1] %2")
+                                     .arg(buttons.join(QLatin1Char(',')), channel.logDescription()));
+                });
+        connect(&parser, &Di2Parser::batteryLevelUpdated, this,
+                [this](int level) { calls.append(QStringLiteral("battery %1").arg(level)); });
     }
-    void didReceiveChannel(const QList<int>& pressed, const Di2Channel& channel) override
-    {
-        QStringList buttons;
-        for (int b : pressed)
-            buttons.append(QString::number(b));
-        calls.append(
-            QStringLiteral("channel [%1] %2").arg(buttons.join(QLatin1Char(',')), channel.logDescription()));
-    }
-    void didUpdateBatteryLevel(int level) override { calls.append(QStringLiteral("battery %1").arg(level)); }
 };
 
 QByteArray status17(quint8 messageType, quint8 subtype, quint8 front, quint8 rear, quint8 rearMax)
@@ -131,8 +133,7 @@ private Q_SLOTS:
     void notificationsAreDecodedLaterInArrivalOrder()
     {
         Di2Parser parser;
-        RecordingDelegate delegate;
-        parser.setDelegate(&delegate);
+        Recorder heard(parser);
         QSignalSpy handled(&parser, &Di2Parser::packetHandled);
 
         parser.processNotification(QByteArray::fromHex("0300000000"));
@@ -143,7 +144,7 @@ private Q_SLOTS:
 
         DebugLogRecorder::settle();
         QCOMPARE(handled.size(), 3);
-        QCOMPARE(delegate.calls,
+        QCOMPARE(heard.calls,
                  (QStringList{QStringLiteral("channel [] [3]: [0, 0, 0, 0]"),
                               QStringLiteral("status Big Ring, Rear 5 of 11 (type: 3, subtype: 1)"),
                               QStringLiteral("channel [1] [3]: [1, 0, 0, 0]")}));
@@ -193,27 +194,24 @@ private Q_SLOTS:
 
         DebugLogRecorder recorder;
         Di2Parser parser;
-        RecordingDelegate delegate;
-        parser.setDelegate(&delegate);
+        Recorder heard(parser);
         parser.processBatteryLevel(value);
-        QVERIFY(delegate.calls.isEmpty()); // delivered in its own task
+        QVERIFY(heard.calls.isEmpty()); // delivered in its own task
         recorder.settle();
-        QCOMPARE(delegate.calls, calls);
+        QCOMPARE(heard.calls, calls);
         QCOMPARE(recorder.lines(), QStringList{logLine});
         QCOMPARE(recorder.entries.constFirst().level, logLevel);
     }
 
-    void delegateThatLeftBeforeDeliveryHearsNothing()
+    void listenerThatLeftBeforeDeliveryHearsNothing()
     {
         Di2Parser parser;
         {
-            RecordingDelegate delegate;
-            parser.setDelegate(&delegate);
+            Recorder heard(parser);
             parser.processBatteryLevel(QByteArray::fromHex("50"));
             parser.handle(parser.parse(status17(3, 1, 1, 2, 11)));
-            parser.setDelegate(nullptr);
         }
-        DebugLogRecorder::settle(); // must not reach the destroyed delegate
+        DebugLogRecorder::settle(); // must not reach the destroyed listener
         QCOMPARE(parser.lastStatus()->rear, quint8(2));
     }
 };

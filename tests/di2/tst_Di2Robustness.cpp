@@ -1,5 +1,4 @@
 #include "di2/Di2Parser.h"
-#include "di2/Di2ParserDelegate.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
@@ -8,19 +7,22 @@
 
 namespace {
 
-struct CountingDelegate final : Di2ParserDelegate
+struct Counter final : QObject
 {
     int statuses = 0;
     int channels = 0;
     QList<int> levels;
-    void didReceiveStatus(const Di2Status&) override { ++statuses; }
-    void didReceiveChannel(const QList<int>& pressed, const Di2Channel&) override
+
+    explicit Counter(Di2Parser& parser)
     {
-        ++channels;
-        for (int button : pressed)
-            QVERIFY(button >= 1 && button <= 4);
+        connect(&parser, &Di2Parser::statusReceived, this, [this] { ++statuses; });
+        connect(&parser, &Di2Parser::channelReceived, this, [this](const QList<int>& pressed) {
+            ++channels;
+            for (int button : pressed)
+                QVERIFY(button >= 1 && button <= 4);
+        });
+        connect(&parser, &Di2Parser::batteryLevelUpdated, this, [this](int level) { levels.append(level); });
     }
-    void didUpdateBatteryLevel(int level) override { levels.append(level); }
 };
 
 } // namespace
@@ -36,8 +38,7 @@ private Q_SLOTS:
     {
         QRandomGenerator random(20261206);
         Di2Parser parser;
-        CountingDelegate delegate;
-        parser.setDelegate(&delegate);
+        Counter heard(parser);
         int expectedChannels = 0;
         int expectedStatuses = 0;
 
@@ -79,9 +80,9 @@ private Q_SLOTS:
         }
 
         // Every notification went through once more via processNotification.
-        QCOMPARE(delegate.channels, 2 * expectedChannels);
-        QCOMPARE(delegate.statuses, 2 * expectedStatuses);
-        for (int level : delegate.levels)
+        QCOMPARE(heard.channels, 2 * expectedChannels);
+        QCOMPARE(heard.statuses, 2 * expectedStatuses);
+        for (int level : heard.levels)
             QVERIFY(level >= 0 && level <= 100);
     }
 };

@@ -35,7 +35,12 @@ ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
     const Clock clock = [this] { return m_now; };
     m_parser.setClock(clock);
     DebugLogService::shared().setClock(clock);
-    m_parser.setDelegate(this);
+    QObject::connect(&m_parser, &Di2Parser::channelReceived,
+                     [this](const QList<int>& pressed, const Di2Channel& channel) {
+                         didReceiveChannel(pressed, channel);
+                     });
+    QObject::connect(&m_parser, &Di2Parser::batteryLevelUpdated,
+                     [this](int level) { didUpdateBatteryLevel(level); });
     QObject::connect(&m_parser, &Di2Parser::packetHandled, [this](const Di2Packet& packet) {
         print(QStringLiteral("packet: ") + packet.description());
     });
@@ -43,7 +48,6 @@ ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
 
 ReplaySession::~ReplaySession()
 {
-    m_parser.setDelegate(nullptr);
     DebugLogService::shared().setClock(systemNow);
 }
 
@@ -81,8 +85,6 @@ void ReplaySession::route(const Di2CaptureRecord& record)
         break;
     }
 }
-
-void ReplaySession::didReceiveStatus(const Di2Status&) {}
 
 void ReplaySession::didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel&)
 {

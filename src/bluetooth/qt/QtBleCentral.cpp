@@ -81,7 +81,7 @@ std::optional<std::optional<QString>> knownToBluez(const QBluetoothAddress& addr
 } // namespace
 
 QtBleCentral::QtBleCentral(QObject* parent)
-    : QObject(parent)
+    : BleCentral(parent)
 {
     // Qt takes the D-Bus LE backend only for BlueZ it believes to be 5.42 or later, and decides once.
     if (!qEnvironmentVariableIsSet("BLUETOOTH_FORCE_DBUS_LE_VERSION"))
@@ -109,11 +109,9 @@ QtBleCentral::QtBleCentral(QObject* parent)
             return;
         const QUuid identifier = identifierOf(info);
         m_seen.insert(identifier, info);
-        if (auto* d = delegate()) {
-            const QString name = info.name();
-            d->centralDidDiscover({identifier, name.isEmpty() ? std::nullopt : std::optional(name)},
-                                  info.rssi());
-        }
+        const QString name = info.name();
+        Q_EMIT peripheralDiscovered({identifier, name.isEmpty() ? std::nullopt : std::optional(name)},
+                                    info.rssi());
     };
     connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, report);
     connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this,
@@ -161,8 +159,7 @@ void QtBleCentral::setState(BleCentralState state)
     m_state = state;
     if (state != BleCentralState::poweredOn && m_connection)
         endConnection(QStringLiteral("Bluetooth is no longer available"));
-    if (auto* d = delegate())
-        d->centralDidUpdateState(state);
+    Q_EMIT stateUpdated(state);
 }
 
 void QtBleCentral::scanForPeripherals()
@@ -213,10 +210,9 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
     connection.connectTimer.setInterval(m_connectTimeout);
     connect(&connection.connectTimer, &QTimer::timeout, this, [this, peripheral] {
         m_connection.reset();
-        if (auto* d = delegate())
-            d->centralDidFailToConnect(
-                peripheral,
-                QStringLiteral("The device did not answer within %1 ms.").arg(m_connectTimeout.count()));
+        Q_EMIT connectFailed(
+            peripheral,
+            QStringLiteral("The device did not answer within %1 ms.").arg(m_connectTimeout.count()));
     });
     connection.discoveryTimer.setSingleShot(true);
     connection.discoveryTimer.setInterval(m_serviceDiscoveryTimeout);
@@ -228,15 +224,13 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
     connect(controller, &QLowEnergyController::connected, this, [this, peripheral] {
         m_connection->connectTimer.stop();
         m_connection->connected = true;
-        if (auto* d = delegate())
-            d->centralDidConnect(peripheral);
+        Q_EMIT peripheralConnected(peripheral);
     });
     connect(controller, &QLowEnergyController::errorOccurred, this, [this, peripheral, controller] {
         const QString error = controller->errorString();
         if (!m_connection || !m_connection->connected) {
             m_connection.reset();
-            if (auto* d = delegate())
-                d->centralDidFailToConnect(peripheral, error);
+            Q_EMIT connectFailed(peripheral, error);
         } else {
             endConnection(error);
         }
@@ -250,8 +244,7 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
         QList<BleService> services;
         for (const QBluetoothUuid& uuid : controller->services())
             services.append({uuidText(uuid)});
-        if (auto* d = delegate())
-            d->peripheralDidDiscoverServices(peripheral, services, std::nullopt);
+        Q_EMIT servicesDiscovered(peripheral, services, std::nullopt);
     });
 
     connection.connectTimer.start();
@@ -266,8 +259,7 @@ void QtBleCentral::endConnection(const std::optional<QString>& lostWith)
     const bool wasConnected = m_connection->connected;
     m_connection.reset();
     if (wasConnected) {
-        if (auto* d = delegate())
-            d->centralDidDisconnect(peripheral, lostWith);
+        Q_EMIT peripheralDisconnected(peripheral, lostWith);
     }
 }
 
@@ -299,9 +291,8 @@ void QtBleCentral::discoverCharacteristics(const BlePeripheral&, const BleServic
     QLowEnergyService* service =
         m_connection->controller->createServiceObject(QBluetoothUuid(bleService.uuid), this);
     if (!service) {
-        if (auto* d = delegate())
-            d->peripheralDidDiscoverCharacteristics(m_connection->peripheral, bleService, {},
-                                                    QStringLiteral("The service is not available."));
+        Q_EMIT characteristicsDiscovered(m_connection->peripheral, bleService, {},
+                                         QStringLiteral("The service is not available."));
         return;
     }
     m_connection->services.insert(bleService.uuid.toUpper(), service);
@@ -323,9 +314,8 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                 QList<BleCharacteristic> characteristics;
                 for (const QLowEnergyCharacteristic& c : service->characteristics())
                     characteristics.append(characteristicOf(c));
-                if (auto* d = delegate())
-                    d->peripheralDidDiscoverCharacteristics(m_connection->peripheral, bleService,
-                                                            characteristics, std::nullopt);
+                Q_EMIT characteristicsDiscovered(m_connection->peripheral, bleService, characteristics,
+                                                 std::nullopt);
             });
     connect(service, &QLowEnergyService::characteristicRead, this,
             [this, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
@@ -334,9 +324,7 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                 const BleCharacteristic characteristic = characteristicOf(c);
                 m_connection->pendingReads.remove(characteristic.uuid);
                 m_connection->readEchoes.insert(characteristic.uuid, value);
-                if (auto* d = delegate())
-                    d->peripheralDidUpdateValue(m_connection->peripheral, characteristic, value,
-                                                std::nullopt);
+                Q_EMIT valueUpdated(m_connection->peripheral, characteristic, value, std::nullopt);
             });
     connect(service, &QLowEnergyService::characteristicChanged, this,
             [this, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
@@ -353,9 +341,7 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                     if (isEcho)
                         return;
                 }
-                if (auto* d = delegate())
-                    d->peripheralDidUpdateValue(m_connection->peripheral, characteristic, value,
-                                                std::nullopt);
+                Q_EMIT valueUpdated(m_connection->peripheral, characteristic, value, std::nullopt);
             });
     connect(service, &QLowEnergyService::descriptorWritten, this,
             [this, service, characteristicOf](const QLowEnergyDescriptor& descriptor, const QByteArray&) {
@@ -364,9 +350,8 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                     return;
                 for (const QLowEnergyCharacteristic& c : service->characteristics()) {
                     if (c.clientCharacteristicConfiguration() == descriptor) {
-                        if (auto* d = delegate())
-                            d->peripheralDidUpdateNotificationState(m_connection->peripheral,
-                                                                    characteristicOf(c), std::nullopt);
+                        Q_EMIT notificationStateUpdated(m_connection->peripheral, characteristicOf(c),
+                                                        std::nullopt);
                     }
                 }
             });
@@ -380,19 +365,15 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                     // The read that failed is not named; every pending one ends with the error.
                     const QSet<QString> pending = std::exchange(m_connection->pendingReads, {});
                     for (const QString& uuid : pending) {
-                        if (auto* d = delegate())
-                            d->peripheralDidUpdateValue(m_connection->peripheral, {uuid, bleService.uuid, 0},
-                                                        std::nullopt, text);
+                        Q_EMIT valueUpdated(m_connection->peripheral, {uuid, bleService.uuid, 0},
+                                            std::nullopt, text);
                     }
                 } else if (error == QLowEnergyService::DescriptorWriteError) {
-                    if (auto* d = delegate())
-                        d->peripheralDidUpdateNotificationState(m_connection->peripheral,
-                                                                {QString(), bleService.uuid, 0}, text);
+                    Q_EMIT notificationStateUpdated(m_connection->peripheral, {QString(), bleService.uuid, 0},
+                                                    text);
                 } else if (error == QLowEnergyService::UnknownError ||
                            error == QLowEnergyService::OperationError) {
-                    if (auto* d = delegate())
-                        d->peripheralDidDiscoverCharacteristics(m_connection->peripheral, bleService, {},
-                                                                text);
+                    Q_EMIT characteristicsDiscovered(m_connection->peripheral, bleService, {}, text);
                 }
             });
 }
@@ -407,10 +388,9 @@ void QtBleCentral::setNotifyValue(bool enabled, const BlePeripheral& peripheral,
     const QLowEnergyDescriptor cccd = c.clientCharacteristicConfiguration();
     if (!cccd.isValid()) {
         // Without a configuration descriptor BlueZ sends no notifications.
-        if (auto* d = delegate())
-            d->peripheralDidUpdateNotificationState(
-                peripheral, characteristic,
-                QStringLiteral("The characteristic has no configuration descriptor."));
+        Q_EMIT notificationStateUpdated(
+            peripheral, characteristic,
+            QStringLiteral("The characteristic has no configuration descriptor."));
         return;
     }
     const bool indicate = !(characteristic.properties & BleCharacteristic::propertyNotify);

@@ -19,7 +19,7 @@ class QLowEnergyService;
 // The central on QtBluetooth (BlueZ over D-Bus on Linux, CoreBluetooth on macOS,
 // WinRT on Windows). Adds what Qt lacks: time limits for connecting and for service
 // discovery, reports of a vanished bluetoothd, and one report per value.
-class QtBleCentral : public QObject, public BleCentral
+class QtBleCentral : public BleCentral
 {
     Q_OBJECT
 

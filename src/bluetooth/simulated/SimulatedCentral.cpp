@@ -1,16 +1,12 @@
 #include "bluetooth/simulated/SimulatedCentral.h"
 
 #include "bluetooth/BleUuid.h"
+#include "di2/GattIds.h"
 
 namespace {
 
 // Shimano's own service is not public; this one stands for it.
 const QString di2Service = QStringLiteral("000018EF-5348-494D-414E-4F5F424C4500");
-
-QString full(const char* shortIdentifier)
-{
-    return QStringLiteral("0000%1-0000-1000-8000-00805F9B34FB").arg(QLatin1String(shortIdentifier));
-}
 
 struct Neighbour
 {
@@ -34,15 +30,15 @@ const QList<Neighbour>& neighbours()
 
 QByteArray textValue(const QString& shortIdentifier)
 {
-    if (shortIdentifier == QLatin1String("2A29"))
+    if (shortIdentifier == GattIds::manufacturerName())
         return "SHIMANO";
-    if (shortIdentifier == QLatin1String("2A24"))
+    if (shortIdentifier == GattIds::modelNumber())
         return "EW-WU111";
-    if (shortIdentifier == QLatin1String("2A25"))
+    if (shortIdentifier == GattIds::serialNumber())
         return "SIM0000001";
-    if (shortIdentifier == QLatin1String("2A26"))
+    if (shortIdentifier == GattIds::firmwareRevision())
         return "4.1.0";
-    if (shortIdentifier == QLatin1String("2A19"))
+    if (shortIdentifier == GattIds::batteryLevel())
         return QByteArray(1, char(85));
     return {};
 }
@@ -50,7 +46,7 @@ QByteArray textValue(const QString& shortIdentifier)
 } // namespace
 
 SimulatedCentral::SimulatedCentral(QList<Di2CaptureRecord> ride, QObject* parent)
-    : QObject(parent)
+    : BleCentral(parent)
     , m_looping(ride.isEmpty())
 {
     m_ride = m_looping ? demoRide() : std::move(ride);
@@ -61,12 +57,11 @@ SimulatedCentral::SimulatedCentral(QList<Di2CaptureRecord> ride, QObject* parent
             return;
         }
         const Neighbour neighbour = neighbours().at(m_nextDiscovery++);
-        if (auto* d = delegate())
-            d->centralDidDiscover(neighbour.peripheral, neighbour.rssi);
+        Q_EMIT peripheralDiscovered(neighbour.peripheral, neighbour.rssi);
     });
     m_rideTimer.setSingleShot(true);
     QObject::connect(&m_rideTimer, &QTimer::timeout, this, &SimulatedCentral::deliverDueRecord);
-    later(0, [](BleCentralDelegate& d) { d.centralDidUpdateState(BleCentralState::poweredOn); });
+    later(0, [this] { Q_EMIT stateUpdated(BleCentralState::poweredOn); });
 }
 
 const BlePeripheral& SimulatedCentral::unit()
@@ -85,9 +80,9 @@ QList<Di2CaptureRecord> SimulatedCentral::demoRide()
     quint8 checksum = 0x20;
     quint8 rear = 5;
     qint64 ms = 0;
-    const auto add = [&ride, &ms](qint64 afterMs, const char* id, QByteArray value) {
+    const auto add = [&ride, &ms](qint64 afterMs, const QString& id, QByteArray value) {
         ms += afterMs;
-        ride.append({0, ms, QString::fromLatin1(id), std::move(value)});
+        ride.append({0, ms, id, std::move(value)});
     };
     const auto channel = [&]() -> QByteArray {
         return QByteArray{reinterpret_cast<const char*>(&checksum), 1} +
@@ -102,31 +97,28 @@ QList<Di2CaptureRecord> SimulatedCentral::demoRide()
         value[6] = 0x0B;
         return value;
     };
-    add(100, "2AC2", QByteArray::fromHex("060A0B00003C"));
-    add(200, "2AC2", channel());
-    add(100, "2AC2", status());
+    add(100, GattIds::di2Data(), QByteArray::fromHex("060A0B00003C"));
+    add(200, GattIds::di2Data(), channel());
+    add(100, GattIds::di2Data(), status());
     const int pattern[] = {2, 2, 2, 1, 2, 1, 1, 4, 3, 1};
     for (int button : pattern) {
         ++counters[button - 1];
         ++checksum;
-        add(2500, "2AC2", channel());
+        add(2500, GattIds::di2Data(), channel());
         if (button == 2 && rear > 1)
             --rear;
         else if (button == 1 && rear < 11)
             ++rear;
-        add(80, "2AC2", status());
-        add(900, "2AC2", QByteArray::fromHex("040000"));
+        add(80, GattIds::di2Data(), status());
+        add(900, GattIds::di2Data(), QByteArray::fromHex("040000"));
     }
-    add(1000, "2A19", QByteArray(1, char(84)));
+    add(1000, GattIds::batteryLevel(), QByteArray(1, char(84)));
     return ride;
 }
 
-void SimulatedCentral::later(int delayMs, std::function<void(BleCentralDelegate&)> callback)
+void SimulatedCentral::later(int delayMs, std::function<void()> report)
 {
-    QTimer::singleShot(delayMs, this, [this, callback = std::move(callback)] {
-        if (auto* d = delegate())
-            callback(*d);
-    });
+    QTimer::singleShot(delayMs, this, std::move(report));
 }
 
 void SimulatedCentral::scanForPeripherals()
@@ -143,22 +135,21 @@ void SimulatedCentral::stopScan()
 void SimulatedCentral::connectPeripheral(const BlePeripheral& peripheral)
 {
     if (peripheral.identifier != unit().identifier) {
-        later(200, [peripheral](BleCentralDelegate& d) {
-            d.centralDidFailToConnect(peripheral,
-                                      QStringLiteral("The simulated device accepts no connections."));
+        later(200, [this, peripheral] {
+            Q_EMIT connectFailed(peripheral, QStringLiteral("The simulated device accepts no connections."));
         });
         return;
     }
     switch (m_connectBehaviour) {
     case ConnectBehaviour::succeed:
-        later(300, [this](BleCentralDelegate& d) {
+        later(300, [this] {
             m_connected = true;
-            d.centralDidConnect(unit());
+            Q_EMIT peripheralConnected(unit());
         });
         break;
     case ConnectBehaviour::refuse:
-        later(200, [](BleCentralDelegate& d) {
-            d.centralDidFailToConnect(unit(), QStringLiteral("The simulated unit refused the connection."));
+        later(200, [this] {
+            Q_EMIT connectFailed(unit(), QStringLiteral("The simulated unit refused the connection."));
         });
         break;
     case ConnectBehaviour::hang:
@@ -178,8 +169,8 @@ void SimulatedCentral::dropLink()
         return;
     m_connected = false;
     stopRide();
-    later(0, [](BleCentralDelegate& d) {
-        d.centralDidDisconnect(unit(), QStringLiteral("The simulated unit went out of range."));
+    later(0, [this] {
+        Q_EMIT peripheralDisconnected(unit(), QStringLiteral("The simulated unit went out of range."));
     });
 }
 
@@ -192,36 +183,41 @@ QList<BlePeripheral> SimulatedCentral::retrievePeripherals(const QUuid& identifi
 
 void SimulatedCentral::discoverServices(const BlePeripheral& peripheral)
 {
-    later(50, [peripheral](BleCentralDelegate& d) {
-        d.peripheralDidDiscoverServices(peripheral, {{full("180A")}, {full("180F")}, {di2Service}},
-                                        std::nullopt);
+    later(50, [this, peripheral] {
+        Q_EMIT servicesDiscovered(peripheral,
+                                  {{GattIds::fullUuid(GattIds::deviceInformationService())},
+                                   {GattIds::fullUuid(GattIds::batteryService())},
+                                   {di2Service}},
+                                  std::nullopt);
     });
 }
 
 void SimulatedCentral::discoverCharacteristics(const BlePeripheral& peripheral, const BleService& service)
 {
     QList<BleCharacteristic> characteristics;
-    if (service.uuid == full("180A")) {
-        for (const char* id : {"2A29", "2A24", "2A25", "2A26"})
-            characteristics.append({full(id), service.uuid, BleCharacteristic::propertyRead});
-    } else if (service.uuid == full("180F")) {
-        characteristics.append({full("2A19"), service.uuid,
+    if (service.uuid == GattIds::fullUuid(GattIds::deviceInformationService())) {
+        for (const QString& id : {GattIds::manufacturerName(), GattIds::modelNumber(),
+                                  GattIds::serialNumber(), GattIds::firmwareRevision()})
+            characteristics.append({GattIds::fullUuid(id), service.uuid, BleCharacteristic::propertyRead});
+    } else if (service.uuid == GattIds::fullUuid(GattIds::batteryService())) {
+        characteristics.append({GattIds::fullUuid(GattIds::batteryLevel()), service.uuid,
                                 BleCharacteristic::propertyRead | BleCharacteristic::propertyNotify});
     } else {
-        characteristics.append({full("2AC2"), service.uuid, BleCharacteristic::propertyNotify});
+        characteristics.append(
+            {GattIds::fullUuid(GattIds::di2Data()), service.uuid, BleCharacteristic::propertyNotify});
     }
-    later(30, [peripheral, service, characteristics](BleCentralDelegate& d) {
-        d.peripheralDidDiscoverCharacteristics(peripheral, service, characteristics, std::nullopt);
+    later(30, [this, peripheral, service, characteristics] {
+        Q_EMIT characteristicsDiscovered(peripheral, service, characteristics, std::nullopt);
     });
 }
 
 void SimulatedCentral::setNotifyValue(bool enabled, const BlePeripheral& peripheral,
                                       const BleCharacteristic& characteristic)
 {
-    later(10, [peripheral, characteristic](BleCentralDelegate& d) {
-        d.peripheralDidUpdateNotificationState(peripheral, characteristic, std::nullopt);
+    later(10, [this, peripheral, characteristic] {
+        Q_EMIT notificationStateUpdated(peripheral, characteristic, std::nullopt);
     });
-    if (enabled && BleUuid::shortUUIDString(characteristic.uuid) == BleUuid::di2DataCharacteristic()) {
+    if (enabled && BleUuid::shortUUIDString(characteristic.uuid) == GattIds::di2Data()) {
         startRide();
     }
 }
@@ -229,15 +225,14 @@ void SimulatedCentral::setNotifyValue(bool enabled, const BlePeripheral& periphe
 void SimulatedCentral::readValue(const BlePeripheral& peripheral, const BleCharacteristic& characteristic)
 {
     const QByteArray value = textValue(BleUuid::shortUUIDString(characteristic.uuid));
-    later(20, [peripheral, characteristic, value](BleCentralDelegate& d) {
-        d.peripheralDidUpdateValue(peripheral, characteristic, value, std::nullopt);
+    later(20, [this, peripheral, characteristic, value] {
+        Q_EMIT valueUpdated(peripheral, characteristic, value, std::nullopt);
     });
 }
 
 BleCharacteristic SimulatedCentral::characteristicFor(const QString& shortIdentifier) const
 {
-    return {QStringLiteral("0000%1-0000-1000-8000-00805F9B34FB").arg(shortIdentifier), di2Service,
-            BleCharacteristic::propertyNotify};
+    return {GattIds::fullUuid(shortIdentifier), di2Service, BleCharacteristic::propertyNotify};
 }
 
 void SimulatedCentral::stopRide()
@@ -271,8 +266,7 @@ void SimulatedCentral::deliverDueRecord()
         return;
     const Di2CaptureRecord& record = m_ride.at(m_nextRecord++);
     m_lastRecordMs = record.milliseconds;
-    if (!m_silent && delegate())
-        delegate()->peripheralDidUpdateValue(unit(), characteristicFor(record.characteristic), record.value,
-                                             std::nullopt);
+    if (!m_silent)
+        Q_EMIT valueUpdated(unit(), characteristicFor(record.characteristic), record.value, std::nullopt);
     scheduleNext();
 }

@@ -10,7 +10,7 @@
 // are no Di2 units. Once its data characteristic is subscribed, the unit plays a
 // ride — a capture, or the built-in demo — in the real packet format. It can be told
 // to refuse or hang connections, drop the link, or go silent.
-class SimulatedCentral : public QObject, public BleCentral
+class SimulatedCentral : public BleCentral
 {
     Q_OBJECT
 
@@ -45,7 +45,7 @@ Q_SIGNALS:
     void rideFinished();
 
 private:
-    void later(int delayMs, std::function<void(BleCentralDelegate&)> callback);
+    void later(int delayMs, std::function<void()> report);
     void startRide();
     void scheduleNext();
     void deliverDueRecord();
