@@ -138,7 +138,7 @@ int main(int argc, char* argv[])
         options.showVersion();
 
     if (options.isSet(verbose)) {
-        QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true"));
+        QLoggingCategory::setFilterRules(QStringLiteral("cogwise*.debug=true"));
         auto log = std::make_unique<StandardErrorLog>();
         log->setShowsPrivateText(true);
         Logger::shared().setSystemLog(std::move(log));

@@ -112,6 +112,6 @@ void Logger::write(SystemLog::Level level, const QString& message, const QString
         // Only info lines are public: the others can carry device identifiers and raw values.
         const auto privacy = level == SystemLog::Level::info ? SystemLog::Privacy::publicText
                                                              : SystemLog::Privacy::privateText;
-        m_systemLog->write(level, text, privacy);
+        m_systemLog->write(level, text, privacy, LogCategories::forSource(category));
     }
 }

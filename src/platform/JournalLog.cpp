@@ -24,11 +24,11 @@ int priorityOf(SystemLog::Level level)
 
 } // namespace
 
-void JournalLog::writeLine(Level level, const QString& text)
+void JournalLog::writeLine(Level level, const QLoggingCategory& category, const QString& text)
 {
     static const QByteArray subsystem = AppIdentity::applicationId().toUtf8();
     const QByteArray message = text.toUtf8();
     sd_journal_send("MESSAGE=%s", message.constData(), "PRIORITY=%i", priorityOf(level),
                     "SYSLOG_IDENTIFIER=cogwise", "COGWISE_SUBSYSTEM=%s", subsystem.constData(),
-                    "COGWISE_CATEGORY=Cogwise", nullptr);
+                    "COGWISE_CATEGORY=%s", category.categoryName(), nullptr);
 }

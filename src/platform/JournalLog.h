@@ -9,5 +9,5 @@ public:
     static QString socketPath() { return QStringLiteral("/run/systemd/journal/socket"); }
 
 protected:
-    void writeLine(Level level, const QString& text) override;
+    void writeLine(Level level, const QLoggingCategory& category, const QString& text) override;
 };

@@ -6,5 +6,5 @@
 class StandardErrorLog final : public SystemLog
 {
 protected:
-    void writeLine(Level level, const QString& text) override;
+    void writeLine(Level level, const QLoggingCategory& category, const QString& text) override;
 };

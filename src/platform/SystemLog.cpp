@@ -8,9 +8,6 @@
 #include "platform/JournalLog.h"
 #endif
 
-// Debug lines stay off unless asked for (--verbose, or QT_LOGGING_RULES="cogwise.debug=true").
-Q_LOGGING_CATEGORY(lcCogwise, "cogwise", QtInfoMsg)
-
 SystemLog::SystemLog()
     : m_showsPrivateText(qEnvironmentVariableIntValue("COGWISE_LOG_PRIVATE") != 0)
 {}
@@ -24,24 +21,24 @@ std::unique_ptr<SystemLog> SystemLog::createDefault()
     return std::make_unique<StandardErrorLog>();
 }
 
-bool SystemLog::isEnabled(Level level) const
+bool SystemLog::isEnabled(Level level, const QLoggingCategory& category) const
 {
     switch (level) {
     case Level::debug:
-        return lcCogwise().isDebugEnabled();
+        return category.isDebugEnabled();
     case Level::info:
     case Level::notice:
-        return lcCogwise().isInfoEnabled();
+        return category.isInfoEnabled();
     case Level::error:
-        return lcCogwise().isCriticalEnabled();
+        return category.isCriticalEnabled();
     }
     return false;
 }
 
-void SystemLog::write(Level level, const QString& text, Privacy privacy)
+void SystemLog::write(Level level, const QString& text, Privacy privacy, const QLoggingCategory& category)
 {
-    if (!isEnabled(level))
+    if (!isEnabled(level, category))
         return;
     const bool redact = privacy == Privacy::privateText && !m_showsPrivateText;
-    writeLine(level, redact ? redactedText() : text);
+    writeLine(level, category, redact ? redactedText() : text);
 }

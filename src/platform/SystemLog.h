@@ -1,10 +1,9 @@
 #pragma once
 
-#include <QLoggingCategory>
+#include "platform/LogCategories.h"
+
 #include <QString>
 #include <memory>
-
-Q_DECLARE_LOGGING_CATEGORY(lcCogwise)
 
 // The platform's system log: one handle for the whole application. Lines marked
 // private are redacted unless private logging is switched on
@@ -26,12 +25,13 @@ public:
 
     static QString redactedText() { return QStringLiteral("<private>"); }
 
-    bool isEnabled(Level level) const;
-    void write(Level level, const QString& text, Privacy privacy);
+    bool isEnabled(Level level, const QLoggingCategory& category = LogCategories::general()) const;
+    void write(Level level, const QString& text, Privacy privacy,
+               const QLoggingCategory& category = LogCategories::general());
     void setShowsPrivateText(bool shows) { m_showsPrivateText = shows; }
 
 protected:
-    virtual void writeLine(Level level, const QString& text) = 0;
+    virtual void writeLine(Level level, const QLoggingCategory& category, const QString& text) = 0;
 
 private:
     bool m_showsPrivateText;

@@ -34,6 +34,7 @@ LogHandler LogHandler::standard(LogLevel level)
                 const auto privacy = messageLevel == LogLevel::debug ? SystemLog::Privacy::privateText
                                                                      : SystemLog::Privacy::publicText;
                 QMutexLocker lock(&sink->mutex);
-                sink->log->write(systemLevel, QStringLiteral("[Telemetry] [LogHandler] ") + message, privacy);
+                sink->log->write(systemLevel, QStringLiteral("[Telemetry] [LogHandler] ") + message, privacy,
+                                 LogCategories::forSource(QStringLiteral("Telemetry")));
             }};
 }

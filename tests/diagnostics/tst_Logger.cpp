@@ -43,7 +43,7 @@ class tst_Logger : public QObject
     }
 
 private Q_SLOTS:
-    void init() { QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true")); }
+    void init() { QLoggingCategory::setFilterRules(QStringLiteral("cogwise*.debug=true")); }
     void cleanup() { QLoggingCategory::setFilterRules(QString()); }
 
     void writesBothLogs_data()
@@ -101,7 +101,7 @@ private Q_SLOTS:
 
     void debugLinesStayOutOfTheSystemLogUnlessEnabled()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=false"));
+        QLoggingCategory::setFilterRules(QStringLiteral("cogwise*.debug=false"));
         Rig rig(true);
         rig.logger.logDebug(QStringLiteral("Keep-alive received"), QStringLiteral("DI2Parser"));
         rig.logger.logInfo(QStringLiteral("shown"), QStringLiteral("DI2Parser"));
@@ -109,6 +109,21 @@ private Q_SLOTS:
         QCOMPARE(rig.debugLog.entries().size(), 2);
         QCOMPARE(rig.systemLog->lines,
                  (QList<std::pair<Level, QString>>{{Level::info, QStringLiteral("[DI2Parser] shown")}}));
+    }
+
+    void debugLinesCanBeTurnedOnForOneSubsystem()
+    {
+        QLoggingCategory::setFilterRules(
+            QStringLiteral("cogwise*.debug=false\ncogwise.bluetooth.debug=true"));
+        Rig rig(true);
+        rig.logger.logDebug(QStringLiteral("Keep-alive received"), QStringLiteral("DI2Parser"));
+        rig.logger.logDebug(QStringLiteral("Discovered peripheral"), QStringLiteral("BLEConnectionManager"));
+        rig.logger.logDebug(QStringLiteral("Channel state"), QStringLiteral("ConnectionService"));
+        rig.settle();
+        QCOMPARE(rig.systemLog->lines,
+                 (QList<std::pair<Level, QString>>{
+                     {Level::debug, QStringLiteral("[BLEConnectionManager] Discovered peripheral")},
+                     {Level::debug, QStringLiteral("[ConnectionService] Channel state")}}));
     }
 
     void disabledLoggerWritesNothing()

@@ -65,7 +65,7 @@ private Q_SLOTS:
         environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("xtest"));
         environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
         environment.insert(QStringLiteral("QT_LOGGING_RULES"),
-                           QStringLiteral("cogwise.info=false;qt.bluetooth*=false"));
+                           QStringLiteral("cogwise*.info=false;qt.bluetooth*=false"));
         cogwise.setProcessEnvironment(environment);
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         cogwise.start(QStringLiteral(COGWISE_BINARY), {QStringLiteral("--headless")});

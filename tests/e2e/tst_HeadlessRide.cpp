@@ -56,7 +56,7 @@ class tst_HeadlessRide : public QObject
         environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("xtest"));
         environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"),
                            QStringLiteral("http://127.0.0.1:9/")); // nobody there
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise.info=false"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*.info=false"));
         cogwise.setProcessEnvironment(environment);
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         QSignalSpy finished(&cogwise, &QProcess::finished);

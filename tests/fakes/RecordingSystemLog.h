@@ -13,5 +13,8 @@ public:
     QList<std::pair<Level, QString>> lines;
 
 protected:
-    void writeLine(Level level, const QString& text) override { lines.append({level, text}); }
+    void writeLine(Level level, const QLoggingCategory&, const QString& text) override
+    {
+        lines.append({level, text});
+    }
 };
