@@ -5,6 +5,7 @@
 #include "di2/Di2Parser.h"
 #include "fakes/FakeBleCentral.h"
 #include "platform/Defaults.h"
+#include "support/ConnectionRecorder.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
@@ -40,12 +41,6 @@ struct Rig
         timing.maximumReconnectDelay = std::chrono::milliseconds{80};
         timing.reconnectAttemptTimeout = std::chrono::milliseconds{100};
         service.setTiming(timing);
-        QObject::connect(&service, &ConnectionService::connectionStateChanged,
-                         [this](const ConnectionState& state) { states.append(state.description()); });
-        QObject::connect(&service, &ConnectionService::messageLogged,
-                         [this](const QString& text) { messages.append(text); });
-        QObject::connect(&service, &ConnectionService::buttonsPressed,
-                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
 
     // Plays a platform callback and lets the queued work land.
@@ -75,9 +70,7 @@ struct Rig
     Di2Parser parser;
     BLEConnectionManager ble;
     ConnectionService service;
-    QStringList states;
-    QStringList messages;
-    QList<QList<int>> presses;
+    ConnectionRecorder heard{service};
 };
 
 } // namespace
@@ -143,8 +136,9 @@ private Q_SLOTS:
         rig.central.known = {nameless};
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
-        QCOMPARE(rig.messages, QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
-                                           BleUuid::text(unit.identifier)});
+        QCOMPARE(rig.heard.messages,
+                 QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
+                             BleUuid::text(unit.identifier)});
         QCOMPARE(rig.state(), QStringLiteral("connecting(Last Device)"));
         QCOMPARE(rig.central.takeCalls(),
                  (QStringList{QStringLiteral("stopScan"), QStringLiteral("connect ?")}));
@@ -156,7 +150,8 @@ private Q_SLOTS:
         rig.central.known.clear();
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
-        QCOMPARE(rig.messages, QStringList{QStringLiteral("Last connected device not found, scanning...")});
+        QCOMPARE(rig.heard.messages,
+                 QStringList{QStringLiteral("Last connected device not found, scanning...")});
         QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier)); // kept
     }
@@ -211,7 +206,7 @@ private Q_SLOTS:
         QCOMPARE(info.firmwareRevision, QStringLiteral("4.1.0"));
         QCOMPARE(info.manufacturerName, QStringLiteral("SHIMANO"));
         QCOMPARE(info.batteryLevel, 90);
-        QCOMPARE(rig.presses, (QList<QList<int>>{{1, 3}, {1, 4}}));
+        QCOMPARE(rig.heard.presses, (QList<QList<int>>{{1, 3}, {1, 4}}));
         QVERIFY(recorder.lines().contains(QStringLiteral("General: Unknown characteristic ") +
                                           characteristic("FFF1", 0).uuid +
                                           QStringLiteral(": [1, 100, 0, 0]")));
@@ -233,10 +228,10 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
-        rig.states.clear();
+        rig.heard.states.clear();
         rig.platform([](BleCentral& d) { Q_EMIT d.connectFailed(unit, std::nullopt); });
-        QCOMPARE(rig.states, (QStringList{QStringLiteral("disconnected(Failed to connect)"),
-                                          QStringLiteral("scanning")}));
+        QCOMPARE(rig.heard.states, (QStringList{QStringLiteral("disconnected(Failed to connect)"),
+                                                QStringLiteral("scanning")}));
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
     }
 
@@ -267,7 +262,8 @@ private Q_SLOTS:
             Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Remote user terminated"));
         });
         QCOMPARE(rig.state(), QStringLiteral("disconnected(Connection lost)"));
-        QCOMPARE(rig.messages.constLast(), QStringLiteral("Connection to EW-WU111 lost, reconnecting..."));
+        QCOMPARE(rig.heard.messages.constLast(),
+                 QStringLiteral("Connection to EW-WU111 lost, reconnecting..."));
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         QVERIFY(!rig.ble.connectedPeripheral());
 

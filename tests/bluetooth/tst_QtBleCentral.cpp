@@ -5,6 +5,7 @@
 #include "bluetooth/qt/QtBleCentral.h"
 #include "di2/Di2Parser.h"
 #include "platform/Defaults.h"
+#include "support/ConnectionRecorder.h"
 #include "support/FakeBluez.h"
 #include "support/TestRegistry.h"
 
@@ -29,12 +30,6 @@ struct Rig
         timing.firstReconnectDelay = std::chrono::milliseconds{100};
         service.setTiming(timing);
         central.setTimeouts(std::chrono::milliseconds{1500}, std::chrono::milliseconds{3000});
-        QObject::connect(&service, &ConnectionService::connectionStateChanged,
-                         [this](const ConnectionState& state) { states.append(state.description()); });
-        QObject::connect(&service, &ConnectionService::messageLogged,
-                         [this](const QString& text) { messages.append(text); });
-        QObject::connect(&service, &ConnectionService::buttonsPressed,
-                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
     QString state() const { return service.connectionState().description(); }
 
@@ -44,9 +39,7 @@ struct Rig
     Di2Parser parser;
     BLEConnectionManager ble;
     ConnectionService service;
-    QStringList states;
-    QStringList messages;
-    QList<QList<int>> presses;
+    ConnectionRecorder heard{service};
 };
 
 } // namespace
@@ -100,7 +93,7 @@ private Q_SLOTS:
 
         for (const char* packet : {"0503000100", "0604000100", "0704020100"})
             QVERIFY(m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex(packet)}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.presses, (QList<QList<int>>{{1}, {2}}), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.heard.presses, (QList<QList<int>>{{1}, {2}}), timeoutMs);
     }
 
     void savedUnitReconnectsWithoutScanning()
@@ -108,7 +101,7 @@ private Q_SLOTS:
         Rig rig(path());
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), unitIdentifier());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
-        QCOMPARE(rig.messages.constFirst(),
+        QCOMPARE(rig.heard.messages.constFirst(),
                  QStringLiteral("Attempting to auto-connect to last device: EW-WU111"));
     }
 
@@ -118,7 +111,8 @@ private Q_SLOTS:
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
                                QStringLiteral("00000000-0000-0000-0000-0000000000AB"));
         QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(QStringLiteral("found(")), timeoutMs);
-        QCOMPARE(rig.messages.constFirst(), QStringLiteral("Last connected device not found, scanning..."));
+        QCOMPARE(rig.heard.messages.constFirst(),
+                 QStringLiteral("Last connected device not found, scanning..."));
     }
 
     void aDroppedUnitComesBack()
@@ -131,7 +125,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex("0901000000")}));
         QVERIFY(m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex("0A02000000")}));
-        QTRY_VERIFY_WITH_TIMEOUT(!rig.presses.isEmpty(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.heard.presses.isEmpty(), timeoutMs);
     }
 
     void aHangingConnectionIsEndedByOurTimeLimit()
@@ -141,7 +135,7 @@ private Q_SLOTS:
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), unitIdentifier());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connecting(EW-WU111)"), timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(
-            !rig.states.filter(QStringLiteral("disconnected(The device did not answer")).isEmpty(),
+            !rig.heard.states.filter(QStringLiteral("disconnected(The device did not answer")).isEmpty(),
             timeoutMs);
     }
 

@@ -4,6 +4,7 @@
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "di2/Di2Parser.h"
 #include "platform/Defaults.h"
+#include "support/ConnectionRecorder.h"
 #include "support/TestRegistry.h"
 
 #include <QSignalSpy>
@@ -26,8 +27,6 @@ struct Rig
         timing.scanTimeout = std::chrono::milliseconds{700}; // the three neighbours show up within 450 ms
         timing.firstReconnectDelay = std::chrono::milliseconds{20};
         service.setTiming(timing);
-        QObject::connect(&service, &ConnectionService::buttonsPressed,
-                         [this](const QList<int>& buttons) { presses.append(buttons); });
     }
 
     QString state() const { return service.connectionState().description(); }
@@ -47,7 +46,7 @@ struct Rig
     Di2Parser parser;
     BLEConnectionManager ble;
     ConnectionService service;
-    QList<QList<int>> presses;
+    ConnectionRecorder heard{service};
 };
 
 QList<Di2CaptureRecord> shortRide()
@@ -78,7 +77,7 @@ private Q_SLOTS:
             return;
         QTRY_COMPARE(rig.service.deviceInfo().batteryLevel, 85);
         QTRY_VERIFY(finished.size() == 1);
-        QTRY_COMPARE(rig.presses, (QList<QList<int>>{{1}, {2}, {4}}));
+        QTRY_COMPARE(rig.heard.presses, (QList<QList<int>>{{1}, {2}, {4}}));
         const Di2DeviceInfo info = rig.service.deviceInfo();
         QCOMPARE(info.manufacturerName, QStringLiteral("SHIMANO"));
         QCOMPARE(info.firmwareRevision, QStringLiteral("4.1.0"));
@@ -92,12 +91,12 @@ private Q_SLOTS:
         if (QTest::currentTestFailed())
             return;
         QTRY_COMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
-        QTRY_COMPARE(rig.presses.size(), 3);
+        QTRY_COMPARE(rig.heard.presses.size(), 3);
         rig.central.dropLink();
         QTRY_COMPARE(rig.state(), QStringLiteral("disconnected(Connection lost)"));
         // Back by itself; the ride starts over and its first packet only sets the baseline again.
         QTRY_COMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
-        QTRY_COMPARE(rig.presses.size(), 6);
+        QTRY_COMPARE(rig.heard.presses.size(), 6);
     }
 
     void aRefusedConnection()
