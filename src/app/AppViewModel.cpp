@@ -15,7 +15,8 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
     , m_gearService(gearService)
 {
     m_connectionService.setDelegate(this);
-    m_keyboardService.setDelegate(this);
+    connect(&m_keyboardService, &KeyboardService::didSimulate, this,
+            &AppViewModel::keyboardServiceDidSimulate);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
 }
@@ -23,7 +24,6 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
 AppViewModel::~AppViewModel()
 {
     m_connectionService.setDelegate(nullptr);
-    m_keyboardService.setDelegate(nullptr);
 }
 
 void AppViewModel::addLog(const QString& message)

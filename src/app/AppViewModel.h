@@ -4,7 +4,7 @@
 #include "app/Log.h"
 #include "bluetooth/ConnectionServiceDelegate.h"
 #include "platform/Clock.h"
-#include "shifting/KeyboardServiceDelegate.h"
+#include "shifting/KeyboardAction.h"
 
 #include <QList>
 #include <QObject>
@@ -15,7 +15,7 @@ class KeyboardService;
 
 // The one object the views talk to: routes presses to the key-press bridge, moves the
 // virtual gear after each key sequence, and keeps the event log.
-class AppViewModel : public QObject, public ConnectionServiceDelegate, public KeyboardServiceDelegate
+class AppViewModel : public QObject, public ConnectionServiceDelegate
 {
     Q_OBJECT
     Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
@@ -50,7 +50,10 @@ public:
     void didUpdateDeviceInfo(const Di2DeviceInfo& info) override;
     void didLogMessage(const QString& text) override;
     void didPressButtons(const QList<int>& buttons) override;
-    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount) override;
+
+public Q_SLOTS:
+    // After each completed key sequence: moves the gear, then logs where it went.
+    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount);
 
 Q_SIGNALS:
     void logsChanged();

@@ -2,7 +2,6 @@
 
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
-#include "shifting/Di2ToKeyboardBridgeDelegate.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <QThread>
@@ -100,15 +99,8 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
         QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(count),
         logCategory);
 
-    if (m_delegate) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, action, count] {
-                if (m_delegate)
-                    m_delegate->keyboardBridgeDidSimulate(action, count);
-            },
-            Qt::QueuedConnection);
-    }
+    QMetaObject::invokeMethod(
+        this, [this, action, count] { Q_EMIT didSimulate(action, count); }, Qt::QueuedConnection);
 }
 
 void Di2ToKeyboardBridge::post(VirtualKey key, KeyDirection direction)

@@ -3,7 +3,6 @@
 #include "analytics/Analytics.h"
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
-#include "shifting/KeyboardServiceDelegate.h"
 #include "shifting/UserDefaultsManager.h"
 
 namespace {
@@ -24,7 +23,7 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     setEnabled(m_storage.defaults().boolValue(SettingsKeys::enableKeyboardEmulation()));
     for (qint64 button = firstButton; button <= lastButton; ++button)
         copyFromBridge(button);
-    m_bridge.setDelegate(this);
+    connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
 }
 
 void KeyboardService::setEnabled(bool enabled)
@@ -82,10 +81,4 @@ void KeyboardService::disableAllButtons()
     for (qint64 button = firstButton; button <= lastButton; ++button)
         configs.insert(button, {KeyboardAction::none, 1});
     setButtonConfigs(configs);
-}
-
-void KeyboardService::keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount)
-{
-    if (m_delegate)
-        m_delegate->keyboardServiceDidSimulate(action, repeatCount);
 }

@@ -2,18 +2,16 @@
 
 #include "shifting/ButtonConfig.h"
 #include "shifting/Di2ToKeyboardBridge.h"
-#include "shifting/Di2ToKeyboardBridgeDelegate.h"
 
 #include <QObject>
 
 class Analytics;
-class KeyboardServiceDelegate;
 class UserDefaultsManager;
 
 // Keyboard emulation towards the rest of the application: the persisted on/off
 // switch, the mapping of the four Di2 buttons as shown, mapping edits with their
 // analytics events, and the relay of completed key sequences.
-class KeyboardService : public QObject, public Di2ToKeyboardBridgeDelegate
+class KeyboardService : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isEnabled READ isEnabled WRITE setEnabled NOTIFY isEnabledChanged)
@@ -31,19 +29,16 @@ public:
 
     Di2ToKeyboardBridge& bridge() { return m_bridge; }
 
-    void setDelegate(KeyboardServiceDelegate* delegate) { m_delegate = delegate; }
-    KeyboardServiceDelegate* delegate() const { return m_delegate; }
-
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);
     void resetToDefaults();
     void disableAllButtons();
 
-    void keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount) override;
-
 Q_SIGNALS:
     void isEnabledChanged(bool enabled);
     void buttonConfigsChanged();
+    // A completed key sequence, as the bridge reports it.
+    void didSimulate(KeyboardAction action, qint64 repeatCount);
 
 private:
     void copyFromBridge(qint64 button);
@@ -53,5 +48,4 @@ private:
     Di2ToKeyboardBridge m_bridge;
     UserDefaultsManager& m_storage;
     Analytics& m_analytics;
-    KeyboardServiceDelegate* m_delegate = nullptr;
 };
