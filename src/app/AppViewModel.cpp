@@ -117,7 +117,7 @@ void AppViewModel::didPressButtons(const QList<int>& buttons)
         names.append(QStringLiteral("Button %1").arg(button));
     Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
     for (int button : buttons)
-        m_keyboardService.bridge().handleButtonPress(button);
+        m_keyboardService.handleButtonPress(button);
 }
 
 void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount)

@@ -17,8 +17,6 @@ class Di2ToKeyboardBridge : public QObject
 
 public:
     static constexpr auto pauseBetweenPresses = std::chrono::milliseconds{50};
-    static constexpr qint64 minRepeatCount = 1;
-    static constexpr qint64 maxRepeatCount = 10;
     using Pause = std::function<void(std::chrono::milliseconds)>;
 
     Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& keySink, QObject* parent = nullptr);

@@ -71,8 +71,8 @@ private Q_SLOTS:
         QSignalSpy changes(&mapping, &MappingViewModel::buttonConfigsChanged);
         mapping.disableAll();
         QVERIFY(!changes.isEmpty());
-        for (int button = 1; button <= 4; ++button)
-            QCOMPARE(mapping.actionIndex(button), 2);
+        for (auto button = Di2Buttons::first; button <= Di2Buttons::last; ++button)
+            QCOMPARE(mapping.actionIndex(int(button)), 2);
     }
 
     void initialGearIsStoredOnlyWhenChosen()
