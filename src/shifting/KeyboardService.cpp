@@ -1,8 +1,6 @@
 #include "shifting/KeyboardService.h"
 
 #include "analytics/Analytics.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
 #include "shifting/UserDefaultsManager.h"
 
 KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink, Analytics& analytics,
@@ -13,14 +11,14 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     , m_analytics(analytics)
 {
     // The bridge follows the stored switch, so keys never go out while emulation reads off.
-    setEnabled(m_storage.defaults().boolValue(SettingsKeys::enableKeyboardEmulation()));
+    setEnabled(m_storage.isKeyboardEmulationEnabled());
     connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
 }
 
 void KeyboardService::setEnabled(bool enabled)
 {
     const bool changed = enabled != m_bridge.isEnabled();
-    m_storage.defaults().setBool(SettingsKeys::enableKeyboardEmulation(), enabled);
+    m_storage.setKeyboardEmulationEnabled(enabled);
     m_bridge.setEnabled(enabled);
     if (changed)
         Q_EMIT isEnabledChanged(enabled);

@@ -94,7 +94,27 @@ private Q_SLOTS:
                  QStringLiteral("Set initial virtual gear to 27"));
 
         Defaults reopened(path());
-        QCOMPARE(SettingsViewModel::storedInitialGear(reopened), 27);
+        QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), 27);
+    }
+
+    void settingsShowTheGearALaunchStartsIn_data()
+    {
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<int>("gear");
+        QTest::newRow("in the range") << qint64(9) << 9;
+        QTest::newRow("28, above the range") << qint64(28) << 13;
+        QTest::newRow("30, above the range") << qint64(30) << 13;
+        QTest::newRow("0, below the range") << qint64(0) << 13;
+    }
+
+    void settingsShowTheGearALaunchStartsIn()
+    {
+        QFETCH(qint64, stored);
+        QFETCH(int, gear);
+        Defaults(path()).setInteger(QStringLiteral("initialVirtualGear"), stored);
+        GuiRig rig(path());
+        QCOMPARE(rig.app->settings()->selectedGear(), gear);
+        QCOMPARE(rig.graph->gearService().currentVirtualGear(), gear);
     }
 
     void usageStatisticsChoiceIsKeptAndApplied()
