@@ -26,7 +26,6 @@ public:
     ~AppGraph();
 
     Defaults& defaults() const { return m_defaults; }
-    UserDefaultsManager& storage() { return m_storage; }
     BleCentral& central() const { return *m_central; }
     KeySink& keySink() const { return *m_keySink; }
     ConnectionService& connectionService() { return m_connectionService; }

@@ -16,15 +16,13 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
 {
     connect(&m_connectionService, &ConnectionService::messageLogged, this, &AppViewModel::addLog);
     connect(&m_connectionService, &ConnectionService::buttonsPressed, this, &AppViewModel::didPressButtons);
-    m_keyboardService.setDelegate(this);
+    connect(&m_keyboardService, &KeyboardService::didSimulate, this,
+            &AppViewModel::keyboardServiceDidSimulate);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
 }
 
-AppViewModel::~AppViewModel()
-{
-    m_keyboardService.setDelegate(nullptr);
-}
+AppViewModel::~AppViewModel() = default;
 
 void AppViewModel::addLog(const QString& message)
 {
@@ -108,7 +106,7 @@ void AppViewModel::didPressButtons(const QList<int>& buttons)
         names.append(QStringLiteral("Button %1").arg(button));
     Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
     for (int button : buttons)
-        m_keyboardService.bridge().handleButtonPress(button);
+        m_keyboardService.handleButtonPress(button);
 }
 
 void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount)

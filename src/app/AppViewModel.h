@@ -3,7 +3,7 @@
 #include "app/ConnectionAction.h"
 #include "app/Log.h"
 #include "platform/Clock.h"
-#include "shifting/KeyboardServiceDelegate.h"
+#include "shifting/KeyboardAction.h"
 
 #include <QList>
 #include <QObject>
@@ -14,7 +14,7 @@ class KeyboardService;
 
 // The one object the views talk to: routes presses to the key-press bridge, moves the
 // virtual gear after each key sequence, and keeps the event log.
-class AppViewModel : public QObject, public KeyboardServiceDelegate
+class AppViewModel : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
@@ -46,7 +46,10 @@ public:
     void disableAllButtons();
 
     void didPressButtons(const QList<int>& buttons);
-    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount) override;
+
+public Q_SLOTS:
+    // After each completed key sequence: moves the gear, then logs where it went.
+    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount);
 
 Q_SIGNALS:
     void logsChanged();

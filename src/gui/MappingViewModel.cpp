@@ -112,7 +112,8 @@ void MappingViewModel::setAction(int button, int actionIndex)
 
 void MappingViewModel::setRepeatCount(int button, int count)
 {
-    const int clamped = std::clamp(count, 1, 10);
+    const int clamped =
+        std::clamp(count, int(ButtonConfig::minRepeatCount), int(ButtonConfig::maxRepeatCount));
     if (clamped == repeatCount(button))
         return;
     m_viewModel.configureButtonRepeatCount(button, clamped);

@@ -2,8 +2,6 @@
 
 #include "analytics/UsageStatisticsChoice.h"
 #include "app/AppViewModel.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
 #include "shifting/GearService.h"
 
 SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut,
@@ -12,22 +10,13 @@ SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults
     , m_viewModel(viewModel)
     , m_defaults(defaults)
     , m_optOut(std::move(optOut))
-    , m_selectedGear(storedInitialGear(defaults))
+    , m_selectedGear(static_cast<int>(viewModel.gearService().storedInitialGear()))
     , m_shareUsageStatistics(UsageStatisticsChoice::isShared(defaults))
 {}
 
-int SettingsViewModel::storedInitialGear(const Defaults& defaults)
-{
-    const qint64 stored = defaults.integerValue(SettingsKeys::initialVirtualGear());
-    // A hand-edited value above the range would leave the picker without a selection.
-    if (stored < GearService::minGear || stored > GearService::maxGear)
-        return static_cast<int>(GearService::unsetInitialGear);
-    return static_cast<int>(stored);
-}
-
 void SettingsViewModel::reload()
 {
-    const int gear = storedInitialGear(m_defaults);
+    const int gear = static_cast<int>(m_viewModel.gearService().storedInitialGear());
     if (gear == m_selectedGear)
         return;
     m_selectedGear = gear;
@@ -39,7 +28,6 @@ void SettingsViewModel::setSelectedGear(int gear)
     if (gear == m_selectedGear || gear < GearService::minGear || gear > GearService::maxGear)
         return;
     m_selectedGear = gear;
-    m_defaults.setInteger(SettingsKeys::initialVirtualGear(), gear);
     m_viewModel.setInitialVirtualGear(gear);
     Q_EMIT selectedGearChanged(gear);
 }

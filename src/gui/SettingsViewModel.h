@@ -23,9 +23,6 @@ public:
 
     SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut, QObject* parent = nullptr);
 
-    // The stored gear, or 13 when none (or nothing usable) is stored. Nothing is written.
-    static int storedInitialGear(const Defaults& defaults);
-
     int selectedGear() const { return m_selectedGear; }
     void setSelectedGear(int gear);
     bool shareUsageStatistics() const { return m_shareUsageStatistics; }
@@ -40,7 +37,7 @@ Q_SIGNALS:
 
 private:
     AppViewModel& m_viewModel;
-    Defaults& m_defaults;
+    Defaults& m_defaults; // the usage-statistics choice; the gear is the gear service's
     OptOut m_optOut;
     int m_selectedGear;
     bool m_shareUsageStatistics;

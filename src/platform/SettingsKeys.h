@@ -16,7 +16,7 @@ inline QString enableKeyboardEmulation()
 inline QString initialVirtualGear()
 {
     return QStringLiteral("initialVirtualGear");
-} // integer, < 1: none
+} // integer, outside 1..27 (absent reads as 0): none, gear 13
 inline QString hasCompletedOnboarding()
 {
     return QStringLiteral("hasCompletedOnboarding");

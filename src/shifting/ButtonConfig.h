@@ -7,13 +7,23 @@
 // The mapping of one button: its action and how many key presses one press makes.
 struct ButtonConfig
 {
+    // What an edit may set; a hand-edited profile may hold any count.
+    static constexpr qint64 minRepeatCount = 1;
+    static constexpr qint64 maxRepeatCount = 10;
+
     KeyboardAction action = KeyboardAction::none;
-    qint64 repeatCount = 1; // writers keep 1..10; a stored profile may hold anything
+    qint64 repeatCount = 1;
 
     bool operator==(const ButtonConfig&) const = default;
 };
 
-// Button number (1..4 are the Di2 buttons) to its mapping.
+// The buttons a Di2 unit reports, numbered 1..4. A stored profile may map other numbers too.
+namespace Di2Buttons {
+constexpr qint64 first = 1;
+constexpr qint64 last = 4;
+} // namespace Di2Buttons
+
+// Button number to its mapping.
 using ButtonConfigs = QMap<qint64, ButtonConfig>;
 
 // 1: shift down, 2: shift up, 3 and 4: nothing; one press each.

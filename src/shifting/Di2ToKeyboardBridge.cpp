@@ -2,10 +2,10 @@
 
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
-#include "shifting/Di2ToKeyboardBridgeDelegate.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <QThread>
+#include <algorithm>
 
 namespace {
 
@@ -71,7 +71,7 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
     const QString actionName = KeyboardActions::displayName(action);
     const QString keyCode = QString::number(static_cast<quint16>(key));
     // Only a hand-edited profile holds counts outside 1..10; a huge one would block for ever.
-    const qint64 count = std::clamp<qint64>(config->repeatCount, 0, maxRepeatCount);
+    const qint64 count = std::clamp<qint64>(config->repeatCount, 0, ButtonConfig::maxRepeatCount);
     const QString countText = QString::number(count);
 
     logLater(QStringLiteral("Starting key simulation for button %1").arg(button), DebugLogLevel::info,
@@ -100,15 +100,8 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
         QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(count),
         logCategory);
 
-    if (m_delegate) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, action, count] {
-                if (m_delegate)
-                    m_delegate->keyboardBridgeDidSimulate(action, count);
-            },
-            Qt::QueuedConnection);
-    }
+    QMetaObject::invokeMethod(
+        this, [this, action, count] { Q_EMIT didSimulate(action, count); }, Qt::QueuedConnection);
 }
 
 void Di2ToKeyboardBridge::post(VirtualKey key, KeyDirection direction)
@@ -136,7 +129,7 @@ void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)
 
 void Di2ToKeyboardBridge::setRepeatCount(qint64 button, qint64 count)
 {
-    const qint64 clamped = std::max(std::min(count, maxRepeatCount), minRepeatCount);
+    const qint64 clamped = std::clamp(count, ButtonConfig::minRepeatCount, ButtonConfig::maxRepeatCount);
     const auto existing = m_buttonConfigs.constFind(button);
     const KeyboardAction action =
         existing != m_buttonConfigs.cend() ? existing->action : KeyboardAction::none;

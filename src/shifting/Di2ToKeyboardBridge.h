@@ -7,7 +7,6 @@
 #include <chrono>
 #include <functional>
 
-class Di2ToKeyboardBridgeDelegate;
 class UserDefaultsManager;
 
 // Turns one Di2 button press into the key presses mapped to that button, and keeps
@@ -18,17 +17,12 @@ class Di2ToKeyboardBridge : public QObject
 
 public:
     static constexpr auto pauseBetweenPresses = std::chrono::milliseconds{50};
-    static constexpr qint64 minRepeatCount = 1;
-    static constexpr qint64 maxRepeatCount = 10;
     using Pause = std::function<void(std::chrono::milliseconds)>;
 
     Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& keySink, QObject* parent = nullptr);
 
     bool isEnabled() const { return m_isEnabled; }
     void setEnabled(bool enabled);
-
-    Di2ToKeyboardBridgeDelegate* delegate() const { return m_delegate; }
-    void setDelegate(Di2ToKeyboardBridgeDelegate* delegate) { m_delegate = delegate; }
 
     const ButtonConfigs& buttonConfigs() const { return m_buttonConfigs; }
     KeySink& keySink() const { return m_keySink; }
@@ -43,11 +37,15 @@ public:
     // Blocks the calling thread between presses of one sequence; tests record instead.
     void setPause(Pause pause) { m_pause = std::move(pause); }
 
+Q_SIGNALS:
+    // In a task of its own after the sequence's last key event, so that listeners never
+    // delay the keys.
+    void didSimulate(KeyboardAction action, qint64 repeatCount);
+
 private:
     void post(VirtualKey key, KeyDirection direction);
 
     bool m_isEnabled = false;
-    Di2ToKeyboardBridgeDelegate* m_delegate = nullptr;
     UserDefaultsManager& m_storage;
     ButtonConfigs m_buttonConfigs;
     KeySink& m_keySink;

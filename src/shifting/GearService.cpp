@@ -1,19 +1,15 @@
 #include "shifting/GearService.h"
 
 #include "diagnostics/DebugLogService.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <limits>
 
 GearService::GearService(UserDefaultsManager& storage, QObject* parent)
     : QObject(parent)
+    , m_currentVirtualGear(storage.initialVirtualGear())
     , m_storage(storage)
-{
-    const qint64 stored = m_storage.defaults().integerValue(SettingsKeys::initialVirtualGear());
-    setCurrentVirtualGear(stored < minGear ? unsetInitialGear : stored);
-}
+{}
 
 void GearService::setCurrentVirtualGear(qint64 gear)
 {
@@ -42,11 +38,15 @@ void GearService::shiftDown(qint64 count)
     logShift(QStringLiteral("down"), count, previous);
 }
 
+qint64 GearService::storedInitialGear() const
+{
+    return m_storage.initialVirtualGear();
+}
+
 void GearService::setInitialGear(qint64 gear)
 {
-    const qint64 clamped = std::max(std::min(gear, maxGear), minGear);
-    m_storage.defaults().setInteger(SettingsKeys::initialVirtualGear(), clamped);
-    setCurrentVirtualGear(clamped);
+    m_storage.setInitialVirtualGear(gear);
+    setCurrentVirtualGear(m_storage.initialVirtualGear());
 }
 
 void GearService::logShift(const QString& direction, qint64 count, qint64 previous)

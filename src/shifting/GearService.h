@@ -15,8 +15,6 @@ class GearService : public QObject
 public:
     static constexpr qint64 minGear = 1;
     static constexpr qint64 maxGear = 27;
-    // Where a launch starts when no initial gear is stored.
-    static constexpr qint64 unsetInitialGear = 13;
 
     explicit GearService(UserDefaultsManager& storage, QObject* parent = nullptr);
 
@@ -25,6 +23,9 @@ public:
 
     void shiftUp(qint64 count);
     void shiftDown(qint64 count);
+    // The gear each launch starts in, as the store reads it; nothing is written.
+    qint64 storedInitialGear() const;
+    // Stores the gear (clamped into the range) and moves to it.
     void setInitialGear(qint64 gear);
 
 Q_SIGNALS:
@@ -33,6 +34,6 @@ Q_SIGNALS:
 private:
     void logShift(const QString& direction, qint64 count, qint64 previous);
 
-    qint64 m_currentVirtualGear = unsetInitialGear;
+    qint64 m_currentVirtualGear;
     UserDefaultsManager& m_storage;
 };

@@ -1,17 +1,7 @@
 #include "shifting/KeyboardService.h"
 
 #include "analytics/Analytics.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
-#include "shifting/KeyboardServiceDelegate.h"
 #include "shifting/UserDefaultsManager.h"
-
-namespace {
-
-constexpr qint64 firstButton = 1;
-constexpr qint64 lastButton = 4;
-
-} // namespace
 
 KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink, Analytics& analytics,
                                  QObject* parent)
@@ -21,41 +11,38 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     , m_analytics(analytics)
 {
     // The bridge follows the stored switch, so keys never go out while emulation reads off.
-    setEnabled(m_storage.defaults().boolValue(SettingsKeys::enableKeyboardEmulation()));
-    for (qint64 button = firstButton; button <= lastButton; ++button)
-        copyFromBridge(button);
-    m_bridge.setDelegate(this);
+    setEnabled(m_storage.isKeyboardEmulationEnabled());
+    connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
 }
 
 void KeyboardService::setEnabled(bool enabled)
 {
-    const bool changed = enabled != m_isEnabled;
-    m_isEnabled = enabled;
-    m_storage.defaults().setBool(SettingsKeys::enableKeyboardEmulation(), enabled);
+    const bool changed = enabled != m_bridge.isEnabled();
+    m_storage.setKeyboardEmulationEnabled(enabled);
     m_bridge.setEnabled(enabled);
     if (changed)
         Q_EMIT isEnabledChanged(enabled);
 }
 
-void KeyboardService::setButtonConfigs(const ButtonConfigs& configs)
+ButtonConfigs KeyboardService::buttonConfigs() const
 {
-    if (configs == m_buttonConfigs)
-        return;
-    m_buttonConfigs = configs;
-    Q_EMIT buttonConfigsChanged();
+    ButtonConfigs shown;
+    for (qint64 button = Di2Buttons::first; button <= Di2Buttons::last; ++button)
+        shown.insert(button, m_bridge.buttonConfigs().value(button, ButtonConfig{KeyboardAction::none, 1}));
+    return shown;
 }
 
-void KeyboardService::copyFromBridge(qint64 button)
+void KeyboardService::notifyIfChanged(const ButtonConfigs& before)
 {
-    ButtonConfigs configs = m_buttonConfigs;
-    configs.insert(button, m_bridge.buttonConfigs().value(button, ButtonConfig{KeyboardAction::none, 1}));
-    setButtonConfigs(configs);
+    if (buttonConfigs() != before)
+        Q_EMIT buttonConfigsChanged();
 }
 
 void KeyboardService::setAction(qint64 button, KeyboardAction action)
 {
+    const ButtonConfigs before = buttonConfigs();
     m_bridge.setAction(button, action);
-    copyFromBridge(button);
+    notifyIfChanged(before);
     m_analytics.track(Analytics::TelemetrySignal::buttonMappingChanged,
                       {{QStringLiteral("button"), QString::number(button)},
                        {QStringLiteral("action"), KeyboardActions::rawValue(action)}});
@@ -63,29 +50,22 @@ void KeyboardService::setAction(qint64 button, KeyboardAction action)
 
 void KeyboardService::setRepeatCount(qint64 button, qint64 count)
 {
+    const ButtonConfigs before = buttonConfigs();
     m_bridge.setRepeatCount(button, count);
-    copyFromBridge(button);
+    notifyIfChanged(before);
 }
 
 void KeyboardService::resetToDefaults()
 {
+    const ButtonConfigs before = buttonConfigs();
     m_bridge.resetToDefaults();
-    for (qint64 button = firstButton; button <= lastButton; ++button)
-        copyFromBridge(button);
+    notifyIfChanged(before);
     m_analytics.track(Analytics::TelemetrySignal::buttonMappingReset);
 }
 
 void KeyboardService::disableAllButtons()
 {
+    const ButtonConfigs before = buttonConfigs();
     m_bridge.disableAllButtons();
-    ButtonConfigs configs = m_buttonConfigs;
-    for (qint64 button = firstButton; button <= lastButton; ++button)
-        configs.insert(button, {KeyboardAction::none, 1});
-    setButtonConfigs(configs);
-}
-
-void KeyboardService::keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount)
-{
-    if (m_delegate)
-        m_delegate->keyboardServiceDidSimulate(action, repeatCount);
+    notifyIfChanged(before);
 }

@@ -2,18 +2,17 @@
 
 #include "shifting/ButtonConfig.h"
 #include "shifting/Di2ToKeyboardBridge.h"
-#include "shifting/Di2ToKeyboardBridgeDelegate.h"
 
 #include <QObject>
 
 class Analytics;
-class KeyboardServiceDelegate;
 class UserDefaultsManager;
 
 // Keyboard emulation towards the rest of the application: the persisted on/off
 // switch, the mapping of the four Di2 buttons as shown, mapping edits with their
-// analytics events, and the relay of completed key sequences.
-class KeyboardService : public QObject, public Di2ToKeyboardBridgeDelegate
+// analytics events, and the relay of completed key sequences. The bridge holds the
+// switch and the mapping that presses use; this service only reads them from it.
+class KeyboardService : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(bool isEnabled READ isEnabled WRITE setEnabled NOTIFY isEnabledChanged)
@@ -22,36 +21,32 @@ public:
     KeyboardService(UserDefaultsManager& storage, KeySink& keySink, Analytics& analytics,
                     QObject* parent = nullptr);
 
-    bool isEnabled() const { return m_isEnabled; }
+    bool isEnabled() const { return m_bridge.isEnabled(); }
     // Every write, also of the current value, persists it and switches the bridge to it.
     void setEnabled(bool enabled);
 
-    const ButtonConfigs& buttonConfigs() const { return m_buttonConfigs; }
-    void setButtonConfigs(const ButtonConfigs& configs);
+    // Exactly the four Di2 buttons; one without a mapping does nothing, once.
+    ButtonConfigs buttonConfigs() const;
 
-    Di2ToKeyboardBridge& bridge() { return m_bridge; }
-
-    void setDelegate(KeyboardServiceDelegate* delegate) { m_delegate = delegate; }
-    KeyboardServiceDelegate* delegate() const { return m_delegate; }
+    void handleButtonPress(qint64 button) { m_bridge.handleButtonPress(button); }
+    void setPause(Di2ToKeyboardBridge::Pause pause) { m_bridge.setPause(std::move(pause)); }
 
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);
     void resetToDefaults();
     void disableAllButtons();
 
-    void keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount) override;
-
 Q_SIGNALS:
     void isEnabledChanged(bool enabled);
+    // Only when the four buttons' mapping differs from before the edit.
     void buttonConfigsChanged();
+    // A completed key sequence, as the bridge reports it.
+    void didSimulate(KeyboardAction action, qint64 repeatCount);
 
 private:
-    void copyFromBridge(qint64 button);
+    void notifyIfChanged(const ButtonConfigs& before);
 
-    bool m_isEnabled = false;
-    ButtonConfigs m_buttonConfigs;
     Di2ToKeyboardBridge m_bridge;
     UserDefaultsManager& m_storage;
     Analytics& m_analytics;
-    KeyboardServiceDelegate* m_delegate = nullptr;
 };

@@ -3,6 +3,9 @@
 #include "diagnostics/Logger.h"
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
+#include "shifting/GearService.h"
+
+#include <algorithm>
 
 namespace {
 
@@ -95,4 +98,28 @@ void UserDefaultsManager::resetProfileToDefaults()
     profile.updatedAt = m_clock();
     setStoredButtonProfile(profile);
     logger().logInfo(QStringLiteral("Reset button profile to defaults"), logCategory);
+}
+
+bool UserDefaultsManager::isKeyboardEmulationEnabled() const
+{
+    return m_defaults.boolValue(SettingsKeys::enableKeyboardEmulation());
+}
+
+void UserDefaultsManager::setKeyboardEmulationEnabled(bool enabled)
+{
+    m_defaults.setBool(SettingsKeys::enableKeyboardEmulation(), enabled);
+}
+
+qint64 UserDefaultsManager::initialVirtualGear() const
+{
+    const qint64 stored = m_defaults.integerValue(SettingsKeys::initialVirtualGear());
+    if (stored < GearService::minGear || stored > GearService::maxGear)
+        return defaultInitialGear;
+    return stored;
+}
+
+void UserDefaultsManager::setInitialVirtualGear(qint64 gear)
+{
+    m_defaults.setInteger(SettingsKeys::initialVirtualGear(),
+                          std::clamp(gear, GearService::minGear, GearService::maxGear));
 }

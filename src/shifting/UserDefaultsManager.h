@@ -7,8 +7,9 @@
 
 class Defaults;
 
-// Keeps the active button profile as JSON under "activeButtonProfile" in the settings.
-// Every operation re-reads the stored profile, so all holders see each other's changes.
+// The shifting settings: the active button profile (JSON under "activeButtonProfile"), the
+// emulation switch and the initial virtual gear. The only reader and writer of these keys.
+// Every operation re-reads the store, so all holders see each other's changes.
 class UserDefaultsManager
 {
 public:
@@ -18,7 +19,9 @@ public:
 
     explicit UserDefaultsManager(Defaults& defaults);
 
-    Defaults& defaults() const { return m_defaults; }
+    // Where a launch starts when no usable initial gear is stored.
+    static constexpr qint64 defaultInitialGear = 13;
+
     void setClock(Clock clock) { m_clock = std::move(clock); }
 
     std::optional<ButtonProfile> storedButtonProfile() const;
@@ -29,6 +32,15 @@ public:
     void resetProfileToDefaults();
 
     QDateTime now() const { return m_clock(); }
+
+    bool isKeyboardEmulationEnabled() const;
+    void setKeyboardEmulationEnabled(bool enabled);
+
+    // The stored gear; the default when none is stored or a hand edit put it outside the gear
+    // range. Reading writes nothing.
+    qint64 initialVirtualGear() const;
+    // Clamped into the gear range.
+    void setInitialVirtualGear(qint64 gear);
 
 private:
     // The decoded profile; or, for bytes that are not one, nothing and the bytes.

@@ -23,7 +23,7 @@ struct Rig
         auto sink = std::make_unique<RecordingKeySink>(keys);
         graph = std::make_unique<AppGraph>(defaults, analytics, std::make_unique<FakeBleCentral>(),
                                            std::move(sink));
-        graph->keyboardService().bridge().setPause([](std::chrono::milliseconds) {});
+        graph->keyboardService().setPause([](std::chrono::milliseconds) {});
     }
 
     QStringList messages() const
@@ -59,9 +59,12 @@ private Q_SLOTS:
         Rig rig(path());
         QCOMPARE(rig.defaults.stringValue(QStringLiteral("enableKeyboardEmulation")),
                  QStringLiteral("false"));
-        QVERIFY(!rig.graph->keyboardService().bridge().isEnabled()); // follows the switch: no keys while off
+        QVERIFY(!rig.graph->keyboardService().isEnabled());
         QCOMPARE(rig.graph->keyboardService().buttonConfigs(), defaultButtonConfigs());
         QCOMPARE(rig.graph->gearService().currentVirtualGear(), 13);
+        rig.graph->viewModel().didPressButtons({1, 2}); // the presses follow the switch: no keys while off
+        QVERIFY(rig.keys.isEmpty());
+        DebugLogRecorder::settle();
     }
 
     void pressesBecomeKeysGearAndLog()

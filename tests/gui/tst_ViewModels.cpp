@@ -71,8 +71,8 @@ private Q_SLOTS:
         QSignalSpy changes(&mapping, &MappingViewModel::buttonConfigsChanged);
         mapping.disableAll();
         QVERIFY(!changes.isEmpty());
-        for (int button = 1; button <= 4; ++button)
-            QCOMPARE(mapping.actionIndex(button), 2);
+        for (auto button = Di2Buttons::first; button <= Di2Buttons::last; ++button)
+            QCOMPARE(mapping.actionIndex(int(button)), 2);
     }
 
     void initialGearIsStoredOnlyWhenChosen()
@@ -94,7 +94,27 @@ private Q_SLOTS:
                  QStringLiteral("Set initial virtual gear to 27"));
 
         Defaults reopened(path());
-        QCOMPARE(SettingsViewModel::storedInitialGear(reopened), 27);
+        QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), 27);
+    }
+
+    void settingsShowTheGearALaunchStartsIn_data()
+    {
+        QTest::addColumn<qint64>("stored");
+        QTest::addColumn<int>("gear");
+        QTest::newRow("in the range") << qint64(9) << 9;
+        QTest::newRow("28, above the range") << qint64(28) << 13;
+        QTest::newRow("30, above the range") << qint64(30) << 13;
+        QTest::newRow("0, below the range") << qint64(0) << 13;
+    }
+
+    void settingsShowTheGearALaunchStartsIn()
+    {
+        QFETCH(qint64, stored);
+        QFETCH(int, gear);
+        Defaults(path()).setInteger(QStringLiteral("initialVirtualGear"), stored);
+        GuiRig rig(path());
+        QCOMPARE(rig.app->settings()->selectedGear(), gear);
+        QCOMPARE(rig.graph->gearService().currentVirtualGear(), gear);
     }
 
     void usageStatisticsChoiceIsKeptAndApplied()

@@ -2,7 +2,6 @@
 #include "fakes/RecordingKeySink.h"
 #include "platform/Defaults.h"
 #include "shifting/Di2ToKeyboardBridge.h"
-#include "shifting/Di2ToKeyboardBridgeDelegate.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
@@ -16,8 +15,8 @@ const QString comma = QStringLiteral("43 down|43 up");
 const QString period = QStringLiteral("47 down|47 up");
 const QString pauseStep = QStringLiteral("pause 50");
 
-// Keys, pauses and delegate calls land in one list, so their order is checked together.
-struct Rig : Di2ToKeyboardBridgeDelegate
+// Keys, pauses and reports land in one list, so their order is checked together.
+struct Rig
 {
     explicit Rig(const QString& settingsPath)
         : defaults(settingsPath)
@@ -28,14 +27,13 @@ struct Rig : Di2ToKeyboardBridgeDelegate
         bridge.setPause([this](std::chrono::milliseconds ms) {
             events.append(QStringLiteral("pause %1").arg(ms.count()));
         });
-        bridge.setDelegate(this);
+        QObject::connect(
+            &bridge, &Di2ToKeyboardBridge::didSimulate, [this](KeyboardAction action, qint64 repeatCount) {
+                events.append(
+                    QStringLiteral("did %1 x%2").arg(KeyboardActions::rawValue(action)).arg(repeatCount));
+            });
         bridge.setEnabled(true);
         DebugLogRecorder::settle();
-    }
-
-    void keyboardBridgeDidSimulate(KeyboardAction action, qint64 repeatCount) override
-    {
-        events.append(QStringLiteral("did %1 x%2").arg(KeyboardActions::rawValue(action)).arg(repeatCount));
     }
 
     QString press(qint64 button)
@@ -80,7 +78,7 @@ private Q_SLOTS:
 
     void defaultMapping()
     {
-        // Every delegate call comes after the sequence's last key event.
+        // Every report comes after the sequence's last key event.
         QCOMPARE(m_rig->press(1),
                  comma + QStringLiteral(" => ") + comma + QStringLiteral("|did shift_down x1"));
         QCOMPARE(m_rig->press(2),
@@ -185,12 +183,6 @@ private Q_SLOTS:
                      .level,
                  DebugLogLevel::debug);
         QCOMPARE(QStringLiteral("⌨️ Stopped Keyboard emulation").toUtf8().size(), 33);
-    }
-
-    void withoutDelegateKeysStillGoOut()
-    {
-        m_rig->bridge.setDelegate(nullptr);
-        QCOMPARE(m_rig->press(2), period + QStringLiteral(" => ") + period);
     }
 
     void refusedKeysAreLoggedAndTheSequenceGoesOn()

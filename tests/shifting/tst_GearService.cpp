@@ -32,9 +32,14 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("gear");
         QTest::newRow("nothing stored") << std::optional<qint64>() << qint64(13);
         QTest::newRow("5") << std::optional<qint64>(5) << qint64(5);
+        QTest::newRow("1, the bottom") << std::optional<qint64>(1) << qint64(1);
+        QTest::newRow("27, the top") << std::optional<qint64>(27) << qint64(27);
         QTest::newRow("0") << std::optional<qint64>(0) << qint64(13);
         QTest::newRow("-3") << std::optional<qint64>(-3) << qint64(13);
-        QTest::newRow("40, written from outside") << std::optional<qint64>(40) << qint64(40);
+        // Hand-edited values above the range never become the current gear.
+        QTest::newRow("28, one above the top") << std::optional<qint64>(28) << qint64(13);
+        QTest::newRow("30, written from outside") << std::optional<qint64>(30) << qint64(13);
+        QTest::newRow("40, written from outside") << std::optional<qint64>(40) << qint64(13);
     }
 
     void startsAtTheStoredInitialGear()
@@ -43,7 +48,11 @@ private Q_SLOTS:
         QFETCH(qint64, gear);
         if (stored)
             m_defaults->setInteger(QStringLiteral("initialVirtualGear"), *stored);
-        QCOMPARE(GearService(*m_storage).currentVirtualGear(), gear);
+        const GearService service(*m_storage);
+        QCOMPARE(service.currentVirtualGear(), gear);
+        QCOMPARE(service.storedInitialGear(), gear);
+        // Reading leaves the stored value as it was.
+        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), stored.value_or(0));
     }
 
     void shiftsSaturateAndAreAlwaysLogged_data()

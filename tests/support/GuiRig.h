@@ -29,7 +29,7 @@ struct GuiRig
         auto central = std::make_unique<SimulatedCentral>();
         simulated = central.get();
         graph = std::make_unique<AppGraph>(defaults, analytics, std::move(central), std::move(sink));
-        graph->keyboardService().bridge().setPause([](std::chrono::milliseconds) {});
+        graph->keyboardService().setPause([](std::chrono::milliseconds) {});
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(),
                                  [this](bool disabled) { analyticsDisabled.append(disabled); }});
