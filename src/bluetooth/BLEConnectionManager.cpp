@@ -101,10 +101,10 @@ void BLEConnectionManager::onStateUpdated(BleCentralState state)
     emitLater([this, state] { Q_EMIT bluetoothStateChanged(state); });
 }
 
-void BLEConnectionManager::onDiscovered(const BlePeripheral& peripheral, int rssi)
+void BLEConnectionManager::onDiscovered(const BlePeripheral& peripheral, int rssi, bool advertising)
 {
     logger().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral), logCategory);
-    Q_EMIT discovered(peripheral, rssi);
+    Q_EMIT discovered(peripheral, rssi, advertising);
 }
 
 void BLEConnectionManager::onConnected(const BlePeripheral& peripheral)
@@ -116,14 +116,14 @@ void BLEConnectionManager::onConnected(const BlePeripheral& peripheral)
     m_central.discoverServices(peripheral);
 }
 
-void BLEConnectionManager::onConnectFailed(const BlePeripheral& peripheral,
+void BLEConnectionManager::onConnectFailed(const BlePeripheral& peripheral, BleConnectFailure failure,
                                            const std::optional<QString>& error)
 {
     logger().logDebug(QStringLiteral("Failed to connect to peripheral: %1, error: %2")
                           .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
                       logCategory);
     m_connectedPeripheral.reset();
-    Q_EMIT connectFailed(peripheral, error);
+    Q_EMIT connectFailed(peripheral, failure, error);
     startScanning();
 }
 

@@ -34,9 +34,10 @@ Q_SIGNALS:
     void bluetoothStateChanged(BleCentralState state);
     void scanStarted();
     void scanStopped();
-    void discovered(const BlePeripheral& peripheral, int rssi);
+    void discovered(const BlePeripheral& peripheral, int rssi, bool advertising);
     void connected(const BlePeripheral& peripheral);
-    void connectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void connectFailed(const BlePeripheral& peripheral, BleConnectFailure failure,
+                       const std::optional<QString>& error);
     // The connected peripheral went away without being asked to.
     void connectionLost(const BlePeripheral& peripheral, const std::optional<QString>& error);
     void valueReceived(const QByteArray& value, const BleCharacteristic& characteristic);
@@ -44,9 +45,10 @@ Q_SIGNALS:
 private:
     void emitLater(std::function<void()> emission);
     void onStateUpdated(BleCentralState state);
-    void onDiscovered(const BlePeripheral& peripheral, int rssi);
+    void onDiscovered(const BlePeripheral& peripheral, int rssi, bool advertising);
     void onConnected(const BlePeripheral& peripheral);
-    void onConnectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void onConnectFailed(const BlePeripheral& peripheral, BleConnectFailure failure,
+                         const std::optional<QString>& error);
     void onDisconnected(const BlePeripheral& peripheral, const std::optional<QString>& error);
     void onServicesDiscovered(const BlePeripheral& peripheral, const QList<BleService>& services,
                               const std::optional<QString>& error);

@@ -43,7 +43,16 @@ enum class BleCentralState {
     unsupported = 2,
     unauthorized = 3,
     poweredOff = 4,
-    poweredOn = 5
+    poweredOn = 5,
+    // The platform's Bluetooth service (bluetoothd) is not running; it may come back.
+    serviceStopped = 6,
+};
+
+// Why an attempt to connect ended without a connection.
+enum class BleConnectFailure {
+    notAnswering, // no answer in time: the unit is asleep or out of range
+    busy,         // the adapter is busy with another attempt; worth trying again shortly
+    refused,      // the unit or the adapter turned the attempt down
 };
 
 // The Bluetooth Low Energy central role: the platform service the link talks to.
@@ -71,9 +80,12 @@ public:
 
 Q_SIGNALS:
     void stateUpdated(BleCentralState state);
-    void peripheralDiscovered(const BlePeripheral& peripheral, int rssi);
+    // advertising: heard just now, as opposed to a peripheral the platform only remembers.
+    void peripheralDiscovered(const BlePeripheral& peripheral, int rssi, bool advertising);
     void peripheralConnected(const BlePeripheral& peripheral);
-    void connectFailed(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    // error: a sentence for the rider.
+    void connectFailed(const BlePeripheral& peripheral, BleConnectFailure failure,
+                       const std::optional<QString>& error);
     // A connection that ended without being cancelled by us.
     void peripheralDisconnected(const BlePeripheral& peripheral, const std::optional<QString>& error);
     void servicesDiscovered(const BlePeripheral& peripheral, const QList<BleService>& services,

@@ -206,7 +206,7 @@ void ConnectionService::didStopScanning()
     setState(ConnectionState::Found{m_peripherals, false});
 }
 
-void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi)
+void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi, bool)
 {
     later([this, peripheral, rssi] {
         if (!peripheral.name)
@@ -236,7 +236,8 @@ void ConnectionService::didConnect(const BlePeripheral& peripheral)
     });
 }
 
-void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, const std::optional<QString>& error)
+void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure,
+                                         const std::optional<QString>& error)
 {
     const QString identifier = BleUuid::text(peripheral.identifier);
     later([this, identifier, error] {

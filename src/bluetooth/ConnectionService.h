@@ -61,9 +61,10 @@ private:
     void didUpdateBluetoothState(BleCentralState state);
     void didStartScanning();
     void didStopScanning();
-    void didDiscover(const BlePeripheral& peripheral, int rssi);
+    void didDiscover(const BlePeripheral& peripheral, int rssi, bool advertising);
     void didConnect(const BlePeripheral& peripheral);
-    void didFailToConnect(const BlePeripheral& peripheral, const std::optional<QString>& error);
+    void didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure failure,
+                          const std::optional<QString>& error);
     void didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error);
     void didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic);
     void didReceiveStatus(const Di2Status& status);

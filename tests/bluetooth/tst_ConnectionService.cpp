@@ -115,11 +115,11 @@ private Q_SLOTS:
 
         const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
         rig.platform([&](BleCentral& d) {
-            Q_EMIT d.peripheralDiscovered(unit, -50);
-            Q_EMIT d.peripheralDiscovered(unit, -40);                      // same again: ignored
-            Q_EMIT d.peripheralDiscovered({QUuid::createUuid(), {}}, -30); // no name: never listed
-            Q_EMIT d.peripheralDiscovered({unit.identifier, QStringLiteral("EW-WU111 renamed")}, -45);
-            Q_EMIT d.peripheralDiscovered(other, -70);
+            Q_EMIT d.peripheralDiscovered(unit, -50, true);
+            Q_EMIT d.peripheralDiscovered(unit, -40, true);                      // same again: ignored
+            Q_EMIT d.peripheralDiscovered({QUuid::createUuid(), {}}, -30, true); // no name: never listed
+            Q_EMIT d.peripheralDiscovered({unit.identifier, QStringLiteral("EW-WU111 renamed")}, -45, true);
+            Q_EMIT d.peripheralDiscovered(other, -70, true);
         });
         QCOMPARE(rig.service.peripherals().size(), 3);
         QCOMPARE(rig.service.peripherals().constFirst().rssi, -50);
@@ -229,7 +229,8 @@ private Q_SLOTS:
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
         rig.heard.states.clear();
-        rig.platform([](BleCentral& d) { Q_EMIT d.connectFailed(unit, std::nullopt); });
+        rig.platform(
+            [](BleCentral& d) { Q_EMIT d.connectFailed(unit, BleConnectFailure::refused, std::nullopt); });
         QCOMPARE(rig.heard.states, (QStringList{QStringLiteral("disconnected(Failed to connect)"),
                                                 QStringLiteral("scanning")}));
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
@@ -270,7 +271,9 @@ private Q_SLOTS:
         // First attempt fails, the next one hangs and is ended by the attempt time-out, the third succeeds.
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
         rig.central.takeCalls();
-        rig.platform([](BleCentral& d) { Q_EMIT d.connectFailed(unit, QStringLiteral("Timed out")); });
+        rig.platform([](BleCentral& d) {
+            Q_EMIT d.connectFailed(unit, BleConnectFailure::notAnswering, QStringLiteral("Timed out"));
+        });
         QCOMPARE(rig.state(), QStringLiteral("scanning"));
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
         QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("cancel EW-WU111")));

@@ -111,7 +111,7 @@ QtBleCentral::QtBleCentral(QObject* parent)
         m_seen.insert(identifier, info);
         const QString name = info.name();
         Q_EMIT peripheralDiscovered({identifier, name.isEmpty() ? std::nullopt : std::optional(name)},
-                                    info.rssi());
+                                    info.rssi(), true);
     };
     connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, report);
     connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this,
@@ -211,7 +211,7 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
     connect(&connection.connectTimer, &QTimer::timeout, this, [this, peripheral] {
         m_connection.reset();
         Q_EMIT connectFailed(
-            peripheral,
+            peripheral, BleConnectFailure::notAnswering,
             QStringLiteral("The device did not answer within %1 ms.").arg(m_connectTimeout.count()));
     });
     connection.discoveryTimer.setSingleShot(true);
@@ -230,7 +230,7 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
         const QString error = controller->errorString();
         if (!m_connection || !m_connection->connected) {
             m_connection.reset();
-            Q_EMIT connectFailed(peripheral, error);
+            Q_EMIT connectFailed(peripheral, BleConnectFailure::refused, error);
         } else {
             endConnection(error);
         }

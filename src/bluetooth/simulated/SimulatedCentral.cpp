@@ -57,7 +57,7 @@ SimulatedCentral::SimulatedCentral(QList<Di2CaptureRecord> ride, QObject* parent
             return;
         }
         const Neighbour neighbour = neighbours().at(m_nextDiscovery++);
-        Q_EMIT peripheralDiscovered(neighbour.peripheral, neighbour.rssi);
+        Q_EMIT peripheralDiscovered(neighbour.peripheral, neighbour.rssi, true);
     });
     m_rideTimer.setSingleShot(true);
     QObject::connect(&m_rideTimer, &QTimer::timeout, this, &SimulatedCentral::deliverDueRecord);
@@ -136,7 +136,8 @@ void SimulatedCentral::connectPeripheral(const BlePeripheral& peripheral)
 {
     if (peripheral.identifier != unit().identifier) {
         later(200, [this, peripheral] {
-            Q_EMIT connectFailed(peripheral, QStringLiteral("The simulated device accepts no connections."));
+            Q_EMIT connectFailed(peripheral, BleConnectFailure::refused,
+                                 QStringLiteral("The simulated device accepts no connections."));
         });
         return;
     }
@@ -149,7 +150,8 @@ void SimulatedCentral::connectPeripheral(const BlePeripheral& peripheral)
         break;
     case ConnectBehaviour::refuse:
         later(200, [this] {
-            Q_EMIT connectFailed(unit(), QStringLiteral("The simulated unit refused the connection."));
+            Q_EMIT connectFailed(unit(), BleConnectFailure::refused,
+                                 QStringLiteral("The simulated unit refused the connection."));
         });
         break;
     case ConnectBehaviour::hang:
