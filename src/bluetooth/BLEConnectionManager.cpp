@@ -54,6 +54,7 @@ void BLEConnectionManager::emitLater(std::function<void()> emission)
 void BLEConnectionManager::startScanning()
 {
     logger().logDebug(QStringLiteral("Starting scan for peripherals..."), logCategory);
+    m_loggedDiscoveries.clear();
     emitLater([this] { Q_EMIT scanStarted(); });
     m_central.scanForPeripherals();
 }
@@ -63,6 +64,12 @@ void BLEConnectionManager::stopScanning()
     logger().logDebug(QStringLiteral("Stopping scan for peripherals..."), logCategory);
     emitLater([this] { Q_EMIT scanStopped(); });
     m_central.stopScan();
+}
+
+void BLEConnectionManager::startScanningSilently()
+{
+    logger().logDebug(QStringLiteral("Silently Starting scan for peripherals..."), logCategory);
+    m_central.scanForPeripherals();
 }
 
 void BLEConnectionManager::stopScanningSilently()
@@ -103,7 +110,11 @@ void BLEConnectionManager::onStateUpdated(BleCentralState state)
 
 void BLEConnectionManager::onDiscovered(const BlePeripheral& peripheral, int rssi, bool advertising)
 {
-    logger().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral), logCategory);
+    // Advertisements repeat several times a second: each peripheral is logged once per scan.
+    if (!m_loggedDiscoveries.contains(peripheral.identifier)) {
+        m_loggedDiscoveries.insert(peripheral.identifier);
+        logger().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral), logCategory);
+    }
     Q_EMIT discovered(peripheral, rssi, advertising);
 }
 
@@ -124,7 +135,6 @@ void BLEConnectionManager::onConnectFailed(const BlePeripheral& peripheral, BleC
                       logCategory);
     m_connectedPeripheral.reset();
     Q_EMIT connectFailed(peripheral, failure, error);
-    startScanning();
 }
 
 void BLEConnectionManager::onDisconnected(const BlePeripheral& peripheral,

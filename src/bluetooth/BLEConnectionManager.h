@@ -3,6 +3,7 @@
 #include "bluetooth/BleCentral.h"
 
 #include <QObject>
+#include <QSet>
 
 // The link to the one Bluetooth peripheral, and the only holder of the central: scans,
 // connects, discovers every service and characteristic, subscribes to what notifies,
@@ -20,7 +21,8 @@ public:
 
     void startScanning();
     void stopScanning();
-    // Stops a scan without telling anyone, before a connection attempt.
+    // Start and stop a scan without telling anyone: listening for a unit, or before an attempt.
+    void startScanningSilently();
     void stopScanningSilently();
     void connect(const BlePeripheral& peripheral);
     // Gives up an attempt that has not connected yet.
@@ -61,5 +63,6 @@ private:
                                     const std::optional<QString>& error);
 
     std::optional<BlePeripheral> m_connectedPeripheral;
+    QSet<QUuid> m_loggedDiscoveries;
     BleCentral& m_central;
 };

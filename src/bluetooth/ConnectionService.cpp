@@ -15,8 +15,13 @@
 
 namespace {
 
-const QString lostConnection = QStringLiteral("Connection lost");
 const QString logCategory = QStringLiteral("ConnectionService");
+const QString lastDevice = QStringLiteral("Last Device");
+
+Logger& logger()
+{
+    return Logger::shared();
+}
 
 } // namespace
 
@@ -29,20 +34,38 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     , m_analytics(analytics)
 {
     m_scanTimeout.setSingleShot(true);
-    QObject::connect(&m_scanTimeout, &QTimer::timeout, this, [this] { m_ble.stopScanning(); });
-    m_reconnectTimer.setSingleShot(true);
-    QObject::connect(&m_reconnectTimer, &QTimer::timeout, this, &ConnectionService::attemptReconnect);
-    m_reconnectAttemptTimer.setSingleShot(true);
-    QObject::connect(&m_reconnectAttemptTimer, &QTimer::timeout, this, [this] {
+    QObject::connect(&m_scanTimeout, &QTimer::timeout, this, [this] {
+        // While waiting for the rider's unit discovery goes on: only the list stops growing.
+        if (m_waiting)
+            setState(ConnectionState::Found{m_peripherals, false});
+        else
+            m_ble.stopScanning();
+    });
+    m_attemptTimeout.setSingleShot(true);
+    QObject::connect(&m_attemptTimeout, &QTimer::timeout, this, [this] {
         if (!m_connectingPeripheral)
             return;
-        Logger::shared().logInfo(QStringLiteral("Reconnection attempt timed out"), logCategory);
-        m_ble.cancelConnecting(*m_connectingPeripheral);
-        m_connectingPeripheral.reset();
-        setState(ConnectionState::Disconnected{lostConnection});
-        scheduleReconnect();
+        logger().logInfo(QStringLiteral("Connection attempt timed out"), logCategory);
+        const BlePeripheral peripheral = *m_connectingPeripheral;
+        m_ble.cancelConnecting(peripheral);
+        didFailToConnect(peripheral, BleConnectFailure::notAnswering,
+                         QStringLiteral("%1 did not answer — it may be asleep")
+                             .arg(peripheral.name.value_or(waitingName())));
+    });
+    m_powerOnSettle.setSingleShot(true);
+    QObject::connect(&m_powerOnSettle, &QTimer::timeout, this, &ConnectionService::autoConnectOrScan);
+    QObject::connect(&m_listPruning, &QTimer::timeout, this, &ConnectionService::pruneList);
+    m_scanWatchdog.setSingleShot(true);
+    QObject::connect(&m_scanWatchdog, &QTimer::timeout, this, [this] {
+        if (!m_waiting || m_connectingPeripheral)
+            return;
+        logger().logInfo(QStringLiteral("Nothing heard while waiting: restarting discovery"), logCategory);
+        m_ble.stopScanningSilently();
+        m_ble.startScanningSilently();
+        m_scanWatchdog.start();
     });
     setTiming(m_timing);
+
     QObject::connect(&m_ble, &BLEConnectionManager::bluetoothStateChanged, this,
                      &ConnectionService::didUpdateBluetoothState);
     QObject::connect(&m_ble, &BLEConnectionManager::scanStarted, this, &ConnectionService::didStartScanning);
@@ -50,7 +73,7 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_ble, &BLEConnectionManager::discovered, this, &ConnectionService::didDiscover);
     QObject::connect(&m_ble, &BLEConnectionManager::connected, this, &ConnectionService::didConnect);
     QObject::connect(&m_ble, &BLEConnectionManager::connectFailed, this,
-                     &ConnectionService::didFailToConnect);
+                     [this](auto... arguments) { later([=, this] { didFailToConnect(arguments...); }); });
     QObject::connect(&m_ble, &BLEConnectionManager::connectionLost, this, &ConnectionService::didDisconnect);
     QObject::connect(&m_ble, &BLEConnectionManager::valueReceived, this, &ConnectionService::didReceiveValue);
     QObject::connect(&m_parser, &Di2Parser::statusReceived, this, &ConnectionService::didReceiveStatus);
@@ -65,7 +88,11 @@ void ConnectionService::setTiming(const Timing& timing)
 {
     m_timing = timing;
     m_scanTimeout.setInterval(timing.scanTimeout);
-    m_reconnectAttemptTimer.setInterval(timing.reconnectAttemptTimeout);
+    m_attemptTimeout.setInterval(timing.attemptTimeout);
+    m_powerOnSettle.setInterval(timing.powerOnSettle);
+    m_listPruning.setInterval(
+        std::max<std::chrono::milliseconds>(timing.listLifetime / 6, std::chrono::milliseconds{1}));
+    m_scanWatchdog.setInterval(timing.scanWatchdog);
 }
 
 void ConnectionService::later(std::function<void()> work)
@@ -93,6 +120,10 @@ void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
 void ConnectionService::setPeripherals(QList<DiscoveredDevice> peripherals)
 {
     m_peripherals = std::move(peripherals);
+    if (m_peripherals.isEmpty())
+        m_listPruning.stop();
+    else if (!m_listPruning.isActive())
+        m_listPruning.start();
     Q_EMIT peripheralsChanged();
 }
 
@@ -101,48 +132,129 @@ void ConnectionService::logMessage(const QString& text)
     Q_EMIT messageLogged(text);
 }
 
-void ConnectionService::startScanTimeout()
+std::optional<QUuid> ConnectionService::savedUnit() const
 {
-    m_scanTimeout.start();
+    const auto saved = m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID());
+    const QUuid identifier = saved ? QUuid::fromString(*saved) : QUuid();
+    if (identifier.isNull())
+        return std::nullopt;
+    return identifier;
+}
+
+bool ConnectionService::radioUsable() const
+{
+    switch (m_centralState) {
+    case BleCentralState::poweredOff:
+    case BleCentralState::serviceStopped:
+    case BleCentralState::unsupported:
+    case BleCentralState::unauthorized:
+        return false;
+    default:
+        return true;
+    }
+}
+
+QString ConnectionService::waitingName() const
+{
+    return m_savedName.value_or(lastDevice);
+}
+
+void ConnectionService::saveUnit(const BlePeripheral& peripheral)
+{
+    m_storage.setString(SettingsKeys::lastConnectedDeviceUUID(), BleUuid::text(peripheral.identifier));
+    if (peripheral.name)
+        m_savedName = peripheral.name;
 }
 
 void ConnectionService::rescan()
 {
-    stopReconnecting();
+    // A scan already under way is restarted, so that the platform reports every unit again.
+    m_ble.stopScanningSilently();
     m_ble.startScanning();
     m_scanTimeout.stop();
-    startScanTimeout();
+    m_scanTimeout.start();
 }
 
 void ConnectionService::autoConnectOrScan()
 {
-    const auto saved = m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID());
-    const QUuid identifier = saved ? QUuid::fromString(*saved) : QUuid();
-    if (identifier.isNull()) {
+    const std::optional<QUuid> identifier = savedUnit();
+    if (!identifier) {
         rescan();
         return;
     }
-    const QList<BlePeripheral> known = m_ble.retrievePeripherals(identifier);
+    const QList<BlePeripheral> known = m_ble.retrievePeripherals(*identifier);
     if (known.isEmpty()) {
+        // The platform has forgotten the unit; its next advertisement still brings it back.
         logMessage(QStringLiteral("Last connected device not found, scanning..."));
+        m_waiting = true;
         rescan();
         return;
     }
     const BlePeripheral& peripheral = known.constFirst();
     logMessage(QStringLiteral("Attempting to auto-connect to last device: ") +
-               peripheral.name.value_or(*saved));
-    connectTo(
-        DiscoveredDevice{identifier, peripheral.name.value_or(QStringLiteral("Last Device")), 0, peripheral});
+               peripheral.name.value_or(BleUuid::text(*identifier)));
+    if (peripheral.name)
+        m_savedName = peripheral.name;
+    startWaiting(waitingName());
+}
+
+void ConnectionService::chooseUnit(const QUuid& identifier)
+{
+    if (savedUnit() != identifier) {
+        m_storage.setString(SettingsKeys::lastConnectedDeviceUUID(), BleUuid::text(identifier));
+        m_savedName.reset();
+    }
+    if (m_centralState == BleCentralState::poweredOn && !m_ble.connectedPeripheral())
+        autoConnectOrScan();
+}
+
+void ConnectionService::startWaiting(const QString& name)
+{
+    m_waiting = true;
+    setState(ConnectionState::Waiting{name});
+    if (!m_wakeHintGiven) {
+        m_wakeHintGiven = true;
+        logMessage(QStringLiteral("Press a shifter button to wake %1").arg(name));
+    }
+    m_ble.startScanningSilently();
+    m_scanWatchdog.start();
+}
+
+void ConnectionService::stopWaiting()
+{
+    m_waiting = false;
+    m_scanWatchdog.stop();
+    m_retryDelay = std::chrono::milliseconds{0};
+    m_failuresTold.clear();
+}
+
+void ConnectionService::attemptSavedUnit(const BlePeripheral& peripheral)
+{
+    if (m_connectingPeripheral || m_ble.connectedPeripheral() || !radioUsable())
+        return;
+    if (m_sinceLastAttempt.isValid() && m_sinceLastAttempt.elapsed() < m_retryDelay.count())
+        return;
+    m_sinceLastAttempt.restart();
+    if (peripheral.name)
+        m_savedName = peripheral.name;
+    connectTo(DiscoveredDevice{peripheral.identifier, waitingName(), 0, peripheral});
 }
 
 void ConnectionService::connect(const DiscoveredDevice& device)
 {
-    stopReconnecting(); // the user chose a unit
+    // The user chose a unit: the rider's unit, if another, is no longer listened for.
+    stopWaiting();
     connectTo(device);
 }
 
 void ConnectionService::connectTo(const DiscoveredDevice& device)
 {
+    if (m_connectingPeripheral) {
+        if (m_connectingPeripheral->identifier == device.id)
+            return; // one attempt at a time
+        m_ble.cancelConnecting(*m_connectingPeripheral);
+        endAttempt();
+    }
     m_ble.stopScanningSilently();
 
     const ConnectionState previous = m_connectionState;
@@ -159,43 +271,75 @@ void ConnectionService::connectTo(const DiscoveredDevice& device)
         return;
     }
     m_connectingPeripheral = peripheral;
+    m_attemptTimeout.start();
     m_ble.connect(*peripheral);
+}
+
+void ConnectionService::endAttempt()
+{
+    m_connectingPeripheral.reset();
+    m_attemptTimeout.stop();
 }
 
 void ConnectionService::disconnect()
 {
     if (!m_ble.connectedPeripheral())
         return;
-    stopReconnecting();
+    stopWaiting();
     m_ble.disconnect();
-    m_connectingPeripheral.reset();
+    endAttempt();
     m_storage.remove(SettingsKeys::lastConnectedDeviceUUID());
+    m_savedName.reset();
     setState(ConnectionState::Disconnected{std::nullopt});
+}
+
+void ConnectionService::stopEverything()
+{
+    m_powerOnSettle.stop();
+    m_scanTimeout.stop();
+    if (m_connectingPeripheral)
+        m_ble.cancelConnecting(*m_connectingPeripheral);
+    endAttempt();
+    stopWaiting();
 }
 
 void ConnectionService::didUpdateBluetoothState(BleCentralState state)
 {
+    const BleCentralState previous = std::exchange(m_centralState, state);
     switch (state) {
     case BleCentralState::unsupported:
+        stopEverything();
         setState(ConnectionState::Disconnected{QStringLiteral("Bluetooth is not supported on this device")});
         break;
     case BleCentralState::unauthorized:
+        stopEverything();
         setState(ConnectionState::bluetoothUnauthorized());
         break;
     case BleCentralState::poweredOff:
+        stopEverything();
         setState(ConnectionState::bluetoothOff());
         break;
-    case BleCentralState::poweredOn:
-        autoConnectOrScan();
+    case BleCentralState::serviceStopped:
+        stopEverything();
+        setState(ConnectionState::Disconnected{
+            QStringLiteral("The Bluetooth service is not running; Cogwise carries on when it is back")});
         break;
-    default:
+    case BleCentralState::poweredOn:
+        // At launch at once; after the radio or bluetoothd comes back, once it has settled.
+        if (previous == BleCentralState::unknown || previous == BleCentralState::poweredOn)
+            autoConnectOrScan();
+        else
+            m_powerOnSettle.start();
+        break;
+    case BleCentralState::unknown:
+    case BleCentralState::resetting:
         break;
     }
 }
 
 void ConnectionService::didStartScanning()
 {
-    setPeripherals({});
+    pruneList();
     setState(ConnectionState::scanning());
 }
 
@@ -206,27 +350,57 @@ void ConnectionService::didStopScanning()
     setState(ConnectionState::Found{m_peripherals, false});
 }
 
-void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi, bool)
+void ConnectionService::pruneList()
 {
-    later([this, peripheral, rssi] {
+    QList<DiscoveredDevice> kept;
+    for (const DiscoveredDevice& device : std::as_const(m_peripherals)) {
+        const auto seen = m_lastSeen.constFind(device.id);
+        if (seen != m_lastSeen.cend() && !seen->hasExpired(m_timing.listLifetime.count()))
+            kept.append(device);
+    }
+    if (kept.size() == m_peripherals.size())
+        return;
+    setPeripherals(kept);
+    if (const auto* found = m_connectionState.as<ConnectionState::Found>())
+        setState(ConnectionState::Found{m_peripherals, found->activeScanning});
+}
+
+void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi, bool advertising)
+{
+    later([this, peripheral, rssi, advertising] {
+        if (advertising) {
+            m_lastSeen[peripheral.identifier].start();
+            if (m_waiting)
+                m_scanWatchdog.start();
+            if (m_waiting && savedUnit() == peripheral.identifier)
+                attemptSavedUnit(peripheral);
+        } else if (!m_lastSeen.contains(peripheral.identifier)) {
+            m_lastSeen[peripheral.identifier].start();
+        }
         if (!peripheral.name)
             return;
         const DiscoveredDevice device{peripheral.identifier, *peripheral.name, rssi, std::nullopt};
-        if (m_peripherals.contains(device))
-            return;
-        QList<DiscoveredDevice> updated = m_peripherals;
-        updated.append(device);
-        setPeripherals(updated);
-        setState(ConnectionState::Found{m_peripherals, true});
+        if (!m_peripherals.contains(device)) {
+            QList<DiscoveredDevice> updated = m_peripherals;
+            updated.append(device);
+            setPeripherals(updated);
+        }
+        // The list shows in the scan screen's states only: waiting or connected stays as it is.
+        if (m_connectionState.is(ConnectionState::Simple::scanning) ||
+            m_connectionState.as<ConnectionState::Found>())
+            setState(ConnectionState::Found{m_peripherals, true});
     });
 }
 
 void ConnectionService::didConnect(const BlePeripheral& peripheral)
 {
     later([this, peripheral] {
-        stopReconnecting();
-        m_storage.setString(SettingsKeys::lastConnectedDeviceUUID(), BleUuid::text(peripheral.identifier));
-        m_connectingPeripheral.reset();
+        endAttempt();
+        stopWaiting();
+        m_wakeHintGiven = false;
+        saveUnit(peripheral);
+        // Presses made while the unit was away are not keyed late: the first packet is a new baseline.
+        m_parser.resetChannelBaseline();
         Di2DeviceInfo info = m_deviceInfo;
         info.id = peripheral.identifier;
         info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));
@@ -236,74 +410,54 @@ void ConnectionService::didConnect(const BlePeripheral& peripheral)
     });
 }
 
-void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure,
+void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure failure,
                                          const std::optional<QString>& error)
 {
-    const QString identifier = BleUuid::text(peripheral.identifier);
-    later([this, identifier, error] {
-        m_connectingPeripheral.reset();
-        if (m_reconnectTarget) {
-            // Still away: keep the saved unit and try again later.
-            setState(ConnectionState::Disconnected{lostConnection});
-            scheduleReconnect();
-            return;
+    if (!m_connectingPeripheral || m_connectingPeripheral->identifier != peripheral.identifier)
+        return; // an attempt already given up
+    endAttempt();
+    const QString text = error.value_or(QStringLiteral("Failed to connect"));
+    logger().logInfo(QStringLiteral("Connection attempt failed: ") + text, logCategory);
+    if (!radioUsable())
+        return; // the radio's state says it all
+    const bool savedUnitFailed = savedUnit() == peripheral.identifier;
+    if (m_waiting && savedUnitFailed) {
+        // The unit is not gone: try again on its next advertisement, later after each refusal.
+        m_retryDelay =
+            failure == BleConnectFailure::refused
+                ? std::clamp(m_retryDelay * 2, m_timing.firstRetryDelay, m_timing.maximumRetryDelay)
+                : m_timing.firstRetryDelay;
+        if (!m_failuresTold.contains(text)) {
+            m_failuresTold.append(text);
+            logMessage(text);
         }
-        setState(ConnectionState::Disconnected{error.value_or(QStringLiteral("Failed to connect"))});
-        if (m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID()) == identifier)
-            m_storage.remove(SettingsKeys::lastConnectedDeviceUUID());
-    });
+        startWaiting(waitingName());
+        return;
+    }
+    setState(ConnectionState::Disconnected{text});
+    // The rider's unit stays saved, and is still listened for, whatever the failure.
+    if (savedUnit()) {
+        m_waiting = true;
+        m_ble.startScanningSilently();
+        m_scanWatchdog.start();
+    }
 }
 
 void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error)
 {
     later([this, peripheral, error] {
         const QString name = peripheral.name.value_or(QStringLiteral("Unknown Device"));
-        Logger::shared().logInfo(QStringLiteral("Connection to %1 lost: %2")
-                                     .arg(name, error.value_or(QStringLiteral("No error info"))),
-                                 logCategory);
+        logger().logInfo(QStringLiteral("Connection to %1 lost: %2")
+                             .arg(name, error.value_or(QStringLiteral("No error info"))),
+                         logCategory);
         logMessage(QStringLiteral("Connection to %1 lost, reconnecting...").arg(name));
-        m_connectingPeripheral.reset();
-        setState(ConnectionState::Disconnected{lostConnection});
-        m_reconnectTarget = peripheral;
-        m_reconnectFailures = 0;
-        scheduleReconnect();
+        endAttempt();
+        if (!radioUsable())
+            return; // radio off or bluetoothd gone: its state says so
+        if (peripheral.name)
+            m_savedName = peripheral.name;
+        startWaiting(waitingName());
     });
-}
-
-void ConnectionService::stopReconnecting()
-{
-    m_reconnectTarget.reset();
-    m_reconnectFailures = 0;
-    m_reconnectTimer.stop();
-    m_reconnectAttemptTimer.stop();
-}
-
-void ConnectionService::scheduleReconnect()
-{
-    if (!m_reconnectTarget)
-        return;
-    const int doublings = std::min(m_reconnectFailures++, 16);
-    const std::chrono::milliseconds delay = std::min<std::chrono::milliseconds>(
-        m_timing.firstReconnectDelay * (1LL << doublings), m_timing.maximumReconnectDelay);
-    m_reconnectAttemptTimer.stop();
-    m_reconnectTimer.start(delay);
-}
-
-void ConnectionService::attemptReconnect()
-{
-    if (!m_reconnectTarget)
-        return;
-    const QList<BlePeripheral> known = m_ble.retrievePeripherals(m_reconnectTarget->identifier);
-    if (known.isEmpty()) {
-        scheduleReconnect();
-        return;
-    }
-    connectTo(DiscoveredDevice{
-        m_reconnectTarget->identifier,
-        known.constFirst().name.value_or(m_reconnectTarget->name.value_or(QStringLiteral("Last Device"))), 0,
-        known.constFirst()});
-    if (m_connectingPeripheral)
-        m_reconnectAttemptTimer.start();
 }
 
 void ConnectionService::didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic)

@@ -3,6 +3,8 @@
 #include "bluetooth/BleCentral.h"
 #include "bluetooth/ConnectionState.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <chrono>
@@ -14,8 +16,10 @@ class Di2Channel;
 class Di2Parser;
 struct Di2Status;
 
-// The connection state machine: when to scan, which unit to connect to, reconnection,
-// the device information, and where each characteristic value goes.
+// The connection state machine: when to scan, which unit to connect to, the device
+// information, and where each characteristic value goes. The rider's unit (the last
+// one connected) is followed through sleep, drops and radio power: while it is not
+// connected Cogwise listens for its advertisements and connects when it hears one.
 class ConnectionService : public QObject
 {
     Q_OBJECT
@@ -27,10 +31,18 @@ public:
     struct Timing
     {
         std::chrono::milliseconds scanTimeout{8'000};
-        // A lost unit is tried again after 1 s, then 2, 4 ... up to 30 s apart.
-        std::chrono::milliseconds firstReconnectDelay{1'000};
-        std::chrono::milliseconds maximumReconnectDelay{30'000};
-        std::chrono::milliseconds reconnectAttemptTimeout{20'000};
+        // After a refusal the unit is tried again on its next advertisement, no sooner than
+        // 0.25 s, then 0.5, 1 ... up to 30 s later.
+        std::chrono::milliseconds firstRetryDelay{250};
+        std::chrono::milliseconds maximumRetryDelay{30'000};
+        // An attempt the platform never answers is given up after this long.
+        std::chrono::milliseconds attemptTimeout{25'000};
+        // The radio needs a moment after power-on before it scans and connects reliably.
+        std::chrono::milliseconds powerOnSettle{1'500};
+        // A unit unseen for this long leaves the scan list.
+        std::chrono::milliseconds listLifetime{30'000};
+        // Discovery that has heard nothing for this long while waiting is restarted.
+        std::chrono::milliseconds scanWatchdog{90'000};
     };
 
     ConnectionService(BLEConnectionManager& ble, Di2Parser& parser, Defaults& storage, Analytics& analytics,
@@ -42,12 +54,17 @@ public:
     const ConnectionState& connectionState() const { return m_connectionState; }
     const QList<DiscoveredDevice>& peripherals() const { return m_peripherals; }
     const Di2DeviceInfo& deviceInfo() const { return m_deviceInfo; }
-    bool isReconnecting() const { return m_reconnectTarget.has_value(); }
+    // Whether Cogwise is listening for the rider's unit to come back.
+    bool isWaitingForUnit() const { return m_waiting; }
+    // The rider's unit, when one is saved.
+    std::optional<QUuid> savedUnit() const;
 
     void autoConnectOrScan();
     void rescan();
     void connect(const DiscoveredDevice& device);
     void disconnect();
+    // Makes this unit the rider's unit without a connection yet (headless --device).
+    void chooseUnit(const QUuid& identifier);
 
 Q_SIGNALS:
     void connectionStateChanged(const ConnectionState& state);
@@ -76,13 +93,20 @@ private:
     void setDeviceInfo(const Di2DeviceInfo& info);
     void setPeripherals(QList<DiscoveredDevice> peripherals);
     void logMessage(const QString& text);
-    void startScanTimeout();
     void connectTo(const DiscoveredDevice& device);
     void updateDeviceInformation(const QByteArray& value, const QString& shortIdentifier);
+    void saveUnit(const BlePeripheral& peripheral);
 
-    void stopReconnecting();
-    void scheduleReconnect();
-    void attemptReconnect();
+    // Waiting for the rider's unit: discovery runs, and its next fresh advertisement
+    // starts an attempt (one at a time, spaced out after refusals).
+    void startWaiting(const QString& name);
+    void stopWaiting();
+    void attemptSavedUnit(const BlePeripheral& peripheral);
+    void endAttempt();
+    void stopEverything();
+    void pruneList();
+    QString waitingName() const;
+    bool radioUsable() const;
 
     BLEConnectionManager& m_ble;
     Di2Parser& m_parser;
@@ -91,13 +115,21 @@ private:
 
     ConnectionState m_connectionState;
     QList<DiscoveredDevice> m_peripherals;
+    QHash<QUuid, QElapsedTimer> m_lastSeen; // by identifier, for the scan list's lifetime
     Di2DeviceInfo m_deviceInfo;
     std::optional<BlePeripheral> m_connectingPeripheral;
+    BleCentralState m_centralState = BleCentralState::unknown;
     QTimer m_scanTimeout;
+    QTimer m_attemptTimeout;
+    QTimer m_powerOnSettle;
+    QTimer m_listPruning;
+    QTimer m_scanWatchdog;
 
     Timing m_timing;
-    std::optional<BlePeripheral> m_reconnectTarget;
-    int m_reconnectFailures = 0;
-    QTimer m_reconnectTimer;
-    QTimer m_reconnectAttemptTimer;
+    bool m_waiting = false;
+    std::optional<QString> m_savedName;
+    bool m_wakeHintGiven = false;
+    QStringList m_failuresTold; // failure texts already in the event log while waiting
+    std::chrono::milliseconds m_retryDelay{0};
+    QElapsedTimer m_sinceLastAttempt;
 };

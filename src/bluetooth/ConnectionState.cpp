@@ -18,6 +18,7 @@ QString ConnectionState::description() const
         {
             return QStringLiteral("connected(%1)").arg(c.device.modelNumber.value_or(QString()));
         }
+        QString operator()(const Waiting& w) const { return QStringLiteral("waiting(%1)").arg(w.name); }
         QString operator()(const Disconnected& d) const
         {
             return QStringLiteral("disconnected(%1)").arg(d.error.value_or(QString()));

@@ -27,6 +27,12 @@ public:
         Di2DeviceInfo device;
         bool operator==(const Connected&) const = default;
     };
+    // The rider's unit is not connected: Cogwise listens for it and connects when it wakes.
+    struct Waiting
+    {
+        QString name;
+        bool operator==(const Waiting&) const = default;
+    };
     struct Disconnected
     {
         std::optional<QString> error; // absent after a user disconnect
@@ -34,7 +40,7 @@ public:
     };
     enum class Simple { idle, scanning, bluetoothOff, bluetoothUnauthorized };
 
-    using Value = std::variant<Found, Connecting, Connected, Disconnected, Simple>;
+    using Value = std::variant<Found, Connecting, Connected, Waiting, Disconnected, Simple>;
 
     ConnectionState()
         : m_value(Simple::idle)
@@ -53,7 +59,8 @@ public:
     template<typename T> const T* as() const { return std::get_if<T>(&m_value); }
     bool is(Simple simple) const { return as<Simple>() && *as<Simple>() == simple; }
 
-    // For logs and tests: "found(2, scanning)", "connecting(EW-WU111)", "disconnected(Connection lost)".
+    // For logs and tests: "found(2, scanning)", "connecting(EW-WU111)", "waiting(EW-WU111)",
+    // "disconnected(Connection lost)".
     QString description() const;
 
     bool operator==(const ConnectionState&) const = default;

@@ -40,6 +40,10 @@ void ScanViewModel::show(const ConnectionState& state)
                        connectingName = connecting.name.value_or(QStringLiteral("device"));
                    },
                    [&](const ConnectionState::Connected&) { panel = Panel::connected; },
+                   [&](const ConnectionState::Waiting& waiting) {
+                       panel = Panel::waiting;
+                       connectingName = waiting.name;
+                   },
                    [&](const ConnectionState::Disconnected& disconnected) {
                        panel = disconnected.error ? Panel::failed : Panel::readyToScan;
                        errorText = disconnected.error.value_or(QString());

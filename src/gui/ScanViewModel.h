@@ -17,12 +17,22 @@ class ScanViewModel : public QObject
     // The panel's name, for the screen to switch on.
     Q_PROPERTY(QString panel READ panelName NOTIFY changed)
     Q_PROPERTY(QString errorText READ errorText NOTIFY changed)
+    // The unit being connected to, or waited for.
     Q_PROPERTY(QString connectingName READ connectingName NOTIFY changed)
     Q_PROPERTY(bool activeScanning READ activeScanning NOTIFY changed)
     Q_PROPERTY(DeviceListModel* devices READ devices CONSTANT)
 
 public:
-    enum class Panel { bluetoothRequired, scanning, found, connecting, readyToScan, failed, connected };
+    enum class Panel {
+        bluetoothRequired,
+        scanning,
+        found,
+        connecting,
+        readyToScan,
+        failed,
+        connected,
+        waiting
+    };
     Q_ENUM(Panel)
 
     explicit ScanViewModel(AppViewModel& viewModel, QObject* parent = nullptr);

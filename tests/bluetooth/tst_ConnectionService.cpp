@@ -37,9 +37,11 @@ struct Rig
     {
         ConnectionService::Timing timing;
         timing.scanTimeout = std::chrono::milliseconds{60};
-        timing.firstReconnectDelay = std::chrono::milliseconds{20};
-        timing.maximumReconnectDelay = std::chrono::milliseconds{80};
-        timing.reconnectAttemptTimeout = std::chrono::milliseconds{100};
+        timing.firstRetryDelay = std::chrono::milliseconds{20};
+        timing.maximumRetryDelay = std::chrono::milliseconds{80};
+        timing.attemptTimeout = std::chrono::milliseconds{150};
+        timing.powerOnSettle = std::chrono::milliseconds{50};
+        timing.listLifetime = std::chrono::milliseconds{300};
         service.setTiming(timing);
     }
 
@@ -62,6 +64,20 @@ struct Rig
         DebugLogRecorder::settle(); // the decoder's own queued tasks
     }
     QString state() const { return service.connectionState().description(); }
+    void powerOn()
+    {
+        platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
+    }
+    // The unit's advertisement, heard now (or only remembered by the platform).
+    void advertise(bool advertising = true)
+    {
+        platform([advertising](BleCentral& d) { Q_EMIT d.peripheralDiscovered(unit, -60, advertising); });
+    }
+    void fail(BleConnectFailure failure, const QString& text)
+    {
+        platform([failure, text](BleCentral& d) { Q_EMIT d.connectFailed(unit, failure, text); });
+    }
+    qsizetype attempts() const { return central.calls.count(QStringLiteral("connect EW-WU111")); }
 
     Defaults defaults;
     QList<std::pair<QString, Analytics::Parameters>> events;
@@ -100,7 +116,9 @@ private Q_SLOTS:
                  {BleCentralState::unsupported, "disconnected(Bluetooth is not supported on this device)"},
                  {BleCentralState::unauthorized, "bluetoothUnauthorized"},
                  {BleCentralState::poweredOff, "bluetoothOff"},
-                 {BleCentralState::resetting, "bluetoothOff"}}) {
+                 {BleCentralState::resetting, "bluetoothOff"},
+                 {BleCentralState::serviceStopped, "disconnected(The Bluetooth service is not running; "
+                                                   "Cogwise carries on when it is back)"}}) {
             rig.platform([state](BleCentral& d) { Q_EMIT d.stateUpdated(state); });
             QCOMPARE(rig.state(), QString::fromLatin1(expected));
         }
@@ -109,8 +127,8 @@ private Q_SLOTS:
     void scanFindsNamedDevicesOnceAndTimesOut()
     {
         Rig& rig = *m_rig;
-        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
+        rig.powerOn();
+        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
         QCOMPARE(rig.state(), QStringLiteral("scanning"));
 
         const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
@@ -129,31 +147,73 @@ private Q_SLOTS:
         QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("stopScan")});
     }
 
-    void savedUnitIsReconnectedWithoutScanning()
+    void savedUnitIsConnectedWhenItAdvertises()
     {
         Rig& rig = *m_rig;
-        const BlePeripheral nameless{unit.identifier, std::nullopt};
-        rig.central.known = {nameless};
+        rig.central.known = {{unit.identifier, std::nullopt}};
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
+        rig.powerOn();
         QCOMPARE(rig.heard.messages,
-                 QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
-                             BleUuid::text(unit.identifier)});
-        QCOMPARE(rig.state(), QStringLiteral("connecting(Last Device)"));
+                 (QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
+                                  BleUuid::text(unit.identifier),
+                              QStringLiteral("Press a shifter button to wake Last Device")}));
+        QCOMPARE(rig.state(), QStringLiteral("waiting(Last Device)"));
+        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
+
+        rig.advertise(false); // only remembered by the platform: asleep, maybe
+        QCOMPARE(rig.attempts(), 0);
+        rig.advertise();
+        rig.advertise(); // one attempt at a time
         QCOMPARE(rig.central.takeCalls(),
-                 (QStringList{QStringLiteral("stopScan"), QStringLiteral("connect ?")}));
+                 (QStringList{QStringLiteral("stopScan"), QStringLiteral("connect EW-WU111")}));
+        QCOMPARE(rig.state(), QStringLiteral("connecting(EW-WU111)"));
+
+        // No answer: the unit stays saved, and the rider is told once however often it happens.
+        const QString asleep = QStringLiteral("EW-WU111 did not answer — it may be asleep");
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            rig.fail(BleConnectFailure::notAnswering, asleep);
+            QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+            QTRY_VERIFY((rig.advertise(), rig.attempts() == 1));
+            rig.central.takeCalls();
+        }
+        QCOMPARE(rig.heard.messages.count(asleep), 1);
+        QCOMPARE(rig.heard.messages.count(QStringLiteral("Press a shifter button to wake Last Device")), 1);
+        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
+        QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
+        QVERIFY(!rig.service.isWaitingForUnit());
     }
 
-    void forgottenUnitFallsBackToAScan()
+    void refusalsAreSpacedOutAndUnansweredAttemptsEnd()
+    {
+        Rig& rig = *m_rig;
+        rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
+        rig.powerOn();
+        rig.advertise();
+        QCOMPARE(rig.attempts(), 1);
+        rig.fail(BleConnectFailure::refused, QStringLiteral("EW-WU111 refused the connection"));
+        rig.advertise(); // too soon after a refusal
+        QCOMPARE(rig.attempts(), 1);
+        QTRY_VERIFY((rig.advertise(), rig.attempts() == 2));
+
+        // An attempt the platform never answers is cancelled, and the wait goes on.
+        QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("cancel EW-WU111")));
+        QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        QTRY_VERIFY((rig.advertise(), rig.attempts() == 3));
+    }
+
+    void forgottenUnitFallsBackToAScanAndIsStillHeard()
     {
         Rig& rig = *m_rig;
         rig.central.known.clear();
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
+        rig.powerOn();
         QCOMPARE(rig.heard.messages,
                  QStringList{QStringLiteral("Last connected device not found, scanning...")});
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
-        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier)); // kept
+        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
+        QCOMPARE(rig.state(), QStringLiteral("scanning"));
+        rig.advertise();
+        QCOMPARE(rig.attempts(), 1);
     }
 
     void connectingDiscoversSubscribesAndReads()
@@ -223,17 +283,23 @@ private Q_SLOTS:
         QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111-B)"));
     }
 
-    void failedConnectionForgetsThatUnitAndScans()
+    void failedConnectionKeepsTheRidersUnit()
     {
         Rig& rig = *m_rig;
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
+        const BlePeripheral other{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000002")),
+                                  QStringLiteral("EW-WU111")};
+        rig.central.known = {unit, other};
+        rig.service.connect(DiscoveredDevice{other.identifier, *other.name, -50, std::nullopt});
         rig.heard.states.clear();
         rig.platform(
-            [](BleCentral& d) { Q_EMIT d.connectFailed(unit, BleConnectFailure::refused, std::nullopt); });
-        QCOMPARE(rig.heard.states, (QStringList{QStringLiteral("disconnected(Failed to connect)"),
-                                                QStringLiteral("scanning")}));
-        QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
+            [&](BleCentral& d) { Q_EMIT d.connectFailed(other, BleConnectFailure::refused, std::nullopt); });
+        QCOMPARE(rig.heard.states,
+                 QStringList{QStringLiteral("disconnected(Failed to connect)")}); // no churn
+        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        rig.central.takeCalls();
+        rig.advertise(); // the rider's own unit, still listened for
+        QCOMPARE(rig.attempts(), 1);
     }
 
     void userDisconnect()
@@ -251,10 +317,12 @@ private Q_SLOTS:
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
         // The platform then reports the end of the link: not a loss.
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
-        QVERIFY(!rig.service.isReconnecting());
+        QVERIFY(!rig.service.isWaitingForUnit());
+        rig.advertise();
+        QCOMPARE(rig.attempts(), 0); // the user ended it: no unit is listened for
     }
 
-    void lostUnitComesBackByItself()
+    void lostUnitIsWaitedForThroughRadioAndServiceRestarts()
     {
         Rig& rig = *m_rig;
         rig.connectUnit();
@@ -262,39 +330,83 @@ private Q_SLOTS:
         rig.platform([](BleCentral& d) {
             Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Remote user terminated"));
         });
-        QCOMPARE(rig.state(), QStringLiteral("disconnected(Connection lost)"));
-        QCOMPARE(rig.heard.messages.constLast(),
-                 QStringLiteral("Connection to EW-WU111 lost, reconnecting..."));
+        QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        QCOMPARE(rig.heard.messages.mid(rig.heard.messages.size() - 2),
+                 (QStringList{QStringLiteral("Connection to EW-WU111 lost, reconnecting..."),
+                              QStringLiteral("Press a shifter button to wake EW-WU111")}));
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         QVERIFY(!rig.ble.connectedPeripheral());
 
-        // First attempt fails, the next one hangs and is ended by the attempt time-out, the third succeeds.
-        QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
+        // Radio off during an attempt: it ends, nothing more is tried, and the state says why.
+        rig.advertise();
+        QCOMPARE(rig.attempts(), 1);
         rig.central.takeCalls();
-        rig.platform([](BleCentral& d) {
-            Q_EMIT d.connectFailed(unit, BleConnectFailure::notAnswering, QStringLiteral("Timed out"));
-        });
-        QCOMPARE(rig.state(), QStringLiteral("scanning"));
-        QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
-        QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("cancel EW-WU111")));
-        QTRY_COMPARE(rig.central.calls.count(QStringLiteral("connect EW-WU111")), 2);
+        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOff); });
+        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("cancel EW-WU111")});
+        rig.advertise();
+        rig.fail(BleConnectFailure::refused, QStringLiteral("Bluetooth is off"));
+        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        QCOMPARE(rig.attempts(), 0);
+
+        // Radio on: a moment to settle, then the wait for the unit again.
+        rig.powerOn();
+        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        QTRY_COMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+
+        // bluetoothd goes away and comes back.
+        rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::serviceStopped); });
+        QVERIFY(rig.state().startsWith(QStringLiteral("disconnected(The Bluetooth service is not running")));
+        rig.powerOn();
+        QTRY_COMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        rig.advertise();
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
         QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
-        QVERIFY(!rig.service.isReconnecting());
     }
 
-    void theUserEndsTheAttempts()
+    void radioOffWhileConnectedEndsInBluetoothOff()
+    {
+        Rig& rig = *m_rig;
+        rig.connectUnit();
+        rig.platform([](BleCentral& d) {
+            Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Bluetooth is no longer available"));
+            Q_EMIT d.stateUpdated(BleCentralState::poweredOff);
+        });
+        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        QVERIFY(!rig.service.isWaitingForUnit());
+    }
+
+    void theScanListIsStable()
+    {
+        Rig& rig = *m_rig;
+        rig.powerOn();
+        const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
+        rig.platform([&](BleCentral& d) {
+            Q_EMIT d.peripheralDiscovered(unit, -50, true);
+            Q_EMIT d.peripheralDiscovered(other, -70, true);
+        });
+        rig.central.takeCalls();
+        rig.service.rescan(); // while scanning: restarted, and the units in range stay listed
+        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
+        DebugLogRecorder::settle();
+        QCOMPARE(rig.state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.service.peripherals().size(), 2);
+        // The unit keeps advertising, the other falls silent and leaves the list.
+        QTRY_VERIFY((rig.advertise(), rig.service.peripherals().size() == 1));
+        QCOMPARE(rig.service.peripherals().constFirst().id, unit.identifier);
+    }
+
+    void rescanWhileWaitingStillListensForTheUnit()
     {
         Rig& rig = *m_rig;
         rig.connectUnit();
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
-        QVERIFY(rig.service.isReconnecting());
+        QVERIFY(rig.service.isWaitingForUnit());
         rig.service.rescan();
-        QVERIFY(!rig.service.isReconnecting());
+        QTRY_COMPARE(rig.state(), QStringLiteral("found(0, stopped)")); // the list's own time-out
         rig.central.takeCalls();
-        QTRY_COMPARE(rig.state(),
-                     QStringLiteral("found(0, stopped)")); // the scan's own time-out, and no attempt
-        QVERIFY(!rig.central.calls.contains(QStringLiteral("connect EW-WU111")));
+        rig.advertise();
+        QCOMPARE(rig.attempts(), 1);
     }
 };
 

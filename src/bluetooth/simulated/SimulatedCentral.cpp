@@ -52,12 +52,17 @@ SimulatedCentral::SimulatedCentral(QList<Di2CaptureRecord> ride, QObject* parent
     m_ride = m_looping ? demoRide() : std::move(ride);
     m_scanTimer.setInterval(150);
     QObject::connect(&m_scanTimer, &QTimer::timeout, this, [this] {
-        if (m_nextDiscovery >= neighbours().size()) {
-            m_scanTimer.stop();
+        // Round and round: each neighbour advertises every few hundred milliseconds.
+        const Neighbour neighbour = neighbours().at(m_nextDiscovery++ % neighbours().size());
+        const bool isUnit = neighbour.peripheral.identifier == unit().identifier;
+        if (isUnit && (m_asleep || m_connected))
             return;
-        }
-        const Neighbour neighbour = neighbours().at(m_nextDiscovery++);
         Q_EMIT peripheralDiscovered(neighbour.peripheral, neighbour.rssi, true);
+    });
+    m_pendingAttempt.setSingleShot(true);
+    QObject::connect(&m_pendingAttempt, &QTimer::timeout, this, [this] {
+        Q_EMIT connectFailed(unit(), BleConnectFailure::notAnswering,
+                             QStringLiteral("%1 did not answer — it may be asleep").arg(*unit().name));
     });
     m_rideTimer.setSingleShot(true);
     QObject::connect(&m_rideTimer, &QTimer::timeout, this, &SimulatedCentral::deliverDueRecord);
@@ -123,6 +128,8 @@ void SimulatedCentral::later(int delayMs, std::function<void()> report)
 
 void SimulatedCentral::scanForPeripherals()
 {
+    if (m_state != BleCentralState::poweredOn || m_scanTimer.isActive())
+        return;
     m_nextDiscovery = 0;
     m_scanTimer.start();
 }
@@ -141,12 +148,18 @@ void SimulatedCentral::connectPeripheral(const BlePeripheral& peripheral)
         });
         return;
     }
+    if (m_state != BleCentralState::poweredOn) {
+        later(0, [this] {
+            Q_EMIT connectFailed(unit(), BleConnectFailure::refused, QStringLiteral("Bluetooth is off"));
+        });
+        return;
+    }
     switch (m_connectBehaviour) {
     case ConnectBehaviour::succeed:
-        later(300, [this] {
-            m_connected = true;
-            Q_EMIT peripheralConnected(unit());
-        });
+        if (m_asleep)
+            m_pendingAttempt.start(m_connectLimit);
+        else
+            later(300, [this] { completeConnection(); });
         break;
     case ConnectBehaviour::refuse:
         later(200, [this] {
@@ -159,10 +172,29 @@ void SimulatedCentral::connectPeripheral(const BlePeripheral& peripheral)
     }
 }
 
+void SimulatedCentral::completeConnection()
+{
+    if (m_connected || m_state != BleCentralState::poweredOn)
+        return;
+    m_connected = true;
+    Q_EMIT peripheralConnected(unit());
+}
+
 void SimulatedCentral::cancelPeripheralConnection(const BlePeripheral&)
 {
+    m_pendingAttempt.stop();
     m_connected = false;
     stopRide();
+}
+
+void SimulatedCentral::endLink(const QString& reason)
+{
+    m_pendingAttempt.stop();
+    if (!m_connected)
+        return;
+    m_connected = false;
+    stopRide();
+    Q_EMIT peripheralDisconnected(unit(), reason);
 }
 
 void SimulatedCentral::dropLink()
@@ -174,6 +206,39 @@ void SimulatedCentral::dropLink()
     later(0, [this] {
         Q_EMIT peripheralDisconnected(unit(), QStringLiteral("The simulated unit went out of range."));
     });
+}
+
+void SimulatedCentral::setAsleep(bool asleep)
+{
+    m_asleep = asleep;
+    if (asleep) {
+        endLink(QStringLiteral("The simulated unit fell asleep."));
+    } else if (m_pendingAttempt.isActive()) {
+        m_pendingAttempt.stop();
+        later(50, [this] { completeConnection(); });
+    }
+}
+
+void SimulatedCentral::setState(BleCentralState state)
+{
+    if (state == m_state)
+        return;
+    if (state != BleCentralState::poweredOn) {
+        m_scanTimer.stop();
+        endLink(QStringLiteral("Bluetooth is no longer available"));
+    }
+    m_state = state;
+    Q_EMIT stateUpdated(state);
+}
+
+void SimulatedCentral::setPowered(bool powered)
+{
+    setState(powered ? BleCentralState::poweredOn : BleCentralState::poweredOff);
+}
+
+void SimulatedCentral::setServiceRunning(bool running)
+{
+    setState(running ? BleCentralState::poweredOn : BleCentralState::serviceStopped);
 }
 
 QList<BlePeripheral> SimulatedCentral::retrievePeripherals(const QUuid& identifier)
@@ -244,8 +309,10 @@ void SimulatedCentral::stopRide()
 
 void SimulatedCentral::startRide()
 {
-    m_nextRecord = 0;
-    m_lastRecordMs = 0;
+    // A unit that comes back carries on with its ride, and first tells its current state,
+    // as a subscription to a real unit does.
+    if (!m_lastChannel.isEmpty() && !m_silent)
+        Q_EMIT valueUpdated(unit(), characteristicFor(GattIds::di2Data()), m_lastChannel, std::nullopt);
     scheduleNext();
 }
 
@@ -268,6 +335,8 @@ void SimulatedCentral::deliverDueRecord()
         return;
     const Di2CaptureRecord& record = m_ride.at(m_nextRecord++);
     m_lastRecordMs = record.milliseconds;
+    if (record.characteristic == GattIds::di2Data() && record.value.size() == 5)
+        m_lastChannel = record.value;
     if (!m_silent)
         Q_EMIT valueUpdated(unit(), characteristicFor(record.characteristic), record.value, std::nullopt);
     scheduleNext();

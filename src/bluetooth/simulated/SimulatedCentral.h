@@ -5,11 +5,14 @@
 
 #include <QObject>
 #include <QTimer>
+#include <chrono>
 
 // A central with a scripted Di2 unit in range: "EW-WU111" and two neighbours that
-// are no Di2 units. Once its data characteristic is subscribed, the unit plays a
-// ride — a capture, or the built-in demo — in the real packet format. It can be told
-// to refuse or hang connections, drop the link, or go silent.
+// are no Di2 units, advertising while the central scans. Once its data characteristic
+// is subscribed, the unit plays a ride — a capture, or the built-in demo — in the real
+// packet format, and resumes it after a reconnection. It can be told to refuse or hang
+// connections, drop the link, go silent or fall asleep, and the radio and the
+// platform's Bluetooth service can be switched off and on.
 class SimulatedCentral : public BleCentral
 {
     Q_OBJECT
@@ -27,8 +30,16 @@ public:
     void setSilent(bool silent) { m_silent = silent; }
     // The unit goes out of range; it can be reached again at once.
     void dropLink();
+    // An asleep unit neither advertises nor answers; an attempt on it waits for it to wake
+    // until the connect limit passes. Falling asleep ends the link.
+    void setAsleep(bool asleep);
+    void setConnectLimit(std::chrono::milliseconds limit) { m_connectLimit = limit; }
+    // How often one of the peripherals in range advertises while the central scans.
+    void setAdvertisingInterval(std::chrono::milliseconds interval) { m_scanTimer.setInterval(interval); }
+    void setPowered(bool powered);
+    void setServiceRunning(bool running);
 
-    BleCentralState state() const override { return BleCentralState::poweredOn; }
+    BleCentralState state() const override { return m_state; }
     void scanForPeripherals() override;
     void stopScan() override;
     void connectPeripheral(const BlePeripheral& peripheral) override;
@@ -46,6 +57,9 @@ Q_SIGNALS:
 
 private:
     void later(int delayMs, std::function<void()> report);
+    void completeConnection();
+    void endLink(const QString& reason);
+    void setState(BleCentralState state);
     void startRide();
     void scheduleNext();
     void deliverDueRecord();
@@ -57,6 +71,11 @@ private:
     ConnectBehaviour m_connectBehaviour = ConnectBehaviour::succeed;
     bool m_silent = false;
     bool m_connected = false;
+    bool m_asleep = false;
+    BleCentralState m_state = BleCentralState::poweredOn;
+    std::chrono::milliseconds m_connectLimit{3'000};
+    QTimer m_pendingAttempt;  // an attempt on an asleep unit
+    QByteArray m_lastChannel; // the unit's last channel packet, told again on a new subscription
     QTimer m_scanTimer;
     int m_nextDiscovery = 0;
     QTimer m_rideTimer;
