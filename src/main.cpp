@@ -7,6 +7,7 @@
 #include "app/HeadlessConnector.h"
 #include "app/ShutdownSignals.h"
 #include "app/Updater.h"
+#include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/QtBleCentral.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "diagnostics/DebugLogService.h"
@@ -70,6 +71,24 @@ bool wantsWindow(int argc, char* argv[])
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
 }
 
+// A unit as the rider names it: its Bluetooth address, or our identifier text.
+std::optional<QUuid> unitIdentifier(const QString& text)
+{
+    const QBluetoothAddress address(text);
+    if (!address.isNull())
+        return BluetoothAddressId::identifier(address);
+    const QUuid identifier = QUuid::fromString(text);
+    if (!identifier.isNull())
+        return identifier;
+    return std::nullopt;
+}
+
+QString addressOf(const QUuid& identifier)
+{
+    const auto address = BluetoothAddressId::address(identifier);
+    return address ? address->toString() : identifier.toString(QUuid::WithoutBraces).toUpper();
+}
+
 int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& version)
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
@@ -129,7 +148,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption enableKeys(
         QStringLiteral("enable-keys"),
         QStringLiteral("Switch keyboard emulation on (kept, like the switch in the window)."));
-    options.addOptions({verbose, simulate, headless, enableKeys});
+    const QCommandLineOption device(
+        QStringLiteral("device"),
+        QStringLiteral("Use the Di2 unit with this Bluetooth address (or identifier) and keep it as yours."),
+        QStringLiteral("ADDRESS"));
+    options.addOptions({verbose, simulate, headless, enableKeys, device});
     if (!options.parse(arguments))
         return fail(exitUsage, options.errorText());
     if (options.isSet(QStringLiteral("help")))
@@ -142,6 +165,16 @@ int main(int argc, char* argv[])
         auto log = std::make_unique<StandardErrorLog>();
         log->setShowsPrivateText(true);
         Logger::shared().setSystemLog(std::move(log));
+    }
+
+    std::optional<QUuid> chosenUnit;
+    if (options.isSet(device)) {
+        chosenUnit = unitIdentifier(options.value(device));
+        if (!chosenUnit)
+            return fail(
+                exitUsage,
+                QStringLiteral("--device takes a Bluetooth address such as C0:FF:EE:00:00:01, not \"%1\"")
+                    .arg(options.value(device)));
     }
 
     QList<Di2CaptureRecord> ride;
@@ -184,6 +217,8 @@ int main(int argc, char* argv[])
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
         if (options.isSet(enableKeys))
             graph.viewModel().setKeyboardEnabled(true);
+        if (chosenUnit)
+            graph.connectionService().chooseUnit(*chosenUnit);
 
         // The event log goes to standard output in both modes, for scripts and tests.
         QTextStream out(stdout);
@@ -206,7 +241,8 @@ int main(int argc, char* argv[])
                                      return;
                                  QTextStream(stderr) << "cogwise: " << last << '\n';
                              });
-            HeadlessConnector connector(graph.connectionService());
+            QTextStream err(stderr);
+            HeadlessConnector connector(graph.connectionService(), addressOf, err);
             ShutdownSignals shutdown;
             QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
             if (simulated && capturePath) {

@@ -1,0 +1,110 @@
+#include "analytics/Analytics.h"
+#include "app/HeadlessConnector.h"
+#include "bluetooth/BLEConnectionManager.h"
+#include "bluetooth/BleUuid.h"
+#include "bluetooth/ConnectionService.h"
+#include "di2/Di2Parser.h"
+#include "fakes/FakeBleCentral.h"
+#include "platform/Defaults.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const BlePeripheral mine{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000001")),
+                         QStringLiteral("EW-WU111")};
+const BlePeripheral theirs{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000002")),
+                           QStringLiteral("EW-WU111")};
+const BlePeripheral heartRate{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000003")),
+                              QStringLiteral("HRM-Pro")};
+
+// Headless mode over a central the test plays, with the connector's listing kept.
+struct Rig
+{
+    explicit Rig(const QString& settingsPath)
+        : defaults(settingsPath)
+        , analytics([](const QString&, const Analytics::Parameters&) {})
+        , ble(central)
+        , service(ble, parser, defaults, analytics)
+        , out(&listing)
+        , connector(
+              service, [](const QUuid& id) { return id.toString(QUuid::WithoutBraces).right(4); }, out)
+    {
+        ConnectionService::Timing timing;
+        timing.scanTimeout = std::chrono::milliseconds{50};
+        service.setTiming(timing);
+        central.known = {mine, theirs, heartRate};
+    }
+
+    void inRange(const QList<BlePeripheral>& peripherals)
+    {
+        Q_EMIT central.stateUpdated(BleCentralState::poweredOn);
+        DebugLogRecorder::settle();
+        for (const BlePeripheral& peripheral : peripherals)
+            Q_EMIT central.peripheralDiscovered(peripheral, -60, true);
+        DebugLogRecorder::settle();
+    }
+    qsizetype attemptsOn(const BlePeripheral& peripheral) const
+    {
+        return central.calls.count(QStringLiteral("connect ") + *peripheral.name);
+    }
+
+    Defaults defaults;
+    Analytics analytics;
+    FakeBleCentral central;
+    Di2Parser parser;
+    BLEConnectionManager ble;
+    ConnectionService service;
+    QString listing;
+    QTextStream out;
+    HeadlessConnector connector;
+};
+
+} // namespace
+
+class tst_HeadlessConnector : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+
+private Q_SLOTS:
+    void theOnlyUnitInRangeIsConnected()
+    {
+        Rig rig(path());
+        rig.inRange({heartRate, mine});
+        QTRY_COMPARE(rig.attemptsOn(mine), 1);
+        QVERIFY(rig.listing.isEmpty());
+    }
+
+    void severalUnitsAreListedAndNoneIsChosen()
+    {
+        Rig rig(path());
+        rig.inRange({mine, heartRate, theirs});
+        QTRY_VERIFY(rig.listing.contains(QStringLiteral("2 Di2 units are in range")));
+        QTRY_VERIFY(rig.central.calls.count(QStringLiteral("scan")) >= 4); // still looking, scan after scan
+        QCOMPARE(rig.attemptsOn(mine), 0);
+        QVERIFY(rig.listing.contains(QStringLiteral("EW-WU111  0001  -60 dBm")));
+        QVERIFY(rig.listing.contains(QStringLiteral("EW-WU111  0002  -60 dBm")));
+        QCOMPARE(rig.listing.count(QStringLiteral("in range")), 1); // listed once, not per scan
+    }
+
+    void theSavedUnitOnlyEverIsConnected()
+    {
+        Rig rig(path());
+        rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(mine.identifier));
+        rig.inRange({theirs, heartRate});
+        DebugLogRecorder::settle();
+        QCOMPARE(rig.central.calls.filter(QStringLiteral("connect ")).size(), 0);
+        Q_EMIT rig.central.peripheralDiscovered(mine, -55, true);
+        DebugLogRecorder::settle();
+        QCOMPARE(rig.attemptsOn(mine), 1);
+    }
+};
+
+COGWISE_TEST(tst_HeadlessConnector)
+#include "tst_HeadlessConnector.moc"
