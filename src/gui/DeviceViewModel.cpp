@@ -22,6 +22,13 @@ DeviceViewModel::DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink
             &DeviceViewModel::rebuild);
     connect(&viewModel.gearService(), &GearService::currentVirtualGearChanged, this,
             &DeviceViewModel::rebuild);
+    connect(&viewModel.connectionService(), &ConnectionService::connectionStateChanged, this,
+            &DeviceViewModel::rebuild);
+}
+
+QString DeviceViewModel::linkStatus() const
+{
+    return ViewRules::linkStatus(m_viewModel.connectionService().connectionState());
 }
 
 void DeviceViewModel::rebuild()

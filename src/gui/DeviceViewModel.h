@@ -27,6 +27,8 @@ class DeviceViewModel : public QObject
     Q_PROPERTY(int maxRear READ maxRear NOTIFY changed)
     Q_PROPERTY(int currentVirtualGear READ currentVirtualGear NOTIFY changed)
     Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
+    // Empty while connected; else what the link is doing, in a sentence.
+    Q_PROPERTY(QString linkStatus READ linkStatus NOTIFY changed)
 
 public:
     DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink, QObject* parent = nullptr);
@@ -45,6 +47,7 @@ public:
     int maxRear() const;
     int currentVirtualGear() const;
     bool canPostKeys() const { return m_canPostKeys; }
+    QString linkStatus() const;
 
     Q_INVOKABLE void disconnectDevice();
     // "Navigate to Mapping": the main window selects the Mapping section.

@@ -69,4 +69,19 @@ LogLook logIcon(const QString& message)
     return {QStringLiteral("info.circle.fill"), QStringLiteral("gray")};
 }
 
+QString linkStatus(const ConnectionState& state)
+{
+    if (const auto* waiting = state.as<ConnectionState::Waiting>())
+        return QStringLiteral("Waiting for %1 — press a shifter button to wake it").arg(waiting->name);
+    if (const auto* connecting = state.as<ConnectionState::Connecting>())
+        return QStringLiteral("Connecting to %1…").arg(connecting->name.value_or(QStringLiteral("device")));
+    if (const auto* disconnected = state.as<ConnectionState::Disconnected>())
+        return disconnected->error.value_or(QStringLiteral("Disconnected"));
+    if (state.is(ConnectionState::Simple::bluetoothOff))
+        return QStringLiteral("Bluetooth is off");
+    if (state.is(ConnectionState::Simple::bluetoothUnauthorized))
+        return QStringLiteral("Cogwise is not allowed to use Bluetooth");
+    return {};
+}
+
 } // namespace ViewRules

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bluetooth/ConnectionState.h"
+
 #include <QString>
 #include <optional>
 
@@ -28,5 +30,8 @@ struct LogLook
 };
 // Chosen from keywords in the message, case ignored, first match wins.
 LogLook logIcon(const QString& message);
+
+// What the main window says of the link while the unit is not connected; empty when it is.
+QString linkStatus(const ConnectionState& state);
 
 } // namespace ViewRules

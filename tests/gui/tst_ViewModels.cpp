@@ -193,6 +193,32 @@ private Q_SLOTS:
         QCOMPARE(opened.first().toLocalFile(), QFileInfo(launched.last()).absolutePath());
     }
 
+    void theDeviceSectionSaysWhenTheUnitIsAway()
+    {
+        GuiRig rig(path());
+        rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
+        ScanViewModel& scan = *rig.app->scan();
+        QTRY_VERIFY(scan.devices()->rowCount() > 0);
+        const auto& devices = scan.devices()->devices();
+        const auto unit = std::find_if(devices.begin(), devices.end(),
+                                       [](const DiscoveredDevice& d) { return d.isDi2Device(); });
+        QVERIFY(unit != devices.end());
+        scan.connectDevice(static_cast<int>(unit - devices.begin()));
+        DeviceViewModel& device = *rig.app->device();
+        QTRY_COMPARE(device.linkStatus(), QString());
+
+        rig.simulated->setAsleep(true);
+        QTRY_COMPARE(device.linkStatus(),
+                     QStringLiteral("Waiting for EW-WU111 — press a shifter button to wake it"));
+        QCOMPARE(scan.panel(), ScanViewModel::Panel::waiting);
+        QCOMPARE(scan.connectingName(), QStringLiteral("EW-WU111"));
+        rig.simulated->setPowered(false);
+        QTRY_COMPARE(device.linkStatus(), QStringLiteral("Bluetooth is off"));
+        rig.simulated->setAsleep(false);
+        rig.simulated->setPowered(true);
+        QTRY_COMPARE_WITH_TIMEOUT(device.linkStatus(), QString(), 10000);
+    }
+
     void scanListIsSortedAndQuietOnEqualStates()
     {
         DeviceListModel model;
