@@ -14,6 +14,7 @@
 #include "diagnostics/QueuedWork.h"
 #include "gui/CogwiseApp.h"
 #include "gui/ColorScheme.h"
+#include "gui/IconProvider.h"
 #include "platform/AppIdentity.h"
 #include "platform/Defaults.h"
 #include "platform/StandardErrorLog.h"
@@ -76,7 +77,7 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
     ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
     QGuiApplication::setDesktopFileName(QStringLiteral("app.cogwise.Cogwise"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/ui/icons/Icon.svg")));
+    QGuiApplication::setWindowIcon(QIcon(IconProvider::filePath(QStringLiteral("Icon"))));
 
     Updater updater(Updater::defaultFeed(), version);
     updater.start();

@@ -10,8 +10,9 @@ ApplicationWindow {
     visible: true
     width: 900
     height: 780
-    minimumWidth: app.flow.screen === "onboarding" ? 600 : app.flow.screen === "scanning" ? 500 : 640
-    minimumHeight: app.flow.screen === "onboarding" ? 650 : 500
+    minimumWidth: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 600
+                : window.app.flow.appState === ScreenFlow.AppState.scanning ? 500 : 640
+    minimumHeight: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 650 : 500
     title: "Cogwise"
     color: Theme.window
 
@@ -31,7 +32,8 @@ ApplicationWindow {
             MenuSeparator {}
             Action {
                 text: "Quit Cogwise"
-                shortcut: StandardKey.Quit
+                // StandardKey.Quit on every Linux desktop; qmllint of Qt 6.4 cannot resolve StandardKey.
+                shortcut: "Ctrl+Q"
                 onTriggered: Qt.quit()
             }
         }
@@ -76,7 +78,7 @@ ApplicationWindow {
                 text: message.text
             }
             Label {
-                visible: message.link.toString().length > 0
+                visible: String(message.link).length > 0
                 Layout.fillWidth: true
                 text: "<a href=\"" + message.link + "\">Download</a>"
                 textFormat: Text.StyledText

@@ -1,7 +1,9 @@
+#include "gui/IconProvider.h"
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
 
+#include <QFile>
 #include <QQuickItem>
 #include <QTemporaryDir>
 #include <QTest>
@@ -26,6 +28,26 @@ class tst_QmlViews : public QObject
     }
 
 private Q_SLOTS:
+    // The symbols travel with the QML module; a wrong resource path leaves every icon blank.
+    void symbolsAreDrawnFromTheModuleInTheirTint()
+    {
+        QVERIFY(QFile::exists(IconProvider::filePath(QStringLiteral("Icon")))); // the window's icon
+        IconProvider icons;
+        QSize size;
+        const QImage image =
+            icons.requestImage(QStringLiteral("keyboard.fill?color=ff0000"), &size, QSize(24, 24));
+        QCOMPARE(size, QSize(24, 24));
+        int tinted = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() > 128 && pixel.red() > 100 && pixel.green() < 30 && pixel.blue() < 30)
+                    ++tinted;
+            }
+        }
+        QVERIFY2(tinted > 24, qPrintable(QStringLiteral("%1 red pixels").arg(tinted)));
+    }
+
     void signalMeterLightsTheRightBars()
     {
         QuickHarness quick;
