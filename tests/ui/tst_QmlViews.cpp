@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -82,6 +84,68 @@ private Q_SLOTS:
         QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("mainScreen")));
         // The main window opens on the Device section.
         QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("deviceSection")));
+    }
+
+    // The menu's entries and the dialogs are built when first shown.
+    void menuAndDialogsAppearWhenAskedFor()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        const auto window = quick.create(QStringLiteral("Main"),
+                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        QVERIFY(window);
+
+        // The quit shortcut works before the menu has ever been opened.
+        auto* quickWindow = qobject_cast<QQuickWindow*>(window.get());
+        QVERIFY(quickWindow);
+        quickWindow->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(quickWindow));
+        QSignalSpy quit(&quick.engine(), &QQmlEngine::quit);
+        QTest::keyClick(quickWindow, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quit.size(), 1);
+
+        auto* menu = window->findChild<QObject*>(QStringLiteral("appMenu"));
+        QVERIFY(menu);
+        const auto entries = [menu] {
+            QStringList texts;
+            for (int i = 0; i < menu->property("count").toInt(); ++i) {
+                QQuickItem* item = nullptr;
+                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+                texts.append(item->property("text").toString() +
+                             (item->property("enabled").toBool() ? QString() : QStringLiteral(" (off)")));
+            }
+            return texts;
+        };
+        // Twice: opening again adds nothing.
+        for (int opened = 0; opened < 2; ++opened) {
+            QMetaObject::invokeMethod(menu, "open");
+            QTRY_VERIFY(menu->property("opened").toBool());
+            // No update feed in the rig: checking is off. The separator has no text.
+            QCOMPARE(entries(), (QStringList{QStringLiteral("About Cogwise"),
+                                             QStringLiteral("Check for Updates\u2026 (off)"), QString(),
+                                             QStringLiteral("Quit Cogwise")}));
+            QMetaObject::invokeMethod(menu, "close");
+            QTRY_VERIFY(!menu->property("visible").toBool());
+        }
+
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("aboutDialog")));
+        QMetaObject::invokeMethod(window->findChild<QObject*>(QStringLiteral("about")), "trigger");
+        QObject* about = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+        QVERIFY(about);
+        QTRY_VERIFY(about->property("opened").toBool());
+        QCOMPARE(about->property("version").toString(), rig.app->version());
+
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("messageDialog")));
+        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Cannot write <b>log</b>"));
+        QObject* message = window->findChild<QObject*>(QStringLiteral("messageDialog"));
+        QVERIFY(message);
+        QTRY_VERIFY(message->property("opened").toBool());
+        QCOMPARE(message->property("title").toString(), QStringLiteral("Debug Logs"));
+        QCOMPARE(message->property("text").toString(), QStringLiteral("Cannot write <b>log</b>"));
+        // A second message reuses the dialog.
+        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Again"));
+        QCOMPARE(window->findChild<QObject*>(QStringLiteral("messageDialog")), message);
+        QCOMPARE(message->property("text").toString(), QStringLiteral("Again"));
     }
 
     void mappingShowsButtonsOnlyWhileEmulationIsOn()
