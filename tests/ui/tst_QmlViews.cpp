@@ -3,10 +3,13 @@
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
 
+#include <QDir>
 #include <QFile>
+#include <QQmlComponent>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -48,6 +51,31 @@ private Q_SLOTS:
             }
         }
         QVERIFY2(tinted > 24, qPrintable(QStringLiteral("%1 red pixels").arg(tinted)));
+    }
+
+    // Every file of the module loads, and none is compiled at run time: the engine keeps a
+    // cache of its own only for QML that qmlcachegen did not compile.
+    void everyFileIsCompiledAheadOfTime()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QDir cache(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                   QStringLiteral("/qmlcache"));
+        QVERIFY(cache.removeRecursively());
+        {
+            QuickHarness quick;
+            const QStringList files =
+                QDir(QStringLiteral(":/qt/qml/Cogwise")).entryList({QStringLiteral("*.qml")});
+            QVERIFY(files.size() > 20);
+            for (const QString& file : files) {
+                if (file == QLatin1String("Theme.qml"))
+                    continue; // a singleton, which components cannot load; every view uses it
+                QQmlComponent component(&quick.engine(), CogwiseApp::componentUrl(file.chopped(4)));
+                QVERIFY2(component.isReady(), qPrintable(file + QLatin1Char(' ') + component.errorString()));
+            }
+        }
+        const QStringList compiledHere = cache.entryList(QDir::Files);
+        QStandardPaths::setTestModeEnabled(false);
+        QVERIFY2(compiledHere.isEmpty(), qPrintable(compiledHere.join(QLatin1Char(' '))));
     }
 
     void signalMeterLightsTheRightBars()
