@@ -15,6 +15,7 @@
 #include "diagnostics/QueuedWork.h"
 #include "gui/CogwiseApp.h"
 #include "gui/ColorScheme.h"
+#include "gui/IconProvider.h"
 #include "platform/AppIdentity.h"
 #include "platform/Defaults.h"
 #include "platform/StandardErrorLog.h"
@@ -30,7 +31,12 @@
 #include <QLoggingCategory>
 #include <QQmlApplicationEngine>
 #include <QQuickStyle>
+#include <QQuickWindow>
 #include <QTextStream>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <memory>
 
 namespace {
 
@@ -95,7 +101,7 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
     ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
     QGuiApplication::setDesktopFileName(QStringLiteral("app.cogwise.Cogwise"));
-    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/ui/icons/Icon.svg")));
+    QGuiApplication::setWindowIcon(QIcon(IconProvider::filePath(QStringLiteral("Icon"))));
 
     Updater updater(Updater::defaultFeed(), version);
     updater.start();
@@ -107,9 +113,28 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
     CogwiseApp::prepare(engine);
     engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&cogwise)}});
     engine.load(CogwiseApp::mainWindowUrl());
-    if (engine.rootObjects().isEmpty())
+    auto* window =
+        engine.rootObjects().isEmpty() ? nullptr : qobject_cast<QQuickWindow*>(engine.rootObjects().first());
+    if (!window)
         return fail(1, QStringLiteral("the window could not be loaded"));
     cogwise.flow()->start();
+
+    // scripts/bench times the start to the first frame on screen. The frame is swapped on the
+    // render thread: the time is taken there, the quit is queued to this one.
+    if (qEnvironmentVariableIsSet("COGWISE_QUIT_AFTER_FIRST_FRAME")) {
+        QObject::connect(
+            window, &QQuickWindow::frameSwapped, window,
+            [reported = std::make_shared<std::atomic_bool>(false)] {
+                if (reported->exchange(true))
+                    return;
+                const auto now = std::chrono::system_clock::now().time_since_epoch();
+                std::fprintf(stderr, "first frame swapped at %lld us\n",
+                             static_cast<long long>(
+                                 std::chrono::duration_cast<std::chrono::microseconds>(now).count()));
+                QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+            },
+            Qt::DirectConnection);
+    }
 
     ShutdownSignals shutdown;
     QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);

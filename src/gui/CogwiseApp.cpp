@@ -39,12 +39,8 @@ QUrl CogwiseApp::permissionHelpUrl()
 
 void CogwiseApp::prepare(QQmlEngine& engine)
 {
-    static const bool registered = [] {
-        qmlRegisterTypesAndRevisions<CogwiseApp, ScreenFlow, ScanViewModel, DeviceListModel, DeviceViewModel,
-                                     MappingViewModel, SettingsViewModel, LogListModel, DebugLogActions,
-                                     CheckForUpdatesViewModel>("Cogwise", 1);
-        return true;
-    }();
-    Q_UNUSED(registered)
+    // The save dialog is Qt Quick's own on every desktop. The same as FileDialog's
+    // DontUseNativeDialog option, which Qt 6.4's type information leaves out of qmllint's sight.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     engine.addImageProvider(QStringLiteral("icons"), new IconProvider);
 }

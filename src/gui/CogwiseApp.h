@@ -46,9 +46,15 @@ public:
 
     // The page that explains how to let Cogwise post key presses.
     static QUrl permissionHelpUrl();
-    // Makes the types and the icons known to an engine; call before loading QML.
+    // Gives an engine the icons and dialogs the QML expects; call before loading QML. The types
+    // come with the module.
     static void prepare(QQmlEngine& engine);
-    static QUrl mainWindowUrl() { return QUrl(QStringLiteral("qrc:/ui/Main.qml")); }
+    // A file of the QML module, where qt_add_qml_module in src/ui puts it among the resources.
+    static QUrl componentUrl(const QString& name)
+    {
+        return QUrl(QStringLiteral("qrc:/qt/qml/Cogwise/%1.qml").arg(name));
+    }
+    static QUrl mainWindowUrl() { return componentUrl(QStringLiteral("Main")); }
 
     ScreenFlow* flow() { return &m_flow; }
     ScanViewModel* scan() { return &m_scan; }

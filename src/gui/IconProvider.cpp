@@ -12,6 +12,11 @@ IconProvider::IconProvider()
     : QQuickImageProvider(QQuickImageProvider::Image)
 {}
 
+QString IconProvider::filePath(const QString& name)
+{
+    return QStringLiteral(":/qt/qml/Cogwise/icons/%1.svg").arg(name);
+}
+
 QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& requestedSize)
 {
     const qsizetype query = id.indexOf(QLatin1Char('?'));
@@ -28,7 +33,7 @@ QImage IconProvider::requestImage(const QString& id, QSize* size, const QSize& r
     if (size)
         *size = target;
 
-    QFile file(QStringLiteral(":/ui/icons/%1.svg").arg(name));
+    QFile file(filePath(name));
     if (!file.open(QIODevice::ReadOnly)) {
         Logger::shared().logError(QStringLiteral("No icon named %1").arg(name), QStringLiteral("Icons"));
         return image;

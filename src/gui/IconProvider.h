@@ -11,5 +11,8 @@ public:
 
     IconProvider();
 
+    // The symbol's SVG file among the QML module's resources.
+    static QString filePath(const QString& name);
+
     QImage requestImage(const QString& id, QSize* size, const QSize& requestedSize) override;
 };

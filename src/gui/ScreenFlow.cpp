@@ -6,8 +6,6 @@
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
 
-#include <QMetaEnum>
-
 ScreenFlow::ScreenFlow(Defaults& defaults, AppViewModel& viewModel, Analytics& analytics, QObject* parent)
     : QObject(parent)
     , m_defaults(defaults)
@@ -18,11 +16,6 @@ ScreenFlow::ScreenFlow(Defaults& defaults, AppViewModel& viewModel, Analytics& a
     connect(&m_initialCheck, &QTimer::timeout, this, &ScreenFlow::runInitialCheck);
     connect(&viewModel.connectionService(), &ConnectionService::connectionStateChanged, this,
             &ScreenFlow::connectionStateDidChange);
-}
-
-QString ScreenFlow::screen() const
-{
-    return QString::fromLatin1(QMetaEnum::fromType<AppState>().valueToKey(static_cast<int>(m_appState)));
 }
 
 void ScreenFlow::start(std::chrono::milliseconds delay)

@@ -19,8 +19,6 @@ class ScreenFlow : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Built by the application")
     Q_PROPERTY(AppState appState READ appState NOTIFY appStateChanged)
-    // The state's name, for the window to switch on.
-    Q_PROPERTY(QString screen READ screen NOTIFY appStateChanged)
 
 public:
     enum class AppState { loading, onboarding, scanning, connected };
@@ -34,7 +32,6 @@ public:
     ScreenFlow(Defaults& defaults, AppViewModel& viewModel, Analytics& analytics, QObject* parent = nullptr);
 
     AppState appState() const { return m_appState; }
-    QString screen() const;
 
     // Schedules the initial-state check; call when the window first shows.
     void start(std::chrono::milliseconds delay = initialCheckDelay);

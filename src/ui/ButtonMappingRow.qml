@@ -8,15 +8,20 @@ RowLayout {
     id: row
     required property int buttonNumber
     required property MappingViewModel model
-    // Re-read when the configuration changes anywhere (reset, disable all).
-    property int revision: 0
-    readonly property int actionIndex: { revision; return model.actionIndex(buttonNumber) }
-    readonly property int repeatCount: { revision; return model.repeatCount(buttonNumber) }
-    readonly property bool hasRepeat: { revision; return model.hasRepeat(buttonNumber) }
+    // Read again when the configuration changes anywhere (reset, disable all).
+    property int actionIndex
+    property int repeatCount
+    property bool hasRepeat
 
+    function reload() {
+        row.actionIndex = row.model.actionIndex(row.buttonNumber)
+        row.repeatCount = row.model.repeatCount(row.buttonNumber)
+        row.hasRepeat = row.model.hasRepeat(row.buttonNumber)
+    }
+    Component.onCompleted: reload()
     Connections {
         target: row.model
-        function onButtonConfigsChanged() { row.revision++ }
+        function onButtonConfigsChanged() { row.reload() }
     }
 
     spacing: 12

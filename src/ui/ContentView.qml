@@ -2,22 +2,37 @@ import QtQuick
 import QtQuick.Controls
 import Cogwise
 
-// The window's root: one of four screens, as the screen flow says.
+// The window's root: one of four screens, as the screen flow says. A screen's QML is loaded
+// when it is first shown, so that start-up builds the loading screen only.
 Item {
     id: root
     required property CogwiseApp app
 
-    Loader {
-        anchors.fill: parent
-        sourceComponent: {
-            switch (root.app.flow.screen) {
-            case "onboarding": return onboarding
-            case "scanning": return scanning
-            case "connected": return connected
-            default: return loading
-            }
+    function showScreen() {
+        switch (root.app.flow.appState) {
+        case ScreenFlow.AppState.onboarding:
+            screen.setSource(Qt.resolvedUrl("OnboardingView.qml"), { flow: root.app.flow })
+            break
+        case ScreenFlow.AppState.scanning:
+            screen.setSource(Qt.resolvedUrl("DeviceScanView.qml"), { scan: root.app.scan })
+            break
+        case ScreenFlow.AppState.connected:
+            screen.setSource(Qt.resolvedUrl("MainView.qml"), { app: root.app })
+            break
+        default:
+            screen.sourceComponent = loading
         }
     }
+
+    Loader {
+        id: screen
+        anchors.fill: parent
+    }
+    Connections {
+        target: root.app.flow
+        function onAppStateChanged() { root.showScreen() }
+    }
+    Component.onCompleted: showScreen()
 
     Component {
         id: loading
@@ -29,17 +44,5 @@ Item {
                 scale: 1.5
             }
         }
-    }
-    Component {
-        id: onboarding
-        OnboardingView { flow: root.app.flow }
-    }
-    Component {
-        id: scanning
-        DeviceScanView { scan: root.app.scan }
-    }
-    Component {
-        id: connected
-        MainView { app: root.app }
     }
 }

@@ -9,11 +9,11 @@ Item {
     required property DebugLogActions actions
 
     function begin() {
-        const file = actions.prepareSave()
-        if (file.toString().length === 0)
+        const file = String(exporter.actions.prepareSave())
+        if (file.length === 0)
             return
         dialog.currentFolder = StandardPaths.writableLocation(StandardPaths.DocumentsLocation)
-        const name = file.toString().substring(file.toString().lastIndexOf("/") + 1)
+        const name = file.substring(file.lastIndexOf("/") + 1)
         dialog.selectedFile = dialog.currentFolder + "/" + name
         dialog.open()
     }
@@ -25,7 +25,6 @@ Item {
         fileMode: FileDialog.SaveFile
         nameFilters: ["Plain text (*.txt)"]
         defaultSuffix: "txt"
-        options: FileDialog.DontUseNativeDialog
         onAccepted: exporter.actions.completeSave(selectedFile)
     }
 }

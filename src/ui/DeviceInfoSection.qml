@@ -82,7 +82,8 @@ ScrollView {
                         Layout.alignment: Qt.AlignTop
                         Layout.preferredWidth: 100
                         Layout.preferredHeight: 100
-                        sourceSize: Qt.size(200, 200)
+                        sourceSize.width: 200
+                        sourceSize.height: 200
                         source: "image://icons/device." + section.model.picture
                     }
                     ColumnLayout {

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
@@ -8,6 +9,8 @@ Item {
     id: view
     objectName: "scanScreen"
     required property ScanViewModel scan
+    readonly property bool waiting: scan.panel === "scanning" || scan.panel === "connecting"
+                                    || scan.panel === "readyToScan"
     implicitWidth: 500
     implicitHeight: 500
 
@@ -84,13 +87,13 @@ Item {
 
                 // Waiting: scanning, connecting, or about to scan.
                 BusyIndicator {
-                    visible: ["scanning", "connecting", "readyToScan"].indexOf(view.scan.panel) >= 0
+                    visible: view.waiting
                     running: visible
                     Layout.alignment: Qt.AlignHCenter
                     scale: 1.5
                 }
                 Label {
-                    visible: ["scanning", "connecting", "readyToScan"].indexOf(view.scan.panel) >= 0
+                    visible: view.waiting
                     Layout.alignment: Qt.AlignHCenter
                     textFormat: Text.PlainText
                     text: view.scan.panel === "scanning" ? "Scanning for devices..."

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
@@ -67,6 +68,7 @@ Item {
                 // Follow new events while the reader is at the bottom.
                 onCountChanged: if (atYEnd || count < 2) positionViewAtEnd()
                 delegate: ColumnLayout {
+                    id: entry
                     required property int index
                     required property string time
                     required property string message
@@ -78,13 +80,13 @@ Item {
                         Layout.fillWidth: true
                         Layout.topMargin: 10
                         Layout.bottomMargin: 10
-                        time: parent.time
-                        message: parent.message
-                        icon: parent.icon
-                        iconColor: parent.iconColor
+                        time: entry.time
+                        message: entry.message
+                        icon: entry.icon
+                        iconColor: entry.iconColor
                     }
                     Rectangle {
-                        visible: parent.index < list.count - 1
+                        visible: entry.index < list.count - 1
                         Layout.fillWidth: true
                         Layout.leftMargin: 100
                         height: 1

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
@@ -10,31 +9,52 @@ ApplicationWindow {
     visible: true
     width: 900
     height: 780
-    minimumWidth: app.flow.screen === "onboarding" ? 600 : app.flow.screen === "scanning" ? 500 : 640
-    minimumHeight: app.flow.screen === "onboarding" ? 650 : 500
+    minimumWidth: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 600
+                : window.app.flow.appState === ScreenFlow.AppState.scanning ? 500 : 640
+    minimumHeight: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 650 : 500
     title: "Cogwise"
     color: Theme.window
 
     menuBar: MenuBar {
         Menu {
+            id: appMenu
+            objectName: "appMenu"
             title: "Cogwise"
-            Action {
-                text: "About Cogwise"
-                onTriggered: about.open()
-            }
-            Action {
-                objectName: "checkForUpdates"
-                text: "Check for Updates\u2026"
-                enabled: window.app.updates.canCheckForUpdates
-                onTriggered: window.app.updates.checkForUpdates()
-            }
-            MenuSeparator {}
-            Action {
-                text: "Quit Cogwise"
-                shortcut: StandardKey.Quit
-                onTriggered: Qt.quit()
+            // Its entries are built when it first opens, not at start-up; the actions, and
+            // with them the shortcut, are there from the start.
+            onAboutToShow: {
+                if (appMenu.count > 0)
+                    return
+                appMenu.addAction(aboutAction)
+                appMenu.addAction(updatesAction)
+                appMenu.addItem(separator.createObject(appMenu.contentItem) as MenuSeparator)
+                appMenu.addAction(quitAction)
             }
         }
+    }
+    Action {
+        id: aboutAction
+        objectName: "about"
+        text: "About Cogwise"
+        onTriggered: window.showAbout()
+    }
+    Action {
+        id: updatesAction
+        objectName: "checkForUpdates"
+        text: "Check for Updates\u2026"
+        enabled: window.app.updates.canCheckForUpdates
+        onTriggered: window.app.updates.checkForUpdates()
+    }
+    Action {
+        id: quitAction
+        text: "Quit Cogwise"
+        // StandardKey.Quit on every Linux desktop; qmllint of Qt 6.4 cannot resolve StandardKey.
+        shortcut: "Ctrl+Q"
+        onTriggered: Qt.quit()
+    }
+    Component {
+        id: separator
+        MenuSeparator {}
     }
 
     ContentView {
@@ -42,65 +62,34 @@ ApplicationWindow {
         app: window.app
     }
 
-    Dialog {
-        id: about
-        title: "About Cogwise"
-        anchors.centerIn: parent
-        modal: true
-        standardButtons: Dialog.Ok
-        ColumnLayout {
-            spacing: 8
-            SymbolIcon { Layout.alignment: Qt.AlignHCenter; name: "Icon"; size: 64 }
-            Label { Layout.alignment: Qt.AlignHCenter; text: "Cogwise"; font.pixelSize: Theme.title; font.bold: true }
-            Label { Layout.alignment: Qt.AlignHCenter; text: "Version " + window.app.version; color: Theme.secondaryText }
-            Label { Layout.alignment: Qt.AlignHCenter; text: "Control Rouvy with your Shimano Di2"; color: Theme.secondaryText }
-        }
-    }
+    // The dialogs are built when first shown, not at start-up. Their parent is the one they
+    // would have as children of the window: its content item.
+    Loader { id: about }
+    Loader { id: message }
 
-    Dialog {
-        id: message
-        objectName: "messageDialog"
-        property string text
-        property url link
-        anchors.centerIn: parent
-        modal: true
-        width: Math.min(420, window.width - 40)
-        standardButtons: Dialog.Ok
-        ColumnLayout {
-            width: parent.width
-            spacing: 10
-            Label {
-                Layout.fillWidth: true
-                wrapMode: Text.WordWrap
-                textFormat: Text.PlainText
-                text: message.text
-            }
-            Label {
-                visible: message.link.toString().length > 0
-                Layout.fillWidth: true
-                text: "<a href=\"" + message.link + "\">Download</a>"
-                textFormat: Text.StyledText
-                onLinkActivated: link => Qt.openUrlExternally(link)
-            }
-        }
+    function showAbout() {
+        if (!about.item)
+            about.setSource(Qt.resolvedUrl("AboutDialog.qml"),
+                            { parent: window.contentItem, version: window.app.version })
+        const dialog = about.item as AboutDialog
+        dialog.open()
+    }
+    function showMessage(title: string, text: string, link: url) {
+        if (!message.item)
+            message.setSource(Qt.resolvedUrl("NoticeDialog.qml"), { parent: window.contentItem })
+        const dialog = message.item as NoticeDialog
+        dialog.title = title
+        dialog.text = text
+        dialog.link = link
+        dialog.open()
     }
 
     Connections {
         target: window.app.updates
-        function onResultReady(title, text, downloadUrl) {
-            message.title = title
-            message.text = text
-            message.link = downloadUrl
-            message.open()
-        }
+        function onResultReady(title, text, downloadUrl) { window.showMessage(title, text, downloadUrl) }
     }
     Connections {
         target: window.app.debugLog
-        function onFailed(text) {
-            message.title = "Debug Logs"
-            message.text = text
-            message.link = ""
-            message.open()
-        }
+        function onFailed(text) { window.showMessage("Debug Logs", text, "") }
     }
 }

@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
@@ -76,6 +77,7 @@ Item {
                 Repeater {
                     model: view.sections
                     ItemDelegate {
+                        id: entry
                         required property var modelData
                         objectName: "section" + modelData.title
                         Layout.fillWidth: true
@@ -83,12 +85,12 @@ Item {
                         highlighted: view.selectedSection === modelData.title
                         background: Rectangle {
                             radius: 6
-                            color: parent.highlighted ? Theme.selection : parent.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.08) : "transparent"
+                            color: entry.highlighted ? Theme.selection : entry.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.08) : "transparent"
                         }
                         contentItem: RowLayout {
                             spacing: 8
-                            SymbolIcon { name: modelData.icon; color: Theme.blue; size: 16 }
-                            Label { text: modelData.title; color: Theme.text; font.pixelSize: Theme.body; Layout.fillWidth: true }
+                            SymbolIcon { name: entry.modelData.icon; color: Theme.blue; size: 16 }
+                            Label { text: entry.modelData.title; color: Theme.text; font.pixelSize: Theme.body; Layout.fillWidth: true }
                         }
                         onClicked: view.selectedSection = modelData.title
                     }
@@ -147,17 +149,10 @@ Item {
             }
 
             Loader {
+                id: detail
                 objectName: "detail"
                 Layout.fillWidth: true
                 Layout.fillHeight: true
-                sourceComponent: {
-                    switch (view.selectedSection) {
-                    case "Mapping": return mapping
-                    case "Logs": return logs
-                    case "Settings": return settings
-                    default: return device
-                    }
-                }
             }
         }
     }
@@ -167,8 +162,22 @@ Item {
         actions: view.app.debugLog
     }
 
-    Component { id: device; DeviceInfoSection { model: view.app.device } }
-    Component { id: mapping; MappingSection { model: view.app.mapping } }
-    Component { id: logs; LogsSection { logs: view.app.logs } }
-    Component { id: settings; SettingsSection { model: view.app.settings } }
+    // A section's QML is loaded when it is first shown.
+    function showSection() {
+        switch (view.selectedSection) {
+        case "Mapping":
+            detail.setSource(Qt.resolvedUrl("MappingSection.qml"), { model: view.app.mapping })
+            break
+        case "Logs":
+            detail.setSource(Qt.resolvedUrl("LogsSection.qml"), { logs: view.app.logs })
+            break
+        case "Settings":
+            detail.setSource(Qt.resolvedUrl("SettingsSection.qml"), { model: view.app.settings })
+            break
+        default:
+            detail.setSource(Qt.resolvedUrl("DeviceInfoSection.qml"), { model: view.app.device })
+        }
+    }
+    onSelectedSectionChanged: showSection()
+    Component.onCompleted: showSection()
 }

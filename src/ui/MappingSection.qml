@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
@@ -38,6 +39,7 @@ ScrollView {
         }
 
         Rectangle {
+            id: permissionCard
             objectName: "permissionCard"
             readonly property color tone: section.model.hasPermission ? Theme.green : Theme.orange
             Layout.fillWidth: true
@@ -55,7 +57,7 @@ ScrollView {
                 spacing: 16
                 SymbolIcon {
                     name: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
-                    color: parent.parent.tone
+                    color: permissionCard.tone
                     size: 24
                 }
                 ColumnLayout {

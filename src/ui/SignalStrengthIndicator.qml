@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 
 // Four bars, 8 to 20 px high; the lit ones green.

@@ -14,7 +14,8 @@ Item {
         anchors.fill: parent
         fillMode: Image.PreserveAspectFit
         // Drawn at twice the size, so that it stays crisp on dense screens.
-        sourceSize: Qt.size(Math.ceil(icon.size * 2), Math.ceil(icon.size * 2))
+        sourceSize.width: Math.ceil(icon.size * 2)
+        sourceSize.height: Math.ceil(icon.size * 2)
         smooth: true
         mipmap: true
         source: icon.name.length > 0 ? "image://icons/" + icon.name + "?color=" + String(icon.color).substring(1) : ""

@@ -12,7 +12,7 @@ QuickHarness::QuickHarness()
 
 std::unique_ptr<QObject> QuickHarness::create(const QString& component, const QVariantMap& properties)
 {
-    QQmlComponent loader(&m_engine, QUrl(QStringLiteral("qrc:/ui/%1.qml").arg(component)));
+    QQmlComponent loader(&m_engine, CogwiseApp::componentUrl(component));
     std::unique_ptr<QObject> object(loader.createWithInitialProperties(properties));
     if (!object)
         qWarning().noquote() << loader.errorString();

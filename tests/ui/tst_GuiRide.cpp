@@ -63,6 +63,28 @@ private:
     QQuickWindow* m_window = nullptr;
 };
 
+// The first item of a class, depth-first: the menu bar's entries have no names of their own.
+QQuickItem* firstOfClass(QQuickItem* root, const char* className)
+{
+    if (!root || root->inherits(className))
+        return root;
+    for (QQuickItem* child : root->childItems()) {
+        if (QQuickItem* found = firstOfClass(child, className))
+            return found;
+    }
+    return nullptr;
+}
+
+QObject* openDialog(QObject* window, const QString& title)
+{
+    for (QObject* dialog : window->findChildren<QObject*>()) {
+        if (dialog->inherits("QQuickDialog") && dialog->property("title").toString() == title &&
+            dialog->property("opened").toBool())
+            return dialog;
+    }
+    return nullptr;
+}
+
 int unitRow(GuiRig& rig)
 {
     const auto& devices = rig.app->scan()->devices()->devices();
@@ -105,6 +127,25 @@ private Q_SLOTS:
         // Onboarding, then the scan screen with the unit among its neighbours.
         QTRY_VERIFY(ride.item(QStringLiteral("startScanningButton")));
         ride.screenshot(QStringLiteral("1-onboarding"));
+
+        // The Cogwise menu, its About entry, and a message.
+        QVERIFY(ride.click(firstOfClass(ride.window()->contentItem(), "QQuickMenuBarItem")));
+        QQuickItem* aboutEntry = nullptr;
+        QTRY_VERIFY((aboutEntry = firstOfClass(ride.window()->contentItem(), "QQuickMenuItem")) &&
+                    QuickHarness::shown(aboutEntry));
+        ride.screenshot(QStringLiteral("1-menu"));
+        QVERIFY(ride.click(aboutEntry));
+        QObject* about = nullptr;
+        QTRY_VERIFY((about = openDialog(ride.window(), QStringLiteral("About Cogwise"))));
+        ride.screenshot(QStringLiteral("1-about"));
+        QMetaObject::invokeMethod(about, "close");
+        QTRY_VERIFY(!about->property("visible").toBool());
+        Q_EMIT ride.rig().app->debugLog()->failed(QStringLiteral("The debug log could not be written."));
+        QObject* message = nullptr;
+        QTRY_VERIFY((message = openDialog(ride.window(), QStringLiteral("Debug Logs"))));
+        ride.screenshot(QStringLiteral("1-message"));
+        QMetaObject::invokeMethod(message, "close");
+        QTRY_VERIFY(!message->property("visible").toBool());
         QVERIFY(ride.click(ride.item(QStringLiteral("startScanningButton"))));
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));

@@ -1,8 +1,15 @@
+#include "gui/IconProvider.h"
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
 
+#include <QDir>
+#include <QFile>
+#include <QQmlComponent>
 #include <QQuickItem>
+#include <QQuickWindow>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,6 +33,51 @@ class tst_QmlViews : public QObject
     }
 
 private Q_SLOTS:
+    // The symbols travel with the QML module; a wrong resource path leaves every icon blank.
+    void symbolsAreDrawnFromTheModuleInTheirTint()
+    {
+        QVERIFY(QFile::exists(IconProvider::filePath(QStringLiteral("Icon")))); // the window's icon
+        IconProvider icons;
+        QSize size;
+        const QImage image =
+            icons.requestImage(QStringLiteral("keyboard.fill?color=ff0000"), &size, QSize(24, 24));
+        QCOMPARE(size, QSize(24, 24));
+        int tinted = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor pixel = image.pixelColor(x, y);
+                if (pixel.alpha() > 128 && pixel.red() > 100 && pixel.green() < 30 && pixel.blue() < 30)
+                    ++tinted;
+            }
+        }
+        QVERIFY2(tinted > 24, qPrintable(QStringLiteral("%1 red pixels").arg(tinted)));
+    }
+
+    // Every file of the module loads, and none is compiled at run time: the engine keeps a
+    // cache of its own only for QML that qmlcachegen did not compile.
+    void everyFileIsCompiledAheadOfTime()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QDir cache(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                   QStringLiteral("/qmlcache"));
+        QVERIFY(cache.removeRecursively());
+        {
+            QuickHarness quick;
+            const QStringList files =
+                QDir(QStringLiteral(":/qt/qml/Cogwise")).entryList({QStringLiteral("*.qml")});
+            QVERIFY(files.size() > 20);
+            for (const QString& file : files) {
+                if (file == QLatin1String("Theme.qml"))
+                    continue; // a singleton, which components cannot load; every view uses it
+                QQmlComponent component(&quick.engine(), CogwiseApp::componentUrl(file.chopped(4)));
+                QVERIFY2(component.isReady(), qPrintable(file + QLatin1Char(' ') + component.errorString()));
+            }
+        }
+        const QStringList compiledHere = cache.entryList(QDir::Files);
+        QStandardPaths::setTestModeEnabled(false);
+        QVERIFY2(compiledHere.isEmpty(), qPrintable(compiledHere.join(QLatin1Char(' '))));
+    }
+
     void signalMeterLightsTheRightBars()
     {
         QuickHarness quick;
@@ -60,6 +112,68 @@ private Q_SLOTS:
         QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("mainScreen")));
         // The main window opens on the Device section.
         QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("deviceSection")));
+    }
+
+    // The menu's entries and the dialogs are built when first shown.
+    void menuAndDialogsAppearWhenAskedFor()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        const auto window = quick.create(QStringLiteral("Main"),
+                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        QVERIFY(window);
+
+        // The quit shortcut works before the menu has ever been opened.
+        auto* quickWindow = qobject_cast<QQuickWindow*>(window.get());
+        QVERIFY(quickWindow);
+        quickWindow->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(quickWindow));
+        QSignalSpy quit(&quick.engine(), &QQmlEngine::quit);
+        QTest::keyClick(quickWindow, Qt::Key_Q, Qt::ControlModifier);
+        QCOMPARE(quit.size(), 1);
+
+        auto* menu = window->findChild<QObject*>(QStringLiteral("appMenu"));
+        QVERIFY(menu);
+        const auto entries = [menu] {
+            QStringList texts;
+            for (int i = 0; i < menu->property("count").toInt(); ++i) {
+                QQuickItem* item = nullptr;
+                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
+                texts.append(item->property("text").toString() +
+                             (item->property("enabled").toBool() ? QString() : QStringLiteral(" (off)")));
+            }
+            return texts;
+        };
+        // Twice: opening again adds nothing.
+        for (int opened = 0; opened < 2; ++opened) {
+            QMetaObject::invokeMethod(menu, "open");
+            QTRY_VERIFY(menu->property("opened").toBool());
+            // No update feed in the rig: checking is off. The separator has no text.
+            QCOMPARE(entries(), (QStringList{QStringLiteral("About Cogwise"),
+                                             QStringLiteral("Check for Updates\u2026 (off)"), QString(),
+                                             QStringLiteral("Quit Cogwise")}));
+            QMetaObject::invokeMethod(menu, "close");
+            QTRY_VERIFY(!menu->property("visible").toBool());
+        }
+
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("aboutDialog")));
+        QMetaObject::invokeMethod(window->findChild<QObject*>(QStringLiteral("about")), "trigger");
+        QObject* about = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+        QVERIFY(about);
+        QTRY_VERIFY(about->property("opened").toBool());
+        QCOMPARE(about->property("version").toString(), rig.app->version());
+
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("messageDialog")));
+        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Cannot write <b>log</b>"));
+        QObject* message = window->findChild<QObject*>(QStringLiteral("messageDialog"));
+        QVERIFY(message);
+        QTRY_VERIFY(message->property("opened").toBool());
+        QCOMPARE(message->property("title").toString(), QStringLiteral("Debug Logs"));
+        QCOMPARE(message->property("text").toString(), QStringLiteral("Cannot write <b>log</b>"));
+        // A second message reuses the dialog.
+        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Again"));
+        QCOMPARE(window->findChild<QObject*>(QStringLiteral("messageDialog")), message);
+        QCOMPARE(message->property("text").toString(), QStringLiteral("Again"));
     }
 
     void mappingShowsButtonsOnlyWhileEmulationIsOn()
