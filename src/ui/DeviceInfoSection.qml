@@ -22,6 +22,36 @@ ScrollView {
             subtitle: "Connected Di2 device information"
         }
 
+        // The unit is away (asleep, dropped, radio off): what Cogwise is doing about it.
+        Rectangle {
+            objectName: "linkBanner"
+            visible: section.model.linkStatus !== ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            Layout.preferredHeight: linkRow.implicitHeight + 32
+            radius: 12
+            color: Qt.rgba(0, 0.48, 1, 0.08)
+            border.color: Qt.rgba(0, 0.48, 1, 0.3)
+            border.width: 1
+            RowLayout {
+                id: linkRow
+                anchors.fill: parent
+                anchors.margins: 16
+                spacing: 12
+                BusyIndicator { running: linkRow.visible; Layout.preferredWidth: 28; Layout.preferredHeight: 28 }
+                Label {
+                    objectName: "linkStatus"
+                    Layout.fillWidth: true
+                    text: section.model.linkStatus
+                    textFormat: Text.PlainText
+                    wrapMode: Text.WordWrap
+                    font.pixelSize: Theme.subheadline + 1
+                    color: Theme.text
+                }
+            }
+        }
+
         // Keys cannot be posted: say so, and where to fix it.
         Rectangle {
             objectName: "accessibilityBanner"

@@ -10,7 +10,7 @@ Item {
     objectName: "scanScreen"
     required property ScanViewModel scan
     readonly property bool waiting: scan.panel === "scanning" || scan.panel === "connecting"
-                                    || scan.panel === "readyToScan"
+                                    || scan.panel === "readyToScan" || scan.panel === "waiting"
     implicitWidth: 500
     implicitHeight: 500
 
@@ -98,10 +98,31 @@ Item {
                     textFormat: Text.PlainText
                     text: view.scan.panel === "scanning" ? "Scanning for devices..."
                         : view.scan.panel === "connecting" ? "Connecting to " + view.scan.connectingName + "..."
+                        : view.scan.panel === "waiting" ? "Waiting for " + view.scan.connectingName + "..."
                         : "Ready to scan..."
                     font.pixelSize: Theme.headline
                     font.bold: true
-                    color: view.scan.panel === "connecting" ? Theme.text : Theme.secondaryText
+                    color: view.scan.panel === "connecting" || view.scan.panel === "waiting" ? Theme.text
+                                                                                           : Theme.secondaryText
+                }
+                // Waiting for the rider's unit to wake: it connects by itself when it does.
+                Label {
+                    objectName: "wakeHint"
+                    visible: view.scan.panel === "waiting"
+                    Layout.alignment: Qt.AlignHCenter
+                    Layout.maximumWidth: 340
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.WordWrap
+                    textFormat: Text.PlainText
+                    text: "Press a shifter button to wake " + view.scan.connectingName
+                          + ". Cogwise connects as soon as it hears it."
+                    color: Theme.secondaryText
+                }
+                BorderedButton {
+                    visible: view.scan.panel === "waiting"
+                    Layout.alignment: Qt.AlignHCenter
+                    text: "Scan for Other Units"
+                    onClicked: view.scan.scanAgain()
                 }
 
                 // The connection failed.

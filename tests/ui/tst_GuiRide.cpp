@@ -234,6 +234,17 @@ private Q_SLOTS:
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
         ride.screenshot(QStringLiteral("2-scan-connecting"));
+
+        // The rider's unit asleep after the radio was off: the screen says how to wake it.
+        ride.rig().defaults.setString(
+            QStringLiteral("lastConnectedDeviceUUID"),
+            SimulatedCentral::unit().identifier.toString(QUuid::WithoutBraces).toUpper());
+        ride.rig().simulated->setAsleep(true);
+        ride.rig().simulated->setPowered(false);
+        ride.rig().simulated->setPowered(true);
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("waiting"));
+        QTRY_VERIFY(ride.item(QStringLiteral("wakeHint"))->isVisible());
+        ride.screenshot(QStringLiteral("2-scan-waiting"));
     }
 };
 
