@@ -42,6 +42,8 @@ QString stateName(BleCentralState state)
         return QStringLiteral("poweredOff");
     case BleCentralState::serviceStopped:
         return QStringLiteral("serviceStopped");
+    case BleCentralState::unsupported:
+        return QStringLiteral("unsupported");
     default:
         return QString::number(int(state));
     }
@@ -165,6 +167,7 @@ private Q_SLOTS:
 
     void init()
     {
+        QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {true}));
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
         QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
         QVERIFY(m_bluez.control(QStringLiteral("SetConnectMode"), {QStringLiteral("normal")}));
@@ -373,6 +376,24 @@ private Q_SLOTS:
         rig.central.stopScan();
         rig.central.connectPeripheral(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("connected C0:FF:EE:00:00:01")), timeoutMs);
+    }
+
+    void anAdapterUnpluggedAndPluggedInAgain()
+    {
+        CentralRig rig;
+        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        rig.central.connectPeripheral(rig.unit);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("connected C0:FF:EE:00:00:01")), timeoutMs);
+
+        QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {false}));
+        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state unsupported")), timeoutMs);
+        QCOMPARE(rig.outcomes().filter(QStringLiteral("disconnected C0:FF:EE:00:00:01")).size(), 1);
+
+        QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {true}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.outcomes().constLast(), QStringLiteral("state poweredOn"), timeoutMs);
+        rig.central.connectPeripheral(rig.unit);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.outcomes().constLast(), QStringLiteral("connected C0:FF:EE:00:00:01"),
+                                  timeoutMs);
     }
 
     // After a drop everything is set up anew. BlueZ kept the old subscription and turns

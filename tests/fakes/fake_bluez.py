@@ -18,6 +18,8 @@ Control it through the org.bluez.Mock interface of "/":
                            while it re-enables a session it kept across a reconnection.
   SetReadError(b)          ReadValue answers org.bluez.Error.NotPermitted.
   SetPowered(b)            adapter power; off ends waiting Connects and drops the links.
+  SetAdapterPresent(b)     the adapter is unplugged (its objects go) or plugged in again
+                           (it comes back with the unit remembered).
   Notify(ay)               a notification of the unit's Di2 data characteristic.
   DropLink()               the unit's link drops, as when it rides out of range.
   IsNotifying() -> b       whether the unit's Di2 data characteristic is subscribed.
@@ -257,8 +259,8 @@ def add_device(path, address, name, rssi, gatt, announce):
 
 
 def advertise():
-    adapter = mockobject.objects[ADAPTER].props[ADAPTER_IFACE]
-    if adapter['Powered'] and adapter['Discovering']:
+    adapter = mockobject.objects[ADAPTER].props[ADAPTER_IFACE] if ADAPTER in mockobject.objects else {}
+    if adapter.get('Powered') and adapter.get('Discovering'):
         for path, device in devices.items():
             obj = mockobject.objects.get(path)
             if obj is None or device['asleep'] or obj.props[DEVICE_IFACE]['Connected']:
@@ -278,11 +280,9 @@ def stop_discovery(self):
     set_props(self, ADAPTER_IFACE, {'Discovering': False})
 
 
-def load(mock, _parameters):
-    root['manager'] = mock
-    mock.AddObject('/org/bluez', 'org.bluez.AgentManager1', {}, [
-        ('RegisterAgent', 'os', '', ''), ('UnregisterAgent', 'o', '', ''), ('RequestDefaultAgent', 'o', '', '')])
-    mock.AddObject(ADAPTER, ADAPTER_IFACE, {
+def add_adapter(announce):
+    manager = root['manager']
+    manager.AddObject(ADAPTER, ADAPTER_IFACE, {
         'Address': '00:11:22:33:44:55', 'AddressType': 'public', 'Name': 'fake', 'Alias': 'fake', 'Class': dbus.UInt32(0),
         'Powered': True, 'Discoverable': False, 'Pairable': True, 'Discovering': False,
         'DiscoverableTimeout': dbus.UInt32(0), 'PairableTimeout': dbus.UInt32(0),
@@ -293,7 +293,16 @@ def load(mock, _parameters):
     adapter.AddMethod(ADAPTER_IFACE, 'SetDiscoveryFilter', 'a{sv}', '', lambda self, f: None)
     adapter.AddMethod(ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as', lambda self: dbus.Array([], signature='s'))
     adapter.AddMethod(ADAPTER_IFACE, 'RemoveDevice', 'o', '', lambda self, path: None)
-    add_device(UNIT, UNIT_ADDRESS, 'EW-WU111', -55, gatt=True, announce=False)
+    if announce:
+        manager.object_manager_emit_added(ADAPTER)
+    add_device(UNIT, UNIT_ADDRESS, 'EW-WU111', -55, gatt=True, announce=announce)
+
+
+def load(mock, _parameters):
+    root['manager'] = mock
+    mock.AddObject('/org/bluez', 'org.bluez.AgentManager1', {}, [
+        ('RegisterAgent', 'os', '', ''), ('UnregisterAgent', 'o', '', ''), ('RequestDefaultAgent', 'o', '', '')])
+    add_adapter(announce=False)
     GLib.timeout_add(ADVERTISING_INTERVAL_MS, advertise)
 
 
@@ -340,6 +349,21 @@ def SetPowered(self, powered):
         if adapter.props[ADAPTER_IFACE]['Discovering']:
             set_props(adapter, ADAPTER_IFACE, {'Discovering': False})
     set_props(adapter, ADAPTER_IFACE, {'Powered': bool(powered)})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def SetAdapterPresent(self, present):
+    manager = root['manager']
+    if present and ADAPTER not in mockobject.objects:
+        add_adapter(announce=True)
+    elif not present and ADAPTER in mockobject.objects:
+        for path in devices:
+            finish_pending(path, error('org.bluez.Error.Failed', 'Software caused connection abort'))
+            remove_gatt(path)
+        devices.clear()
+        for path in sorted((p for p in mockobject.objects if p.startswith(ADAPTER)), reverse=True):
+            manager.object_manager_emit_removed(path)
+            manager.RemoveObject(path)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='ay', out_signature='')
