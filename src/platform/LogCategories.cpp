@@ -28,6 +28,7 @@ const QLoggingCategory& forSource(const QString& source)
         {QStringLiteral("DI2Parser"), lcDi2},
         {QStringLiteral("BLEConnectionManager"), lcBluetooth},
         {QStringLiteral("ConnectionService"), lcBluetooth},
+        {QStringLiteral("QtBleCentral"), lcBluetooth},
         {QStringLiteral("KeyboardBridge"), lcShifting},
         {QStringLiteral("Storage"), lcShifting},
         {QStringLiteral("GearService"), lcShifting},

@@ -59,7 +59,11 @@ std::optional<QString> FakeBluez::start()
     }
     m_address = QString::fromLatin1(address.trimmed());
     qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toLatin1());
+    return startService();
+}
 
+std::optional<QString> FakeBluez::startService()
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
     m_bluez.setProcessEnvironment(environment);
@@ -79,12 +83,33 @@ std::optional<QString> FakeBluez::start()
     return std::nullopt;
 }
 
+std::optional<QString> FakeBluez::stopService()
+{
+    stop(m_bluez);
+    const bool gone = QTest::qWaitFor(
+        [] {
+            auto* bus = QDBusConnection::systemBus().interface();
+            return bus && !bus->isServiceRegistered(QStringLiteral("org.bluez"));
+        },
+        startTimeoutMs);
+    if (!gone)
+        return QStringLiteral("the fake bluetoothd did not leave the bus");
+    return std::nullopt;
+}
+
 bool FakeBluez::control(const QString& method, const QVariantList& arguments)
 {
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
                                                        QStringLiteral("org.bluez.Mock"), method);
     call.setArguments(arguments);
     return QDBusConnection::systemBus().call(call).type() == QDBusMessage::ReplyMessage;
+}
+
+int FakeBluez::count(const QString& method)
+{
+    const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
+        QStringLiteral("org.bluez"), QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), method));
+    return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toInt() : -1;
 }
 
 bool FakeBluez::isNotifying()

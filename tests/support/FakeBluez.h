@@ -20,13 +20,21 @@ public:
     static std::optional<QString> missing();
     std::optional<QString> start();
 
+    // bluetoothd stops (org.bluez leaves the bus), and comes back as it starts: fresh.
+    std::optional<QString> stopService();
+    std::optional<QString> startService();
+
     // Calls a switch of the fake (org.bluez.Mock): SetConnectMode, Notify, DropLink, ...
     bool control(const QString& method, const QVariantList& arguments = {});
+    // Asks the fake (org.bluez.Mock) for a number: PendingConnects, StartNotifyCalls.
+    int count(const QString& method);
 
     // Whether the unit's Di2 data characteristic is subscribed.
     bool isNotifying();
 
     static QString unitAddress() { return QStringLiteral("C0:FF:EE:00:00:01"); }
+    static QString secondUnitAddress() { return QStringLiteral("C0:FF:EE:00:00:03"); }
+    static QString unitPath() { return QStringLiteral("/org/bluez/hci0/dev_C0_FF_EE_00_00_01"); }
 
 private:
     QProcess m_bus;

@@ -1,16 +1,23 @@
 #include "bluetooth/qt/QtBleCentral.h"
 
 #include "bluetooth/qt/BluetoothAddressId.h"
+#include "bluetooth/qt/BluezDevice.h"
+#include "bluetooth/qt/BluezErrors.h"
+#include "diagnostics/Logger.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QBluetoothLocalDevice>
-#include <QLowEnergyController>
-#include <QLowEnergyService>
-#include <QSet>
-
-#ifdef Q_OS_LINUX
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QLowEnergyController>
+#include <QLowEnergyService>
+#include <QMetaEnum>
+#include <QSet>
+#include <QTimer>
+
+#ifdef Q_OS_LINUX
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QDBusServiceWatcher>
@@ -19,39 +26,127 @@
 
 struct QtBleCentral::Connection
 {
-    BlePeripheral peripheral;
-    QPointer<QLowEnergyController> controller;
-    bool connected = false;
-    QTimer connectTimer;
-    QTimer discoveryTimer;
-    QHash<QString, QPointer<QLowEnergyService>> services; // by upper-case UUID text
-    QSet<QString> pendingReads;                           // characteristic UUIDs
-    QHash<QString, QByteArray> readEchoes;                // a read's value, until its change echo arrives
+    explicit Connection(QObject* central)
+        : owner(central)
+        , connectTimer(new QTimer(central))
+        , discoveryTimer(new QTimer(central))
+    {
+        connectTimer->setSingleShot(true);
+        discoveryTimer->setSingleShot(true);
+    }
 
+    // Everything of an attempt goes, and nothing of it is reused: after a drop Qt's old
+    // controller and service objects stay invalid. Only our own connections are cut:
+    // QtDBus needs the others (destroyed() above all) to forget its objects.
     ~Connection()
     {
+        for (QTimer* timer : {connectTimer, discoveryTimer}) {
+            timer->disconnect(owner);
+            timer->stop();
+            timer->deleteLater();
+        }
         for (const auto& service : std::as_const(services)) {
-            if (service)
+            if (service) {
+                service->disconnect(owner);
                 service->deleteLater();
+            }
         }
         if (controller) {
-            controller->disconnect();
+            controller->disconnect(owner);
             controller->disconnectFromDevice();
             controller->deleteLater();
         }
+        if (link) {
+            link->disconnect(owner);
+            link->disconnectLink();
+            link->deleteLater();
+        }
     }
+
+    QObject* owner;
+    quint64 attempt = 0;
+    BlePeripheral peripheral;
+    QString name; // as the rider's sentences call it
+    QPointer<BluezDevice> link;
+    QPointer<QLowEnergyController> controller;
+    bool connected = false;
+    QTimer* connectTimer;
+    QTimer* discoveryTimer;
+    QHash<QString, QPointer<QLowEnergyService>> services; // by upper-case UUID text
+    QSet<QString> pendingReads;                           // characteristic UUIDs
+    QHash<QString, QByteArray> readEchoes;                // a read's value, until its change echo arrives
+    // By service UUID: the characteristics whose subscriptions Qt has queued, in its order,
+    // because a failed one comes back without a name.
+    QHash<QString, QList<BleCharacteristic>> subscribing;
 };
 
 namespace {
+
+const QString logCategory = QStringLiteral("QtBleCentral");
+const QString bluezService = QStringLiteral("org.bluez");
+const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
+
+void logDebug(const QString& text)
+{
+    Logger::shared().logDebug(text, logCategory);
+}
+
+void logInfo(const QString& text)
+{
+    Logger::shared().logInfo(text, logCategory);
+}
+
+void logError(const QString& text)
+{
+    Logger::shared().logError(text, logCategory);
+}
 
 QString uuidText(const QBluetoothUuid& uuid)
 {
     return uuid.toString(QUuid::WithoutBraces).toUpper();
 }
 
-#ifdef Q_OS_LINUX
-const QString bluezService = QStringLiteral("org.bluez");
+template<typename Enum> QString nameOf(Enum value)
+{
+    const char* key = QMetaEnum::fromType<Enum>().valueToKey(int(value));
+    return key ? QString::fromLatin1(key) : QString::number(int(value));
+}
 
+QString nameOf(BleConnectFailure failure)
+{
+    switch (failure) {
+    case BleConnectFailure::notAnswering:
+        return QStringLiteral("notAnswering");
+    case BleConnectFailure::busy:
+        return QStringLiteral("busy");
+    case BleConnectFailure::refused:
+        return QStringLiteral("refused");
+    }
+    return QStringLiteral("refused");
+}
+
+QString nameOf(BleCentralState state)
+{
+    switch (state) {
+    case BleCentralState::unknown:
+        return QStringLiteral("unknown");
+    case BleCentralState::resetting:
+        return QStringLiteral("resetting");
+    case BleCentralState::unsupported:
+        return QStringLiteral("unsupported");
+    case BleCentralState::unauthorized:
+        return QStringLiteral("unauthorized");
+    case BleCentralState::poweredOff:
+        return QStringLiteral("poweredOff");
+    case BleCentralState::poweredOn:
+        return QStringLiteral("poweredOn");
+    case BleCentralState::serviceStopped:
+        return QStringLiteral("serviceStopped");
+    }
+    return QStringLiteral("unknown");
+}
+
+#ifdef Q_OS_LINUX
 // BlueZ's name for a device it knows (paired, or seen before), asked over D-Bus.
 std::optional<std::optional<QString>> knownToBluez(const QBluetoothAddress& address)
 {
@@ -87,42 +182,44 @@ QtBleCentral::QtBleCentral(QObject* parent)
     if (!qEnvironmentVariableIsSet("BLUETOOTH_FORCE_DBUS_LE_VERSION"))
         qputenv("BLUETOOTH_FORCE_DBUS_LE_VERSION", "5.66");
 
-    m_localDevice = std::make_unique<QBluetoothLocalDevice>();
-    connect(m_localDevice.get(), &QBluetoothLocalDevice::hostModeStateChanged, this,
-            [this] { updateState(); });
 #ifdef Q_OS_LINUX
-    // Qt does not report a bluetoothd that goes away or comes back.
-    m_bluezWatcher = new QDBusServiceWatcher(bluezService, QDBusConnection::systemBus(),
-                                             QDBusServiceWatcher::WatchForOwnerChange, this);
-    connect(m_bluezWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-        m_localDevice = std::make_unique<QBluetoothLocalDevice>();
-        connect(m_localDevice.get(), &QBluetoothLocalDevice::hostModeStateChanged, this,
-                [this] { updateState(); });
-        updateState();
-    });
+    // Qt does not notice a bluetoothd that goes away or comes back: its objects then
+    // talk to nobody, so they are made anew.
+    QDBusConnection bus = QDBusConnection::systemBus();
+    m_bluezWatcher =
+        new QDBusServiceWatcher(bluezService, bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(m_bluezWatcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString& oldOwner, const QString& newOwner) {
+                if (!oldOwner.isEmpty()) {
+                    logInfo(QStringLiteral("bluetoothd stopped"));
+                    dropPlatformObjects();
+                    setState(BleCentralState::serviceStopped);
+                }
+                if (!newOwner.isEmpty()) {
+                    logInfo(QStringLiteral("bluetoothd started"));
+                    createPlatformObjects();
+                }
+                updateState();
+            });
+    // Adapters that come and go while bluetoothd runs (a dongle, or bluetoothd still starting).
+    const QString objectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+    bus.connect(bluezService, QStringLiteral("/"), objectManager, QStringLiteral("InterfacesAdded"), this,
+                SLOT(onInterfacesAdded(QDBusMessage)));
+    bus.connect(bluezService, QStringLiteral("/"), objectManager, QStringLiteral("InterfacesRemoved"), this,
+                SLOT(onInterfacesRemoved(QDBusMessage)));
 #endif
-
-    m_discovery = new QBluetoothDeviceDiscoveryAgent(this);
-    m_discovery->setLowEnergyDiscoveryTimeout(0); // until stopped
-    const auto report = [this](const QBluetoothDeviceInfo& info) {
-        if (!(info.coreConfigurations() & QBluetoothDeviceInfo::LowEnergyCoreConfiguration))
-            return;
-        const QUuid identifier = identifierOf(info);
-        m_seen.insert(identifier, info);
-        const QString name = info.name();
-        Q_EMIT peripheralDiscovered({identifier, name.isEmpty() ? std::nullopt : std::optional(name)},
-                                    info.rssi(), true);
-    };
-    connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this, report);
-    connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this,
-            [report](const QBluetoothDeviceInfo& info, QBluetoothDeviceInfo::Fields) { report(info); });
+    createPlatformObjects();
 
     // Like the platform centrals: the first state arrives as a callback.
     QMetaObject::invokeMethod(
         this, [this] { updateState(); }, Qt::QueuedConnection);
 }
 
-QtBleCentral::~QtBleCentral() = default;
+QtBleCentral::~QtBleCentral()
+{
+    m_connection.reset();
+    dropPlatformObjects();
+}
 
 void QtBleCentral::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds serviceDiscovery)
 {
@@ -136,15 +233,100 @@ QUuid QtBleCentral::identifierOf(const QBluetoothDeviceInfo& info)
     return platformIdentifier.isNull() ? BluetoothAddressId::identifier(info.address()) : platformIdentifier;
 }
 
+void QtBleCentral::createLocalDevice()
+{
+    m_localDevice = std::make_unique<QBluetoothLocalDevice>();
+    connect(m_localDevice.get(), &QBluetoothLocalDevice::hostModeStateChanged, this,
+            [this] { updateState(); });
+}
+
+void QtBleCentral::createPlatformObjects()
+{
+    dropPlatformObjects();
+    createLocalDevice();
+    m_discovery = new QBluetoothDeviceDiscoveryAgent(this);
+    m_discovery->setLowEnergyDiscoveryTimeout(0); // until stopped
+    connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this,
+            [this](const QBluetoothDeviceInfo& info) {
+                // Starting, the agent hands over every device BlueZ remembers; later
+                // discoveries are devices heard now.
+                m_lastHeard.reset();
+                if (!m_replaying)
+                    m_lastHeard = std::pair{identifierOf(info), int(info.rssi())};
+                reportDiscovery(info, !m_replaying);
+            });
+    connect(
+        m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceUpdated, this,
+        [this](const QBluetoothDeviceInfo& info, QBluetoothDeviceInfo::Fields fields) {
+            if (!fields.testFlag(QBluetoothDeviceInfo::Field::RSSI) &&
+                !fields.testFlag(QBluetoothDeviceInfo::Field::ManufacturerData))
+                return;
+            // Without a discovery time limit Qt reports one advertisement as a
+            // discovery and again as an update.
+            if (std::exchange(m_lastHeard, std::nullopt) == std::pair{identifierOf(info), int(info.rssi())})
+                return;
+            reportDiscovery(info, true);
+        });
+    connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::errorOccurred, this,
+            [this](QBluetoothDeviceDiscoveryAgent::Error error) {
+                logInfo(QStringLiteral("The scan stopped: %1 (%2)")
+                            .arg(nameOf(error), m_discovery ? m_discovery->errorString() : QString()));
+            });
+}
+
+void QtBleCentral::dropPlatformObjects()
+{
+    if (m_discovery) {
+        m_discovery->disconnect(this);
+        // Stopping also releases Qt's process-wide claim on the adapter's discovery.
+        if (m_discovery->isActive())
+            m_discovery->stop();
+        m_discovery->deleteLater();
+        m_discovery = nullptr;
+    }
+    m_localDevice.reset();
+}
+
+void QtBleCentral::onInterfacesAdded(const QDBusMessage& message)
+{
+    const auto interfaces = qdbus_cast<QMap<QString, QVariantMap>>(message.arguments().value(1));
+    if (!interfaces.contains(adapterInterface))
+        return;
+    logInfo(QStringLiteral("Bluetooth adapter added"));
+    createLocalDevice();
+    updateState();
+}
+
+void QtBleCentral::onInterfacesRemoved(const QDBusMessage& message)
+{
+    if (!message.arguments().value(1).toStringList().contains(adapterInterface))
+        return;
+    logInfo(QStringLiteral("Bluetooth adapter removed"));
+    createLocalDevice();
+    updateState();
+}
+
+void QtBleCentral::reportDiscovery(const QBluetoothDeviceInfo& info, bool advertising)
+{
+    if (!(info.coreConfigurations() & QBluetoothDeviceInfo::LowEnergyCoreConfiguration))
+        return;
+    const QUuid identifier = identifierOf(info);
+    m_seen.insert(identifier, info);
+    const QString name = info.name();
+    Q_EMIT peripheralDiscovered({identifier, name.isEmpty() ? std::nullopt : std::optional(name)},
+                                info.rssi(), advertising);
+}
+
 void QtBleCentral::updateState()
 {
 #ifdef Q_OS_LINUX
-    const bool bluezRunning = QDBusConnection::systemBus().interface() &&
-                              QDBusConnection::systemBus().interface()->isServiceRegistered(bluezService);
-#else
-    const bool bluezRunning = true;
+    const auto* bus = QDBusConnection::systemBus().interface();
+    if (!bus || !bus->isServiceRegistered(bluezService)) {
+        setState(BleCentralState::serviceStopped);
+        return;
+    }
 #endif
-    if (!bluezRunning || !m_localDevice->isValid())
+    if (!m_localDevice || !m_localDevice->isValid())
         setState(BleCentralState::unsupported);
     else if (m_localDevice->hostMode() == QBluetoothLocalDevice::HostPoweredOff)
         setState(BleCentralState::poweredOff);
@@ -157,20 +339,37 @@ void QtBleCentral::setState(BleCentralState state)
     if (state == m_state)
         return;
     m_state = state;
-    if (state != BleCentralState::poweredOn && m_connection)
-        endConnection(QStringLiteral("Bluetooth is no longer available"));
+    logInfo(QStringLiteral("Bluetooth is %1").arg(nameOf(state)));
+    if (state != BleCentralState::poweredOn && m_connection) {
+        const QString sentence = state == BleCentralState::poweredOff ? BluezErrors::bluetoothOff()
+                                 : state == BleCentralState::serviceStopped
+                                     ? BluezErrors::serviceStopped()
+                                     : QStringLiteral("Bluetooth is not available");
+        if (m_connection->connected)
+            endConnection(sentence);
+        else
+            failAttempt(BleConnectFailure::refused, sentence,
+                        QStringLiteral("Bluetooth is ") + nameOf(state));
+    }
     Q_EMIT stateUpdated(state);
 }
 
 void QtBleCentral::scanForPeripherals()
 {
-    if (!m_discovery->isActive())
-        m_discovery->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
+    if (!m_discovery) {
+        logInfo(QStringLiteral("No scan while bluetoothd is not running"));
+        return;
+    }
+    if (m_discovery->isActive())
+        return;
+    m_replaying = true;
+    m_discovery->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
+    m_replaying = false;
 }
 
 void QtBleCentral::stopScan()
 {
-    if (m_discovery->isActive())
+    if (m_discovery && m_discovery->isActive())
         m_discovery->stop();
 }
 
@@ -189,9 +388,13 @@ QList<BlePeripheral> QtBleCentral::retrievePeripherals(const QUuid& identifier)
     return {};
 }
 
-void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
+bool QtBleCentral::isCurrent(quint64 attempt) const
 {
-    m_connection.reset();
+    return m_connection && m_connection->attempt == attempt;
+}
+
+QBluetoothDeviceInfo QtBleCentral::deviceInfoFor(const BlePeripheral& peripheral) const
+{
     QBluetoothDeviceInfo info = m_seen.value(peripheral.identifier);
     if (!info.isValid()) {
         const auto address = BluetoothAddressId::address(peripheral.identifier);
@@ -199,56 +402,141 @@ void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
                                     peripheral.name.value_or(QString()), 0);
         info.setCoreConfigurations(QBluetoothDeviceInfo::LowEnergyCoreConfiguration);
     }
+    return info;
+}
 
-    m_connection = std::make_unique<Connection>();
+void QtBleCentral::connectPeripheral(const BlePeripheral& peripheral)
+{
+    if (m_connection) {
+        logDebug(QStringLiteral("Giving up the link to %1 for a new attempt").arg(m_connection->name));
+        m_connection.reset();
+    }
+    const QBluetoothDeviceInfo info = deviceInfoFor(peripheral);
+    m_connection = std::make_unique<Connection>(this);
     Connection& connection = *m_connection;
+    const quint64 attempt = connection.attempt = ++m_attempts;
     connection.peripheral = peripheral;
+    connection.name = peripheral.name.value_or(info.name());
+    if (connection.name.isEmpty())
+        connection.name = QStringLiteral("The unit");
+
+    connection.connectTimer->setInterval(m_connectTimeout);
+    connect(connection.connectTimer, &QTimer::timeout, this, [this, attempt] {
+        if (isCurrent(attempt)) {
+            failAttempt(BleConnectFailure::notAnswering, BluezErrors::notAnswering(m_connection->name),
+                        QStringLiteral("no link within %1 ms").arg(m_connectTimeout.count()));
+        }
+    });
+    connection.discoveryTimer->setInterval(m_serviceDiscoveryTimeout);
+    connect(connection.discoveryTimer, &QTimer::timeout, this, [this, attempt] {
+        if (isCurrent(attempt)) {
+            endConnection(QStringLiteral("Service discovery did not finish within %1 ms.")
+                              .arg(m_serviceDiscoveryTimeout.count()));
+        }
+    });
+    connection.connectTimer->start();
+
+    if (info.address().isNull() && info.deviceUuid().isNull()) {
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt] {
+                if (isCurrent(attempt)) {
+                    failAttempt(BleConnectFailure::refused, BluezErrors::couldNotConnect(m_connection->name),
+                                QStringLiteral("its identifier names no Bluetooth address"));
+                }
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+#ifdef Q_OS_LINUX
+    // BlueZ first, so that a failure comes with BlueZ's reason; Qt then takes the link over.
+    connection.link = new BluezDevice(info.address(), QDBusConnection::systemBus(), this);
+    connect(connection.link, &BluezDevice::ready, this, [this, attempt, info] {
+        // Qt sets the link up on a clean stack, not inside the D-Bus reply.
+        QMetaObject::invokeMethod(
+            this,
+            [this, attempt, info] {
+                if (isCurrent(attempt))
+                    startController(info);
+            },
+            Qt::QueuedConnection);
+    });
+    connect(connection.link, &BluezDevice::failed, this,
+            [this, attempt](const QString& errorName, const QString& message) {
+                if (!isCurrent(attempt))
+                    return;
+                const auto meaning = BluezErrors::ofConnectError(errorName, message, m_connection->name);
+                failAttempt(meaning.failure, meaning.sentence,
+                            QStringLiteral("%1 %2").arg(errorName, message));
+            });
+    logDebug(
+        QStringLiteral("Asking BlueZ to connect %1 (%2)").arg(connection.name, info.address().toString()));
+    connection.link->connectLink(m_connectTimeout + std::chrono::seconds{5});
+#else
+    startController(info);
+#endif
+}
+
+void QtBleCentral::startController(const QBluetoothDeviceInfo& info)
+{
+    Connection& connection = *m_connection;
+    const quint64 attempt = connection.attempt;
     connection.controller = QLowEnergyController::createCentral(info, this);
     QLowEnergyController* controller = connection.controller;
 
-    connection.connectTimer.setSingleShot(true);
-    connection.connectTimer.setInterval(m_connectTimeout);
-    connect(&connection.connectTimer, &QTimer::timeout, this, [this, peripheral] {
-        m_connection.reset();
-        Q_EMIT connectFailed(
-            peripheral, BleConnectFailure::notAnswering,
-            QStringLiteral("The device did not answer within %1 ms.").arg(m_connectTimeout.count()));
-    });
-    connection.discoveryTimer.setSingleShot(true);
-    connection.discoveryTimer.setInterval(m_serviceDiscoveryTimeout);
-    connect(&connection.discoveryTimer, &QTimer::timeout, this, [this] {
-        endConnection(QStringLiteral("Service discovery did not finish within %1 ms.")
-                          .arg(m_serviceDiscoveryTimeout.count()));
-    });
-
-    connect(controller, &QLowEnergyController::connected, this, [this, peripheral] {
-        m_connection->connectTimer.stop();
+    connect(controller, &QLowEnergyController::connected, this, [this, attempt] {
+        if (!isCurrent(attempt) || m_connection->connected)
+            return;
+        m_connection->connectTimer->stop();
         m_connection->connected = true;
-        Q_EMIT peripheralConnected(peripheral);
+        logInfo(QStringLiteral("Connected to %1").arg(m_connection->name));
+        Q_EMIT peripheralConnected(m_connection->peripheral);
     });
-    connect(controller, &QLowEnergyController::errorOccurred, this, [this, peripheral, controller] {
-        const QString error = controller->errorString();
-        if (!m_connection || !m_connection->connected) {
-            m_connection.reset();
-            Q_EMIT connectFailed(peripheral, BleConnectFailure::refused, error);
-        } else {
-            endConnection(error);
+    connect(controller, &QLowEnergyController::errorOccurred, this,
+            [this, attempt, controller](QLowEnergyController::Error error) {
+                if (!isCurrent(attempt))
+                    return;
+                const QString why =
+                    QStringLiteral("Qt's %1 (%2)").arg(nameOf(error), controller->errorString());
+                const QString& name = m_connection->name;
+                if (m_connection->connected) {
+                    logError(QStringLiteral("The link to %1 failed: %2").arg(name, why));
+                    endConnection(QStringLiteral("The connection to %1 failed").arg(name));
+                } else if (error == QLowEnergyController::UnknownRemoteDeviceError) {
+                    failAttempt(BleConnectFailure::notAnswering, BluezErrors::notAnswering(name), why);
+                } else if (error == QLowEnergyController::InvalidBluetoothAdapterError) {
+                    failAttempt(BleConnectFailure::refused, BluezErrors::bluetoothOff(), why);
+                } else {
+                    failAttempt(BleConnectFailure::refused, BluezErrors::couldNotConnect(name), why);
+                }
+            });
+    connect(controller, &QLowEnergyController::disconnected, this, [this, attempt] {
+        if (isCurrent(attempt) && m_connection->connected) {
+            logInfo(QStringLiteral("%1 disconnected").arg(m_connection->name));
+            endConnection(std::nullopt);
         }
     });
-    connect(controller, &QLowEnergyController::disconnected, this, [this] {
-        if (m_connection && m_connection->connected)
-            endConnection(std::nullopt);
-    });
-    connect(controller, &QLowEnergyController::discoveryFinished, this, [this, peripheral, controller] {
-        m_connection->discoveryTimer.stop();
+    connect(controller, &QLowEnergyController::discoveryFinished, this, [this, attempt, controller] {
+        if (!isCurrent(attempt))
+            return;
+        m_connection->discoveryTimer->stop();
         QList<BleService> services;
         for (const QBluetoothUuid& uuid : controller->services())
             services.append({uuidText(uuid)});
-        Q_EMIT servicesDiscovered(peripheral, services, std::nullopt);
+        Q_EMIT servicesDiscovered(m_connection->peripheral, services, std::nullopt);
     });
-
-    connection.connectTimer.start();
     controller->connectToDevice();
+}
+
+void QtBleCentral::failAttempt(BleConnectFailure failure, const QString& sentence, const QString& why)
+{
+    if (!m_connection)
+        return;
+    const BlePeripheral peripheral = m_connection->peripheral;
+    logError(
+        QStringLiteral("Connecting to %1 failed (%2): %3").arg(m_connection->name, nameOf(failure), why));
+    m_connection.reset();
+    Q_EMIT connectFailed(peripheral, failure, sentence);
 }
 
 void QtBleCentral::endConnection(const std::optional<QString>& lostWith)
@@ -258,22 +546,23 @@ void QtBleCentral::endConnection(const std::optional<QString>& lostWith)
     const BlePeripheral peripheral = m_connection->peripheral;
     const bool wasConnected = m_connection->connected;
     m_connection.reset();
-    if (wasConnected) {
+    if (wasConnected)
         Q_EMIT peripheralDisconnected(peripheral, lostWith);
-    }
 }
 
 void QtBleCentral::cancelPeripheralConnection(const BlePeripheral& peripheral)
 {
-    if (m_connection && m_connection->peripheral.identifier == peripheral.identifier)
-        m_connection.reset(); // ours: nothing is reported
+    if (m_connection && m_connection->peripheral.identifier == peripheral.identifier) {
+        logDebug(QStringLiteral("Ending the link to %1").arg(m_connection->name));
+        m_connection.reset(); // ours, at BlueZ too: nothing is reported
+    }
 }
 
 void QtBleCentral::discoverServices(const BlePeripheral&)
 {
     if (!m_connection || !m_connection->controller)
         return;
-    m_connection->discoveryTimer.start();
+    m_connection->discoveryTimer->start();
     m_connection->controller->discoverServices();
 }
 
@@ -297,20 +586,28 @@ void QtBleCentral::discoverCharacteristics(const BlePeripheral&, const BleServic
     }
     m_connection->services.insert(bleService.uuid.toUpper(), service);
     watchService(service, bleService);
-    m_connection->discoveryTimer.start();
+    m_connection->discoveryTimer->start();
     service->discoverDetails();
 }
 
 void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bleService)
 {
+    const quint64 attempt = m_connection->attempt;
     const auto characteristicOf = [bleService](const QLowEnergyCharacteristic& c) {
         return BleCharacteristic{uuidText(c.uuid()), bleService.uuid, quint8(c.properties() & 0xFF)};
     };
+    // The characteristic whose subscription Qt has just finished, if we asked for it.
+    const auto subscribed = [this, bleService]() -> std::optional<BleCharacteristic> {
+        auto& queue = m_connection->subscribing[bleService.uuid.toUpper()];
+        if (queue.isEmpty())
+            return std::nullopt;
+        return queue.takeFirst();
+    };
     connect(service, &QLowEnergyService::stateChanged, this,
-            [this, service, bleService, characteristicOf](QLowEnergyService::ServiceState state) {
-                if (state != QLowEnergyService::RemoteServiceDiscovered || !m_connection)
+            [this, attempt, service, bleService, characteristicOf](QLowEnergyService::ServiceState state) {
+                if (state != QLowEnergyService::RemoteServiceDiscovered || !isCurrent(attempt))
                     return;
-                m_connection->discoveryTimer.stop();
+                m_connection->discoveryTimer->stop();
                 QList<BleCharacteristic> characteristics;
                 for (const QLowEnergyCharacteristic& c : service->characteristics())
                     characteristics.append(characteristicOf(c));
@@ -318,8 +615,8 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                                                  std::nullopt);
             });
     connect(service, &QLowEnergyService::characteristicRead, this,
-            [this, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
-                if (!m_connection)
+            [this, attempt, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
+                if (!isCurrent(attempt))
                     return;
                 const BleCharacteristic characteristic = characteristicOf(c);
                 m_connection->pendingReads.remove(characteristic.uuid);
@@ -327,8 +624,8 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                 Q_EMIT valueUpdated(m_connection->peripheral, characteristic, value, std::nullopt);
             });
     connect(service, &QLowEnergyService::characteristicChanged, this,
-            [this, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
-                if (!m_connection)
+            [this, attempt, characteristicOf](const QLowEnergyCharacteristic& c, const QByteArray& value) {
+                if (!isCurrent(attempt))
                     return;
                 const BleCharacteristic characteristic = characteristicOf(c);
                 // BlueZ reports every read once more as a change: hand each value up once.
@@ -344,23 +641,19 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                 Q_EMIT valueUpdated(m_connection->peripheral, characteristic, value, std::nullopt);
             });
     connect(service, &QLowEnergyService::descriptorWritten, this,
-            [this, service, characteristicOf](const QLowEnergyDescriptor& descriptor, const QByteArray&) {
-                if (!m_connection ||
+            [this, attempt, subscribed](const QLowEnergyDescriptor& descriptor, const QByteArray&) {
+                if (!isCurrent(attempt) ||
                     descriptor.type() != QBluetoothUuid::DescriptorType::ClientCharacteristicConfiguration)
                     return;
-                for (const QLowEnergyCharacteristic& c : service->characteristics()) {
-                    if (c.clientCharacteristicConfiguration() == descriptor) {
-                        Q_EMIT notificationStateUpdated(m_connection->peripheral, characteristicOf(c),
-                                                        std::nullopt);
-                    }
-                }
+                if (const auto characteristic = subscribed())
+                    Q_EMIT notificationStateUpdated(m_connection->peripheral, *characteristic, std::nullopt);
             });
     connect(service, &QLowEnergyService::errorOccurred, this,
-            [this, bleService](QLowEnergyService::ServiceError error) {
-                if (!m_connection)
+            [this, attempt, bleService, subscribed](QLowEnergyService::ServiceError error) {
+                if (!isCurrent(attempt))
                     return;
                 const QString text =
-                    QStringLiteral("The service %1 reported error %2").arg(bleService.uuid).arg(int(error));
+                    QStringLiteral("The service %1 reported %2").arg(bleService.uuid, nameOf(error));
                 if (error == QLowEnergyService::CharacteristicReadError) {
                     // The read that failed is not named; every pending one ends with the error.
                     const QSet<QString> pending = std::exchange(m_connection->pendingReads, {});
@@ -369,8 +662,15 @@ void QtBleCentral::watchService(QLowEnergyService* service, const BleService& bl
                                             std::nullopt, text);
                     }
                 } else if (error == QLowEnergyService::DescriptorWriteError) {
-                    Q_EMIT notificationStateUpdated(m_connection->peripheral, {QString(), bleService.uuid, 0},
-                                                    text);
+                    // After a reconnection BlueZ may still be turning a session it kept
+                    // back on: it turns the new request down while notifications flow.
+                    const BleCharacteristic characteristic =
+                        subscribed().value_or(BleCharacteristic{QString(), bleService.uuid, 0});
+                    logInfo(
+                        QStringLiteral("BlueZ turned down the subscription to %1 of %2; notifications of a "
+                                       "session it kept still arrive")
+                            .arg(characteristic.uuid, m_connection->name));
+                    Q_EMIT notificationStateUpdated(m_connection->peripheral, characteristic, text);
                 } else if (error == QLowEnergyService::UnknownError ||
                            error == QLowEnergyService::OperationError) {
                     Q_EMIT characteristicsDiscovered(m_connection->peripheral, bleService, {}, text);
@@ -397,6 +697,7 @@ void QtBleCentral::setNotifyValue(bool enabled, const BlePeripheral& peripheral,
     const QByteArray value = !enabled   ? QLowEnergyCharacteristic::CCCDDisable
                              : indicate ? QLowEnergyCharacteristic::CCCDEnableIndication
                                         : QLowEnergyCharacteristic::CCCDEnableNotification;
+    m_connection->subscribing[characteristic.serviceUuid.toUpper()].append(characteristic);
     service->writeDescriptor(cccd, value);
 }
 

@@ -6,19 +6,20 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
-#include <QTimer>
 #include <chrono>
 #include <memory>
 
 class QBluetoothDeviceDiscoveryAgent;
 class QBluetoothLocalDevice;
+class QDBusMessage;
 class QDBusServiceWatcher;
 class QLowEnergyController;
 class QLowEnergyService;
 
 // The central on QtBluetooth (BlueZ over D-Bus on Linux, CoreBluetooth on macOS,
 // WinRT on Windows). Adds what Qt lacks: time limits for connecting and for service
-// discovery, reports of a vanished bluetoothd, and one report per value.
+// discovery, BlueZ's reason for a failed connection, whether a peripheral advertises
+// now, reports of a vanished bluetoothd, and one report per value.
 class QtBleCentral : public BleCentral
 {
     Q_OBJECT
@@ -47,11 +48,24 @@ public:
 
     static QUuid identifierOf(const QBluetoothDeviceInfo& info);
 
+private Q_SLOTS:
+    void onInterfacesAdded(const QDBusMessage& message);
+    void onInterfacesRemoved(const QDBusMessage& message);
+
 private:
     struct Connection;
 
+    // Qt's objects bind to the bluetoothd and the adapter of their making.
+    void createLocalDevice();
+    void createPlatformObjects();
+    void dropPlatformObjects();
+    void reportDiscovery(const QBluetoothDeviceInfo& info, bool advertising);
     void updateState();
     void setState(BleCentralState state);
+    bool isCurrent(quint64 attempt) const;
+    QBluetoothDeviceInfo deviceInfoFor(const BlePeripheral& peripheral) const;
+    void startController(const QBluetoothDeviceInfo& info);
+    void failAttempt(BleConnectFailure failure, const QString& sentence, const QString& why);
     void endConnection(const std::optional<QString>& lostWith);
     QLowEnergyService* serviceFor(const QString& uuid) const;
     void watchService(QLowEnergyService* service, const BleService& bleService);
@@ -59,9 +73,12 @@ private:
     BleCentralState m_state = BleCentralState::unknown;
     std::unique_ptr<QBluetoothLocalDevice> m_localDevice;
     QDBusServiceWatcher* m_bluezWatcher = nullptr;
-    QBluetoothDeviceDiscoveryAgent* m_discovery = nullptr;
-    QHash<QUuid, QBluetoothDeviceInfo> m_seen; // by identifier: what scans found
+    QPointer<QBluetoothDeviceDiscoveryAgent> m_discovery;
+    bool m_replaying = false; // inside the discovery agent's start: it replays BlueZ's cache
+    std::optional<std::pair<QUuid, int>> m_lastHeard; // Qt tells one advertisement twice
+    QHash<QUuid, QBluetoothDeviceInfo> m_seen;        // by identifier: what scans found
     std::unique_ptr<Connection> m_connection;
+    quint64 m_attempts = 0;
     std::chrono::milliseconds m_connectTimeout = connectTimeout;
     std::chrono::milliseconds m_serviceDiscoveryTimeout = serviceDiscoveryTimeout;
 };
