@@ -19,19 +19,6 @@ bool isScanning(GuiRig& rig)
     return stateOf(rig).is(ConnectionState::Simple::scanning) || stateOf(rig).as<ConnectionState::Found>();
 }
 
-// Scans, waits for the simulated unit and connects to it from the scan list.
-void connectFromList(GuiRig& rig)
-{
-    ScanViewModel& scan = *rig.app->scan();
-    QTRY_VERIFY(scan.devices()->rowCount() > 0);
-    const auto& devices = scan.devices()->devices();
-    const auto unit = std::find_if(devices.begin(), devices.end(),
-                                   [](const DiscoveredDevice& d) { return d.isDi2Device(); });
-    QVERIFY(unit != devices.end());
-    scan.connectDevice(static_cast<int>(unit - devices.begin()));
-    QTRY_VERIFY(stateOf(rig).as<ConnectionState::Connected>());
-}
-
 } // namespace
 
 class tst_ScreenFlow : public QObject

@@ -197,13 +197,8 @@ private Q_SLOTS:
     {
         GuiRig rig(path());
         rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
+        connectFromList(rig);
         ScanViewModel& scan = *rig.app->scan();
-        QTRY_VERIFY(scan.devices()->rowCount() > 0);
-        const auto& devices = scan.devices()->devices();
-        const auto unit = std::find_if(devices.begin(), devices.end(),
-                                       [](const DiscoveredDevice& d) { return d.isDi2Device(); });
-        QVERIFY(unit != devices.end());
-        scan.connectDevice(static_cast<int>(unit - devices.begin()));
         DeviceViewModel& device = *rig.app->device();
         QTRY_COMPARE(device.linkStatus(), QString());
 

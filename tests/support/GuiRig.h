@@ -10,6 +10,8 @@
 #include "platform/Defaults.h"
 
 #include <QStringList>
+#include <QTest>
+#include <algorithm>
 #include <memory>
 
 // The window's objects over the simulated unit, with settings in a file of the test's,
@@ -46,3 +48,16 @@ struct GuiRig
     std::unique_ptr<AppGraph> graph;
     std::unique_ptr<CogwiseApp> app;
 };
+
+// Waits for the simulated unit in the scan list and connects to it from there.
+inline void connectFromList(GuiRig& rig)
+{
+    ScanViewModel& scan = *rig.app->scan();
+    QTRY_VERIFY(scan.devices()->rowCount() > 0);
+    const auto& devices = scan.devices()->devices();
+    const auto unit = std::find_if(devices.begin(), devices.end(),
+                                   [](const DiscoveredDevice& d) { return d.isDi2Device(); });
+    QVERIFY(unit != devices.end());
+    scan.connectDevice(static_cast<int>(unit - devices.begin()));
+    QTRY_VERIFY(rig.graph->connectionService().connectionState().as<ConnectionState::Connected>());
+}
