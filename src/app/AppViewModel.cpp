@@ -20,6 +20,12 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
             &AppViewModel::keyboardServiceDidSimulate);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
+    // Keys of a unit that is gone are no longer the rider's intent.
+    connect(&m_connectionService, &ConnectionService::connectionStateChanged, this,
+            [this](const ConnectionState& state) {
+                if (!state.as<ConnectionState::Connected>())
+                    m_keyboardService.cancelPending();
+            });
 }
 
 AppViewModel::~AppViewModel() = default;
