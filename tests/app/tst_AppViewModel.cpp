@@ -94,7 +94,9 @@ private Q_SLOTS:
         model.configureButtonRepeatCount(2, 3);
         rig.graph->keyboardService().keySequencer().setHoldTime(std::chrono::milliseconds{200});
         model.didPressButtons({2});
-        // Device information arrives while connected: the keys go on.
+        // Neither a scan nor device information while connected stops the keys.
+        Q_EMIT connection.connectionStateChanged(ConnectionState::scanning());
+        Q_EMIT connection.connectionStateChanged(ConnectionState::Connected{});
         Q_EMIT connection.connectionStateChanged(ConnectionState::Connected{});
         QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down")}));
 
