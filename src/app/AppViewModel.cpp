@@ -6,6 +6,7 @@
 #include "shifting/KeyboardService.h"
 
 #include <QStringList>
+#include <utility>
 
 AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService& keyboardService,
                            GearService& gearService, QObject* parent)
@@ -20,6 +21,14 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
             &AppViewModel::keyboardServiceDidSimulate);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
+    // Keys of a unit that is gone are no longer the rider's intent. Only the step out of
+    // "connected" counts: scanning and the like come and go without a unit's presses.
+    connect(&m_connectionService, &ConnectionService::connectionStateChanged, this,
+            [this, wasConnected = false](const ConnectionState& state) mutable {
+                const bool connected = state.as<ConnectionState::Connected>() != nullptr;
+                if (std::exchange(wasConnected, connected) && !connected)
+                    m_keyboardService.cancelPending();
+            });
 }
 
 AppViewModel::~AppViewModel() = default;

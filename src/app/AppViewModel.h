@@ -13,7 +13,8 @@ class GearService;
 class KeyboardService;
 
 // The one object the views talk to: routes presses to the key-press bridge, moves the
-// virtual gear after each key sequence, and keeps the event log.
+// virtual gear after each key sequence, stops the keys when the unit goes, and keeps
+// the event log.
 class AppViewModel : public QObject
 {
     Q_OBJECT

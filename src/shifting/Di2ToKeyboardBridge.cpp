@@ -4,7 +4,6 @@
 #include "diagnostics/Logger.h"
 #include "shifting/UserDefaultsManager.h"
 
-#include <QThread>
 #include <algorithm>
 
 namespace {
@@ -28,10 +27,15 @@ Di2ToKeyboardBridge::Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& 
     , m_storage(storage)
     , m_buttonConfigs(defaultButtonConfigs())
     , m_keySink(keySink)
-    , m_pause(
-          [](std::chrono::milliseconds pause) { QThread::msleep(static_cast<unsigned long>(pause.count())); })
+    , m_sequencer(keySink, logCategory)
 {
     loadConfiguration();
+}
+
+Di2ToKeyboardBridge::~Di2ToKeyboardBridge()
+{
+    // While the bridge is whole, so that a sequence cut short is still reported.
+    m_sequencer.cancel();
 }
 
 void Di2ToKeyboardBridge::loadConfiguration()
@@ -47,6 +51,8 @@ void Di2ToKeyboardBridge::setEnabled(bool enabled)
     if (enabled == m_isEnabled)
         return;
     m_isEnabled = enabled;
+    if (!enabled)
+        m_sequencer.cancel();
     logger().logInfo(enabled ? QStringLiteral("⌨️ Started Keyboard emulation")
                              : QStringLiteral("⌨️ Stopped Keyboard emulation"),
                      logCategory);
@@ -70,17 +76,20 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
     const VirtualKey key = action == KeyboardAction::shiftUp ? VirtualKey::period : VirtualKey::comma;
     const QString actionName = KeyboardActions::displayName(action);
     const QString keyCode = QString::number(static_cast<quint16>(key));
-    // Only a hand-edited profile holds counts outside 1..10; a huge one would block for ever.
+    // Only a hand-edited profile holds counts outside 1..10; a huge one would fill the key queue.
     const qint64 count = std::clamp<qint64>(config->repeatCount, 0, ButtonConfig::maxRepeatCount);
     const QString countText = QString::number(count);
 
-    logLater(QStringLiteral("Starting key simulation for button %1").arg(button), DebugLogLevel::info,
-             DebugLogDetails{{QStringLiteral("action"), actionName},
-                             {QStringLiteral("repeatCount"), countText},
-                             {QStringLiteral("keyCode"), keyCode}});
-
-    for (qint64 i = 0; i < count; ++i) {
-        const qint64 press = i + 1;
+    KeySequencer::Sequence sequence;
+    sequence.key = key;
+    sequence.count = count;
+    sequence.started = [button, actionName, countText, keyCode] {
+        logLater(QStringLiteral("Starting key simulation for button %1").arg(button), DebugLogLevel::info,
+                 DebugLogDetails{{QStringLiteral("action"), actionName},
+                                 {QStringLiteral("repeatCount"), countText},
+                                 {QStringLiteral("keyCode"), keyCode}});
+    };
+    sequence.pressing = [button, actionName, count, countText](qint64 press) {
         logger().logDebug(
             QStringLiteral("Simulating key press for Button %1, press %2").arg(button).arg(press),
             logCategory);
@@ -90,30 +99,15 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
                             {QStringLiteral("action"), actionName},
                             {QStringLiteral("repeatCount"), countText},
                             {QStringLiteral("pressIndex"), QStringLiteral("%1/%2").arg(press).arg(count)}});
-        post(key, KeyDirection::down);
-        post(key, KeyDirection::up);
-        if (i < count - 1)
-            m_pause(pauseBetweenPresses);
-    }
-
-    logger().logInfo(
-        QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(count),
-        logCategory);
-
-    QMetaObject::invokeMethod(
-        this, [this, action, count] { Q_EMIT didSimulate(action, count); }, Qt::QueuedConnection);
-}
-
-void Di2ToKeyboardBridge::post(VirtualKey key, KeyDirection direction)
-{
-    if (m_keySink.post(key, direction))
-        return;
-    logger().logError(
-        QStringLiteral("Could not post key %1 %2 through %3: %4")
-            .arg(static_cast<quint16>(key))
-            .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up"))
-            .arg(m_keySink.name(), m_keySink.lastError()),
-        logCategory);
+    };
+    sequence.finished = [this, button, action, actionName](qint64 sent) {
+        logger().logInfo(
+            QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(sent),
+            logCategory);
+        QMetaObject::invokeMethod(
+            this, [this, action, sent] { Q_EMIT didSimulate(action, sent); }, Qt::QueuedConnection);
+    };
+    m_sequencer.enqueue(std::move(sequence));
 }
 
 void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)

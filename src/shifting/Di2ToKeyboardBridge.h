@@ -1,31 +1,30 @@
 #pragma once
 
 #include "shifting/ButtonConfig.h"
+#include "shifting/KeySequencer.h"
 #include "shifting/KeySink.h"
 
 #include <QObject>
-#include <chrono>
-#include <functional>
 
 class UserDefaultsManager;
 
-// Turns one Di2 button press into the key presses mapped to that button, and keeps
-// the stored profile in step with every mapping change.
+// Turns one Di2 button press into the key presses mapped to that button, queued on
+// the key sequencer, and keeps the stored profile in step with every mapping change.
 class Di2ToKeyboardBridge : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr auto pauseBetweenPresses = std::chrono::milliseconds{50};
-    using Pause = std::function<void(std::chrono::milliseconds)>;
-
     Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& keySink, QObject* parent = nullptr);
+    // Releases a key that is down, so that quitting never leaves one pressed.
+    ~Di2ToKeyboardBridge() override;
 
     bool isEnabled() const { return m_isEnabled; }
     void setEnabled(bool enabled);
 
     const ButtonConfigs& buttonConfigs() const { return m_buttonConfigs; }
     KeySink& keySink() const { return m_keySink; }
+    KeySequencer& keySequencer() { return m_sequencer; }
 
     void loadConfiguration();
     void handleButtonPress(qint64 button);
@@ -33,21 +32,18 @@ public:
     void setRepeatCount(qint64 button, qint64 count);
     void resetToDefaults();
     void disableAllButtons();
-
-    // Blocks the calling thread between presses of one sequence; tests record instead.
-    void setPause(Pause pause) { m_pause = std::move(pause); }
+    // Releases a key that is down and drops the presses still queued.
+    void cancelPending() { m_sequencer.cancel(); }
 
 Q_SIGNALS:
-    // In a task of its own after the sequence's last key event, so that listeners never
-    // delay the keys.
+    // In a task of its own after each sequence's last key event, so that listeners never
+    // delay the keys. A sequence cut short reports the presses that did go out.
     void didSimulate(KeyboardAction action, qint64 repeatCount);
 
 private:
-    void post(VirtualKey key, KeyDirection direction);
-
     bool m_isEnabled = false;
     UserDefaultsManager& m_storage;
     ButtonConfigs m_buttonConfigs;
     KeySink& m_keySink;
-    Pause m_pause;
+    KeySequencer m_sequencer;
 };

@@ -22,14 +22,18 @@ public:
                     QObject* parent = nullptr);
 
     bool isEnabled() const { return m_bridge.isEnabled(); }
-    // Every write, also of the current value, persists it and switches the bridge to it.
+    // Every write, also of the current value, persists it and switches the bridge to it;
+    // off also stops a sequence under way.
     void setEnabled(bool enabled);
 
     // Exactly the four Di2 buttons; one without a mapping does nothing, once.
     ButtonConfigs buttonConfigs() const;
 
     void handleButtonPress(qint64 button) { m_bridge.handleButtonPress(button); }
-    void setPause(Di2ToKeyboardBridge::Pause pause) { m_bridge.setPause(std::move(pause)); }
+    // Releases a key that is down and drops the presses still queued.
+    void cancelPending() { m_bridge.cancelPending(); }
+    // Hold and pause of the keys; not stored yet.
+    KeySequencer& keySequencer() { return m_bridge.keySequencer(); }
 
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);

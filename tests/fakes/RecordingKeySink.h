@@ -3,8 +3,10 @@
 #include "shifting/KeySink.h"
 
 #include <QStringList>
+#include <functional>
 
-// Keeps every posted event as "47 down" / "43 up"; can be told to refuse them.
+// Keeps every posted event as "47 down" / "43 up", stamped " @10" when given a clock;
+// can be told to refuse them.
 class RecordingKeySink final : public KeySink
 {
 public:
@@ -14,6 +16,7 @@ public:
 
     bool refuses = false;
     std::optional<QString> unavailable; // what "can post keys" answers
+    std::function<qint64()> clock;      // milliseconds
 
     QString name() const override { return QStringLiteral("recording"); }
     std::optional<QString> unavailableReason() const override { return unavailable; }
@@ -24,7 +27,8 @@ public:
         m_events.append(
             QStringLiteral("%1 %2")
                 .arg(static_cast<quint16>(key))
-                .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up")));
+                .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up")) +
+            (clock ? QStringLiteral(" @%1").arg(clock()) : QString()));
         return true;
     }
 

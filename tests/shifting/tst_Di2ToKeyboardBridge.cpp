@@ -2,6 +2,7 @@
 #include "fakes/RecordingKeySink.h"
 #include "platform/Defaults.h"
 #include "shifting/Di2ToKeyboardBridge.h"
+#include "shifting/ManualScheduler.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
@@ -13,9 +14,9 @@ namespace {
 
 const QString comma = QStringLiteral("43 down|43 up");
 const QString period = QStringLiteral("47 down|47 up");
-const QString pauseStep = QStringLiteral("pause 50");
+const QString pauseStep = QStringLiteral("wait 50");
 
-// Keys, pauses and reports land in one list, so their order is checked together.
+// Keys, waits and reports land in one list, so their order is checked together.
 struct Rig
 {
     explicit Rig(const QString& settingsPath)
@@ -24,9 +25,9 @@ struct Rig
         , sink(events)
         , bridge(storage, sink)
     {
-        bridge.setPause([this](std::chrono::milliseconds ms) {
-            events.append(QStringLiteral("pause %1").arg(ms.count()));
-        });
+        auto manual = std::make_unique<ManualScheduler>(&events);
+        scheduler = manual.get();
+        bridge.keySequencer().setScheduler(std::move(manual));
         QObject::connect(
             &bridge, &Di2ToKeyboardBridge::didSimulate, [this](KeyboardAction action, qint64 repeatCount) {
                 events.append(
@@ -36,13 +37,17 @@ struct Rig
         DebugLogRecorder::settle();
     }
 
+    // Runs the sequence to its end, letting queued reports land between the waits as
+    // the event loop would.
     QString press(qint64 button)
     {
         events.clear();
         bridge.handleButtonPress(button);
-        const QString posted = events.join(QLatin1Char('|'));
+        do
+            QCoreApplication::sendPostedEvents();
+        while (scheduler->advance());
         DebugLogRecorder::settle();
-        return posted + QStringLiteral(" => ") + events.join(QLatin1Char('|'));
+        return events.join(QLatin1Char('|'));
     }
 
     QStringList events;
@@ -50,6 +55,7 @@ struct Rig
     UserDefaultsManager storage;
     RecordingKeySink sink;
     Di2ToKeyboardBridge bridge;
+    ManualScheduler* scheduler = nullptr;
 };
 
 QString sequence(const QStringList& steps)
@@ -79,14 +85,12 @@ private Q_SLOTS:
     void defaultMapping()
     {
         // Every report comes after the sequence's last key event.
-        QCOMPARE(m_rig->press(1),
-                 comma + QStringLiteral(" => ") + comma + QStringLiteral("|did shift_down x1"));
-        QCOMPARE(m_rig->press(2),
-                 period + QStringLiteral(" => ") + period + QStringLiteral("|did shift_up x1"));
+        QCOMPARE(m_rig->press(1), sequence({comma, pauseStep, QStringLiteral("did shift_down x1")}));
+        QCOMPARE(m_rig->press(2), sequence({period, pauseStep, QStringLiteral("did shift_up x1")}));
 
         DebugLogRecorder recorder;
-        QCOMPARE(m_rig->press(3), QStringLiteral(" => "));
-        QCOMPARE(m_rig->press(9), QStringLiteral(" => "));
+        QCOMPARE(m_rig->press(3), QString());
+        QCOMPARE(m_rig->press(9), QString());
         QCOMPARE(
             recorder.lines(),
             (QStringList{QStringLiteral("KeyboardBridge: Button 3 is disabled for keyboard emulation."),
@@ -97,8 +101,8 @@ private Q_SLOTS:
     {
         m_rig->bridge.setRepeatCount(2, 3);
         DebugLogRecorder recorder;
-        const QString keys = sequence({period, pauseStep, period, pauseStep, period});
-        QCOMPARE(m_rig->press(2), keys + QStringLiteral(" => ") + keys + QStringLiteral("|did shift_up x3"));
+        QCOMPARE(m_rig->press(2), sequence({period, pauseStep, period, pauseStep, period, pauseStep,
+                                            QStringLiteral("did shift_up x3")}));
 
         const auto start = recorder.withMessage(QStringLiteral("Starting key simulation for button 2"));
         QCOMPARE(start.size(), 1);
@@ -146,14 +150,13 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("stored");
         QTest::addColumn<QString>("expected");
         QTest::newRow("zero posts nothing but still reports")
-            << qint64(0) << QStringLiteral(" => did shift_down x0");
-        QTest::newRow("negative counts as zero") << qint64(-4) << QStringLiteral(" => did shift_down x0");
+            << qint64(0) << QStringLiteral("did shift_down x0");
+        QTest::newRow("negative counts as zero") << qint64(-4) << QStringLiteral("did shift_down x0");
         QStringList steps;
         for (int i = 0; i < 10; ++i)
-            steps << (i == 0 ? comma : pauseStep + QLatin1Char('|') + comma);
-        const QString ten = sequence(steps);
-        QTest::newRow("above ten is capped")
-            << qint64(40) << ten + QStringLiteral(" => ") + ten + QStringLiteral("|did shift_down x10");
+            steps << comma << pauseStep;
+        steps << QStringLiteral("did shift_down x10");
+        QTest::newRow("above ten is capped") << qint64(40) << sequence(steps);
     }
 
     void storedCountsOutsideTheRange()
@@ -170,7 +173,7 @@ private Q_SLOTS:
         DebugLogRecorder recorder;
         m_rig->bridge.setEnabled(false);
         m_rig->bridge.setEnabled(false);
-        QCOMPARE(m_rig->press(1), QStringLiteral(" => "));
+        QCOMPARE(m_rig->press(1), QString());
         // Logger lines and direct entries may land in either order.
         QStringList lines = recorder.lines();
         lines.sort();
@@ -189,7 +192,7 @@ private Q_SLOTS:
     {
         m_rig->sink.refuses = true;
         DebugLogRecorder recorder;
-        QCOMPARE(m_rig->press(2), QStringLiteral(" => did shift_up x1"));
+        QCOMPARE(m_rig->press(2), sequence({pauseStep, QStringLiteral("did shift_up x1")}));
         QCOMPARE(recorder.lines().filter(QStringLiteral("Could not post key 47")).size(), 2);
     }
 

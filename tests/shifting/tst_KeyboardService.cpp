@@ -2,6 +2,7 @@
 #include "fakes/RecordingKeySink.h"
 #include "platform/Defaults.h"
 #include "shifting/KeyboardService.h"
+#include "shifting/ManualScheduler.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
@@ -21,7 +22,9 @@ struct Rig
         , sink(keys)
         , service(storage, sink, analytics)
     {
-        service.setPause([](std::chrono::milliseconds) {});
+        auto manual = std::make_unique<ManualScheduler>();
+        scheduler = manual.get();
+        service.keySequencer().setScheduler(std::move(manual));
     }
 
     QStringList events;
@@ -31,6 +34,7 @@ struct Rig
     Analytics analytics;
     RecordingKeySink sink;
     KeyboardService service;
+    ManualScheduler* scheduler = nullptr;
 };
 
 const ButtonConfig disabled{KeyboardAction::none, 1};
@@ -117,11 +121,63 @@ private Q_SLOTS:
         rig.service.setRepeatCount(1, 2);
         QSignalSpy simulated(&rig.service, &KeyboardService::didSimulate);
         rig.service.handleButtonPress(1);
+        QCOMPARE(rig.keys.size(), 2); // the second press after the pause
+        QVERIFY(rig.scheduler->advance());
         QCOMPARE(rig.keys.size(), 4);
         QVERIFY(simulated.isEmpty()); // queued, so that listeners never hold up the keys
         QVERIFY(simulated.wait());
         QCOMPARE(simulated.constFirst().at(0).value<KeyboardAction>(), KeyboardAction::shiftDown);
         QCOMPARE(simulated.constFirst().at(1).toLongLong(), 2);
+    }
+
+    void stoppingMidSequenceReleasesTheKey_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("reported");
+        QTest::newRow("emulation off") << QStringLiteral("off") << true;
+        QTest::newRow("cancel") << QStringLiteral("cancel") << true;
+        QTest::newRow("quit") << QStringLiteral("quit") << false;
+    }
+
+    void stoppingMidSequenceReleasesTheKey()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, reported);
+        Rig rig(path());
+        // A service of its own, to be destroyed as on quitting while the keys are kept.
+        auto service = std::make_unique<KeyboardService>(rig.storage, rig.sink, rig.analytics);
+        auto manual = std::make_unique<ManualScheduler>();
+        ManualScheduler* scheduler = manual.get();
+        service->keySequencer().setScheduler(std::move(manual));
+        service->setEnabled(true);
+        service->setRepeatCount(2, 3);
+        service->keySequencer().setHoldTime(std::chrono::milliseconds{10});
+        QSignalSpy simulated(service.get(), &KeyboardService::didSimulate);
+        service->handleButtonPress(2);
+        service->handleButtonPress(1);
+        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down")}));
+
+        DebugLogRecorder recorder;
+        if (how == QStringLiteral("off"))
+            service->setEnabled(false);
+        else if (how == QStringLiteral("cancel"))
+            service->cancelPending();
+        else
+            service.reset();
+        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
+        recorder.settle();
+        const QStringList lines = recorder.lines();
+        QVERIFY(lines.contains(
+            QStringLiteral("KeyboardBridge: Key sequence stopped; queued presses dropped: 3")));
+        QVERIFY(lines.contains(QStringLiteral("KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x1")));
+        if (!reported)
+            return;
+        QCOMPARE(simulated.size(), 1); // the gear follows the press that went out
+        QCOMPARE(simulated.constFirst().at(1).toLongLong(), 1);
+        QVERIFY(!scheduler->isPending());
+        service->setEnabled(true);
+        service->handleButtonPress(1);
+        QCOMPARE(rig.keys.mid(2), (QStringList{QStringLiteral("43 down")}));
     }
 };
 

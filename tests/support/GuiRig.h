@@ -31,7 +31,7 @@ struct GuiRig
         auto central = std::make_unique<SimulatedCentral>();
         simulated = central.get();
         graph = std::make_unique<AppGraph>(defaults, analytics, std::move(central), std::move(sink));
-        graph->keyboardService().setPause([](std::chrono::milliseconds) {});
+        graph->keyboardService().keySequencer().setPauseBetweenPresses(KeySequencer::minPause);
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(),
                                  [this](bool disabled) { analyticsDisabled.append(disabled); }});

@@ -1,0 +1,220 @@
+#include "fakes/RecordingKeySink.h"
+#include "shifting/KeySequencer.h"
+#include "shifting/ManualScheduler.h"
+#include "support/DebugLogRecorder.h"
+#include "support/TestRegistry.h"
+
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Keys stamped with the virtual time and the sequences' hooks, in one list.
+struct Rig
+{
+    explicit Rig(QStringList& list)
+        : events(list)
+        , sink(events)
+        , sequencer(sink, QStringLiteral("Test"))
+    {
+        auto manual = std::make_unique<ManualScheduler>();
+        scheduler = manual.get();
+        sequencer.setScheduler(std::move(manual));
+        sink.clock = [this] { return scheduler->now(); };
+    }
+
+    bool enqueue(VirtualKey key, qint64 count)
+    {
+        const QString name = QString::number(static_cast<quint16>(key));
+        return sequencer.enqueue(
+            {key, count, [this, name] { events.append(QStringLiteral("start ") + name); },
+             [this, name, count](qint64 press) {
+                 events.append(QStringLiteral("press %1 %2/%3").arg(name).arg(press).arg(count));
+             },
+             [this, name](qint64 sent) {
+                 events.append(QStringLiteral("finished %1 x%2").arg(name).arg(sent));
+             }});
+    }
+
+    void runAll()
+    {
+        while (scheduler->advance()) {
+        }
+    }
+
+    QStringList& events; // outlives the rig, for what its end sends
+    RecordingKeySink sink;
+    KeySequencer sequencer;
+    ManualScheduler* scheduler = nullptr;
+};
+
+} // namespace
+
+class tst_KeySequencer : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { DebugLogRecorder::settle(); }
+
+    void queuedPressesKeepOrderAndSpacing()
+    {
+        QStringList events;
+        Rig rig(events);
+        rig.sequencer.setHoldTime(10ms);
+        rig.sequencer.setPauseBetweenPresses(30ms);
+        QVERIFY(rig.enqueue(VirtualKey::period, 2));
+        // Mid-sequence: a press, one of no keys, and another press wait their turn.
+        QVERIFY(rig.scheduler->advance());
+        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
+        QVERIFY(rig.enqueue(VirtualKey::comma, 0));
+        QVERIFY(rig.enqueue(VirtualKey::period, 1));
+        while (!rig.events.contains(QStringLiteral("47 up @130")))
+            QVERIFY(rig.scheduler->advance());
+        // Just after the last key: it still waits for the pause.
+        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
+        rig.runAll();
+        QVERIFY(rig.sequencer.isIdle());
+        // Once idle, a press goes out at once.
+        QVERIFY(rig.enqueue(VirtualKey::period, 1));
+        rig.runAll();
+
+        QCOMPARE(rig.events,
+                 (QStringList{QStringLiteral("start 47"),       QStringLiteral("press 47 1/2"),
+                              QStringLiteral("47 down @0"),     QStringLiteral("47 up @10"),
+                              QStringLiteral("press 47 2/2"),   QStringLiteral("47 down @40"),
+                              QStringLiteral("47 up @50"),      QStringLiteral("finished 47 x2"),
+                              QStringLiteral("start 43"),       QStringLiteral("press 43 1/1"),
+                              QStringLiteral("43 down @80"),    QStringLiteral("43 up @90"),
+                              QStringLiteral("finished 43 x1"), QStringLiteral("start 43"),
+                              QStringLiteral("finished 43 x0"), QStringLiteral("start 47"),
+                              QStringLiteral("press 47 1/1"),   QStringLiteral("47 down @120"),
+                              QStringLiteral("47 up @130"),     QStringLiteral("finished 47 x1"),
+                              QStringLiteral("start 43"),       QStringLiteral("press 43 1/1"),
+                              QStringLiteral("43 down @160"),   QStringLiteral("43 up @170"),
+                              QStringLiteral("finished 43 x1"), QStringLiteral("start 47"),
+                              QStringLiteral("press 47 1/1"),   QStringLiteral("47 down @200"),
+                              QStringLiteral("47 up @210"),     QStringLiteral("finished 47 x1")}));
+    }
+
+    void holdAndPauseStayInTheirRanges()
+    {
+        QStringList events;
+        Rig rig(events);
+        rig.sequencer.setHoldTime(-5ms);
+        rig.sequencer.setPauseBetweenPresses(0ms);
+        QVERIFY(rig.enqueue(VirtualKey::comma, 2));
+        rig.runAll();
+        QCOMPARE(rig.events.filter(QStringLiteral(" @")),
+                 (QStringList{QStringLiteral("43 down @0"), QStringLiteral("43 up @0"),
+                              QStringLiteral("43 down @20"), QStringLiteral("43 up @20")}));
+
+        rig.events.clear();
+        rig.sequencer.setHoldTime(1s);
+        rig.sequencer.setPauseBetweenPresses(1s);
+        QVERIFY(rig.enqueue(VirtualKey::comma, 2));
+        rig.runAll();
+        QCOMPARE(rig.events.filter(QStringLiteral(" @")),
+                 (QStringList{QStringLiteral("43 down @40"), QStringLiteral("43 up @240"),
+                              QStringLiteral("43 down @740"), QStringLiteral("43 up @940")}));
+    }
+
+    void stoppingReleasesTheKeyAndDropsTheRest_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::addColumn<bool>("holding");
+        QTest::newRow("cancel with the key down") << false << true;
+        QTest::newRow("cancel in the pause") << false << false;
+        QTest::newRow("destroyed with the key down") << true << true;
+    }
+
+    void stoppingReleasesTheKeyAndDropsTheRest()
+    {
+        QFETCH(bool, destroy);
+        QFETCH(bool, holding);
+        QStringList events;
+        auto rig = std::make_unique<Rig>(events);
+        rig->sequencer.setHoldTime(holding ? 10ms : 0ms);
+        QVERIFY(rig->enqueue(VirtualKey::period, 3));
+        QVERIFY(rig->enqueue(VirtualKey::comma, 2));
+        events.clear();
+
+        DebugLogRecorder recorder;
+        QStringList expected;
+        if (holding)
+            expected << QStringLiteral("47 up @0");
+        if (destroy) {
+            rig.reset(); // its owner's hooks may be gone: the key goes up, nothing is reported
+        } else {
+            QCOMPARE(rig->sequencer.cancel(), 4);
+            QVERIFY(rig->sequencer.isIdle());
+            QVERIFY(!rig->scheduler->isPending());
+            expected << QStringLiteral("finished 47 x1"); // the gear follows the press that went out
+        }
+        QCOMPARE(events, expected);
+        recorder.settle();
+        QCOMPARE(recorder.lines(),
+                 (QStringList{QStringLiteral("Test: Key sequence stopped; queued presses dropped: 4")}));
+
+        if (!destroy) {
+            QVERIFY(rig->enqueue(VirtualKey::comma, 1)); // starts afresh, at once
+            QCOMPARE(events.filter(QStringLiteral("43 down")), (QStringList{QStringLiteral("43 down @0")}));
+        }
+    }
+
+    void aStuckButtonFillsTheQueueOnlySoFar()
+    {
+        QStringList events;
+        Rig rig(events);
+        DebugLogRecorder recorder;
+        for (int i = 0; i < 5; ++i)
+            QVERIFY(rig.enqueue(VirtualKey::period, 10)); // the first press goes out at once
+        QCOMPARE(rig.sequencer.queuedPresses(), 49);
+        QVERIFY(!rig.enqueue(VirtualKey::comma, 2));
+        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
+        QVERIFY(!rig.enqueue(VirtualKey::comma, 1));
+        recorder.settle();
+        QCOMPARE(recorder.lines(),
+                 (QStringList{
+                     QStringLiteral("Test: Key queue full with 49 presses waiting; presses dropped: 2"),
+                     QStringLiteral("Test: Key queue full with 50 presses waiting; presses dropped: 1")}));
+
+        rig.runAll();
+        QCOMPARE(rig.events.filter(QStringLiteral("47 down")).size(), 50);
+        QCOMPARE(rig.events.filter(QStringLiteral("43 down")).size(), 1);
+        QCOMPARE(rig.events.filter(QStringLiteral("finished")).size(), 6);
+    }
+
+    void theEventLoopTurnsBetweenTheKeys()
+    {
+        // The real timer: other work on the GUI thread runs between the presses of a repeat.
+        QStringList events;
+        RecordingKeySink sink(events);
+        KeySequencer sequencer(sink, QStringLiteral("Test"));
+        sequencer.setPauseBetweenPresses(KeySequencer::minPause);
+        QTimer ticker;
+        ticker.setInterval(0);
+        QObject::connect(&ticker, &QTimer::timeout, [&events] {
+            if (events.constLast() != QStringLiteral("tick"))
+                events.append(QStringLiteral("tick"));
+        });
+        bool finished = false;
+        QVERIFY(
+            sequencer.enqueue({VirtualKey::period, 10, {}, {}, [&finished](qint64) { finished = true; }}));
+        QCOMPARE(events, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
+        ticker.start();
+        QTRY_VERIFY(finished);
+        ticker.stop();
+
+        QStringList expected;
+        for (int press = 0; press < 10; ++press)
+            expected << QStringLiteral("47 down") << QStringLiteral("47 up") << QStringLiteral("tick");
+        expected.removeLast();
+        QCOMPARE(events.mid(0, expected.size()), expected);
+    }
+};
+
+COGWISE_TEST(tst_KeySequencer)
+#include "tst_KeySequencer.moc"
