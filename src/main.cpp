@@ -271,14 +271,24 @@ int main(int argc, char* argv[])
             ShutdownSignals shutdown;
             QObject::connect(&shutdown, &ShutdownSignals::shutdownRequested, &app, &QCoreApplication::quit);
             if (simulated && capturePath) {
-                // Queued: the last packet's key sequence and gear change land before we go.
-                QObject::connect(
-                    simulated, &SimulatedCentral::rideFinished, &app,
-                    [] {
-                        QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                // The last packets' presses are typed, and their gear changes logged, before we go.
+                KeySequencer& keys = graph.keyboardService().keySequencer();
+                const auto quitWhenTyped = [&keys] {
+                    QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                    if (keys.isIdle()) {
                         QCoreApplication::quit();
-                    },
-                    Qt::QueuedConnection);
+                        return;
+                    }
+                    QObject::connect(
+                        &keys, &KeySequencer::drained, &keys,
+                        [] {
+                            QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+                            QCoreApplication::quit();
+                        },
+                        Qt::QueuedConnection);
+                };
+                QObject::connect(simulated, &SimulatedCentral::rideFinished, &app, quitWhenTyped,
+                                 Qt::QueuedConnection);
             }
             status = QCoreApplication::exec();
         }

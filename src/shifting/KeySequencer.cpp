@@ -131,6 +131,8 @@ void KeySequencer::release()
     m_scheduler->schedule(m_pause, [this] {
         m_phase = Phase::idle;
         sendNext();
+        if (m_phase == Phase::idle)
+            Q_EMIT drained();
     });
 }
 

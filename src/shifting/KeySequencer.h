@@ -77,6 +77,10 @@ public:
     qint64 queuedPresses() const;
     bool isIdle() const { return m_phase == Phase::idle; }
 
+Q_SIGNALS:
+    // The last queued press is out and its pause is over: nothing more will be typed.
+    void drained();
+
 private:
     enum class Phase { idle, holding, pausing };
     struct Entry
