@@ -3,6 +3,7 @@
 #include "analytics/UsageStatisticsChoice.h"
 #include "app/AppViewModel.h"
 #include "shifting/GearService.h"
+#include "shifting/KeyboardService.h"
 
 SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut,
                                      QObject* parent)
@@ -41,4 +42,30 @@ void SettingsViewModel::setShareUsageStatistics(bool share)
     if (m_optOut)
         m_optOut(!share);
     Q_EMIT shareUsageStatisticsChanged(share);
+}
+
+int SettingsViewModel::keyHold() const
+{
+    return static_cast<int>(m_viewModel.keyboardService().keyHold().count());
+}
+
+void SettingsViewModel::setKeyHold(int milliseconds)
+{
+    const int before = keyHold();
+    m_viewModel.keyboardService().setKeyHold(std::chrono::milliseconds{milliseconds});
+    if (keyHold() != before)
+        Q_EMIT keyTimingChanged();
+}
+
+int SettingsViewModel::keyPause() const
+{
+    return static_cast<int>(m_viewModel.keyboardService().keyPause().count());
+}
+
+void SettingsViewModel::setKeyPause(int milliseconds)
+{
+    const int before = keyPause();
+    m_viewModel.keyboardService().setKeyPause(std::chrono::milliseconds{milliseconds});
+    if (keyPause() != before)
+        Q_EMIT keyTimingChanged();
 }

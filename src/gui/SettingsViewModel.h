@@ -14,6 +14,9 @@ class SettingsViewModel : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Built by the application")
     Q_PROPERTY(int selectedGear READ selectedGear WRITE setSelectedGear NOTIFY selectedGearChanged)
+    // Milliseconds each key is held, and between the presses of a repeat.
+    Q_PROPERTY(int keyHold READ keyHold WRITE setKeyHold NOTIFY keyTimingChanged)
+    Q_PROPERTY(int keyPause READ keyPause WRITE setKeyPause NOTIFY keyTimingChanged)
     Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
                    shareUsageStatisticsChanged)
 
@@ -27,6 +30,10 @@ public:
     void setSelectedGear(int gear);
     bool shareUsageStatistics() const { return m_shareUsageStatistics; }
     void setShareUsageStatistics(bool share);
+    int keyHold() const;
+    void setKeyHold(int milliseconds);
+    int keyPause() const;
+    void setKeyPause(int milliseconds);
 
     // The page is built anew each time it opens: it starts from the stored gear.
     Q_INVOKABLE void reload();
@@ -34,6 +41,7 @@ public:
 Q_SIGNALS:
     void selectedGearChanged(int gear);
     void shareUsageStatisticsChanged(bool share);
+    void keyTimingChanged();
 
 private:
     AppViewModel& m_viewModel;

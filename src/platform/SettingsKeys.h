@@ -26,6 +26,15 @@ inline QString lastConnectedDeviceUUID()
     return QStringLiteral("lastConnectedDeviceUUID");
 } // UUID text
 
+inline QString keyHoldMilliseconds()
+{
+    return QStringLiteral("keyHoldMilliseconds");
+} // integer, 0..200; absent: 0
+inline QString keyPauseMilliseconds()
+{
+    return QStringLiteral("keyPauseMilliseconds");
+} // integer, 20..500; absent: 50
+
 inline QString analyticsOptOut()
 {
     return QStringLiteral("analyticsOptOut");

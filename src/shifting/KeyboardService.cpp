@@ -12,6 +12,8 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
 {
     // The bridge follows the stored switch, so keys never go out while emulation reads off.
     setEnabled(m_storage.isKeyboardEmulationEnabled());
+    m_bridge.keySequencer().setHoldTime(m_storage.keyHold());
+    m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
     connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
 }
 
@@ -68,4 +70,26 @@ void KeyboardService::disableAllButtons()
     const ButtonConfigs before = buttonConfigs();
     m_bridge.disableAllButtons();
     notifyIfChanged(before);
+}
+
+std::chrono::milliseconds KeyboardService::keyHold() const
+{
+    return m_storage.keyHold();
+}
+
+void KeyboardService::setKeyHold(std::chrono::milliseconds hold)
+{
+    m_storage.setKeyHold(hold);
+    m_bridge.keySequencer().setHoldTime(m_storage.keyHold());
+}
+
+std::chrono::milliseconds KeyboardService::keyPause() const
+{
+    return m_storage.keyPause();
+}
+
+void KeyboardService::setKeyPause(std::chrono::milliseconds pause)
+{
+    m_storage.setKeyPause(pause);
+    m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
 }

@@ -32,8 +32,12 @@ public:
     void handleButtonPress(qint64 button) { m_bridge.handleButtonPress(button); }
     // Releases a key that is down and drops the presses still queued.
     void cancelPending() { m_bridge.cancelPending(); }
-    // Hold and pause of the keys; not stored yet.
     KeySequencer& keySequencer() { return m_bridge.keySequencer(); }
+    // Stored, and applied to the keys from the next press on.
+    std::chrono::milliseconds keyHold() const;
+    void setKeyHold(std::chrono::milliseconds hold);
+    std::chrono::milliseconds keyPause() const;
+    void setKeyPause(std::chrono::milliseconds pause);
 
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);

@@ -4,6 +4,7 @@
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
 #include "shifting/GearService.h"
+#include "shifting/KeySequencer.h"
 
 #include <algorithm>
 
@@ -122,4 +123,30 @@ void UserDefaultsManager::setInitialVirtualGear(qint64 gear)
 {
     m_defaults.setInteger(SettingsKeys::initialVirtualGear(),
                           std::clamp(gear, GearService::minGear, GearService::maxGear));
+}
+
+std::chrono::milliseconds UserDefaultsManager::keyHold() const
+{
+    const qint64 stored = m_defaults.integerValue(SettingsKeys::keyHoldMilliseconds());
+    return std::clamp(std::chrono::milliseconds{stored}, KeySequencer::minHold, KeySequencer::maxHold);
+}
+
+void UserDefaultsManager::setKeyHold(std::chrono::milliseconds hold)
+{
+    m_defaults.setInteger(SettingsKeys::keyHoldMilliseconds(),
+                          std::clamp(hold, KeySequencer::minHold, KeySequencer::maxHold).count());
+}
+
+std::chrono::milliseconds UserDefaultsManager::keyPause() const
+{
+    const qint64 stored = m_defaults.integerValue(SettingsKeys::keyPauseMilliseconds());
+    if (stored == 0)
+        return KeySequencer::defaultPause; // absent
+    return std::clamp(std::chrono::milliseconds{stored}, KeySequencer::minPause, KeySequencer::maxPause);
+}
+
+void UserDefaultsManager::setKeyPause(std::chrono::milliseconds pause)
+{
+    m_defaults.setInteger(SettingsKeys::keyPauseMilliseconds(),
+                          std::clamp(pause, KeySequencer::minPause, KeySequencer::maxPause).count());
 }

@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "shifting/ButtonProfile.h"
 
+#include <chrono>
 #include <optional>
 
 class Defaults;
@@ -39,6 +40,12 @@ public:
     // The stored gear; the default when none is stored or a hand edit put it outside the gear
     // range. Reading writes nothing.
     qint64 initialVirtualGear() const;
+    // How long each key is held and the pause between presses; absent: the sequencer's
+    // defaults, hand-edited values outside the ranges clamped.
+    std::chrono::milliseconds keyHold() const;
+    void setKeyHold(std::chrono::milliseconds hold);
+    std::chrono::milliseconds keyPause() const;
+    void setKeyPause(std::chrono::milliseconds pause);
     // Clamped into the gear range.
     void setInitialVirtualGear(qint64 gear);
 

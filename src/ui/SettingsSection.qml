@@ -85,6 +85,74 @@ ScrollView {
         Label {
             Layout.leftMargin: 24
             Layout.topMargin: 12
+            text: "Keys"
+            font.pixelSize: Theme.headline
+            font.bold: true
+            color: Theme.text
+        }
+        GlassPanel {
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            Layout.preferredHeight: keysCard.implicitHeight + 40
+            cornerRadius: 12
+            GridLayout {
+                id: keysCard
+                anchors.fill: parent
+                anchors.margins: 20
+                columns: 2
+                columnSpacing: 12
+                rowSpacing: 12
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Label { text: "Hold each key"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label {
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: "Milliseconds between key down and key up. Some trainer apps miss keys that are not held."
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                }
+                SpinBox {
+                    objectName: "keyHoldSpinBox"
+                    Accessible.name: "Hold each key, milliseconds"
+                    from: 0
+                    to: 200
+                    stepSize: 10
+                    editable: true
+                    value: section.model.keyHold
+                    onValueModified: section.model.keyHold = value
+                }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Label { text: "Pause between repeats"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label {
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: "Milliseconds between the presses of a button mapped to several shifts."
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                }
+                SpinBox {
+                    objectName: "keyPauseSpinBox"
+                    Accessible.name: "Pause between repeats, milliseconds"
+                    from: 20
+                    to: 500
+                    stepSize: 10
+                    editable: true
+                    value: section.model.keyPause
+                    onValueModified: section.model.keyPause = value
+                }
+            }
+        }
+
+        Label {
+            Layout.leftMargin: 24
+            Layout.topMargin: 12
             text: "Privacy"
             font.pixelSize: Theme.headline
             font.bold: true

@@ -129,6 +129,37 @@ private Q_SLOTS:
         QVERIFY(!UsageStatisticsChoice::isShared(reopened));
     }
 
+    void keyTimingIsStoredClampedAndApplied()
+    {
+        {
+            GuiRig rig(path());
+            SettingsViewModel& settings = *rig.app->settings();
+            QCOMPARE(settings.keyHold(), 0); // today's keys: down, then up at once
+            QCOMPARE(settings.keyPause(), 50);
+            QSignalSpy changes(&settings, &SettingsViewModel::keyTimingChanged);
+            settings.setKeyHold(30);
+            settings.setKeyHold(30);
+            settings.setKeyPause(999); // beyond the range: its end
+            QCOMPARE(changes.size(), 2);
+            QCOMPARE(settings.keyPause(), 500);
+        }
+        {
+            GuiRig rig(path());
+            // Applied at launch (the rig itself shortens the pause for speed).
+            QCOMPARE(rig.graph->keyboardService().keySequencer().holdTime(), std::chrono::milliseconds{30});
+            QCOMPARE(rig.app->settings()->keyPause(), 500);
+        }
+        // Hand-edited values outside the ranges are read as their ends.
+        {
+            Defaults edited(path());
+            edited.setInteger(QStringLiteral("keyHoldMilliseconds"), -5);
+            edited.setInteger(QStringLiteral("keyPauseMilliseconds"), 3);
+        }
+        GuiRig rig(path());
+        QCOMPARE(rig.app->settings()->keyHold(), 0);
+        QCOMPARE(rig.app->settings()->keyPause(), 20);
+    }
+
     void savingReplacesTheDestinationAndReportsFailures()
     {
         GuiRig rig(path());
