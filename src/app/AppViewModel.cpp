@@ -96,6 +96,12 @@ void AppViewModel::setInitialVirtualGear(qint64 gear)
     addLog(QStringLiteral("Set initial virtual gear to %1").arg(gear));
 }
 
+void AppViewModel::configureButtonKey(qint64 button, VirtualKey key)
+{
+    m_keyboardService.setButtonKey(button, key);
+    addLog(QStringLiteral("Configured Keyboard Button %1 key: %2").arg(button).arg(key.label()));
+}
+
 void AppViewModel::resetButtonConfiguration()
 {
     m_keyboardService.resetToDefaults();
@@ -118,8 +124,14 @@ void AppViewModel::didPressButtons(const QList<int>& buttons)
         m_keyboardService.handleButtonPress(button);
 }
 
-void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount)
+void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount,
+                                              const QString& keyLabel)
 {
+    if (action == KeyboardAction::key) {
+        addLog(repeatCount < 2 ? QStringLiteral("Keyboard: Key %1").arg(keyLabel)
+                               : QStringLiteral("Keyboard: Key %1 x%2").arg(keyLabel).arg(repeatCount));
+        return;
+    }
     if (action == KeyboardAction::shiftUp)
         m_gearService.shiftUp(repeatCount);
     else if (action == KeyboardAction::shiftDown)

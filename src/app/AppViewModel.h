@@ -4,6 +4,7 @@
 #include "app/Log.h"
 #include "platform/Clock.h"
 #include "shifting/KeyboardAction.h"
+#include "shifting/VirtualKey.h"
 
 #include <QList>
 #include <QObject>
@@ -42,6 +43,8 @@ public:
     void setKeyboardEnabled(bool enabled);
     void configureButtonAction(qint64 button, KeyboardAction action);
     void configureButtonRepeatCount(qint64 button, qint64 count);
+    // The key a button's "Key" action presses.
+    void configureButtonKey(qint64 button, VirtualKey key);
     void setInitialVirtualGear(qint64 gear);
     void resetButtonConfiguration();
     void disableAllButtons();
@@ -50,7 +53,7 @@ public:
 
 public Q_SLOTS:
     // After each completed key sequence: moves the gear, then logs where it went.
-    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount);
+    void keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
 
 Q_SIGNALS:
     void logsChanged();

@@ -22,6 +22,98 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySi
             &MappingViewModel::isKeyboardEnabledChanged);
     connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
             &MappingViewModel::buttonConfigsChanged);
+    connect(&viewModel.keyboardService(), &KeyboardService::trainerAppChanged, this,
+            &MappingViewModel::trainerAppChanged);
+}
+
+namespace {
+
+QString unpickable()
+{
+    return QStringLiteral("That key cannot be sent: pick a letter, a digit, a punctuation key, Space, an "
+                          "arrow or a function key.");
+}
+
+} // namespace
+
+QString MappingViewModel::subtitle() const
+{
+    const TrainerApp& app = m_viewModel.keyboardService().trainerApp();
+    return QStringLiteral("Configure what each Di2 button does in %1")
+        .arg(app.isCustom() ? QStringLiteral("your trainer app") : app.name);
+}
+
+QStringList MappingViewModel::trainerAppNames() const
+{
+    QStringList names;
+    for (const TrainerApp& app : TrainerApp::all())
+        names.append(app.name);
+    return names;
+}
+
+int MappingViewModel::trainerAppIndex() const
+{
+    const QString id = m_viewModel.keyboardService().trainerApp().id;
+    const auto& apps = TrainerApp::all();
+    for (qsizetype i = 0; i < apps.size(); ++i) {
+        if (apps.at(i).id == id)
+            return static_cast<int>(i);
+    }
+    return 0;
+}
+
+void MappingViewModel::setTrainerAppIndex(int index)
+{
+    const auto& apps = TrainerApp::all();
+    if (index < 0 || index >= apps.size())
+        return;
+    m_viewModel.keyboardService().setTrainerApp(apps.at(index));
+}
+
+bool MappingViewModel::isCustomTrainerApp() const
+{
+    return m_viewModel.keyboardService().trainerApp().isCustom();
+}
+
+QString MappingViewModel::shiftUpKeyLabel() const
+{
+    return m_viewModel.keyboardService().shiftKey(KeyboardAction::shiftUp).label();
+}
+
+QString MappingViewModel::shiftDownKeyLabel() const
+{
+    return m_viewModel.keyboardService().shiftKey(KeyboardAction::shiftDown).label();
+}
+
+bool MappingViewModel::hasKey(int button) const
+{
+    return config(button).action == KeyboardAction::key;
+}
+
+QString MappingViewModel::keyLabel(int button) const
+{
+    const auto key = config(button).key;
+    return key ? key->label() : QString();
+}
+
+QString MappingViewModel::pickButtonKey(int button, int qtKey)
+{
+    const auto key = VirtualKey::fromQtKey(qtKey);
+    if (!key)
+        return unpickable();
+    if (config(button).key != key)
+        m_viewModel.configureButtonKey(button, *key);
+    return {};
+}
+
+QString MappingViewModel::pickShiftKey(bool shiftUp, int qtKey)
+{
+    const auto key = VirtualKey::fromQtKey(qtKey);
+    if (!key)
+        return unpickable();
+    m_viewModel.keyboardService().setCustomShiftKey(
+        shiftUp ? KeyboardAction::shiftUp : KeyboardAction::shiftDown, *key);
+    return {};
 }
 
 bool MappingViewModel::isKeyboardEnabled() const

@@ -23,6 +23,12 @@ class MappingViewModel : public QObject
     Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
     Q_PROPERTY(QStringList actionNames READ actionNames CONSTANT)
     Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
+    Q_PROPERTY(QString subtitle READ subtitle NOTIFY trainerAppChanged)
+    Q_PROPERTY(QStringList trainerAppNames READ trainerAppNames CONSTANT)
+    Q_PROPERTY(int trainerAppIndex READ trainerAppIndex WRITE setTrainerAppIndex NOTIFY trainerAppChanged)
+    Q_PROPERTY(bool isCustomTrainerApp READ isCustomTrainerApp NOTIFY trainerAppChanged)
+    Q_PROPERTY(QString shiftUpKeyLabel READ shiftUpKeyLabel NOTIFY trainerAppChanged)
+    Q_PROPERTY(QString shiftDownKeyLabel READ shiftDownKeyLabel NOTIFY trainerAppChanged)
 
 public:
     // How often the page asks again whether keys can be posted.
@@ -36,6 +42,14 @@ public:
     bool hasPermission() const { return m_hasPermission; }
     QStringList actionNames() const;
     int permissionPollMilliseconds() const;
+    QString subtitle() const;
+    QStringList trainerAppNames() const;
+    int trainerAppIndex() const;
+    void setTrainerAppIndex(int index);
+    bool isCustomTrainerApp() const;
+    // The keys the shifts press now.
+    QString shiftUpKeyLabel() const;
+    QString shiftDownKeyLabel() const;
 
     // A page shown anew starts from a fresh test, without telling analytics.
     Q_INVOKABLE void refreshPermission();
@@ -50,6 +64,14 @@ public:
     Q_INVOKABLE bool hasRepeat(int button) const;
     Q_INVOKABLE void setAction(int button, int actionIndex);
     Q_INVOKABLE void setRepeatCount(int button, int count);
+    // Whether the row picks a key: its action is "Key".
+    Q_INVOKABLE bool hasKey(int button) const;
+    // Empty until the rider picked one.
+    Q_INVOKABLE QString keyLabel(int button) const;
+    // A key pressed in the window (Qt's key code) becomes the button's key, or the key Custom
+    // presses for a shift up or down. Empty when taken; otherwise why the key cannot be sent.
+    Q_INVOKABLE QString pickButtonKey(int button, int qtKey);
+    Q_INVOKABLE QString pickShiftKey(bool shiftUp, int qtKey);
     Q_INVOKABLE void resetToDefaults();
     Q_INVOKABLE void disableAll();
 
@@ -57,6 +79,7 @@ Q_SIGNALS:
     void isKeyboardEnabledChanged(bool enabled);
     void hasPermissionChanged(bool hasPermission);
     void buttonConfigsChanged();
+    void trainerAppChanged();
 
 private:
     void setHasPermission(bool hasPermission);

@@ -32,6 +32,7 @@ const QLoggingCategory& forSource(const QString& source)
         {QStringLiteral("KeyboardBridge"), lcShifting},
         {QStringLiteral("Storage"), lcShifting},
         {QStringLiteral("GearService"), lcShifting},
+        {QStringLiteral("KeyboardService"), lcShifting},
         {QStringLiteral("Telemetry"), lcTelemetry},
         {QStringLiteral("Updater"), lcApp},
         {QStringLiteral("Icons"), lcGui},

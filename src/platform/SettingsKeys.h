@@ -35,6 +35,23 @@ inline QString keyPauseMilliseconds()
     return QStringLiteral("keyPauseMilliseconds");
 } // integer, 20..500; absent: 50
 
+inline QString trainerApp()
+{
+    return QStringLiteral("trainerApp");
+} // text, a trainer app's id ("rouvy", "mywhoosh", "custom"); absent or unknown: rouvy
+inline QString customShiftUpKey()
+{
+    return QStringLiteral("customShiftUpKey");
+} // text, a key name ("period", "i", "F5"); absent or unknown: period
+inline QString customShiftDownKey()
+{
+    return QStringLiteral("customShiftDownKey");
+} // text, a key name; absent or unknown: comma
+inline QString keyMatching()
+{
+    return QStringLiteral("keyMatching");
+} // text, "character" or "physical"; absent: the key sink's own way
+
 inline QString analyticsOptOut()
 {
     return QStringLiteral("analyticsOptOut");

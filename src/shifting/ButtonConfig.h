@@ -1,6 +1,7 @@
 #pragma once
 
 #include "shifting/KeyboardAction.h"
+#include "shifting/VirtualKey.h"
 
 #include <QMap>
 
@@ -11,8 +12,17 @@ struct ButtonConfig
     static constexpr qint64 minRepeatCount = 1;
     static constexpr qint64 maxRepeatCount = 10;
 
+    ButtonConfig() = default;
+    ButtonConfig(KeyboardAction action_, qint64 repeatCount_, std::optional<VirtualKey> key_ = std::nullopt)
+        : action(action_)
+        , repeatCount(repeatCount_)
+        , key(key_)
+    {}
+
     KeyboardAction action = KeyboardAction::none;
     qint64 repeatCount = 1;
+    // What the `key` action presses; none until the rider picks one.
+    std::optional<VirtualKey> key;
 
     bool operator==(const ButtonConfig&) const = default;
 };

@@ -7,6 +7,12 @@
 #include <QRegularExpression>
 #include <cmath>
 
+namespace {
+
+const QString keyMember = QStringLiteral("key");
+
+} // namespace
+
 const ButtonConfigs& defaultButtonConfigs()
 {
     static const ButtonConfigs configs{
@@ -32,9 +38,15 @@ std::variant<QByteArray, QString> ButtonProfile::toJson() const
 
     QJsonObject configs;
     for (auto it = buttonConfigs.cbegin(); it != buttonConfigs.cend(); ++it) {
-        configs.insert(QString::number(it.key()),
-                       QJsonObject{{QStringLiteral("action"), KeyboardActions::rawValue(it->action)},
-                                   {QStringLiteral("repeatCount"), it->repeatCount}});
+        QJsonObject config{{QStringLiteral("action"), KeyboardActions::rawValue(it->action)},
+                           {QStringLiteral("repeatCount"), it->repeatCount}};
+        if (it->action == KeyboardAction::key) {
+            // Earlier versions know no "key" action and would drop the whole profile: to them the
+            // button does nothing, and the member they ignore keeps the key.
+            config.insert(QStringLiteral("action"), KeyboardActions::rawValue(KeyboardAction::none));
+            config.insert(keyMember, it->key ? it->key->name() : QString());
+        }
+        configs.insert(QString::number(it.key()), config);
     }
     const QJsonObject object{
         {QStringLiteral("id"), id.toString(QUuid::WithoutBraces).toUpper()},
@@ -174,10 +186,19 @@ std::variant<ButtonProfile, QString> ButtonProfile::fromJson(const QByteArray& j
         const qint64 repeatCount = configReader.integer(config, QStringLiteral("repeatCount"));
         if (configReader.problem)
             return *configReader.problem;
-        const auto keyboardAction = KeyboardActions::fromRawValue(action);
+        auto keyboardAction = KeyboardActions::fromRawValue(action);
         if (!keyboardAction)
             return QStringLiteral("Unknown action \"%1\" for button %2.").arg(action, it.key());
-        profile.buttonConfigs.insert(*button, {*keyboardAction, repeatCount});
+        ButtonConfig decoded{*keyboardAction, repeatCount};
+        const QJsonValue key = config.value(keyMember);
+        if (key.isString() &&
+            (decoded.action == KeyboardAction::none || decoded.action == KeyboardAction::key)) {
+            // A key name this version does not know leaves the button without a key, not the
+            // profile unreadable.
+            decoded.action = KeyboardAction::key;
+            decoded.key = VirtualKey::fromName(key.toString());
+        }
+        profile.buttonConfigs.insert(*button, decoded);
     }
     return profile;
 }

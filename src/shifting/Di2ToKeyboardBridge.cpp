@@ -44,6 +44,34 @@ void Di2ToKeyboardBridge::loadConfiguration()
     m_buttonConfigs = profile.buttonConfigs;
     logger().logInfo(QStringLiteral("Loaded button configuration from profile: ") + profile.name,
                      logCategory);
+    reloadShiftKeys();
+}
+
+void Di2ToKeyboardBridge::reloadShiftKeys()
+{
+    m_shiftUpKey = m_storage.shiftKey(KeyboardAction::shiftUp);
+    m_shiftDownKey = m_storage.shiftKey(KeyboardAction::shiftDown);
+}
+
+std::optional<VirtualKey> Di2ToKeyboardBridge::keyFor(const ButtonConfig& config) const
+{
+    switch (config.action) {
+    case KeyboardAction::shiftUp:
+        return m_shiftUpKey;
+    case KeyboardAction::shiftDown:
+        return m_shiftDownKey;
+    case KeyboardAction::key:
+        return config.key;
+    case KeyboardAction::none:
+        break;
+    }
+    return std::nullopt;
+}
+
+void Di2ToKeyboardBridge::store(qint64 button, const ButtonConfig& config)
+{
+    m_buttonConfigs.insert(button, config);
+    m_storage.updateButtonConfig(button, config);
 }
 
 void Di2ToKeyboardBridge::setEnabled(bool enabled)
@@ -72,10 +100,15 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
         return;
     }
 
+    const auto mappedKey = keyFor(*config);
+    if (!mappedKey) {
+        logger().logDebug(QStringLiteral("Button %1 has no key picked yet.").arg(button), logCategory);
+        return;
+    }
     const KeyboardAction action = config->action;
-    const VirtualKey key = action == KeyboardAction::shiftUp ? VirtualKey::period : VirtualKey::comma;
+    const VirtualKey key = *mappedKey;
     const QString actionName = KeyboardActions::displayName(action);
-    const QString keyCode = QString::number(static_cast<quint16>(key));
+    const QString keyCode = QString::number(key.code());
     // Only a hand-edited profile holds counts outside 1..10; a huge one would fill the key queue.
     const qint64 count = std::clamp<qint64>(config->repeatCount, 0, ButtonConfig::maxRepeatCount);
     const QString countText = QString::number(count);
@@ -100,22 +133,22 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
                             {QStringLiteral("repeatCount"), countText},
                             {QStringLiteral("pressIndex"), QStringLiteral("%1/%2").arg(press).arg(count)}});
     };
-    sequence.finished = [this, button, action, actionName](qint64 sent) {
+    sequence.finished = [this, button, action, actionName, label = key.label()](qint64 sent) {
         logger().logInfo(
             QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(sent),
             logCategory);
         QMetaObject::invokeMethod(
-            this, [this, action, sent] { Q_EMIT didSimulate(action, sent); }, Qt::QueuedConnection);
+            this, [this, action, sent, label] { Q_EMIT didSimulate(action, sent, label); },
+            Qt::QueuedConnection);
     };
     m_sequencer.enqueue(std::move(sequence));
 }
 
 void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)
 {
-    const auto existing = m_buttonConfigs.constFind(button);
-    const qint64 repeat = existing != m_buttonConfigs.cend() ? existing->repeatCount : 1;
-    m_buttonConfigs.insert(button, {action, repeat});
-    m_storage.updateButtonConfig(button, action, repeat);
+    ButtonConfig config = m_buttonConfigs.value(button);
+    config.action = action;
+    store(button, config);
     logger().logInfo(
         QStringLiteral("Configured Button %1 -> %2").arg(button).arg(KeyboardActions::displayName(action)),
         logCategory);
@@ -124,12 +157,20 @@ void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)
 void Di2ToKeyboardBridge::setRepeatCount(qint64 button, qint64 count)
 {
     const qint64 clamped = std::clamp(count, ButtonConfig::minRepeatCount, ButtonConfig::maxRepeatCount);
-    const auto existing = m_buttonConfigs.constFind(button);
-    const KeyboardAction action =
-        existing != m_buttonConfigs.cend() ? existing->action : KeyboardAction::none;
-    m_buttonConfigs.insert(button, {action, clamped});
-    m_storage.updateButtonConfig(button, action, clamped);
+    ButtonConfig config = m_buttonConfigs.value(button);
+    config.repeatCount = clamped;
+    store(button, config);
     logger().logInfo(QStringLiteral("Configured Button %1 repeat count -> %2").arg(button).arg(clamped),
+                     logCategory);
+}
+
+void Di2ToKeyboardBridge::setButtonKey(qint64 button, VirtualKey key)
+{
+    ButtonConfig config = m_buttonConfigs.value(button);
+    config.action = KeyboardAction::key;
+    config.key = key;
+    store(button, config);
+    logger().logInfo(QStringLiteral("Configured Button %1 -> Key %2").arg(button).arg(key.label()),
                      logCategory);
 }
 

@@ -26,10 +26,15 @@ public:
     KeySink& keySink() const { return m_keySink; }
     KeySequencer& keySequencer() { return m_sequencer; }
 
+    // The mapping and the trainer app's keys, as stored.
     void loadConfiguration();
+    // After the trainer app or its custom keys changed.
+    void reloadShiftKeys();
     void handleButtonPress(qint64 button);
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);
+    // The key the `key` action presses for this button; also makes that its action.
+    void setButtonKey(qint64 button, VirtualKey key);
     void resetToDefaults();
     void disableAllButtons();
     // Releases a key that is down and drops the presses still queued.
@@ -38,12 +43,17 @@ public:
 Q_SIGNALS:
     // In a task of its own after each sequence's last key event, so that listeners never
     // delay the keys. A sequence cut short reports the presses that did go out.
-    void didSimulate(KeyboardAction action, qint64 repeatCount);
+    void didSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
 
 private:
+    std::optional<VirtualKey> keyFor(const ButtonConfig& config) const;
+    void store(qint64 button, const ButtonConfig& config);
+
     bool m_isEnabled = false;
     UserDefaultsManager& m_storage;
     ButtonConfigs m_buttonConfigs;
+    VirtualKey m_shiftUpKey = VirtualKey::period();
+    VirtualKey m_shiftDownKey = VirtualKey::comma();
     KeySink& m_keySink;
     KeySequencer m_sequencer;
 };

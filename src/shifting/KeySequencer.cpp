@@ -174,7 +174,7 @@ void KeySequencer::post(VirtualKey key, KeyDirection direction)
         return;
     Logger::shared().logError(
         QStringLiteral("Could not post key %1 %2 through %3: %4")
-            .arg(static_cast<quint16>(key))
+            .arg(key.code())
             .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up"))
             .arg(m_keySink.name(), m_keySink.lastError()),
         m_logCategory);

@@ -46,7 +46,7 @@ public:
     // keys; none of them may enqueue or cancel.
     struct Sequence
     {
-        VirtualKey key = VirtualKey::comma;
+        VirtualKey key = VirtualKey::comma();
         qint64 count = 1;
         std::function<void()> started;              // before the first key down
         std::function<void(qint64 press)> pressing; // before each key down; press counts from 1

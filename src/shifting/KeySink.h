@@ -1,13 +1,20 @@
 #pragma once
 
+#include "shifting/VirtualKey.h"
+
 #include <QString>
 #include <optional>
 
-// The two keys Cogwise types. The values are the macOS virtual key codes, which stay
-// the keys' identity in logs whatever the sink maps them to.
-enum class VirtualKey : quint16 { comma = 43, period = 47 };
-
 enum class KeyDirection { down, up };
+
+// How a sink finds the key it presses for a VirtualKey.
+enum class KeyMatching {
+    // The key that types the key's character in the current layout, Shift added where the
+    // layout needs it: "." arrives as "." on any layout.
+    character,
+    // The key at the key's place on a US keyboard, whatever the current layout types with it.
+    physicalKey,
+};
 
 // Where synthetic key events go: the platform's input stream, so that the focused
 // application receives them as if typed.
@@ -26,13 +33,29 @@ public:
     virtual bool post(VirtualKey key, KeyDirection direction) = 0;
     const QString& lastError() const { return m_lastError; }
 
+    // How this sink matches keys unless told otherwise.
+    virtual KeyMatching defaultKeyMatching() const { return KeyMatching::character; }
+    KeyMatching keyMatching() const { return m_keyMatching.value_or(defaultKeyMatching()); }
+    // Nothing when the sink now matches keys that way; otherwise why it cannot here, and the
+    // way it matched keys before stays.
+    std::optional<QString> setKeyMatching(KeyMatching matching)
+    {
+        if (auto refused = prepareKeyMatching(matching))
+            return refused;
+        m_keyMatching = matching;
+        return std::nullopt;
+    }
+
 protected:
     bool fail(QString error)
     {
         m_lastError = std::move(error);
         return false;
     }
+    // Gets ready to match keys that way, or says why it cannot.
+    virtual std::optional<QString> prepareKeyMatching(KeyMatching) { return std::nullopt; }
 
 private:
     QString m_lastError;
+    std::optional<KeyMatching> m_keyMatching;
 };

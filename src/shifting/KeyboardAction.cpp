@@ -5,7 +5,7 @@ namespace KeyboardActions {
 const QList<KeyboardAction>& all()
 {
     static const QList<KeyboardAction> actions{KeyboardAction::shiftUp, KeyboardAction::shiftDown,
-                                               KeyboardAction::none};
+                                               KeyboardAction::key, KeyboardAction::none};
     return actions;
 }
 
@@ -16,6 +16,8 @@ QString rawValue(KeyboardAction action)
         return QStringLiteral("shift_up");
     case KeyboardAction::shiftDown:
         return QStringLiteral("shift_down");
+    case KeyboardAction::key:
+        return QStringLiteral("key");
     case KeyboardAction::none:
         return QStringLiteral("none");
     }
@@ -29,6 +31,8 @@ QString displayName(KeyboardAction action)
         return QStringLiteral("Shift Up");
     case KeyboardAction::shiftDown:
         return QStringLiteral("Shift Down");
+    case KeyboardAction::key:
+        return QStringLiteral("Key");
     case KeyboardAction::none:
         return QStringLiteral("None");
     }

@@ -4,8 +4,9 @@
 #include <QString>
 #include <optional>
 
-// What a Di2 button does. Stored by its raw value.
-enum class KeyboardAction { shiftUp, shiftDown, none };
+// What a Di2 button does. Stored by its raw value. The shifts press the trainer app's keys;
+// `key` presses a key the rider picked for that button.
+enum class KeyboardAction { shiftUp, shiftDown, key, none };
 
 namespace KeyboardActions {
 

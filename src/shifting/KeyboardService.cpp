@@ -1,7 +1,20 @@
 #include "shifting/KeyboardService.h"
 
 #include "analytics/Analytics.h"
+#include "diagnostics/Logger.h"
 #include "shifting/UserDefaultsManager.h"
+
+namespace {
+
+const QString logCategory = QStringLiteral("KeyboardService");
+
+QString describe(KeyMatching matching)
+{
+    return matching == KeyMatching::character ? QStringLiteral("the key that types each character")
+                                              : QStringLiteral("the physical key");
+}
+
+} // namespace
 
 KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink, Analytics& analytics,
                                  QObject* parent)
@@ -15,6 +28,11 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     m_bridge.keySequencer().setHoldTime(m_storage.keyHold());
     m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
     connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
+    if (const auto matching = m_storage.keyMatching()) {
+        if (const auto refused = keySink.setKeyMatching(*matching))
+            Logger::shared().logError(
+                *refused + QStringLiteral("; sending ") + describe(keySink.keyMatching()), logCategory);
+    }
 }
 
 void KeyboardService::setEnabled(bool enabled)
@@ -92,4 +110,63 @@ void KeyboardService::setKeyPause(std::chrono::milliseconds pause)
 {
     m_storage.setKeyPause(pause);
     m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
+}
+
+void KeyboardService::setButtonKey(qint64 button, VirtualKey key)
+{
+    const ButtonConfigs before = buttonConfigs();
+    m_bridge.setButtonKey(button, key);
+    notifyIfChanged(before);
+}
+
+const TrainerApp& KeyboardService::trainerApp() const
+{
+    return m_storage.trainerApp();
+}
+
+void KeyboardService::setTrainerApp(const TrainerApp& app)
+{
+    if (&app == &trainerApp())
+        return;
+    m_storage.setTrainerApp(app);
+    m_bridge.reloadShiftKeys();
+    Logger::shared().logInfo(QStringLiteral("Trainer app: %1 (shift up %2, shift down %3)")
+                                 .arg(app.name, shiftKey(KeyboardAction::shiftUp).label(),
+                                      shiftKey(KeyboardAction::shiftDown).label()),
+                             logCategory);
+    Q_EMIT trainerAppChanged();
+}
+
+VirtualKey KeyboardService::shiftKey(KeyboardAction shift) const
+{
+    return m_storage.shiftKey(shift);
+}
+
+VirtualKey KeyboardService::customShiftKey(KeyboardAction shift) const
+{
+    return m_storage.customShiftKey(shift);
+}
+
+void KeyboardService::setCustomShiftKey(KeyboardAction shift, VirtualKey key)
+{
+    if (key == customShiftKey(shift))
+        return;
+    m_storage.setCustomShiftKey(shift, key);
+    m_bridge.reloadShiftKeys();
+    Logger::shared().logInfo(
+        QStringLiteral("Custom key for %1 -> %2").arg(KeyboardActions::displayName(shift), key.label()),
+        logCategory);
+    Q_EMIT trainerAppChanged();
+}
+
+std::optional<QString> KeyboardService::setKeyMatching(KeyMatching matching)
+{
+    if (auto refused = m_bridge.keySink().setKeyMatching(matching)) {
+        Logger::shared().logError(*refused, logCategory);
+        return refused;
+    }
+    m_storage.setKeyMatching(matching);
+    Logger::shared().logInfo(QStringLiteral("Sending %1").arg(describe(matching)), logCategory);
+    Q_EMIT keyMatchingChanged();
+    return std::nullopt;
 }

@@ -2,6 +2,7 @@
 
 #include "shifting/ButtonConfig.h"
 #include "shifting/Di2ToKeyboardBridge.h"
+#include "shifting/TrainerApp.h"
 
 #include <QObject>
 
@@ -41,6 +42,20 @@ public:
 
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);
+    void setButtonKey(qint64 button, VirtualKey key);
+
+    // Whose keys the shifts press; stored.
+    const TrainerApp& trainerApp() const;
+    void setTrainerApp(const TrainerApp& app);
+    // What shiftUp or shiftDown presses now.
+    VirtualKey shiftKey(KeyboardAction shift) const;
+    // The keys Custom presses; picking one does not switch to Custom by itself.
+    VirtualKey customShiftKey(KeyboardAction shift) const;
+    void setCustomShiftKey(KeyboardAction shift, VirtualKey key);
+
+    KeyMatching keyMatching() const { return m_bridge.keySink().keyMatching(); }
+    // Stored once the sink matches keys that way; otherwise why it cannot, and nothing changes.
+    std::optional<QString> setKeyMatching(KeyMatching matching);
     void resetToDefaults();
     void disableAllButtons();
 
@@ -48,8 +63,11 @@ Q_SIGNALS:
     void isEnabledChanged(bool enabled);
     // Only when the four buttons' mapping differs from before the edit.
     void buttonConfigsChanged();
+    // The trainer app, or a key of Custom, changed.
+    void trainerAppChanged();
+    void keyMatchingChanged();
     // A completed key sequence, as the bridge reports it.
-    void didSimulate(KeyboardAction action, qint64 repeatCount);
+    void didSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
 
 private:
     void notifyIfChanged(const ButtonConfigs& before);

@@ -84,10 +84,10 @@ ButtonProfile UserDefaultsManager::loadOrCreateProfile()
     return profile;
 }
 
-void UserDefaultsManager::updateButtonConfig(qint64 button, KeyboardAction action, qint64 repeatCount)
+void UserDefaultsManager::updateButtonConfig(qint64 button, const ButtonConfig& config)
 {
     ButtonProfile profile = loadOrCreateProfile();
-    profile.buttonConfigs.insert(button, {action, repeatCount});
+    profile.buttonConfigs.insert(button, config);
     profile.updatedAt = m_clock();
     setStoredButtonProfile(profile);
 }
@@ -149,4 +149,69 @@ void UserDefaultsManager::setKeyPause(std::chrono::milliseconds pause)
 {
     m_defaults.setInteger(SettingsKeys::keyPauseMilliseconds(),
                           std::clamp(pause, KeySequencer::minPause, KeySequencer::maxPause).count());
+}
+
+const TrainerApp& UserDefaultsManager::trainerApp() const
+{
+    const auto id = m_defaults.stringValue(SettingsKeys::trainerApp());
+    const TrainerApp* app = id ? TrainerApp::find(*id) : nullptr;
+    return app ? *app : TrainerApp::defaultApp();
+}
+
+void UserDefaultsManager::setTrainerApp(const TrainerApp& app)
+{
+    m_defaults.setString(SettingsKeys::trainerApp(), app.id);
+}
+
+namespace {
+
+QString customKeySetting(KeyboardAction shift)
+{
+    return shift == KeyboardAction::shiftUp ? SettingsKeys::customShiftUpKey()
+                                            : SettingsKeys::customShiftDownKey();
+}
+
+VirtualKey rouvyKey(KeyboardAction shift)
+{
+    const TrainerApp& rouvy = TrainerApp::defaultApp();
+    return *(shift == KeyboardAction::shiftUp ? rouvy.shiftUpKey : rouvy.shiftDownKey);
+}
+
+} // namespace
+
+VirtualKey UserDefaultsManager::customShiftKey(KeyboardAction shift) const
+{
+    const auto name = m_defaults.stringValue(customKeySetting(shift));
+    const auto key = name ? VirtualKey::fromName(*name) : std::nullopt;
+    return key.value_or(rouvyKey(shift));
+}
+
+void UserDefaultsManager::setCustomShiftKey(KeyboardAction shift, VirtualKey key)
+{
+    m_defaults.setString(customKeySetting(shift), key.name());
+}
+
+VirtualKey UserDefaultsManager::shiftKey(KeyboardAction shift) const
+{
+    const TrainerApp& app = trainerApp();
+    if (app.isCustom())
+        return customShiftKey(shift);
+    return *(shift == KeyboardAction::shiftUp ? app.shiftUpKey : app.shiftDownKey);
+}
+
+std::optional<KeyMatching> UserDefaultsManager::keyMatching() const
+{
+    const auto stored = m_defaults.stringValue(SettingsKeys::keyMatching());
+    if (stored == QLatin1String("character"))
+        return KeyMatching::character;
+    if (stored == QLatin1String("physical"))
+        return KeyMatching::physicalKey;
+    return std::nullopt;
+}
+
+void UserDefaultsManager::setKeyMatching(KeyMatching matching)
+{
+    m_defaults.setString(SettingsKeys::keyMatching(), matching == KeyMatching::character
+                                                          ? QStringLiteral("character")
+                                                          : QStringLiteral("physical"));
 }

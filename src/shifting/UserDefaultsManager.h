@@ -2,6 +2,8 @@
 
 #include "platform/Clock.h"
 #include "shifting/ButtonProfile.h"
+#include "shifting/KeySink.h"
+#include "shifting/TrainerApp.h"
 
 #include <chrono>
 #include <optional>
@@ -9,7 +11,8 @@
 class Defaults;
 
 // The shifting settings: the active button profile (JSON under "activeButtonProfile"), the
-// emulation switch and the initial virtual gear. The only reader and writer of these keys.
+// emulation switch, the initial virtual gear, the key timing, the trainer app with its keys
+// and how keys are matched. The only reader and writer of these keys.
 // Every operation re-reads the store, so all holders see each other's changes.
 class UserDefaultsManager
 {
@@ -29,7 +32,7 @@ public:
     void setStoredButtonProfile(const ButtonProfile& profile);
 
     ButtonProfile loadOrCreateProfile();
-    void updateButtonConfig(qint64 button, KeyboardAction action, qint64 repeatCount);
+    void updateButtonConfig(qint64 button, const ButtonConfig& config);
     void resetProfileToDefaults();
 
     QDateTime now() const { return m_clock(); }
@@ -48,6 +51,18 @@ public:
     void setKeyPause(std::chrono::milliseconds pause);
     // Clamped into the gear range.
     void setInitialVirtualGear(qint64 gear);
+
+    // Rouvy when none, or one this version does not know, is stored.
+    const TrainerApp& trainerApp() const;
+    void setTrainerApp(const TrainerApp& app);
+    // The keys Custom presses for shiftUp and shiftDown: Rouvy's until the rider picks others.
+    VirtualKey customShiftKey(KeyboardAction shift) const;
+    void setCustomShiftKey(KeyboardAction shift, VirtualKey key);
+    // What shiftUp or shiftDown presses with the current trainer app.
+    VirtualKey shiftKey(KeyboardAction shift) const;
+    // Nothing: the key sink's own way.
+    std::optional<KeyMatching> keyMatching() const;
+    void setKeyMatching(KeyMatching matching);
 
 private:
     // The decoded profile; or, for bytes that are not one, nothing and the bytes.

@@ -12,11 +12,15 @@ RowLayout {
     property int actionIndex
     property int repeatCount
     property bool hasRepeat
+    property bool hasKey
+    property string keyLabel
 
     function reload() {
         row.actionIndex = row.model.actionIndex(row.buttonNumber)
         row.repeatCount = row.model.repeatCount(row.buttonNumber)
         row.hasRepeat = row.model.hasRepeat(row.buttonNumber)
+        row.hasKey = row.model.hasKey(row.buttonNumber)
+        row.keyLabel = row.model.keyLabel(row.buttonNumber)
     }
     Component.onCompleted: reload()
     Connections {
@@ -47,6 +51,13 @@ RowLayout {
         model: row.model.actionNames
         currentIndex: row.actionIndex
         onActivated: index => row.model.setAction(row.buttonNumber, index)
+    }
+    KeyPicker {
+        objectName: "keyPicker" + row.buttonNumber
+        visible: row.hasKey
+        Accessible.name: "Key for button " + row.buttonNumber
+        keyLabel: row.keyLabel
+        onPicked: qtKey => problem = row.model.pickButtonKey(row.buttonNumber, qtKey)
     }
     RowLayout {
         visible: row.hasRepeat

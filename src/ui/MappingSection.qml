@@ -29,7 +29,7 @@ ScrollView {
             Layout.margins: 24
             Layout.bottomMargin: 0
             title: "Button Mapping"
-            subtitle: "Configure what each Di2 button does in Rouvy"
+            subtitle: section.model.subtitle
             Switch {
                 objectName: "enableSwitch"
                 Accessible.name: "Enable"
@@ -98,6 +98,48 @@ ScrollView {
                 anchors.fill: parent
                 anchors.margins: 20
                 spacing: 16
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 12
+                    Label { text: "Trainer app"; font.pixelSize: Theme.body; color: Theme.text }
+                    Item { Layout.fillWidth: true }
+                    ComboBox {
+                        objectName: "trainerAppPicker"
+                        Accessible.name: "Trainer app"
+                        Layout.preferredWidth: 170
+                        model: section.model.trainerAppNames
+                        currentIndex: section.model.trainerAppIndex
+                        onActivated: index => section.model.trainerAppIndex = index
+                    }
+                }
+                Label {
+                    objectName: "trainerAppKeys"
+                    visible: !section.model.isCustomTrainerApp
+                    text: "Shift Up presses " + section.model.shiftUpKeyLabel + ", Shift Down presses " + section.model.shiftDownKeyLabel + "."
+                    font.pixelSize: Theme.subheadline + 1
+                    color: Theme.secondaryText
+                }
+                Repeater {
+                    model: section.model.isCustomTrainerApp ? [true, false] : []
+                    RowLayout {
+                        id: customKey
+                        required property bool modelData
+                        Layout.fillWidth: true
+                        spacing: 12
+                        Label {
+                            text: customKey.modelData ? "Shift Up key" : "Shift Down key"
+                            font.pixelSize: Theme.body
+                            color: Theme.text
+                        }
+                        Item { Layout.fillWidth: true }
+                        KeyPicker {
+                            objectName: customKey.modelData ? "shiftUpKeyPicker" : "shiftDownKeyPicker"
+                            Accessible.name: customKey.modelData ? "Shift Up key" : "Shift Down key"
+                            keyLabel: customKey.modelData ? section.model.shiftUpKeyLabel : section.model.shiftDownKeyLabel
+                            onPicked: qtKey => problem = section.model.pickShiftKey(customKey.modelData, qtKey)
+                        }
+                    }
+                }
                 Label { text: "Button Actions"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.text }
                 ColumnLayout {
                     spacing: 12

@@ -116,7 +116,7 @@ private Q_SLOTS:
         Rig rig(path());
         AppViewModel& model = rig.graph->viewModel();
         model.setInitialVirtualGear(1);
-        model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1);
+        model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1, QStringLiteral(","));
         QCOMPARE(rig.messages(), (QStringList{QStringLiteral("Set initial virtual gear to 1"),
                                               QStringLiteral("Keyboard: Shift Down → Gear 1")}));
     }
@@ -151,7 +151,7 @@ private Q_SLOTS:
         {
             Defaults defaults(path());
             UserDefaultsManager storage(defaults);
-            storage.updateButtonConfig(6, KeyboardAction::shiftUp, 2);
+            storage.updateButtonConfig(6, {KeyboardAction::shiftUp, 2});
         }
         Rig rig(path());
         QCOMPARE(rig.graph->keyboardService().buttonConfigs().keys(), (QList<qint64>{1, 2, 3, 4}));

@@ -82,10 +82,10 @@ private Q_SLOTS:
         QDir().mkpath(QFileInfo(settingsPath()).absolutePath());
         Defaults defaults(settingsPath());
         UserDefaultsManager storage(defaults);
-        storage.updateButtonConfig(1, KeyboardAction::shiftUp, 2);
-        storage.updateButtonConfig(2, KeyboardAction::shiftDown, 1);
-        storage.updateButtonConfig(3, KeyboardAction::shiftUp, 1);
-        storage.updateButtonConfig(4, KeyboardAction::shiftDown, 3);
+        storage.updateButtonConfig(1, {KeyboardAction::shiftUp, 2});
+        storage.updateButtonConfig(2, {KeyboardAction::shiftDown, 1});
+        storage.updateButtonConfig(3, {KeyboardAction::shiftUp, 1});
+        storage.updateButtonConfig(4, {KeyboardAction::shiftDown, 3});
     }
 
     void pressesOfAllFourButtonsArriveAsKeys()

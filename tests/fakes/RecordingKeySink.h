@@ -26,7 +26,7 @@ public:
             return fail(QStringLiteral("refused for the test"));
         m_events.append(
             QStringLiteral("%1 %2")
-                .arg(static_cast<quint16>(key))
+                .arg(key.code())
                 .arg(direction == KeyDirection::down ? QStringLiteral("down") : QStringLiteral("up")) +
             (clock ? QStringLiteral(" @%1").arg(clock()) : QString()));
         return true;

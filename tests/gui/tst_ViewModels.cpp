@@ -54,13 +54,13 @@ private Q_SLOTS:
         GuiRig rig(path());
         MappingViewModel& mapping = *rig.app->mapping();
         QCOMPARE(mapping.actionNames(), (QStringList{QStringLiteral("Shift Up"), QStringLiteral("Shift Down"),
-                                                     QStringLiteral("None")}));
+                                                     QStringLiteral("Key"), QStringLiteral("None")}));
         QCOMPARE(mapping.actionIndex(2), 0); // default: button 2 shifts up
-        QCOMPARE(mapping.actionIndex(4), 2);
+        QCOMPARE(mapping.actionIndex(4), 3);
         QVERIFY(!mapping.hasRepeat(4));
 
         mapping.setRepeatCount(2, 3);
-        mapping.setAction(2, 2);
+        mapping.setAction(2, 3);
         QVERIFY(!mapping.hasRepeat(2)); // "None" hides the stepper
         mapping.setAction(2, 0);
         QVERIFY(mapping.hasRepeat(2));
@@ -72,7 +72,69 @@ private Q_SLOTS:
         mapping.disableAll();
         QVERIFY(!changes.isEmpty());
         for (auto button = Di2Buttons::first; button <= Di2Buttons::last; ++button)
-            QCOMPARE(mapping.actionIndex(int(button)), 2);
+            QCOMPARE(mapping.actionIndex(int(button)), 3);
+    }
+
+    // What the rider picks in the Mapping section is what the keys are, now and after a restart.
+    void trainerAppsAndPickedKeysReachTheKeys()
+    {
+        const auto press = [](GuiRig& rig, int button) {
+            rig.keys.clear();
+            rig.graph->keyboardService().handleButtonPress(button);
+            KeySequencer& keys = rig.graph->keyboardService().keySequencer();
+            return QTest::qWaitFor([&keys] { return keys.isIdle(); }) ? rig.keys.join(QLatin1Char(';'))
+                                                                      : QStringLiteral("still typing");
+        };
+        {
+            GuiRig rig(path());
+            MappingViewModel& mapping = *rig.app->mapping();
+            mapping.setKeyboardEnabled(true);
+            QCOMPARE(
+                mapping.trainerAppNames(),
+                (QStringList{QStringLiteral("Rouvy"), QStringLiteral("MyWhoosh"), QStringLiteral("Custom")}));
+            QCOMPARE(mapping.subtitle(), QStringLiteral("Configure what each Di2 button does in Rouvy"));
+            QCOMPARE(press(rig, 2), QStringLiteral("47 down;47 up"));
+
+            QSignalSpy changes(&mapping, &MappingViewModel::trainerAppChanged);
+            mapping.setTrainerAppIndex(1);
+            mapping.setTrainerAppIndex(1); // the same: nothing
+            QCOMPARE(changes.size(), 1);
+            QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("I"));
+            QCOMPARE(press(rig, 2), QStringLiteral("34 down;34 up"));
+            QCOMPARE(press(rig, 1), QStringLiteral("40 down;40 up"));
+
+            // Custom starts from Rouvy's keys; a picked key replaces one of them.
+            mapping.setTrainerAppIndex(2);
+            QVERIFY(mapping.isCustomTrainerApp());
+            QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
+            QCOMPARE(mapping.pickShiftKey(true, Qt::Key_F5), QString());
+            QVERIFY(!mapping.pickShiftKey(false, Qt::Key_Less).isEmpty()); // not a key Cogwise sends
+            QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral(","));
+            QCOMPARE(press(rig, 2), QStringLiteral("96 down;96 up"));
+
+            // Button 3 to "Key": nothing until a key is picked, then that key, repeated.
+            mapping.setAction(3, 2);
+            QVERIFY(mapping.hasKey(3));
+            QCOMPARE(mapping.keyLabel(3), QString());
+            QCOMPARE(press(rig, 3), QString());
+            QCOMPARE(mapping.pickButtonKey(3, Qt::Key_Space), QString());
+            mapping.setRepeatCount(3, 2);
+            QCOMPARE(press(rig, 3), QStringLiteral("49 down;49 up;49 down;49 up"));
+            QTRY_COMPARE(rig.graph->viewModel().logs().last().message,
+                         QStringLiteral("Keyboard: Key Space x2"));
+        }
+        GuiRig reopened(path());
+        MappingViewModel& mapping = *reopened.app->mapping();
+        QCOMPARE(mapping.trainerAppIndex(), 2);
+        QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QCOMPARE(mapping.keyLabel(3), QStringLiteral("Space"));
+        QCOMPARE(press(reopened, 2), QStringLiteral("96 down;96 up"));
+        QCOMPARE(press(reopened, 3), QStringLiteral("49 down;49 up;49 down;49 up"));
+        // Leaving Custom keeps its keys for coming back.
+        mapping.setTrainerAppIndex(0);
+        QCOMPARE(press(reopened, 2), QStringLiteral("47 down;47 up"));
+        mapping.setTrainerAppIndex(2);
+        QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
     }
 
     void initialGearIsStoredOnlyWhenChosen()

@@ -163,7 +163,7 @@ private Q_SLOTS:
     {
         QFETCH(qint64, stored);
         QFETCH(QString, expected);
-        m_rig->storage.updateButtonConfig(1, KeyboardAction::shiftDown, stored);
+        m_rig->storage.updateButtonConfig(1, {KeyboardAction::shiftDown, stored});
         m_rig->bridge.loadConfiguration();
         QCOMPARE(m_rig->press(1), expected);
     }

@@ -27,7 +27,7 @@ struct Rig
 
     bool enqueue(VirtualKey key, qint64 count)
     {
-        const QString name = QString::number(static_cast<quint16>(key));
+        const QString name = QString::number(key.code());
         return sequencer.enqueue(
             {key, count, [this, name] { events.append(QStringLiteral("start ") + name); },
              [this, name, count](qint64 press) {
@@ -65,20 +65,20 @@ private Q_SLOTS:
         Rig rig(events);
         rig.sequencer.setHoldTime(10ms);
         rig.sequencer.setPauseBetweenPresses(30ms);
-        QVERIFY(rig.enqueue(VirtualKey::period, 2));
+        QVERIFY(rig.enqueue(VirtualKey::period(), 2));
         // Mid-sequence: a press, one of no keys, and another press wait their turn.
         QVERIFY(rig.scheduler->advance());
-        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
-        QVERIFY(rig.enqueue(VirtualKey::comma, 0));
-        QVERIFY(rig.enqueue(VirtualKey::period, 1));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 0));
+        QVERIFY(rig.enqueue(VirtualKey::period(), 1));
         while (!rig.events.contains(QStringLiteral("47 up @130")))
             QVERIFY(rig.scheduler->advance());
         // Just after the last key: it still waits for the pause.
-        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
         rig.runAll();
         QVERIFY(rig.sequencer.isIdle());
         // Once idle, a press goes out at once.
-        QVERIFY(rig.enqueue(VirtualKey::period, 1));
+        QVERIFY(rig.enqueue(VirtualKey::period(), 1));
         rig.runAll();
 
         QCOMPARE(rig.events,
@@ -105,7 +105,7 @@ private Q_SLOTS:
         Rig rig(events);
         rig.sequencer.setHoldTime(-5ms);
         rig.sequencer.setPauseBetweenPresses(0ms);
-        QVERIFY(rig.enqueue(VirtualKey::comma, 2));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
         rig.runAll();
         QCOMPARE(rig.events.filter(QStringLiteral(" @")),
                  (QStringList{QStringLiteral("43 down @0"), QStringLiteral("43 up @0"),
@@ -114,7 +114,7 @@ private Q_SLOTS:
         rig.events.clear();
         rig.sequencer.setHoldTime(1s);
         rig.sequencer.setPauseBetweenPresses(1s);
-        QVERIFY(rig.enqueue(VirtualKey::comma, 2));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
         rig.runAll();
         QCOMPARE(rig.events.filter(QStringLiteral(" @")),
                  (QStringList{QStringLiteral("43 down @40"), QStringLiteral("43 up @240"),
@@ -137,8 +137,8 @@ private Q_SLOTS:
         QStringList events;
         auto rig = std::make_unique<Rig>(events);
         rig->sequencer.setHoldTime(holding ? 10ms : 0ms);
-        QVERIFY(rig->enqueue(VirtualKey::period, 3));
-        QVERIFY(rig->enqueue(VirtualKey::comma, 2));
+        QVERIFY(rig->enqueue(VirtualKey::period(), 3));
+        QVERIFY(rig->enqueue(VirtualKey::comma(), 2));
         events.clear();
 
         DebugLogRecorder recorder;
@@ -159,7 +159,7 @@ private Q_SLOTS:
                  (QStringList{QStringLiteral("Test: Key sequence stopped; queued presses dropped: 4")}));
 
         if (!destroy) {
-            QVERIFY(rig->enqueue(VirtualKey::comma, 1)); // starts afresh, at once
+            QVERIFY(rig->enqueue(VirtualKey::comma(), 1)); // starts afresh, at once
             QCOMPARE(events.filter(QStringLiteral("43 down")), (QStringList{QStringLiteral("43 down @0")}));
         }
     }
@@ -170,11 +170,11 @@ private Q_SLOTS:
         Rig rig(events);
         DebugLogRecorder recorder;
         for (int i = 0; i < 5; ++i)
-            QVERIFY(rig.enqueue(VirtualKey::period, 10)); // the first press goes out at once
+            QVERIFY(rig.enqueue(VirtualKey::period(), 10)); // the first press goes out at once
         QCOMPARE(rig.sequencer.queuedPresses(), 49);
-        QVERIFY(!rig.enqueue(VirtualKey::comma, 2));
-        QVERIFY(rig.enqueue(VirtualKey::comma, 1));
-        QVERIFY(!rig.enqueue(VirtualKey::comma, 1));
+        QVERIFY(!rig.enqueue(VirtualKey::comma(), 2));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
+        QVERIFY(!rig.enqueue(VirtualKey::comma(), 1));
         recorder.settle();
         QCOMPARE(recorder.lines(),
                  (QStringList{
@@ -202,7 +202,7 @@ private Q_SLOTS:
         });
         bool finished = false;
         QVERIFY(
-            sequencer.enqueue({VirtualKey::period, 10, {}, {}, [&finished](qint64) { finished = true; }}));
+            sequencer.enqueue({VirtualKey::period(), 10, {}, {}, [&finished](qint64) { finished = true; }}));
         QCOMPARE(events, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
         ticker.start();
         QTRY_VERIFY(finished);

@@ -56,10 +56,10 @@ private Q_SLOTS:
         Pipe pipe;
         TricklingSink sink(pipe.fds[1]);
         QVERIFY(sink.canPostKeys());
-        QVERIFY(sink.post(VirtualKey::comma, KeyDirection::down));
-        QVERIFY(sink.post(VirtualKey::comma, KeyDirection::up));
-        QVERIFY(sink.post(VirtualKey::period, KeyDirection::down));
-        QVERIFY(sink.post(VirtualKey::period, KeyDirection::up));
+        QVERIFY(sink.post(VirtualKey::comma(), KeyDirection::down));
+        QVERIFY(sink.post(VirtualKey::comma(), KeyDirection::up));
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
         QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
 
         const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
@@ -78,12 +78,12 @@ private Q_SLOTS:
         const QByteArray filler(4096, 'x');
         while (::write(pipe.fds[1], filler.constData(), filler.size()) > 0) {
         }
-        QVERIFY(!sink.post(VirtualKey::period, KeyDirection::down));
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
         QVERIFY2(sink.lastError().contains(QStringLiteral("writing to the virtual keyboard failed")),
                  qPrintable(sink.lastError()));
 
         sink.stall = true;
-        QVERIFY(!sink.post(VirtualKey::period, KeyDirection::down));
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
         QCOMPARE(sink.lastError(), QStringLiteral("the virtual keyboard accepted no data"));
     }
 
@@ -94,7 +94,7 @@ private Q_SLOTS:
         QVERIFY(!missing->canPostKeys());
         QVERIFY2(missing->unavailableReason()->contains(QStringLiteral("modprobe uinput")),
                  qPrintable(*missing->unavailableReason()));
-        QVERIFY(!missing->post(VirtualKey::comma, KeyDirection::down));
+        QVERIFY(!missing->post(VirtualKey::comma(), KeyDirection::down));
         QCOMPARE(missing->lastError(), *missing->unavailableReason());
 
         // Not a uinput device: opening works, creating the keyboard does not.

@@ -89,7 +89,7 @@ private Q_SLOTS:
         other.setClock([this] { return m_now; });
         const ButtonProfile before = m_store->loadOrCreateProfile();
         m_now = dayTwo.addSecs(60);
-        other.updateButtonConfig(5, KeyboardAction::shiftUp, 3);
+        other.updateButtonConfig(5, {KeyboardAction::shiftUp, 3});
         const ButtonProfile after = m_store->loadOrCreateProfile();
         QCOMPARE(after.buttonConfigs.value(5), (ButtonConfig{KeyboardAction::shiftUp, 3}));
         QCOMPARE(after.id, before.id);
@@ -102,7 +102,7 @@ private Q_SLOTS:
         m_defaults->setData(QStringLiteral("activeButtonProfile"),
                             storedJson("{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2},"
                                        "\"7\":{\"action\":\"shift_down\",\"repeatCount\":4}}"));
-        m_store->updateButtonConfig(2, KeyboardAction::shiftDown, 1);
+        m_store->updateButtonConfig(2, {KeyboardAction::shiftDown, 1});
         QVERIFY(m_store->loadOrCreateProfile().buttonConfigs.contains(7));
 
         DebugLogRecorder recorder;

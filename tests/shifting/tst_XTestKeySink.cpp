@@ -67,7 +67,7 @@ private Q_SLOTS:
         QVERIFY(!sink.canPostKeys());
         QVERIFY2(sink.unavailableReason()->contains(QStringLiteral("no X display")),
                  qPrintable(*sink.unavailableReason()));
-        QVERIFY(!sink.post(VirtualKey::comma, KeyDirection::down));
+        QVERIFY(!sink.post(VirtualKey::comma(), KeyDirection::down));
     }
 };
 

@@ -200,7 +200,7 @@ private Q_SLOTS:
         rig.app->mapping()->disableAll();
         QVERIFY(!QuickHarness::shown(stepper));
         QCOMPARE(QuickHarness::find(root, QStringLiteral("actionPicker2"))->property("currentIndex").toInt(),
-                 2);
+                 3);
     }
 
     void logsShowCountAndEmptyState()

@@ -1,5 +1,8 @@
 #include "shifting/keysinks/UinputKeySink.h"
 
+#include "shifting/keysinks/EvdevKeyCodes.h"
+#include "shifting/keysinks/X11Keymap.h"
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
@@ -11,6 +14,8 @@
 namespace {
 
 constexpr char deviceName[] = "Cogwise virtual keyboard";
+// X servers on Linux number their keys as the kernel does, 8 higher.
+constexpr unsigned evdevToXKeycode = 8;
 
 QString describeOpenError(const QString& path, int error)
 {
@@ -43,9 +48,10 @@ std::unique_ptr<UinputKeySink> UinputKeySink::open(const QString& devicePath)
     uinput_setup setup{};
     setup.id.bustype = BUS_VIRTUAL;
     std::strncpy(setup.name, deviceName, UINPUT_MAX_NAME_SIZE - 1);
-    const bool created = ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0 &&
-                         ioctl(fd, UI_SET_KEYBIT, KEY_DOT) == 0 && ioctl(fd, UI_SET_KEYBIT, KEY_COMMA) == 0 &&
-                         ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
+    bool created = ioctl(fd, UI_SET_EVBIT, EV_KEY) == 0 && ioctl(fd, UI_SET_EVBIT, EV_SYN) == 0;
+    for (const quint16 code : EvdevKeyCodes::all())
+        created = created && ioctl(fd, UI_SET_KEYBIT, int(code)) == 0;
+    created = created && ioctl(fd, UI_DEV_SETUP, &setup) == 0 && ioctl(fd, UI_DEV_CREATE) == 0;
     if (!created) {
         const int error = errno;
         ::close(fd);
@@ -67,6 +73,7 @@ UinputKeySink::UinputKeySink(int fd, std::optional<QString> unavailableReason, b
 
 UinputKeySink::~UinputKeySink()
 {
+    m_keymap.reset();
     if (m_fd < 0)
         return;
     if (m_destroyDeviceOnClose)
@@ -74,21 +81,43 @@ UinputKeySink::~UinputKeySink()
     ::close(m_fd);
 }
 
-quint16 UinputKeySink::evdevCode(VirtualKey key)
+std::optional<QString> UinputKeySink::prepareKeyMatching(KeyMatching matching)
 {
-    return key == VirtualKey::period ? KEY_DOT : KEY_COMMA;
+    if (matching == KeyMatching::physicalKey || m_keymap)
+        return std::nullopt;
+    auto keymap = X11Keymap::open(m_layoutDisplay);
+    if (auto* reason = std::get_if<QString>(&keymap))
+        return QStringLiteral("uinput cannot send keys by character here: %1").arg(*reason);
+    m_keymap = std::get<std::unique_ptr<X11Keymap>>(std::move(keymap));
+    return std::nullopt;
 }
 
 bool UinputKeySink::post(VirtualKey key, KeyDirection direction)
 {
     if (m_unavailableReason)
         return fail(*m_unavailableReason);
+    const bool down = direction == KeyDirection::down;
+    if (keyMatching() == KeyMatching::physicalKey || !m_keymap)
+        return write(EvdevKeyCodes::of(key), down ? 1 : 0);
 
+    const auto stroke = m_keymap->strokeFor(key);
+    if (!stroke || stroke->keycode < evdevToXKeycode)
+        return fail(QStringLiteral("the keyboard layout has no key for \"%1\"").arg(key.label()));
+    const auto code = static_cast<quint16>(stroke->keycode - evdevToXKeycode);
+    if (stroke->needsShift && down && !write(KEY_LEFTSHIFT, 1))
+        return false;
+    if (!write(code, down ? 1 : 0))
+        return false;
+    return !(stroke->needsShift && !down) || write(KEY_LEFTSHIFT, 0);
+}
+
+bool UinputKeySink::write(quint16 code, int value)
+{
     // One key event and the report that delivers it; the kernel stamps the time.
     input_event events[2]{};
     events[0].type = EV_KEY;
-    events[0].code = evdevCode(key);
-    events[0].value = direction == KeyDirection::down ? 1 : 0;
+    events[0].code = code;
+    events[0].value = value;
     events[1].type = EV_SYN;
     events[1].code = SYN_REPORT;
     events[1].value = 0;

@@ -2,10 +2,14 @@
 
 #include "shifting/KeySink.h"
 
+#include <QByteArray>
 #include <memory>
 
+class X11Keymap;
+
 // A virtual keyboard on /dev/uinput. Reaches every session, Wayland included,
-// because its events enter where hardware events do.
+// because its events enter where hardware events do. Sends the physical key unless told to
+// match by character, which needs the layout of an X display (XWayland's under Wayland).
 class UinputKeySink : public KeySink
 {
 public:
@@ -26,16 +30,22 @@ public:
     QString name() const override { return QStringLiteral("uinput"); }
     std::optional<QString> unavailableReason() const override { return m_unavailableReason; }
     bool post(VirtualKey key, KeyDirection direction) override;
+    KeyMatching defaultKeyMatching() const override { return KeyMatching::physicalKey; }
 
-    // The evdev key code behind each key.
-    static quint16 evdevCode(VirtualKey key);
+    // Where the layout for matching by character is read; empty: $DISPLAY.
+    void setLayoutDisplay(const QByteArray& displayName) { m_layoutDisplay = displayName; }
 
 protected:
+    std::optional<QString> prepareKeyMatching(KeyMatching matching) override;
     // ::write; a test may return less to exercise short writes.
     virtual long writeSome(const char* data, unsigned long size);
 
 private:
+    bool write(quint16 code, int value);
+
     int m_fd;
     std::optional<QString> m_unavailableReason;
     bool m_destroyDeviceOnClose;
+    QByteArray m_layoutDisplay;
+    std::unique_ptr<X11Keymap> m_keymap;
 };

@@ -1,10 +1,17 @@
 #include "shifting/keysinks/XTestKeySink.h"
 
+#include "shifting/keysinks/EvdevKeyCodes.h"
+
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
+
+namespace {
+
+// X servers on Linux number their keys as the kernel does, 8 higher.
+constexpr unsigned evdevToXKeycode = 8;
+
+} // namespace
 
 XTestKeySink::XTestKeySink(const QByteArray& displayName)
 {
@@ -21,24 +28,26 @@ XTestKeySink::XTestKeySink(const QByteArray& displayName)
             QStringLiteral("The X server does not allow typing keys: it lacks the XTEST extension.");
         return;
     }
-    m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+    m_keymap = std::make_unique<X11Keymap>(m_display);
 }
 
 XTestKeySink::~XTestKeySink()
 {
+    m_keymap.reset();
     if (m_display)
         XCloseDisplay(m_display);
 }
 
-std::optional<XTestKeySink::KeyStroke> XTestKeySink::strokeFor(VirtualKey key) const
+std::optional<X11Keymap::Stroke> XTestKeySink::strokeFor(VirtualKey key) const
 {
-    const KeySym symbol = key == VirtualKey::period ? XK_period : XK_comma;
-    const KeyCode keycode = XKeysymToKeycode(m_display, symbol);
-    if (keycode == 0)
+    if (keyMatching() == KeyMatching::character)
+        return m_keymap->strokeFor(key);
+    int minKeycode = 0, maxKeycode = 0;
+    XDisplayKeycodes(m_display, &minKeycode, &maxKeycode);
+    const unsigned keycode = EvdevKeyCodes::of(key) + evdevToXKeycode;
+    if (keycode < unsigned(minKeycode) || keycode > unsigned(maxKeycode))
         return std::nullopt;
-    // Level 0 is the plain key, level 1 the shifted one.
-    const bool plain = XkbKeycodeToKeysym(m_display, keycode, 0, 0) == symbol;
-    return KeyStroke{keycode, !plain && m_shiftKeycode != 0};
+    return X11Keymap::Stroke{keycode, false};
 }
 
 bool XTestKeySink::post(VirtualKey key, KeyDirection direction)
@@ -47,16 +56,16 @@ bool XTestKeySink::post(VirtualKey key, KeyDirection direction)
         return fail(*m_unavailableReason);
     const auto stroke = strokeFor(key);
     if (!stroke)
-        return fail(QStringLiteral("the keyboard layout has no %1 key")
-                        .arg(key == VirtualKey::period ? QStringLiteral("period") : QStringLiteral("comma")));
+        return fail(QStringLiteral("the keyboard layout has no key for \"%1\"").arg(key.label()));
 
     const bool down = direction == KeyDirection::down;
+    const unsigned shift = m_keymap->shiftKeycode();
     bool sent = true;
     if (stroke->needsShift && down)
-        sent = XTestFakeKeyEvent(m_display, m_shiftKeycode, True, CurrentTime) && sent;
+        sent = XTestFakeKeyEvent(m_display, shift, True, CurrentTime) && sent;
     sent = XTestFakeKeyEvent(m_display, stroke->keycode, down ? True : False, CurrentTime) && sent;
     if (stroke->needsShift && !down)
-        sent = XTestFakeKeyEvent(m_display, m_shiftKeycode, False, CurrentTime) && sent;
+        sent = XTestFakeKeyEvent(m_display, shift, False, CurrentTime) && sent;
     XFlush(m_display);
     return sent ? true : fail(QStringLiteral("the X server refused the key event"));
 }

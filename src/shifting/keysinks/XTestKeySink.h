@@ -1,14 +1,15 @@
 #pragma once
 
 #include "shifting/KeySink.h"
+#include "shifting/keysinks/X11Keymap.h"
 
 #include <QByteArray>
+#include <memory>
 
 struct _XDisplay;
 
 // Fake key events through the X server's XTEST extension: X11 sessions, and
-// XWayland windows under Wayland. Keys are found by their keysym in the current
-// layout, with Shift added where the layout needs it, so "." and "," arrive as such.
+// XWayland windows under Wayland. Matches keys by character unless told otherwise.
 class XTestKeySink final : public KeySink
 {
 public:
@@ -23,14 +24,9 @@ public:
     bool post(VirtualKey key, KeyDirection direction) override;
 
 private:
-    struct KeyStroke
-    {
-        unsigned keycode = 0;
-        bool needsShift = false;
-    };
-    std::optional<KeyStroke> strokeFor(VirtualKey key) const;
+    std::optional<X11Keymap::Stroke> strokeFor(VirtualKey key) const;
 
     _XDisplay* m_display = nullptr;
-    unsigned m_shiftKeycode = 0;
+    std::unique_ptr<X11Keymap> m_keymap;
     std::optional<QString> m_unavailableReason;
 };

@@ -1,0 +1,47 @@
+#include "shifting/keysinks/X11Keymap.h"
+
+// X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+X11Keymap::X11Keymap(_XDisplay* display)
+    : X11Keymap(display, false)
+{}
+
+X11Keymap::X11Keymap(_XDisplay* display, bool owned)
+    : m_display(display)
+    , m_owned(owned)
+    , m_shiftKeycode(XKeysymToKeycode(display, XK_Shift_L))
+{}
+
+std::variant<std::unique_ptr<X11Keymap>, QString> X11Keymap::open(const QByteArray& displayName)
+{
+    const char* name = displayName.isEmpty() ? nullptr : displayName.constData();
+    Display* display = XOpenDisplay(name);
+    if (!display)
+        return QStringLiteral("There is no X display to read the keyboard layout from (DISPLAY is \"%1\").")
+            .arg(QString::fromLocal8Bit(name ? name : qgetenv("DISPLAY").constData()));
+    return std::unique_ptr<X11Keymap>(new X11Keymap(display, true));
+}
+
+X11Keymap::~X11Keymap()
+{
+    if (m_owned)
+        XCloseDisplay(m_display);
+}
+
+std::optional<X11Keymap::Stroke> X11Keymap::strokeFor(VirtualKey key) const
+{
+    const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());
+    if (symbol == NoSymbol)
+        return std::nullopt;
+    const KeyCode keycode = XKeysymToKeycode(m_display, symbol);
+    if (keycode == 0)
+        return std::nullopt;
+    // Level 0 is the plain key, level 1 the shifted one.
+    const bool plain = XkbKeycodeToKeysym(m_display, keycode, 0, 0) == symbol;
+    if (!plain && m_shiftKeycode == 0)
+        return std::nullopt;
+    return Stroke{keycode, !plain};
+}

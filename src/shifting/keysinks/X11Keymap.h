@@ -1,0 +1,42 @@
+#pragma once
+
+#include "shifting/VirtualKey.h"
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <optional>
+#include <variant>
+
+struct _XDisplay;
+
+// The X server's keyboard layout: which key types a key's character, and whether with Shift.
+// Under Wayland, XWayland mirrors the compositor's layout.
+class X11Keymap
+{
+public:
+    struct Stroke
+    {
+        unsigned keycode = 0; // X key code: the evdev code + 8
+        bool needsShift = false;
+    };
+
+    // Looks through a display someone else owns.
+    explicit X11Keymap(_XDisplay* display);
+    // A connection of its own; an empty name means $DISPLAY. Why not, when there is no display.
+    static std::variant<std::unique_ptr<X11Keymap>, QString> open(const QByteArray& displayName = {});
+    ~X11Keymap();
+    X11Keymap(const X11Keymap&) = delete;
+    X11Keymap& operator=(const X11Keymap&) = delete;
+
+    // Nothing when the layout has no key for the character.
+    std::optional<Stroke> strokeFor(VirtualKey key) const;
+    unsigned shiftKeycode() const { return m_shiftKeycode; }
+
+private:
+    X11Keymap(_XDisplay* display, bool owned);
+
+    _XDisplay* m_display;
+    bool m_owned;
+    unsigned m_shiftKeycode = 0;
+};
