@@ -19,6 +19,8 @@
 #include "platform/AppIdentity.h"
 #include "platform/Defaults.h"
 #include "platform/StandardErrorLog.h"
+#include "shifting/KeySequencer.h"
+#include "shifting/TrainerApp.h"
 #include "shifting/keysinks/KeySinkFactory.h"
 #include "telemetry/Telemetry.h"
 #include "telemetry/TelemetryManager.h"
@@ -87,6 +89,14 @@ std::optional<QUuid> unitIdentifier(const QString& text)
     if (!identifier.isNull())
         return identifier;
     return std::nullopt;
+}
+
+QString trainerAppIds()
+{
+    QStringList ids;
+    for (const TrainerApp& app : TrainerApp::all())
+        ids.append(app.id);
+    return ids.join(QLatin1Char('|'));
 }
 
 QString addressOf(const QUuid& identifier)
@@ -177,7 +187,19 @@ int main(int argc, char* argv[])
         QStringLiteral("device"),
         QStringLiteral("Use the Di2 unit with this Bluetooth address (or identifier) and keep it as yours."),
         QStringLiteral("ADDRESS"));
-    options.addOptions({verbose, simulate, headless, enableKeys, device});
+    const QCommandLineOption trainerApp(
+        QStringLiteral("trainer-app"),
+        QStringLiteral("Press the shift keys of this trainer app (%1; custom: the keys picked in the "
+                       "window), and keep the choice.")
+            .arg(trainerAppIds()),
+        QStringLiteral("APP"));
+    const QCommandLineOption keyHold(
+        QStringLiteral("key-hold"),
+        QStringLiteral("Hold each key this many milliseconds, %1 to %2, and keep the choice.")
+            .arg(KeySequencer::minHold.count())
+            .arg(KeySequencer::maxHold.count()),
+        QStringLiteral("MS"));
+    options.addOptions({verbose, simulate, headless, enableKeys, device, trainerApp, keyHold});
     if (!options.parse(arguments))
         return fail(exitUsage, options.errorText());
     if (options.isSet(QStringLiteral("help")))
@@ -200,6 +222,25 @@ int main(int argc, char* argv[])
                 exitUsage,
                 QStringLiteral("--device takes a Bluetooth address such as C0:FF:EE:00:00:01, not \"%1\"")
                     .arg(options.value(device)));
+    }
+
+    const TrainerApp* chosenApp = nullptr;
+    if (options.isSet(trainerApp)) {
+        chosenApp = TrainerApp::find(options.value(trainerApp).toLower());
+        if (!chosenApp)
+            return fail(exitUsage, QStringLiteral("--trainer-app takes %1, not \"%2\"")
+                                       .arg(trainerAppIds(), options.value(trainerApp)));
+    }
+    std::optional<std::chrono::milliseconds> chosenHold;
+    if (options.isSet(keyHold)) {
+        bool ok = false;
+        const int hold = options.value(keyHold).toInt(&ok);
+        if (!ok || hold < KeySequencer::minHold.count() || hold > KeySequencer::maxHold.count())
+            return fail(exitUsage, QStringLiteral("--key-hold takes milliseconds from %1 to %2, not \"%3\"")
+                                       .arg(KeySequencer::minHold.count())
+                                       .arg(KeySequencer::maxHold.count())
+                                       .arg(options.value(keyHold)));
+        chosenHold = std::chrono::milliseconds{hold};
     }
 
     QList<Di2CaptureRecord> ride;
@@ -240,6 +281,10 @@ int main(int argc, char* argv[])
         AppGraph graph(defaults, Analytics::shared(), std::move(central), KeySinkFactory::create());
         if (const auto reason = graph.keySink().unavailableReason())
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
+        if (chosenApp)
+            graph.keyboardService().setTrainerApp(*chosenApp);
+        if (chosenHold)
+            graph.keyboardService().setKeyHold(*chosenHold);
         if (options.isSet(enableKeys))
             graph.viewModel().setKeyboardEnabled(true);
         if (chosenUnit)

@@ -69,3 +69,25 @@ void SettingsViewModel::setKeyPause(int milliseconds)
     if (keyPause() != before)
         Q_EMIT keyTimingChanged();
 }
+
+int SettingsViewModel::keyMatchingIndex() const
+{
+    return m_viewModel.keyboardService().keyMatching() == KeyMatching::character ? 0 : 1;
+}
+
+QStringList SettingsViewModel::keyMatchingNames() const
+{
+    return {QStringLiteral("Send the key that types this character"),
+            QStringLiteral("Send the physical key")};
+}
+
+void SettingsViewModel::setKeyMatchingIndex(int index)
+{
+    if (index < 0 || index > 1)
+        return;
+    const KeyMatching matching = index == 0 ? KeyMatching::character : KeyMatching::physicalKey;
+    const QString problem = m_viewModel.keyboardService().setKeyMatching(matching).value_or(QString());
+    // Also a refused choice is told, so that the picker goes back to what holds.
+    m_keyMatchingProblem = problem;
+    Q_EMIT keyMatchingChanged();
+}

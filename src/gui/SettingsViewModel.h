@@ -17,6 +17,11 @@ class SettingsViewModel : public QObject
     // Milliseconds each key is held, and between the presses of a repeat.
     Q_PROPERTY(int keyHold READ keyHold WRITE setKeyHold NOTIFY keyTimingChanged)
     Q_PROPERTY(int keyPause READ keyPause WRITE setKeyPause NOTIFY keyTimingChanged)
+    // 0: the key that types the character, 1: the physical key.
+    Q_PROPERTY(int keyMatchingIndex READ keyMatchingIndex WRITE setKeyMatchingIndex NOTIFY keyMatchingChanged)
+    Q_PROPERTY(QStringList keyMatchingNames READ keyMatchingNames CONSTANT)
+    // Why the last choice could not be taken; empty when it was.
+    Q_PROPERTY(QString keyMatchingProblem READ keyMatchingProblem NOTIFY keyMatchingChanged)
     Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
                    shareUsageStatisticsChanged)
 
@@ -34,6 +39,10 @@ public:
     void setKeyHold(int milliseconds);
     int keyPause() const;
     void setKeyPause(int milliseconds);
+    int keyMatchingIndex() const;
+    void setKeyMatchingIndex(int index);
+    QStringList keyMatchingNames() const;
+    QString keyMatchingProblem() const { return m_keyMatchingProblem; }
 
     // The page is built anew each time it opens: it starts from the stored gear.
     Q_INVOKABLE void reload();
@@ -42,6 +51,7 @@ Q_SIGNALS:
     void selectedGearChanged(int gear);
     void shareUsageStatisticsChanged(bool share);
     void keyTimingChanged();
+    void keyMatchingChanged();
 
 private:
     AppViewModel& m_viewModel;
@@ -49,4 +59,5 @@ private:
     OptOut m_optOut;
     int m_selectedGear;
     bool m_shareUsageStatistics;
+    QString m_keyMatchingProblem;
 };

@@ -147,6 +147,36 @@ ScrollView {
                     value: section.model.keyPause
                     onValueModified: section.model.keyPause = value
                 }
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Label { text: "Keyboard layout"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label {
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: "On a layout other than US English, the key that types \".\" may sit elsewhere: choose whether Cogwise presses the key for the character or the key at the US place."
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                    Label {
+                        objectName: "keyMatchingProblem"
+                        visible: section.model.keyMatchingProblem.length > 0
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: section.model.keyMatchingProblem
+                        textFormat: Text.PlainText
+                        font.pixelSize: Theme.caption
+                        color: Theme.red
+                    }
+                }
+                ComboBox {
+                    objectName: "keyMatchingPicker"
+                    Accessible.name: "Keyboard layout"
+                    Layout.preferredWidth: 300
+                    model: section.model.keyMatchingNames
+                    currentIndex: section.model.keyMatchingIndex
+                    onActivated: index => section.model.keyMatchingIndex = index
+                }
             }
         }
 

@@ -1,5 +1,6 @@
 #include "shifting/keysinks/UinputKeySink.h"
 #include "support/TestRegistry.h"
+#include "support/XvfbServer.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -68,6 +69,57 @@ private Q_SLOTS:
         };
         QCOMPARE(readEvents(pipe.fds[0]), (QStringList{key(KEY_COMMA, 1), syn, key(KEY_COMMA, 0), syn,
                                                        key(KEY_DOT, 1), syn, key(KEY_DOT, 0), syn}));
+    }
+
+    // The physical key by default; by character the layout is read from the X display, so that
+    // on a German layout "/" is Shift+7 and "y" the key where US keyboards have Z.
+    void picksKeysByPlaceOrByTheDisplaysLayout()
+    {
+        const VirtualKey f5 = *VirtualKey::fromName(QStringLiteral("F5"));
+        const VirtualKey y = *VirtualKey::fromName(QStringLiteral("y"));
+        const VirtualKey slash = *VirtualKey::fromName(QStringLiteral("slash"));
+        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
+        const auto press = [&syn](QList<int> codes) {
+            QStringList events;
+            for (int code : codes)
+                events << QStringLiteral("%1 %2 1").arg(EV_KEY).arg(code) << syn;
+            std::reverse(codes.begin(), codes.end());
+            for (int code : codes)
+                events << QStringLiteral("%1 %2 0").arg(EV_KEY).arg(code) << syn;
+            return events;
+        };
+        const auto type = [](UinputKeySink& sink, int fd, const QList<VirtualKey>& keys) {
+            for (const VirtualKey& key : keys) {
+                if (!sink.post(key, KeyDirection::down) || !sink.post(key, KeyDirection::up))
+                    return QStringList{sink.lastError()};
+            }
+            return readEvents(fd);
+        };
+
+        // Outlives the sink's connection to it.
+        XvfbServer server;
+        Pipe pipe;
+        UinputKeySink sink(pipe.fds[1]);
+        QCOMPARE(sink.keyMatching(), KeyMatching::physicalKey);
+        QCOMPARE(type(sink, pipe.fds[0], {f5, y, slash}),
+                 press({KEY_F5}) + press({KEY_Y}) + press({KEY_SLASH}));
+
+        // Without a display there is no layout to read: the physical key stays.
+        sink.setLayoutDisplay(":4095");
+        const auto refused = sink.setKeyMatching(KeyMatching::character);
+        QVERIFY(refused && refused->contains(QStringLiteral("no X display")));
+        QCOMPARE(sink.keyMatching(), KeyMatching::physicalKey);
+
+        if (!XvfbServer::isInstalled())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        QVERIFY(!server.start());
+        sink.setLayoutDisplay(server.displayName());
+        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
+        // As on a German layout, switched to while Cogwise runs: Y and Z trade places, "/" is Shift+7.
+        QVERIFY(server.remapKeys(
+            {{29, {"z", "Z"}}, {52, {"y", "Y"}}, {16, {"7", "slash"}}, {61, {"minus", "underscore"}}}));
+        QCOMPARE(type(sink, pipe.fds[0], {f5, y, slash}),
+                 press({KEY_F5}) + press({KEY_Z}) + press({KEY_LEFTSHIFT, KEY_7}));
     }
 
     void failuresAreReported()

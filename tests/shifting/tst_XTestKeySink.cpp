@@ -14,6 +14,23 @@ namespace {
 
 constexpr int timeoutMs = 10000;
 
+// What a German layout does to the keys the tests use: Y and Z trade places, "/" is Shift+7.
+bool useGermanKeys(const XvfbServer& server)
+{
+    return server.remapKeys(
+        {{29, {"z", "Z"}}, {52, {"y", "Y"}}, {16, {"7", "slash"}}, {61, {"minus", "underscore"}}});
+}
+
+// Posts one press of each key and returns what the client saw.
+QStringList typeInto(FocusedXClient& client, KeySink& sink, const QList<VirtualKey>& keys)
+{
+    for (const VirtualKey& key : keys) {
+        if (!sink.post(key, KeyDirection::down) || !sink.post(key, KeyDirection::up))
+            return {key.name() + QStringLiteral(": ") + sink.lastError()};
+    }
+    return client.receiveKeys(int(keys.size()) * 2, timeoutMs);
+}
+
 } // namespace
 
 // The real XTest sink, driven by the real bridge, typing into a real X client.
@@ -59,6 +76,52 @@ private Q_SLOTS:
                                  timeoutMs);
         QCOMPARE(keys, expected);
         DebugLogRecorder::settle();
+    }
+
+    // Both ways of finding a key agree on a US layout, for every key a rider can pick: the
+    // catalogue's names and the physical codes are the keys' own.
+    void everyPickableKeyArrivesAsItself_data()
+    {
+        QTest::addColumn<KeyMatching>("matching");
+        QTest::newRow("character") << KeyMatching::character;
+        QTest::newRow("physical key") << KeyMatching::physicalKey;
+    }
+    void everyPickableKeyArrivesAsItself()
+    {
+        QFETCH(KeyMatching, matching);
+        FocusedXClient client(m_server.displayName());
+        QVERIFY(client.takeFocus(timeoutMs));
+        XTestKeySink sink(m_server.displayName());
+        QVERIFY(!sink.setKeyMatching(matching));
+        QList<VirtualKey> keys;
+        QStringList expected;
+        for (const VirtualKey::Info& info : VirtualKey::catalogue()) {
+            keys.append(*VirtualKey::fromCode(info.code));
+            expected += FocusedXClient::pressesOf(QString::fromLatin1(info.name), 1);
+        }
+        QCOMPARE(typeInto(client, sink, keys), expected);
+    }
+
+    // On a German layout Y and Z trade places: the rider chooses which one a "y" is.
+    void theLayoutChoiceDecidesOnOtherLayouts()
+    {
+        XvfbServer server;
+        QVERIFY(!server.start());
+        FocusedXClient client(server.displayName());
+        QVERIFY(client.takeFocus(timeoutMs));
+        XTestKeySink sink(server.displayName());
+        // Switched while Cogwise runs, as a rider may.
+        QVERIFY(useGermanKeys(server));
+        const VirtualKey y = *VirtualKey::fromName(QStringLiteral("y"));
+        const VirtualKey slash = *VirtualKey::fromName(QStringLiteral("slash"));
+
+        QCOMPARE(sink.keyMatching(), KeyMatching::character);
+        const QStringList shiftedSlash{QStringLiteral("Shift_L down"), QStringLiteral("slash down"),
+                                       QStringLiteral("slash up"), QStringLiteral("Shift_L up")};
+        QCOMPARE(typeInto(client, sink, {y, slash}),
+                 FocusedXClient::pressesOf(QStringLiteral("y"), 1) + shiftedSlash);
+        QVERIFY(!sink.setKeyMatching(KeyMatching::physicalKey));
+        QCOMPARE(typeInto(client, sink, {y}), FocusedXClient::pressesOf(QStringLiteral("z"), 1));
     }
 
     void noDisplayMeansNoKeysAndAReason()

@@ -2,6 +2,9 @@
 
 #include <QStandardPaths>
 
+// X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
+#include <X11/Xlib.h>
+
 namespace {
 
 constexpr int startTimeoutMs = 20000;
@@ -41,4 +44,23 @@ std::optional<QString> XvfbServer::start(QSize screen)
     }
     m_displayName = ':' + number.trimmed();
     return std::nullopt;
+}
+
+bool XvfbServer::remapKeys(const QList<QPair<unsigned, QList<QByteArray>>>& keys) const
+{
+    Display* display = XOpenDisplay(m_displayName.constData());
+    if (!display)
+        return false;
+    bool ok = true;
+    for (const auto& [keycode, names] : keys) {
+        QList<KeySym> symbols;
+        for (const QByteArray& name : names)
+            symbols.append(XStringToKeysym(name.constData()));
+        ok = ok && !symbols.contains(NoSymbol);
+        if (ok)
+            XChangeKeyboardMapping(display, int(keycode), int(symbols.size()), symbols.data(), 1);
+    }
+    XSync(display, False);
+    XCloseDisplay(display);
+    return ok;
 }

@@ -18,6 +18,9 @@ public:
     // Returns once the server accepts connections; an error text otherwise.
     std::optional<QString> start(QSize screen = QSize(320, 240));
     QByteArray displayName() const { return m_displayName; }
+    // Gives the keys at these X key codes new keysyms (plain, shifted), as another keyboard
+    // layout would: {29, {"z", "Z"}} makes the key at the US Y type a "z".
+    bool remapKeys(const QList<QPair<unsigned, QList<QByteArray>>>& keys) const;
 
 private:
     QProcess m_process;

@@ -12,8 +12,18 @@ X11Keymap::X11Keymap(_XDisplay* display)
 X11Keymap::X11Keymap(_XDisplay* display, bool owned)
     : m_display(display)
     , m_owned(owned)
-    , m_shiftKeycode(XKeysymToKeycode(display, XK_Shift_L))
-{}
+{
+    // Without asking for them, an XKB client is never told of a layout change, and Xlib keeps
+    // the layout it read first: a layout switched mid-ride would go unseen.
+    int opcode = 0, errorBase = 0, major = XkbMajorVersion, minor = XkbMinorVersion;
+    if (XkbQueryExtension(display, &opcode, &m_xkbEventBase, &errorBase, &major, &minor)) {
+        constexpr unsigned long changes = XkbMapNotifyMask | XkbNewKeyboardNotifyMask;
+        XkbSelectEvents(display, XkbUseCoreKbd, changes, changes);
+    } else {
+        m_xkbEventBase = -1;
+    }
+    m_shiftKeycode = XKeysymToKeycode(display, XK_Shift_L);
+}
 
 std::variant<std::unique_ptr<X11Keymap>, QString> X11Keymap::open(const QByteArray& displayName)
 {
@@ -31,8 +41,27 @@ X11Keymap::~X11Keymap()
         XCloseDisplay(m_display);
 }
 
+void X11Keymap::followLayoutChanges() const
+{
+    // Nothing else reads this connection's events.
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == m_xkbEventBase) {
+            auto& xkb = reinterpret_cast<XkbEvent&>(event);
+            if (xkb.any.xkb_type == XkbMapNotify)
+                XkbRefreshKeyboardMapping(&xkb.map);
+            else if (xkb.any.xkb_type == XkbNewKeyboardNotify)
+                m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+        } else if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+        }
+    }
+}
+
 std::optional<X11Keymap::Stroke> X11Keymap::strokeFor(VirtualKey key) const
 {
+    followLayoutChanges();
     const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());
     if (symbol == NoSymbol)
         return std::nullopt;

@@ -35,8 +35,10 @@ public:
 
 private:
     X11Keymap(_XDisplay* display, bool owned);
+    void followLayoutChanges() const;
 
     _XDisplay* m_display;
     bool m_owned;
-    unsigned m_shiftKeycode = 0;
+    mutable unsigned m_shiftKeycode = 0;
+    int m_xkbEventBase = -1;
 };
