@@ -43,20 +43,86 @@ private Q_SLOTS:
 
     void notificationsBecomeKeys()
     {
-        const QString settings = m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf"));
-        QDir().mkpath(QFileInfo(settings).absolutePath());
+        prepareSettings();
+        FocusedXClient client(m_server.displayName());
+        QVERIFY(client.takeFocus(timeoutMs));
+
+        QProcess cogwise;
+        start(cogwise, {QStringLiteral("--headless")});
+
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
+        // The first channel packet only sets the counters; the next two press buttons 1 and 2.
+        QVERIFY(press("0503000000"));
+        QVERIFY(press("0604000000"));
+        QVERIFY(press("0704010000"));
+        QCOMPARE(client.receiveKeys(4, timeoutMs),
+                 (QStringList{QStringLiteral("comma down"), QStringLiteral("comma up"),
+                              QStringLiteral("period down"), QStringLiteral("period up")}));
+        stop(cogwise);
+    }
+
+    // Another trainer app's keys, held and spaced as set on the command line, which keeps them.
+    void myWhooshKeysHeldAndSpaced()
+    {
+        const QString settings = prepareSettings();
         {
             Defaults defaults(settings);
-            defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
-                               BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
-                                   .toString(QUuid::WithoutBraces)
-                                   .toUpper());
-            defaults.setBool(QStringLiteral("enableKeyboardEmulation"), true);
+            UserDefaultsManager(defaults).updateButtonConfig(2, {KeyboardAction::shiftUp, 3});
         }
         FocusedXClient client(m_server.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
 
         QProcess cogwise;
+        // The fake may still show the subscription of the run before: wait for this run's own.
+        const int subscriptions = m_bluez.count(QStringLiteral("StartNotifyCalls"));
+        start(cogwise, {QStringLiteral("--headless"), QStringLiteral("--trainer-app"),
+                        QStringLiteral("mywhoosh"), QStringLiteral("--key-hold"), QStringLiteral("40")});
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.count(QStringLiteral("StartNotifyCalls")) > subscriptions &&
+                                     m_bluez.isNotifying(),
+                                 timeoutMs);
+        QVERIFY(press("0503000000"));
+        QVERIFY(press("0604000000")); // button 1: shift down, once
+        QVERIFY(press("0704010000")); // button 2: shift up, three times
+        QCOMPARE(client.receiveKeys(8, timeoutMs), FocusedXClient::pressesOf(QStringLiteral("k"), 1) +
+                                                       FocusedXClient::pressesOf(QStringLiteral("i"), 3));
+        stop(cogwise);
+
+        // Each key is held at least as long as asked, and the repeats keep the pause between them
+        // (the X server counts whole milliseconds).
+        const QList<qint64>& times = client.keyTimes();
+        for (qsizetype i = 0; i + 1 < times.size(); i += 2)
+            QVERIFY2(times.at(i + 1) - times.at(i) >= 39,
+                     qPrintable(QStringLiteral("held %1 ms").arg(times.at(i + 1) - times.at(i))));
+        for (qsizetype i = 3; i + 1 < times.size(); i += 2)
+            QVERIFY2(times.at(i + 1) - times.at(i) >= 49,
+                     qPrintable(QStringLiteral("paused %1 ms").arg(times.at(i + 1) - times.at(i))));
+        Defaults kept(settings);
+        QCOMPARE(kept.stringValue(QStringLiteral("trainerApp")), QStringLiteral("mywhoosh"));
+        QCOMPARE(kept.integerValue(QStringLiteral("keyHoldMilliseconds")), 40);
+    }
+
+private:
+    QString prepareSettings()
+    {
+        const QString settings = m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf"));
+        QFile::remove(settings);
+        QDir().mkpath(QFileInfo(settings).absolutePath());
+        Defaults defaults(settings);
+        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
+                           BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
+                               .toString(QUuid::WithoutBraces)
+                               .toUpper());
+        defaults.setBool(QStringLiteral("enableKeyboardEmulation"), true);
+        return settings;
+    }
+
+    bool press(const char* packet)
+    {
+        return m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex(packet)});
+    }
+
+    void start(QProcess& cogwise, const QStringList& arguments)
+    {
         QProcessEnvironment environment =
             QProcessEnvironment::systemEnvironment(); // with the private system bus
         environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
@@ -68,21 +134,12 @@ private Q_SLOTS:
                            QStringLiteral("cogwise*.info=false;qt.bluetooth*=false"));
         cogwise.setProcessEnvironment(environment);
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cogwise.start(QStringLiteral(COGWISE_BINARY), {QStringLiteral("--headless")});
+        cogwise.start(QStringLiteral(COGWISE_BINARY), arguments);
         QVERIFY(cogwise.waitForStarted(timeoutMs));
+    }
 
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
-        // The first channel packet only sets the counters; the next two press buttons 1 and 2.
-        const auto press = [&](const char* packet) {
-            return m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex(packet)});
-        };
-        QVERIFY(press("0503000000"));
-        QVERIFY(press("0604000000"));
-        QVERIFY(press("0704010000"));
-        QCOMPARE(client.receiveKeys(4, timeoutMs),
-                 (QStringList{QStringLiteral("comma down"), QStringLiteral("comma up"),
-                              QStringLiteral("period down"), QStringLiteral("period up")}));
-
+    void stop(QProcess& cogwise)
+    {
         QSignalSpy finished(&cogwise, &QProcess::finished);
         cogwise.terminate();
         QVERIFY(finished.wait(timeoutMs));

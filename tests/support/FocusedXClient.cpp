@@ -81,5 +81,6 @@ void FocusedXClient::drain()
         const char* name = XKeysymToString(symbol);
         m_keys.append(QString::fromLatin1(name ? name : "?") +
                       (event.type == KeyPress ? QStringLiteral(" down") : QStringLiteral(" up")));
+        m_times.append(qint64(event.xkey.time));
     }
 }

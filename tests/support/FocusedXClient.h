@@ -30,6 +30,8 @@ public:
     // Waits until at least `count` key events arrived (or the time is up), then
     // collects whatever else the server still had queued.
     QStringList receiveKeys(int count, int timeoutMs);
+    // The X server's time (ms) of every key event received so far, in order.
+    const QList<qint64>& keyTimes() const { return m_times; }
 
 private:
     bool waitForEvent(int type, int timeoutMs);
@@ -39,4 +41,5 @@ private:
     _XDisplay* m_display = nullptr;
     unsigned long m_window = 0;
     QStringList m_keys;
+    QList<qint64> m_times;
 };
