@@ -173,6 +173,27 @@ private Q_SLOTS:
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
         ride.screenshot(QStringLiteral("5-mapping-on"));
 
+        // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
+        MappingViewModel& mapping = *ride.rig().app->mapping();
+        mapping.setTrainerAppIndex(2);
+        // Clicked only once laid out, Shift Up above Shift Down.
+        const auto sceneY = [&ride](const char* name) {
+            QQuickItem* picker = ride.item(QString::fromLatin1(name));
+            return picker && QuickHarness::shown(picker) ? picker->mapToScene({}).y() : -1.0;
+        };
+        QTRY_VERIFY(sceneY("shiftUpKeyPicker") >= 0 &&
+                    sceneY("shiftUpKeyPicker") < sceneY("shiftDownKeyPicker"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
+        QTest::keyClick(ride.window(), Qt::Key_F5);
+        QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
+        QTest::keyClick(ride.window(), Qt::Key_Escape);
+        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
+        ride.screenshot(QStringLiteral("5-mapping-custom"));
+        QTest::keyClick(ride.window(), Qt::Key_Period);
+        QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
+        mapping.setTrainerAppIndex(0);
+
         // Back on the Device section, the unit's presses arrive as keys and move the gear.
         QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
         QTRY_VERIFY(ride.item(QStringLiteral("virtualGear")));
