@@ -26,9 +26,18 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
     connect(&m_connectionService, &ConnectionService::connectionStateChanged, this,
             [this, wasConnected = false](const ConnectionState& state) mutable {
                 const bool connected = state.as<ConnectionState::Connected>() != nullptr;
-                if (std::exchange(wasConnected, connected) && !connected)
+                const bool was = std::exchange(wasConnected, connected);
+                if (was && !connected)
                     m_keyboardService.cancelPending();
+                if (!was && connected) {
+                    m_shiftLatency.reset();
+                    Q_EMIT shiftLatencyChanged();
+                }
             });
+    connect(&m_keyboardService, &KeyboardService::pressTimed, this, [this](qint64 latencyNs) {
+        m_shiftLatency.record(latencyNs);
+        Q_EMIT shiftLatencyChanged();
+    });
 }
 
 AppViewModel::~AppViewModel() = default;
@@ -114,14 +123,14 @@ void AppViewModel::disableAllButtons()
     addLog(QStringLiteral("Disabled all buttons for keyboard emulation"));
 }
 
-void AppViewModel::didPressButtons(const QList<int>& buttons)
+void AppViewModel::didPressButtons(const QList<int>& buttons, qint64 arrivalNs)
 {
     QStringList names;
     for (int button : buttons)
         names.append(QStringLiteral("Button %1").arg(button));
     Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
     for (int button : buttons)
-        m_keyboardService.handleButtonPress(button);
+        m_keyboardService.handleButtonPress(button, arrivalNs);
 }
 
 void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount,

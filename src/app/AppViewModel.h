@@ -2,6 +2,7 @@
 
 #include "app/ConnectionAction.h"
 #include "app/Log.h"
+#include "app/ShiftLatency.h"
 #include "platform/Clock.h"
 #include "shifting/KeyboardAction.h"
 #include "shifting/VirtualKey.h"
@@ -49,7 +50,9 @@ public:
     void resetButtonConfiguration();
     void disableAllButtons();
 
-    void didPressButtons(const QList<int>& buttons);
+    // arrivalNs: when the value with the presses reached Cogwise (MonotonicTime), or 0.
+    void didPressButtons(const QList<int>& buttons, qint64 arrivalNs = 0);
+    const ShiftLatency& shiftLatency() const { return m_shiftLatency; }
 
 public Q_SLOTS:
     // After each completed key sequence: moves the gear, then logs where it went.
@@ -59,11 +62,13 @@ Q_SIGNALS:
     void logsChanged();
     void logAdded(const Log& entry);
     void isKeyboardEnabledChanged(bool enabled);
+    void shiftLatencyChanged();
 
 private:
     ConnectionService& m_connectionService;
     KeyboardService& m_keyboardService;
     GearService& m_gearService;
     QList<Log> m_logs;
+    ShiftLatency m_shiftLatency;
     Clock m_clock = systemNow;
 };

@@ -9,11 +9,15 @@
 #include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
 #include "platform/Defaults.h"
+#include "platform/MonotonicTime.h"
 #include "platform/SettingsKeys.h"
 
 #include <QStringDecoder>
 
 namespace {
+
+// A report lost on the way never grows the queues of arrivals beyond this.
+constexpr std::size_t arrivalBound = 64;
 
 const QString logCategory = QStringLiteral("ConnectionService");
 const QString lastDevice = QStringLiteral("Last Device");
@@ -78,6 +82,20 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_ble, &BLEConnectionManager::valueReceived, this, &ConnectionService::didReceiveValue);
     QObject::connect(&m_parser, &Di2Parser::statusReceived, this, &ConnectionService::didReceiveStatus);
     QObject::connect(&m_parser, &Di2Parser::channelReceived, this, &ConnectionService::didReceiveChannel);
+    // The decoder handles a value, and reports its channel packet, in later tasks: the value's
+    // arrival waits here till then.
+    QObject::connect(&m_parser, &Di2Parser::packetHandled, this, [this](const Di2Packet& packet) {
+        qint64 arrival = 0;
+        if (!m_valueArrivals.empty()) {
+            arrival = m_valueArrivals.front();
+            m_valueArrivals.pop_front();
+        }
+        if (!packet.as<Di2Channel>())
+            return;
+        if (m_channelArrivals.size() == arrivalBound)
+            m_channelArrivals.pop_front();
+        m_channelArrivals.push_back(arrival);
+    });
     QObject::connect(&m_parser, &Di2Parser::batteryLevelUpdated, this,
                      &ConnectionService::didUpdateBatteryLevel);
 }
@@ -464,10 +482,17 @@ void ConnectionService::didReceiveValue(const QByteArray& value, const BleCharac
 {
     const QString shortIdentifier = BleUuid::shortUUIDString(characteristic.uuid);
     const QString uuid = characteristic.uuid;
-    later([this, value, shortIdentifier, uuid] {
+    const qint64 arrival = MonotonicTime::nowNanoseconds();
+    later([this, value, shortIdentifier, uuid, arrival] {
         switch (routeCharacteristic(shortIdentifier, value)) {
         case CharacteristicRoute::di2Data:
         case CharacteristicRoute::di2PacketLength:
+            if (!value.isEmpty()) {
+                // The decoder handles each non-empty value once, in order, in a task of its own.
+                if (m_valueArrivals.size() == arrivalBound)
+                    m_valueArrivals.pop_front();
+                m_valueArrivals.push_back(arrival);
+            }
             m_parser.processNotification(value);
             break;
         case CharacteristicRoute::deviceInformation:
@@ -513,9 +538,14 @@ void ConnectionService::didReceiveStatus(const Di2Status& status)
 
 void ConnectionService::didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel& channel)
 {
+    qint64 arrival = 0;
+    if (!m_channelArrivals.empty()) {
+        arrival = m_channelArrivals.front();
+        m_channelArrivals.pop_front();
+    }
     if (pressedButtons.isEmpty())
         return;
-    Q_EMIT buttonsPressed(pressedButtons);
+    Q_EMIT buttonsPressed(pressedButtons, arrival);
     Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(), logCategory);
 }
 

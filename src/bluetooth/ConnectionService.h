@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <deque>
 
 class Analytics;
 class BLEConnectionManager;
@@ -72,7 +73,8 @@ Q_SIGNALS:
     void deviceInfoChanged(const Di2DeviceInfo& info);
     // A line for the user's event log.
     void messageLogged(const QString& text);
-    void buttonsPressed(const QList<int>& buttons);
+    // arrivalNs: when the value that held the presses reached Cogwise (MonotonicTime).
+    void buttonsPressed(const QList<int>& buttons, qint64 arrivalNs);
 
 private:
     void didUpdateBluetoothState(BleCentralState state);
@@ -132,4 +134,8 @@ private:
     QStringList m_failuresTold; // failure texts already in the event log while waiting
     std::chrono::milliseconds m_retryDelay{0};
     QElapsedTimer m_sinceLastAttempt;
+    // When each value the decoder has yet to handle arrived, and each channel packet it has yet
+    // to report; oldest first.
+    std::deque<qint64> m_valueArrivals;
+    std::deque<qint64> m_channelArrivals;
 };

@@ -24,6 +24,12 @@ DeviceViewModel::DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink
             &DeviceViewModel::rebuild);
     connect(&viewModel.connectionService(), &ConnectionService::connectionStateChanged, this,
             &DeviceViewModel::rebuild);
+    connect(&viewModel, &AppViewModel::shiftLatencyChanged, this, &DeviceViewModel::shiftLatencyChanged);
+}
+
+QString DeviceViewModel::shiftLatency() const
+{
+    return m_viewModel.shiftLatency().text();
 }
 
 QString DeviceViewModel::linkStatus() const

@@ -29,6 +29,8 @@ class DeviceViewModel : public QObject
     Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
     // Empty while connected; else what the link is doing, in a sentence.
     Q_PROPERTY(QString linkStatus READ linkStatus NOTIFY changed)
+    // "Last shift: 0.31 ms · median 0.30 ms this ride"; empty before the first timed press.
+    Q_PROPERTY(QString shiftLatency READ shiftLatency NOTIFY shiftLatencyChanged)
 
 public:
     DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink, QObject* parent = nullptr);
@@ -48,6 +50,7 @@ public:
     int currentVirtualGear() const;
     bool canPostKeys() const { return m_canPostKeys; }
     QString linkStatus() const;
+    QString shiftLatency() const;
 
     Q_INVOKABLE void disconnectDevice();
     // "Navigate to Mapping": the main window selects the Mapping section.
@@ -56,6 +59,7 @@ public:
 Q_SIGNALS:
     void changed();
     void navigateToMapping();
+    void shiftLatencyChanged();
 
 private:
     // The key-posting test runs again with each update of what the section shows.

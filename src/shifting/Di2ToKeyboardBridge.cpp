@@ -2,6 +2,8 @@
 
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
+#include "platform/MonotonicTime.h"
+#include "shifting/LatencyFormat.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <algorithm>
@@ -86,7 +88,7 @@ void Di2ToKeyboardBridge::setEnabled(bool enabled)
                      logCategory);
 }
 
-void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
+void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
 {
     if (!m_isEnabled) {
         logLater(QStringLiteral("Button %1 pressed but keyboard emulation is disabled").arg(button),
@@ -122,16 +124,24 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button)
                                  {QStringLiteral("repeatCount"), countText},
                                  {QStringLiteral("keyCode"), keyCode}});
     };
-    sequence.pressing = [button, actionName, count, countText](qint64 press) {
+    sequence.pressing = [button](qint64 press) {
         logger().logDebug(
             QStringLiteral("Simulating key press for Button %1, press %2").arg(button).arg(press),
             logCategory);
-        logLater(
-            QStringLiteral("Key simulation: ") + actionName, DebugLogLevel::info,
-            DebugLogDetails{{QStringLiteral("button"), QString::number(button)},
-                            {QStringLiteral("action"), actionName},
-                            {QStringLiteral("repeatCount"), countText},
-                            {QStringLiteral("pressIndex"), QStringLiteral("%1/%2").arg(press).arg(count)}});
+    };
+    sequence.pressed = [this, button, actionName, count, countText, arrivalNs](qint64 press) {
+        DebugLogDetails details{
+            {QStringLiteral("button"), QString::number(button)},
+            {QStringLiteral("action"), actionName},
+            {QStringLiteral("repeatCount"), countText},
+            {QStringLiteral("pressIndex"), QStringLiteral("%1/%2").arg(press).arg(count)}};
+        if (press == 1 && arrivalNs > 0) {
+            const qint64 latency = MonotonicTime::nowNanoseconds() - arrivalNs;
+            details.insert(QStringLiteral("latency"), LatencyFormat::milliseconds(latency));
+            QMetaObject::invokeMethod(
+                this, [this, latency] { Q_EMIT pressTimed(latency); }, Qt::QueuedConnection);
+        }
+        logLater(QStringLiteral("Key simulation: ") + actionName, DebugLogLevel::info, details);
     };
     sequence.finished = [this, button, action, actionName, label = key.label()](qint64 sent) {
         logger().logInfo(

@@ -30,7 +30,8 @@ public:
     void loadConfiguration();
     // After the trainer app or its custom keys changed.
     void reloadShiftKeys();
-    void handleButtonPress(qint64 button);
+    // arrivalNs: when the press's Bluetooth value reached Cogwise (MonotonicTime), or 0.
+    void handleButtonPress(qint64 button, qint64 arrivalNs = 0);
     void setAction(qint64 button, KeyboardAction action);
     void setRepeatCount(qint64 button, qint64 count);
     // The key the `key` action presses for this button; also makes that its action.
@@ -44,6 +45,9 @@ Q_SIGNALS:
     // In a task of its own after each sequence's last key event, so that listeners never
     // delay the keys. A sequence cut short reports the presses that did go out.
     void didSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
+    // From a press's Bluetooth value to its first key handed to the system, in nanoseconds;
+    // in a task of its own, for presses whose arrival is known.
+    void pressTimed(qint64 latencyNs);
 
 private:
     std::optional<VirtualKey> keyFor(const ButtonConfig& config) const;

@@ -106,6 +106,8 @@ void KeySequencer::sendNext()
                 entry.sequence.pressing(press);
             m_down = key;
             post(key, KeyDirection::down);
+            if (entry.sequence.pressed)
+                entry.sequence.pressed(press);
             m_phase = Phase::holding;
             if (m_hold > std::chrono::milliseconds::zero())
                 m_scheduler->schedule(m_hold, [this] { release(); });

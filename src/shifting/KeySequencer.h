@@ -50,6 +50,7 @@ public:
         qint64 count = 1;
         std::function<void()> started;              // before the first key down
         std::function<void(qint64 press)> pressing; // before each key down; press counts from 1
+        std::function<void(qint64 press)> pressed;  // right after each key down went to the sink
         // After the last key up, or on a cancel after a press that did go out: how many
         // presses were sent, for the owner to report exactly those.
         std::function<void(qint64 sent)> finished;

@@ -30,7 +30,10 @@ public:
     // Exactly the four Di2 buttons; one without a mapping does nothing, once.
     ButtonConfigs buttonConfigs() const;
 
-    void handleButtonPress(qint64 button) { m_bridge.handleButtonPress(button); }
+    void handleButtonPress(qint64 button, qint64 arrivalNs = 0)
+    {
+        m_bridge.handleButtonPress(button, arrivalNs);
+    }
     // Releases a key that is down and drops the presses still queued.
     void cancelPending() { m_bridge.cancelPending(); }
     KeySequencer& keySequencer() { return m_bridge.keySequencer(); }
@@ -68,6 +71,8 @@ Q_SIGNALS:
     void keyMatchingChanged();
     // A completed key sequence, as the bridge reports it.
     void didSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
+    // As the bridge reports it.
+    void pressTimed(qint64 latencyNs);
 
 private:
     void notifyIfChanged(const ButtonConfigs& before);

@@ -174,11 +174,24 @@ ScrollView {
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
-            Layout.bottomMargin: 24
+            Layout.bottomMargin: latency.visible ? 0 : 24
             currentVirtualGear: section.model.currentVirtualGear
             frontGear: section.model.frontGear
             rearGear: section.model.rearGear
             maxRear: section.model.maxRear
+        }
+
+        // From the unit's press reaching Cogwise to its key handed to the system.
+        Label {
+            id: latency
+            objectName: "shiftLatency"
+            visible: section.model.shiftLatency !== ""
+            Layout.leftMargin: 24
+            Layout.bottomMargin: 24
+            text: section.model.shiftLatency
+            font.pixelSize: Theme.subheadline + 1
+            font.family: Theme.monospace
+            color: Theme.secondaryText
         }
     }
 }

@@ -5,6 +5,7 @@
 #include "di2/Di2Parser.h"
 #include "fakes/FakeBleCentral.h"
 #include "platform/Defaults.h"
+#include "platform/MonotonicTime.h"
 #include "support/ConnectionRecorder.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
@@ -256,7 +257,9 @@ private Q_SLOTS:
         rig.value("2A29", "SHIMANO");
         rig.value("2A19", "\x5A");
         rig.value("2AC2", QByteArray::fromHex("0301000000"));
+        const qint64 beforePress = MonotonicTime::nowNanoseconds();
         rig.value("2AC2", QByteArray::fromHex("0402000100"));
+        const qint64 afterPress = MonotonicTime::nowNanoseconds();
         rig.value("FFF1", QByteArray::fromHex("01640000"));   // unknown, 4 bytes: logged
         rig.value("FFF1", QByteArray::fromHex("0503000101")); // unknown, 5 bytes: a channel packet
 
@@ -267,6 +270,9 @@ private Q_SLOTS:
         QCOMPARE(info.manufacturerName, QStringLiteral("SHIMANO"));
         QCOMPARE(info.batteryLevel, 90);
         QCOMPARE(rig.heard.presses, (QList<QList<int>>{{1, 3}, {1, 4}}));
+        // A press carries when its value arrived, not when the decoder got round to it.
+        QVERIFY(rig.heard.arrivals.first() >= beforePress && rig.heard.arrivals.first() <= afterPress);
+        QVERIFY(rig.heard.arrivals.last() > afterPress);
         QVERIFY(recorder.lines().contains(QStringLiteral("General: Unknown characteristic ") +
                                           characteristic("FFF1", 0).uuid +
                                           QStringLiteral(": [1, 100, 0, 0]")));

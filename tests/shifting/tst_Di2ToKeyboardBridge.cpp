@@ -1,12 +1,15 @@
 #include "diagnostics/DebugLogService.h"
 #include "fakes/RecordingKeySink.h"
 #include "platform/Defaults.h"
+#include "platform/MonotonicTime.h"
 #include "shifting/Di2ToKeyboardBridge.h"
 #include "shifting/ManualScheduler.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
+#include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -120,6 +123,31 @@ private Q_SLOTS:
             QVERIFY(lines.contains(
                 QStringLiteral("KeyboardBridge: Simulating key press for Button 2, press %1").arg(press)));
         QVERIFY(lines.contains(QStringLiteral("KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x3")));
+    }
+
+    // Only the first key of a press is timed, from the arrival of the press's value.
+    void theFirstKeyOfAPressIsTimed()
+    {
+        m_rig->bridge.setRepeatCount(2, 2);
+        QSignalSpy timed(&m_rig->bridge, &Di2ToKeyboardBridge::pressTimed);
+        DebugLogRecorder recorder;
+        const qint64 arrival = MonotonicTime::nowNanoseconds() - 1'500'000; // 1.5 ms ago
+        m_rig->bridge.handleButtonPress(2, arrival);
+        m_rig->bridge.handleButtonPress(1); // arrival unknown: not timed
+        m_rig->press(9);
+        QTRY_COMPARE(timed.size(), 1);
+        QVERIFY(timed.first().first().toLongLong() >= 1'500'000);
+
+        QStringList latencies;
+        for (const QString& message :
+             {QStringLiteral("Key simulation: Shift Up"), QStringLiteral("Key simulation: Shift Down")}) {
+            for (const DebugLogEntry& entry : recorder.withMessage(message))
+                latencies.append(entry.details->value(QStringLiteral("latency"), QStringLiteral("-")));
+        }
+        QCOMPARE(latencies.size(), 3);
+        QVERIFY2(QRegularExpression(QStringLiteral("^1\\.[0-9] ms$")).match(latencies.at(0)).hasMatch(),
+                 qPrintable(latencies.at(0)));
+        QCOMPARE(latencies.mid(1), (QStringList{QStringLiteral("-"), QStringLiteral("-")}));
     }
 
     void repeatCountsAreClampedAndStored()

@@ -28,14 +28,17 @@ struct Rig
     bool enqueue(VirtualKey key, qint64 count)
     {
         const QString name = QString::number(key.code());
-        return sequencer.enqueue(
-            {key, count, [this, name] { events.append(QStringLiteral("start ") + name); },
-             [this, name, count](qint64 press) {
-                 events.append(QStringLiteral("press %1 %2/%3").arg(name).arg(press).arg(count));
-             },
-             [this, name](qint64 sent) {
-                 events.append(QStringLiteral("finished %1 x%2").arg(name).arg(sent));
-             }});
+        return sequencer.enqueue({key,
+                                  count,
+                                  [this, name] { events.append(QStringLiteral("start ") + name); },
+                                  [this, name, count](qint64 press) {
+                                      events.append(
+                                          QStringLiteral("press %1 %2/%3").arg(name).arg(press).arg(count));
+                                  },
+                                  {},
+                                  [this, name](qint64 sent) {
+                                      events.append(QStringLiteral("finished %1 x%2").arg(name).arg(sent));
+                                  }});
     }
 
     void runAll()
@@ -201,8 +204,8 @@ private Q_SLOTS:
                 events.append(QStringLiteral("tick"));
         });
         bool finished = false;
-        QVERIFY(
-            sequencer.enqueue({VirtualKey::period(), 10, {}, {}, [&finished](qint64) { finished = true; }}));
+        QVERIFY(sequencer.enqueue(
+            {VirtualKey::period(), 10, {}, {}, {}, [&finished](qint64) { finished = true; }}));
         QCOMPARE(events, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
         ticker.start();
         QTRY_VERIFY(finished);
