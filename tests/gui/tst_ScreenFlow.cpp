@@ -45,7 +45,7 @@ private Q_SLOTS:
         QCOMPARE(flow.appState(), AppState::scanning);
         QVERIFY(rig.defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
         QTRY_COMPARE(rig.events, QStringList{QStringLiteral("onboardingCompleted")});
-        QVERIFY(isScanning(rig));
+        QVERIFY2(isScanning(rig), qPrintable(stateOf(rig).description()));
         flow.startScanning(); // a second click changes nothing
         QCOMPARE(changes.size(), 2);
 
@@ -62,7 +62,7 @@ private Q_SLOTS:
         flow.setReadyToScanDelay(std::chrono::milliseconds{20});
         flow.start(std::chrono::milliseconds{0});
         QTRY_COMPARE(flow.appState(), AppState::scanning);
-        QVERIFY(isScanning(rig)); // scanning at once
+        QVERIFY2(isScanning(rig), qPrintable(stateOf(rig).description())); // scanning at once
         connectFromList(rig);
         QCOMPARE(flow.appState(), AppState::connected);
 
