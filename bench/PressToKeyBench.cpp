@@ -24,7 +24,7 @@
 
 namespace {
 
-constexpr int blockPresses = 50;
+constexpr int blockPresses = 25;
 // Not counted: the first presses of a block warm the caches of its process.
 constexpr int warmUpPresses = 5;
 // Cogwise pauses 50 ms after each key; the next press comes later than that, at a time
