@@ -141,9 +141,12 @@ bool writeSettings(const QString& file)
 {
     Defaults defaults(file);
     defaults.setBool(SettingsKeys::hasCompletedOnboarding(), true);
+    // The default mapping (1 shifts down, 2 up), each press made a repeat.
     UserDefaultsManager shifting(defaults);
-    shifting.updateButtonConfig(1, KeyboardAction::shiftDown, repeatCount);
-    shifting.updateButtonConfig(2, KeyboardAction::shiftUp, repeatCount);
+    ButtonProfile profile = shifting.loadOrCreateProfile();
+    for (const qint64 button : {1, 2})
+        profile.buttonConfigs[button].repeatCount = repeatCount;
+    shifting.setStoredButtonProfile(profile);
     return defaults.lastWriteSucceeded();
 }
 
