@@ -6,7 +6,39 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QQmlEngine>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+#include <QTimer>
+#include <chrono>
+#include <cstdio>
+
+namespace {
+
+// scripts/bench times the longest gap between the window's frames while keys are typed, and a
+// window at rest draws no frames for a gap to mean anything. So, when COGWISE_FRAME_PROBE is set,
+// the window is asked for a frame at about a display's rate, and each frame swapped is written
+// on standard error with its time on CLOCK_MONOTONIC, the clock the bench stamps keys with.
+constexpr auto probedFrameInterval = std::chrono::milliseconds{16};
+
+void probeFrames(QQuickWindow& window)
+{
+    auto* ticker = new QTimer(&window);
+    ticker->setTimerType(Qt::PreciseTimer);
+    QObject::connect(ticker, &QTimer::timeout, &window, &QQuickWindow::update);
+    ticker->start(probedFrameInterval);
+    // Emitted on the render thread: the time is taken there.
+    QObject::connect(
+        &window, &QQuickWindow::frameSwapped, &window,
+        [] {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            std::fprintf(
+                stderr, "frame swapped at %lld ns\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()));
+        },
+        Qt::DirectConnection);
+}
+
+} // namespace
 
 CogwiseApp::CogwiseApp(const Services& services, QObject* parent)
     : QObject(parent)
@@ -43,4 +75,13 @@ void CogwiseApp::prepare(QQmlEngine& engine)
     // DontUseNativeDialog option, which Qt 6.4's type information leaves out of qmllint's sight.
     QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
     engine.addImageProvider(QStringLiteral("icons"), new IconProvider);
+
+    auto* application = qobject_cast<QQmlApplicationEngine*>(&engine);
+    if (application && qEnvironmentVariableIsSet("COGWISE_FRAME_PROBE")) {
+        QObject::connect(application, &QQmlApplicationEngine::objectCreated, application,
+                         [](QObject* object, const QUrl&) {
+                             if (auto* window = qobject_cast<QQuickWindow*>(object))
+                                 probeFrames(*window);
+                         });
+    }
 }

@@ -47,7 +47,8 @@ public:
     // The page that explains how to let Cogwise post key presses.
     static QUrl permissionHelpUrl();
     // Gives an engine the icons and dialogs the QML expects; call before loading QML. The types
-    // come with the module.
+    // come with the module. With COGWISE_FRAME_PROBE set, the window it then loads keeps drawing
+    // and logs its frames, for scripts/bench.
     static void prepare(QQmlEngine& engine);
     // A file of the QML module, where qt_add_qml_module in src/ui puts it among the resources.
     static QUrl componentUrl(const QString& name)
