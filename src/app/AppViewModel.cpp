@@ -128,9 +128,10 @@ void AppViewModel::didPressButtons(const QList<int>& buttons, qint64 arrivalNs)
     QStringList names;
     for (int button : buttons)
         names.append(QStringLiteral("Button %1").arg(button));
-    Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
+    // The keys first: a log line costs the press its time to the trainer app.
     for (int button : buttons)
         m_keyboardService.handleButtonPress(button, arrivalNs);
+    Logger::shared().logDebug(QStringLiteral("Button press: ") + names.join(QStringLiteral(", ")));
 }
 
 void AppViewModel::keyboardServiceDidSimulate(KeyboardAction action, qint64 repeatCount,

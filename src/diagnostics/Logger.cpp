@@ -2,7 +2,45 @@
 
 #include "diagnostics/DebugLogService.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <functional>
+
 namespace {
+
+// Runs the hand-over when its low-priority event comes up, after the GUI thread's other
+// posted work.
+class Handover final : public QObject
+{
+public:
+    explicit Handover(std::function<void()> run)
+        : m_run(std::move(run))
+    {}
+
+    static QEvent::Type eventType()
+    {
+        static const auto type = QEvent::Type(QEvent::registerEventType());
+        return type;
+    }
+
+protected:
+    bool event(QEvent* event) override
+    {
+        if (event->type() != eventType())
+            return QObject::event(event);
+        m_run();
+        return true;
+    }
+
+private:
+    std::function<void()> m_run;
+};
+
+bool onGuiThread()
+{
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
 
 DebugLogLevel debugLogLevelFor(SystemLog::Level level)
 {
@@ -32,7 +70,9 @@ Logger::Logger(DebugLogService& debugLog, std::unique_ptr<SystemLog> systemLog)
 
 Logger::~Logger()
 {
+    handOver();
     flush();
+    delete m_handover.data();
     m_thread.quit();
     m_thread.wait();
     delete m_context;
@@ -81,19 +121,44 @@ void Logger::setLoggingEnabled(bool enabled)
 void Logger::flush()
 {
     Q_ASSERT(QThread::currentThread() != &m_thread);
+    if (onGuiThread())
+        handOver();
     QMetaObject::invokeMethod(
         m_context, [] {}, Qt::BlockingQueuedConnection);
 }
 
 void Logger::submit(SystemLog::Level level, const QString& message, const QString& category)
 {
+    if (!onGuiThread()) {
+        QMetaObject::invokeMethod(
+            m_context, [this, line = Line{level, message, category}] { write(line); }, Qt::QueuedConnection);
+        return;
+    }
+    m_waiting.push_back(Line{level, message, category});
+    if (std::exchange(m_handoverPosted, true))
+        return;
+    if (!m_handover)
+        m_handover = new Handover([this] { handOver(); });
+    QCoreApplication::postEvent(m_handover, new QEvent(Handover::eventType()), Qt::LowEventPriority);
+}
+
+void Logger::handOver()
+{
+    m_handoverPosted = false;
+    if (m_waiting.empty())
+        return;
     QMetaObject::invokeMethod(
-        m_context, [this, level, message, category] { write(level, message, category); },
+        m_context,
+        [this, lines = std::exchange(m_waiting, {})] {
+            for (const Line& line : lines)
+                write(line);
+        },
         Qt::QueuedConnection);
 }
 
-void Logger::write(SystemLog::Level level, const QString& message, const QString& category)
+void Logger::write(const Line& line)
 {
+    const auto& [level, message, category] = line;
     if (!m_enableLogging)
         return;
 

@@ -3,15 +3,19 @@
 #include "platform/SystemLog.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QThread>
 #include <memory>
+#include <vector>
 
 class DebugLogService;
 
 // The one entry point for log lines. Call sites never wait: each line is handed to
 // the logger's own thread, which writes it to the system log and passes it back to
 // the debug log on the GUI thread. Lines keep the order in which they were issued.
+// Lines issued on the GUI thread are handed over once its other queued work is done:
+// waking the logger's thread in the middle of a press would delay the press's key.
 class Logger
 {
 public:
@@ -38,8 +42,17 @@ public:
     void flush();
 
 private:
+    struct Line
+    {
+        SystemLog::Level level;
+        QString message;
+        QString category;
+    };
+
     void submit(SystemLog::Level level, const QString& message, const QString& category);
-    void write(SystemLog::Level level, const QString& message, const QString& category);
+    void write(const Line& line);
+    // Hands the GUI thread's waiting lines to the logger's thread.
+    void handOver();
 
     DebugLogService& m_debugLog;
     // Touched only on m_thread.
@@ -48,4 +61,9 @@ private:
 
     QThread m_thread;
     QObject* m_context; // lives on m_thread; the receiver of queued lines
+
+    // Touched only on the GUI thread.
+    std::vector<Line> m_waiting;
+    QPointer<QObject> m_handover; // lives on the GUI thread; receives the low-priority hand-over
+    bool m_handoverPosted = false;
 };

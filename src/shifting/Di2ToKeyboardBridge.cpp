@@ -124,19 +124,18 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
                                  {QStringLiteral("repeatCount"), countText},
                                  {QStringLiteral("keyCode"), keyCode}});
     };
-    sequence.pressing = [button](qint64 press) {
+    // Logged once the key is out: a log line costs the press its time to the trainer app.
+    sequence.pressed = [this, button, actionName, count, countText, arrivalNs](qint64 press) {
+        const qint64 latency = arrivalNs > 0 && press == 1 ? MonotonicTime::nowNanoseconds() - arrivalNs : 0;
         logger().logDebug(
             QStringLiteral("Simulating key press for Button %1, press %2").arg(button).arg(press),
             logCategory);
-    };
-    sequence.pressed = [this, button, actionName, count, countText, arrivalNs](qint64 press) {
         DebugLogDetails details{
             {QStringLiteral("button"), QString::number(button)},
             {QStringLiteral("action"), actionName},
             {QStringLiteral("repeatCount"), countText},
             {QStringLiteral("pressIndex"), QStringLiteral("%1/%2").arg(press).arg(count)}};
-        if (press == 1 && arrivalNs > 0) {
-            const qint64 latency = MonotonicTime::nowNanoseconds() - arrivalNs;
+        if (latency > 0) {
             details.insert(QStringLiteral("latency"), LatencyFormat::milliseconds(latency));
             QMetaObject::invokeMethod(
                 this, [this, latency] { Q_EMIT pressTimed(latency); }, Qt::QueuedConnection);
