@@ -10,9 +10,7 @@ namespace {
 
 void queueOnDebugLog(std::function<void(DebugLogService&)> work)
 {
-    DebugLogService* debugLog = &DebugLogService::shared();
-    QMetaObject::invokeMethod(
-        debugLog, [debugLog, work] { work(*debugLog); }, Qt::QueuedConnection);
+    DebugLogService::shared().later(std::move(work));
 }
 
 } // namespace

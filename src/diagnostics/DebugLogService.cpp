@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QLocale>
 #include <QSaveFile>
@@ -53,12 +54,46 @@ void DebugLogService::log(const QString& message, const QString& category, Debug
     Q_EMIT entriesChanged();
 }
 
+namespace {
+
+class LaterEvent final : public QEvent
+{
+public:
+    explicit LaterEvent(std::function<void(DebugLogService&)> task)
+        : QEvent(type())
+        , work(std::move(task))
+    {}
+
+    static QEvent::Type type()
+    {
+        static const auto registered = QEvent::Type(QEvent::registerEventType());
+        return registered;
+    }
+
+    std::function<void(DebugLogService&)> work;
+};
+
+} // namespace
+
 void DebugLogService::logLater(const QString& message, const QString& category, DebugLogLevel level,
                                const std::optional<DebugLogDetails>& details)
 {
-    QMetaObject::invokeMethod(
-        this, [this, message, category, level, details] { log(message, category, level, details); },
-        Qt::QueuedConnection);
+    later([message, category, level, details](DebugLogService& service) {
+        service.log(message, category, level, details);
+    });
+}
+
+void DebugLogService::later(std::function<void(DebugLogService&)> work)
+{
+    QCoreApplication::postEvent(this, new LaterEvent(std::move(work)), Qt::LowEventPriority);
+}
+
+bool DebugLogService::event(QEvent* event)
+{
+    if (event->type() != LaterEvent::type())
+        return QObject::event(event);
+    static_cast<LaterEvent*>(event)->work(*this);
+    return true;
 }
 
 void DebugLogService::logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,

@@ -5,6 +5,7 @@
 
 #include <QList>
 #include <QObject>
+#include <functional>
 
 // The bounded, structured in-memory debug log and its text report.
 // Lives on the GUI thread; other threads reach it through queued calls only.
@@ -25,9 +26,13 @@ public:
 
     void log(const QString& message, const QString& category, DebugLogLevel level,
              const std::optional<DebugLogDetails>& details = std::nullopt);
-    // log(), queued behind the service thread's current work; callable from any thread.
+    // log(), queued behind the service thread's current work, its queued tasks included;
+    // callable from any thread.
     void logLater(const QString& message, const QString& category, DebugLogLevel level,
                   const std::optional<DebugLogDetails>& details = std::nullopt);
+    // Runs work on the service's thread after its other queued tasks: recording an entry
+    // never delays what a press queued on its way to the key.
+    void later(std::function<void(DebugLogService&)> work);
     void logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,
                         const QList<int>& detectedButtons);
 
@@ -50,6 +55,9 @@ Q_SIGNALS:
     void entriesChanged();
     void entryAppended(const DebugLogEntry& entry);
     void isLoggingEnabledChanged(bool enabled);
+
+protected:
+    bool event(QEvent* event) override;
 
 private:
     QList<DebugLogEntry> m_entries;
