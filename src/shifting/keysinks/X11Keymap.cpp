@@ -51,10 +51,12 @@ void X11Keymap::followLayoutChanges() const
             auto& xkb = reinterpret_cast<XkbEvent&>(event);
             if (xkb.any.xkb_type == XkbMapNotify)
                 XkbRefreshKeyboardMapping(&xkb.map);
-            else if (xkb.any.xkb_type == XkbNewKeyboardNotify)
-                m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+            m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+            m_strokes.clear();
         } else if (event.type == MappingNotify) {
             XRefreshKeyboardMapping(&event.xmapping);
+            m_shiftKeycode = XKeysymToKeycode(m_display, XK_Shift_L);
+            m_strokes.clear();
         }
     }
 }
@@ -62,6 +64,16 @@ void X11Keymap::followLayoutChanges() const
 std::optional<X11Keymap::Stroke> X11Keymap::strokeFor(VirtualKey key) const
 {
     followLayoutChanges();
+    const auto known = m_strokes.constFind(key.code());
+    if (known != m_strokes.cend())
+        return *known;
+    const auto stroke = lookUp(key);
+    m_strokes.insert(key.code(), stroke);
+    return stroke;
+}
+
+std::optional<X11Keymap::Stroke> X11Keymap::lookUp(VirtualKey key) const
+{
     const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());
     if (symbol == NoSymbol)
         return std::nullopt;

@@ -3,6 +3,7 @@
 #include "shifting/VirtualKey.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <memory>
 #include <optional>
@@ -36,9 +37,12 @@ public:
 private:
     X11Keymap(_XDisplay* display, bool owned);
     void followLayoutChanges() const;
+    std::optional<Stroke> lookUp(VirtualKey key) const;
 
     _XDisplay* m_display;
     bool m_owned;
     mutable unsigned m_shiftKeycode = 0;
+    // Looked up once per layout: the lookups cost a press more than its key.
+    mutable QHash<quint16, std::optional<Stroke>> m_strokes;
     int m_xkbEventBase = -1;
 };
