@@ -3,30 +3,93 @@
 #include "platform/AppIdentity.h"
 
 #include <QFile>
+#include <QStringDecoder>
 
 Defaults::Defaults()
     : m_settings(QSettings::NativeFormat, QSettings::UserScope, AppIdentity::applicationName(),
                  AppIdentity::applicationName())
 {
     preserveIfUnreadable();
+    preserveDamagedValues();
 }
 
 Defaults::Defaults(const QString& iniFilePath)
     : m_settings(iniFilePath, QSettings::IniFormat)
 {
     preserveIfUnreadable();
+    preserveDamagedValues();
 }
 
 void Defaults::preserveIfUnreadable()
 {
     m_settings.allKeys(); // parses the file, so that status() tells how that went
-    if (m_settings.status() != QSettings::FormatError)
+    // Bytes that are not UTF-8 read as replacement characters, which the next write would
+    // store in their place.
+    bool utf8 = true;
+    if (QFile file(m_settings.fileName()); file.open(QIODevice::ReadOnly)) {
+        QStringDecoder decoder(QStringDecoder::Utf8);
+        [[maybe_unused]] const QString text = decoder.decode(file.readAll());
+        utf8 = !decoder.hasError();
+    }
+    if (m_settings.status() != QSettings::FormatError && utf8)
         return;
     // The next write would replace the file with what could be read of it.
     const QString copy = m_settings.fileName() + QStringLiteral(".unreadable");
     QFile::remove(copy);
     if (QFile::copy(m_settings.fileName(), copy))
         m_preservedUnreadableFile = copy;
+}
+
+void Defaults::preserveDamagedValues()
+{
+    m_loadedTexts = readFileTexts();
+    const QString suffix = QStringLiteral(".corrupt");
+    QStringList damaged;
+    for (const QString& key : m_settings.allKeys()) {
+        if (!m_settings.value(key).isValid() && !key.endsWith(suffix) && !m_settings.contains(key + suffix) &&
+            m_loadedTexts.contains(key))
+            damaged.append(key);
+    }
+    for (const QString& key : damaged) {
+        write(key + suffix, m_loadedTexts.value(key));
+        m_preservedDamagedValues.append(key);
+    }
+}
+
+QHash<QString, QString> Defaults::readFileTexts() const
+{
+    QHash<QString, QString> texts;
+    QFile file(m_settings.fileName());
+    if (!file.open(QIODevice::ReadOnly))
+        return texts;
+    // Keys without a group are written under [General], or before any group.
+    bool inGeneral = true;
+    for (const QByteArray& rawLine : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(rawLine).trimmed();
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            inGeneral = line.compare(QLatin1String("[General]"), Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        const qsizetype equals = line.indexOf(QLatin1Char('='));
+        if (inGeneral && equals > 0)
+            texts.insert(line.left(equals).trimmed(), line.mid(equals + 1).trimmed());
+    }
+    return texts;
+}
+
+bool Defaults::contains(const QString& key) const
+{
+    return m_settings.contains(key);
+}
+
+std::optional<QString> Defaults::fileText(const QString& key) const
+{
+    const auto loaded = m_loadedTexts.constFind(key);
+    if (loaded != m_loadedTexts.cend())
+        return *loaded;
+    const QHash<QString, QString> current = readFileTexts();
+    const auto found = current.constFind(key);
+    return found == current.cend() ? std::nullopt : std::optional(*found);
 }
 
 bool Defaults::boolValue(const QString& key) const
@@ -57,7 +120,7 @@ std::optional<QString> Defaults::stringValue(const QString& key) const
 std::optional<QByteArray> Defaults::dataValue(const QString& key) const
 {
     const QVariant value = m_settings.value(key);
-    if (!value.isValid())
+    if (value.typeId() != QMetaType::QByteArray && value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toByteArray();
 }
@@ -84,6 +147,7 @@ void Defaults::setData(const QString& key, const QByteArray& value)
 
 void Defaults::remove(const QString& key)
 {
+    m_loadedTexts.remove(key);
     m_settings.remove(key);
     m_settings.sync();
     m_lastWriteSucceeded = m_settings.status() != QSettings::AccessError;
@@ -91,6 +155,7 @@ void Defaults::remove(const QString& key)
 
 void Defaults::write(const QString& key, const QVariant& value)
 {
+    m_loadedTexts.remove(key);
     m_settings.setValue(key, value);
     m_settings.sync();
     // A format error found while reading stays in status(); only an access error means the write failed.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QSettings>
 #include <optional>
 
@@ -15,10 +16,16 @@ public:
     Defaults(const Defaults&) = delete;
     Defaults& operator=(const Defaults&) = delete;
 
+    // Whether the file holds the key, readable or not.
+    bool contains(const QString& key) const;
     bool boolValue(const QString& key) const;
     qint64 integerValue(const QString& key) const;
     std::optional<QString> stringValue(const QString& key) const;
+    // Nothing when absent, or when the stored value is neither bytes nor text (a list, say).
     std::optional<QByteArray> dataValue(const QString& key) const;
+    // The value as the file spells it, after "key=": what is kept of a value that cannot be
+    // read. Nothing when the file has no such line.
+    std::optional<QString> fileText(const QString& key) const;
 
     void setBool(const QString& key, bool value);
     void setInteger(const QString& key, qint64 value);
@@ -27,16 +34,26 @@ public:
     void remove(const QString& key);
 
     QString fileName() const { return m_settings.fileName(); }
-    // Where an unreadable settings file was copied before it could be overwritten.
+    // Where an unreadable settings file (one QSettings cannot parse, or with bytes that are not
+    // UTF-8) was copied before it could be overwritten.
     const std::optional<QString>& preservedUnreadableFile() const { return m_preservedUnreadableFile; }
+    // Keys whose values could not be decoded at all (a damaged "@Variant(…)"): the next write
+    // would replace them by "@Invalid()", so their text was kept under "<key>.corrupt" first.
+    const QStringList& preservedDamagedValues() const { return m_preservedDamagedValues; }
     // The outcome of the last write: false when it did not reach the disk.
     bool lastWriteSucceeded() const { return m_lastWriteSucceeded; }
 
 private:
     void preserveIfUnreadable();
+    void preserveDamagedValues();
+    QHash<QString, QString> readFileTexts() const;
     void write(const QString& key, const QVariant& value);
 
     QSettings m_settings;
     std::optional<QString> m_preservedUnreadableFile;
+    QStringList m_preservedDamagedValues;
+    // Each value as the file spelled it when loaded; a key leaves when it is written, as the
+    // file then spells it anew. The first write rewrites every line in the settings syntax.
+    QHash<QString, QString> m_loadedTexts;
     bool m_lastWriteSucceeded = true;
 };

@@ -8,9 +8,11 @@
 // The mapping of one button: its action and how many key presses one press makes.
 struct ButtonConfig
 {
-    // What an edit may set; a hand-edited profile may hold any count.
     static constexpr qint64 minRepeatCount = 1;
     static constexpr qint64 maxRepeatCount = 10;
+    // The one rule for a count, for edits and for stored profiles alike (a hand-edited one may
+    // hold any number): 0 and below press once, above 10 ten times.
+    static qint64 clampedRepeatCount(qint64 count) { return qBound(minRepeatCount, count, maxRepeatCount); }
 
     ButtonConfig() = default;
     ButtonConfig(KeyboardAction action_, qint64 repeatCount_, std::optional<VirtualKey> key_ = std::nullopt)

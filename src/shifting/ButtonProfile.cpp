@@ -189,7 +189,7 @@ std::variant<ButtonProfile, QString> ButtonProfile::fromJson(const QByteArray& j
         auto keyboardAction = KeyboardActions::fromRawValue(action);
         if (!keyboardAction)
             return QStringLiteral("Unknown action \"%1\" for button %2.").arg(action, it.key());
-        ButtonConfig decoded{*keyboardAction, repeatCount};
+        ButtonConfig decoded{*keyboardAction, ButtonConfig::clampedRepeatCount(repeatCount)};
         const QJsonValue key = config.value(keyMember);
         if (key.isString() &&
             (decoded.action == KeyboardAction::none || decoded.action == KeyboardAction::key)) {

@@ -6,8 +6,6 @@
 #include "shifting/LatencyFormat.h"
 #include "shifting/UserDefaultsManager.h"
 
-#include <algorithm>
-
 namespace {
 
 const QString logCategory = QStringLiteral("KeyboardBridge");
@@ -111,8 +109,7 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
     const VirtualKey key = *mappedKey;
     const QString actionName = KeyboardActions::displayName(action);
     const QString keyCode = QString::number(key.code());
-    // Only a hand-edited profile holds counts outside 1..10; a huge one would fill the key queue.
-    const qint64 count = std::clamp<qint64>(config->repeatCount, 0, ButtonConfig::maxRepeatCount);
+    const qint64 count = ButtonConfig::clampedRepeatCount(config->repeatCount);
     const QString countText = QString::number(count);
 
     KeySequencer::Sequence sequence;
@@ -165,7 +162,7 @@ void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)
 
 void Di2ToKeyboardBridge::setRepeatCount(qint64 button, qint64 count)
 {
-    const qint64 clamped = std::clamp(count, ButtonConfig::minRepeatCount, ButtonConfig::maxRepeatCount);
+    const qint64 clamped = ButtonConfig::clampedRepeatCount(count);
     ButtonConfig config = m_buttonConfigs.value(button);
     config.repeatCount = clamped;
     store(button, config);

@@ -32,19 +32,49 @@ UserDefaultsManager::UserDefaultsManager(Defaults& defaults)
                 .arg(m_defaults.fileName(), *copy),
             logCategory);
     }
+    for (const QString& key : m_defaults.preservedDamagedValues()) {
+        logger().logError(
+            QStringLiteral("The setting %1 in %2 could not be decoded; its text was kept under %1.corrupt")
+                .arg(key, m_defaults.fileName()),
+            logCategory);
+    }
 }
 
-std::pair<std::optional<ButtonProfile>, std::optional<QByteArray>> UserDefaultsManager::readStored() const
+std::pair<std::optional<ButtonProfile>, std::optional<UserDefaultsManager::Unreadable>>
+UserDefaultsManager::readStored() const
 {
-    const auto bytes = m_defaults.dataValue(profileKey);
-    if (!bytes)
+    if (!m_defaults.contains(profileKey))
         return {};
-    auto decoded = ButtonProfile::fromJson(*bytes);
-    if (auto* error = std::get_if<QString>(&decoded)) {
-        logger().logError(QStringLiteral("Failed to decode button profile: ") + *error, logCategory);
-        return {std::nullopt, bytes};
+    const auto bytes = m_defaults.dataValue(profileKey);
+    std::optional<QString> error;
+    if (bytes) {
+        auto decoded = ButtonProfile::fromJson(*bytes);
+        if (auto* profile = std::get_if<ButtonProfile>(&decoded))
+            return {std::move(*profile), std::nullopt};
+        error = std::get<QString>(decoded);
     }
-    return {std::get<ButtonProfile>(std::move(decoded)), std::nullopt};
+    // A profile written by hand without "@ByteArray(…)" is taken apart by the settings file's
+    // own syntax (split at its commas, its quotes removed): its text in the file may still be it.
+    const auto text = m_defaults.fileText(profileKey);
+    if (text && (!bytes || text->toUtf8() != *bytes)) {
+        auto decoded = ButtonProfile::fromJson(text->toUtf8());
+        if (auto* profile = std::get_if<ButtonProfile>(&decoded)) {
+            logger().logInfo(QStringLiteral("Read the button profile from its text in ") +
+                                 m_defaults.fileName(),
+                             logCategory);
+            return {std::move(*profile), std::nullopt};
+        }
+        if (!error)
+            error = std::get<QString>(decoded);
+    }
+    logger().logError(QStringLiteral("Failed to decode button profile: ") +
+                          error.value_or(QStringLiteral("the stored value is not text")),
+                      logCategory);
+    if (bytes)
+        return {std::nullopt, Unreadable(*bytes)};
+    if (text)
+        return {std::nullopt, Unreadable(*text)};
+    return {};
 }
 
 std::optional<ButtonProfile> UserDefaultsManager::storedButtonProfile() const
@@ -60,9 +90,11 @@ void UserDefaultsManager::setStoredButtonProfile(const ButtonProfile& profile)
         return;
     }
     m_defaults.setData(profileKey, std::get<QByteArray>(encoded));
-    if (!m_defaults.lastWriteSucceeded())
+    if (!m_defaults.lastWriteSucceeded()) {
         logger().logError(QStringLiteral("Failed to write the settings file ") + m_defaults.fileName(),
                           logCategory);
+        return;
+    }
     logger().logDebug(QStringLiteral("Saved button profile: ") + profile.name, logCategory);
 }
 
@@ -74,7 +106,10 @@ ButtonProfile UserDefaultsManager::loadOrCreateProfile()
         return *stored;
     }
     if (unreadable) {
-        m_defaults.setData(unreadableProfileKey, *unreadable);
+        if (const auto* bytes = std::get_if<QByteArray>(&*unreadable))
+            m_defaults.setData(unreadableProfileKey, *bytes);
+        else
+            m_defaults.setString(unreadableProfileKey, std::get<QString>(*unreadable));
         logger().logError(QStringLiteral("Kept the unreadable button profile under ") + unreadableProfileKey,
                           logCategory);
     }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <optional>
+#include <variant>
 
 class Defaults;
 
@@ -65,8 +66,11 @@ public:
     void setKeyMatching(KeyMatching matching);
 
 private:
-    // The decoded profile; or, for bytes that are not one, nothing and the bytes.
-    std::pair<std::optional<ButtonProfile>, std::optional<QByteArray>> readStored() const;
+    // What is kept of a stored profile that cannot be read: its bytes, or the file's text
+    // where the value is not even bytes (a list, a damaged "@Variant(…)").
+    using Unreadable = std::variant<QByteArray, QString>;
+    // The decoded profile; or, for a value that is not one, nothing and what to keep of it.
+    std::pair<std::optional<ButtonProfile>, std::optional<Unreadable>> readStored() const;
 
     Defaults& m_defaults;
     Clock m_clock = systemNow;

@@ -75,6 +75,26 @@ private Q_SLOTS:
         QCOMPARE(Defaults(path()).integerValue(QStringLiteral("initialVirtualGear")), 4);
     }
 
+    // A value the settings syntax cannot hold as it was written is kept: bytes that are not UTF-8
+    // in a copy of the whole file, a value that cannot be decoded at all as its text.
+    void valuesThatWouldBeRewrittenAreKept()
+    {
+        const QByteArray file = "[General]\nactiveButtonProfile={\"name\":\"Ra\xff\"}\nx=@Variant(garbage)\n";
+        QFile out(path());
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(file);
+        out.close();
+
+        Defaults defaults(path());
+        QCOMPARE(defaults.preservedDamagedValues(), QStringList{QStringLiteral("x")});
+        QCOMPARE(defaults.fileText(QStringLiteral("x")), QStringLiteral("@Variant(garbage)"));
+        QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), QStringLiteral("@Variant(garbage)"));
+        QVERIFY(defaults.preservedUnreadableFile());
+        QFile copy(*defaults.preservedUnreadableFile());
+        QVERIFY(copy.open(QIODevice::ReadOnly));
+        QCOMPARE(copy.readAll(), file);
+    }
+
     void referenceDates()
     {
         const QDateTime dayTwo(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);

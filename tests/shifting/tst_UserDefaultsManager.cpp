@@ -76,7 +76,7 @@ private Q_SLOTS:
     {
         ButtonProfile profile{QUuid::createUuid(),
                               QStringLiteral("Sprint \"é\""),
-                              {{1, {KeyboardAction::shiftUp, 3}}, {7, {KeyboardAction::none, -2}}},
+                              {{1, {KeyboardAction::shiftUp, 3}}, {7, {KeyboardAction::none, 10}}},
                               dayTwo.addMSecs(123),
                               dayTwo.addDays(400).addMSecs(999)};
         m_store->setStoredButtonProfile(profile);
@@ -163,6 +163,49 @@ private Q_SLOTS:
         QVERIFY2(error.message.startsWith(QStringLiteral("Failed to decode button profile: ")) &&
                      error.message.contains(reason),
                  qPrintable(error.message));
+    }
+
+    // However the value was spelled in the file, nothing of it is lost: a hand-written profile
+    // is read, anything else is kept word for word under ".corrupt".
+    void storedFormsOtherThanBytes_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("name"); // of the profile read; empty: the default replaced it
+        QTest::addColumn<QString>("copy"); // kept under activeButtonProfile.corrupt
+        const QByteArray json = "{\"id\":\"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\",\"name\":\"Race\","
+                                "\"buttonConfigs\":{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}},"
+                                "\"createdAt\":0,\"updatedAt\":0}";
+        QTest::newRow("JSON by hand, split at its commas")
+            << QByteArray("activeButtonProfile=" + json) << QStringLiteral("Race") << QString();
+        QTest::newRow("a list") << QByteArray("activeButtonProfile=a, b, c") << QString()
+                                << QStringLiteral("a, b, c");
+        QTest::newRow("a damaged variant") << QByteArray("activeButtonProfile=@Variant(\\0\\0garbage)")
+                                           << QString() << QStringLiteral("@Variant(\\0\\0garbage)");
+    }
+    void storedFormsOtherThanBytes()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, name);
+        QFETCH(QString, copy);
+        const QString path = m_dir.filePath(QStringLiteral("forms.conf"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write("[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n");
+        file.close();
+
+        Defaults defaults(path);
+        UserDefaultsManager store(defaults);
+        const ButtonProfile profile = store.loadOrCreateProfile();
+        QCOMPARE(profile.name, name.isEmpty() ? QStringLiteral("Default") : name);
+        if (!name.isEmpty())
+            QCOMPARE(profile.buttonConfigs.value(1), (ButtonConfig{KeyboardAction::shiftUp, 2}));
+        Defaults reopened(path);
+        QCOMPARE(reopened.stringValue(QStringLiteral("activeButtonProfile.corrupt")),
+                 copy.isEmpty() ? std::nullopt : std::optional(copy));
+        // A gear that could not be decoded reads as the default and keeps its text too.
+        QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), UserDefaultsManager::defaultInitialGear);
+        QCOMPARE(reopened.stringValue(QStringLiteral("initialVirtualGear.corrupt")),
+                 QStringLiteral("@Variant(garbage)"));
     }
 
     void invalidDatesAreNotWritten()
