@@ -259,7 +259,11 @@ int main(int argc, char* argv[])
             return fail(exitUsage, *capturePath + QStringLiteral(": the capture holds no notification"));
     }
 
-    Defaults defaults;
+    // A simulated session never changes what a real one relies on.
+    const std::unique_ptr<Defaults> settings = options.isSet(simulate)
+                                                   ? std::make_unique<Defaults>(Defaults::simulationCopy())
+                                                   : std::make_unique<Defaults>();
+    Defaults& defaults = *settings;
     TelemetryManagerConfiguration telemetry(telemetryAppID);
     // The user's choice holds from the first event on.
     telemetry.analyticsDisabled = !UsageStatisticsChoice::isShared(defaults);

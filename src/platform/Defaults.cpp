@@ -1,8 +1,11 @@
 #include "platform/Defaults.h"
 
 #include "platform/AppIdentity.h"
+#include "platform/SettingsKeys.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 Defaults::Defaults()
@@ -18,6 +21,23 @@ Defaults::Defaults(const QString& iniFilePath)
 {
     preserveIfUnreadable();
     preserveDamagedValues();
+}
+
+QString Defaults::simulationCopy()
+{
+    const QString name = AppIdentity::applicationName();
+    const QString rider = QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name).fileName();
+    const QFileInfo riderFile(rider);
+    const QString copy = riderFile.absoluteDir().filePath(name + QStringLiteral("-simulated.conf"));
+    QDir().mkpath(riderFile.absolutePath());
+    QFile::remove(copy);
+    if (riderFile.exists() && QFile::copy(rider, copy)) {
+        QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+        // The rider's unit is not the simulated one: the simulation starts without a unit of its own.
+        QSettings settings(copy, QSettings::IniFormat);
+        settings.remove(SettingsKeys::lastConnectedDeviceUUID());
+    }
+    return copy;
 }
 
 void Defaults::preserveIfUnreadable()

@@ -13,6 +13,10 @@ public:
     Defaults();
     // A settings file of its own, in INI format (tests, tools).
     explicit Defaults(const QString& iniFilePath);
+    // A simulated session's settings: a fresh copy of the rider's file beside it, without the
+    // rider's unit, so that what the simulation saves (its unit as the rider's, say) never
+    // reaches a real session.
+    static QString simulationCopy();
     Defaults(const Defaults&) = delete;
     Defaults& operator=(const Defaults&) = delete;
 

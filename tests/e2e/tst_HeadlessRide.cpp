@@ -114,6 +114,26 @@ private Q_SLOTS:
                                              QStringLiteral("Keyboard: Shift Down x3 → Gear 12")}));
     }
 
+    // What a simulated session saves (its unit as the rider's, the switch) stays in its own copy.
+    void aSimulatedRideLeavesTheRidersSettingsAlone()
+    {
+        const QString riderUnit = QStringLiteral("00000000-0000-0000-0000-E35A11223344");
+        Defaults(settingsPath()).setString(QStringLiteral("lastConnectedDeviceUUID"), riderUnit);
+        const QByteArray before = [this] {
+            QFile file(settingsPath());
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        const Run run = ride(
+            {QStringLiteral("--enable-keys"), QStringLiteral("--trainer-app"), QStringLiteral("mywhoosh")});
+        QCOMPARE(run.exitCode, 0);
+        QFile after(settingsPath());
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), before);
+        Defaults simulated(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise-simulated.conf")));
+        QCOMPARE(simulated.stringValue(QStringLiteral("trainerApp")), QStringLiteral("mywhoosh"));
+        QVERIFY(simulated.stringValue(QStringLiteral("lastConnectedDeviceUUID")) != riderUnit);
+    }
+
     void nothingArrivesWithEmulationOff()
     {
         Defaults(settingsPath()).setBool(QStringLiteral("enableKeyboardEmulation"), false);
