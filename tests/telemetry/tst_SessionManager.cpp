@@ -1,8 +1,13 @@
+#include "TelemetryRig.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DurationSignalTracker.h"
 #include "telemetry/PrivateSuite.h"
 #include "telemetry/SessionManager.h"
+#include "telemetry/SignalManager.h"
+#include "telemetry/TelemetryManager.h"
 
+#include <QFile>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +49,22 @@ struct Launch
 };
 
 const QDateTime day1(QDate(2026, 3, 1), QTime(12, 0));
+
+QStringList deliveredTypes(const IngestionServer& server)
+{
+    QStringList types;
+    for (const IngestionServer::Request& request : server.requests()) {
+        for (const QJsonValue& record : request.records)
+            types.append(record.toObject().value(QStringLiteral("type")).toString());
+    }
+    return types;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -125,6 +146,50 @@ private Q_SLOTS:
         later.sessions.flush();
         QCOMPARE(PrivateSuite(QStringLiteral("app"), path()).integer(QStringLiteral("deletedSessionsCount")),
                  1);
+    }
+
+    void optingOutRecordsNoUsageHistory()
+    {
+        TelemetryRig rig;
+        QDateTime now = day1;
+        const Clock clock = [&now] { return now; };
+        TelemetryManagerConfiguration configuration = rig.configuration();
+        configuration.sessionStatsEnabled = true;
+        configuration.newSessionDelay = std::chrono::hours{1}; // sessions start when the test says
+        const QString suite = rig.directory.filePath(QStringLiteral("suite.ini"));
+        const QString install = QStringLiteral("Telemetry.Acquisition.newInstallDetected");
+        {
+            TelemetryManager manager(configuration, clock);
+            manager.setSessionID(QUuid::createUuid());
+            QTRY_COMPARE(manager.signalManager().queuedCount(), 1);
+            manager.signalManager().checkForSignalsAndSend();
+            QTRY_COMPARE(deliveredTypes(rig.server), QStringList{install});
+        }
+        const QByteArray history = contents(suite);
+        QVERIFY(history.contains("distinctDaysUsed"));
+
+        // Days later, opted out: sessions come and go, and the history stays as it was.
+        configuration.analyticsDisabled = true;
+        for (const int days : {2, 5}) {
+            now = day1.addDays(days);
+            TelemetryManager manager(configuration, clock);
+            manager.setSessionID(QUuid::createUuid());
+            now = now.addSecs(90);
+            manager.setSessionID(QUuid::createUuid());
+        }
+        QCOMPARE(contents(suite), history);
+
+        // Opting in again: the day counts, and the install is not announced a second time.
+        now = day1.addDays(7);
+        TelemetryManager manager(configuration, clock);
+        manager.setAnalyticsDisabled(false);
+        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        QTRY_COMPARE(manager.signalManager().queuedCount(), 1);
+        manager.signalManager().checkForSignalsAndSend();
+        QTRY_COMPARE(rig.server.delivered(), (QStringList{QString(), QStringLiteral("1")}));
+        QCOMPARE(deliveredTypes(rig.server), (QStringList{install, QStringLiteral("rideEvent")}));
+        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Retention.distinctDaysUsed")).constLast(),
+                 QStringLiteral("2"));
     }
 
     void durationsLeaveOutInactiveTime()
