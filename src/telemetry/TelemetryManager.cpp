@@ -32,9 +32,11 @@ TelemetryManager::~TelemetryManager() = default;
 void TelemetryManager::startUsageHistory()
 {
     m_sessionManager = std::make_unique<SessionManager>(
-        *m_suite, m_clock, [this](const QString& name, const QMap<QString, QString>& parameters) {
+        *m_suite, m_clock,
+        [this](const QString& name, const QMap<QString, QString>& parameters) {
             send(name, parameters, std::nullopt, std::nullopt, false);
-        });
+        },
+        configuration().logHandler);
 }
 
 void TelemetryManager::followAnalyticsDisabled(bool wasDisabled, bool disabled)

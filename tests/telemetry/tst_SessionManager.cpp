@@ -1,4 +1,5 @@
 #include "TelemetryRig.h"
+#include "platform/ReferenceDate.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DurationSignalTracker.h"
 #include "telemetry/PrivateSuite.h"
@@ -7,6 +8,8 @@
 #include "telemetry/TelemetryManager.h"
 
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
@@ -190,6 +193,59 @@ private Q_SLOTS:
         QCOMPARE(deliveredTypes(rig.server), (QStringList{install, QStringLiteral("rideEvent")}));
         QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Retention.distinctDaysUsed")).constLast(),
                  QStringLiteral("2"));
+    }
+
+    void storedNumbersOutOfRangeAreNotCounted_data()
+    {
+        QTest::addColumn<QList<double>>("durations"); // of sessions started the day before
+        QTest::addColumn<QVariant>("deleted");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<QString>("average");
+        QTest::addColumn<int>("complaints");
+
+        QTest::newRow("sane") << QList<double>{10, 20, 30} << QVariant(4) << QStringLiteral("7")
+                              << QStringLiteral("15") << 0;
+        QTest::newRow("lengths that overflow a sum") << QList<double>{9.2e18, 9.2e18, 10, 20} << QVariant(0)
+                                                     << QStringLiteral("2") << QStringLiteral("10") << 1;
+        QTest::newRow("negative and fractional lengths") << QList<double>{-5, 12.7, 1e300} << QVariant(0)
+                                                         << QStringLiteral("1") << QStringLiteral("12") << 1;
+        QTest::newRow("deleted count at int64 max")
+            << QList<double>{10} << QVariant(QStringLiteral("9223372036854775807")) << QStringLiteral("1")
+            << QStringLiteral("10") << 1;
+        QTest::newRow("negative deleted count")
+            << QList<double>{10} << QVariant(-3) << QStringLiteral("1") << QStringLiteral("10") << 1;
+        QTest::newRow("deleted count that is no number")
+            << QList<double>{10} << QVariant(QStringLiteral("many")) << QStringLiteral("1")
+            << QStringLiteral("10") << 0;
+    }
+
+    void storedNumbersOutOfRangeAreNotCounted()
+    {
+        QFETCH(QList<double>, durations);
+        QFETCH(QVariant, deleted);
+        QFETCH(QString, total);
+        QFETCH(QString, average);
+        QFETCH(int, complaints);
+        {
+            QJsonArray sessions;
+            for (const double duration : durations)
+                sessions.append(QJsonObject{
+                    {QStringLiteral("startedAt"), ReferenceDate::secondsSinceReferenceDate(day1.addDays(-1))},
+                    {QStringLiteral("durationInSeconds"), duration}});
+            PrivateSuite suite(QStringLiteral("app"), path());
+            suite.setValue(QStringLiteral("recentSessions"), QJsonDocument(sessions).toJson());
+            suite.setValue(QStringLiteral("deletedSessionsCount"), deleted);
+        }
+        QStringList logged;
+        PrivateSuite suite(QStringLiteral("app"), path());
+        SessionManager sessions(
+            suite, [] { return day1; }, [](const QString&, const QMap<QString, QString>&) {},
+            LogHandler{LogHandler::LogLevel::debug,
+                       [&logged](LogHandler::LogLevel, const QString& message) { logged.append(message); }});
+        const auto retention = sessions.retentionParameters();
+        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.totalSessionsCount")), total);
+        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.averageSessionSeconds")), average);
+        QCOMPARE(logged.size(), complaints);
     }
 
     void durationsLeaveOutInactiveTime()
