@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <chrono>
 #include <variant>
 
 // A recorded stream of characteristic values, one per line:
@@ -29,6 +30,9 @@ class Di2Capture
 {
 public:
     using Result = std::variant<QList<Di2CaptureRecord>, Di2CaptureError>;
+
+    // A rider's capture covers a ride, not weeks: later times are refused as damage.
+    static constexpr auto longestCapture = std::chrono::milliseconds{std::chrono::hours{24 * 7}};
 
     // The whole capture, or the first malformed line.
     static Result parse(QByteArrayView text);

@@ -111,6 +111,12 @@ private Q_SLOTS:
         QTest::newRow("missing field") << QByteArray("5 2AC2\n") << QStringLiteral(":1: missing value");
         QTest::newRow("binary garbage")
             << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << QStringLiteral(":1: ");
+        QTest::newRow("NUL in the bytes")
+            << QByteArray("5 2AC2 0\x00\n", 10) << QStringLiteral(":1: bad hex bytes \"0\\x00\"");
+        QTest::newRow("terminal escape in the bytes")
+            << QByteArray("5 2AC2 00\x1b[2J\n") << QStringLiteral(":1: bad hex bytes \"00\\x1B[2J\"");
+        QTest::newRow("beyond a week") << QByteArray("0 2AC2 00\n2147483648 2AC2 00\n")
+                                       << QStringLiteral(":2: time 2147483648 is beyond the longest capture");
     }
 
     void malformedCapturesStopWithTheLineNumber()
@@ -129,12 +135,17 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QString()); // nothing half-replayed
         QVERIFY2(run.err.contains(path + where), qPrintable(run.err));
+        // One line that says what is wrong, and nothing a terminal would act on.
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        for (const QChar c : run.err)
+            QVERIFY2(c == QLatin1Char('\n') || c.unicode() >= 0x20, qPrintable(run.err));
     }
 
     void missingFileAndEmptyCapture()
     {
         const Run missing = replay({QStringLiteral("/nonexistent/ride.capture")});
         QCOMPARE(missing.exitCode, 1);
+        QCOMPARE(missing.err.count(QLatin1Char('\n')), 1);
         QVERIFY2(missing.err.contains(QStringLiteral("cannot open /nonexistent/ride.capture")),
                  qPrintable(missing.err));
 

@@ -1,6 +1,7 @@
 #include "ReplaySession.h"
 
 #include "di2/CharacteristicRoute.h"
+#include "di2/PrintableText.h"
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
@@ -8,24 +9,6 @@
 
 #include <QStringDecoder>
 #include <QStringList>
-
-namespace {
-
-// Device texts are printed one per line: control characters would break the line.
-QString printable(const QString& text)
-{
-    QString result;
-    for (QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            result += QStringLiteral("\\x") +
-                      QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
-
-} // namespace
 
 ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
     : m_out(out)
@@ -76,7 +59,8 @@ void ReplaySession::route(const Di2CaptureRecord& record)
         QString text = decoder(record.value);
         if (decoder.hasError())
             text.clear(); // as the device information stores it
-        print(QStringLiteral("info: ") + record.characteristic + QLatin1Char(' ') + printable(text));
+        print(QStringLiteral("info: ") + record.characteristic + QLatin1Char(' ') +
+              PrintableText::escaped(text));
         break;
     }
     case CharacteristicRoute::unrouted:

@@ -58,16 +58,6 @@ int main(int argc, char* argv[])
     if (options.positionalArguments().size() != 1)
         return fail(exitMalformed, QStringLiteral("expected one capture file; see --help"));
 
-    // The replay keeps the system log out of it unless asked.
-    if (options.isSet(verbose)) {
-        QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true"));
-        auto log = std::make_unique<StandardErrorLog>();
-        log->setShowsPrivateText(true);
-        Logger::shared().setSystemLog(std::move(log));
-    } else {
-        Logger::shared().setSystemLog(nullptr);
-    }
-
     const QString path = options.positionalArguments().constFirst();
     QFile file;
     const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
@@ -82,6 +72,17 @@ int main(int argc, char* argv[])
     if (const auto* error = std::get_if<Di2CaptureError>(&parsed))
         return fail(exitMalformed,
                     QStringLiteral("%1:%2: %3").arg(path).arg(error->lineNumber).arg(error->message));
+
+    // The replay keeps the system log out of it unless asked. Not before the capture is known
+    // good: the logger's thread must not outlive an early exit's application object.
+    if (options.isSet(verbose)) {
+        QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true"));
+        auto log = std::make_unique<StandardErrorLog>();
+        log->setShowsPrivateText(true);
+        Logger::shared().setSystemLog(std::move(log));
+    } else {
+        Logger::shared().setSystemLog(nullptr);
+    }
 
     QTextStream out(stdout);
     ReplaySession session(out, QDateTime::currentDateTime());
