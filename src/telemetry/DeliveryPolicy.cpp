@@ -50,4 +50,14 @@ std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, co
     return std::clamp(std::chrono::milliseconds{now.msecsTo(date)}, std::chrono::milliseconds{0}, longest);
 }
 
+std::chrono::milliseconds retryDelay(int failures, std::optional<std::chrono::milliseconds> retryAfter,
+                                     std::chrono::milliseconds minimum, std::chrono::milliseconds maximum,
+                                     std::chrono::milliseconds longestRetryAfter, double random)
+{
+    const auto delay = backoff(failures, minimum, maximum, random);
+    if (!retryAfter)
+        return delay;
+    return std::max(delay, std::clamp(*retryAfter, minimum, std::max(minimum, longestRetryAfter)));
+}
+
 } // namespace DeliveryPolicy

@@ -32,4 +32,10 @@ std::chrono::milliseconds backoff(int failures, std::chrono::milliseconds minimu
 std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, const QDateTime& now,
                                                     std::chrono::milliseconds longest);
 
+// The pause before the next attempt: the back-off, or the service's Retry-After when it
+// asks for longer, within [minimum, longestRetryAfter].
+std::chrono::milliseconds retryDelay(int failures, std::optional<std::chrono::milliseconds> retryAfter,
+                                     std::chrono::milliseconds minimum, std::chrono::milliseconds maximum,
+                                     std::chrono::milliseconds longestRetryAfter, double random);
+
 } // namespace DeliveryPolicy

@@ -171,7 +171,7 @@ void SignalManager::setConfiguration(const TelemetryManagerConfiguration& config
 
 void SignalManager::setAnalyticsDisabled(bool disabled)
 {
-    runOnWorker([this, disabled](State& state) {
+    runOnWorker([disabled](State& state) {
         if (state.configuration.analyticsDisabled == disabled)
             return;
         state.configuration.analyticsDisabled = disabled;
@@ -333,14 +333,11 @@ void SignalManager::finish(State& state, QNetworkReply* reply, const QList<Signa
 
 void SignalManager::backOff(State& state, std::optional<std::chrono::milliseconds> retryAfter)
 {
-    ++state.consecutiveFailures;
+    state.consecutiveFailures = std::min(state.consecutiveFailures + 1, 1000); // long past the longest pause
     const TelemetryManagerConfiguration& configuration = state.configuration;
-    auto delay =
-        DeliveryPolicy::backoff(state.consecutiveFailures, configuration.minimumBackoff,
-                                configuration.maximumBackoff, QRandomGenerator::global()->generateDouble());
-    if (retryAfter)
-        delay = std::max(
-            delay, std::clamp(*retryAfter, configuration.minimumBackoff, configuration.maximumRetryAfter));
+    const auto delay = DeliveryPolicy::retryDelay(
+        state.consecutiveFailures, retryAfter, configuration.minimumBackoff, configuration.maximumBackoff,
+        configuration.maximumRetryAfter, QRandomGenerator::global()->generateDouble());
     state.retryNotBefore = QDeadlineTimer(delay);
     state.retryTimer->start(delay);
 }
