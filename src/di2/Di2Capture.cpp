@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <limits>
 
 namespace {
 
@@ -42,6 +43,21 @@ template<typename Text> bool isHex(const Text& text)
     return !text.isEmpty();
 }
 
+// ASCII digits only, no sign; nothing when the number does not fit.
+template<typename Text> std::optional<qint64> decimal(const Text& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    qint64 value = 0;
+    for (const auto c : text) {
+        const char16_t u = unit(c);
+        if (u < u'0' || u > u'9' || value > (std::numeric_limits<qint64>::max() - (u - u'0')) / 10)
+            return std::nullopt;
+        value = value * 10 + (u - u'0');
+    }
+    return value;
+}
+
 QString quoted(QStringView field)
 {
     return QLatin1Char('"') + PrintableText::escaped(field) + QLatin1Char('"');
@@ -52,14 +68,13 @@ template<typename Field>
 std::variant<Di2CaptureRecord, QString> parseFields(const QList<Field>& fields, int lineNumber,
                                                     const auto& toText)
 {
-    const QString time = toText(fields.at(0));
-    bool ok = false;
-    const qint64 milliseconds = time.toLongLong(&ok);
-    if (!ok || milliseconds < 0 || !time.front().isDigit())
-        return QStringLiteral("bad time %1: expected milliseconds since the start").arg(quoted(time));
-    if (milliseconds > Di2Capture::longestCapture.count())
+    const auto milliseconds = decimal(fields.at(0));
+    if (!milliseconds)
+        return QStringLiteral("bad time %1: expected milliseconds since the start")
+            .arg(quoted(toText(fields.at(0))));
+    if (*milliseconds > Di2Capture::longestCapture.count())
         return QStringLiteral("time %1 is beyond the longest capture, %2 ms (7 days)")
-            .arg(milliseconds)
+            .arg(*milliseconds)
             .arg(Di2Capture::longestCapture.count());
     if (fields.size() < 2)
         return QStringLiteral("missing characteristic identifier");
@@ -83,7 +98,7 @@ std::variant<Di2CaptureRecord, QString> parseFields(const QList<Field>& fields, 
                 value += char(hexValue(unit(group.at(j))) * 16 + hexValue(unit(group.at(j + 1))));
         }
     }
-    return Di2CaptureRecord{lineNumber, milliseconds, characteristic.toUpper(), value};
+    return Di2CaptureRecord{lineNumber, *milliseconds, characteristic.toUpper(), value};
 }
 
 // Most lines are ASCII: split and read as bytes, without a detour through UTF-16.
@@ -112,47 +127,56 @@ std::variant<Di2CaptureRecord, QString> parseTextLine(const QString& line, int l
 
 } // namespace
 
+Di2Capture::Line Di2Capture::readLine(QByteArrayView rawLine)
+{
+    if (m_lineNumber == 0 && rawLine.startsWith("\xEF\xBB\xBF"))
+        rawLine = rawLine.sliced(3);
+    if (m_lineNumber == std::numeric_limits<int>::max())
+        return Di2CaptureError{m_lineNumber, QStringLiteral("more lines than a capture can hold")};
+    const int lineNumber = ++m_lineNumber;
+
+    std::variant<Di2CaptureRecord, QString> parsed;
+    if (std::all_of(rawLine.cbegin(), rawLine.cend(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+        const QByteArrayView line = rawLine.trimmed();
+        if (line.isEmpty() || line.startsWith('#'))
+            return std::monostate();
+        parsed = parseAsciiLine(line, lineNumber);
+    } else {
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QString line = QString(decoder(rawLine)).trimmed();
+        if (decoder.hasError())
+            return Di2CaptureError{lineNumber, QStringLiteral("not valid UTF-8 text")};
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            return std::monostate();
+        parsed = parseTextLine(line, lineNumber);
+    }
+    if (auto* problem = std::get_if<QString>(&parsed))
+        return Di2CaptureError{lineNumber, *problem};
+    auto& record = std::get<Di2CaptureRecord>(parsed);
+    if (m_lastMilliseconds && record.milliseconds < *m_lastMilliseconds)
+        return Di2CaptureError{lineNumber, QStringLiteral("time %1 is before the previous line's %2")
+                                               .arg(record.milliseconds)
+                                               .arg(*m_lastMilliseconds)};
+    m_lastMilliseconds = record.milliseconds;
+    return std::move(record);
+}
+
 Di2Capture::Result Di2Capture::parse(QByteArrayView text)
 {
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.sliced(3);
-
+    Di2Capture capture;
     QList<Di2CaptureRecord> records;
-    int lineNumber = 0;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf('\n', start);
         if (end < 0)
             end = text.size();
-        const QByteArrayView rawLine = text.sliced(start, end - start);
+        Line line = capture.readLine(text.sliced(start, end - start));
         start = end + 1;
-        ++lineNumber;
-
-        std::variant<Di2CaptureRecord, QString> parsed;
-        if (std::all_of(rawLine.cbegin(), rawLine.cend(),
-                        [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            const QByteArrayView line = rawLine.trimmed();
-            if (line.isEmpty() || line.startsWith('#'))
-                continue;
-            parsed = parseAsciiLine(line, lineNumber);
-        } else {
-            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            const QString line = QString(decoder(rawLine)).trimmed();
-            if (decoder.hasError())
-                return Di2CaptureError{lineNumber, QStringLiteral("not valid UTF-8 text")};
-            if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-                continue;
-            parsed = parseTextLine(line, lineNumber);
-        }
-        if (auto* problem = std::get_if<QString>(&parsed))
-            return Di2CaptureError{lineNumber, *problem};
-        auto& record = std::get<Di2CaptureRecord>(parsed);
-        if (!records.isEmpty() && record.milliseconds < records.constLast().milliseconds) {
-            return Di2CaptureError{lineNumber, QStringLiteral("time %1 is before the previous line's %2")
-                                                   .arg(record.milliseconds)
-                                                   .arg(records.constLast().milliseconds)};
-        }
-        records.append(std::move(record));
+        if (auto* error = std::get_if<Di2CaptureError>(&line))
+            return std::move(*error);
+        if (auto* record = std::get_if<Di2CaptureRecord>(&line))
+            records.append(std::move(*record));
     }
     return records;
 }

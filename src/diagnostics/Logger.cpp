@@ -74,6 +74,7 @@ void Logger::setSystemLog(std::unique_ptr<SystemLog> systemLog)
 
 void Logger::setLoggingEnabled(bool enabled)
 {
+    m_accepting = enabled;
     QMetaObject::invokeMethod(
         m_context, [this, enabled] { m_enableLogging = enabled; }, Qt::QueuedConnection);
 }
@@ -87,6 +88,8 @@ void Logger::flush()
 
 void Logger::submit(SystemLog::Level level, const QString& message, const QString& category)
 {
+    if (!m_accepting.load(std::memory_order_relaxed))
+        return;
     QMetaObject::invokeMethod(
         m_context, [this, level, message, category] { write(level, message, category); },
         Qt::QueuedConnection);

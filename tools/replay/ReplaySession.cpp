@@ -7,14 +7,26 @@
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 #include <QStringList>
 
-ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
+namespace {
+
+// Often enough that the logger's queue stays short, seldom enough to cost nothing.
+constexpr qint64 recordsBetweenSettles = 4096;
+
+} // namespace
+
+ReplaySession::ReplaySession(QTextStream& out, QDateTime start, DebugLog debugLog)
     : m_out(out)
-    , m_start(std::move(start))
+    , m_debugLog(debugLog)
+    // A fixed offset: local time would look up the time zone for every line.
+    , m_start(start.toOffsetFromUtc(start.offsetFromUtc()))
     , m_now(m_start)
 {
+    Logger::shared().setLoggingEnabled(debugLog != DebugLog::off);
+    DebugLogService::shared().setLoggingEnabled(debugLog == DebugLog::exact);
     const Clock clock = [this] { return m_now; };
     m_parser.setClock(clock);
     DebugLogService::shared().setClock(clock);
@@ -34,14 +46,22 @@ ReplaySession::~ReplaySession()
     DebugLogService::shared().setClock(systemNow);
 }
 
-void ReplaySession::play(const QList<Di2CaptureRecord>& records)
+void ReplaySession::play(const Di2CaptureRecord& record)
 {
-    for (const Di2CaptureRecord& record : records) {
-        m_now = m_start.addMSecs(record.milliseconds);
-        route(record);
-        // Each line's effects land before the next line, as they would at the capture's pace.
+    m_now = m_start.addMSecs(record.milliseconds);
+    route(record);
+    // Each line's effects land before the next line, as they would at the capture's pace;
+    // the logger's, which cross threads, only where their time stamps are shown.
+    if (m_debugLog == DebugLog::exact || ++m_played % recordsBetweenSettles == 0)
         QueuedWork::settle(Logger::shared(), DebugLogService::shared());
-    }
+    else
+        QCoreApplication::sendPostedEvents();
+}
+
+void ReplaySession::finish()
+{
+    QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+    m_out.flush();
 }
 
 void ReplaySession::route(const Di2CaptureRecord& record)
