@@ -194,16 +194,14 @@ bool SignalCache::append(const QByteArray& line)
         m_journal.setFileName(m_journalPath);
         if (!m_journal.open(QIODevice::WriteOnly | QIODevice::Append)) {
             if (!m_journalFailing)
-                log(LogHandler::LogLevel::error,
-                    QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+                failedToSave(m_journal.errorString());
             m_journalFailing = true;
             return false;
         }
     }
     if (m_journal.write(line + '\n') != line.size() + 1 || !m_journal.flush()) {
         if (!m_journalFailing)
-            log(LogHandler::LogLevel::error,
-                QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+            failedToSave(m_journal.errorString());
         m_journalFailing = true;
         m_journal.close();
         return false;
@@ -212,10 +210,29 @@ bool SignalCache::append(const QByteArray& line)
     return true;
 }
 
-void SignalCache::compact()
+void SignalCache::failedToSave(const QString& reason) const
+{
+    log(LogHandler::LogLevel::error, QStringLiteral("Error saving Telemetry cache"));
+    log(LogHandler::LogLevel::debug, m_journalPath + QStringLiteral(": ") + reason);
+}
+
+bool SignalCache::save()
 {
     if (m_journalPath.isEmpty())
-        return;
+        return true;
+    m_journalFailing = false; // the outcome is told whatever was told before
+    if (!compact())
+        return false;
+    log(LogHandler::LogLevel::info, QStringLiteral("Saved Telemetry cache %1 bytes of %2 signals")
+                                        .arg(m_bytes + m_entries.size())
+                                        .arg(m_entries.size()));
+    return true;
+}
+
+bool SignalCache::compact()
+{
+    if (m_journalPath.isEmpty())
+        return true;
     m_journal.close();
     QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
     QSaveFile file(m_journalPath);
@@ -227,10 +244,10 @@ void SignalCache::compact()
     }
     if (written && file.commit()) {
         m_journalFailing = false;
-        return;
+        return true;
     }
     if (!m_journalFailing)
-        log(LogHandler::LogLevel::error,
-            QStringLiteral("Error saving Telemetry cache: ") + file.errorString());
+        failedToSave(file.errorString());
     m_journalFailing = true;
+    return false;
 }

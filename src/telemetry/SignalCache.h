@@ -47,6 +47,8 @@ public:
     qsizetype byteCount() const { return m_bytes; }
     // Forgets everything and deletes the journal (the user opted out).
     void clear();
+    // Writes the journal afresh and tells how it went: at the application's end.
+    bool save();
 
 private:
     struct JournalTail
@@ -59,7 +61,8 @@ private:
     void load();
     JournalTail readTail(QFile& file) const;
     bool append(const QByteArray& line);
-    void compact();
+    bool compact();
+    void failedToSave(const QString& reason) const;
     void enforceLimits();
     void log(LogHandler::LogLevel level, const QString& message) const;
 

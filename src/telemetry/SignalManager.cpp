@@ -85,6 +85,8 @@ SignalManager::~SignalManager()
             // Forgotten first: an abort we asked for is no failure to report or retry.
             if (QNetworkReply* reply = std::exchange(state.inFlight, nullptr))
                 reply->abort();
+            state.log(LogHandler::LogLevel::debug, QStringLiteral("appWillTerminate()"));
+            state.cache->save();
             delete state.network; // with its replies, on the thread that made them
             delete state.sendTimer;
             delete state.retryTimer;

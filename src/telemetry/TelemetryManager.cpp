@@ -101,6 +101,12 @@ void TelemetryManager::signal(const QString& name, const QMap<QString, QString>&
     send(name, parameters, floatValue, customUserID, true);
 }
 
+void TelemetryManager::presetSignal(const QString& name, const QMap<QString, QString>& parameters,
+                                    std::optional<double> floatValue)
+{
+    send(name, parameters, floatValue, std::nullopt, false);
+}
+
 void TelemetryManager::send(const QString& name, const QMap<QString, QString>& parameters,
                             std::optional<double> floatValue, const std::optional<QString>& customUserID,
                             bool checkNames)

@@ -275,6 +275,13 @@ private Q_SLOTS:
                      {QStringLiteral("route"), QStringLiteral("Galibier")}}));
         QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
                  QStringLiteral("60.25"));
+
+        // Whole seconds read as every other double of the client's does.
+        tracker.startSignal(QStringLiteral("whole"));
+        now = now.addSecs(40);
+        tracker.stopAndSendSignal(QStringLiteral("whole"), {}, send);
+        QCOMPARE(sent.at(2).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
+                 QStringLiteral("40.0"));
     }
 };
 

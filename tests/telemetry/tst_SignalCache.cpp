@@ -142,8 +142,11 @@ private Q_SLOTS:
         cache.push(record(1));
         cache.push(record(2));
         QCOMPARE(cache.count(), 2);
-        QCOMPARE(log.lines.filter(QStringLiteral("Error saving Telemetry cache")).size(),
-                 1); // once, not per record
+        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 1); // once, not per record
+        QVERIFY(!cache.save());
+        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 2); // the end tells again
+        QCOMPARE(cache.count(), 2);
+        QVERIFY(log.lines.filter(QStringLiteral("Saved Telemetry cache")).isEmpty());
     }
 
     void boundedByCountBytesAndRecordSize()

@@ -2,6 +2,7 @@
 #include "support/TestRegistry.h"
 #include "telemetry/SignalManager.h"
 #include "telemetry/TelemetryManager.h"
+#include "telemetry/TelemetryPresets.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -264,6 +265,55 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         manager.signalManager().flush();
         QCOMPARE(rig.server.requests().size(), 1);
+    }
+
+    void theQueueIsSavedAtTheEnd()
+    {
+        TelemetryRig rig;
+        {
+            TelemetryManager manager(rig.configuration());
+            queue(manager, 1, 3);
+        }
+        QFile journal(rig.journalPath());
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QCOMPARE(rig.logged(QStringLiteral("appWillTerminate()")),
+                 QStringList{QStringLiteral("DEBUG appWillTerminate()")});
+        QCOMPARE(rig.logged(QStringLiteral("Saved Telemetry cache")),
+                 QStringList{
+                     QStringLiteral("INFO Saved Telemetry cache %1 bytes of 3 signals").arg(journal.size())});
+    }
+
+    void ratingsOutsideZeroToTenAreNotSent_data()
+    {
+        QTest::addColumn<int>("rating");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("-1") << -1 << false;
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("10") << 10 << true;
+        QTest::newRow("11") << 11 << false;
+        QTest::newRow("int max") << std::numeric_limits<int>::max() << false;
+    }
+
+    void ratingsOutsideZeroToTenAreNotSent()
+    {
+        QFETCH(int, rating);
+        QFETCH(bool, sent);
+        TelemetryRig rig;
+        TelemetryManager manager(rig.configuration());
+        TelemetryPresets::userRatingSubmitted(manager, rating, QStringLiteral("smooth"));
+        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        // In order: once the ride event is queued, so is the rating, if anything.
+        QTRY_VERIFY(manager.signalManager().queuedCount() >= 1);
+        QCOMPARE(manager.signalManager().queuedCount(), sent ? 2 : 1);
+        manager.signalManager().checkForSignalsAndSend();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.server.delivered(QStringLiteral("seq")).contains(QStringLiteral("1")),
+                                 deliveryTimeoutMs);
+        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Referral.ratingValue")).first(),
+                 sent ? QString::number(rating) : QString());
+        QCOMPARE(rig.server.requests().constFirst().records.size(), sent ? 2 : 1);
+        QCOMPARE(rig.logged(QStringLiteral("Rating must be between 0 and 10")),
+                 sent ? QStringList() : QStringList{QStringLiteral("ERROR Rating must be between 0 and 10")});
+        QVERIFY(rig.logged(QStringLiteral("reserved")).isEmpty());
     }
 
     void plainHttpIsForLoopbackOnly()
