@@ -10,6 +10,7 @@
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/QtBleCentral.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
+#include "di2/PrintableText.h"
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
@@ -296,9 +297,10 @@ int main(int argc, char* argv[])
 
         // The event log goes to standard output in both modes, for scripts and tests.
         QTextStream out(stdout);
+        // Lines carry device names: nothing a device sends may steer the terminal.
         QObject::connect(&graph.viewModel(), &AppViewModel::logAdded, &app, [&out](const Log& entry) {
-            out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' ' << entry.message
-                << Qt::endl;
+            out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' '
+                << PrintableText::escaped(entry.message) << Qt::endl;
         });
         if (window) {
             status = runWindow(static_cast<QGuiApplication&>(app), graph,
@@ -313,7 +315,7 @@ int main(int argc, char* argv[])
                                  // Device-information updates keep the state "connected": told once.
                                  if (state.description() == std::exchange(last, state.description()))
                                      return;
-                                 QTextStream(stderr) << "cogwise: " << last << '\n';
+                                 QTextStream(stderr) << "cogwise: " << PrintableText::escaped(last) << '\n';
                              });
             QTextStream err(stderr);
             HeadlessConnector connector(graph.connectionService(), addressOf, err);

@@ -1,6 +1,7 @@
 #include "app/HeadlessConnector.h"
 
 #include "bluetooth/ConnectionService.h"
+#include "di2/PrintableText.h"
 
 HeadlessConnector::HeadlessConnector(ConnectionService& service, AddressOf addressOf, QTextStream& out,
                                      QObject* parent)
@@ -31,8 +32,9 @@ void HeadlessConnector::onStateChanged()
     if (units.size() > 1) {
         QStringList lines;
         for (const DiscoveredDevice& unit : std::as_const(units))
-            lines.append(
-                QStringLiteral("  %1  %2  %3 dBm").arg(unit.name, m_addressOf(unit.id)).arg(unit.rssi));
+            lines.append(QStringLiteral("  %1  %2  %3 dBm")
+                             .arg(PrintableText::escaped(unit.name), m_addressOf(unit.id))
+                             .arg(unit.rssi));
         if (lines != m_listed) {
             m_listed = lines;
             m_out << "cogwise: " << units.size()

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <chrono>
+#include <optional>
 #include <variant>
 
 // A recorded stream of characteristic values, one per line:
@@ -30,6 +32,18 @@ class Di2Capture
 public:
     using Result = std::variant<QList<Di2CaptureRecord>, Di2CaptureError>;
 
+    // A rider's capture covers a ride, not weeks: later times are refused as damage.
+    static constexpr auto longestCapture = std::chrono::milliseconds{std::chrono::hours{24 * 7}};
+
     // The whole capture, or the first malformed line.
     static Result parse(QByteArrayView text);
+
+    // A capture read a line at a time, for captures too long to hold: each line (without
+    // its line break) in turn gives its record, nothing (blank, comment) or what is wrong.
+    using Line = std::variant<std::monostate, Di2CaptureRecord, Di2CaptureError>;
+    Line readLine(QByteArrayView line);
+
+private:
+    int m_lineNumber = 0;
+    std::optional<qint64> m_lastMilliseconds;
 };

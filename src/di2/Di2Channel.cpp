@@ -32,8 +32,11 @@ quint8 Di2Channel::buttonValue(int button) const
 
 QList<int> Di2Channel::detectButtonPresses(const Di2Channel& previous) const
 {
+    // Lines nobody takes are not formatted: a replay of a long capture would spend its time there.
+    const bool toDebugLog = DebugLogService::shared().isLoggingEnabled();
+    const bool toLogger = Logger::shared().isLoggingEnabled();
     const double elapsedSeconds = double(previous.timestamp.msecsTo(timestamp)) / 1000.0;
-    const QString elapsed = QString::asprintf("%.3f", elapsedSeconds);
+    const QString elapsed = toDebugLog || toLogger ? QString::asprintf("%.3f", elapsedSeconds) : QString();
     const QString category = QStringLiteral("ButtonPress");
 
     QList<int> pressed;
@@ -44,31 +47,34 @@ QList<int> Di2Channel::detectButtonPresses(const Di2Channel& previous) const
         if (cur <= prev)
             continue;
         const int diff = cur - prev;
-
-        const DebugLogDetails press{
-            {QStringLiteral("button"), QString::number(n)},
-            {QStringLiteral("previousValue"), QString::number(prev)},
-            {QStringLiteral("currentValue"), QString::number(cur)},
-            {QStringLiteral("valueDifference"), QString::number(diff)},
-            {QStringLiteral("timeSinceLastPress"), elapsed + QLatin1Char('s')},
-        };
-        queueOnDebugLog([n, diff, press, category](DebugLogService& debugLog) {
-            debugLog.log(QStringLiteral("Button %1 press detected").arg(n), category, DebugLogLevel::info,
-                         press);
-            if (diff >= 2) {
-                const DebugLogDetails warning{
-                    {QStringLiteral("button"), QString::number(n)},
-                    {QStringLiteral("valueDifference"), QString::number(diff)},
-                    {QStringLiteral("interpretation"),
-                     QStringLiteral("Hardware may count press+release separately")},
-                };
-                debugLog.log(
-                    QStringLiteral("⚠️ Multiple value increment detected! Expected 1, got %1").arg(diff),
-                    category, DebugLogLevel::warning, warning);
-            }
-        });
-
         pressed.append(n);
+        if (toDebugLog) {
+            const DebugLogDetails press{
+                {QStringLiteral("button"), QString::number(n)},
+                {QStringLiteral("previousValue"), QString::number(prev)},
+                {QStringLiteral("currentValue"), QString::number(cur)},
+                {QStringLiteral("valueDifference"), QString::number(diff)},
+                {QStringLiteral("timeSinceLastPress"), elapsed + QLatin1Char('s')},
+            };
+            queueOnDebugLog([n, diff, press, category](DebugLogService& debugLog) {
+                debugLog.log(QStringLiteral("Button %1 press detected").arg(n), category, DebugLogLevel::info,
+                             press);
+                if (diff >= 2) {
+                    const DebugLogDetails warning{
+                        {QStringLiteral("button"), QString::number(n)},
+                        {QStringLiteral("valueDifference"), QString::number(diff)},
+                        {QStringLiteral("interpretation"),
+                         QStringLiteral("Hardware may count press+release separately")},
+                    };
+                    debugLog.log(
+                        QStringLiteral("⚠️ Multiple value increment detected! Expected 1, got %1")
+                            .arg(diff),
+                        category, DebugLogLevel::warning, warning);
+                }
+            });
+        }
+        if (!toLogger)
+            continue;
         Logger::shared().logDebug(QStringLiteral("Button %1: %2 -> %3\n(diff: %4, time: %5s)")
                                       .arg(n)
                                       .arg(prev)
@@ -78,9 +84,11 @@ QList<int> Di2Channel::detectButtonPresses(const Di2Channel& previous) const
                                   QStringLiteral("Di2Channel"));
     }
 
-    queueOnDebugLog([current = raw, prev = previous.raw, pressed](DebugLogService& debugLog) {
-        debugLog.logChannelData(current, prev, pressed);
-    });
+    if (toDebugLog) {
+        queueOnDebugLog([current = raw, prev = previous.raw, pressed](DebugLogService& debugLog) {
+            debugLog.logChannelData(current, prev, pressed);
+        });
+    }
     return pressed;
 }
 

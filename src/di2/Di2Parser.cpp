@@ -160,15 +160,18 @@ void Di2Parser::handle(const Di2Packet& packet)
 void Di2Parser::handleChannel(const Di2Channel& channel)
 {
     QList<int> pressed;
+    const bool logged = logger().isLoggingEnabled();
     if (!m_lastChannel) {
-        logger().logDebug(QStringLiteral("Initial channel state: ") + channel.logDescription(), logCategory);
+        if (logged)
+            logger().logDebug(QStringLiteral("Initial channel state: ") + channel.logDescription(),
+                              logCategory);
     } else {
         pressed = channel.detectButtonPresses(*m_lastChannel);
-        if (!pressed.isEmpty()) {
+        if (logged && !pressed.isEmpty()) {
             logger().logDebug(QStringLiteral("Button activity: ") + Di2Channel::activityDescription(pressed),
                               logCategory);
             logger().logDebug(QStringLiteral("Channel data: ") + channel.logDescription(), logCategory);
-        } else {
+        } else if (logged) {
             logger().logDebug(QStringLiteral("Channel update (no button press): ") + channel.logDescription(),
                               logCategory);
         }

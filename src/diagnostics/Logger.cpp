@@ -114,6 +114,7 @@ void Logger::setSystemLog(std::unique_ptr<SystemLog> systemLog)
 
 void Logger::setLoggingEnabled(bool enabled)
 {
+    m_accepting = enabled;
     QMetaObject::invokeMethod(
         m_context, [this, enabled] { m_enableLogging = enabled; }, Qt::QueuedConnection);
 }
@@ -129,6 +130,9 @@ void Logger::flush()
 
 void Logger::submit(SystemLog::Level level, const QString& message, const QString& category)
 {
+    // Lines of a switched-off log are dropped before they cost anything more.
+    if (!m_accepting.load(std::memory_order_relaxed))
+        return;
     if (!onGuiThread()) {
         QMetaObject::invokeMethod(
             m_context, [this, line = Line{level, message, category}] { write(line); }, Qt::QueuedConnection);

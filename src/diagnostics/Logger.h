@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QThread>
+#include <atomic>
 #include <memory>
 #include <vector>
 
@@ -36,6 +37,8 @@ public:
     // lines issued after this call.
     void setSystemLog(std::unique_ptr<SystemLog> systemLog);
     void setLoggingEnabled(bool enabled);
+    // From any thread: whether lines are taken at all, so that callers can spare formatting them.
+    bool isLoggingEnabled() const { return m_accepting.load(std::memory_order_relaxed); }
 
     // Blocks until every line issued before this call has been written and handed
     // to the debug log's thread. Never call it from the logger's own thread.
@@ -58,6 +61,8 @@ private:
     // Touched only on m_thread.
     std::unique_ptr<SystemLog> m_systemLog;
     bool m_enableLogging = true;
+    // The same, read by the callers: a line nobody will write never crosses to the thread.
+    std::atomic_bool m_accepting = true;
 
     QThread m_thread;
     QObject* m_context; // lives on m_thread; the receiver of queued lines

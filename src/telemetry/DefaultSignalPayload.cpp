@@ -33,10 +33,6 @@ QString architecture()
 }
 
 // Like the decimal text of a double elsewhere: 1080.0, 1.5.
-QString doubleText(double value)
-{
-    return value == std::floor(value) ? QString::number(value, 'f', 1) : QString::number(value, 'g', 15);
-}
 
 const QScreen* mainScreen()
 {
@@ -68,6 +64,11 @@ QStringList versionComponents(const QString& version)
     while (parts.size() < 3)
         parts.append(QStringLiteral("0"));
     return parts;
+}
+
+QString doubleText(double value)
+{
+    return value == std::floor(value) ? QString::number(value, 'f', 1) : QString::number(value, 'g', 15);
 }
 
 QString timeZoneText(int offset)

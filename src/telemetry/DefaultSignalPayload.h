@@ -17,6 +17,8 @@ inline constexpr char clientName[] = "CogwiseTelemetry";
 QMap<QString, QString> parameters(const TelemetryManagerConfiguration& configuration,
                                   const SessionManager* sessions, const QDateTime& now);
 
+// A number as the client writes every double: "40.0", "40.25", "1.5".
+QString doubleText(double value);
 // "UTC+1", "UTC-5", "UTC+5:30", "UTC+0".
 QString timeZoneText(int offsetFromUtcSeconds);
 QMap<QString, QString> calendarParameters(const QDateTime& now);

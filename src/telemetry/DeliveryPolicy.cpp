@@ -1,5 +1,6 @@
 #include "telemetry/DeliveryPolicy.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace DeliveryPolicy {
@@ -8,13 +9,9 @@ Outcome classify(int statusCode)
 {
     if (statusCode >= 200 && statusCode <= 299)
         return Outcome::delivered;
-    if (statusCode == 0 || statusCode == 408 || statusCode == 429)
-        return Outcome::retry;
-    if (statusCode == 413)
+    if (statusCode == 400 || statusCode == 413 || statusCode == 422)
         return Outcome::split;
-    if (statusCode >= 500 && statusCode <= 599 && statusCode != 501 && statusCode != 505)
-        return Outcome::retry;
-    return Outcome::drop;
+    return Outcome::retry;
 }
 
 std::chrono::milliseconds backoff(int failures, std::chrono::milliseconds minimum,
@@ -26,23 +23,41 @@ std::chrono::milliseconds backoff(int failures, std::chrono::milliseconds minimu
     return std::chrono::milliseconds{std::llround(base * spread)};
 }
 
-std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, const QDateTime& now)
+std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, const QDateTime& now,
+                                                    std::chrono::milliseconds longest)
 {
     const QByteArray value = header.trimmed();
-    if (value.isEmpty())
+    if (value.isEmpty() || longest.count() < 0)
         return std::nullopt;
-    bool isNumber = false;
-    const qint64 seconds = value.toLongLong(&isNumber);
-    if (isNumber)
-        return seconds < 0 ? std::nullopt : std::optional(std::chrono::milliseconds{seconds * 1000});
+    if (std::all_of(value.cbegin(), value.cend(), [](char c) { return c >= '0' && c <= '9'; })) {
+        // Digit by digit, stopping at the cap: no number of digits can overflow.
+        const qint64 limitSeconds = longest.count() / 1000 + 1;
+        qint64 seconds = 0;
+        for (const char digit : value) {
+            seconds = seconds * 10 + (digit - '0');
+            if (seconds >= limitSeconds)
+                return longest;
+        }
+        return std::min(std::chrono::milliseconds{seconds * 1000}, longest);
+    }
     // HTTP dates end in "GMT", which the RFC 2822 parser does not take.
     QString text = QString::fromLatin1(value);
     if (text.endsWith(QLatin1String(" GMT")))
         text = text.chopped(4) + QStringLiteral(" +0000");
     const QDateTime date = QDateTime::fromString(text, Qt::RFC2822Date);
-    if (!date.isValid())
+    if (!date.isValid() || !now.isValid())
         return std::nullopt;
-    return std::chrono::milliseconds{std::max<qint64>(0, now.msecsTo(date))};
+    return std::clamp(std::chrono::milliseconds{now.msecsTo(date)}, std::chrono::milliseconds{0}, longest);
+}
+
+std::chrono::milliseconds retryDelay(int failures, std::optional<std::chrono::milliseconds> retryAfter,
+                                     std::chrono::milliseconds minimum, std::chrono::milliseconds maximum,
+                                     std::chrono::milliseconds longestRetryAfter, double random)
+{
+    const auto delay = backoff(failures, minimum, maximum, random);
+    if (!retryAfter)
+        return delay;
+    return std::max(delay, std::clamp(*retryAfter, minimum, std::max(minimum, longestRetryAfter)));
 }
 
 } // namespace DeliveryPolicy

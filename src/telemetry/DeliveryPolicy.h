@@ -11,9 +11,12 @@ namespace DeliveryPolicy {
 
 enum class Outcome {
     delivered, // 2xx
-    retry,     // transport error, 408, 429, 5xx but 501 and 505: the batch stays at the head
-    split,     // 413: send halves; a single record still refused is dropped
-    drop,      // any other answer: the service will never take this batch
+    // Any answer that does not blame the batch: transport errors, 3xx (never followed
+    // for a POST), 401, 403, 404, 408, 429, 5xx... The batch stays at the head.
+    retry,
+    // 400, 413, 422: the service blames the batch. Halve it until the record it
+    // refuses is alone; only that record is dropped.
+    split,
 };
 
 // statusCode 0 stands for a transport error (no answer, reset, time-out).
@@ -24,7 +27,15 @@ Outcome classify(int statusCode);
 std::chrono::milliseconds backoff(int failures, std::chrono::milliseconds minimum,
                                   std::chrono::milliseconds maximum, double random);
 
-// A Retry-After header (seconds or an HTTP date) as a delay from `now`.
-std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, const QDateTime& now);
+// A Retry-After header (delay-seconds or an HTTP date) as a delay from `now`, at most
+// `longest`: a server may name any number, and only the caller's cap is meaningful.
+std::optional<std::chrono::milliseconds> retryAfter(const QByteArray& header, const QDateTime& now,
+                                                    std::chrono::milliseconds longest);
+
+// The pause before the next attempt: the back-off, or the service's Retry-After when it
+// asks for longer, within [minimum, longestRetryAfter].
+std::chrono::milliseconds retryDelay(int failures, std::optional<std::chrono::milliseconds> retryAfter,
+                                     std::chrono::milliseconds minimum, std::chrono::milliseconds maximum,
+                                     std::chrono::milliseconds longestRetryAfter, double random);
 
 } // namespace DeliveryPolicy

@@ -1,5 +1,7 @@
 #include "telemetry/DurationSignalTracker.h"
 
+#include "telemetry/DefaultSignalPayload.h"
+
 #include <cmath>
 
 DurationSignalTracker::DurationSignalTracker(Clock clock)
@@ -33,7 +35,8 @@ void DurationSignalTracker::stopAndSendSignal(const QString& name, const Paramet
         return;
     // Whole milliseconds.
     const double seconds = std::trunc(stopped->first * 1000.0) / 1000.0;
-    Parameters all{{QStringLiteral("Telemetry.Signal.durationInSeconds"), QString::number(seconds, 'g', 15)}};
+    Parameters all{
+        {QStringLiteral("Telemetry.Signal.durationInSeconds"), DefaultSignalPayload::doubleText(seconds)}};
     all.insert(stopped->second);
     all.insert(parameters);
     send(name, all);

@@ -15,17 +15,26 @@ const QString firstSessionDateKey = QStringLiteral("firstSessionDate");
 const QString distinctDaysUsedKey = QStringLiteral("distinctDaysUsed");
 const QString deletedSessionsCountKey = QStringLiteral("deletedSessionsCount");
 
-QList<StoredSession> decodeSessions(const QByteArray& json)
+// Stored numbers are added up into the retention figures: each is checked before it counts.
+constexpr qint64 longestSessionSeconds = SessionManager::sessionRetention.count();
+constexpr qint64 mostDeletedSessions = qint64(1) << 40;
+
+// The sessions that make sense, and how many entries did not.
+std::pair<QList<StoredSession>, qsizetype> decodeSessions(const QByteArray& json)
 {
     QList<StoredSession> sessions;
+    qsizetype refused = 0;
     for (const QJsonValue& value : QJsonDocument::fromJson(json).array()) {
         const QJsonObject object = value.toObject();
         const auto startedAt = ReferenceDate::fromSecondsSinceReferenceDate(
             object.value(QStringLiteral("startedAt")).toDouble(NAN));
-        if (startedAt && object.value(QStringLiteral("durationInSeconds")).isDouble())
-            sessions.append({*startedAt, object.value(QStringLiteral("durationInSeconds")).toInteger()});
+        const double duration = object.value(QStringLiteral("durationInSeconds")).toDouble(NAN);
+        if (startedAt && duration >= 0 && duration <= double(longestSessionSeconds))
+            sessions.append({*startedAt, qint64(duration)});
+        else
+            ++refused;
     }
-    return sessions;
+    return {sessions, refused};
 }
 
 QByteArray encodeSessions(const QList<StoredSession>& sessions)
@@ -41,10 +50,12 @@ QByteArray encodeSessions(const QList<StoredSession>& sessions)
 
 } // namespace
 
-SessionManager::SessionManager(PrivateSuite& suite, Clock clock, SendSignal sendSignal, QObject* parent)
+SessionManager::SessionManager(PrivateSuite& suite, Clock clock, SendSignal sendSignal,
+                               std::optional<LogHandler> logHandler, QObject* parent)
     : QObject(parent)
     , m_suite(suite)
     , m_clock(std::move(clock))
+    , m_logHandler(std::move(logHandler))
     , m_sendSignal(std::move(sendSignal))
     , m_persistence(new QObject)
 {
@@ -53,13 +64,19 @@ SessionManager::SessionManager(PrivateSuite& suite, Clock clock, SendSignal send
     m_persistenceThread.start();
 
     const QDateTime cutoff = m_clock().addSecs(-sessionRetention.count());
-    const QList<StoredSession> stored =
-        decodeSessions(m_suite.data(recentSessionsKey).value_or(QByteArray()));
+    const auto [stored, refused] = decodeSessions(m_suite.data(recentSessionsKey).value_or(QByteArray()));
     for (const StoredSession& session : stored) {
         if (session.startedAt >= cutoff)
             m_recentSessions.append(session);
     }
+    if (refused > 0)
+        log(QStringLiteral("Skipped %1 stored sessions whose start or length is out of range").arg(refused));
     m_deletedSessionsCount = m_suite.integer(deletedSessionsCountKey);
+    if (m_deletedSessionsCount < 0 || m_deletedSessionsCount > mostDeletedSessions) {
+        log(QStringLiteral("Stored deletedSessionsCount %1 is out of range; counting from 0")
+                .arg(m_deletedSessionsCount));
+        m_deletedSessionsCount = 0;
+    }
     m_distinctDaysUsed = m_suite.textList(distinctDaysUsedKey);
     if (const qsizetype dropped = stored.size() - m_recentSessions.size(); dropped > 0) {
         m_deletedSessionsCount += dropped;
@@ -83,6 +100,12 @@ SessionManager::~SessionManager()
     m_persistenceThread.quit();
     m_persistenceThread.wait();
     delete m_persistence;
+}
+
+void SessionManager::log(const QString& message) const
+{
+    if (m_logHandler)
+        m_logHandler->log(LogHandler::LogLevel::error, message);
 }
 
 QString SessionManager::today() const

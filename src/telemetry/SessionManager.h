@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "telemetry/LogHandler.h"
 #include "telemetry/StoredSession.h"
 
 #include <QMap>
@@ -25,7 +26,8 @@ public:
     static constexpr auto sessionRetention = std::chrono::seconds{7'776'000}; // 90 days
     static constexpr auto lastMonth = std::chrono::seconds{2'592'000};        // 30 days
 
-    SessionManager(PrivateSuite& suite, Clock clock, SendSignal sendSignal, QObject* parent = nullptr);
+    SessionManager(PrivateSuite& suite, Clock clock, SendSignal sendSignal,
+                   std::optional<LogHandler> logHandler = std::nullopt, QObject* parent = nullptr);
     ~SessionManager() override;
 
     void startNewSession();
@@ -45,9 +47,11 @@ private:
     void saveRecentSessions();
     void persist(const QString& key, const QVariant& value);
     QString today() const;
+    void log(const QString& message) const;
 
     PrivateSuite& m_suite;
     Clock m_clock;
+    std::optional<LogHandler> m_logHandler;
     SendSignal m_sendSignal;
     QList<StoredSession> m_recentSessions;
     QDateTime m_currentSessionStartedAt;

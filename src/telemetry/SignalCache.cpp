@@ -28,29 +28,93 @@ void SignalCache::load()
         QStringLiteral("Loading Telemetry cache from: ") + QUrl::fromLocalFile(m_journalPath).toString());
     QFile file(m_journalPath);
     if (file.open(QIODevice::ReadOnly)) {
-        qsizetype skipped = 0;
-        while (!file.atEnd()) {
-            const QByteArray line = file.readLine().trimmed();
-            if (line.isEmpty())
-                continue;
-            const QJsonDocument document = QJsonDocument::fromJson(line);
-            const auto body =
-                document.isObject() ? SignalPostBody::fromCacheJson(document.object()) : std::nullopt;
-            if (!body) {
-                ++skipped; // a line torn by a crash, or damaged on disk
-                continue;
-            }
-            m_entries.append({m_nextSequence++, *body, line});
-            m_bytes += line.size();
+        const JournalTail tail = readTail(file);
+        for (auto it = tail.newestFirst.crbegin(); it != tail.newestFirst.crend(); ++it) {
+            m_entries.append({m_nextSequence++, it->first, it->second});
+            m_bytes += it->second.size();
         }
-        if (skipped > 0)
+        if (tail.unreadable > 0)
             log(LogHandler::LogLevel::error,
-                QStringLiteral("Skipped %1 unreadable lines of the Telemetry cache").arg(skipped));
+                QStringLiteral("Skipped %1 unreadable lines of the Telemetry cache").arg(tail.unreadable));
+        if (tail.olderBytes > 0)
+            log(LogHandler::LogLevel::error,
+                QStringLiteral(
+                    "Dropped the oldest %1 bytes of the Telemetry cache: the queue holds at most %2 "
+                    "signals and %3 bytes")
+                    .arg(tail.olderBytes)
+                    .arg(m_limits.maximumRecords)
+                    .arg(m_limits.maximumBytes));
         log(LogHandler::LogLevel::info, QStringLiteral("Loaded %1 signals").arg(m_entries.size()));
     }
-    enforceLimits();
     // A clean file, so that new lines never continue a torn one.
     compact();
+}
+
+// The journal is read from its end: the newest records that fit the caps are all that is
+// ever read or held, whatever the file's size; what lies before them is only measured.
+SignalCache::JournalTail SignalCache::readTail(QFile& file) const
+{
+    constexpr qint64 blockSize = 64 * 1024;
+    JournalTail tail;
+    qsizetype bytes = 0;
+    QByteArray partial;    // the start of a later block: the end of a line begun in this one
+    bool overlong = false; // the line being read back is longer than any record: skipped whole
+
+    // False once the caps are reached.
+    const auto take = [&](QByteArray line) {
+        line = line.trimmed();
+        if (line.isEmpty())
+            return true;
+        const QJsonDocument document =
+            line.size() <= m_limits.maximumRecordBytes ? QJsonDocument::fromJson(line) : QJsonDocument();
+        const auto body =
+            document.isObject() ? SignalPostBody::fromCacheJson(document.object()) : std::nullopt;
+        if (!body) {
+            ++tail.unreadable; // a line torn by a crash, or damaged on disk
+            return true;
+        }
+        if (tail.newestFirst.size() >= m_limits.maximumRecords || bytes + line.size() > m_limits.maximumBytes)
+            return false;
+        bytes += line.size();
+        tail.newestFirst.append({*body, line});
+        return true;
+    };
+
+    const qint64 fileSize = file.size();
+    qint64 position = fileSize;
+    while (position > 0) {
+        const qint64 start = std::max<qint64>(0, position - blockSize);
+        if (!file.seek(start))
+            break;
+        const QByteArray block = file.read(position - start);
+        if (block.size() != position - start)
+            break;
+        position = start;
+        qsizetype end = block.size();
+        for (qsizetype newline = block.lastIndexOf('\n', end - 1); newline >= 0;
+             newline = end > 0 ? block.lastIndexOf('\n', end - 1) : -1) {
+            if (overlong) {
+                ++tail.unreadable;
+                overlong = false;
+            } else if (!take(block.sliced(newline + 1, end - newline - 1) + partial)) {
+                tail.olderBytes = std::min(start + end + partial.size() + 1, fileSize);
+                return tail;
+            }
+            partial.clear();
+            end = newline;
+        }
+        if (!overlong)
+            partial.prepend(block.first(end));
+        if (partial.size() > m_limits.maximumRecordBytes + 2) {
+            overlong = true;
+            partial.clear();
+        }
+    }
+    if (overlong)
+        ++tail.unreadable;
+    else if (!take(partial))
+        tail.olderBytes = std::min<qint64>(partial.size() + 1, fileSize);
+    return tail;
 }
 
 void SignalCache::push(const SignalPostBody& body)
@@ -130,16 +194,14 @@ bool SignalCache::append(const QByteArray& line)
         m_journal.setFileName(m_journalPath);
         if (!m_journal.open(QIODevice::WriteOnly | QIODevice::Append)) {
             if (!m_journalFailing)
-                log(LogHandler::LogLevel::error,
-                    QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+                failedToSave(m_journal.errorString());
             m_journalFailing = true;
             return false;
         }
     }
     if (m_journal.write(line + '\n') != line.size() + 1 || !m_journal.flush()) {
         if (!m_journalFailing)
-            log(LogHandler::LogLevel::error,
-                QStringLiteral("Error saving Telemetry cache: ") + m_journal.errorString());
+            failedToSave(m_journal.errorString());
         m_journalFailing = true;
         m_journal.close();
         return false;
@@ -148,10 +210,29 @@ bool SignalCache::append(const QByteArray& line)
     return true;
 }
 
-void SignalCache::compact()
+void SignalCache::failedToSave(const QString& reason) const
+{
+    log(LogHandler::LogLevel::error, QStringLiteral("Error saving Telemetry cache"));
+    log(LogHandler::LogLevel::debug, m_journalPath + QStringLiteral(": ") + reason);
+}
+
+bool SignalCache::save()
 {
     if (m_journalPath.isEmpty())
-        return;
+        return true;
+    m_journalFailing = false; // the outcome is told whatever was told before
+    if (!compact())
+        return false;
+    log(LogHandler::LogLevel::info, QStringLiteral("Saved Telemetry cache %1 bytes of %2 signals")
+                                        .arg(m_bytes + m_entries.size())
+                                        .arg(m_entries.size()));
+    return true;
+}
+
+bool SignalCache::compact()
+{
+    if (m_journalPath.isEmpty())
+        return true;
     m_journal.close();
     QDir().mkpath(QFileInfo(m_journalPath).absolutePath());
     QSaveFile file(m_journalPath);
@@ -163,10 +244,10 @@ void SignalCache::compact()
     }
     if (written && file.commit()) {
         m_journalFailing = false;
-        return;
+        return true;
     }
     if (!m_journalFailing)
-        log(LogHandler::LogLevel::error,
-            QStringLiteral("Error saving Telemetry cache: ") + file.errorString());
+        failedToSave(file.errorString());
     m_journalFailing = true;
+    return false;
 }

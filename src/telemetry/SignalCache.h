@@ -10,7 +10,8 @@
 // The queue of signals waiting to be sent, oldest first, backed by a journal file:
 // one record per line, appended and flushed as each record arrives, rewritten
 // atomically once a batch is settled. A crash loses nothing that was queued.
-// Confined to the sender's thread.
+// Past its caps the queue keeps its newest records, when it grows and when it is
+// loaded alike: a record only grows staler. Confined to the sender's thread.
 class SignalCache
 {
 public:
@@ -46,11 +47,22 @@ public:
     qsizetype byteCount() const { return m_bytes; }
     // Forgets everything and deletes the journal (the user opted out).
     void clear();
+    // Writes the journal afresh and tells how it went: at the application's end.
+    bool save();
 
 private:
+    struct JournalTail
+    {
+        QList<std::pair<SignalPostBody, QByteArray>> newestFirst;
+        qsizetype unreadable = 0;
+        qint64 olderBytes = 0; // before the newest records that fit the caps
+    };
+
     void load();
+    JournalTail readTail(QFile& file) const;
     bool append(const QByteArray& line);
-    void compact();
+    bool compact();
+    void failedToSave(const QString& reason) const;
     void enforceLimits();
     void log(LogHandler::LogLevel level, const QString& message) const;
 

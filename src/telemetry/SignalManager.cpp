@@ -26,6 +26,8 @@ struct SignalManager::State
     QTimer* sendTimer = nullptr;
     QTimer* retryTimer = nullptr;
     QPointer<QNetworkReply> inFlight;
+    QByteArray answer; // of the reply in flight, at most maximumAnswerBytes
+    bool answerCut = false;
     QDeadlineTimer retryNotBefore; // expired: free to send
     int consecutiveFailures = 0;
     qsizetype batchLimit = SignalCache::maximumNumberOfSignalsToPopAtOnce;
@@ -38,6 +40,9 @@ struct SignalManager::State
 };
 
 namespace {
+
+// The service answers with a few bytes of JSON; anything longer is not worth holding.
+constexpr qint64 maximumAnswerBytes = 4 * 1024;
 
 QString journalPath(const TelemetryManagerConfiguration& configuration)
 {
@@ -80,6 +85,8 @@ SignalManager::~SignalManager()
             // Forgotten first: an abort we asked for is no failure to report or retry.
             if (QNetworkReply* reply = std::exchange(state.inFlight, nullptr))
                 reply->abort();
+            state.log(LogHandler::LogLevel::debug, QStringLiteral("appWillTerminate()"));
+            state.cache->save();
             delete state.network; // with its replies, on the thread that made them
             delete state.sendTimer;
             delete state.retryTimer;
@@ -166,7 +173,7 @@ void SignalManager::setConfiguration(const TelemetryManagerConfiguration& config
 
 void SignalManager::setAnalyticsDisabled(bool disabled)
 {
-    runOnWorker([this, disabled](State& state) {
+    runOnWorker([disabled](State& state) {
         if (state.configuration.analyticsDisabled == disabled)
             return;
         state.configuration.analyticsDisabled = disabled;
@@ -254,8 +261,26 @@ void SignalManager::send(State& state, const QList<SignalCache::Entry>& batch)
     QNetworkRequest request(*url);
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(int(state.configuration.requestTimeout.count()));
+    // A redirect would re-post the batch wherever it points; it is answered like a 5xx instead.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = state.network->post(request, body);
+    reply->setReadBufferSize(maximumAnswerBytes);
     state.inFlight = reply;
+    state.answer.clear();
+    state.answerCut = false;
+    QObject::connect(reply, &QNetworkReply::readyRead, m_worker, [&state, reply] {
+        if (state.inFlight != reply)
+            return;
+        state.answer += reply->read(maximumAnswerBytes - state.answer.size());
+        if (reply->bytesAvailable() > 0 && !state.answerCut) {
+            // The status line decides; a body this long is no answer of the service's.
+            state.answerCut = true;
+            state.log(LogHandler::LogLevel::error,
+                      QStringLiteral("Stopped reading an answer of the service longer than %1 bytes")
+                          .arg(maximumAnswerBytes));
+            reply->abort();
+        }
+    });
     QObject::connect(reply, &QNetworkReply::finished, m_worker, [this, &state, reply, batch] {
         reply->deleteLater();
         if (state.inFlight == reply)
@@ -268,7 +293,9 @@ void SignalManager::finish(State& state, QNetworkReply* reply, const QList<Signa
     state.inFlight = nullptr;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const int statusCode = status.isValid() ? status.toInt() : 0;
-    const QByteArray answer = reply->isOpen() ? reply->readAll() : QByteArray();
+    if (!state.answerCut && reply->isOpen())
+        state.answer += reply->read(maximumAnswerBytes - state.answer.size());
+    const QByteArray answer = std::exchange(state.answer, {});
 
     switch (DeliveryPolicy::classify(statusCode)) {
     case DeliveryPolicy::Outcome::delivered:
@@ -284,15 +311,18 @@ void SignalManager::finish(State& state, QNetworkReply* reply, const QList<Signa
                                                    ? reply->errorString()
                                                    : TelemetryError::forStatus(statusCode).description());
         backOff(state,
-                DeliveryPolicy::retryAfter(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc()));
+                DeliveryPolicy::retryAfter(reply->rawHeader("Retry-After"), QDateTime::currentDateTimeUtc(),
+                                           state.configuration.maximumRetryAfter));
         return;
 
     case DeliveryPolicy::Outcome::split:
         state.log(LogHandler::LogLevel::error, TelemetryError::forStatus(statusCode).description());
         if (batch.size() == 1) {
-            state.log(LogHandler::LogLevel::error,
-                      QStringLiteral("Dropped the signal %1: the service refuses it as too large")
-                          .arg(batch.constFirst().body.type));
+            // The one record the service names: nothing else of the queue goes with it.
+            state.log(
+                LogHandler::LogLevel::error,
+                QStringLiteral("Dropped the signal %1 the service refuses: %2")
+                    .arg(batch.constFirst().body.type, TelemetryError::forStatus(statusCode).description()));
             state.cache->remove(batch);
         } else {
             state.batchLimit = batch.size() / 2;
@@ -300,28 +330,16 @@ void SignalManager::finish(State& state, QNetworkReply* reply, const QList<Signa
         QMetaObject::invokeMethod(
             m_worker, [this, &state] { sendNext(state); }, Qt::QueuedConnection);
         return;
-
-    case DeliveryPolicy::Outcome::drop:
-        state.log(LogHandler::LogLevel::error,
-                  QStringLiteral("%1: dropped %2 signals the service will not take")
-                      .arg(TelemetryError::forStatus(statusCode).description())
-                      .arg(batch.size()));
-        state.cache->remove(batch);
-        state.consecutiveFailures = 0;
-        return;
     }
 }
 
 void SignalManager::backOff(State& state, std::optional<std::chrono::milliseconds> retryAfter)
 {
-    ++state.consecutiveFailures;
+    state.consecutiveFailures = std::min(state.consecutiveFailures + 1, 1000); // long past the longest pause
     const TelemetryManagerConfiguration& configuration = state.configuration;
-    auto delay =
-        DeliveryPolicy::backoff(state.consecutiveFailures, configuration.minimumBackoff,
-                                configuration.maximumBackoff, QRandomGenerator::global()->generateDouble());
-    if (retryAfter)
-        delay = std::max(
-            delay, std::clamp(*retryAfter, configuration.minimumBackoff, configuration.maximumRetryAfter));
+    const auto delay = DeliveryPolicy::retryDelay(
+        state.consecutiveFailures, retryAfter, configuration.minimumBackoff, configuration.maximumBackoff,
+        configuration.maximumRetryAfter, QRandomGenerator::global()->generateDouble());
     state.retryNotBefore = QDeadlineTimer(delay);
     state.retryTimer->start(delay);
 }

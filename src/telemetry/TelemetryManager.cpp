@@ -16,10 +16,8 @@ TelemetryManager::TelemetryManager(const TelemetryManagerConfiguration& configur
     , m_signalManager(std::make_unique<SignalManager>(configuration, *m_suite))
     , m_durations(m_clock)
 {
-    m_sessionManager = std::make_unique<SessionManager>(
-        *m_suite, m_clock, [this](const QString& name, const QMap<QString, QString>& parameters) {
-            send(name, parameters, std::nullopt, std::nullopt, false);
-        });
+    if (!configuration.analyticsDisabled)
+        startUsageHistory();
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
         connect(app, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
             state == Qt::ApplicationActive ? m_durations.applicationWillBecomeActive()
@@ -31,6 +29,30 @@ TelemetryManager::TelemetryManager(const TelemetryManagerConfiguration& configur
 
 TelemetryManager::~TelemetryManager() = default;
 
+void TelemetryManager::startUsageHistory()
+{
+    m_sessionManager = std::make_unique<SessionManager>(
+        *m_suite, m_clock,
+        [this](const QString& name, const QMap<QString, QString>& parameters) {
+            send(name, parameters, std::nullopt, std::nullopt, false);
+        },
+        configuration().logHandler);
+}
+
+void TelemetryManager::followAnalyticsDisabled(bool wasDisabled, bool disabled)
+{
+    m_signalManager->setAnalyticsDisabled(disabled);
+    if (disabled == wasDisabled)
+        return;
+    if (disabled) {
+        // What was recorded before stays, unsent: opting in again must not look like a new install.
+        m_sessionManager.reset();
+        return;
+    }
+    startUsageHistory();
+    setSessionID(QUuid::createUuid());
+}
+
 TelemetryManagerConfiguration TelemetryManager::configuration() const
 {
     QReadLocker lock(&m_lock);
@@ -39,22 +61,24 @@ TelemetryManagerConfiguration TelemetryManager::configuration() const
 
 void TelemetryManager::setConfiguration(const TelemetryManagerConfiguration& configuration)
 {
-    const bool disabled = configuration.analyticsDisabled;
+    bool wasDisabled = false;
     {
         QWriteLocker lock(&m_lock);
+        wasDisabled = m_configuration.analyticsDisabled;
         m_configuration = configuration;
     }
     m_signalManager->setConfiguration(configuration);
-    m_signalManager->setAnalyticsDisabled(disabled);
+    followAnalyticsDisabled(wasDisabled, configuration.analyticsDisabled);
 }
 
 void TelemetryManager::setAnalyticsDisabled(bool disabled)
 {
+    bool wasDisabled = false;
     {
         QWriteLocker lock(&m_lock);
-        m_configuration.analyticsDisabled = disabled;
+        wasDisabled = std::exchange(m_configuration.analyticsDisabled, disabled);
     }
-    m_signalManager->setAnalyticsDisabled(disabled);
+    followAnalyticsDisabled(wasDisabled, disabled);
 }
 
 void TelemetryManager::setSessionID(const QUuid& sessionID)
@@ -65,7 +89,7 @@ void TelemetryManager::setSessionID(const QUuid& sessionID)
     }
     const TelemetryManagerConfiguration configuration = this->configuration();
     m_signalManager->setConfiguration(configuration);
-    if (configuration.sessionStatsEnabled)
+    if (configuration.sessionStatsEnabled && m_sessionManager)
         m_sessionManager->startNewSession();
     if (configuration.sendNewSessionBeganSignal)
         send(QStringLiteral("Telemetry.Session.started"), {}, std::nullopt, std::nullopt, false);
@@ -75,6 +99,12 @@ void TelemetryManager::signal(const QString& name, const QMap<QString, QString>&
                               std::optional<double> floatValue, const std::optional<QString>& customUserID)
 {
     send(name, parameters, floatValue, customUserID, true);
+}
+
+void TelemetryManager::presetSignal(const QString& name, const QMap<QString, QString>& parameters,
+                                    std::optional<double> floatValue)
+{
+    send(name, parameters, floatValue, std::nullopt, false);
 }
 
 void TelemetryManager::send(const QString& name, const QMap<QString, QString>& parameters,

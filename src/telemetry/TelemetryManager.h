@@ -32,11 +32,20 @@ public:
                 std::optional<double> floatValue = std::nullopt,
                 const std::optional<QString>& customUserID = std::nullopt);
 
+    // One of the client's own preset signals (TelemetryPresets): sent without the warnings
+    // about reserved names, which are meant for the application's signals.
+    void presetSignal(const QString& name, const QMap<QString, QString>& parameters = {},
+                      std::optional<double> floatValue = std::nullopt);
+
     SignalManager& signalManager() const { return *m_signalManager; }
-    SessionManager& sessionManager() const { return *m_sessionManager; }
+    // Null while usage statistics are switched off: nothing of the usage history is kept then.
+    SessionManager* sessionManager() const { return m_sessionManager.get(); }
     DurationSignalTracker& durations() { return m_durations; }
 
 private:
+    void followAnalyticsDisabled(bool wasDisabled, bool disabled);
+    void startUsageHistory();
+
     // The client's own signals skip the reserved-name warnings meant for the application's.
     void send(const QString& name, const QMap<QString, QString>& parameters, std::optional<double> floatValue,
               const std::optional<QString>& customUserID, bool checkNames);

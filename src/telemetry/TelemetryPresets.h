@@ -2,8 +2,14 @@
 
 #include <QString>
 
+class TelemetryManager;
+
 // Ready-made names for common product events. Cogwise itself sends none of them.
 namespace TelemetryPresets {
+
+// "Telemetry.Referral.userRatingSubmitted" with the rating and an optional comment. A rating
+// outside 0..10 is not sent; the client's log handler is told why.
+void userRatingSubmitted(TelemetryManager& manager, int rating, const QString& comment = {});
 
 namespace Signal {
 inline QString userAcquired()

@@ -93,6 +93,24 @@ private Q_SLOTS:
         QCOMPARE(rig.listing.count(QStringLiteral("in range")), 1); // listed once, not per scan
     }
 
+    void namesAreListedWithoutTheirControlCharacters()
+    {
+        Rig rig(path());
+        const BlePeripheral red{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000004")),
+                                QStringLiteral("EW-WU111\x1b[31mred\x07")};
+        const BlePeripheral csi{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000005")),
+                                QStringLiteral("EW-WU111\u009b2J\r")};
+        rig.central.known = {red, csi};
+        rig.inRange({red, csi});
+        QTRY_VERIFY(rig.listing.contains(QStringLiteral("2 Di2 units are in range")));
+        QVERIFY2(rig.listing.contains(QStringLiteral("EW-WU111\\x1B[31mred\\x07  0004")),
+                 qPrintable(rig.listing));
+        QVERIFY2(rig.listing.contains(QStringLiteral("EW-WU111\\x9B2J\\x0D  0005")), qPrintable(rig.listing));
+        for (const QChar c : std::as_const(rig.listing))
+            QVERIFY(c == QLatin1Char('\n') ||
+                    (c.unicode() >= 0x20 && c.unicode() != 0x7F && c.unicode() != 0x9B));
+    }
+
     void theSavedUnitOnlyEverIsConnected()
     {
         Rig rig(path());

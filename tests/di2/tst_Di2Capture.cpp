@@ -16,7 +16,8 @@ private Q_SLOTS:
                                 "  130\t2ac2\t0305000100  \n"
                                 "140 2A19 5a\n"
                                 "140 2A24 4557 2D57\n"
-                                "150 2AC2 -";
+                                "150 2AC2 -\n"
+                                "604800000 2AC2 00"; // a week: the longest capture
         const auto result = Di2Capture::parse(text);
         QVERIFY(std::holds_alternative<QList<Di2CaptureRecord>>(result));
         const auto records = std::get<QList<Di2CaptureRecord>>(result);
@@ -27,6 +28,7 @@ private Q_SLOTS:
                               {5, 140, QStringLiteral("2A19"), QByteArray("\x5A")},
                               {6, 140, QStringLiteral("2A24"), QByteArray("EW-W")},
                               {7, 150, QStringLiteral("2AC2"), QByteArray()},
+                              {8, 604'800'000, QStringLiteral("2AC2"), QByteArray(1, '\0')},
                           }));
     }
 
@@ -54,6 +56,22 @@ private Q_SLOTS:
                                         << QStringLiteral("time 99 is before the previous line's 100");
         QTest::newRow("not UTF-8") << QByteArray("1 2AC2 00\n2 2AC2 \xFF\xFE") << 2
                                    << QStringLiteral("not valid UTF-8");
+        QTest::newRow("a week and a millisecond")
+            << QByteArray("0 2AC2 00\n604800001 2AC2 00") << 2
+            << QStringLiteral("time 604800001 is beyond the longest capture");
+        QTest::newRow("2^31 ms") << QByteArray("2147483648 2AC2 00") << 1
+                                 << QStringLiteral("time 2147483648 is beyond the longest capture");
+        QTest::newRow("2^32 ms and 5")
+            << QByteArray("4294967301 2AC2 00") << 1 << QStringLiteral("time 4294967301 is beyond");
+        // What the file holds is quoted, never echoed raw to a terminal.
+        QTest::newRow("NUL in the bytes")
+            << QByteArray("5 2AC2 0\x00\x01", 10) << 1 << QStringLiteral("bad hex bytes \"0\\x00\\x01\"");
+        QTest::newRow("escape as identifier") << QByteArray("5 \x1b[2J 00") << 1
+                                              << QStringLiteral("bad characteristic identifier \"\\x1B[2J\"");
+        QTest::newRow("escape in the time")
+            << QByteArray("\x1b]0;x\x07 2AC2 00") << 1 << QStringLiteral("bad time \"\\x1B]0;x\\x07\"");
+        QTest::newRow("C1 control in the bytes")
+            << QByteArray("5 2AC2 00\xC2\x9B") << 1 << QStringLiteral("bad hex bytes \"00\\x9B\"");
         QTest::newRow("non-ASCII digits")
             << QByteArray("1 2AC2 \xD9\xA1\xD9\xA2") << 1 << QStringLiteral("bad hex");
     }
@@ -69,6 +87,9 @@ private Q_SLOTS:
         const auto& error = std::get<Di2CaptureError>(result);
         QCOMPARE(error.lineNumber, lineNumber);
         QVERIFY2(error.message.startsWith(message), qPrintable(error.message));
+        for (const QChar c : error.message)
+            QVERIFY2(c.unicode() >= 0x20 && (c.unicode() < 0x7F || c.unicode() > 0x9F),
+                     qPrintable(error.message));
     }
 };
 

@@ -32,7 +32,36 @@ class tst_HeadlessRide : public QObject
     {
         int exitCode = -1;
         QString out;
+        QString err;
     };
+
+    // cogwise --headless replaying `capture`, its standard output and error apart.
+    Run replay(const QByteArray& capture)
+    {
+        const QString path = m_home.filePath(QStringLiteral("replay.capture"));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(capture) != capture.size())
+            return {};
+        file.close();
+        QProcess cogwise;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
+        environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("none"));
+        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*.info=false"));
+        cogwise.setProcessEnvironment(environment);
+        QSignalSpy finished(&cogwise, &QProcess::finished);
+        cogwise.start(QStringLiteral(COGWISE_BINARY),
+                      {QStringLiteral("--headless"), QStringLiteral("--simulate=") + path});
+        if (!finished.wait(timeoutMs)) {
+            cogwise.kill();
+            cogwise.waitForFinished();
+            return {};
+        }
+        return {cogwise.exitCode(), QString::fromUtf8(cogwise.readAllStandardOutput()),
+                QString::fromUtf8(cogwise.readAllStandardError())};
+    }
 
     Run ride(const QStringList& extraArguments)
     {
@@ -68,7 +97,7 @@ class tst_HeadlessRide : public QObject
             cogwise.waitForFinished();
             return {};
         }
-        return {cogwise.exitCode(), QString::fromUtf8(cogwise.readAllStandardOutput())};
+        return {cogwise.exitCode(), QString::fromUtf8(cogwise.readAllStandardOutput()), {}};
     }
 
 private Q_SLOTS:
@@ -132,6 +161,36 @@ private Q_SLOTS:
         Defaults simulated(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise-simulated.conf")));
         QCOMPARE(simulated.stringValue(QStringLiteral("trainerApp")), QStringLiteral("mywhoosh"));
         QVERIFY(simulated.stringValue(QStringLiteral("lastConnectedDeviceUUID")) != riderUnit);
+    }
+
+    void timesBeyondAWeekAreRefused_data()
+    {
+        QTest::addColumn<QByteArray>("capture");
+        QTest::newRow("2^31 ms") << QByteArray("0 2AC2 0A03000700\n2147483648 2AC2 0B04000700\n");
+        QTest::newRow("2^32 ms and 5") << QByteArray("0 2AC2 0A03000700\n4294967301 2AC2 0B04000700\n");
+        QTest::newRow("int64 max") << QByteArray("0 2AC2 0A03000700\n9223372036854775807 2AC2 0B04000700\n");
+    }
+
+    void timesBeyondAWeekAreRefused()
+    {
+        QFETCH(QByteArray, capture);
+        const Run run = replay(capture);
+        QCOMPARE(run.exitCode, 2);
+        QVERIFY2(run.err.contains(QStringLiteral("replay.capture:2: time ")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(QStringLiteral("is beyond the longest capture")), qPrintable(run.err));
+    }
+
+    void deviceTextsReachTheTerminalEscaped()
+    {
+        // The model number the unit reports: "EW-WU111", red from here on, and a bell.
+        const QByteArray model = QByteArray("EW-WU111\x1b[31mX\x07").toHex();
+        const Run run = replay("0 2A24 " + model + "\n10 2AC2 0A03000700\n90 2AC2 0B04000700\n");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY2(run.err.contains(QStringLiteral("connected(EW-WU111\\x1B[31mX\\x07)")), qPrintable(run.err));
+        for (const QString& stream : {run.out, run.err}) {
+            for (const QChar c : stream)
+                QVERIFY(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c.unicode() != 0x7F));
+        }
     }
 
     void nothingArrivesWithEmulationOff()

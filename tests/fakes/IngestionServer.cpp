@@ -12,8 +12,10 @@ IngestionServer::IngestionServer(QObject* parent)
     connect(&m_server, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket* socket = m_server.nextPendingConnection()) {
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readFrom(socket); });
+            connect(socket, &QTcpSocket::bytesWritten, this, [this, socket] { streamBody(socket); });
             connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
                 m_buffers.remove(socket);
+                m_streams.remove(socket);
                 socket->deleteLater();
             });
         }
@@ -63,7 +65,9 @@ void IngestionServer::readFrom(QTcpSocket* socket)
         request.records = QJsonDocument::fromJson(buffer.mid(headerEnd + 4, length)).array();
         buffer.remove(0, headerEnd + 4 + length);
         request.receivedAtMs = m_clock.elapsed();
-        request.answer = script.isEmpty() ? Answer::withStatus(200) : script.takeFirst();
+        request.answer = judge              ? judge(request)
+                         : script.isEmpty() ? Answer::withStatus(200)
+                                            : script.takeFirst();
         m_requests.append(request);
 
         switch (request.answer.kind) {
@@ -77,12 +81,41 @@ void IngestionServer::readFrom(QTcpSocket* socket)
             QByteArray response = "HTTP/1.1 " + QByteArray::number(request.answer.status) + " Scripted\r\n";
             if (!request.answer.retryAfter.isEmpty())
                 response += "Retry-After: " + request.answer.retryAfter + "\r\n";
-            response += "Content-Type: application/json\r\nContent-Length: " +
-                        QByteArray::number(request.answer.body.size()) + "\r\n\r\n" + request.answer.body;
+            if (!request.answer.location.isEmpty())
+                response += "Location: " + request.answer.location + "\r\n";
+            const bool streamed = request.answer.streamedBodyBytes >= 0;
+            const qint64 bodyLength =
+                streamed ? request.answer.streamedBodyBytes : request.answer.body.size();
+            response +=
+                "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(bodyLength) +
+                "\r\n\r\n";
+            if (!streamed)
+                response += request.answer.body;
             socket->write(response);
+            if (streamed) {
+                m_streams.insert(socket, {m_requests.size() - 1, bodyLength});
+                streamBody(socket);
+            }
             break;
         }
         }
         Q_EMIT requestReceived();
     }
+}
+
+void IngestionServer::streamBody(QTcpSocket* socket)
+{
+    const auto stream = m_streams.find(socket);
+    if (stream == m_streams.end())
+        return;
+    // Only as fast as the client takes it, so that the server never holds the whole body.
+    constexpr qint64 chunk = 64 * 1024;
+    while (stream->remaining > 0 && socket->bytesToWrite() < 4 * chunk) {
+        const qint64 size = std::min(chunk, stream->remaining);
+        socket->write(QByteArray(size, 'x'));
+        stream->remaining -= size;
+        m_requests[stream->request].answerBodyBytesSent += size;
+    }
+    if (stream->remaining == 0)
+        m_streams.erase(stream);
 }

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QMap>
 #include <QTcpServer>
+#include <functional>
 
 class QTcpSocket;
 
@@ -23,14 +24,46 @@ public:
         int status = 200;
         QByteArray retryAfter;
         QByteArray body = "{}";
+        QByteArray location;
+        qint64 streamedBodyBytes = -1; // instead of `body`: this many bytes, written as the client reads
 
         static Answer withStatus(int code, QByteArray retryAfterValue = {})
         {
-            return {Kind::status, code, std::move(retryAfterValue)};
+            Answer answer;
+            answer.status = code;
+            answer.retryAfter = std::move(retryAfterValue);
+            return answer;
         }
-        static Answer withBody(QByteArray content) { return {Kind::status, 200, {}, std::move(content)}; }
-        static Answer resetConnection() { return {Kind::reset, 0, {}}; }
-        static Answer noAnswer() { return {Kind::silent, 0, {}}; }
+        static Answer withBody(QByteArray content)
+        {
+            Answer answer;
+            answer.body = std::move(content);
+            return answer;
+        }
+        static Answer redirect(int code, QByteArray to)
+        {
+            Answer answer = withStatus(code);
+            answer.location = std::move(to);
+            return answer;
+        }
+        static Answer withLongBody(qint64 bytes)
+        {
+            Answer answer;
+            answer.streamedBodyBytes = bytes;
+            return answer;
+        }
+        static Answer resetConnection()
+        {
+            Answer answer;
+            answer.kind = Kind::reset;
+            return answer;
+        }
+        static Answer noAnswer()
+        {
+            Answer answer;
+            answer.kind = Kind::silent;
+            return answer;
+        }
     };
 
     struct Request
@@ -41,6 +74,7 @@ public:
         QJsonArray records;
         qint64 receivedAtMs = 0; // since the server started
         Answer answer;
+        qint64 answerBodyBytesSent = 0; // of a streamed body
     };
 
     explicit IngestionServer(QObject* parent = nullptr);
@@ -48,6 +82,8 @@ public:
     QString baseUrl() const;
     // Answers for the next requests, in order; once used up, 200.
     QList<Answer> script;
+    // When set, answers every request instead of the script.
+    std::function<Answer(const Request&)> judge;
 
     const QList<Request>& requests() const { return m_requests; }
     // Payload values under `key` of every record the server accepted (2xx), in order.
@@ -58,6 +94,14 @@ Q_SIGNALS:
 
 private:
     void readFrom(QTcpSocket* socket);
+    void streamBody(QTcpSocket* socket);
+
+    struct Stream
+    {
+        qsizetype request = 0;
+        qint64 remaining = 0;
+    };
+    QMap<QTcpSocket*, Stream> m_streams;
 
     QMap<QTcpSocket*, QByteArray> m_buffers;
     QList<Request> m_requests;

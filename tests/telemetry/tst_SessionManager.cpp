@@ -1,8 +1,16 @@
+#include "TelemetryRig.h"
+#include "platform/ReferenceDate.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DurationSignalTracker.h"
 #include "telemetry/PrivateSuite.h"
 #include "telemetry/SessionManager.h"
+#include "telemetry/SignalManager.h"
+#include "telemetry/TelemetryManager.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -44,6 +52,22 @@ struct Launch
 };
 
 const QDateTime day1(QDate(2026, 3, 1), QTime(12, 0));
+
+QStringList deliveredTypes(const IngestionServer& server)
+{
+    QStringList types;
+    for (const IngestionServer::Request& request : server.requests()) {
+        for (const QJsonValue& record : request.records)
+            types.append(record.toObject().value(QStringLiteral("type")).toString());
+    }
+    return types;
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 } // namespace
 
@@ -127,6 +151,103 @@ private Q_SLOTS:
                  1);
     }
 
+    void optingOutRecordsNoUsageHistory()
+    {
+        TelemetryRig rig;
+        QDateTime now = day1;
+        const Clock clock = [&now] { return now; };
+        TelemetryManagerConfiguration configuration = rig.configuration();
+        configuration.sessionStatsEnabled = true;
+        configuration.newSessionDelay = std::chrono::hours{1}; // sessions start when the test says
+        const QString suite = rig.directory.filePath(QStringLiteral("suite.ini"));
+        const QString install = QStringLiteral("Telemetry.Acquisition.newInstallDetected");
+        {
+            TelemetryManager manager(configuration, clock);
+            manager.setSessionID(QUuid::createUuid());
+            QTRY_COMPARE(manager.signalManager().queuedCount(), 1);
+            manager.signalManager().checkForSignalsAndSend();
+            QTRY_COMPARE(deliveredTypes(rig.server), QStringList{install});
+        }
+        const QByteArray history = contents(suite);
+        QVERIFY(history.contains("distinctDaysUsed"));
+
+        // Days later, opted out: sessions come and go, and the history stays as it was.
+        configuration.analyticsDisabled = true;
+        for (const int days : {2, 5}) {
+            now = day1.addDays(days);
+            TelemetryManager manager(configuration, clock);
+            manager.setSessionID(QUuid::createUuid());
+            now = now.addSecs(90);
+            manager.setSessionID(QUuid::createUuid());
+        }
+        QCOMPARE(contents(suite), history);
+
+        // Opting in again: the day counts, and the install is not announced a second time.
+        now = day1.addDays(7);
+        TelemetryManager manager(configuration, clock);
+        manager.setAnalyticsDisabled(false);
+        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        QTRY_COMPARE(manager.signalManager().queuedCount(), 1);
+        manager.signalManager().checkForSignalsAndSend();
+        QTRY_COMPARE(rig.server.delivered(), (QStringList{QString(), QStringLiteral("1")}));
+        QCOMPARE(deliveredTypes(rig.server), (QStringList{install, QStringLiteral("rideEvent")}));
+        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Retention.distinctDaysUsed")).constLast(),
+                 QStringLiteral("2"));
+    }
+
+    void storedNumbersOutOfRangeAreNotCounted_data()
+    {
+        QTest::addColumn<QList<double>>("durations"); // of sessions started the day before
+        QTest::addColumn<QVariant>("deleted");
+        QTest::addColumn<QString>("total");
+        QTest::addColumn<QString>("average");
+        QTest::addColumn<int>("complaints");
+
+        QTest::newRow("sane") << QList<double>{10, 20, 30} << QVariant(4) << QStringLiteral("7")
+                              << QStringLiteral("15") << 0;
+        QTest::newRow("lengths that overflow a sum") << QList<double>{9.2e18, 9.2e18, 10, 20} << QVariant(0)
+                                                     << QStringLiteral("2") << QStringLiteral("10") << 1;
+        QTest::newRow("negative and fractional lengths") << QList<double>{-5, 12.7, 1e300} << QVariant(0)
+                                                         << QStringLiteral("1") << QStringLiteral("12") << 1;
+        QTest::newRow("deleted count at int64 max")
+            << QList<double>{10} << QVariant(QStringLiteral("9223372036854775807")) << QStringLiteral("1")
+            << QStringLiteral("10") << 1;
+        QTest::newRow("negative deleted count")
+            << QList<double>{10} << QVariant(-3) << QStringLiteral("1") << QStringLiteral("10") << 1;
+        QTest::newRow("deleted count that is no number")
+            << QList<double>{10} << QVariant(QStringLiteral("many")) << QStringLiteral("1")
+            << QStringLiteral("10") << 0;
+    }
+
+    void storedNumbersOutOfRangeAreNotCounted()
+    {
+        QFETCH(QList<double>, durations);
+        QFETCH(QVariant, deleted);
+        QFETCH(QString, total);
+        QFETCH(QString, average);
+        QFETCH(int, complaints);
+        {
+            QJsonArray sessions;
+            for (const double duration : durations)
+                sessions.append(QJsonObject{
+                    {QStringLiteral("startedAt"), ReferenceDate::secondsSinceReferenceDate(day1.addDays(-1))},
+                    {QStringLiteral("durationInSeconds"), duration}});
+            PrivateSuite suite(QStringLiteral("app"), path());
+            suite.setValue(QStringLiteral("recentSessions"), QJsonDocument(sessions).toJson());
+            suite.setValue(QStringLiteral("deletedSessionsCount"), deleted);
+        }
+        QStringList logged;
+        PrivateSuite suite(QStringLiteral("app"), path());
+        SessionManager sessions(
+            suite, [] { return day1; }, [](const QString&, const QMap<QString, QString>&) {},
+            LogHandler{LogHandler::LogLevel::debug,
+                       [&logged](LogHandler::LogLevel, const QString& message) { logged.append(message); }});
+        const auto retention = sessions.retentionParameters();
+        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.totalSessionsCount")), total);
+        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.averageSessionSeconds")), average);
+        QCOMPARE(logged.size(), complaints);
+    }
+
     void durationsLeaveOutInactiveTime()
     {
         QDateTime now = day1;
@@ -154,6 +275,13 @@ private Q_SLOTS:
                      {QStringLiteral("route"), QStringLiteral("Galibier")}}));
         QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
                  QStringLiteral("60.25"));
+
+        // Whole seconds read as every other double of the client's does.
+        tracker.startSignal(QStringLiteral("whole"));
+        now = now.addSecs(40);
+        tracker.stopAndSendSignal(QStringLiteral("whole"), {}, send);
+        QCOMPARE(sent.at(2).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
+                 QStringLiteral("40.0"));
     }
 };
 

@@ -31,6 +31,41 @@ QStringList seqs(const QList<SignalCache::Entry>& entries)
     return values;
 }
 
+QByteArray lineOf(int seq, qsizetype padding = 0)
+{
+    return QJsonDocument(record(seq, padding).toJson(SignalPostBody::DateEncoding::cache))
+        .toJson(QJsonDocument::Compact);
+}
+
+QByteArray linesOf(int from, int to, qsizetype padding = 0, const QByteArray& lineBreak = "\n")
+{
+    QByteArray lines;
+    for (int i = from; i <= to; ++i)
+        lines += lineOf(i, padding) + lineBreak;
+    return lines;
+}
+
+QStringList range(int from, int to)
+{
+    QStringList values;
+    for (int i = from; i <= to; ++i)
+        values.append(QString::number(i));
+    return values;
+}
+
+// Bytes this process has read through system calls so far.
+std::optional<qint64> bytesRead()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    for (const QByteArray& line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return std::nullopt;
+}
+
 struct Log
 {
     QStringList lines;
@@ -42,6 +77,8 @@ struct Log
 };
 
 } // namespace
+
+Q_DECLARE_METATYPE(SignalCache::Limits)
 
 class tst_SignalCache : public QObject
 {
@@ -105,8 +142,11 @@ private Q_SLOTS:
         cache.push(record(1));
         cache.push(record(2));
         QCOMPARE(cache.count(), 2);
-        QCOMPARE(log.lines.filter(QStringLiteral("Error saving Telemetry cache")).size(),
-                 1); // once, not per record
+        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 1); // once, not per record
+        QVERIFY(!cache.save());
+        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 2); // the end tells again
+        QCOMPARE(cache.count(), 2);
+        QVERIFY(log.lines.filter(QStringLiteral("Saved Telemetry cache")).isEmpty());
     }
 
     void boundedByCountBytesAndRecordSize()
@@ -143,6 +183,91 @@ private Q_SLOTS:
         cache.push(record(4)); // the cap drops record 1 while it is in flight
         cache.remove(inFlight);
         QCOMPARE(seqs(cache.peek()), (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
+    }
+
+    void loadingKeepsTheNewestWithinTheCaps_data()
+    {
+        QTest::addColumn<QByteArray>("journal");
+        QTest::addColumn<SignalCache::Limits>("limits");
+        QTest::addColumn<QStringList>("kept");
+        QTest::addColumn<int>("unreadable");
+        QTest::addColumn<qsizetype>("olderBytes");
+
+        const SignalCache::Limits roomy{100, 100'000, 2'000};
+        QTest::newRow("count cap") << linesOf(1, 20) << SignalCache::Limits{5, 100'000, 2'000}
+                                   << range(16, 20) << 0 << linesOf(1, 15).size();
+        // About 1,150 bytes a line: two fit in 2,500.
+        QTest::newRow("byte cap") << linesOf(1, 10, 1000) << SignalCache::Limits{100, 2'500, 2'000}
+                                  << range(9, 10) << 0 << linesOf(1, 8, 1000).size();
+        QTest::newRow("within the caps") << linesOf(1, 5) << roomy << range(1, 5) << 0 << qsizetype(0);
+        QTest::newRow("CRLF and blank lines") << QByteArray("\n\n" + linesOf(1, 3, 0, "\r\n") + "\n  \n")
+                                              << roomy << range(1, 3) << 0 << qsizetype(0);
+        QTest::newRow("a long line of garbage first")
+            << QByteArray(QByteArray(300'000, 'x') + '\n' + linesOf(1, 3)) << roomy << range(1, 3) << 1
+            << qsizetype(0);
+        QTest::newRow("a long torn line last") << QByteArray(linesOf(1, 3) + QByteArray(300'000, '{'))
+                                               << roomy << range(1, 3) << 1 << qsizetype(0);
+        QTest::newRow("a long line amid records")
+            << QByteArray(linesOf(1, 2) + QByteArray(150'000, 'x') + '\n' + linesOf(3, 4)) << roomy
+            << range(1, 4) << 1 << qsizetype(0);
+        QTest::newRow("no line break at all")
+            << QByteArray(300'000, 'x') << roomy << QStringList() << 1 << qsizetype(0);
+        QTest::newRow("a record longer than a record may be")
+            << QByteArray(linesOf(1, 1) + lineOf(2, 3000) + '\n' + linesOf(3, 3)) << roomy
+            << QStringList{QStringLiteral("1"), QStringLiteral("3")} << 1 << qsizetype(0);
+        QTest::newRow("damage beyond the caps is only counted")
+            << QByteArray("garbage\n" + linesOf(1, 8)) << SignalCache::Limits{5, 100'000, 2'000}
+            << range(4, 8) << 0 << QByteArray("garbage\n" + linesOf(1, 3)).size();
+    }
+
+    void loadingKeepsTheNewestWithinTheCaps()
+    {
+        QFETCH(QByteArray, journal);
+        QFETCH(SignalCache::Limits, limits);
+        QFETCH(QStringList, kept);
+        QFETCH(int, unreadable);
+        QFETCH(qsizetype, olderBytes);
+        const QString file =
+            path() + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(journal);
+        out.close();
+
+        Log log;
+        {
+            SignalCache cache(file, log.handler(), limits);
+            QCOMPARE(seqs(cache.peek(1000)), kept.mid(0, SignalCache::maximumNumberOfSignalsToPopAtOnce));
+            QCOMPARE(cache.count(), kept.size());
+            QVERIFY(cache.byteCount() <= limits.maximumBytes);
+        }
+        QCOMPARE(log.lines.filter(QStringLiteral("Skipped %1 unreadable lines").arg(unreadable)).size(),
+                 unreadable > 0 ? 1 : 0);
+        QCOMPARE(log.lines.filter(QStringLiteral("Dropped the oldest %1 bytes").arg(olderBytes)).size(),
+                 olderBytes > 0 ? 1 : 0);
+        QCOMPARE(SignalCache(file, std::nullopt, limits).count(), kept.size()); // the journal agrees
+    }
+
+    void aHugeJournalIsReadOnlyAsFarAsTheCaps()
+    {
+        const auto before = bytesRead();
+        if (!before)
+            QSKIP("this system has no /proc/self/io to count the bytes read");
+        constexpr qsizetype fiftyMegabytes = 50'000'000;
+        QFile out(path());
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        const QByteArray block = linesOf(1, 100, 4'000);
+        while (out.size() < fiftyMegabytes)
+            out.write(block);
+        out.close();
+
+        const qint64 start = *bytesRead();
+        SignalCache cache(path(), std::nullopt); // the product's caps: 1,000 records, 5 MB
+        const qint64 read = *bytesRead() - start;
+        QCOMPARE(cache.count(), SignalCache::Limits().maximumRecords);
+        QVERIFY(cache.byteCount() <= SignalCache::Limits().maximumBytes);
+        // Of the 50 MB, only the newest part that fits.
+        QVERIFY2(read < 8'000'000, qPrintable(QStringLiteral("%1 bytes read").arg(read)));
     }
 
     void clearDeletesTheJournal()

@@ -2,8 +2,10 @@
 #include "support/TestRegistry.h"
 #include "telemetry/SignalManager.h"
 #include "telemetry/TelemetryManager.h"
+#include "telemetry/TelemetryPresets.h"
 
 #include <QFile>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -49,6 +51,11 @@ private Q_SLOTS:
         QTest::newRow("connection reset") << QList<Answer>{Answer::resetConnection()} << 2;
         QTest::newRow("no answer") << QList<Answer>{Answer::noAnswer()} << 2;
         QTest::newRow("408 and 504") << QList<Answer>{Answer::withStatus(408), Answer::withStatus(504)} << 3;
+        // A wrong key or a misrouted request is the service's to mend; the records wait.
+        QTest::newRow("401 at the start") << QList<Answer>{Answer::withStatus(401)} << 2;
+        QTest::newRow("403 twice") << QList<Answer>{Answer::withStatus(403), Answer::withStatus(403)} << 3;
+        QTest::newRow("404") << QList<Answer>{Answer::withStatus(404)} << 2;
+        QTest::newRow("501 and 505") << QList<Answer>{Answer::withStatus(501), Answer::withStatus(505)} << 3;
     }
 
     void deliversInOrderThroughFailures()
@@ -115,41 +122,116 @@ private Q_SLOTS:
         QCOMPARE(rig.server.requests().size(), 3);
     }
 
-    void retryAfterIsHonoured()
+    void retryAfterIsHonouredWithinItsCap_data()
     {
+        QTest::addColumn<QByteArray>("retryAfter");
+        QTest::addColumn<int>("capMs");
+        QTest::addColumn<int>("minimumGapMs");
+        QTest::newRow("1 s") << QByteArray("1") << 3'600'000 << 900;
+        // Numbers no service means: the cap holds, and nothing overflows on the way.
+        QTest::newRow("int64 max") << QByteArray("9223372036854775807") << 600 << 550;
+        QTest::newRow("99999999999999999") << QByteArray("99999999999999999") << 600 << 550;
+        QTest::newRow("beyond int64") << QByteArray("184467440737095516150") << 600 << 550;
+    }
+
+    void retryAfterIsHonouredWithinItsCap()
+    {
+        QFETCH(QByteArray, retryAfter);
+        QFETCH(int, capMs);
+        QFETCH(int, minimumGapMs);
         TelemetryRig rig;
-        rig.server.script = {Answer::withStatus(429, "1")};
-        TelemetryManager manager(rig.configuration());
+        rig.server.script = {Answer::withStatus(429, retryAfter)};
+        TelemetryManagerConfiguration configuration = rig.configuration();
+        configuration.maximumRetryAfter = std::chrono::milliseconds{capMs};
+        TelemetryManager manager(configuration);
         queue(manager, 1, 2);
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 2), deliveryTimeoutMs);
         const auto& requests = rig.server.requests();
-        QVERIFY(requests.at(1).receivedAtMs - requests.at(0).receivedAtMs >= 900);
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(requests.at(1).receivedAtMs - requests.at(0).receivedAtMs >= minimumGapMs);
     }
 
-    void refusedBatchesAreDropped_data()
+    void redirectsAreAnsweredLikeOutages_data()
+    {
+        QTest::addColumn<QList<Answer>>("script");
+        const QByteArray elsewhere = "ELSEWHERE"; // the other server's URL, known once it listens
+        QTest::newRow("307 to another path") << QList<Answer>{Answer::redirect(307, "/elsewhere/")};
+        QTest::newRow("308 to another host") << QList<Answer>{Answer::redirect(308, elsewhere)};
+        QTest::newRow("a loop on itself") << QList<Answer>{
+            Answer::redirect(301, "/v2/"), Answer::redirect(302, "/v2/"), Answer::redirect(303, "/v2/"),
+            Answer::redirect(307, "/v2/"), Answer::redirect(308, "/v2/")};
+    }
+
+    void redirectsAreAnsweredLikeOutages()
+    {
+        QFETCH(QList<Answer>, script);
+        TelemetryRig rig;
+        IngestionServer elsewhere;
+        for (Answer& answer : script) {
+            if (answer.location == "ELSEWHERE")
+                answer.location = elsewhere.baseUrl().toLatin1() + "v2/";
+        }
+        rig.server.script = script;
+        TelemetryManager manager(rig.configuration());
+        queue(manager, 1, 5);
+        manager.signalManager().checkForSignalsAndSend();
+
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 5), deliveryTimeoutMs);
+        QCOMPARE(rig.server.requests().size(), script.size() + 1);
+        for (const IngestionServer::Request& request : rig.server.requests())
+            QCOMPARE(request.path, QByteArray("/v2/"));
+        QVERIFY(elsewhere.requests().isEmpty());
+        // Each redirect was a failed attempt of ours, not one the network library went on with.
+        QCOMPARE(rig.logged(QStringLiteral("ERROR Invalid status code 3")).size(), script.size());
+    }
+
+    void onlyTheRecordTheServiceBlamesIsDropped_data()
     {
         QTest::addColumn<int>("status");
         QTest::newRow("400") << 400;
-        QTest::newRow("401") << 401;
-        QTest::newRow("501") << 501;
+        QTest::newRow("413") << 413;
+        QTest::newRow("422") << 422;
     }
 
-    void refusedBatchesAreDropped()
+    void onlyTheRecordTheServiceBlamesIsDropped()
     {
         QFETCH(int, status);
         TelemetryRig rig;
-        rig.server.script = {Answer::withStatus(status)};
-        TelemetryManager manager(rig.configuration());
-        queue(manager, 1, 3);
+        rig.server.judge = [status](const IngestionServer::Request& request) {
+            for (const QJsonValue& record : request.records) {
+                if (record.toObject()
+                        .value(QStringLiteral("payload"))
+                        .toObject()
+                        .value(QStringLiteral("seq")) == QStringLiteral("3"))
+                    return Answer::withStatus(status);
+            }
+            return Answer::withStatus(200);
+        };
+        TelemetryManagerConfiguration configuration = rig.configuration();
+        configuration.sendInterval = std::chrono::milliseconds{20}; // the halves go out on firings
+        TelemetryManager manager(configuration);
+        queue(manager, 1, 5);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE(manager.signalManager().queuedCount(), 0);
-        QCOMPARE(rig.logged(QStringLiteral("dropped 3 signals")).size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
+        QCOMPARE(rig.server.delivered(), (QStringList{QStringLiteral("1"), QStringLiteral("2"),
+                                                      QStringLiteral("4"), QStringLiteral("5")}));
+        QCOMPARE(rig.logged(QStringLiteral("Dropped the signal rideEvent the service refuses")).size(), 1);
+    }
 
-        queue(manager, 4, 4);
+    void longAnswersAreNotRead()
+    {
+        constexpr qint64 hundredMegabytes = 100'000'000;
+        TelemetryRig rig;
+        rig.server.script = {Answer::withLongBody(hundredMegabytes)};
+        TelemetryManager manager(rig.configuration());
+        queue(manager, 1, 2);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), QStringList{QStringLiteral("4")},
-                                  deliveryTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
+        QCOMPARE(rig.server.delivered(), sequence(1, 2)); // the status line said 200
+        QCOMPARE(rig.logged(QStringLiteral("Stopped reading an answer of the service")).size(), 1);
+        // The client hung up long before the end: the server could not write the body out.
+        QVERIFY(rig.server.requests().constFirst().answerBodyBytesSent < hundredMegabytes / 4);
     }
 
     void tooLargeBatchesAreSplit()
@@ -163,21 +245,6 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 100), deliveryTimeoutMs);
         QCOMPARE(rig.server.requests().at(1).records.size(), 50);
-    }
-
-    void aSingleRecordStillTooLargeIsDropped()
-    {
-        TelemetryRig rig;
-        rig.server.script = {Answer::withStatus(413)};
-        TelemetryManager manager(rig.configuration());
-        queue(manager, 1, 1);
-        manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE(manager.signalManager().queuedCount(), 0);
-        QCOMPARE(rig.logged(QStringLiteral("Dropped the signal rideEvent")).size(), 1);
-        queue(manager, 2, 2);
-        manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), QStringList{QStringLiteral("2")},
-                                  deliveryTimeoutMs);
     }
 
     void optingOutDeletesTheQueueAndKeepsNothing()
@@ -198,6 +265,55 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         manager.signalManager().flush();
         QCOMPARE(rig.server.requests().size(), 1);
+    }
+
+    void theQueueIsSavedAtTheEnd()
+    {
+        TelemetryRig rig;
+        {
+            TelemetryManager manager(rig.configuration());
+            queue(manager, 1, 3);
+        }
+        QFile journal(rig.journalPath());
+        QVERIFY(journal.open(QIODevice::ReadOnly));
+        QCOMPARE(rig.logged(QStringLiteral("appWillTerminate()")),
+                 QStringList{QStringLiteral("DEBUG appWillTerminate()")});
+        QCOMPARE(rig.logged(QStringLiteral("Saved Telemetry cache")),
+                 QStringList{
+                     QStringLiteral("INFO Saved Telemetry cache %1 bytes of 3 signals").arg(journal.size())});
+    }
+
+    void ratingsOutsideZeroToTenAreNotSent_data()
+    {
+        QTest::addColumn<int>("rating");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("-1") << -1 << false;
+        QTest::newRow("0") << 0 << true;
+        QTest::newRow("10") << 10 << true;
+        QTest::newRow("11") << 11 << false;
+        QTest::newRow("int max") << std::numeric_limits<int>::max() << false;
+    }
+
+    void ratingsOutsideZeroToTenAreNotSent()
+    {
+        QFETCH(int, rating);
+        QFETCH(bool, sent);
+        TelemetryRig rig;
+        TelemetryManager manager(rig.configuration());
+        TelemetryPresets::userRatingSubmitted(manager, rating, QStringLiteral("smooth"));
+        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        // In order: once the ride event is queued, so is the rating, if anything.
+        QTRY_VERIFY(manager.signalManager().queuedCount() >= 1);
+        QCOMPARE(manager.signalManager().queuedCount(), sent ? 2 : 1);
+        manager.signalManager().checkForSignalsAndSend();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.server.delivered(QStringLiteral("seq")).contains(QStringLiteral("1")),
+                                 deliveryTimeoutMs);
+        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Referral.ratingValue")).first(),
+                 sent ? QString::number(rating) : QString());
+        QCOMPARE(rig.server.requests().constFirst().records.size(), sent ? 2 : 1);
+        QCOMPARE(rig.logged(QStringLiteral("Rating must be between 0 and 10")),
+                 sent ? QStringList() : QStringList{QStringLiteral("ERROR Rating must be between 0 and 10")});
+        QVERIFY(rig.logged(QStringLiteral("reserved")).isEmpty());
     }
 
     void plainHttpIsForLoopbackOnly()

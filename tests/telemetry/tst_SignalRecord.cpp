@@ -1,7 +1,6 @@
 #include "TelemetryRig.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DefaultSignalPayload.h"
-#include "telemetry/DeliveryPolicy.h"
 #include "telemetry/SignalManager.h"
 #include "telemetry/SignalNaming.h"
 #include "telemetry/SignalPostBody.h"
@@ -147,33 +146,6 @@ private Q_SLOTS:
         QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.isWeekend")), QStringLiteral("true"));
         QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.quarterOfYear")), QStringLiteral("1"));
         QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.hourOfDay")), QStringLiteral("18"));
-    }
-
-    void deliveryPolicy()
-    {
-        using DeliveryPolicy::Outcome;
-        const QList<std::pair<int, Outcome>> rows{
-            {200, Outcome::delivered}, {204, Outcome::delivered}, {0, Outcome::retry},
-            {408, Outcome::retry},     {429, Outcome::retry},     {503, Outcome::retry},
-            {413, Outcome::split},     {400, Outcome::drop},      {404, Outcome::drop},
-            {501, Outcome::drop},      {505, Outcome::drop},      {302, Outcome::drop}};
-        for (const auto& [status, outcome] : rows)
-            QCOMPARE(DeliveryPolicy::classify(status), outcome);
-
-        using std::chrono::milliseconds;
-        const milliseconds minimum{10'000}, maximum{300'000};
-        QCOMPARE(DeliveryPolicy::backoff(1, minimum, maximum, 0.5), milliseconds{10'000});
-        QCOMPARE(DeliveryPolicy::backoff(3, minimum, maximum, 0.5), milliseconds{40'000});
-        QCOMPARE(DeliveryPolicy::backoff(50, minimum, maximum, 0.5), milliseconds{300'000});
-        QCOMPARE(DeliveryPolicy::backoff(1, minimum, maximum, 0.0), milliseconds{8'000});
-        QCOMPARE(DeliveryPolicy::backoff(1, minimum, maximum, 1.0), milliseconds{12'000});
-
-        const QDateTime now(QDate(2015, 10, 21), QTime(7, 27, 0), Qt::UTC);
-        QCOMPARE(DeliveryPolicy::retryAfter("120", now), std::optional(milliseconds{120'000}));
-        QCOMPARE(DeliveryPolicy::retryAfter("Wed, 21 Oct 2015 07:28:00 GMT", now),
-                 std::optional(milliseconds{60'000}));
-        QCOMPARE(DeliveryPolicy::retryAfter("soon", now), std::nullopt);
-        QCOMPARE(DeliveryPolicy::retryAfter("-3", now), std::nullopt);
     }
 };
 

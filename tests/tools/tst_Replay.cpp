@@ -111,6 +111,15 @@ private Q_SLOTS:
         QTest::newRow("missing field") << QByteArray("5 2AC2\n") << QStringLiteral(":1: missing value");
         QTest::newRow("binary garbage")
             << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << QStringLiteral(":1: ");
+        QTest::newRow("NUL in the bytes")
+            << QByteArray("5 2AC2 0\x00\n", 10) << QStringLiteral(":1: bad hex bytes \"0\\x00\"");
+        QTest::newRow("terminal escape in the bytes")
+            << QByteArray("5 2AC2 00\x1b[2J\n") << QStringLiteral(":1: bad hex bytes \"00\\x1B[2J\"");
+        QTest::newRow("a line longer than any capture's")
+            << QByteArray("0 2AC2 040000\n1 2AC2 " + QByteArray(70'000, '0') + "\n")
+            << QStringLiteral(":2: a line longer than 65536 bytes");
+        QTest::newRow("beyond a week") << QByteArray("0 2AC2 00\n2147483648 2AC2 00\n")
+                                       << QStringLiteral(":2: time 2147483648 is beyond the longest capture");
     }
 
     void malformedCapturesStopWithTheLineNumber()
@@ -129,12 +138,29 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 2);
         QCOMPARE(run.out, QString()); // nothing half-replayed
         QVERIFY2(run.err.contains(path + where), qPrintable(run.err));
+        // One line that says what is wrong, and nothing a terminal would act on.
+        QCOMPARE(run.err.count(QLatin1Char('\n')), 1);
+        for (const QChar c : run.err)
+            QVERIFY2(c == QLatin1Char('\n') || c.unicode() >= 0x20, qPrintable(run.err));
+    }
+
+    void standardInputIsCheckedBeforeAnythingIsPlayed()
+    {
+        const Run bad = replay({QStringLiteral("-")}, "0 2AC2 040000\n10 2AC2 040000\n20 2AC2 04000\n");
+        QCOMPARE(bad.exitCode, 2);
+        QCOMPARE(bad.out, QString());
+        QVERIFY2(bad.err.contains(QStringLiteral("-:3: odd count")), qPrintable(bad.err));
+
+        const Run good = replay({QStringLiteral("-")}, readAll(dataFile("sample-ride.capture")));
+        QCOMPARE(good.exitCode, 0);
+        QCOMPARE(good.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
     }
 
     void missingFileAndEmptyCapture()
     {
         const Run missing = replay({QStringLiteral("/nonexistent/ride.capture")});
         QCOMPARE(missing.exitCode, 1);
+        QCOMPARE(missing.err.count(QLatin1Char('\n')), 1);
         QVERIFY2(missing.err.contains(QStringLiteral("cannot open /nonexistent/ride.capture")),
                  qPrintable(missing.err));
 

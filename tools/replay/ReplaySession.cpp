@@ -1,37 +1,32 @@
 #include "ReplaySession.h"
 
 #include "di2/CharacteristicRoute.h"
+#include "di2/PrintableText.h"
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/HexFormat.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
 
+#include <QCoreApplication>
 #include <QStringDecoder>
 #include <QStringList>
 
 namespace {
 
-// Device texts are printed one per line: control characters would break the line.
-QString printable(const QString& text)
-{
-    QString result;
-    for (QChar c : text) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F)
-            result += QStringLiteral("\\x") +
-                      QString::number(c.unicode(), 16).toUpper().rightJustified(2, QLatin1Char('0'));
-        else
-            result += c;
-    }
-    return result;
-}
+// Often enough that the logger's queue stays short, seldom enough to cost nothing.
+constexpr qint64 recordsBetweenSettles = 4096;
 
 } // namespace
 
-ReplaySession::ReplaySession(QTextStream& out, QDateTime start)
+ReplaySession::ReplaySession(QTextStream& out, QDateTime start, DebugLog debugLog)
     : m_out(out)
-    , m_start(std::move(start))
+    , m_debugLog(debugLog)
+    // A fixed offset: local time would look up the time zone for every line.
+    , m_start(start.toOffsetFromUtc(start.offsetFromUtc()))
     , m_now(m_start)
 {
+    Logger::shared().setLoggingEnabled(debugLog != DebugLog::off);
+    DebugLogService::shared().setLoggingEnabled(debugLog == DebugLog::exact);
     const Clock clock = [this] { return m_now; };
     m_parser.setClock(clock);
     DebugLogService::shared().setClock(clock);
@@ -51,14 +46,22 @@ ReplaySession::~ReplaySession()
     DebugLogService::shared().setClock(systemNow);
 }
 
-void ReplaySession::play(const QList<Di2CaptureRecord>& records)
+void ReplaySession::play(const Di2CaptureRecord& record)
 {
-    for (const Di2CaptureRecord& record : records) {
-        m_now = m_start.addMSecs(record.milliseconds);
-        route(record);
-        // Each line's effects land before the next line, as they would at the capture's pace.
+    m_now = m_start.addMSecs(record.milliseconds);
+    route(record);
+    // Each line's effects land before the next line, as they would at the capture's pace;
+    // the logger's, which cross threads, only where their time stamps are shown.
+    if (m_debugLog == DebugLog::exact || ++m_played % recordsBetweenSettles == 0)
         QueuedWork::settle(Logger::shared(), DebugLogService::shared());
-    }
+    else
+        QCoreApplication::sendPostedEvents();
+}
+
+void ReplaySession::finish()
+{
+    QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+    m_out.flush();
 }
 
 void ReplaySession::route(const Di2CaptureRecord& record)
@@ -76,7 +79,8 @@ void ReplaySession::route(const Di2CaptureRecord& record)
         QString text = decoder(record.value);
         if (decoder.hasError())
             text.clear(); // as the device information stores it
-        print(QStringLiteral("info: ") + record.characteristic + QLatin1Char(' ') + printable(text));
+        print(QStringLiteral("info: ") + record.characteristic + QLatin1Char(' ') +
+              PrintableText::escaped(text));
         break;
     }
     case CharacteristicRoute::unrouted:

@@ -12,10 +12,19 @@
 class ReplaySession final
 {
 public:
-    ReplaySession(QTextStream& out, QDateTime start);
+    enum class DebugLog {
+        off,      // nothing but the printed lines: as fast as lines can be read
+        streamed, // the logger's lines go on (to standard error), stamped as they land
+        exact,    // every entry of the debug log stamped with its own line's time, for its report
+    };
+
+    ReplaySession(QTextStream& out, QDateTime start, DebugLog debugLog);
     ~ReplaySession();
 
-    void play(const QList<Di2CaptureRecord>& records);
+    // One record after the other, in the capture's order.
+    void play(const Di2CaptureRecord& record);
+    // Lets every effect of what was played land.
+    void finish();
 
 private:
     void didReceiveChannel(const QList<int>& pressedButtons, const Di2Channel& channel);
@@ -25,6 +34,8 @@ private:
     void print(const QString& line);
 
     QTextStream& m_out;
+    DebugLog m_debugLog;
+    qint64 m_played = 0;
     QDateTime m_start;
     QDateTime m_now;
     Di2Parser m_parser;

@@ -11,8 +11,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLoggingCategory>
+#include <QTemporaryFile>
 #include <QTextStream>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
 namespace {
 
@@ -25,10 +28,53 @@ int fail(int status, const QString& message)
     return status;
 }
 
+// No capture line is anywhere near this long; a file with one is not a capture.
+constexpr qint64 longestLine = 64 * 1024;
+
+struct CaptureFailure
+{
+    int status = exitMalformed;
+    QString message;
+};
+
+// Hands each line of `device`, without its line break, to `take` until it returns a failure.
+std::optional<CaptureFailure>
+forEachLine(QIODevice& device, const QString& path,
+            const std::function<std::optional<CaptureFailure>(QByteArrayView)>& take)
+{
+    QByteArray buffer(longestLine + 2, Qt::Uninitialized);
+    for (qint64 lineNumber = 1;; ++lineNumber) {
+        const qint64 length = device.readLine(buffer.data(), buffer.size());
+        if (length <= 0) {
+            if (length < 0 && !device.atEnd())
+                return CaptureFailure{exitUnreadable, QStringLiteral("cannot read %1 at line %2: %3")
+                                                          .arg(path)
+                                                          .arg(lineNumber)
+                                                          .arg(device.errorString())};
+            return std::nullopt;
+        }
+        QByteArrayView line(buffer.constData(), length);
+        if (line.endsWith('\n'))
+            line.chop(1);
+        else if (length == buffer.size() - 1)
+            return CaptureFailure{exitMalformed,
+                                  QStringLiteral("%1:%2: a line longer than %3 bytes is not a capture's")
+                                      .arg(path)
+                                      .arg(lineNumber)
+                                      .arg(longestLine)};
+        if (auto failure = take(line))
+            return failure;
+    }
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
+    // Every line posts a few tasks to this thread; GLib's loop would wake itself with a
+    // system call for each, Qt's own loop does not. Nothing here needs GLib.
+    if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("cogwise-replay"));
     QCoreApplication::setApplicationVersion(QStringLiteral(COGWISE_VERSION));
@@ -58,7 +104,44 @@ int main(int argc, char* argv[])
     if (options.positionalArguments().size() != 1)
         return fail(exitMalformed, QStringLiteral("expected one capture file; see --help"));
 
-    // The replay keeps the system log out of it unless asked.
+    const QString path = options.positionalArguments().constFirst();
+    QFile file;
+    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
+                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
+    if (!opened)
+        return fail(exitUnreadable, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+
+    // First the whole capture is checked, a line at a time, so that a malformed line stops the
+    // tool before anything is printed; then it is played. Standard input is kept in a
+    // temporary file between the two. Memory stays flat whatever the capture's length.
+    QTemporaryFile spool;
+    QIODevice* second = &file;
+    if (file.isSequential()) {
+        if (!spool.open())
+            return fail(exitUnreadable, QStringLiteral("cannot keep %1: %2").arg(path, spool.errorString()));
+        second = &spool;
+    }
+    Di2Capture check;
+    const auto checked = forEachLine(file, path, [&](QByteArrayView line) -> std::optional<CaptureFailure> {
+        const Di2Capture::Line read = check.readLine(line);
+        if (const auto* error = std::get_if<Di2CaptureError>(&read))
+            return CaptureFailure{
+                exitMalformed,
+                QStringLiteral("%1:%2: %3").arg(path).arg(error->lineNumber).arg(error->message)};
+        if (second == &spool &&
+            (spool.write(line.data(), line.size()) != line.size() || !spool.putChar('\n')))
+            return CaptureFailure{exitUnreadable,
+                                  QStringLiteral("cannot keep %1: %2").arg(path, spool.errorString())};
+        return std::nullopt;
+    });
+    if (checked)
+        return fail(checked->status, checked->message);
+    if (!second->seek(0))
+        return fail(exitUnreadable,
+                    QStringLiteral("cannot read %1 again: %2").arg(path, second->errorString()));
+
+    // The replay keeps the system log out of it unless asked. Not before the capture is known
+    // good: the logger's thread must not outlive an early exit's application object.
     if (options.isSet(verbose)) {
         QLoggingCategory::setFilterRules(QStringLiteral("cogwise.debug=true"));
         auto log = std::make_unique<StandardErrorLog>();
@@ -68,27 +151,22 @@ int main(int argc, char* argv[])
         Logger::shared().setSystemLog(nullptr);
     }
 
-    const QString path = options.positionalArguments().constFirst();
-    QFile file;
-    const bool opened = path == QLatin1String("-") ? file.open(stdin, QIODevice::ReadOnly)
-                                                   : (file.setFileName(path), file.open(QIODevice::ReadOnly));
-    if (!opened)
-        return fail(exitUnreadable, QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    const QByteArray text = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return fail(exitUnreadable, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-
-    const auto parsed = Di2Capture::parse(text);
-    if (const auto* error = std::get_if<Di2CaptureError>(&parsed))
-        return fail(exitMalformed,
-                    QStringLiteral("%1:%2: %3").arg(path).arg(error->lineNumber).arg(error->message));
-
     QTextStream out(stdout);
-    ReplaySession session(out, QDateTime::currentDateTime());
-    session.play(std::get<QList<Di2CaptureRecord>>(parsed));
-    if (options.isSet(report)) {
-        QueuedWork::settle(Logger::shared(), DebugLogService::shared());
+    const auto debugLog = options.isSet(report)    ? ReplaySession::DebugLog::exact
+                          : options.isSet(verbose) ? ReplaySession::DebugLog::streamed
+                                                   : ReplaySession::DebugLog::off;
+    ReplaySession session(out, QDateTime::currentDateTime(), debugLog);
+    Di2Capture capture;
+    const auto played = forEachLine(*second, path, [&](QByteArrayView line) -> std::optional<CaptureFailure> {
+        const Di2Capture::Line read = capture.readLine(line);
+        if (const auto* record = std::get_if<Di2CaptureRecord>(&read))
+            session.play(*record);
+        return std::nullopt;
+    });
+    session.finish();
+    if (played)
+        return fail(played->status, played->message);
+    if (options.isSet(report))
         out << DebugLogService::shared().exportText() << '\n';
-    }
     return 0;
 }

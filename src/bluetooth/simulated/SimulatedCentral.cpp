@@ -3,6 +3,8 @@
 #include "bluetooth/BleUuid.h"
 #include "di2/GattIds.h"
 
+#include <limits>
+
 namespace {
 
 // Shimano's own service is not public; this one stands for it.
@@ -65,7 +67,12 @@ SimulatedCentral::SimulatedCentral(QList<Di2CaptureRecord> ride, QObject* parent
                              QStringLiteral("%1 did not answer — it may be asleep").arg(*unit().name));
     });
     m_rideTimer.setSingleShot(true);
-    QObject::connect(&m_rideTimer, &QTimer::timeout, this, &SimulatedCentral::deliverDueRecord);
+    QObject::connect(&m_rideTimer, &QTimer::timeout, this, [this] {
+        if (m_waitLeftMs > 0)
+            waitOn();
+        else
+            deliverDueRecord();
+    });
     later(0, [this] { Q_EMIT stateUpdated(BleCentralState::poweredOn); });
 }
 
@@ -326,7 +333,17 @@ void SimulatedCentral::scheduleNext()
         m_nextRecord = 0;
         m_lastRecordMs = 0;
     }
-    m_rideTimer.start(int(std::max<qint64>(0, m_ride.at(m_nextRecord).milliseconds - m_lastRecordMs)));
+    const qint64 due = std::max<qint64>(0, m_ride.at(m_nextRecord).milliseconds);
+    m_waitLeftMs = std::max<qint64>(0, due - m_lastRecordMs);
+    waitOn();
+}
+
+// A timer takes an int of milliseconds; longer gaps are waited out in steps.
+void SimulatedCentral::waitOn()
+{
+    const qint64 step = std::min<qint64>(m_waitLeftMs, std::numeric_limits<int>::max());
+    m_waitLeftMs -= step;
+    m_rideTimer.start(int(step));
 }
 
 void SimulatedCentral::deliverDueRecord()
@@ -334,7 +351,7 @@ void SimulatedCentral::deliverDueRecord()
     if (!m_connected)
         return;
     const Di2CaptureRecord& record = m_ride.at(m_nextRecord++);
-    m_lastRecordMs = record.milliseconds;
+    m_lastRecordMs = std::max<qint64>(0, record.milliseconds);
     if (record.characteristic == GattIds::di2Data() && record.value.size() == 5)
         m_lastChannel = record.value;
     if (!m_silent)

@@ -62,6 +62,7 @@ private:
     void setState(BleCentralState state);
     void startRide();
     void scheduleNext();
+    void waitOn();
     void deliverDueRecord();
     void stopRide();
     BleCharacteristic characteristicFor(const QString& shortIdentifier) const;
@@ -81,4 +82,5 @@ private:
     QTimer m_rideTimer;
     qsizetype m_nextRecord = 0;
     qint64 m_lastRecordMs = 0;
+    qint64 m_waitLeftMs = 0; // of the gap before the next record, beyond the timer's current step
 };
