@@ -26,13 +26,15 @@ bool XvfbServer::isInstalled()
     return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
 }
 
-std::optional<QString> XvfbServer::start(QSize screen)
+std::optional<QString> XvfbServer::start(QSize screen, const QStringList& arguments)
 {
     // -displayfd: Xvfb picks a free display and writes its number once it is ready.
     m_process.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
-                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+                    QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                                QStringLiteral("0"),
+                                QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+                                QStringLiteral("-nolisten"), QStringLiteral("tcp")} +
+                        arguments);
     if (!m_process.waitForStarted(startTimeoutMs))
         return QStringLiteral("Xvfb did not start: ") + m_process.errorString();
     QByteArray number;

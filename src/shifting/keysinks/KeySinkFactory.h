@@ -8,6 +8,17 @@
 // the first that can post now, uinput before XTest; a null sink saying why when none can.
 namespace KeySinkFactory {
 
-std::unique_ptr<KeySink> create();
+struct Choice
+{
+    std::unique_ptr<KeySink> sink;
+    // Why this sink, in a sentence for the rider.
+    QString reason;
+};
+
+Choice choose();
+inline std::unique_ptr<KeySink> create()
+{
+    return choose().sink;
+}
 
 } // namespace KeySinkFactory
