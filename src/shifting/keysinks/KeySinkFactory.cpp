@@ -25,8 +25,7 @@ Choice choose()
     QStringList reasons;
     std::unique_ptr<KeySink> uinput = UinputKeySink::open();
     if (uinput->canPostKeys())
-        return {std::move(uinput),
-                QStringLiteral("Its virtual keyboard reaches every window, Wayland's included.")};
+        return {std::move(uinput), QStringLiteral("it works in every session, Wayland included.")};
     reasons.append(*uinput->unavailableReason());
     std::unique_ptr<KeySink> xtest = std::make_unique<XTestKeySink>();
     if (xtest->canPostKeys())
