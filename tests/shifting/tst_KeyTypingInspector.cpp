@@ -251,8 +251,7 @@ private Q_SLOTS:
     {
         needXvfb();
         XvfbServer server;
-        // Without clients between inspections, an X server would reset to its own layout.
-        const auto error = server.start(QSize(320, 240), {QStringLiteral("-noreset")});
+        const auto error = server.start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         const QProcessEnvironment env =
             environment({{QStringLiteral("DISPLAY"), QString::fromLatin1(server.displayName())}});
