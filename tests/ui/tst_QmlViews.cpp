@@ -255,7 +255,6 @@ private Q_SLOTS:
         QuickHarness quick;
         QQuickWindow window;
         window.resize(900, 700);
-        window.show();
         const auto page =
             quick.create(QStringLiteral("SettingsSection"),
                          {{QStringLiteral("model"), QVariant::fromValue(rig.app->settings())},
