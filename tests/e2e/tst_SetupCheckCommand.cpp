@@ -191,11 +191,6 @@ private Q_SLOTS:
                                   "under Wine gets the keys but a browser running on Wayland does not — Set "
                                   "up uinput"),
                    ready};
-        QTest::newRow("keys switched off")
-            << QString() << QStringList() << QStringList{QStringLiteral("COGWISE_KEY_SINK=none")} << 1
-            << QStringList{QStringLiteral("✗ Cogwise cannot type keys: Typing keys is switched off "
-                                          "(COGWISE_KEY_SINK=none). — Unset COGWISE_KEY_SINK"),
-                           notReady};
     }
     void linesAndStatus()
     {

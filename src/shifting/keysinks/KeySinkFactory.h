@@ -11,14 +11,10 @@ namespace KeySinkFactory {
 struct Choice
 {
     std::unique_ptr<KeySink> sink;
-    // Why this sink, in a sentence for the rider.
+    // Why this sink, for the rider: it follows "Keys are typed through ...:".
     QString reason;
 };
 
 Choice choose();
-inline std::unique_ptr<KeySink> create()
-{
-    return choose().sink;
-}
 
 } // namespace KeySinkFactory
