@@ -5,9 +5,11 @@
 #include "analytics/UsageStatisticsChoice.h"
 #include "app/AppGraph.h"
 #include "app/HeadlessConnector.h"
+#include "app/SetupCheck.h"
 #include "app/ShutdownSignals.h"
 #include "app/Updater.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
+#include "bluetooth/qt/BluezSetup.h"
 #include "bluetooth/qt/QtBleCentral.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "di2/PrintableText.h"
@@ -22,7 +24,9 @@
 #include "platform/StandardErrorLog.h"
 #include "shifting/KeySequencer.h"
 #include "shifting/TrainerApp.h"
+#include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/KeySinkFactory.h"
+#include "shifting/keysinks/KeyTypingInspector.h"
 #include "telemetry/Telemetry.h"
 #include "telemetry/TelemetryManager.h"
 
@@ -73,7 +77,7 @@ bool wantsWindow(int argc, char* argv[])
     for (int i = 1; i < argc; ++i) {
         const QByteArray argument(argv[i]);
         if (argument == "--headless" || argument == "--help" || argument == "-h" || argument == "--version" ||
-            argument == "-v")
+            argument == "-v" || argument == "--check")
             return false;
     }
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
@@ -106,7 +110,31 @@ QString addressOf(const QUuid& identifier)
     return address ? address->toString() : identifier.toString(QUuid::WithoutBraces).toUpper();
 }
 
-int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& version)
+// `cogwise --check`: the setup check's lines on standard output; 0 when Cogwise can ride.
+int checkSetup(bool listen)
+{
+    Defaults defaults;
+    KeySinkFactory::Choice keys = KeySinkFactory::choose();
+    // As the keyboard service does: the stored way of matching keys, where the sink can.
+    if (const auto matching = UserDefaultsManager(defaults).keyMatching())
+        keys.sink->setKeyMatching(*matching);
+    BluezSetup bluetooth;
+    KeyTypingInspector keyTyping;
+    SetupCheck check({defaults, bluetooth, keyTyping, *keys.sink, keys.reason});
+    QObject::connect(&check, &SetupCheck::finished, &check, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (listen)
+        QTextStream(stderr) << "cogwise: listening a few seconds for your unit (--no-scan skips that)\n";
+    check.start(listen);
+    QCoreApplication::exec();
+    QTextStream out(stdout);
+    for (const SetupCheck::Line& line : check.lines())
+        out << SetupCheck::format(line) << '\n';
+    out << check.summary() << '\n';
+    return check.readyToRide() ? 0 : 1;
+}
+
+int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& version,
+              const QString& keySinkReason)
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
@@ -116,10 +144,14 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
 
     Updater updater(Updater::defaultFeed(), version);
     updater.start();
-    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(), [](bool disabled) {
-                            if (TelemetryManager* manager = Telemetry::manager())
-                                manager->setAnalyticsDisabled(disabled);
-                        }});
+    BluezSetup bluetooth;
+    KeyTypingInspector keyTyping;
+    SetupCheck setupCheck({graph.defaults(), bluetooth, keyTyping, graph.keySink(), keySinkReason});
+    CogwiseApp cogwise(
+        {graph, Analytics::shared(), updater, DebugLogService::shared(), setupCheck, [](bool disabled) {
+             if (TelemetryManager* manager = Telemetry::manager())
+                 manager->setAnalyticsDisabled(disabled);
+         }});
     QQmlApplicationEngine engine;
     CogwiseApp::prepare(engine);
     engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&cogwise)}});
@@ -200,7 +232,15 @@ int main(int argc, char* argv[])
             .arg(KeySequencer::minHold.count())
             .arg(KeySequencer::maxHold.count()),
         QStringLiteral("MS"));
-    options.addOptions({verbose, simulate, headless, enableKeys, device, trainerApp, keyHold});
+    const QCommandLineOption check(
+        QStringLiteral("check"),
+        QStringLiteral(
+            "Check what riding needs (Bluetooth, typing keys, the keyboard layout), one line each; "
+            "exit status 0 when all of it is in place."));
+    const QCommandLineOption noScan(
+        QStringLiteral("no-scan"),
+        QStringLiteral("With --check: do not listen for your unit's advertisements."));
+    options.addOptions({verbose, simulate, headless, enableKeys, device, trainerApp, keyHold, check, noScan});
     if (!options.parse(arguments))
         return fail(exitUsage, options.errorText());
     if (options.isSet(QStringLiteral("help")))
@@ -214,6 +254,8 @@ int main(int argc, char* argv[])
         log->setShowsPrivateText(true);
         Logger::shared().setSystemLog(std::move(log));
     }
+    if (options.isSet(check))
+        return checkSetup(!options.isSet(noScan));
 
     std::optional<QUuid> chosenUnit;
     if (options.isSet(device)) {
@@ -283,7 +325,8 @@ int main(int argc, char* argv[])
 
     int status = 0;
     {
-        AppGraph graph(defaults, Analytics::shared(), std::move(central), KeySinkFactory::create());
+        KeySinkFactory::Choice keySink = KeySinkFactory::choose();
+        AppGraph graph(defaults, Analytics::shared(), std::move(central), std::move(keySink.sink));
         if (const auto reason = graph.keySink().unavailableReason())
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
         if (chosenApp)
@@ -303,8 +346,9 @@ int main(int argc, char* argv[])
                 << PrintableText::escaped(entry.message) << Qt::endl;
         });
         if (window) {
-            status = runWindow(static_cast<QGuiApplication&>(app), graph,
-                               QVersionNumber::fromString(QCoreApplication::applicationVersion()));
+            status =
+                runWindow(static_cast<QGuiApplication&>(app), graph,
+                          QVersionNumber::fromString(QCoreApplication::applicationVersion()), keySink.reason);
         } else {
             if (!options.isSet(headless))
                 QTextStream(stderr) << "cogwise: no display; running without a window\n";

@@ -150,9 +150,9 @@ void ConnectionService::logMessage(const QString& text)
     Q_EMIT messageLogged(text);
 }
 
-std::optional<QUuid> ConnectionService::savedUnit() const
+std::optional<QUuid> ConnectionService::savedUnit(const Defaults& storage)
 {
-    const auto saved = m_storage.stringValue(SettingsKeys::lastConnectedDeviceUUID());
+    const auto saved = storage.stringValue(SettingsKeys::lastConnectedDeviceUUID());
     const QUuid identifier = saved ? QUuid::fromString(*saved) : QUuid();
     if (identifier.isNull())
         return std::nullopt;

@@ -58,7 +58,8 @@ public:
     // Whether Cogwise is listening for the rider's unit to come back.
     bool isWaitingForUnit() const { return m_waiting; }
     // The rider's unit, when one is saved.
-    std::optional<QUuid> savedUnit() const;
+    std::optional<QUuid> savedUnit() const { return savedUnit(m_storage); }
+    static std::optional<QUuid> savedUnit(const Defaults& storage);
 
     void autoConnectOrScan();
     void rescan();

@@ -39,6 +39,7 @@ public:
         Analytics& analytics;
         Updater& updater;
         DebugLogService& debugLog;
+        SetupCheck& setupCheck;
         SettingsViewModel::OptOut analyticsOptOut;
     };
 

@@ -5,14 +5,15 @@
 #include "shifting/GearService.h"
 #include "shifting/KeyboardService.h"
 
-SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut,
-                                     QObject* parent)
+SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, SetupCheck& setupCheck,
+                                     OptOut optOut, QObject* parent)
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_defaults(defaults)
     , m_optOut(std::move(optOut))
     , m_selectedGear(static_cast<int>(viewModel.gearService().storedInitialGear()))
     , m_shareUsageStatistics(UsageStatisticsChoice::isShared(defaults))
+    , m_setupCheck(setupCheck)
 {}
 
 void SettingsViewModel::reload()

@@ -1,13 +1,17 @@
 #pragma once
 
+#include "gui/SetupCheckViewModel.h"
+
 #include <QObject>
 #include <QtQml/qqmlregistration.h>
 #include <functional>
 
 class AppViewModel;
 class Defaults;
+class SetupCheck;
 
-// The Settings section: the initial virtual gear and the usage-statistics choice.
+// The Settings section: the initial virtual gear, the keys, the usage-statistics choice and the
+// setup check.
 class SettingsViewModel : public QObject
 {
     Q_OBJECT
@@ -24,12 +28,14 @@ class SettingsViewModel : public QObject
     Q_PROPERTY(QString keyMatchingProblem READ keyMatchingProblem NOTIFY keyMatchingChanged)
     Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
                    shareUsageStatisticsChanged)
+    Q_PROPERTY(SetupCheckViewModel* setupCheck READ setupCheck CONSTANT)
 
 public:
     // Where the analytics client's opt-out is switched.
     using OptOut = std::function<void(bool analyticsDisabled)>;
 
-    SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, OptOut optOut, QObject* parent = nullptr);
+    SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, SetupCheck& setupCheck, OptOut optOut,
+                      QObject* parent = nullptr);
 
     int selectedGear() const { return m_selectedGear; }
     void setSelectedGear(int gear);
@@ -43,6 +49,7 @@ public:
     void setKeyMatchingIndex(int index);
     QStringList keyMatchingNames() const;
     QString keyMatchingProblem() const { return m_keyMatchingProblem; }
+    SetupCheckViewModel* setupCheck() { return &m_setupCheck; }
 
     // The page is built anew each time it opens: it starts from the stored gear.
     Q_INVOKABLE void reload();
@@ -60,4 +67,5 @@ private:
     int m_selectedGear;
     bool m_shareUsageStatistics;
     QString m_keyMatchingProblem;
+    SetupCheckViewModel m_setupCheck;
 };

@@ -12,6 +12,17 @@ ScrollView {
     // The page starts from what is stored each time it opens.
     Component.onCompleted: model.reload()
 
+    // Built when first asked for, over the window rather than inside the scrolled page.
+    property SetupCheckDialog setupCheckDialog: null
+    function showSetupCheck() {
+        if (!setupCheckDialog) {
+            const component = Qt.createComponent("SetupCheckDialog.qml")
+            setupCheckDialog = component.createObject(section.Overlay.overlay,
+                                                      { check: section.model.setupCheck }) as SetupCheckDialog
+        }
+        setupCheckDialog.open()
+    }
+
     ColumnLayout {
         width: section.availableWidth
         spacing: 12
@@ -176,6 +187,45 @@ ScrollView {
                     model: section.model.keyMatchingNames
                     currentIndex: section.model.keyMatchingIndex
                     onActivated: index => section.model.keyMatchingIndex = index
+                }
+            }
+        }
+
+        Label {
+            Layout.leftMargin: 24
+            Layout.topMargin: 12
+            text: "Setup"
+            font.pixelSize: Theme.headline
+            font.bold: true
+            color: Theme.text
+        }
+        GlassPanel {
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            Layout.preferredHeight: setup.implicitHeight + 40
+            cornerRadius: 12
+            RowLayout {
+                id: setup
+                anchors.fill: parent
+                anchors.margins: 20
+                spacing: 12
+                ColumnLayout {
+                    Layout.fillWidth: true
+                    spacing: 2
+                    Label { text: "Check Setup"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label {
+                        Layout.fillWidth: true
+                        wrapMode: Text.WordWrap
+                        text: "When shifting does not reach the trainer app: checks Bluetooth, how keys are typed and the keyboard layout, and says what to do."
+                        font.pixelSize: Theme.caption
+                        color: Theme.secondaryText
+                    }
+                }
+                BorderedButton {
+                    objectName: "checkSetupButton"
+                    text: "Check Setup"
+                    onClicked: section.showSetupCheck()
                 }
             }
         }

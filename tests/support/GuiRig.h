@@ -2,12 +2,15 @@
 
 #include "analytics/Analytics.h"
 #include "app/AppGraph.h"
+#include "app/SetupCheck.h"
 #include "app/Updater.h"
+#include "bluetooth/qt/BluezSetup.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "diagnostics/DebugLogService.h"
 #include "fakes/RecordingKeySink.h"
 #include "gui/CogwiseApp.h"
 #include "platform/Defaults.h"
+#include "shifting/keysinks/KeyTypingInspector.h"
 
 #include <QStringList>
 #include <QTest>
@@ -15,7 +18,8 @@
 #include <memory>
 
 // The window's objects over the simulated unit, with settings in a file of the test's,
-// analytics events recorded and (unless a sink is handed in) keys recorded.
+// analytics events recorded and (unless a sink is handed in) keys recorded. The setup check
+// looks at this machine.
 struct GuiRig
 {
     explicit GuiRig(const QString& settingsPath, std::unique_ptr<KeySink> sink = {})
@@ -32,8 +36,10 @@ struct GuiRig
         simulated = central.get();
         graph = std::make_unique<AppGraph>(defaults, analytics, std::move(central), std::move(sink));
         graph->keyboardService().keySequencer().setPauseBetweenPresses(KeySequencer::minPause);
+        setupCheck = std::make_unique<SetupCheck>(SetupCheck::Services{
+            defaults, bluetoothSetup, keyTyping, graph->keySink(), QStringLiteral("The test's choice.")});
         app = std::make_unique<CogwiseApp>(
-            CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(),
+            CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(), *setupCheck,
                                  [this](bool disabled) { analyticsDisabled.append(disabled); }});
     }
 
@@ -46,6 +52,9 @@ struct GuiRig
     SimulatedCentral* simulated = nullptr;
     RecordingKeySink* recordingSink = nullptr;
     std::unique_ptr<AppGraph> graph;
+    BluezSetup bluetoothSetup;
+    KeyTypingInspector keyTyping;
+    std::unique_ptr<SetupCheck> setupCheck;
     std::unique_ptr<CogwiseApp> app;
 };
 

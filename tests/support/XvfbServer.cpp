@@ -26,13 +26,17 @@ bool XvfbServer::isInstalled()
     return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
 }
 
-std::optional<QString> XvfbServer::start(QSize screen)
+std::optional<QString> XvfbServer::start(QSize screen, const QStringList& arguments)
 {
-    // -displayfd: Xvfb picks a free display and writes its number once it is ready.
-    m_process.start(QStringLiteral("Xvfb"),
-                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
-                     QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    // -displayfd: Xvfb picks a free display and writes its number once it is ready. -noreset: a
+    // test's clients come and go, and a server that reset whenever the last one left would lose
+    // a remapped layout, and could turn away the next client while it resets.
+    m_process.start(
+        QStringLiteral("Xvfb"),
+        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")} +
+            arguments);
     if (!m_process.waitForStarted(startTimeoutMs))
         return QStringLiteral("Xvfb did not start: ") + m_process.errorString();
     QByteArray number;

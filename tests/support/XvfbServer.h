@@ -15,8 +15,9 @@ public:
     XvfbServer& operator=(const XvfbServer&) = delete;
 
     static bool isInstalled();
-    // Returns once the server accepts connections; an error text otherwise.
-    std::optional<QString> start(QSize screen = QSize(320, 240));
+    // Returns once the server accepts connections; an error text otherwise. `arguments` go to
+    // Xvfb as well ("-extension", "XTEST" leaves that extension out).
+    std::optional<QString> start(QSize screen = QSize(320, 240), const QStringList& arguments = {});
     QByteArray displayName() const { return m_displayName; }
     // Gives the keys at these X key codes new keysyms (plain, shifted), as another keyboard
     // layout would: {29, {"z", "Z"}} makes the key at the US Y type a "z".

@@ -246,6 +246,60 @@ private Q_SLOTS:
         QCOMPARE(QuickHarness::find(root, QStringLiteral("virtualGear"))->property("text").toString(),
                  QStringLiteral("6"));
     }
+
+    // "Check Setup" in Settings opens the report over the window and runs the check on this
+    // machine: every line shown with its mark, advice under each failed one, and the summary.
+    void checkSetupShowsEachLineWithItsAdvice()
+    {
+        GuiRig rig(path());
+        QuickHarness quick;
+        QQuickWindow window;
+        window.resize(900, 700);
+        const auto page =
+            quick.create(QStringLiteral("SettingsSection"),
+                         {{QStringLiteral("model"), QVariant::fromValue(rig.app->settings())},
+                          {QStringLiteral("parent"), QVariant::fromValue(window.contentItem())}});
+        QVERIFY(page);
+        SetupCheckViewModel* check = rig.app->settings()->setupCheck();
+        QSignalSpy running(check, &SetupCheckViewModel::runningChanged);
+
+        QQuickItem* button = QuickHarness::find(asItem(page), QStringLiteral("checkSetupButton"));
+        QVERIFY(button);
+        QMetaObject::invokeMethod(button, "clicked");
+        auto* dialog = window.contentItem()->findChild<QObject*>(QStringLiteral("setupCheckDialog"));
+        QVERIFY(dialog);
+        QTRY_VERIFY(dialog->property("opened").toBool());
+        QTRY_COMPARE_WITH_TIMEOUT(running.size(), 2, 15000);
+        QCOMPARE(running.at(0).at(0).toBool(), true);
+        QCOMPARE(running.at(1).at(0).toBool(), false);
+
+        const int lines = check->rowCount();
+        QVERIFY(lines >= 10);
+        int failed = 0;
+        for (int row = 0; row < lines; ++row)
+            failed += check->data(check->index(row), SetupCheckViewModel::okRole).toBool() ? 0 : 1;
+        auto* list = dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckLines"));
+        QVERIFY(list);
+        QCOMPARE(QuickHarness::findAll(list, QStringLiteral("setupCheckLine")).size(), lines);
+        int advised = 0;
+        for (QQuickItem* advice : QuickHarness::findAll(list, QStringLiteral("setupCheckAdvice"))) {
+            if (advice->isVisible()) {
+                QVERIFY(!advice->property("text").toString().isEmpty());
+                ++advised;
+            }
+        }
+        QCOMPARE(advised, failed);
+        QCOMPARE(
+            dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckSummary"))->property("text").toString(),
+            check->summary());
+
+        // Checking again: the same report comes back, and no check starts while one runs.
+        QMetaObject::invokeMethod(dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckAgain")),
+                                  "clicked");
+        check->run();
+        QTRY_COMPARE_WITH_TIMEOUT(running.size(), 4, 15000);
+        QCOMPARE(check->rowCount(), lines);
+    }
 };
 
 COGWISE_TEST(tst_QmlViews)

@@ -37,6 +37,18 @@ quint16 of(VirtualKey key)
     return table().value(key.code());
 }
 
+std::optional<VirtualKey> keyAt(quint16 code)
+{
+    static const QHash<quint16, quint16> byPlace = [] {
+        QHash<quint16, quint16> places;
+        for (auto it = table().cbegin(); it != table().cend(); ++it)
+            places.insert(it.value(), it.key());
+        return places;
+    }();
+    const auto found = byPlace.constFind(code);
+    return found == byPlace.cend() ? std::nullopt : VirtualKey::fromCode(*found);
+}
+
 const QList<quint16>& all()
 {
     static const QList<quint16> codes = [] {

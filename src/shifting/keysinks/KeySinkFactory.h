@@ -8,6 +8,13 @@
 // the first that can post now, uinput before XTest; a null sink saying why when none can.
 namespace KeySinkFactory {
 
-std::unique_ptr<KeySink> create();
+struct Choice
+{
+    std::unique_ptr<KeySink> sink;
+    // Why this sink, for the rider: it follows "Keys are typed through ...:".
+    QString reason;
+};
+
+Choice choose();
 
 } // namespace KeySinkFactory

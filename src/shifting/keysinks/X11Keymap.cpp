@@ -2,6 +2,7 @@
 
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
 #include <X11/XKBlib.h>
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
@@ -85,4 +86,52 @@ std::optional<X11Keymap::Stroke> X11Keymap::lookUp(VirtualKey key) const
     if (!plain && m_shiftKeycode == 0)
         return std::nullopt;
     return Stroke{keycode, !plain};
+}
+
+QString X11Keymap::typedBy(unsigned keycode) const
+{
+    followLayoutChanges();
+    const KeySym symbol = XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 0);
+    if (symbol == NoSymbol)
+        return {};
+    // Latin-1 keysyms are their code points; others carry theirs above 0x01000000.
+    if ((symbol >= 0x20 && symbol <= 0x7e) || (symbol >= 0xa0 && symbol <= 0xff))
+        return QString(QChar(char16_t(symbol)));
+    if (symbol >= 0x01000100 && symbol <= 0x0110ffff) {
+        const char32_t codePoint = char32_t(symbol - 0x01000000);
+        return QString::fromUcs4(&codePoint, 1);
+    }
+    const char* name = XKeysymToString(symbol);
+    return name ? QString::fromLatin1(name) : QString();
+}
+
+bool X11Keymap::types(unsigned keycode, VirtualKey key) const
+{
+    followLayoutChanges();
+    const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());
+    return symbol != NoSymbol && (XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 0) == symbol ||
+                                  XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 1) == symbol);
+}
+
+std::optional<std::pair<QString, QString>> X11Keymap::layoutNames() const
+{
+    // Rules, model, layouts, variants and options, each ended by a NUL: what setxkbmap was told.
+    const Atom names = XInternAtom(m_display, "_XKB_RULES_NAMES", True);
+    if (names == None)
+        return std::nullopt;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    constexpr long maxLongs = 1024;
+    if (XGetWindowProperty(m_display, DefaultRootWindow(m_display), names, 0, maxLongs, False, XA_STRING,
+                           &type, &format, &count, &after, &data) != Success ||
+        !data)
+        return std::nullopt;
+    const QList<QByteArray> fields =
+        QByteArray(reinterpret_cast<const char*>(data), qsizetype(count)).split('\0');
+    XFree(data);
+    if (type != XA_STRING || format != 8 || fields.size() < 4)
+        return std::nullopt;
+    return std::pair(QString::fromLatin1(fields.at(2)), QString::fromLatin1(fields.at(3)));
 }

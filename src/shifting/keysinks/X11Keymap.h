@@ -7,6 +7,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <variant>
 
 struct _XDisplay;
@@ -33,6 +34,14 @@ public:
     // Nothing when the layout has no key for the character.
     std::optional<Stroke> strokeFor(VirtualKey key) const;
     unsigned shiftKeycode() const { return m_shiftKeycode; }
+    // What the key at this X key code types without Shift: its character, or the keysym's name
+    // for keys that type none; empty when it types nothing.
+    QString typedBy(unsigned keycode) const;
+    // Whether the key at this X key code types the key's character, with or without Shift.
+    bool types(unsigned keycode, VirtualKey key) const;
+    // The layouts and their variants as the X server was given them, each a comma-separated
+    // list ("de,us" and "nodeadkeys,"); nothing when the server does not say.
+    std::optional<std::pair<QString, QString>> layoutNames() const;
 
 private:
     X11Keymap(_XDisplay* display, bool owned);

@@ -1,0 +1,393 @@
+#include "app/SetupCheck.h"
+
+#include "bluetooth/ConnectionService.h"
+#include "shifting/KeySink.h"
+#include "shifting/UserDefaultsManager.h"
+
+#include <algorithm>
+
+namespace {
+
+using Line = SetupCheck::Line;
+using Heard = BluetoothSetup::Heard;
+using Session = KeyTypingSetup::Session;
+
+Line passed(const QString& label)
+{
+    return {true, false, label, {}};
+}
+
+Line failed(const QString& label, const QString& advice)
+{
+    return {false, false, label, advice};
+}
+
+Line requiredLine(Line line)
+{
+    line.required = true;
+    return line;
+}
+
+QString quoted(const QString& text)
+{
+    return QStringLiteral("“") + text + QStringLiteral("”");
+}
+
+const QString startBluetoothd = QStringLiteral("Start bluetoothd (above), then check again.");
+
+QList<Line> bluetoothLines(const BluetoothSetup::Facts& facts, bool unitSaved, bool listen)
+{
+    QList<Line> lines;
+    if (!facts.busReachable) {
+        lines.append(
+            requiredLine(failed(QStringLiteral("The system D-Bus is not reachable"),
+                                QStringLiteral("Start it, then bluetoothd: sudo systemctl start dbus "
+                                               "bluetooth."))));
+    } else if (!facts.serviceRunning) {
+        lines.append(
+            requiredLine(failed(QStringLiteral("bluetoothd is not running on the system bus"),
+                                QStringLiteral("Install and start it: sudo apt install bluez && sudo "
+                                               "systemctl enable --now bluetooth."))));
+    } else if (facts.serviceVersion.isEmpty()) {
+        lines.append(
+            requiredLine(passed(QStringLiteral("bluetoothd is running (its version could not be read)"))));
+    } else {
+        lines.append(requiredLine(passed(QStringLiteral("bluetoothd %1 is running (version from %2)")
+                                             .arg(facts.serviceVersion, facts.versionSource))));
+    }
+    const bool running = facts.busReachable && facts.serviceRunning;
+
+    if (!running) {
+        lines.append(requiredLine(
+            failed(QStringLiteral("Bluetooth adapter: not checked without bluetoothd"), startBluetoothd)));
+    } else if (facts.adapter.isEmpty()) {
+        lines.append(
+            requiredLine(failed(QStringLiteral("No Bluetooth adapter"),
+                                QStringLiteral("Plug in a Bluetooth 4.0 (LE) adapter, or unblock the "
+                                               "built-in one: rfkill unblock bluetooth."))));
+    } else {
+        lines.append(requiredLine(
+            passed(QStringLiteral("Bluetooth adapter %1 (%2)").arg(facts.adapter, facts.adapterAddress))));
+        if (facts.adapterPowered) {
+            lines.append(requiredLine(passed(QStringLiteral("%1 is switched on").arg(facts.adapter))));
+        } else {
+            lines.append(
+                requiredLine(failed(QStringLiteral("%1 is switched off").arg(facts.adapter),
+                                    QStringLiteral("Switch Bluetooth on in the desktop's settings, or "
+                                                   "run: bluetoothctl power on."))));
+        }
+    }
+
+    const QString unitName = facts.unitName.isEmpty() ? QStringLiteral("Your unit") : facts.unitName;
+    if (!unitSaved) {
+        lines.append(
+            failed(QStringLiteral("No Di2 unit saved yet"),
+                   QStringLiteral("Connect to your unit once in the window, or run: cogwise --device "
+                                  "ADDRESS.")));
+    } else if (!facts.unitAddress) {
+        lines.append(failed(QStringLiteral("The saved unit has no Bluetooth address"),
+                            QStringLiteral("Connect to your unit again in the window.")));
+    } else if (!running) {
+        lines.append(
+            failed(QStringLiteral("Your unit %1: not checked without bluetoothd").arg(*facts.unitAddress),
+                   startBluetoothd));
+    } else if (facts.unitKnown) {
+        lines.append(
+            passed(QStringLiteral("%1 (%2) is known to bluetoothd").arg(unitName, *facts.unitAddress)));
+    } else {
+        lines.append(failed(QStringLiteral("Your unit %1 is not known to bluetoothd").arg(*facts.unitAddress),
+                            QStringLiteral("Press a shifter button near the computer: Cogwise finds the unit "
+                                           "when it advertises.")));
+    }
+
+    switch (facts.heard) {
+    case Heard::advertising:
+        lines.append(passed(
+            facts.rssi ? QStringLiteral("%1 is advertising now (%2 dBm)").arg(unitName).arg(*facts.rssi)
+                       : QStringLiteral("%1 is advertising now").arg(unitName)));
+        break;
+    case Heard::connected:
+        lines.append(passed(QStringLiteral("%1 is connected now").arg(unitName)));
+        break;
+    case Heard::silent:
+        lines.append(
+            failed(QStringLiteral("%1 was not heard advertising just now").arg(unitName),
+                   QStringLiteral("Press a shifter button to wake it, and keep it within a few metres of "
+                                  "the adapter.")));
+        break;
+    case Heard::notListened:
+        if (listen && running && unitSaved && facts.unitAddress) {
+            lines.append(failed(QStringLiteral("Not listened for your unit: the adapter is off or missing"),
+                                QStringLiteral("Fix the adapter (above), then check again.")));
+        }
+        break;
+    }
+    return lines;
+}
+
+QString sinkName(const KeySink& sink)
+{
+    if (sink.name() == QLatin1String("uinput"))
+        return QStringLiteral("uinput (a virtual keyboard)");
+    if (sink.name() == QLatin1String("xtest"))
+        return QStringLiteral("XTest");
+    return sink.name();
+}
+
+const QString joinGroupAdvice =
+    QStringLiteral("Join it: sudo usermod -aG %1 $USER, then log out and in again.");
+const QString setUpUinput = QStringLiteral(
+    "Set up uinput as the README's \"Letting Cogwise type keys\" shows, then restart Cogwise.");
+
+QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink, const QString& reason)
+{
+    QList<Line> lines;
+    if (const auto unavailable = sink.unavailableReason()) {
+        if (!qEnvironmentVariableIsEmpty("COGWISE_KEY_SINK"))
+            lines.append(requiredLine(failed(
+                QStringLiteral("Cogwise cannot type keys: %1").arg(*unavailable),
+                QStringLiteral("Unset COGWISE_KEY_SINK to let Cogwise choose, or fix what it says."))));
+        else
+            // The lines on uinput and XTest below say what each lacks.
+            lines.append(requiredLine(
+                failed(QStringLiteral("Cogwise cannot type keys: neither uinput nor XTest works here"),
+                       setUpUinput)));
+    } else {
+        lines.append(requiredLine(
+            passed(QStringLiteral("Keys are typed through %1: %2").arg(sinkName(sink), reason))));
+    }
+
+    const KeyTypingSetup::Uinput& uinput = facts.uinput;
+    if (!uinput.deviceExists) {
+        lines.append(failed(QStringLiteral("%1 does not exist").arg(uinput.devicePath),
+                            QStringLiteral("Load the module: sudo modprobe uinput.")));
+    } else if (uinput.openError) {
+        QString advice;
+        if (!uinput.rulePath)
+            advice =
+                QStringLiteral("Install Cogwise's udev rule (the package does) and join the group it names, "
+                               "as the README shows.");
+        else if (!uinput.group.isEmpty() && !uinput.inGroup)
+            advice = joinGroupAdvice.arg(uinput.group);
+        else
+            advice = QStringLiteral(
+                         "Apply the udev rule: sudo udevadm control --reload && sudo udevadm trigger %1.")
+                         .arg(uinput.devicePath);
+        lines.append(failed(
+            QStringLiteral("Cogwise may not write to %1 (%2)").arg(uinput.devicePath, *uinput.openError),
+            advice));
+    } else {
+        lines.append(passed(QStringLiteral("Cogwise may write to %1").arg(uinput.devicePath)));
+    }
+
+    if (uinput.moduleLoaded)
+        lines.append(passed(QStringLiteral("The uinput module is loaded")));
+    else
+        lines.append(
+            failed(QStringLiteral("The uinput module is not loaded"),
+                   QStringLiteral("Load it with sudo modprobe uinput; the package loads it at every boot.")));
+
+    if (!uinput.rulePath) {
+        lines.append(
+            failed(QStringLiteral("Cogwise's udev rule for uinput is not installed"),
+                   QStringLiteral("Install the package, or copy packaging/60-cogwise-uinput.rules to "
+                                  "/etc/udev/rules.d/ as the README shows.")));
+    } else if (uinput.group.isEmpty()) {
+        lines.append(failed(QStringLiteral("%1 gives uinput to no group").arg(*uinput.rulePath),
+                            QStringLiteral("Replace it with the rule that comes with Cogwise.")));
+    } else {
+        lines.append(passed(QStringLiteral("The udev rule gives uinput to the group %1 (%2)")
+                                .arg(quoted(uinput.group), *uinput.rulePath)));
+    }
+
+    if (!uinput.group.isEmpty()) {
+        const QString group = quoted(uinput.group);
+        if (uinput.inGroup)
+            lines.append(passed(QStringLiteral("You are in the group %1").arg(group)));
+        else if (uinput.inGroupAfterLogin)
+            lines.append(
+                failed(QStringLiteral("You were added to the group %1 after this session started").arg(group),
+                       QStringLiteral("Log out and in again.")));
+        else if (!uinput.groupExists)
+            lines.append(
+                failed(QStringLiteral("The group %1 does not exist").arg(group),
+                       QStringLiteral("Create and join it: sudo groupadd --system %1 && sudo usermod -aG "
+                                      "%1 $USER, then log out and in again.")
+                           .arg(uinput.group)));
+        else
+            lines.append(failed(QStringLiteral("You are not in the group %1").arg(group),
+                                joinGroupAdvice.arg(uinput.group)));
+    }
+
+    const KeyTypingSetup::Display& display = facts.display;
+    if (display.name.isEmpty())
+        lines.append(
+            failed(QStringLiteral("No X display for XTest (DISPLAY is not set)"),
+                   QStringLiteral("XTest needs an X11 session or XWayland; without one Cogwise types "
+                                  "through uinput.")));
+    else if (!display.opens)
+        lines.append(failed(QStringLiteral("Cannot open the X display %1").arg(display.name),
+                            QStringLiteral("Check DISPLAY, and that this user may use the display.")));
+    else if (!display.hasXTest)
+        lines.append(
+            failed(QStringLiteral("The X display %1 lacks the XTEST extension").arg(display.name),
+                   QStringLiteral("Enable XTEST in the X server's configuration, or set up uinput.")));
+    else
+        lines.append(passed(QStringLiteral("The X display %1 has the XTEST extension").arg(display.name)));
+
+    const bool uinputInUse = sink.name() == QLatin1String("uinput") && sink.canPostKeys();
+    const bool xtestInUse = sink.name() == QLatin1String("xtest") && sink.canPostKeys();
+    switch (facts.session) {
+    case Session::x11:
+        lines.append(
+            passed(QStringLiteral("X11 session: a trainer app under Wine or in a browser gets the keys "
+                                  "alike")));
+        break;
+    case Session::waylandWithXwayland:
+        if (xtestInUse)
+            lines.append(failed(
+                QStringLiteral("Wayland session: XTest reaches only XWayland windows, so a trainer "
+                               "app under Wine gets the keys but a browser running on Wayland does "
+                               "not"),
+                QStringLiteral("Set up uinput as the README shows, so that keys reach every window.")));
+        else if (uinputInUse)
+            lines.append(
+                passed(QStringLiteral("Wayland session with XWayland: uinput reaches a trainer app under "
+                                      "Wine and one in a browser alike")));
+        else
+            lines.append(
+                failed(QStringLiteral("Wayland session with XWayland: nothing types keys yet"), setUpUinput));
+        break;
+    case Session::wayland:
+        if (uinputInUse)
+            lines.append(passed(QStringLiteral("Wayland session: uinput reaches every window")));
+        else
+            lines.append(
+                failed(QStringLiteral("Wayland session without XWayland: only uinput can type keys here"),
+                       setUpUinput));
+        break;
+    case Session::none:
+        lines.append(
+            failed(QStringLiteral("No desktop session here (neither X11 nor Wayland)"),
+                   QStringLiteral("Run cogwise --check in a terminal of your desktop session to see what "
+                                  "the trainer app will get.")));
+        break;
+    }
+    return lines;
+}
+
+QList<Line> layoutLines(const KeyTypingSetup::Facts& facts, const TrainerApp& app, KeyMatching matching)
+{
+    QList<Line> lines;
+    const QString layout = facts.layout.name;
+    if (layout.isEmpty())
+        lines.append(
+            failed(QStringLiteral("Keyboard layout unknown (no X display, no /etc/default/keyboard)"),
+                   QStringLiteral("Cogwise presses the keys where a US keyboard has them: check the keys "
+                                  "below against your keyboard.")));
+    else
+        lines.append(passed(QStringLiteral("Keyboard layout %1 (from %2)").arg(layout, facts.layout.source)));
+
+    const QStringList shifts{QStringLiteral("Shift up"), QStringLiteral("Shift down")};
+    for (qsizetype i = 0; i < facts.placements.size() && i < shifts.size(); ++i) {
+        const KeyTypingSetup::Placement& placement = facts.placements.at(i);
+        const QString character = quoted(placement.key.label());
+        const QString who = QStringLiteral("%1 (%2)").arg(shifts.at(i), app.name);
+        const QString place =
+            placement.place
+                ? QStringLiteral("the key where a US keyboard has %1").arg(quoted(placement.place->label()))
+                : QStringLiteral("a key US keyboards lack");
+        if (matching == KeyMatching::character) {
+            if (!placement.typesCharacter)
+                lines.append(requiredLine(
+                    failed(QStringLiteral("%1: the layout %2 has no key for %3").arg(who, layout, character),
+                           QStringLiteral(
+                               "Choose \"Send the physical key\" in Settings → Keys, or keys your layout has "
+                               "(Trainer app: Custom)."))));
+            else if (placement.types.isEmpty())
+                lines.append(passed(QStringLiteral("%1 presses %2").arg(who, place)));
+            else
+                lines.append(
+                    passed(QStringLiteral("%1 types %2 with %3%4")
+                               .arg(who, character,
+                                    placement.withShift ? QStringLiteral("Shift + ") : QString(), place)));
+        } else if (!placement.typesCharacter) {
+            lines.append(
+                failed(QStringLiteral("%1 presses %2, which types %3 on this layout")
+                           .arg(who, place, quoted(placement.types)),
+                       QStringLiteral("If the trainer app does not shift, choose \"Send the key that types "
+                                      "this character\" in Settings → Keys.")));
+        } else {
+            lines.append(passed(QStringLiteral("%1 presses %2").arg(who, place)));
+        }
+    }
+    return lines;
+}
+
+} // namespace
+
+SetupCheck::SetupCheck(const Services& services, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+{
+    connect(&m_services.bluetooth, &BluetoothSetup::inspected, this, &SetupCheck::bluetoothInspected);
+}
+
+void SetupCheck::start(bool listen)
+{
+    if (m_running)
+        return;
+    m_running = true;
+    m_listen = listen;
+
+    // Read now, while Bluetooth is asked: quick, and what the rider sees as the check starts.
+    const UserDefaultsManager storage(m_services.defaults);
+    const TrainerApp& app = storage.trainerApp();
+    const KeyMatching matching = m_services.keySink.keyMatching();
+    const KeyTypingSetup::Facts keyFacts = m_services.keyTyping.inspect(
+        {storage.shiftKey(KeyboardAction::shiftUp), storage.shiftKey(KeyboardAction::shiftDown)}, matching);
+    m_keyLines = keySinkLines(keyFacts, m_services.keySink, m_services.keySinkReason) +
+                 layoutLines(keyFacts, app, matching);
+
+    const std::optional<QUuid> unit = ConnectionService::savedUnit(m_services.defaults);
+    m_unitSaved = unit.has_value();
+    m_services.bluetooth.inspect(unit, listen);
+}
+
+void SetupCheck::bluetoothInspected(const BluetoothSetup::Facts& facts)
+{
+    if (!m_running)
+        return;
+    m_lines = bluetoothLines(facts, m_unitSaved, m_listen) + m_keyLines;
+    m_running = false;
+    Q_EMIT finished();
+}
+
+bool SetupCheck::readyToRide() const
+{
+    return !m_lines.isEmpty() && std::none_of(m_lines.cbegin(), m_lines.cend(),
+                                              [](const Line& line) { return line.required && !line.ok; });
+}
+
+QString SetupCheck::summary() const
+{
+    if (m_lines.isEmpty())
+        return {};
+    const auto blocking = std::find_if(m_lines.cbegin(), m_lines.cend(),
+                                       [](const Line& line) { return line.required && !line.ok; });
+    if (blocking != m_lines.cend())
+        return QStringLiteral("Not ready to ride: fix the ✗ lines, first of all “%1”.").arg(blocking->label);
+    const bool allPassed =
+        std::all_of(m_lines.cbegin(), m_lines.cend(), [](const Line& line) { return line.ok; });
+    return allPassed
+               ? QStringLiteral("Everything needed to ride is in place.")
+               : QStringLiteral("Everything needed to ride is in place; the ✗ lines tell what else could "
+                                "go wrong.");
+}
+
+QString SetupCheck::format(const Line& line)
+{
+    if (line.ok)
+        return QStringLiteral("✓ ") + line.label;
+    return QStringLiteral("✗ ") + line.label + QStringLiteral(" — ") + line.advice;
+}

@@ -1,0 +1,105 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+import Cogwise
+
+// "Check Setup": one line per check of what riding needs, and for each one that failed,
+// what to do. Runs the check each time it opens.
+Dialog {
+    id: dialog
+    objectName: "setupCheckDialog"
+    required property SetupCheckViewModel check
+
+    title: "Check Setup"
+    anchors.centerIn: parent
+    modal: true
+    width: Math.min(640, parent.width - 40)
+    height: Math.min(560, parent.height - 40)
+    standardButtons: Dialog.Close
+    onOpened: dialog.check.run()
+
+    ColumnLayout {
+        anchors.fill: parent
+        spacing: 10
+
+        RowLayout {
+            objectName: "setupCheckProgress"
+            visible: dialog.check.running
+            spacing: 8
+            BusyIndicator { running: dialog.check.running; Layout.preferredWidth: 24; Layout.preferredHeight: 24 }
+            Label {
+                Layout.fillWidth: true
+                wrapMode: Text.WordWrap
+                text: "Checking… Cogwise listens a few seconds for your unit."
+                color: Theme.secondaryText
+            }
+        }
+
+        ScrollView {
+            id: scroll
+            Layout.fillWidth: true
+            Layout.fillHeight: true
+            contentWidth: availableWidth
+            ColumnLayout {
+                objectName: "setupCheckLines"
+                width: scroll.availableWidth
+                spacing: 8
+                Repeater {
+                    model: dialog.check
+                    delegate: RowLayout {
+                        id: line
+                        required property bool ok
+                        required property string label
+                        required property string advice
+                        objectName: "setupCheckLine"
+                        Layout.fillWidth: true
+                        spacing: 8
+                        Label {
+                            Layout.alignment: Qt.AlignTop
+                            text: line.ok ? "✓" : "✗"
+                            color: line.ok ? Theme.green : Theme.red
+                            font.bold: true
+                        }
+                        ColumnLayout {
+                            Layout.fillWidth: true
+                            spacing: 2
+                            Label {
+                                Layout.fillWidth: true
+                                wrapMode: Text.WordWrap
+                                textFormat: Text.PlainText
+                                text: line.label
+                                color: Theme.text
+                            }
+                            Label {
+                                objectName: "setupCheckAdvice"
+                                visible: !line.ok
+                                Layout.fillWidth: true
+                                wrapMode: Text.WordWrap
+                                textFormat: Text.PlainText
+                                text: line.advice
+                                font.pixelSize: Theme.caption
+                                color: Theme.secondaryText
+                            }
+                        }
+                    }
+                }
+            }
+        }
+
+        Label {
+            objectName: "setupCheckSummary"
+            Layout.fillWidth: true
+            wrapMode: Text.WordWrap
+            textFormat: Text.PlainText
+            text: dialog.check.summary
+            font.bold: true
+            color: Theme.text
+        }
+        Button {
+            objectName: "setupCheckAgain"
+            text: "Check Again"
+            enabled: !dialog.check.running
+            onClicked: dialog.check.run()
+        }
+    }
+}
