@@ -115,10 +115,12 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
 
     Updater updater(Updater::defaultFeed(), version);
     updater.start();
-    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(), [](bool disabled) {
+    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(),
+                        [](bool disabled) {
                             if (TelemetryManager* manager = Telemetry::manager())
                                 manager->setAnalyticsDisabled(disabled);
-                        }});
+                        },
+                        addressOf});
     QQmlApplicationEngine engine;
     CogwiseApp::prepare(engine);
     engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&cogwise)}});

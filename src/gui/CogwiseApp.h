@@ -40,6 +40,8 @@ public:
         Updater& updater;
         DebugLogService& debugLog;
         SettingsViewModel::OptOut analyticsOptOut;
+        // A unit's Bluetooth address, for the scan list; the backend's to say.
+        DeviceListModel::AddressOf addressOf;
     };
 
     explicit CogwiseApp(const Services& services, QObject* parent = nullptr);

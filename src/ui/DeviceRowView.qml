@@ -6,7 +6,7 @@ import QtQuick.Controls
 RowLayout {
     id: row
     required property string name
-    required property string shortId
+    required property string address
     required property int litBars
     required property bool isDi2Device
     signal connectClicked
@@ -51,7 +51,7 @@ RowLayout {
             }
         }
         Label {
-            text: row.shortId
+            text: row.address
             font.pixelSize: Theme.caption
             color: Theme.secondaryText
         }

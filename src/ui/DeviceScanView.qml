@@ -170,21 +170,23 @@ Item {
                         color: Theme.tertiaryText
                     }
                 }
-                ListView {
-                    id: devices
+                // Every unit in range, each with its address: that is what tells two of the
+                // same model apart. A row stays while its unit does, with its Connect button.
+                ColumnLayout {
                     objectName: "deviceList"
-                    visible: view.scan.panel === "found" && count > 0
+                    visible: view.scan.panel === "found" && devices.count > 0
                     Layout.fillWidth: true
-                    Layout.preferredHeight: Math.min(300, contentHeight)
-                    clip: true
                     spacing: 8
-                    model: view.scan.devices
-                    boundsBehavior: Flickable.StopAtBounds
-                    delegate: DeviceRowView {
-                        required property int index
-                        x: 4
-                        width: ListView.view.width - 8
-                        onConnectClicked: view.scan.connectDevice(index)
+                    Repeater {
+                        id: devices
+                        model: view.scan.devices
+                        DeviceRowView {
+                            required property int index
+                            Layout.fillWidth: true
+                            Layout.leftMargin: 4
+                            Layout.rightMargin: 4
+                            onConnectClicked: view.scan.connectDevice(index)
+                        }
                     }
                 }
                 BorderedButton {

@@ -3,6 +3,7 @@
 #include "analytics/Analytics.h"
 #include "app/AppGraph.h"
 #include "app/Updater.h"
+#include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "diagnostics/DebugLogService.h"
 #include "fakes/RecordingKeySink.h"
@@ -34,7 +35,12 @@ struct GuiRig
         graph->keyboardService().keySequencer().setPauseBetweenPresses(KeySequencer::minPause);
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(),
-                                 [this](bool disabled) { analyticsDisabled.append(disabled); }});
+                                 [this](bool disabled) { analyticsDisabled.append(disabled); },
+                                 // as the window's composition root does: the backend's addresses
+                                 [](const QUuid& id) {
+                                     const auto address = BluetoothAddressId::address(id);
+                                     return address ? address->toString() : QString();
+                                 }});
     }
 
     Defaults defaults;
