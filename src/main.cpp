@@ -109,7 +109,8 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
+    // Follows the desktop's light or dark preference while the window is open.
+    ColorScheme scheme(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
     QGuiApplication::setDesktopFileName(QStringLiteral("app.cogwise.Cogwise"));
     QGuiApplication::setWindowIcon(QIcon(IconProvider::filePath(QStringLiteral("Icon"))));
 

@@ -4,6 +4,7 @@ import QtQuick
 // Colours and type sizes of the whole window, light or dark after the desktop's palette.
 QtObject {
     readonly property SystemPalette palette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property SystemPalette disabledPalette: SystemPalette { colorGroup: SystemPalette.Disabled }
     readonly property bool dark: palette.window.hslLightness < 0.5
 
     readonly property color window: palette.window
