@@ -118,4 +118,8 @@ ApplicationWindow {
         target: window.app.debugLog
         function onFailed(text) { window.showMessage("Debug Logs", text, "") }
     }
+    Connections {
+        target: window.app.mapping
+        function onFailed(text) { window.showMessage("Letting Cogwise Type Keys", text, "") }
+    }
 }

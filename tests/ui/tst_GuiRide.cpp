@@ -10,6 +10,7 @@
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -235,19 +236,19 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         ride.screenshot(QStringLiteral("2-scan-scanning"));
 
-        // The link scans again right after a refused connection, so the failure panel
-        // is pictured the moment it shows.
+        // The link scans again right after a refused connection; the failure stays on screen
+        // until "Try Again".
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
-        bool failureShown = false;
-        connect(ride.rig().app->scan(), &ScanViewModel::changed, this, [&] {
-            if (!failureShown && ride.rig().app->scan()->panelName() == QLatin1String("failed")) {
-                failureShown = true;
-                ride.screenshot(QStringLiteral("2-scan-failed"), false);
-            }
-        });
         QTRY_VERIFY(unitRow(ride.rig()) >= 0);
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_VERIFY(failureShown);
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("failed"));
+        QSignalSpy linkStates(&ride.rig().graph->connectionService(),
+                              &ConnectionService::connectionStateChanged);
+        QVERIFY(linkStates.wait(20000));
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("failureTitle"))));
+        ride.screenshot(QStringLiteral("2-scan-failed"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("tryAgainButton"))));
+        QTRY_VERIFY(ride.rig().app->scan()->panelName() != QLatin1String("failed"));
 
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
         ride.rig().app->scan()->scanAgain();
