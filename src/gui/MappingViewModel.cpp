@@ -31,6 +31,16 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySi
 
 namespace {
 
+// A key sink as the README names it.
+QString sinkDescription(const QString& name)
+{
+    if (name == QLatin1String("uinput"))
+        return QStringLiteral("a virtual keyboard (uinput)");
+    if (name == QLatin1String("xtest"))
+        return QStringLiteral("XTest");
+    return name;
+}
+
 QString unpickable()
 {
     return QStringLiteral("That key cannot be sent: pick a letter, a digit, a punctuation key, Space, an "
@@ -159,9 +169,7 @@ bool MappingViewModel::testPermission()
     const std::optional<QString> reason = m_keySink.unavailableReason();
     const QString text = reason ? *reason
                                 : QStringLiteral("Shift keys go to the app in front through %1.")
-                                      .arg(m_keySink.name() == QLatin1String("uinput")
-                                               ? QStringLiteral("a virtual keyboard (uinput)")
-                                               : m_keySink.name());
+                                      .arg(sinkDescription(m_keySink.name()));
     if (text != m_permissionText) {
         m_permissionText = text;
         Q_EMIT permissionTextChanged();

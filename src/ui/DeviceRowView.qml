@@ -28,13 +28,15 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 2
         RowLayout {
+            Layout.fillWidth: true
             spacing: 8
             Label {
                 text: row.name
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
                 Layout.fillWidth: true
-                Layout.maximumWidth: implicitWidth
+                // Whole pixels: a layout rounds down, and a fraction less elides the name.
+                Layout.maximumWidth: Math.ceil(implicitWidth)
                 font.pixelSize: Theme.headline
                 font.bold: true
                 color: Theme.text
@@ -51,9 +53,13 @@ RowLayout {
                 bottomPadding: 2
                 background: Rectangle { radius: 5; color: Theme.tint(Theme.blue, 0.1) }
             }
+            // Takes the room the name does not need, so that the name has what it needs.
+            Item { Layout.fillWidth: true }
         }
         Label {
             objectName: "deviceAddress"
+            Layout.fillWidth: true
+            elide: Text.ElideRight
             text: row.address
             textFormat: Text.PlainText
             font.pixelSize: Theme.caption

@@ -172,7 +172,6 @@ private Q_SLOTS:
         ride.screenshot(QStringLiteral("4-mapping-off"));
         QVERIFY(ride.click(ride.item(QStringLiteral("enableSwitch"))));
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
-        ride.screenshot(QStringLiteral("5-mapping-on"));
 
         // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
         MappingViewModel& mapping = *ride.rig().app->mapping();
@@ -194,6 +193,9 @@ private Q_SLOTS:
         QTest::keyClick(ride.window(), Qt::Key_Period);
         QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
         mapping.setTrainerAppIndex(0);
+        // Pictured once the switch has long finished moving.
+        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("trainerAppKeys"))));
+        ride.screenshot(QStringLiteral("5-mapping-on"));
 
         // Back on the Device section, the unit's presses arrive as keys and move the gear.
         QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
