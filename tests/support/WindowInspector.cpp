@@ -360,6 +360,8 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
 {
     QStringList problems;
     const QList<QQuickItem*> all = controls();
+    if (all.isEmpty())
+        return problems; // nothing for Tab to reach
     QHash<QQuickItem*, QRectF> places;
     for (QQuickItem* control : all)
         places.insert(control, pageRect(control));

@@ -4,6 +4,7 @@
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
+#include "support/WindowInspector.h"
 
 #include <QDir>
 #include <QGuiApplication>
@@ -237,6 +238,13 @@ private Q_SLOTS:
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         ride.screenshot(QStringLiteral("2-scan-scanning"));
+        // The spinner of the waiting panels stands out from the panel in both schemes, once it
+        // has faded in.
+        const auto spinnerProblems = [&ride] {
+            WindowInspector inspector(*ride.window());
+            return inspector.contrastProblems(inspector.settle());
+        };
+        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
         // The link scans again right after a refused connection; the failure stays on screen
         // until "Try Again".
@@ -258,6 +266,7 @@ private Q_SLOTS:
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
         ride.screenshot(QStringLiteral("2-scan-connecting"));
+        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
         ride.rig().defaults.setString(

@@ -147,6 +147,8 @@ private Q_SLOTS:
                 check(ui, name, QStringLiteral("%1-%2-%3%4").arg(name, scheme, sizeName, scale), !huge);
         };
         QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        QVERIFY(ui.item(QStringLiteral("loadingScreen")));
+        screen(QStringLiteral("loading"));
         rig.app->flow()->start(std::chrono::milliseconds{0});
 
         QTRY_VERIFY(ui.item(QStringLiteral("startScanningButton")));
