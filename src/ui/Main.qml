@@ -45,7 +45,8 @@ ApplicationWindow {
         Menu {
             id: appMenu
             objectName: "appMenu"
-            title: "Cogwise"
+            // Alt+C opens it from the keyboard.
+            title: "&Cogwise"
             // Its entries are built when it first opens, not at start-up; the actions, and
             // with them the shortcut, are there from the start.
             onAboutToShow: {

@@ -287,7 +287,11 @@ private Q_SLOTS:
         QTest::keyClick(ui.window(), Qt::Key_Escape);
         QTRY_VERIFY(!message->property("visible").toBool());
 
-        // About closes with Escape too.
+        // The Cogwise menu opens with Alt+C; About closes with Escape too.
+        QTest::keyClick(ui.window(), Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(ui.object(QStringLiteral("appMenu"))->property("opened").toBool());
+        QTest::keyClick(ui.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!ui.object(QStringLiteral("appMenu"))->property("visible").toBool());
         QMetaObject::invokeMethod(ui.object(QStringLiteral("about")), "trigger");
         QObject* about = nullptr;
         QTRY_VERIFY((about = ui.object(QStringLiteral("aboutDialog"))) && about->property("opened").toBool());
