@@ -138,7 +138,8 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
-    ColorScheme::apply(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
+    // Follows the desktop's light or dark preference while the window is open.
+    ColorScheme scheme(app, qEnvironmentVariable("COGWISE_COLOR_SCHEME"));
     QGuiApplication::setDesktopFileName(QStringLiteral("app.cogwise.Cogwise"));
     QGuiApplication::setWindowIcon(QIcon(IconProvider::filePath(QStringLiteral("Icon"))));
 
@@ -147,11 +148,12 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
     BluezSetup bluetooth;
     KeyTypingInspector keyTyping;
     SetupCheck setupCheck({graph.defaults(), bluetooth, keyTyping, graph.keySink(), keySinkReason});
-    CogwiseApp cogwise(
-        {graph, Analytics::shared(), updater, DebugLogService::shared(), setupCheck, [](bool disabled) {
-             if (TelemetryManager* manager = Telemetry::manager())
-                 manager->setAnalyticsDisabled(disabled);
-         }});
+    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(), setupCheck,
+                        [](bool disabled) {
+                            if (TelemetryManager* manager = Telemetry::manager())
+                                manager->setAnalyticsDisabled(disabled);
+                        },
+                        addressOf});
     QQmlApplicationEngine engine;
     CogwiseApp::prepare(engine);
     engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(&cogwise)}});

@@ -162,7 +162,10 @@ void Logger::handOver()
 
 void Logger::write(const Line& line)
 {
-    const auto& [level, message, category] = line;
+    // Named copies, not structured bindings: lambdas capture them on every compiler we build with.
+    const SystemLog::Level level = line.level;
+    const QString& message = line.message;
+    const QString& category = line.category;
     if (!m_enableLogging)
         return;
 

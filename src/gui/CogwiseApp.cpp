@@ -43,7 +43,7 @@ void probeFrames(QQuickWindow& window)
 CogwiseApp::CogwiseApp(const Services& services, QObject* parent)
     : QObject(parent)
     , m_flow(services.graph.defaults(), services.graph.viewModel(), services.analytics)
-    , m_scan(services.graph.viewModel())
+    , m_scan(services.graph.viewModel(), services.addressOf)
     , m_device(services.graph.viewModel(), services.graph.keySink())
     , m_mapping(services.graph.viewModel(), services.graph.keySink(), services.analytics, permissionHelpUrl())
     , m_settings(services.graph.viewModel(), services.graph.defaults(), services.setupCheck,

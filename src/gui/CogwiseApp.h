@@ -41,6 +41,8 @@ public:
         DebugLogService& debugLog;
         SetupCheck& setupCheck;
         SettingsViewModel::OptOut analyticsOptOut;
+        // A unit's Bluetooth address, for the scan list; the backend's to say.
+        DeviceListModel::AddressOf addressOf;
     };
 
     explicit CogwiseApp(const Services& services, QObject* parent = nullptr);

@@ -3,11 +3,9 @@
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
 
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 
 namespace {
@@ -19,21 +17,58 @@ const QString category = QStringLiteral("DebugLogService");
 DebugLogActions::DebugLogActions(DebugLogService& debugLog, QObject* parent)
     : QObject(parent)
     , m_debugLog(debugLog)
-    , m_launcher([](const QString& program, const QStringList& arguments) {
-        return QProcess::startDetached(program, arguments);
+    , m_runner([this](const QString& program, const QStringList& arguments, ExternalProgram::Done done) {
+        ExternalProgram::run(*this, program, arguments, std::move(done));
     })
-    , m_opener([](const QUrl& url) { return QDesktopServices::openUrl(url); })
 {}
 
 QUrl DebugLogActions::prepareSave()
 {
     const auto file = m_debugLog.exportToTemporaryFile();
     if (!file) {
-        report(QStringLiteral("Failed to create log file for saving"));
+        report(QStringLiteral("Failed to create log file for saving"),
+               QStringLiteral("Check that the temporary folder (%1) exists and has room, then try again.")
+                   .arg(QDir::toNativeSeparators(QDir::tempPath())));
         return {};
     }
     m_exported = *file;
     return QUrl::fromLocalFile(*file);
+}
+
+QUrl DebugLogActions::saveFolder()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString home = QDir::homePath();
+    // Qt answers the home folder itself when XDG_DOCUMENTS_DIR says nothing better.
+    if (documents.isEmpty() || QDir(documents) == QDir(home) || QFileInfo(documents).isDir())
+        return QUrl::fromLocalFile(documents.isEmpty() ? home : documents);
+    if (QDir().mkpath(documents)) {
+        Logger::shared().logInfo(QStringLiteral("Created the documents folder %1").arg(documents), category);
+        return QUrl::fromLocalFile(documents);
+    }
+    Logger::shared().logError(QStringLiteral("Could not create the documents folder %1").arg(documents),
+                              category);
+    return QUrl::fromLocalFile(home);
+}
+
+QUrl DebugLogActions::saveDestination(const QUrl& folder, const QString& name) const
+{
+    const QString trimmed = name.trimmed();
+    if (trimmed.isEmpty() || trimmed.contains(QLatin1Char('/')) || trimmed == QLatin1String(".") ||
+        trimmed == QLatin1String("..") || !folder.isLocalFile())
+        return {};
+    const QString file = QFileInfo(trimmed).suffix().isEmpty() ? trimmed + QStringLiteral(".txt") : trimmed;
+    return QUrl::fromLocalFile(QDir(folder.toLocalFile()).filePath(file));
+}
+
+QString DebugLogActions::displayPath(const QUrl& file) const
+{
+    return QDir::toNativeSeparators(file.toLocalFile());
+}
+
+bool DebugLogActions::exists(const QUrl& file) const
+{
+    return file.isLocalFile() && QFileInfo::exists(file.toLocalFile());
 }
 
 bool DebugLogActions::completeSave(const QUrl& destination)
@@ -44,7 +79,8 @@ bool DebugLogActions::completeSave(const QUrl& destination)
     if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_exported).canonicalFilePath())
         return true; // saved over the exported file itself: it is already there
     const auto fail = [this](const QString& error) {
-        report(QStringLiteral("Failed to save logs: %1").arg(error));
+        report(QStringLiteral("Failed to save logs: %1").arg(error),
+               QStringLiteral("Choose another folder or name and save again."));
         return false;
     };
     QFile existing(target);
@@ -61,28 +97,52 @@ void DebugLogActions::shareLogs()
 {
     const auto file = m_debugLog.exportToTemporaryFile();
     if (!file) {
-        report(QStringLiteral("Failed to create log file for sharing"));
+        report(QStringLiteral("Failed to create log file for sharing"),
+               QStringLiteral("Check that the temporary folder (%1) exists and has room, then try again.")
+                   .arg(QDir::toNativeSeparators(QDir::tempPath())));
         return;
     }
-    const QString mailer = QStandardPaths::findExecutable(QStringLiteral("xdg-email"), m_searchPaths);
-    if (!mailer.isEmpty() &&
-        m_launcher(mailer, {QStringLiteral("--subject"), QStringLiteral("Cogwise Debug Logs"),
-                            QStringLiteral("--attach"), *file})) {
-        Logger::shared().logInfo(QStringLiteral("Logs handed to the mail client: %1").arg(*file), category);
-        return;
-    }
-    // No mail client: show the file where it lies, so that it can be attached by hand.
-    const QUrl folder = QUrl::fromLocalFile(QFileInfo(*file).absolutePath());
-    if (m_opener(folder)) {
-        Logger::shared().logInfo(QStringLiteral("Logs shown in the file manager: %1").arg(*file), category);
-        return;
-    }
-    report(QStringLiteral("Failed to share logs: no mail client or file manager to open %1")
-               .arg(QDir::toNativeSeparators(*file)));
+    const QString path = *file;
+    m_runner(
+        QStringLiteral("xdg-email"),
+        {QStringLiteral("--subject"), QStringLiteral("Cogwise Debug Logs"), QStringLiteral("--attach"), path},
+        [this, path](std::optional<QString> error) {
+            if (!error) {
+                Logger::shared().logInfo(QStringLiteral("Logs handed to the mail client: %1").arg(path),
+                                         category);
+                return;
+            }
+            Logger::shared().logError(QStringLiteral("No mail client took the logs: %1").arg(*error),
+                                      category);
+            showInFolder(path, *error);
+        });
 }
 
-void DebugLogActions::report(const QString& message)
+void DebugLogActions::showInFolder(const QString& file, const QString& mailError)
+{
+    // No mail client: show the file where it lies, so that it can be attached by hand.
+    const QString folder = QFileInfo(file).absolutePath();
+    const QString name = QFileInfo(file).fileName();
+    m_runner(
+        QStringLiteral("xdg-open"), {folder},
+        [this, file, folder, name, mailError](std::optional<QString> error) {
+            if (!error) {
+                Logger::shared().logInfo(QStringLiteral("Logs shown in the file manager: %1").arg(file),
+                                         category);
+                Q_EMIT failed(
+                    QStringLiteral("No mail client could take the debug logs (%1). They are shown in your "
+                                   "file manager instead: attach %2 to an email to share them.")
+                        .arg(mailError, name));
+                return;
+            }
+            report(QStringLiteral("Failed to share logs: no mail client or file manager to open %1")
+                       .arg(QDir::toNativeSeparators(file)),
+                   QStringLiteral("Set up a mail client, or attach the file to an email by hand."));
+        });
+}
+
+void DebugLogActions::report(const QString& message, const QString& advice)
 {
     Logger::shared().logError(message, category);
-    Q_EMIT failed(message);
+    Q_EMIT failed(message + QStringLiteral(". ") + advice);
 }

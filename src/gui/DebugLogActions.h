@@ -1,9 +1,10 @@
 #pragma once
 
+#include "gui/ExternalProgram.h"
+
 #include <QObject>
 #include <QUrl>
 #include <QtQml/qqmlregistration.h>
-#include <functional>
 
 class DebugLogService;
 
@@ -16,36 +17,38 @@ class DebugLogActions : public QObject
     QML_UNCREATABLE("Built by the application")
 
 public:
-    // Starts a program detached; false when it could not be started.
-    using Launcher = std::function<bool(const QString& program, const QStringList& arguments)>;
-    // Opens a URL with the desktop's default handler.
-    using Opener = std::function<bool(const QUrl& url)>;
-
     explicit DebugLogActions(DebugLogService& debugLog, QObject* parent = nullptr);
 
-    void setLauncher(Launcher launcher) { m_launcher = std::move(launcher); }
-    void setOpener(Opener opener) { m_opener = std::move(opener); }
-    // Where xdg-email is looked up; empty: PATH.
-    void setSearchPaths(QStringList paths) { m_searchPaths = std::move(paths); }
+    // How xdg-email and xdg-open are run; ExternalProgram::run unless a test says otherwise.
+    void setRunner(ExternalProgram::Runner runner) { m_runner = std::move(runner); }
 
     // Exports to the temporary directory and returns the file to propose in the save
     // dialogue; an empty URL when the export failed (already logged).
     Q_INVOKABLE QUrl prepareSave();
+    // The folder the save dialogue opens in: the user's documents folder ($XDG_DOCUMENTS_DIR),
+    // created when it is missing, else the home folder.
+    Q_INVOKABLE QUrl saveFolder();
+    // The file a name typed into the save dialogue stands for: ".txt" is added to a name
+    // without a suffix. Empty when the name cannot be a file name.
+    Q_INVOKABLE QUrl saveDestination(const QUrl& folder, const QString& name) const;
+    Q_INVOKABLE bool exists(const QUrl& file) const;
+    // A local file or folder as the desktop writes it.
+    Q_INVOKABLE QString displayPath(const QUrl& file) const;
     // The save dialogue was confirmed with this destination.
     Q_INVOKABLE bool completeSave(const QUrl& destination);
     Q_INVOKABLE void shareLogs();
 
 Q_SIGNALS:
-    // For the window to tell the user; the debug log has the same line.
+    // For the window to tell the user what went wrong and what to do; the debug log has
+    // what went wrong.
     void failed(const QString& message);
 
 private:
-    // An error line in the debug log, and the same words for the window.
-    void report(const QString& message);
+    // An error line in the debug log; the window has the same words and the advice.
+    void report(const QString& message, const QString& advice);
+    void showInFolder(const QString& file, const QString& mailError);
 
     DebugLogService& m_debugLog;
     QString m_exported;
-    Launcher m_launcher;
-    Opener m_opener;
-    QStringList m_searchPaths;
+    ExternalProgram::Runner m_runner;
 };

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <numeric>
 
+DeviceListModel::DeviceListModel(AddressOf addressOf, QObject* parent)
+    : QAbstractListModel(parent)
+    , m_addressOf(std::move(addressOf))
+{}
+
 void DeviceListModel::setDevices(QList<DiscoveredDevice> devices)
 {
     // Sorting positions rather than the devices themselves: GCC 12 at -O1 warns falsely about
@@ -18,17 +23,42 @@ void DeviceListModel::setDevices(QList<DiscoveredDevice> devices)
     sorted.reserve(devices.size());
     for (qsizetype index : order)
         sorted.append(devices.at(index));
-    devices = std::move(sorted);
-    const bool sameRows = devices.size() == m_devices.size() &&
-                          std::equal(devices.begin(), devices.end(), m_devices.begin(),
-                                     [](const DiscoveredDevice& a, const DiscoveredDevice& b) {
-                                         return a == b && a.rssi == b.rssi;
-                                     });
-    if (sameRows)
-        return;
-    beginResetModel();
-    m_devices = std::move(devices);
-    endResetModel();
+
+    // Row by row rather than a reset: each update of the signals would otherwise rebuild every
+    // row, and the Connect button that has the keyboard focus with it.
+    const auto rowOf = [this](const DiscoveredDevice& device, qsizetype from) -> qsizetype {
+        for (qsizetype row = from; row < m_devices.size(); ++row) {
+            if (m_devices.at(row) == device)
+                return row;
+        }
+        return -1;
+    };
+    for (qsizetype row = m_devices.size() - 1; row >= 0; --row) {
+        if (!sorted.contains(m_devices.at(row))) {
+            beginRemoveRows({}, int(row), int(row));
+            m_devices.removeAt(row);
+            endRemoveRows();
+        }
+    }
+    for (qsizetype row = 0; row < sorted.size(); ++row) {
+        const DiscoveredDevice& device = sorted.at(row);
+        const qsizetype found = rowOf(device, row);
+        if (found < 0) {
+            beginInsertRows({}, int(row), int(row));
+            m_devices.insert(row, device);
+            endInsertRows();
+            continue;
+        }
+        if (found != row) {
+            beginMoveRows({}, int(found), int(found), {}, int(row));
+            m_devices.insert(row, m_devices.takeAt(found));
+            endMoveRows();
+        }
+        const bool signalChanged = m_devices.at(row).rssi != device.rssi;
+        m_devices[row] = device;
+        if (signalChanged)
+            Q_EMIT dataChanged(index(int(row)), index(int(row)), {litBarsRole});
+    }
 }
 
 int DeviceListModel::rowCount(const QModelIndex& parent) const
@@ -44,8 +74,8 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case nameRole:
         return device.name;
-    case shortIdRole:
-        return shortIdentifier(device.id);
+    case addressRole:
+        return address(device.id);
     case litBarsRole:
         return ViewRules::litSignalBars(device.rssi);
     case isDi2DeviceRole:
@@ -58,12 +88,12 @@ QVariant DeviceListModel::data(const QModelIndex& index, int role) const
 QHash<int, QByteArray> DeviceListModel::roleNames() const
 {
     return {{nameRole, "name"},
-            {shortIdRole, "shortId"},
+            {addressRole, "address"},
             {litBarsRole, "litBars"},
             {isDi2DeviceRole, "isDi2Device"}};
 }
 
-QString DeviceListModel::shortIdentifier(const QUuid& id)
+QString DeviceListModel::address(const QUuid& id) const
 {
-    return id.toString(QUuid::WithoutBraces).toUpper().left(18);
+    return m_addressOf ? m_addressOf(id) : id.toString(QUuid::WithoutBraces).toUpper();
 }

@@ -16,7 +16,7 @@ DeviceViewModel::DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_keySink(keySink)
-    , m_canPostKeys(keySink.canPostKeys())
+    , m_keyProblem(keySink.unavailableReason().value_or(QString()))
 {
     connect(&viewModel.connectionService(), &ConnectionService::deviceInfoChanged, this,
             &DeviceViewModel::rebuild);
@@ -39,7 +39,7 @@ QString DeviceViewModel::linkStatus() const
 
 void DeviceViewModel::rebuild()
 {
-    m_canPostKeys = m_keySink.canPostKeys();
+    m_keyProblem = m_keySink.unavailableReason().value_or(QString());
     Q_EMIT changed();
 }
 

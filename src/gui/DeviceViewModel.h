@@ -27,6 +27,8 @@ class DeviceViewModel : public QObject
     Q_PROPERTY(int maxRear READ maxRear NOTIFY changed)
     Q_PROPERTY(int currentVirtualGear READ currentVirtualGear NOTIFY changed)
     Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
+    // Why keys cannot be posted, with the fix; empty when they can.
+    Q_PROPERTY(QString keyProblem READ keyProblem NOTIFY changed)
     // Empty while connected; else what the link is doing, in a sentence.
     Q_PROPERTY(QString linkStatus READ linkStatus NOTIFY changed)
     // "Last shift: 0.31 ms · median 0.30 ms this ride"; empty before the first timed press.
@@ -48,7 +50,8 @@ public:
     int rearGear() const;
     int maxRear() const;
     int currentVirtualGear() const;
-    bool canPostKeys() const { return m_canPostKeys; }
+    bool canPostKeys() const { return m_keyProblem.isEmpty(); }
+    const QString& keyProblem() const { return m_keyProblem; }
     QString linkStatus() const;
     QString shiftLatency() const;
 
@@ -67,5 +70,5 @@ private:
 
     AppViewModel& m_viewModel;
     const KeySink& m_keySink;
-    bool m_canPostKeys = false;
+    QString m_keyProblem;
 };

@@ -6,7 +6,7 @@
 #include "shifting/KeySink.h"
 #include "shifting/KeyboardService.h"
 
-#include <QDesktopServices>
+#include <QDir>
 #include <algorithm>
 
 MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
@@ -16,8 +16,11 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySi
     , m_keySink(keySink)
     , m_analytics(analytics)
     , m_permissionHelp(std::move(permissionHelp))
-    , m_hasPermission(keySink.canPostKeys())
+    , m_runner([this](const QString& program, const QStringList& arguments, ExternalProgram::Done done) {
+        ExternalProgram::run(*this, program, arguments, std::move(done));
+    })
 {
+    testPermission();
     connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this,
             &MappingViewModel::isKeyboardEnabledChanged);
     connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
@@ -27,6 +30,16 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySi
 }
 
 namespace {
+
+// A key sink as the README names it.
+QString sinkDescription(const QString& name)
+{
+    if (name == QLatin1String("uinput"))
+        return QStringLiteral("a virtual keyboard (uinput)");
+    if (name == QLatin1String("xtest"))
+        return QStringLiteral("XTest");
+    return name;
+}
 
 QString unpickable()
 {
@@ -141,37 +154,60 @@ int MappingViewModel::permissionPollMilliseconds() const
 
 void MappingViewModel::refreshPermission()
 {
-    setHasPermission(m_keySink.canPostKeys());
+    testPermission();
 }
 
 void MappingViewModel::pollPermission()
 {
-    const bool granted = m_keySink.canPostKeys();
-    if (granted == m_hasPermission)
-        return;
-    if (granted)
+    const bool had = m_hasPermission;
+    if (testPermission() && !had)
         m_analytics.track(Analytics::TelemetrySignal::accessibilityPermissionGranted);
-    setHasPermission(granted);
 }
 
-void MappingViewModel::setHasPermission(bool hasPermission)
+bool MappingViewModel::testPermission()
 {
-    if (hasPermission == m_hasPermission)
-        return;
-    m_hasPermission = hasPermission;
-    Q_EMIT hasPermissionChanged(hasPermission);
+    const std::optional<QString> reason = m_keySink.unavailableReason();
+    const QString text = reason ? *reason
+                                : QStringLiteral("Shift keys go to the app in front through %1.")
+                                      .arg(sinkDescription(m_keySink.name()));
+    if (text != m_permissionText) {
+        m_permissionText = text;
+        Q_EMIT permissionTextChanged();
+    }
+    if (!reason != m_hasPermission) {
+        m_hasPermission = !reason;
+        Q_EMIT hasPermissionChanged(m_hasPermission);
+    }
+    return m_hasPermission;
+}
+
+QString MappingViewModel::permissionTitle() const
+{
+    return m_hasPermission ? QStringLiteral("Cogwise can type keys")
+                           : QStringLiteral("Cogwise cannot type keys");
 }
 
 void MappingViewModel::openPermissionHelp()
 {
-    if (!m_permissionHelp.isValid()) {
-        Logger::shared().logError(QStringLiteral("No help page on allowing key presses is installed"),
-                                  QStringLiteral("MappingSection"));
+    const auto fail = [this](const QString& what, const QString& advice) {
+        Logger::shared().logError(what, QStringLiteral("MappingSection"));
+        Q_EMIT failed(what + QStringLiteral(". ") + advice);
+    };
+    if (!m_permissionHelp.isLocalFile()) {
+        fail(QStringLiteral("No help page on allowing key presses is installed"),
+             QStringLiteral("The section \u201cLetting Cogwise type keys\u201d of Cogwise's README explains "
+                            "what to do."));
         return;
     }
-    if (!QDesktopServices::openUrl(m_permissionHelp))
-        Logger::shared().logError(QStringLiteral("Could not open %1").arg(m_permissionHelp.toString()),
-                                  QStringLiteral("MappingSection"));
+    const QString page = m_permissionHelp.toLocalFile();
+    m_runner(QStringLiteral("xdg-open"), {page}, [fail, page](std::optional<QString> error) {
+        if (!error)
+            return;
+        fail(QStringLiteral("Could not open %1: %2").arg(QDir::toNativeSeparators(page), *error),
+             QStringLiteral(
+                 "Open that file in a text editor: its section \u201cLetting Cogwise type keys\u201d "
+                 "explains what to do."));
+    });
 }
 
 ButtonConfig MappingViewModel::config(int button) const

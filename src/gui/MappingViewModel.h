@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/ExternalProgram.h"
 #include "shifting/ButtonConfig.h"
 
 #include <QObject>
@@ -21,6 +22,9 @@ class MappingViewModel : public QObject
     Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
                    isKeyboardEnabledChanged)
     Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
+    // What the permission card says: whether Cogwise can type keys, and how, or why not and the fix.
+    Q_PROPERTY(QString permissionTitle READ permissionTitle NOTIFY hasPermissionChanged)
+    Q_PROPERTY(QString permissionText READ permissionText NOTIFY permissionTextChanged)
     Q_PROPERTY(QStringList actionNames READ actionNames CONSTANT)
     Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
     Q_PROPERTY(QString subtitle READ subtitle NOTIFY trainerAppChanged)
@@ -40,6 +44,10 @@ public:
     bool isKeyboardEnabled() const;
     void setKeyboardEnabled(bool enabled);
     bool hasPermission() const { return m_hasPermission; }
+    QString permissionTitle() const;
+    QString permissionText() const { return m_permissionText; }
+    // How the help page is opened; ExternalProgram::run unless a test says otherwise.
+    void setRunner(ExternalProgram::Runner runner) { m_runner = std::move(runner); }
     QStringList actionNames() const;
     int permissionPollMilliseconds() const;
     QString subtitle() const;
@@ -78,11 +86,15 @@ public:
 Q_SIGNALS:
     void isKeyboardEnabledChanged(bool enabled);
     void hasPermissionChanged(bool hasPermission);
+    void permissionTextChanged();
+    // The help page could not be shown: what happened and what to do, for the window.
+    void failed(const QString& message);
     void buttonConfigsChanged();
     void trainerAppChanged();
 
 private:
-    void setHasPermission(bool hasPermission);
+    // Asks the key sink again; true when keys can be posted now.
+    bool testPermission();
     // The button's mapping; a button without one does nothing, once.
     ButtonConfig config(int button) const;
 
@@ -91,4 +103,6 @@ private:
     Analytics& m_analytics;
     QUrl m_permissionHelp;
     bool m_hasPermission = false;
+    QString m_permissionText;
+    ExternalProgram::Runner m_runner;
 };

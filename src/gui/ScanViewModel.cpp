@@ -14,9 +14,10 @@ template<class... Ts> struct Overloaded : Ts...
 
 } // namespace
 
-ScanViewModel::ScanViewModel(AppViewModel& viewModel, QObject* parent)
+ScanViewModel::ScanViewModel(AppViewModel& viewModel, DeviceListModel::AddressOf addressOf, QObject* parent)
     : QObject(parent)
     , m_viewModel(viewModel)
+    , m_devices(std::move(addressOf))
 {
     ConnectionService& service = viewModel.connectionService();
     connect(&service, &ConnectionService::connectionStateChanged, this, &ScanViewModel::show);
@@ -54,6 +55,10 @@ void ScanViewModel::show(const ConnectionState& state)
                    },
                },
                state.value());
+    // The failure is read before anything else shows; a connection ends it anyway.
+    if (m_holdingFailure && panel != Panel::connected && panel != Panel::failed)
+        return;
+    m_holdingFailure = panel == Panel::failed;
     if (panel == m_panel && errorText == m_errorText && connectingName == m_connectingName &&
         activeScanning == m_activeScanning)
         return;
@@ -71,11 +76,14 @@ QString ScanViewModel::panelName() const
 
 void ScanViewModel::scanAgain()
 {
+    if (std::exchange(m_holdingFailure, false))
+        show(m_viewModel.connectionService().connectionState());
     m_viewModel.handleConnectionAction(ConnectionAction{ConnectionAction::Kind::scanAgain, {}});
 }
 
 void ScanViewModel::connectDevice(int row)
 {
+    m_holdingFailure = false;
     const auto& devices = m_devices.devices();
     if (row < 0 || row >= devices.size())
         return; // the list changed under the click

@@ -35,7 +35,7 @@ public:
     };
     Q_ENUM(Panel)
 
-    explicit ScanViewModel(AppViewModel& viewModel, QObject* parent = nullptr);
+    ScanViewModel(AppViewModel& viewModel, DeviceListModel::AddressOf addressOf, QObject* parent = nullptr);
 
     Panel panel() const { return m_panel; }
     QString panelName() const;
@@ -44,7 +44,8 @@ public:
     bool activeScanning() const { return m_activeScanning; }
     DeviceListModel* devices() { return &m_devices; }
 
-    // "Enable Bluetooth", "Scan Again" and "Try Again".
+    // "Enable Bluetooth", "Scan Again" and "Try Again". A failure stays on screen until then,
+    // though the link scans again right after it.
     Q_INVOKABLE void scanAgain();
     Q_INVOKABLE void connectDevice(int row);
 
@@ -60,4 +61,5 @@ private:
     QString m_errorText;
     QString m_connectingName;
     bool m_activeScanning = false;
+    bool m_holdingFailure = false;
 };

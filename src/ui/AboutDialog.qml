@@ -11,6 +11,8 @@ Dialog {
     title: "About Cogwise"
     anchors.centerIn: parent
     modal: true
+    focus: true
+    padding: 24
     standardButtons: Dialog.Ok
     ColumnLayout {
         spacing: 8

@@ -13,6 +13,9 @@ Button {
     bottomPadding: 5
     leftPadding: 12
     rightPadding: 12
+    Accessible.name: text
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
     contentItem: RowLayout {
         spacing: 6
         SymbolIcon {
@@ -21,13 +24,20 @@ Button {
             color: button.tint
             size: 14
         }
-        Label { text: button.text; color: button.tint; font.pixelSize: button.labelSize }
+        Label {
+            Layout.fillWidth: true
+            text: button.text
+            color: button.tint
+            font.pixelSize: button.labelSize
+            elide: Text.ElideRight
+        }
     }
     background: Rectangle {
         implicitHeight: 28
         radius: 7
-        color: Qt.rgba(button.tint.r, button.tint.g, button.tint.b, button.down ? 0.22 : button.hovered ? 0.16 : 0.1)
-        border.color: Qt.rgba(button.tint.r, button.tint.g, button.tint.b, 0.25)
+        color: Theme.tint(button.tint, button.down ? 0.22 : button.hovered ? 0.16 : 0.1)
+        border.color: Theme.tint(button.tint, 0.35)
         border.width: 1
     }
+    FocusRing { control: button }
 }

@@ -1,9 +1,11 @@
 import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
 import QtQuick.Dialogs
-import QtCore
 import Cogwise
 
-// "Export": writes the debug log, then asks where to keep a copy.
+// "Export": writes the debug log, then asks where to keep a copy: a name, and a folder that
+// starts as the documents folder.
 Item {
     id: exporter
     required property DebugLogActions actions
@@ -12,19 +14,131 @@ Item {
         const file = String(exporter.actions.prepareSave())
         if (file.length === 0)
             return
-        dialog.currentFolder = StandardPaths.writableLocation(StandardPaths.DocumentsLocation)
-        const name = file.substring(file.lastIndexOf("/") + 1)
-        dialog.selectedFile = dialog.currentFolder + "/" + name
+        dialog.folder = exporter.actions.saveFolder()
+        name.text = decodeURIComponent(file.substring(file.lastIndexOf("/") + 1))
         dialog.open()
     }
+    function save(replacing: bool) {
+        const destination = exporter.actions.saveDestination(dialog.folder, name.text)
+        if (String(destination).length === 0)
+            return
+        if (!replacing && exporter.actions.exists(destination)) {
+            confirmReplace.destination = destination
+            confirmReplace.open()
+            return
+        }
+        dialog.close()
+        exporter.actions.completeSave(destination)
+    }
 
-    FileDialog {
+    Dialog {
         id: dialog
         objectName: "saveDialog"
+        property url folder
+        readonly property bool nameIsValid: String(exporter.actions.saveDestination(dialog.folder, name.text)).length > 0
+
         title: "Save Debug Logs"
-        fileMode: FileDialog.SaveFile
-        nameFilters: ["Plain text (*.txt)"]
-        defaultSuffix: "txt"
-        onAccepted: exporter.actions.completeSave(selectedFile)
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(520, (parent ? parent.width : 520) - 40)
+        modal: true
+        padding: 20
+        header: Label {
+            text: dialog.title
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
+            padding: 20
+            bottomPadding: 4
+            font.pixelSize: Theme.title3
+            font.bold: true
+            color: Theme.text
+        }
+        focus: true
+        closePolicy: Popup.CloseOnEscape
+        onOpened: {
+            name.forceActiveFocus(Qt.TabFocusReason)
+            name.select(0, name.text.lastIndexOf(".") > 0 ? name.text.lastIndexOf(".") : name.text.length)
+        }
+
+        ColumnLayout {
+            width: parent.width
+            spacing: 14
+            Label {
+                objectName: "saveMessage"
+                Layout.fillWidth: true
+                text: "Choose a location to save the debug logs"
+                wrapMode: Text.WordWrap
+                color: Theme.text
+            }
+            GridLayout {
+                Layout.fillWidth: true
+                columns: 2
+                columnSpacing: 12
+                rowSpacing: 10
+                Label { text: "Name"; color: Theme.secondaryText }
+                TextField {
+                    id: name
+                    objectName: "saveName"
+                    Layout.fillWidth: true
+                    Accessible.name: "Name"
+                    selectByMouse: true
+                    onAccepted: exporter.save(false)
+                    FocusRing { field: name }
+                }
+                Label { text: "Folder"; color: Theme.secondaryText }
+                RowLayout {
+                    Layout.fillWidth: true
+                    spacing: 8
+                    Label {
+                        objectName: "saveFolder"
+                        Layout.fillWidth: true
+                        text: exporter.actions.displayPath(dialog.folder)
+                        textFormat: Text.PlainText
+                        elide: Text.ElideMiddle
+                        color: Theme.text
+                    }
+                    BorderedButton {
+                        objectName: "chooseFolder"
+                        text: "Choose\u2026"
+                        Accessible.name: "Choose a folder"
+                        onClicked: folders.open()
+                    }
+                }
+            }
+        }
+        footer: RowLayout {
+            spacing: 12
+            Item { Layout.fillWidth: true }
+            BorderedButton {
+                objectName: "saveCancel"
+                Layout.bottomMargin: 16
+                text: "Cancel"
+                onClicked: dialog.close()
+            }
+            ProminentButton {
+                objectName: "saveAccept"
+                Layout.bottomMargin: 16
+                Layout.rightMargin: 20
+                enabled: dialog.nameIsValid
+                text: "Save"
+                onClicked: exporter.save(false)
+            }
+        }
+    }
+
+    FolderDialog {
+        id: folders
+        title: "Choose a Folder for the Debug Logs"
+        currentFolder: dialog.folder
+        onAccepted: dialog.folder = selectedFolder
+    }
+
+    ConfirmDialog {
+        id: confirmReplace
+        property url destination
+        title: "Replace the File?"
+        text: "\u201c" + exporter.actions.displayPath(destination) + "\u201d already exists. Replacing it overwrites what it holds."
+        confirmText: "Replace"
+        onConfirmed: exporter.save(true)
     }
 }

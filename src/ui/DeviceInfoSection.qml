@@ -4,11 +4,10 @@ import QtQuick.Controls
 import Cogwise
 
 // What is known of the connected unit, and the gears.
-ScrollView {
+ScrollPage {
     id: section
     objectName: "deviceSection"
     required property DeviceViewModel model
-    contentWidth: availableWidth
 
     ColumnLayout {
         width: section.availableWidth
@@ -23,70 +22,30 @@ ScrollView {
         }
 
         // The unit is away (asleep, dropped, radio off): what Cogwise is doing about it.
-        Rectangle {
+        NoticeCard {
             objectName: "linkBanner"
             visible: section.model.linkStatus !== ""
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
-            Layout.preferredHeight: linkRow.implicitHeight + 32
-            radius: 12
-            color: Qt.rgba(0, 0.48, 1, 0.08)
-            border.color: Qt.rgba(0, 0.48, 1, 0.3)
-            border.width: 1
-            RowLayout {
-                id: linkRow
-                anchors.fill: parent
-                anchors.margins: 16
-                spacing: 12
-                BusyIndicator { running: linkRow.visible; Layout.preferredWidth: 28; Layout.preferredHeight: 28 }
-                Label {
-                    objectName: "linkStatus"
-                    Layout.fillWidth: true
-                    text: section.model.linkStatus
-                    textFormat: Text.PlainText
-                    wrapMode: Text.WordWrap
-                    font.pixelSize: Theme.subheadline + 1
-                    color: Theme.text
-                }
-            }
+            tone: Theme.blue
+            busy: true
+            text: section.model.linkStatus
         }
 
-        // Keys cannot be posted: say so, and where to fix it.
-        Rectangle {
+        // Keys cannot be posted: say so, why, and where to fix it.
+        NoticeCard {
             objectName: "accessibilityBanner"
             visible: !section.model.canPostKeys
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
-            Layout.preferredHeight: banner.implicitHeight + 40
-            radius: 12
-            color: Qt.rgba(1, 0.58, 0, 0.1)
-            border.color: Qt.rgba(1, 0.58, 0, 0.3)
-            border.width: 1
-            RowLayout {
-                id: banner
-                anchors.fill: parent
-                anchors.margins: 20
-                spacing: 16
-                SymbolIcon { name: "exclamationmark.triangle.fill"; color: Theme.orange; size: 22 }
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    spacing: 2
-                    Label { text: "Accessibility Permission Required"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.text }
-                    Label {
-                        Layout.fillWidth: true
-                        text: "Keyboard emulation won't work until you grant accessibility permissions."
-                        wrapMode: Text.WordWrap
-                        font.pixelSize: Theme.subheadline + 1
-                        color: Theme.secondaryText
-                    }
-                }
-                ProminentButton {
-                    text: "Navigate to Mapping"
-                    onClicked: section.model.requestMapping()
-                }
-            }
+            tone: Theme.orange
+            symbol: "exclamationmark.triangle.fill"
+            title: "Cogwise cannot type keys"
+            text: section.model.keyProblem
+            actionText: "Navigate to Mapping"
+            onActionTriggered: section.model.requestMapping()
         }
 
         GlassPanel {
@@ -109,27 +68,33 @@ ScrollView {
                     spacing: 20
                     Image {
                         objectName: "devicePicture"
+                        readonly property int side: card.width < 420 ? 64 : 100
                         Layout.alignment: Qt.AlignTop
-                        Layout.preferredWidth: 100
-                        Layout.preferredHeight: 100
+                        Layout.preferredWidth: side
+                        Layout.preferredHeight: side
                         sourceSize.width: 200
                         sourceSize.height: 200
                         source: "image://icons/device." + section.model.picture
                     }
                     ColumnLayout {
                         Layout.alignment: Qt.AlignTop
+                        Layout.fillWidth: true
                         spacing: 6
                         Label {
                             objectName: "modelTitle"
+                            Layout.fillWidth: true
                             text: section.model.title
                             textFormat: Text.PlainText
+                            elide: Text.ElideRight
                             font.pixelSize: Theme.title
                             font.bold: true
                             color: Theme.text
                         }
                         Label {
+                            Layout.fillWidth: true
                             text: section.model.manufacturer
                             textFormat: Text.PlainText
+                            elide: Text.ElideRight
                             font.pixelSize: Theme.subheadline + 1
                             color: Theme.secondaryText
                         }
@@ -144,7 +109,6 @@ ScrollView {
                             }
                         }
                     }
-                    Item { Layout.fillWidth: true }
                     BorderedButton {
                         objectName: "disconnectButton"
                         Layout.alignment: Qt.AlignTop

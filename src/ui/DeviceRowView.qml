@@ -6,7 +6,7 @@ import QtQuick.Controls
 RowLayout {
     id: row
     required property string name
-    required property string shortId
+    required property string address
     required property int litBars
     required property bool isDi2Device
     signal connectClicked
@@ -16,7 +16,7 @@ RowLayout {
         width: 44
         height: 44
         radius: 10
-        color: row.isDi2Device ? Qt.rgba(0, 0.48, 1, 0.15) : Qt.rgba(0.56, 0.56, 0.58, 0.1)
+        color: row.isDi2Device ? Theme.tint(Theme.blue, 0.15) : Theme.tint(Theme.gray, 0.12)
         SymbolIcon {
             anchors.centerIn: parent
             name: row.isDi2Device ? "gear" : "dot.radiowaves.left.and.right"
@@ -25,14 +25,18 @@ RowLayout {
         }
     }
     ColumnLayout {
+        Layout.fillWidth: true
         spacing: 2
         RowLayout {
+            Layout.fillWidth: true
             spacing: 8
             Label {
                 text: row.name
                 textFormat: Text.PlainText
                 elide: Text.ElideRight
-                Layout.maximumWidth: 180
+                Layout.fillWidth: true
+                // Whole pixels: a layout rounds down, and a fraction less elides the name.
+                Layout.maximumWidth: Math.ceil(implicitWidth)
                 font.pixelSize: Theme.headline
                 font.bold: true
                 color: Theme.text
@@ -47,21 +51,28 @@ RowLayout {
                 rightPadding: 6
                 topPadding: 2
                 bottomPadding: 2
-                background: Rectangle { radius: 5; color: Qt.rgba(0, 0.48, 1, 0.1) }
+                background: Rectangle { radius: 5; color: Theme.tint(Theme.blue, 0.1) }
             }
+            // Takes the room the name does not need, so that the name has what it needs.
+            Item { Layout.fillWidth: true }
         }
         Label {
-            text: row.shortId
+            objectName: "deviceAddress"
+            Layout.fillWidth: true
+            elide: Text.ElideRight
+            text: row.address
+            textFormat: Text.PlainText
             font.pixelSize: Theme.caption
+            font.family: Theme.monospace
             color: Theme.secondaryText
         }
     }
-    Item { Layout.fillWidth: true }
     SignalStrengthIndicator { litBars: row.litBars }
     ProminentButton {
         objectName: "connectButton"
         text: "Connect"
         small: true
+        Accessible.name: "Connect to " + row.name + " " + row.address
         onClicked: row.connectClicked()
     }
 }

@@ -14,187 +14,201 @@ Item {
     implicitWidth: 500
     implicitHeight: 500
 
-    ColumnLayout {
+    ScrollPage {
+        id: page
         anchors.fill: parent
-        anchors.margins: 32
-        spacing: 24
 
         ColumnLayout {
-            Layout.alignment: Qt.AlignHCenter
-            Layout.topMargin: 40
-            spacing: 8
-            SymbolIcon {
-                Layout.alignment: Qt.AlignHCenter
-                name: "antenna.radiowaves.left.and.right"
-                color: Theme.blue
-                size: 48
-            }
-            Label {
-                Layout.alignment: Qt.AlignHCenter
-                text: "Find Your Device"
-                font.pixelSize: Theme.largeTitle
-                font.bold: true
-                color: Theme.text
-            }
-            Label {
-                Layout.alignment: Qt.AlignHCenter
-                text: "Make sure your Shimano Di2 device is in pairing mode"
-                font.pixelSize: Theme.body
-                color: Theme.secondaryText
-            }
-        }
-
-        GlassPanel {
-            id: panel
-            objectName: "statePanel"
-            visible: view.scan.panel !== "connected"
-            Layout.alignment: Qt.AlignHCenter
-            Layout.preferredWidth: view.scan.panel === "found" ? Math.min(450, view.width - 64)
-                                                              : Math.min(420, view.width - 64)
-            Layout.preferredHeight: stack.implicitHeight + 2 * padding
-            cornerRadius: 16
-            property int padding: view.scan.panel === "found" ? 24
-                                  : (view.scan.panel === "scanning" || view.scan.panel === "connecting") ? 48 : 32
+            x: 32
+            width: page.availableWidth - 64
+            spacing: 24
 
             ColumnLayout {
-                id: stack
-                anchors.fill: parent
-                anchors.margins: panel.padding
-                spacing: 16
-
-                // Bluetooth off, not allowed or not ready.
+                Layout.alignment: Qt.AlignHCenter
+                Layout.maximumWidth: page.availableWidth - 64
+                Layout.topMargin: 40
+                spacing: 8
                 SymbolIcon {
-                    visible: view.scan.panel === "bluetoothRequired"
                     Layout.alignment: Qt.AlignHCenter
-                    name: "bluetooth.slash"; color: Theme.orange; size: 48
+                    name: "antenna.radiowaves.left.and.right"
+                    color: Theme.blue
+                    size: 48
                 }
                 Label {
-                    visible: view.scan.panel === "bluetoothRequired"
                     Layout.alignment: Qt.AlignHCenter
-                    text: "Bluetooth Required"; font.pixelSize: Theme.title2; font.bold: true; color: Theme.text
-                }
-                Label {
-                    visible: view.scan.panel === "bluetoothRequired"
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Please enable Bluetooth to scan for devices."; color: Theme.secondaryText
-                }
-                ProminentButton {
-                    visible: view.scan.panel === "bluetoothRequired"
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Enable Bluetooth"
-                    onClicked: view.scan.scanAgain()
-                }
-
-                // Waiting: scanning, connecting, or about to scan.
-                BusyIndicator {
-                    visible: view.waiting
-                    running: visible
-                    Layout.alignment: Qt.AlignHCenter
-                    scale: 1.5
-                }
-                Label {
-                    visible: view.waiting
-                    Layout.alignment: Qt.AlignHCenter
-                    textFormat: Text.PlainText
-                    text: view.scan.panel === "scanning" ? "Scanning for devices..."
-                        : view.scan.panel === "connecting" ? "Connecting to " + view.scan.connectingName + "..."
-                        : view.scan.panel === "waiting" ? "Waiting for " + view.scan.connectingName + "..."
-                        : "Ready to scan..."
-                    font.pixelSize: Theme.headline
+                    text: "Find Your Device"
+                    font.pixelSize: Theme.largeTitle
                     font.bold: true
-                    color: view.scan.panel === "connecting" || view.scan.panel === "waiting" ? Theme.text
-                                                                                           : Theme.secondaryText
+                    color: Theme.text
                 }
-                // Waiting for the rider's unit to wake: it connects by itself when it does.
                 Label {
-                    objectName: "wakeHint"
-                    visible: view.scan.panel === "waiting"
                     Layout.alignment: Qt.AlignHCenter
-                    Layout.maximumWidth: 340
+                    Layout.maximumWidth: page.availableWidth - 64
                     horizontalAlignment: Text.AlignHCenter
                     wrapMode: Text.WordWrap
-                    textFormat: Text.PlainText
-                    text: "Press a shifter button to wake " + view.scan.connectingName
-                          + ". Cogwise connects as soon as it hears it."
+                    text: "Make sure your Shimano Di2 device is in pairing mode"
+                    font.pixelSize: Theme.body
                     color: Theme.secondaryText
-                }
-                BorderedButton {
-                    visible: view.scan.panel === "waiting"
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Scan for Other Units"
-                    onClicked: view.scan.scanAgain()
-                }
-
-                // The connection failed.
-                SymbolIcon {
-                    visible: view.scan.panel === "failed"
-                    Layout.alignment: Qt.AlignHCenter
-                    name: "xmark.circle"; color: Theme.red; size: 48
-                }
-                Label {
-                    visible: view.scan.panel === "failed"
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Connection Failed"; font.pixelSize: Theme.title2; font.bold: true; color: Theme.text
-                }
-                Label {
-                    visible: view.scan.panel === "failed"
-                    Layout.alignment: Qt.AlignHCenter
-                    Layout.maximumWidth: 340
-                    horizontalAlignment: Text.AlignHCenter
-                    wrapMode: Text.WordWrap
-                    textFormat: Text.PlainText
-                    text: view.scan.errorText
-                    color: Theme.secondaryText
-                }
-                ProminentButton {
-                    visible: view.scan.panel === "failed"
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Try Again"
-                    onClicked: view.scan.scanAgain()
-                }
-
-                // The devices found.
-                ColumnLayout {
-                    visible: view.scan.panel === "found" && devices.count === 0
-                    Layout.alignment: Qt.AlignHCenter
-                    Layout.margins: 32
-                    spacing: 12
-                    Label {
-                        Layout.alignment: Qt.AlignHCenter
-                        text: "No devices found"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.secondaryText
-                    }
-                    Label {
-                        Layout.alignment: Qt.AlignHCenter
-                        text: "Make sure your Di2 device is in pairing mode"
-                        font.pixelSize: Theme.subheadline + 1
-                        color: Theme.tertiaryText
-                    }
-                }
-                ListView {
-                    id: devices
-                    objectName: "deviceList"
-                    visible: view.scan.panel === "found" && count > 0
-                    Layout.fillWidth: true
-                    Layout.preferredHeight: Math.min(300, contentHeight)
-                    clip: true
-                    spacing: 8
-                    model: view.scan.devices
-                    boundsBehavior: Flickable.StopAtBounds
-                    delegate: DeviceRowView {
-                        required property int index
-                        x: 4
-                        width: ListView.view.width - 8
-                        onConnectClicked: view.scan.connectDevice(index)
-                    }
-                }
-                BorderedButton {
-                    visible: view.scan.panel === "found" && !view.scan.activeScanning
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Scan Again"
-                    onClicked: view.scan.scanAgain()
                 }
             }
+
+            GlassPanel {
+                id: panel
+                objectName: "statePanel"
+                visible: view.scan.panel !== "connected"
+                Layout.alignment: Qt.AlignHCenter
+                Layout.preferredWidth: view.scan.panel === "found" ? Math.min(450, page.availableWidth - 64)
+                                                                  : Math.min(420, page.availableWidth - 64)
+                Layout.preferredHeight: stack.implicitHeight + 2 * padding
+                cornerRadius: 16
+                property int padding: view.scan.panel === "found" ? 24
+                                      : (view.scan.panel === "scanning" || view.scan.panel === "connecting") ? 48 : 32
+
+                ColumnLayout {
+                    id: stack
+                    anchors.fill: parent
+                    anchors.margins: panel.padding
+                    spacing: 16
+
+                    // Bluetooth off, not allowed or not ready.
+                    SymbolIcon {
+                        visible: view.scan.panel === "bluetoothRequired"
+                        Layout.alignment: Qt.AlignHCenter
+                        name: "bluetooth.slash"; color: Theme.orange; size: 48
+                    }
+                    Label {
+                        visible: view.scan.panel === "bluetoothRequired"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Bluetooth Required"; font.pixelSize: Theme.title2; font.bold: true; color: Theme.text
+                    }
+                    Label {
+                        visible: view.scan.panel === "bluetoothRequired"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Please enable Bluetooth to scan for devices."; color: Theme.secondaryText
+                    }
+                    ProminentButton {
+                        objectName: "enableBluetoothButton"
+                        visible: view.scan.panel === "bluetoothRequired"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Enable Bluetooth"
+                        onClicked: view.scan.scanAgain()
+                    }
+
+                    // Waiting: scanning, connecting, or about to scan.
+                    BusyIndicator {
+                        visible: view.waiting
+                        running: visible
+                        Layout.alignment: Qt.AlignHCenter
+                        scale: 1.5
+                    }
+                    Label {
+                        visible: view.waiting
+                        Layout.alignment: Qt.AlignHCenter
+                        textFormat: Text.PlainText
+                        text: view.scan.panel === "scanning" ? "Scanning for devices..."
+                            : view.scan.panel === "connecting" ? "Connecting to " + view.scan.connectingName + "..."
+                            : view.scan.panel === "waiting" ? "Waiting for " + view.scan.connectingName + "..."
+                            : "Ready to scan..."
+                        font.pixelSize: Theme.headline
+                        font.bold: true
+                        color: view.scan.panel === "connecting" || view.scan.panel === "waiting" ? Theme.text
+                                                                                               : Theme.secondaryText
+                    }
+                    // Waiting for the rider's unit to wake: it connects by itself when it does.
+                    Label {
+                        objectName: "wakeHint"
+                        visible: view.scan.panel === "waiting"
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: 340
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.WordWrap
+                        textFormat: Text.PlainText
+                        text: "Press a shifter button to wake " + view.scan.connectingName
+                              + ". Cogwise connects as soon as it hears it."
+                        color: Theme.secondaryText
+                    }
+                    BorderedButton {
+                        visible: view.scan.panel === "waiting"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Scan for Other Units"
+                        onClicked: view.scan.scanAgain()
+                    }
+
+                    // The connection failed.
+                    SymbolIcon {
+                        visible: view.scan.panel === "failed"
+                        Layout.alignment: Qt.AlignHCenter
+                        name: "xmark.circle"; color: Theme.red; size: 48
+                    }
+                    Label {
+                        visible: view.scan.panel === "failed"
+                        Layout.alignment: Qt.AlignHCenter
+                        objectName: "failureTitle"
+                        text: "Connection Failed"; font.pixelSize: Theme.title2; font.bold: true; color: Theme.text
+                    }
+                    Label {
+                        visible: view.scan.panel === "failed"
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: 340
+                        horizontalAlignment: Text.AlignHCenter
+                        wrapMode: Text.WordWrap
+                        textFormat: Text.PlainText
+                        text: view.scan.errorText
+                        color: Theme.secondaryText
+                    }
+                    ProminentButton {
+                        objectName: "tryAgainButton"
+                        visible: view.scan.panel === "failed"
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Try Again"
+                        onClicked: view.scan.scanAgain()
+                    }
+
+                    // The devices found.
+                    ColumnLayout {
+                        visible: view.scan.panel === "found" && devices.count === 0
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.margins: 32
+                        spacing: 12
+                        Label {
+                            Layout.alignment: Qt.AlignHCenter
+                            text: "No devices found"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.secondaryText
+                        }
+                        Label {
+                            Layout.alignment: Qt.AlignHCenter
+                            text: "Make sure your Di2 device is in pairing mode"
+                            font.pixelSize: Theme.subheadline + 1
+                            color: Theme.tertiaryText
+                        }
+                    }
+                    // Every unit in range, each with its address: that is what tells two of the
+                    // same model apart.
+                    ColumnLayout {
+                        objectName: "deviceList"
+                        visible: view.scan.panel === "found" && devices.count > 0
+                        Layout.fillWidth: true
+                        spacing: 8
+                        Repeater {
+                            id: devices
+                            model: view.scan.devices
+                            DeviceRowView {
+                                required property int index
+                                Layout.fillWidth: true
+                                Layout.leftMargin: 4
+                                Layout.rightMargin: 4
+                                onConnectClicked: view.scan.connectDevice(index)
+                            }
+                        }
+                    }
+                    BorderedButton {
+                        visible: view.scan.panel === "found" && !view.scan.activeScanning
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Scan Again"
+                        onClicked: view.scan.scanAgain()
+                    }
+                }
+            }
+            Item { Layout.preferredHeight: 8 }
         }
-        Item { Layout.fillHeight: true }
     }
 }

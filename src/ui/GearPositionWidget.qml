@@ -44,15 +44,15 @@ GlassPanel {
                         width: 50
                         height: widget.frontGear === 2 ? 70 : 50
                         radius: 25
-                        color: Qt.rgba(0, 0.48, 1, 0.5)
+                        color: Theme.tint(Theme.blue, 0.5)
                     }
-                    Rectangle { anchors.centerIn: parent; width: 20; height: 20; radius: 10; color: Qt.rgba(0.56, 0.56, 0.58, 0.5) }
+                    Rectangle { anchors.centerIn: parent; width: 22; height: 22; radius: 11; color: Theme.hub }
                     Label {
                         anchors.centerIn: parent
                         text: widget.frontGear
                         font.pixelSize: Theme.caption
                         font.bold: true
-                        color: "white"
+                        color: Theme.hubText
                     }
                 }
             }
@@ -107,16 +107,16 @@ GlassPanel {
                             radius: width / 2
                             color: "transparent"
                             border.width: engaged ? 3 : 1
-                            border.color: engaged ? Qt.rgba(0, 0.48, 1, 0.5) : Qt.rgba(0.56, 0.56, 0.58, 0.2)
+                            border.color: engaged ? Theme.blue : Theme.tint(Theme.gray, 0.35)
                         }
                     }
-                    Rectangle { anchors.centerIn: parent; width: 16; height: 16; radius: 8; color: Qt.rgba(0.56, 0.56, 0.58, 0.5) }
+                    Rectangle { anchors.centerIn: parent; width: 22; height: 22; radius: 11; color: Theme.hub }
                     Label {
                         anchors.centerIn: parent
                         text: widget.rearGear
                         font.pixelSize: Theme.caption
                         font.bold: true
-                        color: "white"
+                        color: Theme.hubText
                     }
                 }
             }

@@ -1,8 +1,8 @@
 import QtQuick
 import QtQuick.Controls
 
-// Shows a key by its name; clicked, takes the next key pressed in the window. Escape or
-// leaving it keeps the key it had.
+// Shows a key by its name; clicked (or Space or Return), takes the next key pressed in the
+// window. Escape or leaving it keeps the key it had.
 Button {
     id: picker
     property string keyLabel
@@ -15,6 +15,7 @@ Button {
     text: capturing ? "Press a key…" : (keyLabel.length > 0 ? keyLabel : "Pick a key…")
     ToolTip.visible: problem.length > 0
     ToolTip.text: problem
+    Accessible.description: capturing ? "Press the key to send" : ""
     onClicked: {
         problem = ""
         capturing = true
@@ -22,8 +23,13 @@ Button {
     }
     onActiveFocusChanged: if (!activeFocus) capturing = false
     Keys.onPressed: event => {
-        if (!picker.capturing)
+        if (!picker.capturing) {
+            if (event.key === Qt.Key_Return || event.key === Qt.Key_Enter) {
+                event.accepted = true
+                picker.clicked()
+            }
             return
+        }
         event.accepted = true
         if (event.key === Qt.Key_Escape) {
             picker.capturing = false
@@ -35,4 +41,5 @@ Button {
         picker.capturing = false
         picker.picked(event.key)
     }
+    FocusRing { control: picker }
 }

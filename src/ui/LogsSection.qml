@@ -31,7 +31,7 @@ Item {
                 symbol: "trash"
                 text: "Clear"
                 tint: Theme.red
-                onClicked: section.logs.clear()
+                onClicked: confirmClear.open()
             }
         }
 
@@ -64,7 +64,8 @@ Item {
                 clip: true
                 model: section.logs
                 boundsBehavior: Flickable.StopAtBounds
-                ScrollBar.vertical: ScrollBar {}
+                Accessible.name: "Events"
+                ScrollBar.vertical: ScrollBar { policy: list.contentHeight > list.height ? ScrollBar.AlwaysOn : ScrollBar.AlwaysOff }
                 // Follow new events while the reader is at the bottom.
                 onCountChanged: if (atYEnd || count < 2) positionViewAtEnd()
                 delegate: ColumnLayout {
@@ -96,5 +97,13 @@ Item {
             }
         }
         Item { visible: section.logs.count === 0; Layout.fillHeight: true }
+    }
+
+    ConfirmDialog {
+        id: confirmClear
+        title: "Clear the Event Log?"
+        text: "The events shown here will be removed. The debug logs that Export and Share send are kept."
+        confirmText: "Clear"
+        onConfirmed: section.logs.clear()
     }
 }

@@ -15,11 +15,38 @@ ApplicationWindow {
     title: "Cogwise"
     color: Theme.window
 
+    // The controls, menus and dialogs of Qt's style take their colours from the window's palette,
+    // not from the application's: handed on here, they follow the light or dark scheme with the
+    // rest of the window.
+    palette.window: Theme.palette.window
+    palette.windowText: Theme.palette.windowText
+    palette.base: Theme.palette.base
+    palette.alternateBase: Theme.palette.alternateBase
+    palette.text: Theme.palette.text
+    palette.button: Theme.palette.button
+    palette.buttonText: Theme.palette.buttonText
+    palette.brightText: Theme.palette.windowText
+    palette.light: Theme.palette.light
+    palette.midlight: Theme.palette.midlight
+    palette.mid: Theme.palette.mid
+    palette.dark: Theme.palette.dark
+    palette.shadow: Theme.palette.shadow
+    palette.highlight: Theme.palette.highlight
+    palette.highlightedText: Theme.palette.highlightedText
+    palette.placeholderText: Theme.palette.placeholderText
+    palette.toolTipBase: Theme.palette.base
+    palette.toolTipText: Theme.palette.text
+    palette.link: Theme.blue
+    palette.disabled.windowText: Theme.disabledPalette.windowText
+    palette.disabled.text: Theme.disabledPalette.text
+    palette.disabled.buttonText: Theme.disabledPalette.buttonText
+
     menuBar: MenuBar {
         Menu {
             id: appMenu
             objectName: "appMenu"
-            title: "Cogwise"
+            // Alt+C opens it from the keyboard.
+            title: "&Cogwise"
             // Its entries are built when it first opens, not at start-up; the actions, and
             // with them the shortcut, are there from the start.
             onAboutToShow: {
@@ -91,5 +118,9 @@ ApplicationWindow {
     Connections {
         target: window.app.debugLog
         function onFailed(text) { window.showMessage("Debug Logs", text, "") }
+    }
+    Connections {
+        target: window.app.mapping
+        function onFailed(text) { window.showMessage("Letting Cogwise Type Keys", text, "") }
     }
 }

@@ -47,13 +47,16 @@ Item {
                     Layout.bottomMargin: 8
                     spacing: 6
                     ToolButton {
+                        id: hideSidebar
                         objectName: "sidebarToggle"
                         implicitWidth: 28
                         implicitHeight: 28
+                        Accessible.name: "Hide Sidebar"
                         contentItem: SymbolIcon { name: "sidebar.left"; color: Theme.secondaryText; size: 16 }
                         ToolTip.visible: hovered
                         ToolTip.text: "Hide Sidebar"
                         onClicked: view.sidebarVisible = false
+                        FocusRing { control: hideSidebar }
                     }
                     Item { Layout.fillWidth: true }
                     Rectangle { width: 8; height: 8; radius: 4; color: Theme.green }
@@ -83,10 +86,15 @@ Item {
                         Layout.fillWidth: true
                         implicitHeight: 32
                         highlighted: view.selectedSection === modelData.title
+                        Accessible.role: Accessible.PageTab
+                        Accessible.name: modelData.title
+                        Keys.onReturnPressed: entry.clicked()
+                        Keys.onEnterPressed: entry.clicked()
                         background: Rectangle {
                             radius: 6
-                            color: entry.highlighted ? Theme.selection : entry.hovered ? Qt.rgba(0.5, 0.5, 0.5, 0.08) : "transparent"
+                            color: entry.highlighted ? Theme.selection : entry.hovered ? Theme.hover : "transparent"
                         }
+                        FocusRing { control: entry; gap: 1 }
                         contentItem: RowLayout {
                             spacing: 8
                             SymbolIcon { name: entry.modelData.icon; color: Theme.blue; size: 16 }
@@ -117,34 +125,24 @@ Item {
                 Layout.bottomMargin: 0
                 spacing: 8
                 ToolButton {
+                    id: showSidebar
+                    objectName: "sidebarShow"
                     visible: !view.sidebarVisible
                     implicitWidth: 28
                     implicitHeight: 28
+                    Accessible.name: "Show Sidebar"
                     contentItem: SymbolIcon { name: "sidebar.left"; color: Theme.secondaryText; size: 16 }
                     ToolTip.visible: hovered
                     ToolTip.text: "Show Sidebar"
                     onClicked: view.sidebarVisible = true
+                    FocusRing { control: showSidebar }
                 }
                 Item { Layout.fillWidth: true; implicitHeight: 28 }
-                BorderedButton {
-                    objectName: "exportButton"
-                    visible: view.selectedSection === "Logs"
-                    symbol: "square.and.arrow.up"
-                    text: "Export"
-                    ToolTip.visible: hovered
-                    ToolTip.delay: 600
-                    ToolTip.text: "Export debug logs to a file"
-                    onClicked: exporter.begin()
-                }
-                BorderedButton {
-                    objectName: "shareButton"
-                    visible: view.selectedSection === "Logs"
-                    symbol: "envelope"
-                    text: "Share"
-                    ToolTip.visible: hovered
-                    ToolTip.delay: 600
-                    ToolTip.text: "Share debug logs via email"
-                    onClicked: view.app.debugLog.shareLogs()
+                // The section's own buttons, built each time it is shown: laid out once and then
+                // hidden and shown, they were left on top of each other on the first visit to Logs.
+                Loader {
+                    id: sectionActions
+                    visible: status === Loader.Ready
                 }
             }
 
@@ -164,13 +162,15 @@ Item {
 
     // A section's QML is loaded when it is first shown.
     function showSection() {
+        sectionActions.source = ""
         switch (view.selectedSection) {
         case "Mapping":
             detail.setSource(Qt.resolvedUrl("MappingSection.qml"), { model: view.app.mapping })
             break
         case "Logs":
             detail.setSource(Qt.resolvedUrl("LogsSection.qml"), { logs: view.app.logs })
-            break
+            sectionActions.setSource(Qt.resolvedUrl("LogActions.qml"), { actions: view.app.debugLog, exporter: exporter })
+            return
         case "Settings":
             detail.setSource(Qt.resolvedUrl("SettingsSection.qml"), { model: view.app.settings })
             break

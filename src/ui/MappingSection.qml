@@ -5,11 +5,10 @@ import QtQuick.Controls
 import Cogwise
 
 // Keyboard emulation: the switch, whether keys can be posted, and the four buttons.
-ScrollView {
+ScrollPage {
     id: section
     objectName: "mappingSection"
     required property MappingViewModel model
-    contentWidth: availableWidth
 
     // While the page is shown, look again every few seconds whether keys can be posted.
     Component.onCompleted: model.refreshPermission()
@@ -20,9 +19,23 @@ ScrollView {
         onTriggered: section.model.pollPermission()
     }
 
+    // Whether some button presses a key of its own: the rows then keep room for its picker.
+    property bool anyKeyAction: false
+    function findKeyActions() {
+        let any = false
+        for (let button = 1; button <= 4; ++button)
+            any = any || section.model.hasKey(button)
+        section.anyKeyAction = any
+    }
+    Connections {
+        target: section.model
+        function onButtonConfigsChanged() { section.findKeyActions() }
+    }
+
     ColumnLayout {
         width: section.availableWidth
         spacing: 24
+        Component.onCompleted: section.findKeyActions()
 
         SectionHeader {
             Layout.fillWidth: true
@@ -31,58 +44,26 @@ ScrollView {
             title: "Button Mapping"
             subtitle: section.model.subtitle
             Switch {
+                id: enable
                 objectName: "enableSwitch"
                 Accessible.name: "Enable"
                 checked: section.model.isKeyboardEnabled
                 onToggled: section.model.isKeyboardEnabled = checked
+                FocusRing { control: enable }
             }
         }
 
-        Rectangle {
-            id: permissionCard
+        NoticeCard {
             objectName: "permissionCard"
-            readonly property color tone: section.model.hasPermission ? Theme.green : Theme.orange
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
-            Layout.preferredHeight: permission.implicitHeight + 40
-            radius: 12
-            color: Qt.rgba(tone.r, tone.g, tone.b, 0.1)
-            border.color: Qt.rgba(tone.r, tone.g, tone.b, 0.3)
-            border.width: 1
-            RowLayout {
-                id: permission
-                anchors.fill: parent
-                anchors.margins: 20
-                spacing: 16
-                SymbolIcon {
-                    name: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
-                    color: permissionCard.tone
-                    size: 24
-                }
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    spacing: 2
-                    Label {
-                        text: section.model.hasPermission ? "Accessibility Permission Granted" : "Accessibility Permission Required"
-                        font.pixelSize: Theme.headline
-                        font.bold: true
-                        color: Theme.text
-                    }
-                    Label {
-                        Layout.fillWidth: true
-                        wrapMode: Text.WordWrap
-                        text: section.model.hasPermission ? "Cogwise can simulate keyboard presses" : "Grant permission to enable keyboard simulation"
-                        font.pixelSize: Theme.subheadline + 1
-                        color: Theme.secondaryText
-                    }
-                }
-                ProminentButton {
-                    visible: !section.model.hasPermission
-                    text: "Open Settings"
-                    onClicked: section.model.openPermissionHelp()
-                }
-            }
+            tone: section.model.hasPermission ? Theme.green : Theme.orange
+            symbol: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
+            title: section.model.permissionTitle
+            text: section.model.permissionText
+            actionText: section.model.hasPermission ? "" : "Open Help"
+            onActionTriggered: section.model.openPermissionHelp()
         }
 
         GlassPanel {
@@ -101,20 +82,23 @@ ScrollView {
                 RowLayout {
                     Layout.fillWidth: true
                     spacing: 12
-                    Label { text: "Trainer app"; font.pixelSize: Theme.body; color: Theme.text }
-                    Item { Layout.fillWidth: true }
+                    Label { Layout.fillWidth: true; text: "Trainer app"; font.pixelSize: Theme.body; color: Theme.text }
                     ComboBox {
+                        id: trainerApp
                         objectName: "trainerAppPicker"
                         Accessible.name: "Trainer app"
                         Layout.preferredWidth: 170
                         model: section.model.trainerAppNames
                         currentIndex: section.model.trainerAppIndex
                         onActivated: index => section.model.trainerAppIndex = index
+                        FocusRing { control: trainerApp }
                     }
                 }
                 Label {
                     objectName: "trainerAppKeys"
                     visible: !section.model.isCustomTrainerApp
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
                     text: "Shift Up presses " + section.model.shiftUpKeyLabel + ", Shift Down presses " + section.model.shiftDownKeyLabel + "."
                     font.pixelSize: Theme.subheadline + 1
                     color: Theme.secondaryText
@@ -127,11 +111,11 @@ ScrollView {
                         Layout.fillWidth: true
                         spacing: 12
                         Label {
+                            Layout.fillWidth: true
                             text: customKey.modelData ? "Shift Up key" : "Shift Down key"
                             font.pixelSize: Theme.body
                             color: Theme.text
                         }
-                        Item { Layout.fillWidth: true }
                         KeyPicker {
                             objectName: customKey.modelData ? "shiftUpKeyPicker" : "shiftDownKeyPicker"
                             Accessible.name: customKey.modelData ? "Shift Up key" : "Shift Down key"
@@ -142,6 +126,7 @@ ScrollView {
                 }
                 Label { text: "Button Actions"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.text }
                 ColumnLayout {
+                    Layout.fillWidth: true
                     spacing: 12
                     Repeater {
                         model: 4
@@ -150,29 +135,44 @@ ScrollView {
                             Layout.fillWidth: true
                             buttonNumber: index + 1
                             model: section.model
+                            keyColumn: section.anyKeyAction
+                            room: buttons.width
                         }
                     }
                 }
             }
         }
 
-        RowLayout {
+        Flow {
             objectName: "mappingActions"
             visible: section.model.isKeyboardEnabled
+            Layout.fillWidth: true
             Layout.leftMargin: 24
+            Layout.rightMargin: 24
             Layout.bottomMargin: 24
             spacing: 12
             BorderedButton {
+                objectName: "resetButton"
                 symbol: "arrow.counterclockwise"
                 text: "Reset to Defaults"
                 onClicked: section.model.resetToDefaults()
             }
             BorderedButton {
+                objectName: "disableAllButton"
                 symbol: "xmark.circle"
                 text: "Disable All"
                 tint: Theme.red
-                onClicked: section.model.disableAll()
+                onClicked: confirmDisable.open()
             }
         }
+        Item { visible: !section.model.isKeyboardEnabled; Layout.preferredHeight: 1 }
+    }
+
+    ConfirmDialog {
+        id: confirmDisable
+        title: "Disable All Buttons?"
+        text: "Every button will do nothing until you choose its action again."
+        confirmText: "Disable All"
+        onConfirmed: section.model.disableAll()
     }
 }

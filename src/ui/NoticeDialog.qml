@@ -11,16 +11,36 @@ Dialog {
 
     anchors.centerIn: parent
     modal: true
+    padding: 20
+    header: Label {
+        text: notice.title
+        textFormat: Text.PlainText
+        elide: Text.ElideRight
+        padding: 20
+        bottomPadding: 4
+        font.pixelSize: Theme.title3
+        font.bold: true
+        color: Theme.text
+    }
+    focus: true
     width: Math.min(420, parent.width - 40)
     standardButtons: Dialog.Ok
     ColumnLayout {
         width: parent.width
         spacing: 10
-        Label {
+        // Selectable, so that a path it names can be copied.
+        TextEdit {
+            objectName: "messageText"
             Layout.fillWidth: true
+            readOnly: true
+            selectByMouse: true
             wrapMode: Text.WordWrap
             textFormat: Text.PlainText
             text: notice.text
+            color: Theme.text
+            selectionColor: Theme.palette.highlight
+            selectedTextColor: Theme.palette.highlightedText
+            font.pixelSize: Theme.body
         }
         Label {
             visible: String(notice.link).length > 0

@@ -11,116 +11,128 @@ Item {
     implicitWidth: 600
     implicitHeight: 650
 
-    ScrollView {
+    ColumnLayout {
         anchors.fill: parent
-        contentWidth: availableWidth
+        spacing: 0
 
-        ColumnLayout {
-            width: parent.width
-            spacing: 22
+        ScrollPage {
+            id: page
+            Layout.fillWidth: true
+            Layout.fillHeight: true
 
-            Item { Layout.fillHeight: true; Layout.preferredHeight: 16 }
-
+            // One column of a readable width, in the middle of the window however wide it is.
             ColumnLayout {
-                Layout.alignment: Qt.AlignHCenter
-                spacing: 8
-                Item {
-                    Layout.alignment: Qt.AlignHCenter
-                    width: 88
-                    height: 88
-                    // The soft blue glow under the symbol.
-                    Rectangle {
-                        anchors.centerIn: parent
-                        width: 84
-                        height: 84
-                        radius: 42
-                        color: Qt.rgba(0, 0.48, 1, 0.12)
-                    }
-                    SymbolIcon { anchors.centerIn: parent; name: "Icon"; size: 72 }
-                }
-                Label {
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Cogwise"
-                    font.pixelSize: 42
-                    font.bold: true
-                    color: Theme.text
-                }
-                Label {
-                    Layout.alignment: Qt.AlignHCenter
-                    text: "Control Rouvy with your Shimano Di2"
-                    font.pixelSize: Theme.title3 + 2
-                    color: Theme.secondaryText
-                }
-            }
+                x: (page.availableWidth - width) / 2
+                y: Math.max(0, (page.availableHeight - height) / 2)
+                width: Math.min(page.availableWidth - 48, 520)
+                spacing: 22
 
-            ColumnLayout {
-                Layout.leftMargin: 48
-                Layout.rightMargin: 48
-                Layout.fillWidth: true
-                spacing: 16
-                FeatureRow {
-                    Layout.fillWidth: true
-                    icon: "keyboard.fill"
-                    title: "Keyboard Emulation"
-                    description: "Map your Di2 shifter buttons to keyboard shortcuts"
-                }
-                FeatureRow {
-                    Layout.fillWidth: true
-                    icon: "arrow.up.arrow.down"
-                    title: "Gear Tracking"
-                    description: "See your current gear position in real-time"
-                }
-                FeatureRow {
-                    Layout.fillWidth: true
-                    icon: "bolt.fill"
-                    title: "Rouvy Integration"
-                    description: "Shift gears in Rouvy without touching your keyboard"
-                }
-            }
+                Item { Layout.preferredHeight: 8 }
 
-            GlassPanel {
-                Layout.alignment: Qt.AlignHCenter
-                Layout.preferredWidth: Math.min(500, view.width - 48)
-                Layout.preferredHeight: hint.implicitHeight + 48
-                cornerRadius: 16
                 ColumnLayout {
-                    id: hint
-                    anchors.fill: parent
-                    anchors.margins: 24
-                    spacing: 12
-                    RowLayout {
-                        spacing: 8
-                        SymbolIcon { name: "exclamationmark.triangle.fill"; color: Theme.orange; size: 20 }
-                        Label { text: "Before you start"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.text }
+                    Layout.alignment: Qt.AlignHCenter
+                    spacing: 8
+                    Item {
+                        Layout.alignment: Qt.AlignHCenter
+                        width: 88
+                        height: 88
+                        // The soft blue glow under the symbol.
+                        Rectangle {
+                            anchors.centerIn: parent
+                            width: 84
+                            height: 84
+                            radius: 42
+                            color: Theme.tint(Theme.blue, 0.12)
+                        }
+                        SymbolIcon { anchors.centerIn: parent; name: "Icon"; size: 72 }
                     }
                     Label {
-                        Layout.fillWidth: true
-                        text: "Press and hold the reset button on your Shimano Di2 junction box to enable Bluetooth pairing mode."
-                        wrapMode: Text.WordWrap
-                        font.pixelSize: Theme.body
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Cogwise"
+                        font.pixelSize: 42
+                        font.bold: true
+                        color: Theme.text
+                    }
+                    Label {
+                        Layout.alignment: Qt.AlignHCenter
+                        text: "Control Rouvy with your Shimano Di2"
+                        font.pixelSize: Theme.title3 + 2
                         color: Theme.secondaryText
                     }
-                    Di2DeviceIllustration {
-                        Layout.alignment: Qt.AlignHCenter
-                        Layout.preferredHeight: 80
+                }
+
+                ColumnLayout {
+                    Layout.leftMargin: 24
+                    Layout.rightMargin: 24
+                    Layout.fillWidth: true
+                    spacing: 16
+                    FeatureRow {
+                        Layout.fillWidth: true
+                        icon: "keyboard.fill"
+                        title: "Keyboard Emulation"
+                        description: "Map your Di2 shifter buttons to keyboard shortcuts"
+                    }
+                    FeatureRow {
+                        Layout.fillWidth: true
+                        icon: "arrow.up.arrow.down"
+                        title: "Gear Tracking"
+                        description: "See your current gear position in real-time"
+                    }
+                    FeatureRow {
+                        Layout.fillWidth: true
+                        icon: "bolt.fill"
+                        title: "Rouvy Integration"
+                        description: "Shift gears in Rouvy without touching your keyboard"
                     }
                 }
-            }
 
-            ProminentButton {
-                objectName: "startScanningButton"
-                Layout.alignment: Qt.AlignHCenter
-                Layout.preferredWidth: 280
-                topPadding: 14
-                bottomPadding: 14
-                symbol: "antenna.radiowaves.left.and.right"
-                text: "Start Scanning"
-                font.pixelSize: Theme.body + 2
-                labelWeight: Font.DemiBold
-                onClicked: view.flow.startScanning()
-            }
+                GlassPanel {
+                    Layout.fillWidth: true
+                    Layout.preferredHeight: hint.implicitHeight + 48
+                    cornerRadius: 16
+                    ColumnLayout {
+                        id: hint
+                        anchors.fill: parent
+                        anchors.margins: 24
+                        spacing: 12
+                        RowLayout {
+                            spacing: 8
+                            SymbolIcon { name: "exclamationmark.triangle.fill"; color: Theme.orange; size: 20 }
+                            Label { text: "Before you start"; font.pixelSize: Theme.headline; font.bold: true; color: Theme.text }
+                        }
+                        Label {
+                            Layout.fillWidth: true
+                            text: "Press and hold the reset button on your Shimano Di2 junction box to enable Bluetooth pairing mode."
+                            wrapMode: Text.WordWrap
+                            font.pixelSize: Theme.body
+                            color: Theme.secondaryText
+                        }
+                        Di2DeviceIllustration {
+                            Layout.alignment: Qt.AlignHCenter
+                            Layout.preferredHeight: 80
+                        }
+                    }
+                }
 
-            Item { Layout.preferredHeight: 40 }
+                Item { Layout.preferredHeight: 8 }
+            }
+        }
+
+        // The way on stays in sight whatever the window's height.
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.divider }
+        ProminentButton {
+            objectName: "startScanningButton"
+            Layout.alignment: Qt.AlignHCenter
+            Layout.preferredWidth: Math.min(280, view.width - 48)
+            Layout.topMargin: 16
+            Layout.bottomMargin: 16
+            topPadding: 14
+            bottomPadding: 14
+            symbol: "antenna.radiowaves.left.and.right"
+            text: "Start Scanning"
+            font.pixelSize: Theme.body + 2
+            labelWeight: Font.DemiBold
+            onClicked: view.flow.startScanning()
         }
     }
 }

@@ -6,7 +6,7 @@ import QtQuick.Controls
 Button {
     id: button
     property string symbol
-    property color tint: Theme.blue
+    property color tint: Theme.accentFill
     property bool small: false
     property int labelWeight: Font.Normal
 
@@ -14,6 +14,9 @@ Button {
     bottomPadding: small ? 4 : 7
     leftPadding: small ? 10 : 14
     rightPadding: small ? 10 : 14
+    Accessible.name: text
+    Keys.onReturnPressed: button.clicked()
+    Keys.onEnterPressed: button.clicked()
     contentItem: RowLayout {
         spacing: 8
         Item { Layout.fillWidth: true }
@@ -35,6 +38,7 @@ Button {
         implicitHeight: button.small ? 22 : 30
         radius: button.small ? 6 : 8
         opacity: button.enabled ? 1 : 0.5
-        color: button.down ? Qt.darker(button.tint, 1.15) : button.hovered ? Qt.lighter(button.tint, 1.08) : button.tint
+        color: button.down ? Qt.darker(button.tint, 1.15) : button.hovered ? Qt.darker(button.tint, 1.08) : button.tint
     }
+    FocusRing { control: button }
 }

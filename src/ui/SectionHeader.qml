@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
 
-// Title, optional subtitle, and whatever the section puts at the right end.
+// Title, optional subtitle, and whatever the section puts at the right end. The words wrap
+// rather than push the right end out of a narrow window.
 RowLayout {
     id: header
     property string title
@@ -11,21 +12,25 @@ RowLayout {
 
     spacing: 12
     ColumnLayout {
+        Layout.fillWidth: true
         spacing: 4
         Label {
+            Layout.fillWidth: true
             text: header.title
+            wrapMode: Text.WordWrap
             font.pixelSize: Theme.title2 + 3
             font.bold: true
             color: Theme.text
         }
         Label {
             visible: header.subtitle.length > 0
+            Layout.fillWidth: true
             text: header.subtitle
+            wrapMode: Text.WordWrap
             font.pixelSize: Theme.subheadline + 1
             color: Theme.secondaryText
         }
     }
-    Item { Layout.fillWidth: true }
     RowLayout {
         id: trailing
         spacing: 12

@@ -3,11 +3,10 @@ import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
-ScrollView {
+ScrollPage {
     id: section
     objectName: "settingsSection"
     required property SettingsViewModel model
-    contentWidth: availableWidth
 
     // The page starts from what is stored each time it opens.
     Component.onCompleted: model.reload()
@@ -68,6 +67,7 @@ ScrollView {
                         }
                     }
                     ComboBox {
+                        id: initialGear
                         objectName: "initialGearPicker"
                         Accessible.name: "Initial Gear"
                         Layout.preferredWidth: 100
@@ -81,6 +81,7 @@ ScrollView {
                             highlighted: ListView.isCurrentItem
                         }
                         onActivated: index => section.model.selectedGear = index + 1
+                        FocusRing { control: initialGear }
                     }
                 }
                 Label {
@@ -127,6 +128,7 @@ ScrollView {
                     }
                 }
                 SpinBox {
+                    id: keyHold
                     objectName: "keyHoldSpinBox"
                     Accessible.name: "Hold each key, milliseconds"
                     from: 0
@@ -135,6 +137,7 @@ ScrollView {
                     editable: true
                     value: section.model.keyHold
                     onValueModified: section.model.keyHold = value
+                    FocusRing { control: keyHold }
                 }
                 ColumnLayout {
                     Layout.fillWidth: true
@@ -149,6 +152,7 @@ ScrollView {
                     }
                 }
                 SpinBox {
+                    id: keyPause
                     objectName: "keyPauseSpinBox"
                     Accessible.name: "Pause between repeats, milliseconds"
                     from: 20
@@ -157,9 +161,11 @@ ScrollView {
                     editable: true
                     value: section.model.keyPause
                     onValueModified: section.model.keyPause = value
+                    FocusRing { control: keyPause }
                 }
                 ColumnLayout {
                     Layout.fillWidth: true
+                    Layout.columnSpan: 2
                     spacing: 2
                     Label { text: "Keyboard layout"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
                     Label {
@@ -180,13 +186,18 @@ ScrollView {
                         color: Theme.red
                     }
                 }
+                // Under its explanation, as wide as its choices need and the card allows.
                 ComboBox {
+                    id: keyMatching
                     objectName: "keyMatchingPicker"
                     Accessible.name: "Keyboard layout"
-                    Layout.preferredWidth: 300
+                    Layout.columnSpan: 2
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: 360
                     model: section.model.keyMatchingNames
                     currentIndex: section.model.keyMatchingIndex
                     onActivated: index => section.model.keyMatchingIndex = index
+                    FocusRing { control: keyMatching }
                 }
             }
         }
@@ -263,10 +274,12 @@ ScrollView {
                     }
                 }
                 Switch {
+                    id: usageStatistics
                     objectName: "usageStatisticsSwitch"
                     Accessible.name: "Share anonymous usage statistics"
                     checked: section.model.shareUsageStatistics
                     onToggled: section.model.shareUsageStatistics = checked
+                    FocusRing { control: usageStatistics }
                 }
             }
         }

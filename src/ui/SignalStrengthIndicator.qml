@@ -6,6 +6,7 @@ Row {
     id: meter
     property int litBars: 1
     spacing: 2
+    height: 20
 
     Repeater {
         model: 4
@@ -13,11 +14,11 @@ Row {
             required property int index
             objectName: "bar" + (index + 1)
             property bool lit: index + 1 <= meter.litBars
-            anchors.verticalCenter: parent.verticalCenter
+            y: (meter.height - height) / 2
             width: 4
             height: 4 * (index + 1) + 4
             radius: 1
-            color: lit ? Theme.green : Qt.rgba(0.56, 0.56, 0.58, 0.3)
+            color: lit ? Theme.green : Theme.tint(Theme.gray, 0.45)
         }
     }
 }

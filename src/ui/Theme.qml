@@ -1,30 +1,42 @@
 pragma Singleton
 import QtQuick
 
-// Colours and type sizes of the whole window, light or dark after the desktop's palette.
+// Colours and type sizes of the whole window, light or dark after the application's palette.
+// Every colour that text or a symbol is drawn in keeps WCAG AA contrast (4.5:1 for text, 3:1
+// for symbols and large text) over the window, the panels and the tinted cards, in both schemes.
 QtObject {
     readonly property SystemPalette palette: SystemPalette { colorGroup: SystemPalette.Active }
+    readonly property SystemPalette disabledPalette: SystemPalette { colorGroup: SystemPalette.Disabled }
     readonly property bool dark: palette.window.hslLightness < 0.5
 
     readonly property color window: palette.window
     readonly property color text: palette.windowText
-    readonly property color secondaryText: Qt.rgba(text.r, text.g, text.b, 0.62)
-    readonly property color tertiaryText: Qt.rgba(text.r, text.g, text.b, 0.4)
+    readonly property color secondaryText: Qt.rgba(text.r, text.g, text.b, 0.76)
+    readonly property color tertiaryText: Qt.rgba(text.r, text.g, text.b, 0.68)
     readonly property color divider: Qt.rgba(text.r, text.g, text.b, 0.12)
     // The "ultra-thin" translucent panel: a veil of the opposite tone over the window.
     readonly property color panel: dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(1, 1, 1, 0.55)
-    readonly property color panelBorder: dark ? Qt.rgba(1, 1, 1, 0.1) : Qt.rgba(0, 0, 0, 0.07)
+    readonly property color panelBorder: dark ? Qt.rgba(1, 1, 1, 0.12) : Qt.rgba(0, 0, 0, 0.1)
     readonly property color sidebar: dark ? Qt.rgba(1, 1, 1, 0.04) : Qt.rgba(0, 0, 0, 0.035)
     readonly property color selection: dark ? Qt.rgba(1, 1, 1, 0.12) : Qt.rgba(0, 0, 0, 0.08)
+    readonly property color hover: Qt.rgba(0.5, 0.5, 0.5, 0.1)
 
-    readonly property color blue: dark ? "#0a84ff" : "#007aff"
-    readonly property color cyan: dark ? "#64d2ff" : "#32ade6"
-    readonly property color green: dark ? "#30d158" : "#28cd41"
-    readonly property color orange: dark ? "#ff9f0a" : "#ff9500"
-    readonly property color red: dark ? "#ff453a" : "#ff3b30"
-    readonly property color yellow: dark ? "#ffd60a" : "#ffcc00"
-    readonly property color purple: dark ? "#bf5af2" : "#af52de"
-    readonly property color gray: "#8e8e93"
+    readonly property color blue: dark ? "#4ca2ff" : "#0056b3"
+    readonly property color cyan: dark ? "#64d2ff" : "#0a7ea8"
+    readonly property color green: dark ? "#30d158" : "#1e7b34"
+    readonly property color orange: dark ? "#ff9f0a" : "#a34700"
+    readonly property color red: dark ? "#ff6961" : "#b00016"
+    readonly property color yellow: dark ? "#ffd60a" : "#7a6000"
+    readonly property color purple: dark ? "#d08cff" : "#7d3bab"
+    readonly property color gray: dark ? "#98989f" : "#6e6e73"
+    // The fill of the prominent buttons, under white text.
+    readonly property color accentFill: dark ? "#0b6bd4" : "#0062cc"
+    readonly property color destructiveFill: dark ? "#d70015" : "#c9001a"
+    // The ring around the control that has the keyboard focus.
+    readonly property color focus: dark ? "#6cb4ff" : "#0057b8"
+    // The hub of the gear drawings, and the digit on it.
+    readonly property color hub: dark ? "#c7c7cc" : "#48484a"
+    readonly property color hubText: dark ? "#1c1c1e" : "#ffffff"
 
     function named(name) {
         switch (name) {
@@ -37,6 +49,10 @@ QtObject {
         default: return gray
         }
     }
+    // A light wash of a colour, for the background of a card or badge of that tone.
+    function tint(tone, strength) {
+        return Qt.rgba(tone.r, tone.g, tone.b, strength)
+    }
 
     // Point sizes of the text styles, in pixels.
     readonly property int largeTitle: 26
@@ -46,8 +62,8 @@ QtObject {
     readonly property int headline: 13
     readonly property int body: 13
     readonly property int subheadline: 11
-    readonly property int footnote: 10
-    readonly property int caption: 10
-    readonly property int caption2: 10
+    readonly property int footnote: 11
+    readonly property int caption: 11
+    readonly property int caption2: 11
     readonly property string monospace: "monospace"
 }

@@ -1,11 +1,15 @@
 #include "analytics/UsageStatisticsChoice.h"
+#include "support/BareDesktop.h"
 #include "support/DebugLogRecorder.h"
+#include "support/EnvironmentChange.h"
 #include "support/GuiRig.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
 #include <QFile>
+#include <QSet>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -253,37 +257,194 @@ private Q_SLOTS:
         }));
     }
 
-    void sharingFallsBackToTheFolder()
+    // What each desktop helper answers, and what the rider then reads in the window.
+    void sharingTellsWhatHappened_data()
     {
+        QTest::addColumn<QString>("mailError");
+        QTest::addColumn<QString>("openError");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("a mail client takes it") << QString() << QString() << QString();
+        QTest::newRow("no mail client: the folder opens")
+            << QStringLiteral("xdg-email: no method available") << QString()
+            << QStringLiteral(
+                   "No mail client could take the debug logs (xdg-email: no method available). They are "
+                   "shown in your file manager instead: attach NAME to an email to share them.");
+        QTest::newRow("neither")
+            << QStringLiteral("xdg-email is not installed") << QStringLiteral("xdg-open is not installed")
+            << QStringLiteral(
+                   "Failed to share logs: no mail client or file manager to open FILE. Set up a mail "
+                   "client, or attach the file to an email by hand.");
+    }
+    void sharingTellsWhatHappened()
+    {
+        QFETCH(QString, mailError);
+        QFETCH(QString, openError);
+        QFETCH(QString, told);
         GuiRig rig(path());
         DebugLogActions& actions = *rig.app->debugLog();
-        QStringList launched;
-        QList<QUrl> opened;
-        actions.setLauncher([&](const QString& program, const QStringList& arguments) {
-            launched << program << arguments;
-            return true;
-        });
-        actions.setOpener([&](const QUrl& url) {
-            opened << url;
-            return true;
-        });
-
-        // A mail client on the path gets the file attached.
-        QTemporaryDir bin;
-        QFile mailer(bin.filePath(QStringLiteral("xdg-email")));
-        QVERIFY(mailer.open(QIODevice::WriteOnly));
-        mailer.close();
-        mailer.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        actions.setSearchPaths({bin.path()});
+        QStringList ran;
+        actions.setRunner(
+            [&](const QString& program, const QStringList& arguments, ExternalProgram::Done done) {
+                ran << program + QLatin1Char(' ') + arguments.join(QLatin1Char(' '));
+                const QString& error = program == QLatin1String("xdg-email") ? mailError : openError;
+                done(error.isEmpty() ? std::nullopt : std::optional<QString>(error));
+            });
+        QSignalSpy failures(&actions, &DebugLogActions::failed);
         actions.shareLogs();
-        QVERIFY(launched.contains(QStringLiteral("--attach")));
-        QVERIFY(QFile::exists(launched.last()));
 
-        // Without one, the folder holding the file opens.
-        actions.setSearchPaths({m_dir.path()});
+        QVERIFY(ran.first().startsWith(QStringLiteral("xdg-email --subject Cogwise Debug Logs --attach ")));
+        const QString file = ran.first().section(QStringLiteral(" --attach "), 1);
+        QVERIFY(QFile::exists(file));
+        QCOMPARE(ran.size(), mailError.isEmpty() ? 1 : 2);
+        if (!mailError.isEmpty())
+            QCOMPARE(ran.last(), QStringLiteral("xdg-open ") + QFileInfo(file).absolutePath());
+        QCOMPARE(failures.size(), told.isEmpty() ? 0 : 1);
+        if (!told.isEmpty())
+            QCOMPARE(failures.first().first().toString(),
+                     QString(told)
+                         .replace(QStringLiteral("NAME"), QFileInfo(file).fileName())
+                         .replace(QStringLiteral("FILE"), file));
+    }
+
+    // The desktop's own helpers, on a desktop without a mail client or a file manager: the
+    // rider is told where the file is.
+    void sharingWithoutAnyMailClient()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty())
+            QSKIP("xdg-email is not installed (package xdg-utils)");
+        BareDesktop desktop;
+        GuiRig rig(path());
+        DebugLogRecorder recorder;
+        DebugLogActions& actions = *rig.app->debugLog();
+        QSignalSpy failures(&actions, &DebugLogActions::failed);
         actions.shareLogs();
-        QCOMPARE(opened.size(), 1);
-        QCOMPARE(opened.first().toLocalFile(), QFileInfo(launched.last()).absolutePath());
+        QVERIFY(failures.wait(20000));
+        const QString told = failures.first().first().toString();
+        QVERIFY2(
+            told.startsWith(QStringLiteral("Failed to share logs: no mail client or file manager to open ")),
+            qPrintable(told));
+        recorder.settle();
+        QVERIFY2(recorder.lines().join(QLatin1Char('\n')).contains(QStringLiteral("no method available")),
+                 qPrintable(recorder.lines().join(QLatin1Char('\n'))));
+    }
+
+    // A fresh account: no documents folder yet, or one named elsewhere by user-dirs.dirs.
+    void saveProposesTheDocumentsFolder_data()
+    {
+        QTest::addColumn<QString>("userDirs"); // the line of user-dirs.dirs, if any
+        QTest::addColumn<QString>("expected"); // under the home folder
+        QTest::newRow("missing ~/Documents") << QString() << QStringLiteral("/Documents");
+        QTest::newRow("documents elsewhere, missing")
+            << QStringLiteral("XDG_DOCUMENTS_DIR=\"$HOME/Papers\"") << QStringLiteral("/Papers");
+        QTest::newRow("documents is home") << QStringLiteral("XDG_DOCUMENTS_DIR=\"$HOME/\"") << QString();
+        QTest::newRow("documents cannot be made")
+            << QStringLiteral("XDG_DOCUMENTS_DIR=\"$HOME/plain-file/Documents\"") << QString();
+    }
+    void saveProposesTheDocumentsFolder()
+    {
+        QFETCH(QString, userDirs);
+        QFETCH(QString, expected);
+        GuiRig rig(path());
+        QTemporaryDir home;
+        const EnvironmentChange environment{
+            {"HOME", home.path().toLocal8Bit()},
+            {"XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit()}};
+        QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config")));
+        QFile plain(home.filePath(QStringLiteral("plain-file")));
+        QVERIFY(plain.open(QIODevice::WriteOnly));
+        plain.close();
+        if (!userDirs.isEmpty()) {
+            QFile dirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
+            QVERIFY(dirs.open(QIODevice::WriteOnly));
+            dirs.write(userDirs.toUtf8() + '\n');
+        }
+        DebugLogActions& actions = *rig.app->debugLog();
+        const QString folder = actions.saveFolder().toLocalFile();
+        QCOMPARE(QDir(folder), QDir(home.path() + expected));
+        QVERIFY(QFileInfo(folder).isDir());
+
+        // Saved there under the name proposed, with ".txt" added to a name without one.
+        QVERIFY(actions.prepareSave().isLocalFile());
+        const QUrl destination = actions.saveDestination(QUrl::fromLocalFile(folder), QStringLiteral("ride"));
+        QCOMPARE(destination.toLocalFile(), QDir(folder).filePath(QStringLiteral("ride.txt")));
+        QVERIFY(!actions.exists(destination));
+        QVERIFY(actions.completeSave(destination));
+        QVERIFY(actions.exists(destination));
+    }
+
+    void saveDestinationFollowsTheName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("file"); // empty: no destination
+        QTest::newRow("plain") << QStringLiteral("ride") << QStringLiteral("ride.txt");
+        QTest::newRow("own suffix") << QStringLiteral("ride.log") << QStringLiteral("ride.log");
+        QTest::newRow("spaces around") << QStringLiteral("  ride 2 ") << QStringLiteral("ride 2.txt");
+        QTest::newRow("empty") << QStringLiteral("  ") << QString();
+        QTest::newRow("a path") << QStringLiteral("../ride") << QString();
+        QTest::newRow("parent") << QStringLiteral("..") << QString();
+    }
+    void saveDestinationFollowsTheName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, file);
+        GuiRig rig(path());
+        const QUrl destination =
+            rig.app->debugLog()->saveDestination(QUrl::fromLocalFile(m_dir.path()), name);
+        QCOMPARE(destination.toLocalFile(), file.isEmpty() ? QString() : m_dir.filePath(file));
+    }
+
+    // The card says what Cogwise can do here, and the help page opens or the rider is told.
+    void permissionCardSaysWhatToDo_data()
+    {
+        QTest::addColumn<QString>("unavailable");
+        QTest::addColumn<QString>("openError");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("keys can be typed")
+            << QString() << QString() << QStringLiteral("Cogwise can type keys")
+            << QStringLiteral("Shift keys go to the app in front through recording.");
+        QTest::newRow("uinput refused, help opens")
+            << QStringLiteral("Cogwise may not use /dev/uinput to type keys: install the uinput rule.")
+            << QString() << QStringLiteral("Cogwise cannot type keys")
+            << QStringLiteral("Cogwise may not use /dev/uinput to type keys: install the uinput rule.");
+        QTest::newRow("help does not open")
+            << QStringLiteral("No display.") << QStringLiteral("xdg-open: no method available")
+            << QStringLiteral("Cogwise cannot type keys") << QStringLiteral("No display.");
+    }
+    void permissionCardSaysWhatToDo()
+    {
+        QFETCH(QString, unavailable);
+        QFETCH(QString, openError);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        GuiRig rig(path());
+        if (!unavailable.isEmpty())
+            rig.recordingSink->unavailable = unavailable;
+        MappingViewModel& mapping = *rig.app->mapping();
+        QSignalSpy texts(&mapping, &MappingViewModel::permissionTextChanged);
+        mapping.refreshPermission();
+        mapping.refreshPermission();
+        QCOMPARE(texts.size(), unavailable.isEmpty() ? 0 : 1);
+        QCOMPARE(mapping.permissionTitle(), title);
+        QCOMPARE(mapping.permissionText(), text);
+
+        QStringList opened;
+        mapping.setRunner(
+            [&](const QString& program, const QStringList& arguments, ExternalProgram::Done done) {
+                opened << program << arguments;
+                done(openError.isEmpty() ? std::nullopt : std::optional<QString>(openError));
+            });
+        QSignalSpy failures(&mapping, &MappingViewModel::failed);
+        mapping.openPermissionHelp();
+        QCOMPARE(opened.value(0), QStringLiteral("xdg-open"));
+        QVERIFY(QFileInfo(opened.value(1)).fileName() == QLatin1String("README.md"));
+        QCOMPARE(failures.size(), openError.isEmpty() ? 0 : 1);
+        if (!openError.isEmpty())
+            QCOMPARE(failures.first().first().toString(),
+                     QStringLiteral(
+                         "Could not open %1: xdg-open: no method available. Open that file in a text "
+                         "editor: its section \u201cLetting Cogwise type keys\u201d explains what to do.")
+                         .arg(opened.value(1)));
     }
 
     void theDeviceSectionSaysWhenTheUnitIsAway()
@@ -307,18 +468,103 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(device.linkStatus(), QString(), 10000);
     }
 
-    void scanListIsSortedAndQuietOnEqualStates()
+    // The link scans again right after a refused connection; the rider still reads why.
+    void aFailureStaysUntilTryAgain()
+    {
+        GuiRig rig(path());
+        ScanViewModel& scan = *rig.app->scan();
+        rig.simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
+        scan.scanAgain();
+        QTRY_VERIFY(scan.devices()->rowCount() > 0);
+        const auto& devices = scan.devices()->devices();
+        const auto unit = std::find_if(devices.begin(), devices.end(),
+                                       [](const DiscoveredDevice& d) { return d.isDi2Device(); });
+        QVERIFY(unit != devices.end());
+        scan.connectDevice(static_cast<int>(unit - devices.begin()));
+        QTRY_COMPARE(scan.panel(), ScanViewModel::Panel::failed);
+        const QString error = scan.errorText();
+        QVERIFY(!error.isEmpty());
+
+        QSignalSpy changes(&scan, &ScanViewModel::changed);
+        QSignalSpy linkStates(&rig.graph->connectionService(), &ConnectionService::connectionStateChanged);
+        QVERIFY(linkStates.wait(20000));
+        QVERIFY(!rig.graph->connectionService().connectionState().as<ConnectionState::Disconnected>());
+        QCOMPARE(scan.panel(), ScanViewModel::Panel::failed);
+        QCOMPARE(scan.errorText(), error);
+        QVERIFY(changes.isEmpty());
+
+        scan.scanAgain();
+        QVERIFY(scan.panel() != ScanViewModel::Panel::failed);
+        QCOMPARE(scan.errorText(), QString());
+    }
+
+    // Units of one model differ only by their address, which the row shows.
+    void scanListShowsAddresses()
+    {
+        const QUuid id = QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-E35A11223344"));
+        DeviceListModel withBackend([](const QUuid& identifier) {
+            return identifier.toString(QUuid::WithoutBraces).right(12).toUpper();
+        });
+        withBackend.setDevices({DiscoveredDevice{id, QStringLiteral("EW-WU111"), -50, {}}});
+        QCOMPARE(withBackend.data(withBackend.index(0), DeviceListModel::addressRole).toString(),
+                 QStringLiteral("E35A11223344"));
+        DeviceListModel without;
+        without.setDevices({DiscoveredDevice{id, QStringLiteral("EW-WU111"), -50, {}}});
+        QCOMPARE(without.data(without.index(0), DeviceListModel::addressRole).toString(),
+                 QStringLiteral("00000000-0000-0000-0000-E35A11223344"));
+
+        // Through the window's own objects: the simulated units' addresses.
+        GuiRig rig(path());
+        rig.app->scan()->scanAgain();
+        QTRY_VERIFY(rig.app->scan()->devices()->rowCount() >= 2);
+        QStringList addresses;
+        for (int row = 0; row < rig.app->scan()->devices()->rowCount(); ++row)
+            addresses << rig.app->scan()
+                             ->devices()
+                             ->data(rig.app->scan()->devices()->index(row), DeviceListModel::addressRole)
+                             .toString();
+        QVERIFY2(addresses.contains(QStringLiteral("0A:1B:2C:3D:4E:01")),
+                 qPrintable(addresses.join(QLatin1Char(' '))));
+        QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), addresses.size());
+    }
+
+    // Rows change in place: a row's delegate, and the focus on its Connect button, outlive an
+    // update of the signals.
+    void scanListIsSortedAndUpdatedRowByRow()
     {
         DeviceListModel model;
         QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
-        const DiscoveredDevice weak{QUuid::createUuid(), QStringLiteral("Weak"), -80, {}};
-        const DiscoveredDevice strong{QUuid::createUuid(), QStringLiteral("EW-WU111 <b>x</b>"), -40, {}};
+        QSignalSpy moves(&model, &QAbstractItemModel::rowsMoved);
+        QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy removals(&model, &QAbstractItemModel::rowsRemoved);
+        QSignalSpy changes(&model, &QAbstractItemModel::dataChanged);
+        DiscoveredDevice weak{QUuid::createUuid(), QStringLiteral("Weak"), -80, {}};
+        DiscoveredDevice strong{QUuid::createUuid(), QStringLiteral("EW-WU111 <b>x</b>"), -40, {}};
+        const auto names = [&model] {
+            QStringList shown;
+            for (int row = 0; row < model.rowCount(); ++row)
+                shown << model.data(model.index(row), DeviceListModel::nameRole).toString();
+            return shown;
+        };
         model.setDevices({weak, strong});
-        QCOMPARE(model.data(model.index(0), DeviceListModel::nameRole).toString(), strong.name);
+        QCOMPARE(names(), (QStringList{strong.name, weak.name}));
         QCOMPARE(model.data(model.index(0), DeviceListModel::litBarsRole).toInt(), 4);
-        QCOMPARE(model.data(model.index(0), DeviceListModel::shortIdRole).toString().size(), 18);
-        model.setDevices({strong, weak});
-        QCOMPARE(resets.size(), 1);
+        QCOMPARE(inserts.size(), 2);
+
+        model.setDevices({strong, weak}); // the same: nothing
+        QVERIFY(changes.isEmpty() && moves.isEmpty());
+
+        weak.rssi = -30; // now the stronger: moves up, and shows its bars
+        model.setDevices({weak, strong});
+        QCOMPARE(names(), (QStringList{weak.name, strong.name}));
+        QCOMPARE(moves.size(), 1);
+        QCOMPARE(model.data(model.index(0), DeviceListModel::litBarsRole).toInt(), 4);
+        QVERIFY(!changes.isEmpty());
+
+        model.setDevices({strong});
+        QCOMPARE(names(), QStringList{strong.name});
+        QCOMPARE(removals.size(), 1);
+        QVERIFY(resets.isEmpty());
     }
 };
 

@@ -4,6 +4,7 @@
 #include "app/AppGraph.h"
 #include "app/SetupCheck.h"
 #include "app/Updater.h"
+#include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/BluezSetup.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
 #include "diagnostics/DebugLogService.h"
@@ -40,7 +41,12 @@ struct GuiRig
             defaults, bluetoothSetup, keyTyping, graph->keySink(), QStringLiteral("The test's choice.")});
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(), *setupCheck,
-                                 [this](bool disabled) { analyticsDisabled.append(disabled); }});
+                                 [this](bool disabled) { analyticsDisabled.append(disabled); },
+                                 // as the window's composition root does: the backend's addresses
+                                 [](const QUuid& id) {
+                                     const auto address = BluetoothAddressId::address(id);
+                                     return address ? address->toString() : QString();
+                                 }});
     }
 
     Defaults defaults;

@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QSize>
+#include <algorithm>
 #include <cstdio>
 #endif
 #include <QTest>
@@ -21,7 +22,11 @@ int main(int argc, char* argv[])
     // A window test on a real X server: one of its own, started before the application connects.
     XvfbServer xvfb;
     if (qEnvironmentVariableIsSet("COGWISE_TEST_OWN_XVFB")) {
-        if (const auto error = xvfb.start(QSize(1024, 860))) {
+        // Room for the window at its first size, at the scale the test asks for.
+        const double scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                                 ? std::max(1.0, qEnvironmentVariable("QT_SCALE_FACTOR").toDouble())
+                                 : 1.0;
+        if (const auto error = xvfb.start(QSize(1024, 860) * scale)) {
             std::fprintf(stderr, "%s\n", qPrintable(*error));
             return 1;
         }

@@ -4,12 +4,14 @@
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
+#include "support/WindowInspector.h"
 
 #include <QDir>
 #include <QGuiApplication>
 #include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -171,7 +173,6 @@ private Q_SLOTS:
         ride.screenshot(QStringLiteral("4-mapping-off"));
         QVERIFY(ride.click(ride.item(QStringLiteral("enableSwitch"))));
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
-        ride.screenshot(QStringLiteral("5-mapping-on"));
 
         // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
         MappingViewModel& mapping = *ride.rig().app->mapping();
@@ -193,6 +194,9 @@ private Q_SLOTS:
         QTest::keyClick(ride.window(), Qt::Key_Period);
         QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
         mapping.setTrainerAppIndex(0);
+        // Pictured once the switch has long finished moving.
+        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("trainerAppKeys"))));
+        ride.screenshot(QStringLiteral("5-mapping-on"));
 
         // Back on the Device section, the unit's presses arrive as keys and move the gear.
         QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
@@ -234,20 +238,27 @@ private Q_SLOTS:
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         ride.screenshot(QStringLiteral("2-scan-scanning"));
+        // The spinner of the waiting panels stands out from the panel in both schemes, once it
+        // has faded in.
+        const auto spinnerProblems = [&ride] {
+            WindowInspector inspector(*ride.window());
+            return inspector.contrastProblems(inspector.settle());
+        };
+        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
-        // The link scans again right after a refused connection, so the failure panel
-        // is pictured the moment it shows.
+        // The link scans again right after a refused connection; the failure stays on screen
+        // until "Try Again".
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
-        bool failureShown = false;
-        connect(ride.rig().app->scan(), &ScanViewModel::changed, this, [&] {
-            if (!failureShown && ride.rig().app->scan()->panelName() == QLatin1String("failed")) {
-                failureShown = true;
-                ride.screenshot(QStringLiteral("2-scan-failed"), false);
-            }
-        });
         QTRY_VERIFY(unitRow(ride.rig()) >= 0);
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_VERIFY(failureShown);
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("failed"));
+        QSignalSpy linkStates(&ride.rig().graph->connectionService(),
+                              &ConnectionService::connectionStateChanged);
+        QVERIFY(linkStates.wait(20000));
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("failureTitle"))));
+        ride.screenshot(QStringLiteral("2-scan-failed"));
+        QVERIFY(ride.click(ride.item(QStringLiteral("tryAgainButton"))));
+        QTRY_VERIFY(ride.rig().app->scan()->panelName() != QLatin1String("failed"));
 
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
         ride.rig().app->scan()->scanAgain();
@@ -255,6 +266,7 @@ private Q_SLOTS:
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
         ride.screenshot(QStringLiteral("2-scan-connecting"));
+        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
         ride.rig().defaults.setString(

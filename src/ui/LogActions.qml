@@ -1,0 +1,31 @@
+import QtQuick
+import QtQuick.Layouts
+import QtQuick.Controls
+import Cogwise
+
+// Export and Share, on the toolbar while the Logs section is shown.
+RowLayout {
+    id: bar
+    required property DebugLogActions actions
+    required property DebugLogExporter exporter
+
+    spacing: 8
+    BorderedButton {
+        objectName: "exportButton"
+        symbol: "square.and.arrow.up"
+        text: "Export"
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: "Export debug logs to a file"
+        onClicked: bar.exporter.begin()
+    }
+    BorderedButton {
+        objectName: "shareButton"
+        symbol: "envelope"
+        text: "Share"
+        ToolTip.visible: hovered
+        ToolTip.delay: 600
+        ToolTip.text: "Share debug logs via email"
+        onClicked: bar.actions.shareLogs()
+    }
+}

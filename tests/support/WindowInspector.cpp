@@ -1,0 +1,470 @@
+#include "support/WindowInspector.h"
+
+#include "support/QuickHarness.h"
+
+#include <QAccessible>
+#include <QFont>
+#include <QHash>
+#include <QPointer>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTest>
+#include <algorithm>
+#include <cmath>
+#include <tuple>
+
+namespace {
+
+// Half a pixel either way is rounding, not a fault.
+constexpr double tolerance = 1.0;
+
+bool isControl(QQuickItem* item)
+{
+    // A spin box takes the focus in its text field, whatever its own focus policy.
+    if (item->inherits("QQuickSpinBox"))
+        return true;
+    if (item->inherits("QQuickControl"))
+        return item->property("focusPolicy").toInt() & Qt::TabFocus;
+    if (item->inherits("QQuickTextField"))
+        return item->activeFocusOnTab();
+    return false;
+}
+
+double effectiveOpacity(QQuickItem* item)
+{
+    double opacity = 1;
+    for (; item; item = item->parentItem())
+        opacity *= item->opacity();
+    return opacity;
+}
+
+bool isShown(QQuickItem* item)
+{
+    return QuickHarness::shown(item) && effectiveOpacity(item) > 0.01 && item->width() > 0 &&
+           item->height() > 0;
+}
+
+QQuickItem* flickableOf(QQuickItem* item)
+{
+    for (QQuickItem* ancestor = item->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
+        if (ancestor->inherits("QQuickFlickable"))
+            return ancestor;
+    }
+    return nullptr;
+}
+
+bool isAncestor(QQuickItem* ancestor, QQuickItem* item)
+{
+    for (QQuickItem* parent = item->parentItem(); parent; parent = parent->parentItem()) {
+        if (parent == ancestor)
+            return true;
+    }
+    return false;
+}
+
+QString rectText(const QRectF& rect)
+{
+    return QStringLiteral("%1,%2 %3\u00d7%4")
+        .arg(std::round(rect.x()))
+        .arg(std::round(rect.y()))
+        .arg(std::round(rect.width()))
+        .arg(std::round(rect.height()));
+}
+
+double luminance(const QColor& colour)
+{
+    const auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(colour.redF()) + 0.7152 * channel(colour.greenF()) +
+           0.0722 * channel(colour.blueF());
+}
+
+// The colour most of the area is painted in: the background of a text, say. Close shades (a
+// gradient, antialiasing) count as one.
+QColor dominantColour(const QImage& frame, const QRect& area)
+{
+    QHash<QRgb, int> counts;
+    QHash<QRgb, std::array<qint64, 3>> sums;
+    const QRect inside = area.intersected(frame.rect());
+    for (int y = inside.top(); y <= inside.bottom(); ++y) {
+        for (int x = inside.left(); x <= inside.right(); ++x) {
+            const QRgb pixel = frame.pixel(x, y);
+            const QRgb bucket = qRgb(qRed(pixel) & ~3, qGreen(pixel) & ~3, qBlue(pixel) & ~3);
+            ++counts[bucket];
+            auto& sum = sums[bucket];
+            sum[0] += qRed(pixel);
+            sum[1] += qGreen(pixel);
+            sum[2] += qBlue(pixel);
+        }
+    }
+    QRgb best = 0;
+    int most = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > most) {
+            most = it.value();
+            best = it.key();
+        }
+    }
+    if (most == 0)
+        return {};
+    const auto& sum = sums.value(best);
+    return QColor(int(sum[0] / most), int(sum[1] / most), int(sum[2] / most));
+}
+
+QColor over(const QColor& top, double alpha, const QColor& bottom)
+{
+    return QColor::fromRgbF(float(top.redF() * alpha + bottom.redF() * (1 - alpha)),
+                            float(top.greenF() * alpha + bottom.greenF() * (1 - alpha)),
+                            float(top.blueF() * alpha + bottom.blueF() * (1 - alpha)));
+}
+
+QQuickItem* enclosingControl(QQuickItem* item)
+{
+    for (; item; item = item->parentItem()) {
+        if (item->inherits("QQuickControl"))
+            return item;
+    }
+    return nullptr;
+}
+
+bool inSidebar(QQuickItem* item)
+{
+    for (; item; item = item->parentItem()) {
+        if (item->objectName() == QLatin1String("sidebar"))
+            return true;
+    }
+    return false;
+}
+
+void collect(QQuickItem* item, const std::function<void(QQuickItem*)>& visit)
+{
+    if (!item || !item->isVisible())
+        return;
+    visit(item);
+    for (QQuickItem* child : item->childItems())
+        collect(child, visit);
+}
+
+} // namespace
+
+WindowInspector::WindowInspector(QQuickWindow& window)
+    : m_window(window)
+{}
+
+QString WindowInspector::describe(QQuickItem* item)
+{
+    QString type = QString::fromLatin1(item->metaObject()->className());
+    type = type.section(QLatin1Char('_'), 0, 0);
+    if (type.startsWith(QLatin1String("QQuick")))
+        type = type.mid(6);
+    QString label = item->property("text").toString();
+    if (label.isEmpty())
+        label = item->objectName();
+    return label.isEmpty() ? type : QStringLiteral("%1 \"%2\"").arg(type, label.left(40));
+}
+
+double WindowInspector::contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QRectF WindowInspector::sceneRect(QQuickItem* item) const
+{
+    return item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+}
+
+QRectF WindowInspector::pageRect(QQuickItem* item) const
+{
+    QRectF rect = sceneRect(item);
+    for (QQuickItem* flickable = flickableOf(item); flickable; flickable = flickableOf(flickable))
+        rect.translate(flickable->property("contentX").toDouble(),
+                       flickable->property("contentY").toDouble());
+    return rect;
+}
+
+QRectF WindowInspector::visibleArea(QQuickItem* item) const
+{
+    QRectF area = sceneRect(item).intersected(QRectF(0, 0, m_window.width(), m_window.height()));
+    for (QQuickItem* ancestor = item->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
+        if (ancestor->clip())
+            area = area.intersected(sceneRect(ancestor));
+    }
+    return area;
+}
+
+QList<QQuickItem*> WindowInspector::controls() const
+{
+    QList<QQuickItem*> found;
+    collect(m_window.contentItem(), [&found](QQuickItem* item) {
+        if (isControl(item) && item->isEnabled() && isShown(item))
+            found.append(item);
+    });
+    return found;
+}
+
+QImage WindowInspector::settle()
+{
+    QList<QRectF> before;
+    QImage frame;
+    // Each grab polishes every item and draws; layouts that answer a size with another size take
+    // a few rounds.
+    const QSize pixels = m_window.size() * m_window.devicePixelRatio();
+    for (int round = 0; round < 20; ++round) {
+        frame = m_window.grabWindow();
+        if (frame.size() != pixels) {
+            // A resize reaches the X server first: until it answers, the frame is the old one.
+            QSignalSpy swapped(&m_window, &QQuickWindow::frameSwapped);
+            m_window.update();
+            swapped.wait(1000);
+            continue;
+        }
+        QList<QRectF> now;
+        for (QQuickItem* control : controls())
+            now.append(sceneRect(control));
+        if (now == before)
+            break;
+        before = now;
+    }
+    return frame;
+}
+
+QStringList WindowInspector::placementProblems() const
+{
+    QStringList problems;
+    const QRectF window(0, 0, m_window.width(), m_window.height());
+    const QRectF roomy = window.adjusted(-tolerance, -tolerance, tolerance, tolerance);
+    const QList<QQuickItem*> all = controls();
+    for (QQuickItem* control : all) {
+        const QRectF rect = sceneRect(control);
+        QQuickItem* page = flickableOf(control);
+        if (rect.left() < roomy.left() || rect.right() > roomy.right())
+            problems << QStringLiteral("%1 runs off the side of the window (%2)")
+                            .arg(describe(control), rectText(rect));
+        if (!page && (rect.top() < roomy.top() || rect.bottom() > roomy.bottom()))
+            problems << QStringLiteral("%1 runs off the window (%2)").arg(describe(control), rectText(rect));
+        if (page) {
+            const QRectF view = sceneRect(page);
+            if (!roomy.contains(view))
+                problems << QStringLiteral("the page of %1 runs off the window").arg(describe(control));
+            const double top = rect.top() - view.top() + page->property("contentY").toDouble();
+            const double height = std::max(page->property("contentHeight").toDouble(), view.height());
+            if (top < -tolerance || top + rect.height() > height + tolerance)
+                problems
+                    << QStringLiteral("%1 lies where its page does not scroll to").arg(describe(control));
+        }
+        // Up to the page it scrolls in, if any: the page itself is checked above.
+        for (QQuickItem* ancestor = control->parentItem(); ancestor && !ancestor->inherits("QQuickFlickable");
+             ancestor = ancestor->parentItem()) {
+            if (ancestor->width() <= 0 || ancestor->height() <= 0)
+                continue;
+            const QRectF outer = sceneRect(ancestor).adjusted(-tolerance, -tolerance, tolerance, tolerance);
+            if (!outer.contains(rect)) {
+                problems << QStringLiteral("%1 (%2) sticks out of %3 (%4)")
+                                .arg(describe(control), rectText(rect), describe(ancestor),
+                                     rectText(sceneRect(ancestor)));
+                break;
+            }
+        }
+    }
+    for (int i = 0; i < all.size(); ++i) {
+        for (int j = i + 1; j < all.size(); ++j) {
+            QQuickItem* a = all.at(i);
+            QQuickItem* b = all.at(j);
+            if (isAncestor(a, b) || isAncestor(b, a))
+                continue;
+            const QRectF shared = visibleArea(a).intersected(visibleArea(b));
+            if (shared.width() > tolerance && shared.height() > tolerance)
+                problems << QStringLiteral("%1 and %2 lie on top of each other at %3")
+                                .arg(describe(a), describe(b), rectText(shared));
+        }
+    }
+    return problems;
+}
+
+QStringList WindowInspector::contrastProblems(const QImage& frame) const
+{
+    QStringList problems;
+    const double scale = frame.devicePixelRatio();
+    const auto pixels = [scale](const QRectF& rect) {
+        return QRect(
+            QPoint(int(std::ceil(rect.left() * scale)), int(std::ceil(rect.top() * scale))),
+            QPoint(int(std::floor(rect.right() * scale)) - 1, int(std::floor(rect.bottom() * scale)) - 1));
+    };
+    collect(m_window.contentItem(), [&](QQuickItem* item) {
+        const bool text = item->inherits("QQuickText");
+        const bool input = item->inherits("QQuickTextInput");
+        if (text || input) {
+            const QString shown = item->property(text ? "text" : "displayText").toString();
+            QQuickItem* control = enclosingControl(item);
+            if (shown.trimmed().isEmpty() || !isShown(item) || (control && !control->isEnabled()))
+                return;
+            const QRectF area = visibleArea(item);
+            if (area.height() < 0.6 * item->height() || area.width() < 1)
+                return; // scrolled out of sight
+            const QColor declared = item->property("color").value<QColor>();
+            const double alpha = declared.alphaF() * effectiveOpacity(item);
+            if (alpha <= 0.01)
+                return;
+            const QColor background = dominantColour(frame, pixels(area));
+            if (!background.isValid())
+                return;
+            const QColor drawn = over(declared, alpha, background);
+            const QFont font = item->property("font").value<QFont>();
+            const double size = font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * 96 / 72;
+            const bool large = size >= 24 || (font.bold() && size >= 18.5);
+            const double needed = large ? 3.0 : 4.5;
+            const double ratio = contrast(drawn, background);
+            if (ratio < needed - 0.05)
+                problems << QStringLiteral("\"%1\" is %2:1 against its background (%3 on %4), under %5:1")
+                                .arg(shown.left(40))
+                                .arg(ratio, 0, 'f', 2)
+                                .arg(drawn.name(), background.name())
+                                .arg(needed);
+            return;
+        }
+        if (item->inherits("QQuickBusyIndicator") && item->property("running").toBool() && isShown(item)) {
+            const QRect area = pixels(visibleArea(item));
+            const QColor background = dominantColour(frame, area);
+            double best = 1;
+            for (int y = area.top(); y <= area.bottom(); ++y) {
+                for (int x = area.left(); x <= area.right(); ++x)
+                    best = std::max(best, contrast(frame.pixelColor(x, y), background));
+            }
+            if (best < 3.0)
+                problems << QStringLiteral("a busy indicator is %1:1 against its background %2, under 3:1")
+                                .arg(best, 0, 'f', 2)
+                                .arg(background.name());
+        }
+    });
+    return problems;
+}
+
+QStringList WindowInspector::accessibilityProblems() const
+{
+    QStringList problems;
+    for (QQuickItem* control : controls()) {
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
+        if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
+            problems << QStringLiteral("%1 at %2 has no accessible name")
+                            .arg(describe(control), rectText(sceneRect(control)));
+    }
+    return problems;
+}
+
+QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
+{
+    QStringList problems;
+    const QList<QQuickItem*> all = controls();
+    if (all.isEmpty())
+        return problems; // nothing for Tab to reach
+    QHash<QQuickItem*, QRectF> places;
+    for (QQuickItem* control : all)
+        places.insert(control, pageRect(control));
+    const QSet<QQuickItem*> known(all.begin(), all.end());
+    QList<QPointer<QQuickItem>> watched;
+    for (QQuickItem* control : all)
+        watched.append(control);
+
+    m_window.requestActivate();
+    if (!QTest::qWaitForWindowActive(&m_window))
+        return {QStringLiteral("the window never became active")};
+    m_window.contentItem()->forceActiveFocus();
+
+    QList<QQuickItem*> order;
+    for (int step = 0; step < all.size() + 3; ++step) {
+        QTest::keyClick(&m_window, Qt::Key_Tab);
+        QQuickItem* focused = m_window.activeFocusItem();
+        if (std::any_of(watched.begin(), watched.end(), [](const QPointer<QQuickItem>& c) { return !c; }))
+            break;
+        QQuickItem* control = focused;
+        while (control && !known.contains(control))
+            control = control->parentItem();
+        if (!control) {
+            if (focused && focused != m_window.contentItem())
+                problems << QStringLiteral("Tab stops on %1, which is no control").arg(describe(focused));
+            continue;
+        }
+        if (order.contains(control))
+            break;
+        order.append(control);
+
+        const QImage frame = m_window.grabWindow();
+        const QRectF rect = sceneRect(control);
+        const QRectF seen = visibleArea(control);
+        if (seen.width() < rect.width() - tolerance || seen.height() < rect.height() - tolerance)
+            problems << QStringLiteral("%1 is not all in view while it has the focus (%2 of %3)")
+                            .arg(describe(control), rectText(seen), rectText(rect));
+        QQuickItem* ring = QuickHarness::find(control, QStringLiteral("focusRing"));
+        if (!ring || !ring->isVisible()) {
+            problems << QStringLiteral("%1 shows no focus ring").arg(describe(control));
+            continue;
+        }
+        const QColor colour = ring->property("border").value<QObject*>()->property("color").value<QColor>();
+        const double width = ring->property("border").value<QObject*>()->property("width").toDouble();
+        const QRectF band = sceneRect(ring).adjusted(width / 2, width / 2, -width / 2, -width / 2);
+        const QPointF sides[] = {{band.center().x(), band.top()},
+                                 {band.center().x(), band.bottom()},
+                                 {band.left(), band.center().y()},
+                                 {band.right(), band.center().y()}};
+        const double scale = frame.devicePixelRatio();
+        int drawn = 0;
+        for (const QPointF& side : sides) {
+            const QPoint at(int(side.x() * scale), int(side.y() * scale));
+            if (!frame.rect().contains(at))
+                continue;
+            const QColor pixel = frame.pixelColor(at);
+            if (std::abs(pixel.red() - colour.red()) + std::abs(pixel.green() - colour.green()) +
+                    std::abs(pixel.blue() - colour.blue()) <
+                60)
+                ++drawn;
+        }
+        if (drawn < 3)
+            problems << QStringLiteral("the focus ring of %1 is drawn on %2 of its 4 sides")
+                            .arg(describe(control))
+                            .arg(drawn);
+    }
+    // A control that went away under the walk lost the focus with it.
+    for (const QPointer<QQuickItem>& control : watched) {
+        if (!control) {
+            problems << QStringLiteral("a control was rebuilt while Tab went round: its focus was lost");
+            return problems;
+        }
+    }
+    for (QQuickItem* control : all) {
+        if (!order.contains(control))
+            problems << QStringLiteral("Tab never reaches %1").arg(describe(control));
+    }
+    // Tab goes round in a circle: it is read from the control that comes first on the page.
+    const auto first = std::min_element(order.begin(), order.end(), [&places](QQuickItem* a, QQuickItem* b) {
+        const QRectF pa = places.value(a);
+        const QRectF pb = places.value(b);
+        return std::make_tuple(!inSidebar(a), pa.top(), pa.left()) <
+               std::make_tuple(!inSidebar(b), pb.top(), pb.left());
+    });
+    if (first != order.end())
+        std::rotate(order.begin(), first, order.end());
+    for (int i = 1; i < order.size(); ++i) {
+        QQuickItem* a = order.at(i - 1);
+        QQuickItem* b = order.at(i);
+        const QRectF pa = places.value(a);
+        const QRectF pb = places.value(b);
+        const bool backToSidebar = inSidebar(b) && !inSidebar(a);
+        const bool sameColumn = inSidebar(a) == inSidebar(b);
+        const bool above = pb.bottom() <= pa.top() + tolerance;
+        const bool sameRow = pb.top() < pa.bottom() && pa.top() < pb.bottom();
+        const bool leftOf = pb.center().x() < pa.center().x() - tolerance;
+        if (backToSidebar || (sameColumn && (above || (sameRow && leftOf))))
+            problems << QStringLiteral("Tab goes from %1 back to %2").arg(describe(a), describe(b));
+    }
+    if (visited)
+        *visited = order;
+    // No ring left behind for the next picture.
+    if (QQuickItem* focused = m_window.activeFocusItem())
+        focused->setFocus(false);
+    return problems;
+}

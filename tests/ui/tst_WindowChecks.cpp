@@ -1,0 +1,304 @@
+#include "gui/ColorScheme.h"
+#include "support/BareDesktop.h"
+#include "support/EnvironmentChange.h"
+#include "support/GuiRig.h"
+#include "support/QuickHarness.h"
+#include "support/TestRegistry.h"
+#include "support/WindowInspector.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QQmlApplicationEngine>
+#include <QQuickItem>
+#include <QQuickWindow>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+// The real window over the simulated unit, on its own X server.
+class Window
+{
+public:
+    Window(const QString& settingsPath, const QString& scheme)
+        : m_rig(settingsPath)
+    {
+        ColorScheme::apply(*qGuiApp, scheme);
+        CogwiseApp::prepare(m_engine);
+        m_engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(m_rig.app.get())}});
+        m_engine.load(CogwiseApp::mainWindowUrl());
+        m_window = m_engine.rootObjects().isEmpty()
+                       ? nullptr
+                       : qobject_cast<QQuickWindow*>(m_engine.rootObjects().first());
+    }
+
+    GuiRig& rig() { return m_rig; }
+    QQuickWindow* window() const { return m_window; }
+    QQuickItem* item(const QString& name) const { return QuickHarness::find(m_window->contentItem(), name); }
+    QObject* object(const QString& name) const { return m_window->findChild<QObject*>(name); }
+    void picture(const QString& name) const
+    {
+        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
+        m_window->grabWindow().save(
+            QStringLiteral("%1/%2.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), name));
+    }
+
+    // Clicks the middle of an item once it is shown and has stopped moving.
+    bool click(const QString& name) const
+    {
+        QQuickItem* target = nullptr;
+        QPointF last(-1, -1);
+        const bool still = QTest::qWaitFor([&] {
+            target = item(name);
+            if (!target || !QuickHarness::shown(target))
+                return false;
+            m_window->grabWindow(); // polishes and draws
+            const QPointF now = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
+            return std::exchange(last, now) == now;
+        });
+        if (!still)
+            return false;
+        QTest::mouseClick(m_window, Qt::LeftButton, {}, last.toPoint());
+        return true;
+    }
+
+private:
+    GuiRig m_rig;
+    QQmlApplicationEngine m_engine;
+    QQuickWindow* m_window = nullptr;
+};
+
+} // namespace
+
+class tst_WindowChecks : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+    // Every check of one screen at the window's size now; the problems, each with the screen's name.
+    QStringList check(Window& ui, const QString& screen, const QString& picture, bool walk = true)
+    {
+        WindowInspector inspector(*ui.window());
+        const QImage frame = inspector.settle();
+        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
+        frame.save(QStringLiteral("%1/%2.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), picture));
+        QStringList problems = inspector.placementProblems() + inspector.contrastProblems(frame) +
+                               inspector.accessibilityProblems();
+        if (walk)
+            problems += inspector.focusWalkProblems();
+        for (QString& problem : problems)
+            problem = screen + QStringLiteral(": ") + problem;
+        return problems;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs its own Xvfb (COGWISE_TEST_OWN_XVFB=1)");
+    }
+
+    // Each screen in both schemes, at its smallest and at the window's first size (and at twice
+    // the scale when QT_SCALE_FACTOR=2): controls in the window and apart, readable text, names
+    // for screen readers, and a Tab walk that shows where the focus is.
+    void everyScreen_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QSize>("size"); // empty: the screen's smallest
+        QTest::addColumn<bool>("keysRefused");
+        QTest::newRow("light, smallest") << QStringLiteral("light") << QSize() << false;
+        QTest::newRow("light, first size") << QStringLiteral("light") << QSize(900, 780) << false;
+        QTest::newRow("dark, smallest") << QStringLiteral("dark") << QSize() << true;
+        QTest::newRow("dark, first size") << QStringLiteral("dark") << QSize(900, 780) << true;
+        QTest::newRow("light, 4K") << QStringLiteral("light") << QSize(3840, 2160) << true;
+    }
+    void everyScreen()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(QSize, size);
+        QFETCH(bool, keysRefused);
+        const bool smallest = size.isEmpty();
+        // A window of 4K is checked at its own scale only, and without a Tab walk: where the
+        // controls go does not change with more room than the first size has.
+        const bool huge = size.width() > 2000;
+        if (huge && qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
+            QSKIP("4K is checked at the scale of 1");
+        Window ui(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".conf")),
+                  scheme);
+        QVERIFY(ui.window());
+        GuiRig& rig = ui.rig();
+        if (keysRefused)
+            rig.recordingSink->unavailable = QStringLiteral(
+                "Cogwise may not use /dev/uinput to type keys: install the uinput rule and join "
+                "the \"input\" group, as the README explains.");
+        const QString sizeName = smallest ? QStringLiteral("smallest")
+                                 : huge   ? QStringLiteral("4k")
+                                          : QStringLiteral("first-size");
+        const QString scale = ui.window()->devicePixelRatio() > 1.5 ? QStringLiteral("@2x") : QString();
+        QStringList problems;
+        const auto screen = [&](const QString& name) {
+            const QSize target = smallest ? ui.window()->minimumSize() : size;
+            ui.window()->resize(target);
+            // The X server answers a resize in its own time; the items follow its answer.
+            QTRY_COMPARE(ui.window()->contentItem()->size(), QSizeF(target));
+            problems +=
+                check(ui, name, QStringLiteral("%1-%2-%3%4").arg(name, scheme, sizeName, scale), !huge);
+        };
+        QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        QVERIFY(ui.item(QStringLiteral("loadingScreen")));
+        screen(QStringLiteral("loading"));
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+
+        QTRY_VERIFY(ui.item(QStringLiteral("startScanningButton")));
+        screen(QStringLiteral("onboarding"));
+
+        QVERIFY(ui.click(QStringLiteral("startScanningButton")));
+        QTRY_COMPARE(rig.app->scan()->panelName(), QStringLiteral("found"));
+        // All three in range (the unit and two neighbours), so that no row comes in under the checks.
+        QTRY_COMPARE(
+            QuickHarness::findAll(ui.window()->contentItem(), QStringLiteral("connectButton")).size(), 3);
+        screen(QStringLiteral("scan"));
+
+        connectFromList(rig);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+        QTRY_VERIFY(!rig.app->device()->modelNumber().isEmpty());
+        screen(QStringLiteral("device"));
+
+        // Mapping with everything it can show: the custom keys and a button that presses a key.
+        MappingViewModel& mapping = *rig.app->mapping();
+        mapping.setKeyboardEnabled(true);
+        mapping.setTrainerAppIndex(2);
+        mapping.setAction(3, 2);
+        mapping.pickButtonKey(3, Qt::Key_F5);
+        QVERIFY(ui.click(QStringLiteral("sectionMapping")));
+        QTRY_VERIFY(ui.item(QStringLiteral("keyPicker3")));
+        screen(QStringLiteral("mapping"));
+
+        rig.graph->viewModel().addLog(QStringLiteral("Connected to EW-WU111"));
+        rig.graph->viewModel().addLog(QStringLiteral("Keyboard: Shift Up \u2192 Gear 14"));
+        QVERIFY(ui.click(QStringLiteral("sectionLogs")));
+        QTRY_VERIFY(ui.item(QStringLiteral("exportButton")));
+        screen(QStringLiteral("logs"));
+
+        QVERIFY(ui.click(QStringLiteral("sectionSettings")));
+        QTRY_VERIFY(ui.item(QStringLiteral("settingsSection")));
+        screen(QStringLiteral("settings"));
+
+        for (const QString& problem : problems)
+            qWarning().noquote() << problem;
+        QVERIFY2(problems.isEmpty(),
+                 qPrintable(QStringLiteral("%1 problems, listed above").arg(problems.size())));
+    }
+
+    // What a new rider meets on a fresh account of a bare desktop: no documents folder yet, no
+    // mail client, no program to open the help page. Each is said in the window; the keyboard
+    // alone gets through the dialogs.
+    void dialogsOnAFreshAccount()
+    {
+        QTemporaryDir home;
+        const EnvironmentChange account{
+            {"HOME", home.path().toLocal8Bit()},
+            {"XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit()}};
+        const BareDesktop desktop;
+        Window ui(m_dir.filePath(QStringLiteral("fresh.conf")), QStringLiteral("light"));
+        QVERIFY(ui.window());
+        GuiRig& rig = ui.rig();
+        rig.recordingSink->unavailable = QStringLiteral("There is no X display to type keys on.");
+        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        ui.window()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(ui.window()));
+
+        // The scan list tells the units apart by their addresses.
+        QTRY_COMPARE(
+            QuickHarness::findAll(ui.window()->contentItem(), QStringLiteral("connectButton")).size(), 3);
+        QStringList addresses;
+        for (QQuickItem* label :
+             QuickHarness::findAll(ui.window()->contentItem(), QStringLiteral("deviceAddress")))
+            addresses << label->property("text").toString();
+        QVERIFY2(addresses.contains(QStringLiteral("0A:1B:2C:3D:4E:01")),
+                 qPrintable(addresses.join(QLatin1Char(' '))));
+        connectFromList(rig);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+
+        // Save: the documents folder is made, proposed and written to; the button says Save.
+        rig.graph->viewModel().addLog(QStringLiteral("Connected to EW-WU111"));
+        QVERIFY(ui.click(QStringLiteral("sectionLogs")));
+        QVERIFY(ui.click(QStringLiteral("exportButton")));
+        QObject* save = ui.object(QStringLiteral("saveDialog"));
+        QTRY_VERIFY(save && save->property("opened").toBool());
+        QCOMPARE(ui.item(QStringLiteral("saveMessage"))->property("text").toString(),
+                 QStringLiteral("Choose a location to save the debug logs"));
+        QCOMPARE(ui.item(QStringLiteral("saveAccept"))->property("text").toString(), QStringLiteral("Save"));
+        const QString documents = home.filePath(QStringLiteral("Documents"));
+        QCOMPARE(ui.item(QStringLiteral("saveFolder"))->property("text").toString(), documents);
+        QVERIFY(QFileInfo(documents).isDir());
+        QTRY_VERIFY(ui.item(QStringLiteral("saveName"))->hasActiveFocus());
+        QTest::keyClick(ui.window(), Qt::Key_A, Qt::ControlModifier);
+        for (const char key : {'r', 'i', 'd', 'e'})
+            QTest::keyClick(ui.window(), key);
+        ui.picture(QStringLiteral("dialog-save-light"));
+        QTest::keyClick(ui.window(), Qt::Key_Return);
+        QTRY_VERIFY(!save->property("visible").toBool());
+        QVERIFY(QFile::exists(QDir(documents).filePath(QStringLiteral("ride.txt"))));
+
+        // Share without a mail client: the window says where the file is.
+        QVERIFY(ui.click(QStringLiteral("shareButton")));
+        QObject* message = nullptr;
+        QTRY_VERIFY_WITH_TIMEOUT((message = ui.object(QStringLiteral("messageDialog"))) &&
+                                     message->property("opened").toBool(),
+                                 20000);
+        QVERIFY2(message->property("text").toString().startsWith(
+                     QStringLiteral("Failed to share logs: no mail client or file manager to open ")),
+                 qPrintable(message->property("text").toString()));
+        ui.picture(QStringLiteral("dialog-share-failed-light"));
+        QTest::keyClick(ui.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!message->property("visible").toBool());
+
+        // Clear asks first; the focus is on Cancel, so a stray Space keeps the events.
+        QVERIFY(ui.click(QStringLiteral("clearButton")));
+        QObject* confirm = nullptr;
+        QTRY_VERIFY((confirm = ui.object(QStringLiteral("confirmDialog"))) &&
+                    confirm->property("opened").toBool());
+        ui.picture(QStringLiteral("dialog-clear-light"));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(!confirm->property("visible").toBool());
+        QVERIFY(rig.app->logs()->count() > 0);
+        QVERIFY(ui.click(QStringLiteral("clearButton")));
+        QTRY_VERIFY(confirm->property("opened").toBool());
+        QVERIFY(ui.click(QStringLiteral("confirmAccept")));
+        QTRY_COMPARE(rig.app->logs()->count(), 0);
+
+        // Open Help with nothing to open the page: the window says so, and where the page is.
+        QVERIFY(ui.click(QStringLiteral("sectionMapping")));
+        QTRY_VERIFY(ui.item(QStringLiteral("permissionCard")));
+        QCOMPARE(QuickHarness::find(ui.item(QStringLiteral("permissionCard")), QStringLiteral("noticeTitle"))
+                     ->property("text")
+                     .toString(),
+                 QStringLiteral("Cogwise cannot type keys"));
+        QVERIFY(ui.click(QStringLiteral("noticeAction")));
+        QTRY_VERIFY_WITH_TIMEOUT(message->property("opened").toBool(), 20000);
+        QCOMPARE(message->property("title").toString(), QStringLiteral("Letting Cogwise Type Keys"));
+        QVERIFY2(message->property("text").toString().startsWith(QStringLiteral("Could not open ")),
+                 qPrintable(message->property("text").toString()));
+        QTest::keyClick(ui.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!message->property("visible").toBool());
+
+        // The Cogwise menu opens with Alt+C; About closes with Escape too.
+        QTest::keyClick(ui.window(), Qt::Key_C, Qt::AltModifier);
+        QTRY_VERIFY(ui.object(QStringLiteral("appMenu"))->property("opened").toBool());
+        QTest::keyClick(ui.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!ui.object(QStringLiteral("appMenu"))->property("visible").toBool());
+        QMetaObject::invokeMethod(ui.object(QStringLiteral("about")), "trigger");
+        QObject* about = nullptr;
+        QTRY_VERIFY((about = ui.object(QStringLiteral("aboutDialog"))) && about->property("opened").toBool());
+        QTest::keyClick(ui.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!about->property("visible").toBool());
+    }
+};
+
+COGWISE_TEST(tst_WindowChecks)
+#include "tst_WindowChecks.moc"
