@@ -62,7 +62,7 @@ ScrollPage {
             symbol: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
             title: section.model.permissionTitle
             text: section.model.permissionText
-            actionText: section.model.hasPermission ? "" : "Open Help"
+            actionText: section.model.hasPermission ? "" : "Open Settings"
             onActionTriggered: section.model.openPermissionHelp()
         }
 

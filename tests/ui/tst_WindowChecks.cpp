@@ -272,7 +272,7 @@ private Q_SLOTS:
         QVERIFY(ui.click(QStringLiteral("confirmAccept")));
         QTRY_COMPARE(rig.app->logs()->count(), 0);
 
-        // Open Help with nothing to open the page: the window says so, and where the page is.
+        // Open Settings with nothing to open the page: the window says so, and where the page is.
         QVERIFY(ui.click(QStringLiteral("sectionMapping")));
         QTRY_VERIFY(ui.item(QStringLiteral("permissionCard")));
         QCOMPARE(QuickHarness::find(ui.item(QStringLiteral("permissionCard")), QStringLiteral("noticeTitle"))
