@@ -1,7 +1,9 @@
 #include "support/FakePortal.h"
 
+#include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QStandardPaths>
 #include <QTest>
 #include <QUuid>
@@ -11,6 +13,8 @@ namespace {
 constexpr int startTimeoutMs = 20000;
 const QString python = QStringLiteral("/usr/bin/python3");
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString mockInterface = QStringLiteral("org.freedesktop.portal.Mock");
 
 void stop(QProcess& process)
 {
@@ -23,6 +27,15 @@ void stop(QProcess& process)
 }
 
 } // namespace
+
+char* toString(const FakePortal::KeyEvent& event)
+{
+    return QTest::toString(QStringLiteral("%1 %2 %3")
+                               .arg(event.kind, QString::number(event.value),
+                                    event.state == 1   ? QStringLiteral("pressed")
+                                    : event.state == 0 ? QStringLiteral("released")
+                                                       : QStringLiteral("state %1").arg(event.state)));
+}
 
 FakePortal::~FakePortal()
 {
@@ -45,6 +58,33 @@ std::optional<QString> FakePortal::missing()
 
 std::optional<QString> FakePortal::start(std::optional<uint> scheme)
 {
+    if (const auto error = startBus())
+        return error;
+    if (!scheme)
+        return std::nullopt;
+    return startPortal({{QStringLiteral("scheme"), qint64(*scheme)}});
+}
+
+std::optional<QString> FakePortal::start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop)
+{
+    // The fake would quietly allow on a mode it does not know; a typo should fail here instead.
+    static const QStringList consentModes{QStringLiteral("allow"), QStringLiteral("deny"),
+                                          QStringLiteral("wait")};
+    if (!consentModes.contains(remoteDesktop.consent))
+        return QStringLiteral("unknown consent mode: ") + remoteDesktop.consent;
+    if (const auto error = startBus())
+        return error;
+    return startPortal({
+        {QStringLiteral("scheme"), qint64(scheme.value_or(0))},
+        {QStringLiteral("remote_desktop"), remoteDesktop.offered},
+        {QStringLiteral("version"), qint64(remoteDesktop.version)},
+        {QStringLiteral("consent"), remoteDesktop.consent},
+        {QStringLiteral("known_tokens"), QJsonArray::fromStringList(remoteDesktop.knownTokens)},
+    });
+}
+
+std::optional<QString> FakePortal::startBus()
+{
     m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
                                                 QStringLiteral("--print-address=1")});
     QByteArray address;
@@ -58,9 +98,11 @@ std::optional<QString> FakePortal::start(std::optional<uint> scheme)
     m_connectionName = QStringLiteral("fake-portal-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!bus().isConnected())
         return QStringLiteral("cannot connect to the private bus at ") + m_address;
-    if (!scheme)
-        return std::nullopt;
+    return std::nullopt;
+}
 
+std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
+{
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
     m_portal.setProcessEnvironment(environment);
@@ -69,12 +111,18 @@ std::optional<QString> FakePortal::start(std::optional<uint> scheme)
     m_portal.start(python,
                    {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
                     QStringLiteral("--template"), QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
-                    QStringLiteral("--parameters"), QStringLiteral("{\"scheme\": %1}").arg(*scheme)});
+                    QStringLiteral("--parameters"),
+                    QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
     const QDBusConnection connection = bus();
-    const bool registered = QTest::qWaitFor(
-        [&connection] { return connection.interface()->isServiceRegistered(portalService).value(); },
-        startTimeoutMs);
-    if (!registered)
+    const auto registered = [&connection] {
+        return connection.interface()->isServiceRegistered(portalService).value();
+    };
+    // A portal that failed to load its template exits: no use waiting the whole timeout for it.
+    const bool settled = QTest::qWaitFor(
+        [&] { return m_portal.state() == QProcess::NotRunning || registered(); }, startTimeoutMs);
+    if (m_portal.state() == QProcess::NotRunning)
+        return QStringLiteral("the fake portal exited (see its messages above)");
+    if (!settled)
         return QStringLiteral("the fake portal did not come up");
     return std::nullopt;
 }
@@ -84,11 +132,92 @@ QDBusConnection FakePortal::bus() const
     return QDBusConnection::connectToBus(m_address, m_connectionName);
 }
 
+QDBusMessage FakePortal::callMock(const QString& method, const QVariantList& arguments) const
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(portalService, portalPath, mockInterface, method);
+    call.setArguments(arguments);
+    return bus().call(call);
+}
+
+QVariant FakePortal::query(const QString& method) const
+{
+    const QDBusMessage reply = callMock(method);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
+        // Quietly answering 0 or nothing would pass a test that expects 0 or nothing.
+        QTest::qFail(qPrintable(QStringLiteral("FakePortal: %1 failed: %2 %3")
+                                    .arg(method, reply.errorName(), reply.errorMessage())),
+                     __FILE__, __LINE__);
+        return {};
+    }
+    return reply.arguments().constFirst();
+}
+
 bool FakePortal::setColorScheme(uint scheme) const
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        portalService, QStringLiteral("/org/freedesktop/portal/desktop"),
-        QStringLiteral("org.freedesktop.portal.Mock"), QStringLiteral("SetColorScheme"));
-    call.setArguments({scheme});
-    return bus().call(call).type() == QDBusMessage::ReplyMessage;
+    return callMock(QStringLiteral("SetColorScheme"), {scheme}).type() == QDBusMessage::ReplyMessage;
+}
+
+bool FakePortal::setConsent(const QString& mode) const
+{
+    return callMock(QStringLiteral("SetConsent"), {mode}).type() == QDBusMessage::ReplyMessage;
+}
+
+bool FakePortal::answer(uint response) const
+{
+    return callMock(QStringLiteral("Answer"), {response}).type() == QDBusMessage::ReplyMessage;
+}
+
+bool FakePortal::closeSession() const
+{
+    return callMock(QStringLiteral("CloseSession")).type() == QDBusMessage::ReplyMessage;
+}
+
+QList<FakePortal::KeyEvent> FakePortal::keyEvents() const
+{
+    QList<KeyEvent> events;
+    const QVariant reply = query(QStringLiteral("KeyEvents"));
+    if (!reply.canConvert<QDBusArgument>())
+        return events;
+    const auto argument = reply.value<QDBusArgument>();
+    if (argument.currentSignature() != QLatin1String("a(siu)")) {
+        QTest::qFail(
+            qPrintable(QStringLiteral("FakePortal: KeyEvents answered ") + argument.currentSignature()),
+            __FILE__, __LINE__);
+        return events;
+    }
+    argument.beginArray();
+    while (!argument.atEnd()) {
+        KeyEvent event;
+        argument.beginStructure();
+        argument >> event.kind >> event.value >> event.state;
+        argument.endStructure();
+        events.append(event);
+    }
+    argument.endArray();
+    return events;
+}
+
+QString FakePortal::lastRestoreToken() const
+{
+    return query(QStringLiteral("LastRestoreToken")).toString();
+}
+
+uint FakePortal::lastPersistMode() const
+{
+    return query(QStringLiteral("LastPersistMode")).toUInt();
+}
+
+uint FakePortal::dialogs() const
+{
+    return query(QStringLiteral("Dialogs")).toUInt();
+}
+
+uint FakePortal::closedByClient() const
+{
+    return query(QStringLiteral("ClosedByClient")).toUInt();
+}
+
+uint FakePortal::sessions() const
+{
+    return query(QStringLiteral("Sessions")).toUInt();
 }

@@ -1,8 +1,13 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
+#include <QVariantList>
 #include <optional>
 
 // A private D-Bus session bus with a fake XDG desktop portal on it (tests/fakes/fake_portal.py
@@ -10,6 +15,29 @@
 class FakePortal
 {
 public:
+    // The desktop's RemoteDesktop portal.
+    struct RemoteDesktop
+    {
+        uint version = 2;
+        // What the user does with the consent dialog: "allow", "deny", or "wait" for answer().
+        QString consent = QStringLiteral("allow");
+        // Restore tokens the desktop remembers from before.
+        QStringList knownTokens;
+        // False: the desktop's portal has no RemoteDesktop interface.
+        bool offered = true;
+    };
+
+    // A key typed through the portal.
+    struct KeyEvent
+    {
+        QString kind; // "keycode" or "keysym"
+        int value = 0;
+        uint state = 0; // 1 pressed, 0 released
+        bool operator==(const KeyEvent&) const = default;
+        // QCOMPARE prints it.
+        friend char* toString(const KeyEvent& event);
+    };
+
     FakePortal() = default;
     ~FakePortal();
     FakePortal(const FakePortal&) = delete;
@@ -19,12 +47,38 @@ public:
     static std::optional<QString> missing();
     // The bus alone, or the bus with the portal whose color-scheme starts at `scheme`.
     std::optional<QString> start(std::optional<uint> scheme);
+    // The bus with the portal: color-scheme `scheme` (0 when not given), and RemoteDesktop.
+    std::optional<QString> start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop);
 
     QDBusConnection bus() const;
+    // The private bus's address, for a child process's DBUS_SESSION_BUS_ADDRESS.
+    QString address() const { return m_address; }
+
     // The rider changes the desktop's preference.
     bool setColorScheme(uint scheme) const;
 
+    // The user's way with consent dialogs from now on.
+    bool setConsent(const QString& mode) const;
+    // The user answers the oldest open dialog: 0 allow, 1 cancel, 2 other error. False when none is open.
+    bool answer(uint response) const;
+    // The desktop ends every open session.
+    bool closeSession() const;
+
+    // What the portal saw. A failed query fails the running test.
+    QList<KeyEvent> keyEvents() const;
+    QString lastRestoreToken() const; // given to the last SelectDevices
+    uint lastPersistMode() const;     // given to the last SelectDevices
+    uint dialogs() const;             // consent dialogs shown
+    uint closedByClient() const;      // sessions the client closed
+    uint sessions() const;            // sessions created
+
 private:
+    std::optional<QString> startBus();
+    std::optional<QString> startPortal(const QJsonObject& parameters);
+    QDBusMessage callMock(const QString& method, const QVariantList& arguments = {}) const;
+    // The reply's only argument; fails the running test when the call did not succeed.
+    QVariant query(const QString& method) const;
+
     QProcess m_bus;
     QProcess m_portal;
     QString m_address;
