@@ -41,7 +41,10 @@ Response); a session's object goes when it closes, so a later Session.Close() fa
 devices granted are the types selected (all when SelectDevices named none); with persist_mode
 1 or 2 the grant carries a fresh restore token, and a token restores once, without a dialog.
 A persist_mode 1 token restores only for the connection it was given to (the app as long as
-it runs); a persist_mode 2 token, or one in known_tokens, for anyone.
+it runs); a persist_mode 2 token, or one in known_tokens, for anyone. Request.Close() on an
+open dialog closes its session. NotifyKeyboardKeycode and NotifyKeyboardKeysym answer
+org.freedesktop.portal.Error.Failed unless the session is the caller's, started, and was
+granted the keyboard. Bad options answer org.freedesktop.portal.Error.InvalidArgument.
 
 Unlike a real portal, every Response is emitted before the reply to the call that caused it,
 so a client that subscribes to its request only after the call returns misses it.
