@@ -114,7 +114,7 @@ QString addressOf(const QUuid& identifier)
 int checkSetup(bool listen)
 {
     Defaults defaults;
-    KeySinkFactory::Choice keys = KeySinkFactory::choose();
+    KeySinkFactory::Choice keys = KeySinkFactory::choose(defaults);
     // As the keyboard service does: the stored way of matching keys, where the sink can.
     if (const auto matching = UserDefaultsManager(defaults).keyMatching())
         keys.sink->setKeyMatching(*matching);
@@ -327,8 +327,12 @@ int main(int argc, char* argv[])
 
     int status = 0;
     {
-        KeySinkFactory::Choice keySink = KeySinkFactory::choose();
+        KeySinkFactory::Choice keySink = KeySinkFactory::choose(defaults);
         AppGraph graph(defaults, Analytics::shared(), std::move(central), std::move(keySink.sink));
+        graph.setKeySinkReason(keySink.reason);
+        Logger::shared().logInfo(
+            QStringLiteral("Key sink %1 chosen: %2").arg(graph.keySink().name(), keySink.reason),
+            QStringLiteral("KeySinkFactory"));
         if (const auto reason = graph.keySink().unavailableReason())
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
         if (chosenApp)

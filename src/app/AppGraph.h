@@ -28,6 +28,9 @@ public:
     Defaults& defaults() const { return m_defaults; }
     BleCentral& central() const { return *m_central; }
     KeySink& keySink() const { return *m_keySink; }
+    // Why that sink was chosen, in words that follow "Keys are typed through ...:".
+    const QString& keySinkReason() const { return m_keySinkReason; }
+    void setKeySinkReason(const QString& reason) { m_keySinkReason = reason; }
     ConnectionService& connectionService() { return m_connectionService; }
     KeyboardService& keyboardService() { return m_keyboardService; }
     GearService& gearService() { return m_gearService; }
@@ -38,6 +41,7 @@ private:
     UserDefaultsManager m_storage;
     std::unique_ptr<BleCentral> m_central;
     std::unique_ptr<KeySink> m_keySink;
+    QString m_keySinkReason;
     BLEConnectionManager m_ble;
     Di2Parser m_parser;
     ConnectionService m_connectionService;

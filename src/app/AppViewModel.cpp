@@ -3,6 +3,7 @@
 #include "bluetooth/ConnectionService.h"
 #include "diagnostics/Logger.h"
 #include "shifting/GearService.h"
+#include "shifting/KeySink.h"
 #include "shifting/KeyboardService.h"
 
 #include <QStringList>
@@ -34,6 +35,11 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
                     Q_EMIT shiftLatencyChanged();
                 }
             });
+    // The desktop's answers about typing keys, for the rider.
+    connect(&m_keyboardService.keySink(), &KeySink::changed, this, [this](const QString& news) {
+        if (!news.isEmpty())
+            addLog(news);
+    });
     connect(&m_keyboardService, &KeyboardService::pressTimed, this, [this](qint64 latencyNs) {
         m_shiftLatency.record(latencyNs);
         Q_EMIT shiftLatencyChanged();

@@ -131,6 +131,8 @@ QString sinkName(const KeySink& sink)
         return QStringLiteral("uinput (a virtual keyboard)");
     if (sink.name() == QLatin1String("xtest"))
         return QStringLiteral("XTest");
+    if (sink.name() == QLatin1String("portal"))
+        return QStringLiteral("the desktop's remote-desktop portal");
     return sink.name();
 }
 
@@ -148,13 +150,29 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
                 QStringLiteral("Cogwise cannot type keys: %1").arg(*unavailable),
                 QStringLiteral("Unset COGWISE_KEY_SINK to let Cogwise choose, or fix what it says."))));
         else
-            // The lines on uinput and XTest below say what each lacks.
+            // The lines on uinput and XTest below say more of what each lacks.
             lines.append(requiredLine(
-                failed(QStringLiteral("Cogwise cannot type keys: neither uinput nor XTest works here"),
-                       setUpUinput)));
+                failed(QStringLiteral("Cogwise cannot type keys: %1").arg(*unavailable), setUpUinput)));
     } else {
         lines.append(requiredLine(
             passed(QStringLiteral("Keys are typed through %1: %2").arg(sinkName(sink), reason))));
+    }
+    switch (sink.consent()) {
+    case KeySink::Consent::notAsked:
+        lines.append(
+            passed(QStringLiteral("The desktop asks you once to let Cogwise type keys, when you switch "
+                                  "on keyboard emulation")));
+        break;
+    case KeySink::Consent::asking:
+        lines.append(failed(QStringLiteral("The desktop is asking you to let Cogwise type keys"),
+                            QStringLiteral("Answer the desktop's dialog.")));
+        break;
+    case KeySink::Consent::granted:
+        lines.append(passed(QStringLiteral("The desktop lets Cogwise type keys")));
+        break;
+    case KeySink::Consent::refused:
+    case KeySink::Consent::notNeeded:
+        break;
     }
 
     const KeyTypingSetup::Uinput& uinput = facts.uinput;
@@ -237,6 +255,7 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
 
     const bool uinputInUse = sink.name() == QLatin1String("uinput") && sink.canPostKeys();
     const bool xtestInUse = sink.name() == QLatin1String("xtest") && sink.canPostKeys();
+    const bool portalInUse = sink.name() == QLatin1String("portal") && sink.canPostKeys();
     switch (facts.session) {
     case Session::x11:
         lines.append(
@@ -254,6 +273,10 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
             lines.append(
                 passed(QStringLiteral("Wayland session with XWayland: uinput reaches a trainer app under "
                                       "Wine and one in a browser alike")));
+        else if (portalInUse)
+            lines.append(
+                passed(QStringLiteral("Wayland session with XWayland: the remote-desktop portal "
+                                      "reaches a trainer app under Wine and one in a browser alike")));
         else
             lines.append(
                 failed(QStringLiteral("Wayland session with XWayland: nothing types keys yet"), setUpUinput));
@@ -261,9 +284,13 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
     case Session::wayland:
         if (uinputInUse)
             lines.append(passed(QStringLiteral("Wayland session: uinput reaches every window")));
+        else if (portalInUse)
+            lines.append(
+                passed(QStringLiteral("Wayland session: the remote-desktop portal reaches every window")));
         else
             lines.append(
-                failed(QStringLiteral("Wayland session without XWayland: only uinput can type keys here"),
+                failed(QStringLiteral("Wayland session without XWayland: only uinput or the desktop's "
+                                      "remote-desktop portal can type keys here"),
                        setUpUinput));
         break;
     case Session::none:

@@ -45,7 +45,8 @@ CogwiseApp::CogwiseApp(const Services& services, QObject* parent)
     , m_flow(services.graph.defaults(), services.graph.viewModel(), services.analytics)
     , m_scan(services.graph.viewModel(), services.addressOf)
     , m_device(services.graph.viewModel(), services.graph.keySink())
-    , m_mapping(services.graph.viewModel(), services.graph.keySink(), services.analytics, permissionHelpUrl())
+    , m_mapping(services.graph.viewModel(), services.graph.keySink(), services.analytics, permissionHelpUrl(),
+                services.graph.keySinkReason())
     , m_settings(services.graph.viewModel(), services.graph.defaults(), services.setupCheck,
                  services.analyticsOptOut)
     , m_logs(services.graph.viewModel())

@@ -25,6 +25,7 @@ DeviceViewModel::DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink
     connect(&viewModel.connectionService(), &ConnectionService::connectionStateChanged, this,
             &DeviceViewModel::rebuild);
     connect(&viewModel, &AppViewModel::shiftLatencyChanged, this, &DeviceViewModel::shiftLatencyChanged);
+    connect(&keySink, &KeySink::changed, this, &DeviceViewModel::rebuild);
 }
 
 QString DeviceViewModel::shiftLatency() const

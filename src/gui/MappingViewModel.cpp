@@ -9,11 +9,12 @@
 #include <QDir>
 #include <algorithm>
 
-MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
-                                   QUrl permissionHelp, QObject* parent)
+MappingViewModel::MappingViewModel(AppViewModel& viewModel, KeySink& keySink, Analytics& analytics,
+                                   QUrl permissionHelp, QString keySinkReason, QObject* parent)
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_keySink(keySink)
+    , m_keySinkReason(std::move(keySinkReason))
     , m_analytics(analytics)
     , m_permissionHelp(std::move(permissionHelp))
     , m_runner([this](const QString& program, const QStringList& arguments, ExternalProgram::Done done) {
@@ -21,6 +22,7 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, const KeySink& keySi
     })
 {
     testPermission();
+    connect(&keySink, &KeySink::changed, this, &MappingViewModel::refreshPermission);
     connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this,
             &MappingViewModel::isKeyboardEnabledChanged);
     connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
@@ -38,6 +40,8 @@ QString sinkDescription(const QString& name)
         return QStringLiteral("a virtual keyboard (uinput)");
     if (name == QLatin1String("xtest"))
         return QStringLiteral("XTest");
+    if (name == QLatin1String("portal"))
+        return QStringLiteral("the desktop's remote-desktop portal");
     return name;
 }
 
@@ -167,11 +171,33 @@ void MappingViewModel::pollPermission()
 bool MappingViewModel::testPermission()
 {
     const std::optional<QString> reason = m_keySink.unavailableReason();
-    const QString text = reason ? *reason
-                                : QStringLiteral("Shift keys go to the app in front through %1.")
-                                      .arg(sinkDescription(m_keySink.name()));
-    if (text != m_permissionText) {
+    const QString through =
+        QStringLiteral("Shift keys go to the app in front through %1").arg(sinkDescription(m_keySink.name()));
+    // "it reaches every window…" reads on from "through …:".
+    const QString why =
+        m_keySinkReason.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + m_keySinkReason;
+    QString title =
+        reason ? QStringLiteral("Cogwise cannot type keys") : QStringLiteral("Cogwise can type keys");
+    QString text = reason ? *reason : through + why;
+    switch (m_keySink.consent()) {
+    case KeySink::Consent::notAsked:
+        text = through +
+               QStringLiteral(
+                   " once you allow it. Cogwise asks the desktop when you switch on keyboard emulation.");
+        break;
+    case KeySink::Consent::asking:
+        title = QStringLiteral("Cogwise asks to type keys");
+        text =
+            QStringLiteral("Answer the desktop's dialog to let Cogwise type keys; shifts wait until then.");
+        break;
+    default:
+        break;
+    }
+    const bool canAskAgain = m_keySink.canAskAgain();
+    if (text != m_permissionText || title != m_permissionTitle || canAskAgain != m_canAskAgain) {
         m_permissionText = text;
+        m_permissionTitle = title;
+        m_canAskAgain = canAskAgain;
         Q_EMIT permissionTextChanged();
     }
     if (!reason != m_hasPermission) {
@@ -183,8 +209,12 @@ bool MappingViewModel::testPermission()
 
 QString MappingViewModel::permissionTitle() const
 {
-    return m_hasPermission ? QStringLiteral("Cogwise can type keys")
-                           : QStringLiteral("Cogwise cannot type keys");
+    return m_permissionTitle;
+}
+
+void MappingViewModel::askAgain()
+{
+    m_keySink.askConsent();
 }
 
 void MappingViewModel::openPermissionHelp()

@@ -23,8 +23,10 @@ class MappingViewModel : public QObject
                    isKeyboardEnabledChanged)
     Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
     // What the permission card says: whether Cogwise can type keys, and how, or why not and the fix.
-    Q_PROPERTY(QString permissionTitle READ permissionTitle NOTIFY hasPermissionChanged)
+    Q_PROPERTY(QString permissionTitle READ permissionTitle NOTIFY permissionTextChanged)
     Q_PROPERTY(QString permissionText READ permissionText NOTIFY permissionTextChanged)
+    // The desktop said no, and asking it again may change that.
+    Q_PROPERTY(bool canAskAgain READ canAskAgain NOTIFY permissionTextChanged)
     Q_PROPERTY(QStringList actionNames READ actionNames CONSTANT)
     Q_PROPERTY(int permissionPollMilliseconds READ permissionPollMilliseconds CONSTANT)
     Q_PROPERTY(QString subtitle READ subtitle NOTIFY trainerAppChanged)
@@ -38,14 +40,16 @@ public:
     // How often the page asks again whether keys can be posted.
     static constexpr auto permissionPollInterval = std::chrono::seconds{5};
 
-    MappingViewModel(AppViewModel& viewModel, const KeySink& keySink, Analytics& analytics,
-                     QUrl permissionHelp, QObject* parent = nullptr);
+    // `keySinkReason`: why Cogwise types through that sink.
+    MappingViewModel(AppViewModel& viewModel, KeySink& keySink, Analytics& analytics, QUrl permissionHelp,
+                     QString keySinkReason = {}, QObject* parent = nullptr);
 
     bool isKeyboardEnabled() const;
     void setKeyboardEnabled(bool enabled);
     bool hasPermission() const { return m_hasPermission; }
     QString permissionTitle() const;
     QString permissionText() const { return m_permissionText; }
+    bool canAskAgain() const { return m_canAskAgain; }
     // How the help page is opened; ExternalProgram::run unless a test says otherwise.
     void setRunner(ExternalProgram::Runner runner) { m_runner = std::move(runner); }
     QStringList actionNames() const;
@@ -64,6 +68,8 @@ public:
     // One tick of the page's poll.
     Q_INVOKABLE void pollPermission();
     Q_INVOKABLE void openPermissionHelp();
+    // The desktop shows its dialog again.
+    Q_INVOKABLE void askAgain();
 
     // Index into actionNames; a button without a configuration reads as "None".
     Q_INVOKABLE int actionIndex(int button) const;
@@ -99,10 +105,13 @@ private:
     ButtonConfig config(int button) const;
 
     AppViewModel& m_viewModel;
-    const KeySink& m_keySink;
+    KeySink& m_keySink;
+    QString m_keySinkReason;
     Analytics& m_analytics;
     QUrl m_permissionHelp;
     bool m_hasPermission = false;
     QString m_permissionText;
+    QString m_permissionTitle;
+    bool m_canAskAgain = false;
     ExternalProgram::Runner m_runner;
 };

@@ -52,6 +52,11 @@ inline QString keyMatching()
     return QStringLiteral("keyMatching");
 } // text, "character" or "physical"; absent: the key sink's own way
 
+inline QString remoteDesktopRestoreToken()
+{
+    return QStringLiteral("remoteDesktopRestoreToken");
+} // text, the remote-desktop portal's token for the next session without asking; absent: ask
+
 inline QString analyticsOptOut()
 {
     return QStringLiteral("analyticsOptOut");

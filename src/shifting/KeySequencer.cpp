@@ -42,12 +42,14 @@ KeySequencer::KeySequencer(KeySink& keySink, QString logCategory, QObject* paren
     , m_keySink(keySink)
     , m_logCategory(std::move(logCategory))
     , m_scheduler(std::make_unique<TimerScheduler>())
-{}
+{
+    connect(&m_keySink, &KeySink::changed, this, &KeySequencer::sinkChanged);
+}
 
 KeySequencer::~KeySequencer()
 {
     // The owner's hooks may already be gone: release and drop without reporting.
-    stop(false);
+    stop(false, QStringLiteral("Key sequence stopped"));
 }
 
 void KeySequencer::setScheduler(std::unique_ptr<Scheduler> scheduler)
@@ -100,6 +102,15 @@ void KeySequencer::sendNext()
                 entry.sequence.started();
         }
         if (entry.sent < entry.sequence.count) {
+            if (m_keySink.awaitsConsent()) {
+                m_phase = Phase::waiting;
+                Logger::shared().logInfo(
+                    QStringLiteral("Keys wait for the desktop's permission to type; presses queued: %1")
+                        .arg(queuedPresses()),
+                    m_logCategory);
+                m_keySink.askConsent();
+                return;
+            }
             const qint64 press = ++entry.sent;
             const VirtualKey key = entry.sequence.key;
             if (entry.sequence.pressing)
@@ -146,12 +157,27 @@ void KeySequencer::finishFront()
         entry.sequence.finished(entry.sent);
 }
 
-qint64 KeySequencer::cancel()
+void KeySequencer::sinkChanged()
 {
-    return stop(true);
+    if (m_phase != Phase::waiting || m_keySink.awaitsConsent())
+        return;
+    if (m_keySink.consent() == KeySink::Consent::granted) {
+        m_phase = Phase::idle;
+        sendNext();
+    } else {
+        // The answer was no, or another sink took over: the presses were meant for a moment now past.
+        stop(true, QStringLiteral("The desktop did not let Cogwise type keys"));
+    }
+    if (m_phase == Phase::idle)
+        Q_EMIT drained();
 }
 
-qint64 KeySequencer::stop(bool reportPartial)
+qint64 KeySequencer::cancel()
+{
+    return stop(true, QStringLiteral("Key sequence stopped"));
+}
+
+qint64 KeySequencer::stop(bool reportPartial, const QString& why)
 {
     m_scheduler->cancel();
     m_phase = Phase::idle;
@@ -165,7 +191,7 @@ qint64 KeySequencer::stop(bool reportPartial)
     const Entry& front = entries.front();
     if (reportPartial && front.sent > 0 && front.sequence.finished)
         front.sequence.finished(front.sent);
-    Logger::shared().logInfo(QStringLiteral("Key sequence stopped; queued presses dropped: %1").arg(dropped),
+    Logger::shared().logInfo(QStringLiteral("%1; queued presses dropped: %2").arg(why).arg(dropped),
                              m_logCategory);
     return dropped;
 }

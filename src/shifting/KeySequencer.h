@@ -11,7 +11,9 @@
 #include <optional>
 
 // Sends key presses one at a time on the GUI thread without ever blocking it: key down,
-// hold, key up, pause, next. Sequences that arrive meanwhile wait their turn in order.
+// hold, key up, pause, next. Sequences that arrive meanwhile wait their turn in order, and
+// all of them wait while the desktop is asked to let Cogwise type: typed on a yes, dropped
+// on anything else.
 // A key that is down when the queue is cancelled or the sequencer goes away is released,
 // so that the focused application never sees a key stuck down.
 class KeySequencer : public QObject
@@ -77,13 +79,15 @@ public:
 
     qint64 queuedPresses() const;
     bool isIdle() const { return m_phase == Phase::idle; }
+    bool isWaitingForConsent() const { return m_phase == Phase::waiting; }
 
 Q_SIGNALS:
-    // The last queued press is out and its pause is over: nothing more will be typed.
+    // The last queued press is out and its pause is over, or the queue was dropped because
+    // the desktop said no: nothing more will be typed.
     void drained();
 
 private:
-    enum class Phase { idle, holding, pausing };
+    enum class Phase { idle, holding, pausing, waiting };
     struct Entry
     {
         Sequence sequence;
@@ -94,7 +98,8 @@ private:
     void sendNext();
     void release();
     void finishFront();
-    qint64 stop(bool reportPartial);
+    qint64 stop(bool reportPartial, const QString& why);
+    void sinkChanged();
     void post(VirtualKey key, KeyDirection direction);
 
     KeySink& m_keySink;

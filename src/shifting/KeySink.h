@@ -2,6 +2,7 @@
 
 #include "shifting/VirtualKey.h"
 
+#include <QObject>
 #include <QString>
 #include <optional>
 
@@ -18,16 +19,39 @@ enum class KeyMatching {
 
 // Where synthetic key events go: the platform's input stream, so that the focused
 // application receives them as if typed.
-class KeySink
+class KeySink : public QObject
 {
-public:
-    virtual ~KeySink() = default;
+    Q_OBJECT
 
-    // Short name for logs and the environment override: "uinput", "xtest", "none".
+public:
+    // Whether the desktop must let Cogwise type first, and what it said.
+    enum class Consent {
+        notNeeded,
+        notAsked,
+        // The desktop shows its dialog; keys wait for the answer.
+        asking,
+        granted,
+        // Refused, withdrawn later, or the desktop could not ask: unavailableReason() says which.
+        refused,
+    };
+    Q_ENUM(Consent)
+
+    ~KeySink() override = default;
+
+    // Short name for logs and the environment override: "uinput", "xtest", "portal", "none".
     virtual QString name() const = 0;
-    // Nothing when keys can be posted now; otherwise one sentence a user understands.
+    // Nothing when keys can be posted now, or once the desktop consents; otherwise one sentence
+    // a user understands.
     virtual std::optional<QString> unavailableReason() const = 0;
     bool canPostKeys() const { return !unavailableReason(); }
+
+    virtual Consent consent() const { return Consent::notNeeded; }
+    bool awaitsConsent() const { return consent() == Consent::notAsked || consent() == Consent::asking; }
+    // Asks the desktop to let Cogwise type, where this sink needs that and has not asked or was
+    // refused; the answer comes as changed(). Does nothing while asking or once granted.
+    virtual void askConsent() {}
+    // The desktop's answer was no or was withdrawn, and asking again may change that.
+    virtual bool canAskAgain() const { return false; }
 
     // False when the event did not go out; lastError() then says why.
     virtual bool post(VirtualKey key, KeyDirection direction) = 0;
@@ -45,6 +69,11 @@ public:
         m_keyMatching = matching;
         return std::nullopt;
     }
+
+Q_SIGNALS:
+    // consent(), unavailableReason() or name() changed. `news` tells the rider what happened in
+    // a sentence or two; empty when there is nothing to tell.
+    void changed(const QString& news);
 
 protected:
     bool fail(QString error)

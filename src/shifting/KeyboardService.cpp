@@ -24,7 +24,18 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     , m_analytics(analytics)
 {
     // The bridge follows the stored switch, so keys never go out while emulation reads off.
-    setEnabled(m_storage.isKeyboardEmulationEnabled());
+    const bool enabled = m_storage.isKeyboardEmulationEnabled();
+    m_storage.setKeyboardEmulationEnabled(enabled);
+    m_bridge.setEnabled(enabled);
+    // Once the application is built and listening: the desktop's answer is news for its log.
+    if (enabled)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (isEnabled())
+                    m_bridge.keySink().askConsent();
+            },
+            Qt::QueuedConnection);
     m_bridge.keySequencer().setHoldTime(m_storage.keyHold());
     m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
     connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
@@ -41,6 +52,9 @@ void KeyboardService::setEnabled(bool enabled)
     const bool changed = enabled != m_bridge.isEnabled();
     m_storage.setKeyboardEmulationEnabled(enabled);
     m_bridge.setEnabled(enabled);
+    // Now, not at the first shift of a ride: a sink that needs the desktop's consent asks for it.
+    if (enabled)
+        m_bridge.keySink().askConsent();
     if (changed)
         Q_EMIT isEnabledChanged(enabled);
 }

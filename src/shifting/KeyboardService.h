@@ -23,7 +23,8 @@ public:
                     QObject* parent = nullptr);
 
     bool isEnabled() const { return m_bridge.isEnabled(); }
-    // Every write, also of the current value, persists it and switches the bridge to it;
+    // Every write, also of the current value, persists it and switches the bridge to it; on
+    // asks the desktop for consent where the key sink needs it and lacks it;
     // off also stops a sequence under way.
     void setEnabled(bool enabled);
 
@@ -37,6 +38,7 @@ public:
     // Releases a key that is down and drops the presses still queued.
     void cancelPending() { m_bridge.cancelPending(); }
     KeySequencer& keySequencer() { return m_bridge.keySequencer(); }
+    KeySink& keySink() const { return m_bridge.keySink(); }
     // Stored, and applied to the keys from the next press on.
     std::chrono::milliseconds keyHold() const;
     void setKeyHold(std::chrono::milliseconds hold);

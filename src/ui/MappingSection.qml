@@ -62,8 +62,10 @@ ScrollPage {
             symbol: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
             title: section.model.permissionTitle
             text: section.model.permissionText
-            actionText: section.model.hasPermission ? "" : "Open Settings"
-            onActionTriggered: section.model.openPermissionHelp()
+            actionText: section.model.canAskAgain ? "Ask Again"
+                                                  : section.model.hasPermission ? "" : "Open Settings"
+            onActionTriggered: section.model.canAskAgain ? section.model.askAgain()
+                                                         : section.model.openPermissionHelp()
         }
 
         GlassPanel {

@@ -4,6 +4,7 @@
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
@@ -165,6 +166,64 @@ private Q_SLOTS:
             QVERIFY(rig->enqueue(VirtualKey::comma(), 1)); // starts afresh, at once
             QCOMPARE(events.filter(QStringLiteral("43 down")), (QStringList{QStringLiteral("43 down @0")}));
         }
+    }
+
+    // Presses that come while the desktop is asked wait for its answer: typed in order on a yes,
+    // dropped on a no or when another sink takes over, and asked for when nobody asked yet.
+    void pressesWaitForTheDesktopsAnswer_data()
+    {
+        QTest::addColumn<KeySink::Consent>("startsAs");
+        QTest::addColumn<KeySink::Consent>("answer");
+        QTest::addColumn<QString>("sinkAfter");
+        QTest::newRow("asked, then yes")
+            << KeySink::Consent::asking << KeySink::Consent::granted << QString();
+        QTest::newRow("not yet asked, then yes")
+            << KeySink::Consent::notAsked << KeySink::Consent::granted << QString();
+        QTest::newRow("no") << KeySink::Consent::asking << KeySink::Consent::refused << QString();
+        QTest::newRow("another sink takes over")
+            << KeySink::Consent::asking << KeySink::Consent::notNeeded << QStringLiteral("xtest");
+    }
+
+    void pressesWaitForTheDesktopsAnswer()
+    {
+        QFETCH(KeySink::Consent, startsAs);
+        QFETCH(KeySink::Consent, answer);
+        QFETCH(QString, sinkAfter);
+        QStringList events;
+        Rig rig(events);
+        rig.sink.consentState = startsAs;
+        QSignalSpy drained(&rig.sequencer, &KeySequencer::drained);
+        DebugLogRecorder recorder;
+        QVERIFY(rig.enqueue(VirtualKey::period(), 2));
+        QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
+        QVERIFY(rig.sequencer.isWaitingForConsent());
+        QCOMPARE(rig.sink.asked, startsAs == KeySink::Consent::notAsked ? 1 : 0);
+        // News that is not an answer changes nothing.
+        rig.sink.answer(KeySink::Consent::asking, QString());
+        rig.runAll();
+        QCOMPARE(events.filter(QStringLiteral(" down")), QStringList());
+
+        if (!sinkAfter.isEmpty())
+            rig.sink.sinkName = sinkAfter;
+        rig.sink.answer(answer, QStringLiteral("answered"));
+        rig.runAll();
+        recorder.settle();
+        if (answer == KeySink::Consent::granted) {
+            QCOMPARE(events.filter(QStringLiteral(" down")),
+                     (QStringList{QStringLiteral("47 down @0"), QStringLiteral("47 down @50"),
+                                  QStringLiteral("43 down @100")}));
+            QCOMPARE(events.filter(QStringLiteral("finished")),
+                     (QStringList{QStringLiteral("finished 47 x2"), QStringLiteral("finished 43 x1")}));
+        } else {
+            QCOMPARE(events.filter(QStringLiteral(" down")), QStringList());
+            QCOMPARE(events.filter(QStringLiteral("finished")), QStringList());
+            QVERIFY(recorder.lines().contains(QStringLiteral(
+                "Test: The desktop did not let Cogwise type keys; queued presses dropped: 3")));
+        }
+        QVERIFY(rig.sequencer.isIdle());
+        QCOMPARE(drained.size(), 1);
+        QVERIFY(recorder.lines().contains(
+            QStringLiteral("Test: Keys wait for the desktop's permission to type; presses queued: 2")));
     }
 
     void aStuckButtonFillsTheQueueOnlySoFar()

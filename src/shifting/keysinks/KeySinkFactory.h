@@ -2,10 +2,15 @@
 
 #include "shifting/KeySink.h"
 
+#include <QProcessEnvironment>
 #include <memory>
 
-// Picks the key sink: COGWISE_KEY_SINK=uinput|xtest|none forces one; otherwise
-// the first that can post now, uinput before XTest; a null sink saying why when none can.
+class Defaults;
+
+// Picks the key sink: COGWISE_KEY_SINK=uinput|xtest|portal|none forces one. Otherwise, in an
+// X11 session XTest, then uinput; in a Wayland session uinput where the rider set it up, then
+// the desktop's remote-desktop portal (XTest taking over for XWayland windows should the desktop
+// say no), then XTest; elsewhere uinput. A null sink saying why when none can type.
 namespace KeySinkFactory {
 
 struct Choice
@@ -15,6 +20,8 @@ struct Choice
     QString reason;
 };
 
-Choice choose();
+// `settings` keeps the portal's restore token.
+Choice choose(Defaults& settings,
+              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
 
 } // namespace KeySinkFactory
