@@ -333,6 +333,14 @@ int main(int argc, char* argv[])
         Logger::shared().logInfo(
             QStringLiteral("Key sink %1 chosen: %2").arg(graph.keySink().name(), keySink.reason),
             QStringLiteral("KeySinkFactory"));
+        // The event log goes to standard output in both modes, for scripts and tests; from
+        // before the options apply, whose effects (the desktop asked to let Cogwise type) are news.
+        QTextStream out(stdout);
+        // Lines carry device names: nothing a device sends may steer the terminal.
+        QObject::connect(&graph.viewModel(), &AppViewModel::logAdded, &app, [&out](const Log& entry) {
+            out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' '
+                << PrintableText::escaped(entry.message) << Qt::endl;
+        });
         if (const auto reason = graph.keySink().unavailableReason())
             QTextStream(stderr) << "cogwise: " << *reason << '\n';
         if (chosenApp)
@@ -344,13 +352,6 @@ int main(int argc, char* argv[])
         if (chosenUnit)
             graph.connectionService().chooseUnit(*chosenUnit);
 
-        // The event log goes to standard output in both modes, for scripts and tests.
-        QTextStream out(stdout);
-        // Lines carry device names: nothing a device sends may steer the terminal.
-        QObject::connect(&graph.viewModel(), &AppViewModel::logAdded, &app, [&out](const Log& entry) {
-            out << entry.timestamp.toString(QStringLiteral("HH:mm:ss.zzz")) << ' '
-                << PrintableText::escaped(entry.message) << Qt::endl;
-        });
         if (window) {
             status =
                 runWindow(static_cast<QGuiApplication&>(app), graph,

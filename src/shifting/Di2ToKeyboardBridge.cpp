@@ -93,6 +93,13 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
                  DebugLogLevel::debug);
         return;
     }
+    if (m_keySink.consent() == KeySink::Consent::refused) {
+        // Told to the rider when the desktop said no; the gear must not count keys nobody got.
+        logger().logInfo(
+            QStringLiteral("Button %1 pressed but the desktop does not let Cogwise type keys").arg(button),
+            logCategory);
+        return;
+    }
     const auto config = m_buttonConfigs.constFind(button);
     if (config == m_buttonConfigs.cend() || config->action == KeyboardAction::none) {
         logger().logDebug(QStringLiteral("Button %1 is disabled for keyboard emulation.").arg(button),

@@ -393,6 +393,37 @@ private Q_SLOTS:
         QCOMPARE(destination.toLocalFile(), file.isEmpty() ? QString() : m_dir.filePath(file));
     }
 
+    // With a sink that needs the desktop's consent, the card and the event log follow the question
+    // and its answer, and a no can be asked again from the card.
+    void permissionCardFollowsTheDesktopsConsent()
+    {
+        GuiRig rig(path());
+        RecordingKeySink& sink = *rig.recordingSink;
+        sink.sinkName = QStringLiteral("portal");
+        sink.consentState = KeySink::Consent::notAsked;
+        MappingViewModel& mapping = *rig.app->mapping();
+        mapping.refreshPermission();
+        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise can type keys"));
+        QVERIFY(mapping.permissionText().contains(QStringLiteral("once you allow it")));
+
+        mapping.setKeyboardEnabled(true);
+        QCOMPARE(sink.asked, 1);
+        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise asks to type keys"));
+        sink.answer(KeySink::Consent::refused, QStringLiteral("You did not allow Cogwise to type keys."));
+        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise cannot type keys"));
+        QVERIFY(mapping.canAskAgain());
+        QVERIFY(!rig.app->device()->canPostKeys());
+        QCOMPARE(rig.graph->viewModel().logs().constLast().message,
+                 QStringLiteral("You did not allow Cogwise to type keys."));
+
+        mapping.askAgain();
+        QCOMPARE(sink.asked, 2);
+        sink.answer(KeySink::Consent::granted, QStringLiteral("The desktop lets Cogwise type keys."));
+        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise can type keys"));
+        QVERIFY(!mapping.canAskAgain());
+        QVERIFY(rig.app->device()->canPostKeys());
+    }
+
     // The card says what Cogwise can do here, and the help page opens or the rider is told.
     void permissionCardSaysWhatToDo_data()
     {
