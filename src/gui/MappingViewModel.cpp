@@ -22,7 +22,8 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, KeySink& keySink, An
     })
 {
     testPermission();
-    connect(&keySink, &KeySink::changed, this, &MappingViewModel::refreshPermission);
+    // The desktop's answer is a real change, as one seen by the poll is.
+    connect(&keySink, &KeySink::changed, this, &MappingViewModel::pollPermission);
     connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this,
             &MappingViewModel::isKeyboardEnabledChanged);
     connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
@@ -200,8 +201,10 @@ bool MappingViewModel::testPermission()
         m_canAskAgain = canAskAgain;
         Q_EMIT permissionTextChanged();
     }
-    if (!reason != m_hasPermission) {
-        m_hasPermission = !reason;
+    // While the desktop's dialog is open the rider has something to do.
+    const bool allowed = !reason && m_keySink.consent() != KeySink::Consent::asking;
+    if (allowed != m_hasPermission) {
+        m_hasPermission = allowed;
         Q_EMIT hasPermissionChanged(m_hasPermission);
     }
     return m_hasPermission;

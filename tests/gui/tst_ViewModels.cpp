@@ -409,6 +409,7 @@ private Q_SLOTS:
         mapping.setKeyboardEnabled(true);
         QCOMPARE(sink.asked, 1);
         QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise asks to type keys"));
+        QVERIFY(!mapping.hasPermission());
         sink.answer(KeySink::Consent::refused, QStringLiteral("You did not allow Cogwise to type keys."));
         QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise cannot type keys"));
         QVERIFY(mapping.canAskAgain());
@@ -422,6 +423,7 @@ private Q_SLOTS:
         QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise can type keys"));
         QVERIFY(!mapping.canAskAgain());
         QVERIFY(rig.app->device()->canPostKeys());
+        QTRY_COMPARE(rig.events.filter(QStringLiteral("accessibilityPermissionGranted")).size(), 1);
     }
 
     // The card says what Cogwise can do here, and the help page opens or the rider is told.

@@ -154,6 +154,7 @@ void PortalKeySink::sessionCreated(uint response, const QVariantMap& results)
         return;
     }
     m_session = session;
+    m_sessionArgument = QVariant::fromValue(QDBusObjectPath(m_session));
     // Matched without the portal's name, as the request's answers are.
     m_bus.connect(QString(), m_session, sessionInterface, QStringLiteral("Closed"), this,
                   SLOT(sessionClosed()));
@@ -279,8 +280,8 @@ bool PortalKeySink::post(VirtualKey key, KeyDirection direction)
     QDBusMessage notify = QDBusMessage::createMethodCall(portalService, portalPath, remoteDesktop,
                                                          bySymbol ? QStringLiteral("NotifyKeyboardKeysym")
                                                                   : QStringLiteral("NotifyKeyboardKeycode"));
-    notify.setArguments({QVariant::fromValue(QDBusObjectPath(m_session)), QVariantMap(), code,
-                         direction == KeyDirection::down ? 1u : 0u});
+    static const QVariant noOptions = QVariantMap();
+    notify.setArguments({m_sessionArgument, noOptions, code, direction == KeyDirection::down ? 1u : 0u});
     // Not waited for: the GUI thread goes on at once, and a refusal is logged when it comes.
     if (!m_bus.callWithCallback(notify, this, nullptr, SLOT(keyFailed(QDBusError))))
         return fail(QStringLiteral("The session bus is gone."));

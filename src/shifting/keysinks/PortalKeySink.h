@@ -66,6 +66,8 @@ private:
     Consent m_consent = Consent::notAsked;
     QString m_refusal;
     QString m_session; // the session's object path; empty without one
+    // The session as each key's first argument, built once: checking the path costs every key.
+    QVariant m_sessionArgument;
     bool m_offeredToken = false;
     QPointer<PortalRequest> m_pending;
 };
