@@ -1,5 +1,5 @@
+#include "FourPressRide.h"
 #include "platform/Defaults.h"
-#include "shifting/UserDefaultsManager.h"
 #include "support/FocusedXClient.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
@@ -66,16 +66,8 @@ class tst_HeadlessRide : public QObject
     Run ride(const QStringList& extraArguments)
     {
         const QString capture = m_home.filePath(QStringLiteral("ride.capture"));
-        QFile file(capture);
-        if (file.open(QIODevice::WriteOnly)) {
-            // The counters as they stand, then one press of each button in turn.
-            file.write("0 2AC2 0A03000700\n"
-                       "80 2AC2 0B04000700\n"
-                       "160 2AC2 0C04010700\n"
-                       "240 2AC2 0D04010800\n"
-                       "320 2AC2 0E04010801\n");
-        }
-        file.close();
+        if (!FourPressRide::writeCapture(capture))
+            return {};
 
         QProcess cogwise;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -108,13 +100,7 @@ private Q_SLOTS:
         const auto error = m_server.start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
 
-        QDir().mkpath(QFileInfo(settingsPath()).absolutePath());
-        Defaults defaults(settingsPath());
-        UserDefaultsManager storage(defaults);
-        storage.updateButtonConfig(1, {KeyboardAction::shiftUp, 2});
-        storage.updateButtonConfig(2, {KeyboardAction::shiftDown, 1});
-        storage.updateButtonConfig(3, {KeyboardAction::shiftUp, 1});
-        storage.updateButtonConfig(4, {KeyboardAction::shiftDown, 3});
+        FourPressRide::storeMapping(settingsPath());
     }
 
     void pressesOfAllFourButtonsArriveAsKeys()

@@ -1,12 +1,8 @@
-#include "platform/Defaults.h"
-#include "shifting/UserDefaultsManager.h"
+#include "FourPressRide.h"
 #include "support/FakePortal.h"
 #include "support/TestRegistry.h"
 
-#include <QDir>
-#include <QFile>
 #include <QProcess>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,35 +24,15 @@ QList<FakePortal::KeyEvent> presses(int keysym, int count)
 
 } // namespace
 
-// The cogwise executable, headless, in a Wayland session without X and without uinput: its
-// keys go through the desktop's remote-desktop portal (a fake on a private session bus).
+// The cogwise executable in a Wayland session without X and without uinput: its keys go
+// through the desktop's remote-desktop portal (a fake on a private session bus).
 class tst_PortalRide : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_home;
 
-    void startRide(QProcess& cogwise, const FakePortal& desktop)
-    {
-        const QString capture = m_home.filePath(QStringLiteral("ride.capture"));
-        QFile file(capture);
-        if (file.open(QIODevice::WriteOnly)) {
-            // The counters as they stand, then one press of each button in turn.
-            file.write("0 2AC2 0A03000700\n"
-                       "80 2AC2 0B04000700\n"
-                       "160 2AC2 0C04010700\n"
-                       "240 2AC2 0D04010800\n"
-                       "320 2AC2 0E04010801\n");
-        }
-        file.close();
-
-        startProcess(cogwise, desktop,
-                     {QStringLiteral("--headless"), QStringLiteral("--simulate=") + capture,
-                      QStringLiteral("--enable-keys")});
-    }
-
-    // In a Wayland session without X and without uinput, on the fake desktop's session bus.
-    void startProcess(QProcess& cogwise, const FakePortal& desktop, const QStringList& arguments)
+    void start(QProcess& cogwise, const FakePortal& desktop, const QStringList& arguments)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "COGWISE_KEY_SINK"})
@@ -72,34 +48,27 @@ class tst_PortalRide : public QObject
         cogwise.start(QStringLiteral(COGWISE_BINARY), arguments);
     }
 
-    static bool finish(QProcess& cogwise)
-    {
-        if (cogwise.state() == QProcess::NotRunning || cogwise.waitForFinished(timeoutMs))
-            return cogwise.exitStatus() == QProcess::NormalExit && cogwise.exitCode() == 0;
-        cogwise.kill();
-        cogwise.waitForFinished();
-        return false;
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
         if (const auto missing = FakePortal::missing())
             QSKIP(qPrintable(*missing));
-        const QString settings = m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf"));
-        QDir().mkpath(QFileInfo(settings).absolutePath());
-        Defaults defaults(settings);
-        UserDefaultsManager storage(defaults);
-        storage.updateButtonConfig(1, {KeyboardAction::shiftUp, 2});
-        storage.updateButtonConfig(2, {KeyboardAction::shiftDown, 1});
-        storage.updateButtonConfig(3, {KeyboardAction::shiftUp, 1});
-        storage.updateButtonConfig(4, {KeyboardAction::shiftDown, 3});
+        FourPressRide::storeMapping(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")));
+        QVERIFY(FourPressRide::writeCapture(m_home.filePath(QStringLiteral("ride.capture"))));
     }
 
-    // The rider answers the dialog while the ride is under way: the presses made meanwhile wait,
-    // then arrive in order, once each.
-    void pressesWaitForTheConsentThenArriveInOrder()
+    // `cogwise --headless --enable-keys` asks once; the rider answers while the ride's presses
+    // wait. Allowed, they arrive in order, once each; cancelled, none does, and the log says why.
+    void theRidersAnswer_data()
     {
+        QTest::addColumn<uint>("response");
+        QTest::newRow("allowed") << 0u;
+        QTest::newRow("cancelled") << 1u;
+    }
+
+    void theRidersAnswer()
+    {
+        QFETCH(uint, response);
         FakePortal desktop;
         FakePortal::RemoteDesktop portal;
         portal.consent = QStringLiteral("wait");
@@ -107,9 +76,11 @@ private Q_SLOTS:
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
 
         QProcess cogwise;
-        startRide(cogwise, desktop);
+        start(cogwise, desktop,
+              {QStringLiteral("--headless"),
+               QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
+               QStringLiteral("--enable-keys")});
         QTRY_COMPARE_WITH_TIMEOUT(desktop.dialogs(), 1u, timeoutMs);
-        // Answered once the ride's presses wait for it.
         QByteArray log;
         QVERIFY(QTest::qWaitFor(
             [&] {
@@ -117,39 +88,29 @@ private Q_SLOTS:
                 return log.contains("Keys wait for the desktop's permission to type");
             },
             timeoutMs));
-        QVERIFY(desktop.answer(0));
-        QVERIFY(finish(cogwise));
+        QVERIFY(desktop.answer(response));
+        QVERIFY(cogwise.waitForFinished(timeoutMs));
+        QCOMPARE(cogwise.exitCode(), 0);
 
-        QCOMPARE(desktop.keyEvents(),
-                 presses(period, 2) + presses(comma, 1) + presses(period, 1) + presses(comma, 3));
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
         QVERIFY2(out.contains(QStringLiteral("Cogwise asks the desktop for permission to type keys")),
                  qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("The desktop lets Cogwise type keys.")), qPrintable(out));
-        QVERIFY2(out.contains(QStringLiteral("Keyboard: Shift Down x3 → Gear 12")), qPrintable(out));
-        // Quitting ends the session.
-        QCOMPARE(desktop.closedByClient(), 1u);
-    }
-
-    // The rider cancels: no key reaches the desktop, and the log says why in words.
-    void aRefusalTypesNothingAndSaysWhy()
-    {
-        FakePortal desktop;
-        FakePortal::RemoteDesktop portal;
-        portal.consent = QStringLiteral("wait");
-        const auto error = desktop.start(std::nullopt, portal);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-
-        QProcess cogwise;
-        startRide(cogwise, desktop);
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.dialogs(), 1u, timeoutMs);
-        QVERIFY(desktop.answer(1));
-        QVERIFY(finish(cogwise));
-
-        QCOMPARE(desktop.keyEvents(), QList<FakePortal::KeyEvent>());
-        const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
-        QVERIFY2(out.contains(QStringLiteral("You did not allow Cogwise to type keys.")), qPrintable(out));
-        QVERIFY2(!out.contains(QStringLiteral("Keyboard: Shift")), qPrintable(out));
+        if (response == 0) {
+            QCOMPARE(desktop.keyEvents(),
+                     presses(period, 2) + presses(comma, 1) + presses(period, 1) + presses(comma, 3));
+            QVERIFY2(out.contains(QStringLiteral("The desktop lets Cogwise type keys.")), qPrintable(out));
+            QVERIFY2(out.contains(QStringLiteral("Keyboard: Shift Down x3 → Gear 12")), qPrintable(out));
+            // Quitting ends the session.
+            QCOMPARE(desktop.closedByClient(), 1u);
+        } else {
+            QCOMPARE(desktop.keyEvents(), QList<FakePortal::KeyEvent>());
+            QVERIFY2(out.contains(QStringLiteral("You did not allow Cogwise to type keys.")),
+                     qPrintable(out));
+            QVERIFY2(!out.contains(QStringLiteral("Keyboard: Shift")), qPrintable(out));
+            log += cogwise.readAllStandardError();
+            QVERIFY2(log.contains("The desktop did not let Cogwise type keys; queued presses dropped"),
+                     log.constData());
+        }
     }
 
     // `cogwise --check` tells which way keys go and why, and asks the rider nothing.
@@ -159,7 +120,7 @@ private Q_SLOTS:
         const auto error = desktop.start(std::nullopt, FakePortal::RemoteDesktop{});
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         QProcess cogwise;
-        startProcess(cogwise, desktop, {QStringLiteral("--check"), QStringLiteral("--no-scan")});
+        start(cogwise, desktop, {QStringLiteral("--check"), QStringLiteral("--no-scan")});
         QVERIFY(cogwise.waitForFinished(timeoutMs));
         const QStringList lines = QString::fromUtf8(cogwise.readAllStandardOutput()).split(QLatin1Char('\n'));
         for (const QString& expected :
