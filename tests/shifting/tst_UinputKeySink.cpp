@@ -122,6 +122,33 @@ private Q_SLOTS:
                  press({KEY_F5}) + press({KEY_Z}) + press({KEY_LEFTSHIFT, KEY_7}));
     }
 
+    // The display whose layout it follows goes away mid-ride (XWayland stopped): Cogwise lives
+    // on, and the keys go out at their US places, as without a display.
+    void aLayoutDisplayThatGoesAwayLeavesThePhysicalKey()
+    {
+        if (!XvfbServer::isInstalled())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        auto server = std::make_unique<XvfbServer>();
+        QVERIFY(!server->start());
+        QVERIFY(server->remapKeys({{29, {"z", "Z"}}, {52, {"y", "Y"}}}));
+        Pipe pipe;
+        UinputKeySink sink(pipe.fds[1]);
+        sink.setLayoutDisplay(server->displayName());
+        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
+        const VirtualKey y = *VirtualKey::fromName(QStringLiteral("y"));
+        QVERIFY(sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up));
+        QCOMPARE(readEvents(pipe.fds[0]).value(0), QStringLiteral("%1 %2 1").arg(EV_KEY).arg(KEY_Z));
+
+        server.reset();
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                const bool sent = sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up);
+                return sent &&
+                       readEvents(pipe.fds[0]).value(0) == QStringLiteral("%1 %2 1").arg(EV_KEY).arg(KEY_Y);
+            },
+            10000));
+    }
+
     void failuresAreReported()
     {
         Pipe pipe;

@@ -7,6 +7,7 @@
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -122,6 +123,38 @@ private Q_SLOTS:
                  FocusedXClient::pressesOf(QStringLiteral("y"), 1) + shiftedSlash);
         QVERIFY(!sink.setKeyMatching(KeyMatching::physicalKey));
         QCOMPARE(typeInto(client, sink, {y}), FocusedXClient::pressesOf(QStringLiteral("z"), 1));
+    }
+
+    // XWayland stopped or the display closed mid-ride: Cogwise lives on, says why once, and the
+    // keys fail instead of ending the process as Xlib would.
+    void theXServerGoingAwayEndsOnlyTheKeys()
+    {
+        auto server = std::make_unique<XvfbServer>();
+        const auto error = server->start();
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+        const QByteArray display = server->displayName();
+        XTestKeySink sink(display);
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
+        QSignalSpy news(&sink, &KeySink::changed);
+        DebugLogRecorder recorder;
+
+        server.reset();
+        // A key or two may still fit the connection's buffer before the break is seen.
+        QVERIFY(
+            QTest::qWaitFor([&] { return !sink.post(VirtualKey::comma(), KeyDirection::down); }, timeoutMs));
+        const QString reason = QStringLiteral("The X display %1 went away: Cogwise cannot type keys through "
+                                              "XTest until it is restarted.")
+                                   .arg(QString::fromLatin1(display));
+        QCOMPARE(sink.unavailableReason(), reason);
+        QCOMPARE(sink.lastError(), reason);
+        QVERIFY(!sink.post(VirtualKey::comma(), KeyDirection::up));
+        QTRY_COMPARE(news.size(), 1);
+        QCOMPARE(news.first().first().toString(), reason);
+        recorder.settle();
+        QVERIFY(recorder.lines().contains(
+            QStringLiteral("X11ConnectionLoss: The connection to the X display %1 broke")
+                .arg(QString::fromLatin1(display))));
     }
 
     void noDisplayMeansNoKeysAndAReason()

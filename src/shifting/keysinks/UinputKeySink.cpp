@@ -97,7 +97,8 @@ bool UinputKeySink::post(VirtualKey key, KeyDirection direction)
     if (m_unavailableReason)
         return fail(*m_unavailableReason);
     const bool down = direction == KeyDirection::down;
-    if (keyMatching() == KeyMatching::physicalKey || !m_keymap)
+    // Without the layout's display, as without any, the key at its US place goes out.
+    if (keyMatching() == KeyMatching::physicalKey || !m_keymap || m_keymap->connectionLost())
         return write(EvdevKeyCodes::of(key), down ? 1 : 0);
 
     const auto stroke = m_keymap->strokeFor(key);

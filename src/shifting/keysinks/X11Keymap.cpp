@@ -1,18 +1,21 @@
 #include "shifting/keysinks/X11Keymap.h"
 
+#include "shifting/keysinks/X11ConnectionLoss.h"
+
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
 #include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
-X11Keymap::X11Keymap(_XDisplay* display)
-    : X11Keymap(display, false)
+X11Keymap::X11Keymap(_XDisplay* display, const bool* lost)
+    : X11Keymap(display, false, lost)
 {}
 
-X11Keymap::X11Keymap(_XDisplay* display, bool owned)
+X11Keymap::X11Keymap(_XDisplay* display, bool owned, const bool* lost)
     : m_display(display)
     , m_owned(owned)
+    , m_lost(lost ? lost : &m_ownConnectionLost)
 {
     // Without asking for them, an XKB client is never told of a layout change, and Xlib keeps
     // the layout it read first: a layout switched mid-ride would go unseen.
@@ -33,7 +36,9 @@ std::variant<std::unique_ptr<X11Keymap>, QString> X11Keymap::open(const QByteArr
     if (!display)
         return QStringLiteral("There is no X display to read the keyboard layout from (DISPLAY is \"%1\").")
             .arg(QString::fromLocal8Bit(name ? name : qgetenv("DISPLAY").constData()));
-    return std::unique_ptr<X11Keymap>(new X11Keymap(display, true));
+    auto keymap = std::unique_ptr<X11Keymap>(new X11Keymap(display, true, nullptr));
+    X11ConnectionLoss::watch(display, &keymap->m_ownConnectionLost);
+    return keymap;
 }
 
 X11Keymap::~X11Keymap()
@@ -45,7 +50,7 @@ X11Keymap::~X11Keymap()
 void X11Keymap::followLayoutChanges() const
 {
     // Nothing else reads this connection's events.
-    while (XPending(m_display) > 0) {
+    while (!gone() && XPending(m_display) > 0 && !gone()) {
         XEvent event;
         XNextEvent(m_display, &event);
         if (event.type == m_xkbEventBase) {
@@ -65,6 +70,8 @@ void X11Keymap::followLayoutChanges() const
 std::optional<X11Keymap::Stroke> X11Keymap::strokeFor(VirtualKey key) const
 {
     followLayoutChanges();
+    if (gone())
+        return std::nullopt;
     const auto known = m_strokes.constFind(key.code());
     if (known != m_strokes.cend())
         return *known;
@@ -91,6 +98,8 @@ std::optional<X11Keymap::Stroke> X11Keymap::lookUp(VirtualKey key) const
 QString X11Keymap::typedBy(unsigned keycode) const
 {
     followLayoutChanges();
+    if (gone())
+        return {};
     const KeySym symbol = XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 0);
     if (symbol == NoSymbol)
         return {};
@@ -108,6 +117,8 @@ QString X11Keymap::typedBy(unsigned keycode) const
 bool X11Keymap::types(unsigned keycode, VirtualKey key) const
 {
     followLayoutChanges();
+    if (gone())
+        return false;
     const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());
     return symbol != NoSymbol && (XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 0) == symbol ||
                                   XkbKeycodeToKeysym(m_display, KeyCode(keycode), 0, 1) == symbol);
@@ -115,6 +126,8 @@ bool X11Keymap::types(unsigned keycode, VirtualKey key) const
 
 std::optional<std::pair<QString, QString>> X11Keymap::layoutNames() const
 {
+    if (gone())
+        return std::nullopt;
     // Rules, model, layouts, variants and options, each ended by a NUL: what setxkbmap was told.
     const Atom names = XInternAtom(m_display, "_XKB_RULES_NAMES", True);
     if (names == None)

@@ -23,8 +23,9 @@ public:
         bool needsShift = false;
     };
 
-    // Looks through a display someone else owns.
-    explicit X11Keymap(_XDisplay* display);
+    // Looks through a display someone else owns; `lost`, when given, turns true once the owner's
+    // connection broke (see X11ConnectionLoss), and from then on nothing is asked of it.
+    explicit X11Keymap(_XDisplay* display, const bool* lost = nullptr);
     // A connection of its own; an empty name means $DISPLAY. Why not, when there is no display.
     static std::variant<std::unique_ptr<X11Keymap>, QString> open(const QByteArray& displayName = {});
     ~X11Keymap();
@@ -34,6 +35,8 @@ public:
     // Nothing when the layout has no key for the character.
     std::optional<Stroke> strokeFor(VirtualKey key) const;
     unsigned shiftKeycode() const { return m_shiftKeycode; }
+    // The X server went away; the keymap answers nothing from then on.
+    bool connectionLost() const { return gone(); }
     // What the key at this X key code types without Shift: its character, or the keysym's name
     // for keys that type none; empty when it types nothing.
     QString typedBy(unsigned keycode) const;
@@ -44,7 +47,9 @@ public:
     std::optional<std::pair<QString, QString>> layoutNames() const;
 
 private:
-    X11Keymap(_XDisplay* display, bool owned);
+    X11Keymap(_XDisplay* display, bool owned, const bool* lost);
+    // Xlib may not be called on a broken connection: its answers are gone.
+    bool gone() const { return *m_lost; }
     void followLayoutChanges() const;
     std::optional<Stroke> lookUp(VirtualKey key) const;
 
@@ -54,4 +59,6 @@ private:
     // Looked up once per layout: the lookups cost a press more than its key.
     mutable QHash<quint16, std::optional<Stroke>> m_strokes;
     int m_xkbEventBase = -1;
+    bool m_ownConnectionLost = false;
+    const bool* m_lost;
 };

@@ -1,6 +1,7 @@
 #include "shifting/keysinks/XTestKeySink.h"
 
 #include "shifting/keysinks/EvdevKeyCodes.h"
+#include "shifting/keysinks/X11ConnectionLoss.h"
 
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
 #include <X11/Xlib.h>
@@ -28,7 +29,31 @@ XTestKeySink::XTestKeySink(const QByteArray& displayName)
             QStringLiteral("The X server does not allow typing keys: it lacks the XTEST extension.");
         return;
     }
-    m_keymap = std::make_unique<X11Keymap>(m_display);
+    m_displayName = DisplayString(m_display);
+    X11ConnectionLoss::watch(m_display, &m_lost);
+    m_keymap = std::make_unique<X11Keymap>(m_display, &m_lost);
+}
+
+std::optional<QString> XTestKeySink::unavailableReason() const
+{
+    return m_lost ? lostReason() : m_unavailableReason;
+}
+
+QString XTestKeySink::lostReason() const
+{
+    return QStringLiteral("The X display %1 went away: Cogwise cannot type keys through XTest until it "
+                          "is restarted.")
+        .arg(QString::fromLocal8Bit(m_displayName));
+}
+
+bool XTestKeySink::failLost()
+{
+    if (!std::exchange(m_lossTold, true)) {
+        // After the key's own failure is handled, so that listeners may switch sinks at once.
+        QMetaObject::invokeMethod(
+            this, [this] { Q_EMIT changed(lostReason()); }, Qt::QueuedConnection);
+    }
+    return fail(lostReason());
 }
 
 XTestKeySink::~XTestKeySink()
@@ -54,7 +79,11 @@ bool XTestKeySink::post(VirtualKey key, KeyDirection direction)
 {
     if (m_unavailableReason)
         return fail(*m_unavailableReason);
+    if (m_lost)
+        return failLost();
     const auto stroke = strokeFor(key);
+    if (m_lost)
+        return failLost();
     if (!stroke)
         return fail(QStringLiteral("the keyboard layout has no key for \"%1\"").arg(key.label()));
 
@@ -67,5 +96,7 @@ bool XTestKeySink::post(VirtualKey key, KeyDirection direction)
     if (stroke->needsShift && !down)
         sent = XTestFakeKeyEvent(m_display, shift, False, CurrentTime) && sent;
     XFlush(m_display);
+    if (m_lost)
+        return failLost();
     return sent ? true : fail(QStringLiteral("the X server refused the key event"));
 }

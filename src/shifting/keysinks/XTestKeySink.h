@@ -20,13 +20,20 @@ public:
     XTestKeySink& operator=(const XTestKeySink&) = delete;
 
     QString name() const override { return QStringLiteral("xtest"); }
-    std::optional<QString> unavailableReason() const override { return m_unavailableReason; }
+    std::optional<QString> unavailableReason() const override;
     bool post(VirtualKey key, KeyDirection direction) override;
 
 private:
     std::optional<X11Keymap::Stroke> strokeFor(VirtualKey key) const;
+    QString lostReason() const;
+    // Tells, once, that the X server went away.
+    bool failLost();
 
     _XDisplay* m_display = nullptr;
     std::unique_ptr<X11Keymap> m_keymap;
     std::optional<QString> m_unavailableReason;
+    QByteArray m_displayName;
+    // The X server went away: Xlib calls on the connection do nothing any more.
+    bool m_lost = false;
+    bool m_lossTold = false;
 };
