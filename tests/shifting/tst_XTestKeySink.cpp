@@ -155,6 +155,14 @@ private Q_SLOTS:
         QVERIFY(recorder.lines().contains(
             QStringLiteral("X11ConnectionLoss: The connection to the X display %1 broke")
                 .arg(QString::fromLatin1(display))));
+
+        // A display without XTEST stays open unused; closing it after its server went is no end either.
+        server = std::make_unique<XvfbServer>();
+        QVERIFY(!server->start(QSize(320, 240), {QStringLiteral("-extension"), QStringLiteral("XTEST")}));
+        auto withoutXTest = std::make_unique<XTestKeySink>(server->displayName());
+        QVERIFY(!withoutXTest->canPostKeys());
+        server.reset();
+        withoutXTest.reset();
     }
 
     void noDisplayMeansNoKeysAndAReason()

@@ -23,14 +23,15 @@ XTestKeySink::XTestKeySink(const QByteArray& displayName)
                                   .arg(QString::fromLocal8Bit(name ? name : qgetenv("DISPLAY").constData()));
         return;
     }
+    // Kept open even without XTEST, so watched from the start: closing it must not end Cogwise.
+    m_displayName = DisplayString(m_display);
+    X11ConnectionLoss::watch(m_display, &m_lost);
     int eventBase = 0, errorBase = 0, major = 0, minor = 0;
     if (!XTestQueryExtension(m_display, &eventBase, &errorBase, &major, &minor)) {
         m_unavailableReason =
             QStringLiteral("The X server does not allow typing keys: it lacks the XTEST extension.");
         return;
     }
-    m_displayName = DisplayString(m_display);
-    X11ConnectionLoss::watch(m_display, &m_lost);
     m_keymap = std::make_unique<X11Keymap>(m_display, &m_lost);
 }
 
