@@ -356,6 +356,7 @@ QList<Line> layoutLines(const KeyTypingSetup::Facts& facts, const TrainerApp& ap
 SetupCheck::SetupCheck(const Services& services, QObject* parent)
     : QObject(parent)
     , m_services(services)
+    , m_chosenSink(services.keySink.name())
 {
     connect(&m_services.bluetooth, &BluetoothSetup::inspected, this, &SetupCheck::bluetoothInspected);
 }
@@ -373,8 +374,10 @@ void SetupCheck::start(bool listen)
     const KeyMatching matching = m_services.keySink.keyMatching();
     const KeyTypingSetup::Facts keyFacts = m_services.keyTyping.inspect(
         {storage.shiftKey(KeyboardAction::shiftUp), storage.shiftKey(KeyboardAction::shiftDown)}, matching);
-    m_keyLines = keySinkLines(keyFacts, m_services.keySink, m_services.keySinkReason) +
-                 layoutLines(keyFacts, app, matching);
+    const QString reason = m_services.keySink.name() == m_chosenSink
+                               ? m_services.keySinkReason
+                               : QStringLiteral("the desktop did not let Cogwise type through its portal.");
+    m_keyLines = keySinkLines(keyFacts, m_services.keySink, reason) + layoutLines(keyFacts, app, matching);
 
     const std::optional<QUuid> unit = ConnectionService::savedUnit(m_services.defaults);
     m_unitSaved = unit.has_value();

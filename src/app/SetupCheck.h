@@ -58,6 +58,8 @@ private:
     void bluetoothInspected(const BluetoothSetup::Facts& facts);
 
     Services m_services;
+    // The reason is the chosen sink's; another that took over since has none.
+    QString m_chosenSink;
     bool m_running = false;
     bool m_listen = false;
     bool m_unitSaved = false;

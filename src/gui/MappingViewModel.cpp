@@ -14,6 +14,7 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, KeySink& keySink, An
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_keySink(keySink)
+    , m_chosenSink(keySink.name())
     , m_keySinkReason(std::move(keySinkReason))
     , m_analytics(analytics)
     , m_permissionHelp(std::move(permissionHelp))
@@ -175,8 +176,9 @@ bool MappingViewModel::testPermission()
     const QString through =
         QStringLiteral("Shift keys go to the app in front through %1").arg(sinkDescription(m_keySink.name()));
     // "it reaches every window…" reads on from "through …:".
-    const QString why =
-        m_keySinkReason.isEmpty() ? QStringLiteral(".") : QStringLiteral(": ") + m_keySinkReason;
+    const QString why = m_keySinkReason.isEmpty() || m_keySink.name() != m_chosenSink
+                            ? QStringLiteral(".")
+                            : QStringLiteral(": ") + m_keySinkReason;
     QString title =
         reason ? QStringLiteral("Cogwise cannot type keys") : QStringLiteral("Cogwise can type keys");
     QString text = reason ? *reason : through + why;

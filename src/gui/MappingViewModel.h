@@ -106,6 +106,8 @@ private:
 
     AppViewModel& m_viewModel;
     KeySink& m_keySink;
+    // The reason is the chosen sink's; another that took over since has none.
+    QString m_chosenSink;
     QString m_keySinkReason;
     Analytics& m_analytics;
     QUrl m_permissionHelp;
