@@ -417,8 +417,8 @@ void ConnectionService::didConnect(const BlePeripheral& peripheral)
         stopWaiting();
         m_wakeHintGiven = false;
         saveUnit(peripheral);
-        // Presses made while the unit was away are not keyed late: the first packet is a new baseline.
-        m_parser.resetChannelBaseline();
+        // The parser keeps its last channel packet across the reconnection: a unit need not tell
+        // its counters when subscribed, so the first packet of this link may already be a press.
         Di2DeviceInfo info = m_deviceInfo;
         info.id = peripheral.identifier;
         info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));

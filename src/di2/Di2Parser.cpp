@@ -47,12 +47,6 @@ bool Di2Parser::isDi2PacketLength(const QByteArray& value)
     }
 }
 
-void Di2Parser::resetChannelBaseline()
-{
-    // Queued like the packets, so that one already on its way is still judged against the old baseline.
-    emitLater([this] { m_lastChannel.reset(); });
-}
-
 void Di2Parser::processNotification(const QByteArray& value)
 {
     if (value.isEmpty()) {

@@ -29,10 +29,6 @@ public:
 
     static bool isDi2PacketLength(const QByteArray& value);
 
-    // The next channel packet is a baseline again, as at the first connection: for a new
-    // connection, so that counters that moved while the unit was away are no presses.
-    void resetChannelBaseline();
-
     const std::optional<Di2Status>& lastStatus() const { return m_lastStatus; }
     const std::optional<Di2Channel>& lastChannel() const { return m_lastChannel; }
 

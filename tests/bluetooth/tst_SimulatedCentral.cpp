@@ -67,7 +67,11 @@ class tst_SimulatedCentral : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    QString path() const
+    {
+        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
+                              QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char(' ')));
+    }
 
 private Q_SLOTS:
     void aRideFromScanToPresses()
@@ -119,9 +123,18 @@ private Q_SLOTS:
     }
 
     // Many presses while the unit drops, sleeps, and the radio and bluetoothd go off and on:
-    // every press reaches the keys exactly once, in order.
+    // every press reaches the keys exactly once, in order, whether or not the unit tells its
+    // counters when it is subscribed again.
+    void soak_data()
+    {
+        QTest::addColumn<bool>("reportsOnSubscription");
+        QTest::newRow("unit reports its state on subscription") << true;
+        QTest::newRow("unit silent until a press") << false;
+    }
+
     void soak()
     {
+        QFETCH(bool, reportsOnSubscription);
         QList<Di2CaptureRecord> ride;
         QList<QList<int>> expected;
         quint8 counters[4] = {0, 0, 0, 0};
@@ -135,6 +148,7 @@ private Q_SLOTS:
             expected.append(QList<int>{button});
         }
         Rig rig(path(), ride);
+        rig.central.setReportsStateOnSubscription(reportsOnSubscription);
         ConnectionService::Timing timing;
         timing.scanTimeout = std::chrono::milliseconds{700};
         timing.powerOnSettle = std::chrono::milliseconds{30};

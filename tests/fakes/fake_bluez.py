@@ -20,7 +20,14 @@ Control it through the org.bluez.Mock interface of "/":
   SetPowered(b)            adapter power; off ends waiting Connects and drops the links.
   SetAdapterPresent(b)     the adapter is unplugged (its objects go) or plugged in again
                            (it comes back with the unit remembered).
-  Notify(ay)               a notification of the unit's Di2 data characteristic.
+  Notify(ay)               a notification of the unit's Di2 data characteristic; a
+                           5-byte value becomes the unit's channel state.
+  Press(y)                 the rider presses shifter button 1..4: the unit's counter for
+                           it goes up, and the unit notifies its channel state if it is
+                           connected and subscribed (otherwise it only counts).
+  SetReportsOnSubscribe(b) whether the unit notifies its channel state as soon as it is
+                           subscribed (true), or stays silent until a press (false, at
+                           start: nothing known of the EW-WU111 says it reports).
   DropLink()               the unit's link drops, as when it rides out of range.
   IsNotifying() -> b       whether the unit's Di2 data characteristic is subscribed.
   AddSecondUnit()          a second EW-WU111 (C0:FF:EE:00:00:03), awake, appears.
@@ -79,7 +86,8 @@ GATT = [
 ]
 
 state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 30000, 'read_error': False,
-         'notify_in_progress': False, 'start_notify_calls': 0}
+         'notify_in_progress': False, 'start_notify_calls': 0,
+         'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False}
 
 # the object manager at "/", known from load() on
 root = {}
@@ -163,6 +171,9 @@ def start_notify(self):
         raise error('org.bluez.Error.InProgress', 'In Progress')
     devices[unit_of(self)]['sessions'].add(self.path)
     set_props(self, CHAR_IFACE, {'Notifying': True})
+    if self.path == di2_data_path() and state['reports_on_subscribe']:
+        # After StartNotify's reply, as the unit's notification follows the CCCD write.
+        GLib.idle_add(lambda: notify_channel() and False)
 
 
 def stop_notify(self):
@@ -366,10 +377,35 @@ def SetAdapterPresent(self, present):
             manager.RemoveObject(path)
 
 
+def notify_channel():
+    '''The unit notifies its channel state, if anybody listens.'''
+    path = di2_data_path()
+    if path not in mockobject.objects or not mockobject.objects[UNIT].props[DEVICE_IFACE]['Connected']:
+        return
+    if not mockobject.objects[path].props[CHAR_IFACE]['Notifying']:
+        return
+    set_props(mockobject.objects[path], CHAR_IFACE, {'Value': dbus.Array(state['channel'], signature='y')})
+
+
 @dbus.service.method(MOCK_IFACE, in_signature='ay', out_signature='')
 def Notify(self, value):
     '''A notification of the Di2 data characteristic.'''
+    if len(value) == 5:
+        state['channel'] = [int(b) for b in value]
     set_props(mockobject.objects[di2_data_path()], CHAR_IFACE, {'Value': dbus.Array(value, signature='y')})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='y', out_signature='')
+def Press(self, button):
+    channel = state['channel']
+    channel[0] = (channel[0] + 1) % 256  # the checksum byte moves too; nobody checks it
+    channel[button] = (channel[button] + 1) % 256
+    notify_channel()
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def SetReportsOnSubscribe(self, reports):
+    state['reports_on_subscribe'] = bool(reports)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')

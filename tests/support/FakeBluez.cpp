@@ -3,74 +3,40 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
-#include <QFile>
-#include <QStandardPaths>
 #include <QTest>
 
 namespace {
 
 constexpr int startTimeoutMs = 20000;
-const QString python = QStringLiteral("/usr/bin/python3");
 
 QString templatePath()
 {
     return QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_bluez.py");
 }
 
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
-
 } // namespace
 
 FakeBluez::~FakeBluez()
 {
-    stop(m_bluez);
-    stop(m_bus);
+    PrivateBus::stop(m_bluez);
 }
 
 std::optional<QString> FakeBluez::missing()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        return QStringLiteral("dbus-daemon is not installed (package dbus)");
-    QProcess probe;
-    probe.start(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")});
-    if (!probe.waitForFinished(startTimeoutMs) || probe.exitCode() != 0)
-        return QStringLiteral("python3-dbusmock is not installed");
-    return std::nullopt;
+    return PrivateBus::missingForFakes();
 }
 
 std::optional<QString> FakeBluez::start()
 {
-    m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                QStringLiteral("--print-address=1")});
-    QByteArray address;
-    while (!address.endsWith('\n')) {
-        if (!m_bus.waitForReadyRead(startTimeoutMs))
-            return QStringLiteral("dbus-daemon did not start: ") +
-                   QString::fromLocal8Bit(m_bus.readAllStandardError());
-        address += m_bus.readAllStandardOutput();
-    }
-    m_address = QString::fromLatin1(address.trimmed());
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_address.toLatin1());
+    if (const auto error = m_bus.start())
+        return error;
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus.address().toLatin1());
     return startService();
 }
 
 std::optional<QString> FakeBluez::startService()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS"), m_address);
-    m_bluez.setProcessEnvironment(environment);
-    m_bluez.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_bluez.setStandardOutputFile(QProcess::nullDevice());
-    m_bluez.start(python, {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--system"),
-                           QStringLiteral("--template"), templatePath()});
+    m_bus.startMock(m_bluez, QStringLiteral("--system"), templatePath());
 
     const bool registered = QTest::qWaitFor(
         [] {
@@ -85,7 +51,7 @@ std::optional<QString> FakeBluez::startService()
 
 std::optional<QString> FakeBluez::stopService()
 {
-    stop(m_bluez);
+    PrivateBus::stop(m_bluez);
     const bool gone = QTest::qWaitFor(
         [] {
             auto* bus = QDBusConnection::systemBus().interface();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/PrivateBus.h"
+
 #include <QProcess>
 #include <QString>
 #include <QVariant>
@@ -37,7 +39,6 @@ public:
     static QString unitPath() { return QStringLiteral("/org/bluez/hci0/dev_C0_FF_EE_00_00_01"); }
 
 private:
-    QProcess m_bus;
+    PrivateBus m_bus;
     QProcess m_bluez;
-    QString m_address;
 };

@@ -4,27 +4,15 @@
 #include <QDBusConnectionInterface>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QStandardPaths>
 #include <QTest>
 #include <QUuid>
 
 namespace {
 
 constexpr int startTimeoutMs = 20000;
-const QString python = QStringLiteral("/usr/bin/python3");
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString mockInterface = QStringLiteral("org.freedesktop.portal.Mock");
-
-void stop(QProcess& process)
-{
-    if (process.state() == QProcess::NotRunning)
-        return;
-    process.terminate();
-    if (!process.waitForFinished(5000))
-        process.kill();
-    process.waitForFinished();
-}
 
 } // namespace
 
@@ -41,19 +29,12 @@ FakePortal::~FakePortal()
 {
     if (!m_connectionName.isEmpty())
         QDBusConnection::disconnectFromBus(m_connectionName);
-    stop(m_portal);
-    stop(m_bus);
+    PrivateBus::stop(m_portal);
 }
 
 std::optional<QString> FakePortal::missing()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        return QStringLiteral("dbus-daemon is not installed (package dbus)");
-    QProcess probe;
-    probe.start(python, {QStringLiteral("-c"), QStringLiteral("import dbusmock")});
-    if (!probe.waitForFinished(startTimeoutMs) || probe.exitCode() != 0)
-        return QStringLiteral("python3-dbusmock is not installed");
-    return std::nullopt;
+    return PrivateBus::missingForFakes();
 }
 
 std::optional<QString> FakePortal::start(std::optional<uint> scheme)
@@ -85,34 +66,20 @@ std::optional<QString> FakePortal::start(std::optional<uint> scheme, const Remot
 
 std::optional<QString> FakePortal::startBus()
 {
-    m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                QStringLiteral("--print-address=1")});
-    QByteArray address;
-    while (!address.endsWith('\n')) {
-        if (!m_bus.waitForReadyRead(startTimeoutMs))
-            return QStringLiteral("dbus-daemon did not start: ") +
-                   QString::fromLocal8Bit(m_bus.readAllStandardError());
-        address += m_bus.readAllStandardOutput();
-    }
-    m_address = QString::fromLatin1(address.trimmed());
+    if (const auto error = m_bus.start())
+        return error;
     m_connectionName = QStringLiteral("fake-portal-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!bus().isConnected())
-        return QStringLiteral("cannot connect to the private bus at ") + m_address;
+        return QStringLiteral("cannot connect to the private bus at ") + m_bus.address();
     return std::nullopt;
 }
 
 std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
-    m_portal.setProcessEnvironment(environment);
-    m_portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_portal.setStandardOutputFile(QProcess::nullDevice());
-    m_portal.start(python,
-                   {QStringLiteral("-m"), QStringLiteral("dbusmock"), QStringLiteral("--session"),
-                    QStringLiteral("--template"), QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
-                    QStringLiteral("--parameters"),
-                    QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
+    m_bus.startMock(m_portal, QStringLiteral("--session"),
+                    QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
+                    {QStringLiteral("--parameters"),
+                     QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
     const QDBusConnection connection = bus();
     const auto registered = [&connection] {
         return connection.interface()->isServiceRegistered(portalService).value();
@@ -129,7 +96,7 @@ std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
 
 QDBusConnection FakePortal::bus() const
 {
-    return QDBusConnection::connectToBus(m_address, m_connectionName);
+    return QDBusConnection::connectToBus(m_bus.address(), m_connectionName);
 }
 
 QDBusMessage FakePortal::callMock(const QString& method, const QVariantList& arguments) const

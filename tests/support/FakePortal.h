@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/PrivateBus.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QJsonObject>
@@ -52,7 +54,7 @@ public:
 
     QDBusConnection bus() const;
     // The private bus's address, for a child process's DBUS_SESSION_BUS_ADDRESS.
-    QString address() const { return m_address; }
+    QString address() const { return m_bus.address(); }
 
     // The rider changes the desktop's preference.
     bool setColorScheme(uint scheme) const;
@@ -79,8 +81,7 @@ private:
     // The reply's only argument; fails the running test when the call did not succeed.
     QVariant query(const QString& method) const;
 
-    QProcess m_bus;
+    PrivateBus m_bus;
     QProcess m_portal;
-    QString m_address;
     QString m_connectionName;
 };

@@ -316,9 +316,8 @@ void SimulatedCentral::stopRide()
 
 void SimulatedCentral::startRide()
 {
-    // A unit that comes back carries on with its ride, and first tells its current state,
-    // as a subscription to a real unit does.
-    if (!m_lastChannel.isEmpty() && !m_silent)
+    // A unit that comes back carries on with its ride, and may first tell its current state.
+    if (m_reportsStateOnSubscription && !m_lastChannel.isEmpty() && !m_silent)
         Q_EMIT valueUpdated(unit(), characteristicFor(GattIds::di2Data()), m_lastChannel, std::nullopt);
     scheduleNext();
 }

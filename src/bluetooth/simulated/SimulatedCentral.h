@@ -28,6 +28,9 @@ public:
 
     void setConnectBehaviour(ConnectBehaviour behaviour) { m_connectBehaviour = behaviour; }
     void setSilent(bool silent) { m_silent = silent; }
+    // Whether the unit tells its counters as soon as it is subscribed, or stays quiet until
+    // the next press; nothing known of the real unit says which it does.
+    void setReportsStateOnSubscription(bool reports) { m_reportsStateOnSubscription = reports; }
     // The unit goes out of range; it can be reached again at once.
     void dropLink();
     // An asleep unit neither advertises nor answers; an attempt on it waits for it to wake
@@ -71,12 +74,13 @@ private:
     QList<Di2CaptureRecord> m_ride;
     ConnectBehaviour m_connectBehaviour = ConnectBehaviour::succeed;
     bool m_silent = false;
+    bool m_reportsStateOnSubscription = true;
     bool m_connected = false;
     bool m_asleep = false;
     BleCentralState m_state = BleCentralState::poweredOn;
     std::chrono::milliseconds m_connectLimit{3'000};
     QTimer m_pendingAttempt;  // an attempt on an asleep unit
-    QByteArray m_lastChannel; // the unit's last channel packet, told again on a new subscription
+    QByteArray m_lastChannel; // the unit's last channel packet, for a subscriber it reports to
     QTimer m_scanTimer;
     int m_nextDiscovery = 0;
     QTimer m_rideTimer;

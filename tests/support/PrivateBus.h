@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <optional>
+
+// A dbus-daemon of the test's own that activates nothing: its configuration names no service
+// folder, so a name the test did not start (a desktop's real portal, say) is simply absent,
+// on a rider's desktop as on a bare machine.
+class PrivateBus
+{
+public:
+    PrivateBus() = default;
+    ~PrivateBus();
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // What is missing to run a fake on it, if anything: dbus-daemon and python3-dbusmock.
+    static std::optional<QString> missingForFakes();
+
+    std::optional<QString> start();
+    QString address() const { return m_address; }
+
+    // A python3-dbusmock template run as a service on this bus: `busKind` is "--system" or
+    // "--session", the bus the template registers on, which is this one either way.
+    void startMock(QProcess& process, const QString& busKind, const QString& templatePath,
+                   const QStringList& extraArguments = {}) const;
+
+    // Ends a process started on it, terminating before killing.
+    static void stop(QProcess& process);
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
