@@ -21,12 +21,14 @@
 #include "gui/IconProvider.h"
 #include "platform/AppIdentity.h"
 #include "platform/Defaults.h"
+#include "platform/SettingsKeys.h"
 #include "platform/StandardErrorLog.h"
 #include "shifting/KeySequencer.h"
 #include "shifting/TrainerApp.h"
 #include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/KeySinkFactory.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
+#include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
 #include "telemetry/Telemetry.h"
 #include "telemetry/TelemetryManager.h"
 
@@ -234,6 +236,14 @@ int main(int argc, char* argv[])
             .arg(KeySequencer::minHold.count())
             .arg(KeySequencer::maxHold.count()),
         QStringLiteral("MS"));
+    const QCommandLineOption keysTo(
+        QStringLiteral("keys-to"),
+        QStringLiteral("Send keys to this computer (local) or to a device paired over Bluetooth (bluetooth), "
+                       "and keep the choice."),
+        QStringLiteral("WHERE"));
+    const QCommandLineOption pair(
+        QStringLiteral("pair"),
+        QStringLiteral("Let a new device pair with Cogwise's Bluetooth keyboard for two minutes."));
     const QCommandLineOption check(
         QStringLiteral("check"),
         QStringLiteral(
@@ -242,7 +252,8 @@ int main(int argc, char* argv[])
     const QCommandLineOption noScan(
         QStringLiteral("no-scan"),
         QStringLiteral("With --check: do not listen for your unit's advertisements."));
-    options.addOptions({verbose, simulate, headless, enableKeys, device, trainerApp, keyHold, check, noScan});
+    options.addOptions(
+        {verbose, simulate, headless, enableKeys, device, trainerApp, keyHold, keysTo, pair, check, noScan});
     if (!options.parse(arguments))
         return fail(exitUsage, options.errorText());
     if (options.isSet(QStringLiteral("help")))
@@ -275,6 +286,14 @@ int main(int argc, char* argv[])
         if (!chosenApp)
             return fail(exitUsage, QStringLiteral("--trainer-app takes %1, not \"%2\"")
                                        .arg(trainerAppIds(), options.value(trainerApp)));
+    }
+    std::optional<QString> chosenDestination;
+    if (options.isSet(keysTo)) {
+        chosenDestination = options.value(keysTo).toLower();
+        if (chosenDestination != QLatin1String("local") && chosenDestination != QLatin1String("bluetooth"))
+            return fail(
+                exitUsage,
+                QStringLiteral("--keys-to takes local or bluetooth, not \"%1\"").arg(options.value(keysTo)));
     }
     std::optional<std::chrono::milliseconds> chosenHold;
     if (options.isSet(keyHold)) {
@@ -325,9 +344,19 @@ int main(int argc, char* argv[])
         central = std::make_unique<QtBleCentral>();
     }
 
+    if (chosenDestination)
+        defaults.setString(SettingsKeys::keysTo(), *chosenDestination);
+    // The rider's unit is the one Cogwise keeps; every other paired device may be a keyboard host.
+    const auto isDi2Unit = [&defaults](const QString& address) {
+        const auto saved = defaults.stringValue(SettingsKeys::lastConnectedDeviceUUID());
+        return saved &&
+               QUuid::fromString(*saved) == BluetoothAddressId::identifier(QBluetoothAddress(address));
+    };
+
     int status = 0;
     {
-        KeySinkFactory::Choice keySink = KeySinkFactory::choose(defaults);
+        KeySinkFactory::Choice keySink =
+            KeySinkFactory::choose(defaults, QProcessEnvironment::systemEnvironment(), isDi2Unit);
         AppGraph graph(defaults, Analytics::shared(), std::move(central), std::move(keySink.sink));
         graph.setKeySinkReason(keySink.reason);
         Logger::shared().logInfo(
@@ -351,6 +380,20 @@ int main(int argc, char* argv[])
             graph.viewModel().setKeyboardEnabled(true);
         if (chosenUnit)
             graph.connectionService().chooseUnit(*chosenUnit);
+        if (auto* keyboard = qobject_cast<BluetoothKeyboardKeySink*>(&graph.keySink())) {
+            QObject::connect(keyboard, &BluetoothKeyboardKeySink::messageLogged, &graph.viewModel(),
+                             &AppViewModel::addLog);
+            QObject::connect(&graph.connectionService(), &ConnectionService::deviceInfoChanged, keyboard,
+                             [keyboard](const Di2DeviceInfo& info) {
+                                 if (info.batteryLevel)
+                                     keyboard->setBatteryLevel(*info.batteryLevel);
+                             });
+            if (options.isSet(pair))
+                keyboard->openPairing();
+        } else if (options.isSet(pair)) {
+            QTextStream(stderr) << "cogwise: --pair needs keys sent to a device over Bluetooth (--keys-to "
+                                   "bluetooth)\n";
+        }
 
         if (window) {
             status =

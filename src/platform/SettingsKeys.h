@@ -52,6 +52,15 @@ inline QString keyMatching()
     return QStringLiteral("keyMatching");
 } // text, "character" or "physical"; absent: the key sink's own way
 
+inline QString keysTo()
+{
+    return QStringLiteral("keysTo");
+} // text, "local" (this computer) or "bluetooth" (a device paired over Bluetooth); absent or unknown: local
+inline QString keyboardAdapter()
+{
+    return QStringLiteral("keyboardAdapter");
+} // text, the adapter the Bluetooth keyboard uses ("hci1"); absent: the first
+
 inline QString remoteDesktopRestoreToken()
 {
     return QStringLiteral("remoteDesktopRestoreToken");

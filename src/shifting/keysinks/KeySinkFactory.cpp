@@ -1,11 +1,14 @@
 #include "shifting/keysinks/KeySinkFactory.h"
 
+#include "platform/Defaults.h"
+#include "platform/SettingsKeys.h"
 #include "shifting/keysinks/KeySinkChain.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
 #include "shifting/keysinks/NullKeySink.h"
 #include "shifting/keysinks/PortalKeySink.h"
 #include "shifting/keysinks/UinputKeySink.h"
 #include "shifting/keysinks/XTestKeySink.h"
+#include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
 
 #include <QDBusConnection>
 #include <QStringList>
@@ -103,11 +106,26 @@ Choice wayland(Defaults& settings, const QProcessEnvironment& environment)
     return none(reasons);
 }
 
+Choice bluetooth(Defaults& settings, const std::function<bool(const QString&)>& isDi2Unit,
+                 const QString& reason)
+{
+    return {std::make_unique<BluetoothKeyboardKeySink>(
+                QDBusConnection::systemBus(),
+                settings.stringValue(SettingsKeys::keyboardAdapter()).value_or(QString()), isDi2Unit),
+            reason};
+}
+
 } // namespace
 
-Choice choose(Defaults& settings, const QProcessEnvironment& environment)
+Choice choose(Defaults& settings, const QProcessEnvironment& environment,
+              std::function<bool(const QString& address)> isDi2Unit)
 {
     const QString forcedName = environment.value(QStringLiteral("COGWISE_KEY_SINK")).toLower();
+    if (forcedName == QLatin1String("bluetooth"))
+        return bluetooth(settings, isDi2Unit, QStringLiteral("COGWISE_KEY_SINK=bluetooth chooses it."));
+    if (forcedName.isEmpty() && settings.stringValue(SettingsKeys::keysTo()) == QLatin1String("bluetooth"))
+        return bluetooth(settings, isDi2Unit,
+                         QStringLiteral("you chose to send keys to a device paired over Bluetooth."));
     if (forcedName == QLatin1String("uinput") || forcedName == QLatin1String("xtest") ||
         forcedName == QLatin1String("portal") || forcedName == QLatin1String("none"))
         return forced(forcedName, settings, environment);

@@ -3,14 +3,16 @@
 #include "shifting/KeySink.h"
 
 #include <QProcessEnvironment>
+#include <functional>
 #include <memory>
 
 class Defaults;
 
-// Picks the key sink: COGWISE_KEY_SINK=uinput|xtest|portal|none forces one. Otherwise, in an
-// X11 session XTest, then uinput; in a Wayland session uinput where the rider set it up, then
-// the desktop's remote-desktop portal (XTest taking over for XWayland windows should the desktop
-// say no), then XTest; elsewhere uinput. A null sink saying why when none can type.
+// Picks the key sink: COGWISE_KEY_SINK=uinput|xtest|portal|bluetooth|none forces one; keys sent
+// to a device paired over Bluetooth (the "keysTo" setting) go through the Bluetooth keyboard. Otherwise, in
+// an X11 session XTest, then uinput; in a Wayland session uinput where the rider set it up, then the
+// desktop's remote-desktop portal (XTest taking over for XWayland windows should the desktop say no), then
+// XTest; elsewhere uinput. A null sink saying why when none can type.
 namespace KeySinkFactory {
 
 struct Choice
@@ -20,8 +22,10 @@ struct Choice
     QString reason;
 };
 
-// `settings` keeps the portal's restore token.
+// `settings` keeps the portal's restore token and where keys go. `isDi2Unit` tells the rider's
+// unit from the Bluetooth keyboard's hosts on the same adapter.
 Choice choose(Defaults& settings,
-              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment());
+              const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+              std::function<bool(const QString& address)> isDi2Unit = {});
 
 } // namespace KeySinkFactory
