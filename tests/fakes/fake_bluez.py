@@ -34,6 +34,53 @@ Control it through the org.bluez.Mock interface of "/":
   PendingConnects() -> u   Connect calls still waiting for their answer.
   StartNotifyCalls() -> u  StartNotify calls on the unit's Di2 data characteristic so far.
 
+The adapter also serves org.bluez.GattManager1 and org.bluez.LEAdvertisingManager1,
+and /org/bluez a real org.bluez.AgentManager1 (see "The keyboard side" below). A remote
+host (an iPad) that pairs with and connects to an application registered there:
+
+  HostPair(s name) -> b    a host (F0:0D:00:00:00:0n, Name/Alias = name) connects and
+                           pairs Just Works. Only while an advertisement with
+                           Discoverable=true is registered and the adapter is on. The
+                           default agent gets RequestAuthorization(device) and the answer
+                           comes only after it replied (call this without blocking the
+                           agent's thread). Refused (any error, no default agent, or the
+                           host is already paired: JustWorksRepairing=never): the link
+                           drops, the device stays as it was, false. Otherwise Paired,
+                           Bonded, Connected (Trusted stays false) and the host starts its
+                           GATT session, true.
+  HostConnect(s name) -> b a paired host connects again; only while a connectable
+                           (peripheral) advertisement is registered. Then its GATT session.
+  HostDisconnect()         the connected hosts leave (Connected=false, still paired). As
+                           BlueZ keeps a bonded host's CCC state, StopNotify is NOT called.
+  HostUnsubscribe()        the host writes 0 to the input report's CCC: StopNotify on the
+                           application's characteristic when it was the last subscriber.
+  SetHostSubscribes(b)     false: later sessions never write the CCC (as after a
+                           bluetoothd restart, which forgets subscriptions).
+  HostSubscribed() -> b    a connected host has the input report's CCC enabled.
+  HostIdle() -> b          no host session is running (poll it after a connect).
+  HostReports() -> aay     every notification of the input report a connected,
+                           subscribed host received, in order (cut to ATT_MTU - 3 bytes).
+  HostReportTimes() -> ad  their arrival, monotonic seconds.
+  HostClearReports()
+  HostReportMap() -> ay    the Report Map as the host assembled it from its long read.
+  HostReads() -> a(sq)     each ReadValue the host made: (UUID, offset).
+  HostReadErrors() -> a(ss) (UUID, D-Bus error name or ATT reason) of failed host reads.
+  HostReadError() -> s     the last of those error names ('' when none).
+  SetRefuseCentralWhileHostConnected(b) while a host is connected, Device1.Connect on a
+                           unit fails org.bluez.Error.Failed "le-connection-busy".
+  RegisteredApplications() -> u  GATT applications registered (answered, not pending).
+  AdvertisementProperties() -> a{sv}  the newest active advertisement's properties as
+                           read ({} when none); AdvertisedName() -> s the local name as
+                           it goes on the air (shortened to fit 31 bytes).
+  DefaultAgent() -> (so)   the default agent's (bus name, path); ('', '/') when none.
+  DesktopAgentName() -> s  the bus name of the desktop agent, registered (KeyboardDisplay)
+                           and default from the start on a second connection of this fake.
+  DesktopAgentRequests() -> as  the agent methods BlueZ called on the desktop agent.
+
+Restarting this process is bluetoothd restarting: hosts are forgotten unless given again
+with the template parameter {"paired_hosts": ["iPad", ...]}: they come back paired,
+disconnected, with no CCC state (BlueZ stores only Service Changed's CCC).
+
 As in BlueZ: Connect while the adapter is off answers org.bluez.Error.NotReady; a
 second Connect while one waits answers org.bluez.Error.InProgress; Disconnect ends a
 waiting Connect, which then fails with "le-connection-abort-by-local"; Connect on a
@@ -44,8 +91,13 @@ cached either way. Stopping this process and starting it again is bluetoothd goi
 away and coming back.
 '''
 
+import os
+import time
+
 import dbus
 import dbus.service
+import dbus.bus
+import dbus.lowlevel
 from gi.repository import GLib
 
 from dbusmock import mockobject
@@ -87,7 +139,7 @@ GATT = [
 
 state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 30000, 'read_error': False,
          'notify_in_progress': False, 'start_notify_calls': 0,
-         'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False}
+         'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False, 'refuse_central': False}
 
 # the object manager at "/", known from load() on
 root = {}
@@ -220,6 +272,8 @@ def device_connect(self, ok, err):
         err(error('org.bluez.Error.NotReady', 'Resource Not Ready'))
     elif self.props[DEVICE_IFACE]['Connected']:
         ok()
+    elif state['refuse_central'] and any_host_connected():
+        err(error('org.bluez.Error.Failed', CENTRAL_REFUSED))
     elif device['pending'] is not None:
         err(error('org.bluez.Error.InProgress', 'In Progress'))
     elif state['connect_error'] is not None:
@@ -303,17 +357,669 @@ def add_adapter(announce):
     adapter.AddMethod(ADAPTER_IFACE, 'StopDiscovery', '', '', stop_discovery)
     adapter.AddMethod(ADAPTER_IFACE, 'SetDiscoveryFilter', 'a{sv}', '', lambda self, f: None)
     adapter.AddMethod(ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as', lambda self: dbus.Array([], signature='s'))
-    adapter.AddMethod(ADAPTER_IFACE, 'RemoveDevice', 'o', '', lambda self, path: None)
+    adapter.AddMethod(ADAPTER_IFACE, 'RemoveDevice', 'o', '', remove_device)
+    add_keyboard_managers(adapter)
     if announce:
         manager.object_manager_emit_added(ADAPTER)
     add_device(UNIT, UNIT_ADDRESS, 'EW-WU111', -55, gatt=True, announce=announce)
 
 
-def load(mock, _parameters):
+# ---------------------------------------------------------------------------------------
+# The keyboard side: BlueZ's GATT server, advertising and agents, and a remote host that
+# pairs, connects, reads and subscribes. Each habit follows bluetoothd 5.66: its
+# src/gatt-database.c, src/advertising.c, src/agent.c, src/adapter.c and src/device.c.
+# ---------------------------------------------------------------------------------------
+
+
+GATT_MANAGER_IFACE = 'org.bluez.GattManager1'
+ADV_MANAGER_IFACE = 'org.bluez.LEAdvertisingManager1'
+AGENT_MANAGER_IFACE = 'org.bluez.AgentManager1'
+AGENT_IFACE = 'org.bluez.Agent1'
+AD_IFACE = 'org.bluez.LEAdvertisement1'
+OM_IFACE = 'org.freedesktop.DBus.ObjectManager'
+
+HOST_ADDRESS = 'F0:0D:00:00:00:%02X'
+ATT_MTU = 23  # the host never asks for more: every read piece is ATT_MTU - 1 bytes
+MAX_ATTRIBUTE = 512
+MAX_AD_LEN = 31
+SUPPORTED_INSTANCES = 5
+DBUS_TIMEOUT_S = 25.0     # libdbus's default, which gdbus's GetManagedObjects uses
+AGENT_TIMEOUT_S = 60.0    # REQUEST_TIMEOUT in src/agent.c
+DESKTOP_AGENT_PATH = '/org/desktop/BluetoothAgent'
+
+# The controller answers LE Create Connection with Command Disallowed (0x0c) when it
+# cannot be central while it is peripheral; the kernel's bt_to_errno() turns 0x0c into
+# EBUSY, and bluetoothd 5.66's btd_error_le_errno() turns EBUSY into this reason.
+CENTRAL_REFUSED = 'le-connection-busy'
+
+CAPABILITIES = {'', 'DisplayOnly', 'DisplayYesNo', 'KeyboardOnly', 'NoInputNoOutput', 'KeyboardDisplay'}
+CHRC_FLAGS = {'broadcast', 'read', 'write-without-response', 'write', 'notify', 'indicate',
+              'authenticated-signed-writes', 'extended-properties', 'reliable-write',
+              'writable-auxiliaries', 'encrypt-read', 'encrypt-write', 'encrypt-notify',
+              'encrypt-indicate', 'encrypt-authenticated-read', 'encrypt-authenticated-write',
+              'encrypt-authenticated-notify', 'encrypt-authenticated-indicate', 'secure-read',
+              'secure-write', 'secure-notify', 'secure-indicate', 'authorize'}
+DESC_FLAGS = {'read', 'write', 'encrypt-read', 'encrypt-write', 'encrypt-authenticated-read',
+              'encrypt-authenticated-write', 'secure-read', 'secure-write', 'authorize'}
+READ_FLAGS = {'read', 'encrypt-read', 'encrypt-authenticated-read', 'secure-read'}
+NOTIFY_FLAGS = {'notify', 'indicate', 'encrypt-notify', 'encrypt-indicate',
+                'encrypt-authenticated-notify', 'encrypt-authenticated-indicate',
+                'secure-notify', 'secure-indicate'}
+
+# apps: (sender, path) -> {'ready', 'services', 'chrcs', 'descs', 'match'}
+# ads: (sender, path) -> {'ready', 'props', 'name', 'order'}
+# agents: sender -> {'path', 'capability'}; default_agents[0] is the default
+# hosts: name -> {'name', 'address', 'path', 'paired', 'present', 'ccc' (app key, char path)}
+kb = {'apps': {}, 'ads': {}, 'agents': {}, 'default_agents': [], 'hosts': {},
+      'reports': [], 'report_times': [], 'reads': [], 'read_errors': [], 'report_map': b'',
+      'host_subscribes': True, 'sessions': 0, 'ad_order': 0, 'desktop': None,
+      'desktop_requests': []}
+
+
+def bus():
+    return root['manager'].connection
+
+
+def method(iface, name, in_sig, out_sig, func, with_async=True):
+    '''A D-Bus method that knows its caller and, with_async, may answer later.'''
+    if with_async and len(in_sig_args(in_sig)) == 2:
+        def call(self, a0, a1, sender=None, ok=None, err=None):
+            return func(self, sender, ok, err, a0, a1)
+    elif with_async:
+        def call(self, a0, sender=None, ok=None, err=None):
+            return func(self, sender, ok, err, a0)
+    elif len(in_sig_args(in_sig)) == 2:
+        def call(self, a0, a1, sender=None):
+            return func(self, sender, a0, a1)
+    else:
+        def call(self, a0, sender=None):
+            return func(self, sender, a0)
+    call.__name__ = name
+    keywords = {'async_callbacks': ('ok', 'err')} if with_async else {}
+    wrapped = dbus.service.method(iface, in_signature=in_sig, out_signature=out_sig,
+                                  sender_keyword='sender', **keywords)(call)
+    return (in_sig, out_sig, '', wrapped)
+
+
+def in_sig_args(signature):
+    return list(dbus.Signature(signature))
+
+
+def full_uuid(value):
+    text = str(value).lower()
+    if text.startswith('0x'):
+        text = text[2:]
+    if len(text) in (4, 8) and all(c in '0123456789abcdef' for c in text):
+        return '%08x-0000-1000-8000-00805f9b34fb' % int(text, 16)
+    parts = text.split('-')
+    if [len(p) for p in parts] == [8, 4, 4, 4, 12] and all(c in '0123456789abcdef' for c in ''.join(parts)):
+        return text
+    return None
+
+
+def uuid_bytes(uuid):
+    '''How many bytes a UUID takes on the air (BlueZ shortens Bluetooth base UUIDs).'''
+    if uuid.endswith('-0000-1000-8000-00805f9b34fb'):
+        return 2 if uuid.startswith('0000') else 4
+    return 16
+
+
+def short(uuid):
+    return uuid[4:8] if uuid and uuid.endswith('-0000-1000-8000-00805f9b34fb') else uuid
+
+
+# --- GattManager1 ------------------------------------------------------------------------
+
+def parse_app(objects, app_path):
+    '''BlueZ's proxy_added_cb/client_ready_cb/database_add_app over GetManagedObjects'
+    answer: None when usable, else the message of the org.bluez.Error.Failed reply.'''
+    prefix = app_path.rstrip('/') + '/'
+    mine = {str(p): o for p, o in objects.items() if str(p) == app_path or str(p).startswith(prefix)}
+    services, chrcs, descs = {}, {}, {}
+    for path, ifaces in mine.items():
+        if SERVICE_IFACE in ifaces:
+            props = ifaces[SERVICE_IFACE]
+            uuid = full_uuid(props.get('UUID', ''))
+            if uuid is None or not isinstance(props.get('Primary'), (bool, dbus.Boolean)):
+                return 'No valid service object found'
+            services[path] = {'uuid': uuid, 'primary': bool(props['Primary'])}
+    if not services:
+        return 'No valid service object found'
+    for path, ifaces in mine.items():
+        if CHAR_IFACE in ifaces:
+            props = ifaces[CHAR_IFACE]
+            uuid = full_uuid(props.get('UUID', ''))
+            flags = [str(f) for f in props.get('Flags', [])]
+            if (uuid is None or str(props.get('Service', '')) not in services or 'Flags' not in props
+                    or not flags or any(f not in CHRC_FLAGS for f in flags)):
+                return 'Failed to create entry in database'
+            chrcs[path] = {'uuid': uuid, 'service': str(props['Service']), 'flags': set(flags)}
+    for path, ifaces in mine.items():
+        if DESC_IFACE in ifaces:
+            props = ifaces[DESC_IFACE]
+            uuid = full_uuid(props.get('UUID', ''))
+            flags = [str(f) for f in props.get('Flags', [])]
+            if (uuid is None or str(props.get('Characteristic', '')) not in chrcs or 'Flags' not in props
+                    or any(f not in DESC_FLAGS for f in flags)):
+                return 'Failed to create entry in database'
+            descs[path] = {'uuid': uuid, 'chrc': str(props['Characteristic']), 'flags': set(flags)}
+    return services, chrcs, descs
+
+
+def register_application(self, sender, ok, err, path, _options):
+    key = (str(sender), str(path))
+    if key in kb['apps']:
+        err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
+        return
+    app = {'ready': False}
+    kb['apps'][key] = app
+
+    def answered(objects):
+        if kb['apps'].get(key) is not app:
+            return  # the owner left meanwhile
+        parsed = parse_app(objects, key[1])
+        if isinstance(parsed, str):
+            del kb['apps'][key]
+            err(error('org.bluez.Error.Failed', parsed))
+            return
+        app['services'], app['chrcs'], app['descs'] = parsed
+        app['ready'] = True
+        app['match'] = bus().add_signal_receiver(
+            lambda iface, changed_props, _inv, path=None: app_property_changed(key, path, iface, changed_props),
+            signal_name='PropertiesChanged', dbus_interface=dbus.PROPERTIES_IFACE, bus_name=key[0],
+            path_keyword='path')
+        ok()
+
+    def failed(_exception):
+        # gdbus calls the ready watch after a failed GetManagedObjects: no objects.
+        if kb['apps'].get(key) is app:
+            del kb['apps'][key]
+            err(error('org.bluez.Error.Failed', 'No valid service object found'))
+
+    bus().call_async(key[0], key[1], OM_IFACE, 'GetManagedObjects', '', (), answered, failed,
+                     timeout=DBUS_TIMEOUT_S)
+
+
+def drop_app(key):
+    app = kb['apps'].pop(key, None)
+    if app is None:
+        return
+    if app.get('match') is not None:
+        app['match'].remove()
+    for host in kb['hosts'].values():
+        host['ccc'] = {c for c in host['ccc'] if c[0] != key}
+
+
+def unregister_application(self, sender, path):
+    key = (str(sender), str(path))
+    if key not in kb['apps']:
+        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
+    drop_app(key)
+
+
+# --- LEAdvertisingManager1 ---------------------------------------------------------------
+
+def ad_length(props):
+    '''The advertising data as bt_ad_generate() sizes it, without the local name; and the
+    name that fits after it (BlueZ shortens it rather than refusing).'''
+    length = 3  # flags, put there by BlueZ (Discoverable) or by the kernel
+    for key in ('ServiceUUIDs', 'SolicitUUIDs'):
+        sizes = {}
+        for uuid in props.get(key, []):
+            full_id = full_uuid(uuid)
+            if full_id is None:
+                return None, None
+            sizes.setdefault(uuid_bytes(full_id), []).append(full_id)
+        for size, uuids in sizes.items():
+            length += 2 + size * len(uuids)
+    for _, data in props.get('ManufacturerData', {}).items():
+        length += 2 + 2 + len(data)
+    for uuid, data in props.get('ServiceData', {}).items():
+        full_id = full_uuid(uuid)
+        if full_id is None:
+            return None, None
+        length += 2 + uuid_bytes(full_id) + len(data)
+    for _, data in props.get('Data', {}).items():
+        length += 2 + len(data)
+    includes = [str(i) for i in props.get('Includes', [])]
+    if 'Appearance' in props or 'appearance' in includes:
+        length += 4
+    if 'tx-power' in includes:
+        length += 3
+    name = str(props['LocalName']) if 'LocalName' in props else ('fake' if 'local-name' in includes else '')
+    room = MAX_AD_LEN - length - 2
+    return length, (name[:room] if room > 0 else '')
+
+
+def register_advertisement(self, sender, ok, err, path, _options):
+    key = (str(sender), str(path))
+    if key in kb['ads']:
+        err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
+        return
+    if len(kb['ads']) >= SUPPORTED_INSTANCES:
+        err(error('org.bluez.Error.Failed', 'Maximum advertisements reached'))
+        return
+    ad = {'ready': False}
+    kb['ads'][key] = ad
+
+    def answered(props):
+        if kb['ads'].get(key) is not ad:
+            return
+        length, name = ad_length(props)
+        if str(props.get('Type', '')) not in ('peripheral', 'broadcast') or length is None or length > MAX_AD_LEN:
+            del kb['ads'][key]
+            err(error('org.bluez.Error.Failed', 'Failed to parse advertisement.'))
+            return
+        kb['ad_order'] += 1
+        ad.update({'ready': True, 'props': dbus.Dictionary(props, signature='sv'), 'name': name,
+                   'order': kb['ad_order']})
+        update_instances()
+        ok()
+
+    def failed(_exception):
+        if kb['ads'].get(key) is ad:
+            del kb['ads'][key]
+            err(error('org.bluez.Error.Failed', 'Failed to parse advertisement.'))
+
+    bus().call_async(key[0], key[1], dbus.PROPERTIES_IFACE, 'GetAll', 's', (AD_IFACE,), answered, failed,
+                     timeout=DBUS_TIMEOUT_S)
+
+
+def update_instances():
+    if ADAPTER not in mockobject.objects:
+        return
+    active = sum(1 for ad in kb['ads'].values() if ad['ready'])
+    set_props(mockobject.objects[ADAPTER], ADV_MANAGER_IFACE, {
+        'ActiveInstances': dbus.Byte(active),
+        'SupportedInstances': dbus.Byte(SUPPORTED_INSTANCES - active)})
+
+
+def unregister_advertisement(self, sender, path):
+    key = (str(sender), str(path))
+    if key not in kb['ads']:
+        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
+    del kb['ads'][key]  # no Release: client_remove() does not send it
+    update_instances()
+
+
+def active_ads():
+    return sorted((ad for ad in kb['ads'].values() if ad['ready']), key=lambda ad: ad['order'])
+
+
+def add_keyboard_managers(adapter):
+    adapter.props.setdefault(GATT_MANAGER_IFACE, {})
+    adapter.props[ADV_MANAGER_IFACE] = {
+        'ActiveInstances': dbus.Byte(0), 'SupportedInstances': dbus.Byte(SUPPORTED_INSTANCES),
+        'SupportedIncludes': dbus.Array(['tx-power', 'appearance', 'local-name'], signature='s'),
+        'SupportedSecondaryChannels': dbus.Array([], signature='s')}
+    adapter.methods.setdefault(GATT_MANAGER_IFACE, {})
+    adapter.methods[GATT_MANAGER_IFACE]['RegisterApplication'] = method(
+        GATT_MANAGER_IFACE, 'RegisterApplication', 'oa{sv}', '', register_application)
+    adapter.methods[GATT_MANAGER_IFACE]['UnregisterApplication'] = method(
+        GATT_MANAGER_IFACE, 'UnregisterApplication', 'o', '', unregister_application, with_async=False)
+    adapter.methods.setdefault(ADV_MANAGER_IFACE, {})
+    adapter.methods[ADV_MANAGER_IFACE]['RegisterAdvertisement'] = method(
+        ADV_MANAGER_IFACE, 'RegisterAdvertisement', 'oa{sv}', '', register_advertisement)
+    adapter.methods[ADV_MANAGER_IFACE]['UnregisterAdvertisement'] = method(
+        ADV_MANAGER_IFACE, 'UnregisterAdvertisement', 'o', '', unregister_advertisement, with_async=False)
+
+
+def adapter_removed():
+    '''btd_adv_manager_destroy() releases every advertisement; the GATT database goes with
+    its applications (they get no Release); the hosts' links end.'''
+    for (owner, path), ad in list(kb['ads'].items()):
+        if ad['ready']:
+            send_no_reply(owner, path, AD_IFACE, 'Release')
+    kb['ads'].clear()
+    for key in list(kb['apps']):
+        drop_app(key)
+    for host in kb['hosts'].values():
+        host['present'] = False
+        host['connected'] = False
+
+
+def send_no_reply(destination, path, iface, member):
+    message = dbus.lowlevel.MethodCallMessage(destination, path, iface, member)
+    message.set_no_reply(True)
+    bus().send_message(message)
+
+
+# --- AgentManager1 -----------------------------------------------------------------------
+
+def default_agent():
+    return kb['default_agents'][0] if kb['default_agents'] else None
+
+
+def drop_agent(sender):
+    '''agent_disconnect(): out of the default queue (the previous default comes back) and
+    gone. No Release: its watch is removed first.'''
+    kb['agents'].pop(sender, None)
+    if sender in kb['default_agents']:
+        kb['default_agents'].remove(sender)
+
+
+def register_agent(self, sender, path, capability):
+    if sender in kb['agents']:
+        raise error('org.bluez.Error.AlreadyExists', 'Already Exists')
+    if str(capability) not in CAPABILITIES:
+        raise error('org.bluez.Error.InvalidArguments', 'Invalid arguments in method call')
+    kb['agents'][str(sender)] = {'path': str(path), 'capability': str(capability) or 'KeyboardDisplay'}
+
+
+def unregister_agent(self, sender, path):
+    agent = kb['agents'].get(str(sender))
+    if agent is None or agent['path'] != str(path):
+        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
+    drop_agent(str(sender))
+
+
+def request_default_agent(self, sender, path):
+    agent = kb['agents'].get(str(sender))
+    if agent is None or agent['path'] != str(path):
+        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
+    if default_agent() != str(sender):
+        if str(sender) in kb['default_agents']:
+            kb['default_agents'].remove(str(sender))
+        kb['default_agents'].insert(0, str(sender))
+
+
+def add_agent_manager(obj):
+    for name, sig, func in (('RegisterAgent', 'os', register_agent), ('UnregisterAgent', 'o', unregister_agent),
+                            ('RequestDefaultAgent', 'o', request_default_agent)):
+        obj.methods.setdefault(AGENT_MANAGER_IFACE, {})[name] = method(
+            AGENT_MANAGER_IFACE, name, sig, '', func, with_async=False)
+
+
+class DesktopAgent(dbus.service.Object):
+    '''A desktop's own agent (as GNOME's), registered before anybody else: it says yes.'''
+
+    @dbus.service.method(AGENT_IFACE, in_signature='o', out_signature='')
+    def RequestAuthorization(self, device):
+        kb['desktop_requests'].append('RequestAuthorization')
+
+    @dbus.service.method(AGENT_IFACE, in_signature='ou', out_signature='')
+    def RequestConfirmation(self, device, passkey):
+        kb['desktop_requests'].append('RequestConfirmation')
+
+    @dbus.service.method(AGENT_IFACE, in_signature='os', out_signature='')
+    def AuthorizeService(self, device, uuid):
+        kb['desktop_requests'].append('AuthorizeService')
+
+    @dbus.service.method(AGENT_IFACE, in_signature='', out_signature='')
+    def Cancel(self):
+        kb['desktop_requests'].append('Cancel')
+
+    @dbus.service.method(AGENT_IFACE, in_signature='', out_signature='')
+    def Release(self):
+        kb['desktop_requests'].append('Release')
+
+
+def start_desktop_agent():
+    address = os.environ.get('DBUS_SYSTEM_BUS_ADDRESS')
+    connection = dbus.bus.BusConnection(address) if address else dbus.bus.BusConnection(dbus.bus.BUS_SYSTEM)
+    kb['desktop'] = {'connection': connection, 'object': DesktopAgent(connection, DESKTOP_AGENT_PATH)}
+    name = connection.get_unique_name()
+    kb['agents'][name] = {'path': DESKTOP_AGENT_PATH, 'capability': 'KeyboardDisplay'}
+    kb['default_agents'].insert(0, name)
+
+
+def watch_bus():
+    def owner_changed(name, old_owner, new_owner):
+        if new_owner or not name.startswith(':'):
+            return
+        for key in [k for k in kb['apps'] if k[0] == name]:
+            drop_app(key)
+        gone = [k for k in kb['ads'] if k[0] == name]
+        for key in gone:
+            del kb['ads'][key]
+        if gone:
+            update_instances()
+        drop_agent(name)
+    bus().add_signal_receiver(owner_changed, signal_name='NameOwnerChanged', dbus_interface='org.freedesktop.DBus',
+                              bus_name='org.freedesktop.DBus', path='/org/freedesktop/DBus')
+
+
+# --- the host ----------------------------------------------------------------------------
+
+def new_host(name):
+    if name not in kb['hosts']:
+        number = len(kb['hosts']) + 1
+        address = HOST_ADDRESS % number
+        kb['hosts'][name] = {'name': name, 'address': address, 'paired': False, 'present': False,
+                             'connected': False, 'ccc': set(),
+                             'path': ADAPTER + '/dev_' + address.replace(':', '_')}
+    return kb['hosts'][name]
+
+
+def add_host_device(host, announce):
+    if host['present'] or ADAPTER not in mockobject.objects:
+        return
+    root['manager'].AddObject(host['path'], DEVICE_IFACE, {
+        'Address': host['address'], 'AddressType': 'public', 'Name': host['name'], 'Alias': host['name'],
+        'Adapter': dbus.ObjectPath(ADAPTER), 'Paired': host['paired'], 'Bonded': host['paired'],
+        'Trusted': False, 'Blocked': False, 'LegacyPairing': False, 'Connected': False,
+        'ServicesResolved': False, 'UUIDs': dbus.Array([], signature='s')}, [])
+    host['present'] = True
+    host['connected'] = False
+    if announce:
+        root['manager'].object_manager_emit_added(host['path'])
+
+
+def any_host_connected():
+    return any(host['connected'] for host in kb['hosts'].values())
+
+
+def host_link_up(host):
+    host['connected'] = True
+    set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'Connected': True})
+
+
+def host_link_lost(host):
+    '''att_disconnected(): a bonded host keeps its CCC state, so no StopNotify.'''
+    if host['connected'] and host['path'] in mockobject.objects:
+        set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'ServicesResolved': False, 'Connected': False})
+    host['connected'] = False
+    if not host['paired']:
+        drop_ccc(host, set(host['ccc']))
+
+
+def drop_ccc(host, entries):
+    for entry in entries:
+        host['ccc'].discard(entry)
+        if not any(entry in other['ccc'] for other in kb['hosts'].values()):
+            send_no_reply(entry[0][0], entry[1], CHAR_IFACE, 'StopNotify')
+
+
+def remove_device(self, path):
+    '''RemoveDevice for a host: the link ends, its state (and CCC) goes, its object goes.
+    Other paths keep the old behaviour (nothing happens).'''
+    for name, host in list(kb['hosts'].items()):
+        if host['path'] == str(path) and host['present']:
+            host_link_lost(host)
+            drop_ccc(host, set(host['ccc']))
+            host['paired'] = False
+            host['present'] = False
+            root['manager'].object_manager_emit_removed(host['path'])
+            root['manager'].RemoveObject(host['path'])
+
+
+def ready_apps():
+    return [(key, app) for key, app in kb['apps'].items() if app['ready']]
+
+
+def find_chrcs(uuid):
+    return [(key, path, chrc) for key, app in ready_apps() for path, chrc in sorted(app['chrcs'].items())
+            if chrc['uuid'] == full_uuid(uuid)]
+
+
+def app_property_changed(key, path, iface, changed_props):
+    if iface != CHAR_IFACE or 'Value' not in changed_props:
+        return
+    for host in kb['hosts'].values():
+        if host['connected'] and (key, str(path)) in host['ccc']:
+            # bt_gatt_server_send_notification() cuts the value to ATT_MTU - 3
+            kb['reports'].append(bytes(bytearray(changed_props['Value']))[:ATT_MTU - 3])
+            kb['report_times'].append(time.monotonic())
+
+
+def run_session(gen):
+    '''Drives a host's GATT session: each step yields a method call on the application.'''
+    kb['sessions'] += 1
+
+    def step(value=None, failure=None):
+        try:
+            call = gen.throw(failure) if failure is not None else gen.send(value)
+        except StopIteration:
+            kb['sessions'] -= 1
+            return
+        except Exception:
+            kb['sessions'] -= 1
+            raise
+        owner, path, iface, member, signature, args = call
+        bus().call_async(owner, path, iface, member, signature, args,
+                         lambda *reply: GLib.idle_add(lambda: step(reply[0] if reply else None) and False),
+                         lambda e: GLib.idle_add(lambda: step(failure=e) and False),
+                         timeout=DBUS_TIMEOUT_S, byte_arrays=True)
+    step()
+
+
+class ReadFailed(Exception):
+    pass
+
+
+def host_read(host, key, path, uuid, iface, flags, offset):
+    '''One ATT read as bluetoothd passes it to the application: "offset" only when not 0.'''
+    kb['reads'].append((short(uuid), offset))
+    if not flags & READ_FLAGS:
+        kb['read_errors'].append((short(uuid), 'Read Not Permitted'))
+        raise ReadFailed()
+    options = {'device': dbus.ObjectPath(host['path']), 'mtu': dbus.UInt16(ATT_MTU), 'link': 'LE'}
+    if offset:
+        options['offset'] = dbus.UInt16(offset)
+    try:
+        value = yield (key[0], path, iface, 'ReadValue', 'a{sv}', (dbus.Dictionary(options, signature='sv'),))
+    except dbus.exceptions.DBusException as e:
+        kb['read_errors'].append((short(uuid), e.get_dbus_name()))
+        raise ReadFailed()
+    return bytes(value)[:ATT_MTU - 1]
+
+
+def ios_session(host):
+    '''What an iPad does on every connection: HID Information, the Report Map by long
+    reads, the Report Reference of every Report, then the input report's CCC.'''
+    try:
+        for key, path, chrc in find_chrcs('2a4a')[:1]:
+            yield from host_read(host, key, path, chrc['uuid'], CHAR_IFACE, chrc['flags'], 0)
+        for key, path, chrc in find_chrcs('2a4b')[:1]:
+            value = b''
+            while True:
+                piece = yield from host_read(host, key, path, chrc['uuid'], CHAR_IFACE, chrc['flags'], len(value))
+                value += piece
+                if len(piece) < ATT_MTU - 1 or len(value) >= MAX_ATTRIBUTE:
+                    break
+            kb['report_map'] = value
+        inputs = []
+        for key, path, chrc in find_chrcs('2a4d'):
+            for d_path, desc in sorted(kb['apps'][key]['descs'].items()):
+                if desc['chrc'] == path and desc['uuid'] == full_uuid('2908'):
+                    ref = yield from host_read(host, key, d_path, desc['uuid'], DESC_IFACE, desc['flags'], 0)
+                    if len(ref) == 2 and ref[1] == 1:
+                        inputs.append((key, path, chrc))
+        if not kb['host_subscribes'] or not host['connected']:
+            return
+        for key, path, chrc in inputs:
+            if not chrc['flags'] & NOTIFY_FLAGS:
+                kb['read_errors'].append((short(chrc['uuid']), 'No CCC descriptor'))
+                continue
+            entry = (key, path)
+            if entry in host['ccc']:
+                continue  # the same CCC value again: gatt_ccc_write_cb() does nothing
+            first = not any(entry in other['ccc'] for other in kb['hosts'].values())
+            host['ccc'].add(entry)
+            if first:
+                # ccc_write_cb() calls StartNotify and does not wait for or look at the answer
+                send_no_reply(key[0], path, CHAR_IFACE, 'StartNotify')
+    except ReadFailed:
+        return
+
+
+def start_host_session(host):
+    if ready_apps():
+        run_session(ios_session(host))
+
+
+def host_pair(self, ok, err, name):
+    adapter = mockobject.objects.get(ADAPTER)
+    discoverable = any(ad['props'].get('Discoverable', False) and ad['props'].get('Type') == 'peripheral'
+                       for ad in active_ads())
+    if adapter is None or not adapter.props[ADAPTER_IFACE]['Powered'] or not discoverable:
+        ok(False)
+        return
+    host = new_host(str(name))
+    add_host_device(host, announce=True)
+    if host['connected']:
+        ok(host['paired'])
+        return
+    host_link_up(host)
+    if host['paired']:
+        # The host lost its keys and pairs again: JustWorksRepairing=never refuses it
+        # without asking any agent.
+        host_link_lost(host)
+        ok(False)
+        return
+    agent_name = default_agent()
+    if agent_name is None:
+        host_link_lost(host)
+        ok(False)
+        return
+    agent = kb['agents'][agent_name]
+
+    def accepted(*_):
+        if not host['connected']:
+            ok(False)
+            return
+        host['paired'] = True
+        set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'Paired': True, 'Bonded': True})
+        set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'ServicesResolved': True})
+        ok(True)
+        start_host_session(host)
+
+    def refused(_exception):
+        host_link_lost(host)
+        ok(False)
+
+    # An incoming Just Works pairing: the kernel asks user space to confirm with
+    # confirm_hint set, and device_confirm_passkey() then asks the default agent for
+    # RequestAuthorization, whatever its capability.
+    bus().call_async(agent_name, agent['path'], AGENT_IFACE, 'RequestAuthorization', 'o',
+                     (dbus.ObjectPath(host['path']),), accepted, refused, timeout=AGENT_TIMEOUT_S)
+
+
+def host_connect(name):
+    host = kb['hosts'].get(str(name))
+    adapter = mockobject.objects.get(ADAPTER)
+    connectable = any(ad['props'].get('Type') == 'peripheral' for ad in active_ads())
+    if (host is None or not host['paired'] or not host['present'] or adapter is None
+            or not adapter.props[ADAPTER_IFACE]['Powered'] or not connectable):
+        return False
+    if not host['connected']:
+        host_link_up(host)
+        set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'ServicesResolved': True})
+        start_host_session(host)
+    return True
+
+
+def load(mock, parameters):
     root['manager'] = mock
-    mock.AddObject('/org/bluez', 'org.bluez.AgentManager1', {}, [
-        ('RegisterAgent', 'os', '', ''), ('UnregisterAgent', 'o', '', ''), ('RequestDefaultAgent', 'o', '', '')])
+    mock.AddObject('/org/bluez', AGENT_MANAGER_IFACE, {}, [])
+    add_agent_manager(mockobject.objects['/org/bluez'])
     add_adapter(announce=False)
+    for name in (parameters or {}).get('paired_hosts', []):
+        host = new_host(str(name))
+        host['paired'] = True
+        add_host_device(host, announce=False)
+    watch_bus()
+    start_desktop_agent()
     GLib.timeout_add(ADVERTISING_INTERVAL_MS, advertise)
 
 
@@ -357,6 +1063,8 @@ def SetPowered(self, powered):
             finish_pending(path, error('org.bluez.Error.Failed', 'Software caused connection abort'))
             if mockobject.objects[path].props[DEVICE_IFACE]['Connected']:
                 drop(mockobject.objects[path])
+        for host in kb['hosts'].values():
+            host_link_lost(host)
         if adapter.props[ADAPTER_IFACE]['Discovering']:
             set_props(adapter, ADAPTER_IFACE, {'Discovering': False})
     set_props(adapter, ADAPTER_IFACE, {'Powered': bool(powered)})
@@ -367,11 +1075,15 @@ def SetAdapterPresent(self, present):
     manager = root['manager']
     if present and ADAPTER not in mockobject.objects:
         add_adapter(announce=True)
+        for host in kb['hosts'].values():
+            if host['paired']:
+                add_host_device(host, announce=True)
     elif not present and ADAPTER in mockobject.objects:
         for path in devices:
             finish_pending(path, error('org.bluez.Error.Failed', 'Software caused connection abort'))
             remove_gatt(path)
         devices.clear()
+        adapter_removed()
         for path in sorted((p for p in mockobject.objects if p.startswith(ADAPTER)), reverse=True):
             manager.object_manager_emit_removed(path)
             manager.RemoveObject(path)
@@ -434,3 +1146,117 @@ def PendingConnects(self):
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
 def StartNotifyCalls(self):
     return dbus.UInt32(state['start_notify_calls'])
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b', async_callbacks=('ok', 'err'))
+def HostPair(self, name, ok, err):
+    host_pair(self, ok, err, name)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b')
+def HostConnect(self, name):
+    return host_connect(name)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
+def HostDisconnect(self):
+    for host in kb['hosts'].values():
+        host_link_lost(host)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
+def HostUnsubscribe(self):
+    for host in kb['hosts'].values():
+        if host['connected']:
+            drop_ccc(host, set(host['ccc']))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def SetHostSubscribes(self, subscribes):
+    kb['host_subscribes'] = bool(subscribes)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
+def HostSubscribed(self):
+    return any(host['connected'] and host['ccc'] for host in kb['hosts'].values())
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
+def HostIdle(self):
+    return kb['sessions'] == 0
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='aay')
+def HostReports(self):
+    return dbus.Array([dbus.ByteArray(r) for r in kb['reports']], signature='ay')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='ad')
+def HostReportTimes(self):
+    return dbus.Array(kb['report_times'], signature='d')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
+def HostClearReports(self):
+    kb['reports'].clear()
+    kb['report_times'].clear()
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='ay')
+def HostReportMap(self):
+    return dbus.ByteArray(kb['report_map'])
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(sq)')
+def HostReads(self):
+    return dbus.Array([dbus.Struct((u, dbus.UInt16(o))) for u, o in kb['reads']], signature='(sq)')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(ss)')
+def HostReadErrors(self):
+    return dbus.Array([dbus.Struct(e) for e in kb['read_errors']], signature='(ss)')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
+def HostReadError(self):
+    return kb['read_errors'][-1][1] if kb['read_errors'] else ''
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def SetRefuseCentralWhileHostConnected(self, refuse):
+    state['refuse_central'] = bool(refuse)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
+def RegisteredApplications(self):
+    return dbus.UInt32(len(ready_apps()))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
+def AdvertisementProperties(self):
+    ads = active_ads()
+    return ads[-1]['props'] if ads else dbus.Dictionary({}, signature='sv')
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
+def AdvertisedName(self):
+    ads = active_ads()
+    return ads[-1]['name'] if ads else ''
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='(so)')
+def DefaultAgent(self):
+    name = default_agent()
+    if name is None:
+        return dbus.Struct(('', dbus.ObjectPath('/')))
+    return dbus.Struct((name, dbus.ObjectPath(kb['agents'][name]['path'])))
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
+def DesktopAgentName(self):
+    return kb['desktop']['connection'].get_unique_name()
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
+def DesktopAgentRequests(self):
+    return dbus.Array(kb['desktop_requests'], signature='s')
