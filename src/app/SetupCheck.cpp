@@ -2,6 +2,7 @@
 
 #include "bluetooth/ConnectionService.h"
 #include "shifting/KeySink.h"
+#include "shifting/KeySinkNames.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <algorithm>
@@ -127,13 +128,7 @@ QList<Line> bluetoothLines(const BluetoothSetup::Facts& facts, bool unitSaved, b
 
 QString sinkName(const KeySink& sink)
 {
-    if (sink.name() == QLatin1String("uinput"))
-        return QStringLiteral("uinput (a virtual keyboard)");
-    if (sink.name() == QLatin1String("xtest"))
-        return QStringLiteral("XTest");
-    if (sink.name() == QLatin1String("portal"))
-        return QStringLiteral("the desktop's remote-desktop portal");
-    return sink.name();
+    return KeySinkNames::listed(sink.name());
 }
 
 const QString joinGroupAdvice =

@@ -4,6 +4,7 @@
 #include "app/AppViewModel.h"
 #include "diagnostics/Logger.h"
 #include "shifting/KeySink.h"
+#include "shifting/KeySinkNames.h"
 #include "shifting/KeyboardService.h"
 
 #include <QDir>
@@ -34,18 +35,6 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, KeySink& keySink, An
 }
 
 namespace {
-
-// A key sink as the README names it.
-QString sinkDescription(const QString& name)
-{
-    if (name == QLatin1String("uinput"))
-        return QStringLiteral("a virtual keyboard (uinput)");
-    if (name == QLatin1String("xtest"))
-        return QStringLiteral("XTest");
-    if (name == QLatin1String("portal"))
-        return QStringLiteral("the desktop's remote-desktop portal");
-    return name;
-}
 
 QString unpickable()
 {
@@ -173,8 +162,8 @@ void MappingViewModel::pollPermission()
 bool MappingViewModel::testPermission()
 {
     const std::optional<QString> reason = m_keySink.unavailableReason();
-    const QString through =
-        QStringLiteral("Shift keys go to the app in front through %1").arg(sinkDescription(m_keySink.name()));
+    const QString through = QStringLiteral("Shift keys go to the app in front through %1")
+                                .arg(KeySinkNames::described(m_keySink.name()));
     // "it reaches every window…" reads on from "through …:".
     const QString why = m_keySinkReason.isEmpty() || m_keySink.name() != m_chosenSink
                             ? QStringLiteral(".")
@@ -182,6 +171,10 @@ bool MappingViewModel::testPermission()
     QString title =
         reason ? QStringLiteral("Cogwise cannot type keys") : QStringLiteral("Cogwise can type keys");
     QString text = reason ? *reason : through + why;
+    // Keys for another device: the card says which one takes them, and who decides the characters.
+    if (!reason && !m_keySink.destination().isEmpty())
+        text = m_keySink.destination() +
+               QStringLiteral(". That device's keyboard layout decides which character each key types.");
     switch (m_keySink.consent()) {
     case KeySink::Consent::notAsked:
         text = through +

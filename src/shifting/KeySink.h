@@ -45,6 +45,10 @@ public:
     virtual std::optional<QString> unavailableReason() const = 0;
     bool canPostKeys() const { return !unavailableReason(); }
 
+    // Where keys go when that is not this computer, in a sentence ("iPad is connected and takes
+    // keys"); empty for the sinks that type into this computer's windows.
+    virtual QString destination() const { return {}; }
+
     virtual Consent consent() const { return Consent::notNeeded; }
     bool awaitsConsent() const { return consent() == Consent::notAsked || consent() == Consent::asking; }
     // Asks the desktop to let Cogwise type, where this sink needs that and has not asked or was

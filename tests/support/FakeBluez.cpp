@@ -85,3 +85,19 @@ bool FakeBluez::isNotifying()
                                        QStringLiteral("org.bluez.Mock"), QStringLiteral("IsNotifying")));
     return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
 }
+
+QDBusMessage FakeBluez::query(const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
+                                                       QStringLiteral("org.bluez.Mock"), method);
+    call.setArguments(arguments);
+    return QDBusConnection::systemBus().call(call);
+}
+
+QDBusPendingCall FakeBluez::queryLater(const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
+                                                       QStringLiteral("org.bluez.Mock"), method);
+    call.setArguments(arguments);
+    return QDBusConnection::systemBus().asyncCall(call);
+}

@@ -2,6 +2,8 @@
 
 #include "support/PrivateBus.h"
 
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QProcess>
 #include <QString>
 #include <QVariant>
@@ -30,6 +32,11 @@ public:
     bool control(const QString& method, const QVariantList& arguments = {});
     // Asks the fake (org.bluez.Mock) for a number: PendingConnects, StartNotifyCalls.
     int count(const QString& method);
+
+    // Asks the fake (org.bluez.Mock) anything: the reply, or the error as a message.
+    QDBusMessage query(const QString& method, const QVariantList& arguments = {});
+    // For switches whose answer waits on this process (a host pairing asks our agent).
+    QDBusPendingCall queryLater(const QString& method, const QVariantList& arguments = {});
 
     // Whether the unit's Di2 data characteristic is subscribed.
     bool isNotifying();

@@ -1,6 +1,7 @@
 #include "shifting/keysinks/KeySinkChain.h"
 
 #include "diagnostics/Logger.h"
+#include "shifting/KeySinkNames.h"
 
 #include <QStringList>
 
@@ -15,11 +16,7 @@ bool usable(const KeySink& sink)
 
 QString shownName(const KeySink& sink)
 {
-    if (sink.name() == QLatin1String("xtest"))
-        return QStringLiteral("XTest");
-    if (sink.name() == QLatin1String("portal"))
-        return QStringLiteral("the desktop's remote-desktop portal");
-    return sink.name();
+    return KeySinkNames::described(sink.name());
 }
 
 } // namespace

@@ -40,7 +40,7 @@ BluetoothKeyboardKeySink::BluetoothKeyboardKeySink(QDBusConnection bus, QString 
     : m_bus(std::move(bus))
     , m_adapterName(std::move(adapterName))
     , m_isDi2Unit(std::move(isDi2Unit))
-    , m_application(std::make_unique<HidGattApplication>(root))
+    , m_application(std::make_unique<HidGattApplication>(root + QStringLiteral("/app")))
     , m_advertisement(std::make_unique<KeyboardAdvertisement>(root + QStringLiteral("/advertisement")))
     , m_agent(std::make_unique<PairingAgent>(root + QStringLiteral("/agent")))
 {

@@ -46,6 +46,7 @@ public:
 
     // Where keys go, in a sentence: "iPad is connected and takes keys".
     QString status() const;
+    QString destination() const override { return status(); }
     QList<Host> hosts() const { return m_hosts; }
     QString adapterPath() const { return m_adapterPath; }
     bool ready() const { return m_applicationRegistered && m_advertising; }

@@ -1,0 +1,191 @@
+#include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
+#include "shifting/keysinks/bluez/HidKeyboardReport.h"
+#include "support/FakeBluez.h"
+#include "support/TestRegistry.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusPendingCallWatcher>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+constexpr int timeoutMs = 15000;
+const QByteArray period = QByteArray::fromHex("0000370000000000");
+const QByteArray comma = QByteArray::fromHex("0000360000000000");
+const QByteArray released(8, '\0');
+
+} // namespace
+
+// The keyboard served through the fake bluetoothd to a host that pairs, reads the report map
+// in pieces, subscribes through the Report Reference, and records every report.
+class tst_BluetoothKeyboardKeySink : public QObject
+{
+    Q_OBJECT
+
+    FakeBluez m_bluez;
+
+    QVariant answer(const QString& method, const QVariantList& arguments = {})
+    {
+        const QDBusMessage reply = m_bluez.query(method, arguments);
+        if (reply.type() != QDBusMessage::ReplyMessage) {
+            QTest::qFail(qPrintable(method + QStringLiteral(": ") + reply.errorMessage()), __FILE__,
+                         __LINE__);
+            return {};
+        }
+        return reply.arguments().value(0);
+    }
+
+    QVariantMap advertisement()
+    {
+        return qdbus_cast<QVariantMap>(
+            answer(QStringLiteral("AdvertisementProperties")).value<QDBusArgument>());
+    }
+
+    QList<QByteArray> reports()
+    {
+        return qdbus_cast<QList<QByteArray>>(answer(QStringLiteral("HostReports")).value<QDBusArgument>());
+    }
+
+    QString defaultAgentPath()
+    {
+        const auto agent = answer(QStringLiteral("DefaultAgent")).value<QDBusArgument>();
+        QString name;
+        QDBusObjectPath path;
+        agent.beginStructure();
+        agent >> name >> path;
+        agent.endStructure();
+        return path.path();
+    }
+
+    // The host's answer waits on our agent, which answers on this thread.
+    bool pair(const QString& host)
+    {
+        QDBusPendingCallWatcher pairing(m_bluez.queryLater(QStringLiteral("HostPair"), {host}));
+        if (!QTest::qWaitFor([&pairing] { return pairing.isFinished(); }, timeoutMs))
+            return false;
+        return pairing.reply().arguments().value(0).toBool();
+    }
+
+    void press(BluetoothKeyboardKeySink& sink, VirtualKey key)
+    {
+        QVERIFY2(sink.post(key, KeyDirection::down), qPrintable(sink.lastError()));
+        QVERIFY2(sink.post(key, KeyDirection::up), qPrintable(sink.lastError()));
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        if (const auto reason = FakeBluez::missing())
+            QSKIP(qPrintable(*reason));
+        const auto error = m_bluez.start();
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    }
+
+    // From nothing to keys on an iPad: registered without blocking (bluetoothd reads our objects
+    // before it answers), advertised as a keyboard, discoverable only while pairing is open, our
+    // agent default only then, and every press a report in order with its release.
+    void aHostPairsAndTakesKeys()
+    {
+        BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
+        QTRY_VERIFY2_WITH_TIMEOUT(sink.ready(), qPrintable(sink.status()), timeoutMs);
+        QCOMPARE(answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+        QVariantMap advertised = advertisement();
+        QCOMPARE(advertised.value(QStringLiteral("Type")).toString(), QStringLiteral("peripheral"));
+        QVERIFY(advertised.value(QStringLiteral("ServiceUUIDs"))
+                    .toStringList()
+                    .contains(QStringLiteral("00001812-0000-1000-8000-00805f9b34fb")));
+        QCOMPARE(advertised.value(QStringLiteral("Appearance")).toUInt(), 0x03C1u);
+        QCOMPARE(advertised.value(QStringLiteral("LocalName")).toString(), QStringLiteral("Cogwise"));
+        QCOMPARE(advertised.value(QStringLiteral("Discoverable")).toBool(), false);
+        QCOMPARE(*sink.unavailableReason(),
+                 QStringLiteral("No paired device is connected — keys are not sent"));
+        QVERIFY(!pair(QStringLiteral("Stranger"))); // not discoverable: nobody new pairs
+
+        const QString desktopAgent = defaultAgentPath();
+        QSignalSpy logged(&sink, &BluetoothKeyboardKeySink::messageLogged);
+        sink.openPairing();
+        QTRY_VERIFY_WITH_TIMEOUT(advertisement().value(QStringLiteral("Discoverable")).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
+                                  timeoutMs);
+        QVERIFY(pair(QStringLiteral("iPad")));
+        QTRY_VERIFY_WITH_TIMEOUT(answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
+                                  timeoutMs);
+        QCOMPARE(answer(QStringLiteral("HostReportMap")).toByteArray(), HidKeyboardReport::reportMap());
+        QCOMPARE(answer(QStringLiteral("HostReadError")).toString(), QString());
+
+        press(sink, VirtualKey::period());
+        press(sink, VirtualKey::comma());
+        QTRY_COMPARE_WITH_TIMEOUT(reports(), (QList<QByteArray>{period, released, comma, released}),
+                                  timeoutMs);
+
+        sink.closePairing();
+        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), desktopAgent, timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(advertisement().contains(QStringLiteral("Discoverable")) &&
+                                     !advertisement().value(QStringLiteral("Discoverable")).toBool(),
+                                 timeoutMs);
+        QTRY_VERIFY(logged.size() >= 3); // opened, paired, closed
+        QVERIFY(logged.constLast().constFirst().toString() == QStringLiteral("Pairing closed."));
+
+        // The host leaves: presses meanwhile are dropped, not sent late when it returns.
+        QVERIFY(m_bluez.control(QStringLiteral("HostClearReports")));
+        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
+        QTRY_COMPARE_WITH_TIMEOUT(*sink.unavailableReason(),
+                                  QStringLiteral("No paired device is connected — keys are not sent"),
+                                  timeoutMs);
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
+        QVERIFY(answer(QStringLiteral("HostConnect"), {QStringLiteral("iPad")}).toBool());
+        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
+                                  timeoutMs);
+        press(sink, VirtualKey::comma());
+        QTRY_COMPARE_WITH_TIMEOUT(reports(), (QList<QByteArray>{comma, released}), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
+    }
+
+    // bluetoothd restarts: it forgets the keyboard, which registers again by itself; a host that
+    // connects but never subscribes (as after such a restart) is told to pair again.
+    void bluetoothdRestartsAndAHostDoesNotSubscribe()
+    {
+        BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
+        QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
+        QVERIFY(!m_bluez.stopService());
+        QTRY_VERIFY_WITH_TIMEOUT(!sink.ready(), timeoutMs);
+        QVERIFY(!m_bluez.startService());
+        QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
+        QCOMPARE(answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+
+        QVERIFY(m_bluez.control(QStringLiteral("SetHostSubscribes"), {false}));
+        sink.openPairing();
+        QTRY_VERIFY_WITH_TIMEOUT(advertisement().value(QStringLiteral("Discoverable")).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
+                                  timeoutMs);
+        QVERIFY(pair(QStringLiteral("Apple TV")));
+        QTRY_VERIFY_WITH_TIMEOUT(answer(QStringLiteral("HostIdle")).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            sink.status(),
+            QStringLiteral("Apple TV is connected but has not asked for keys — remove Cogwise "
+                           "from its Bluetooth settings and pair again"),
+            timeoutMs);
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
+        QVERIFY(m_bluez.control(QStringLiteral("SetHostSubscribes"), {true}));
+        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
+    }
+
+    // The adapter off and on: advertised again, and a paired host that comes back takes keys.
+    void theRadioGoesOffAndOn()
+    {
+        BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
+        QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(*sink.unavailableReason(),
+                                  QStringLiteral("Bluetooth is off, so no device gets keys."), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
+        QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!advertisement().isEmpty(), timeoutMs);
+    }
+};
+
+COGWISE_TEST(tst_BluetoothKeyboardKeySink)
+#include "tst_BluetoothKeyboardKeySink.moc"
