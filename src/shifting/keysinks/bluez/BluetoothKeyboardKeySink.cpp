@@ -323,7 +323,7 @@ std::optional<QString> BluetoothKeyboardKeySink::unavailableReason() const
     if (m_problem)
         return m_problem;
     if (!ready())
-        return QStringLiteral("The Bluetooth keyboard is not ready yet.");
+        return QStringLiteral("Cogwise's Bluetooth keyboard is getting ready.");
     const auto connected =
         std::find_if(m_hosts.cbegin(), m_hosts.cend(), [](const Host& host) { return host.connected; });
     if (connected == m_hosts.cend())
