@@ -24,16 +24,17 @@
 #include "platform/SettingsKeys.h"
 #include "platform/StandardErrorLog.h"
 #include "shifting/KeySequencer.h"
+#include "shifting/RemoteKeySink.h"
 #include "shifting/TrainerApp.h"
 #include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/KeySinkFactory.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
-#include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
 #include "telemetry/Telemetry.h"
 #include "telemetry/TelemetryManager.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QIcon>
@@ -42,6 +43,7 @@
 #include <QQuickStyle>
 #include <QQuickWindow>
 #include <QTextStream>
+#include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -120,6 +122,13 @@ int checkSetup(bool listen)
     // As the keyboard service does: the stored way of matching keys, where the sink can.
     if (const auto matching = UserDefaultsManager(defaults).keyMatching())
         keys.sink->setKeyMatching(*matching);
+    // The keyboard registers with bluetoothd asynchronously: its first news says how that went.
+    if (auto* keyboard = qobject_cast<RemoteKeySink*>(keys.sink.get()); keyboard && !keyboard->ready()) {
+        QEventLoop settling;
+        QTimer::singleShot(std::chrono::seconds{3}, &settling, &QEventLoop::quit);
+        QObject::connect(keyboard, &KeySink::changed, &settling, &QEventLoop::quit);
+        settling.exec();
+    }
     BluezSetup bluetooth;
     KeyTypingInspector keyTyping;
     SetupCheck check({defaults, bluetooth, keyTyping, *keys.sink, keys.reason});
@@ -380,8 +389,8 @@ int main(int argc, char* argv[])
             graph.viewModel().setKeyboardEnabled(true);
         if (chosenUnit)
             graph.connectionService().chooseUnit(*chosenUnit);
-        if (auto* keyboard = qobject_cast<BluetoothKeyboardKeySink*>(&graph.keySink())) {
-            QObject::connect(keyboard, &BluetoothKeyboardKeySink::messageLogged, &graph.viewModel(),
+        if (auto* keyboard = qobject_cast<RemoteKeySink*>(&graph.keySink())) {
+            QObject::connect(keyboard, &RemoteKeySink::messageLogged, &graph.viewModel(),
                              &AppViewModel::addLog);
             QObject::connect(&graph.connectionService(), &ConnectionService::deviceInfoChanged, keyboard,
                              [keyboard](const Di2DeviceInfo& info) {

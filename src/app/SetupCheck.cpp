@@ -3,6 +3,7 @@
 #include "bluetooth/ConnectionService.h"
 #include "shifting/KeySink.h"
 #include "shifting/KeySinkNames.h"
+#include "shifting/RemoteKeySink.h"
 #include "shifting/UserDefaultsManager.h"
 
 #include <algorithm>
@@ -136,8 +137,55 @@ const QString joinGroupAdvice =
 const QString setUpUinput = QStringLiteral(
     "Set up uinput as the README's \"Letting Cogwise type keys\" shows, then restart Cogwise.");
 
+// Keys for another device: the keyboard served, its adapter's roles, the hosts, and whether one takes keys.
+QList<Line> keyboardLines(const RemoteKeySink& keyboard, const QString& reason)
+{
+    QList<Line> lines;
+    if (!keyboard.ready())
+        return {requiredLine(failed(
+            QStringLiteral("Cogwise's Bluetooth keyboard is not served: %1")
+                .arg(keyboard.unavailableReason().value_or(
+                    QStringLiteral("bluetoothd did not answer in time."))),
+            QStringLiteral(
+                "Switch Bluetooth on (bluetoothctl power on) and make sure bluetoothd runs, then check "
+                "again.")))};
+    const QString adapter = keyboard.adapter();
+    lines.append(requiredLine(passed(QStringLiteral("Keys go to %1 on %2: %3")
+                                         .arg(KeySinkNames::listed(keyboard.name()), adapter, reason))));
+    lines.append(
+        passed(QStringLiteral("Bluetooth adapters: %1").arg(keyboard.adapters().join(QStringLiteral(", ")))));
+    const QStringList roles = keyboard.adapterRoles();
+    if (roles.contains(QStringLiteral("central-peripheral")))
+        lines.append(
+            passed(QStringLiteral("%1 can reach the unit while a device is connected to the keyboard")
+                       .arg(adapter)));
+    else if (!roles.isEmpty())
+        lines.append(failed(
+            QStringLiteral("%1 may not reach the unit while a device is connected to the keyboard")
+                .arg(adapter),
+            QStringLiteral("If the unit does not connect while the device does, give the keyboard a second "
+                           "adapter in Settings → Keys.")));
+    if (keyboard.hosts().isEmpty())
+        lines.append(failed(QStringLiteral("No device is paired with Cogwise's keyboard"),
+                            QStringLiteral("Pair one: cogwise --pair, then choose “Cogwise” in the device's "
+                                           "Bluetooth settings.")));
+    for (const RemoteKeySink::Host& host : keyboard.hosts())
+        lines.append(passed(QStringLiteral("%1 (%2) is paired%3")
+                                .arg(host.name, host.address,
+                                     host.connected ? QStringLiteral(" and connected") : QString())));
+    if (keyboard.canPostKeys())
+        lines.append(passed(keyboard.status()));
+    else if (!keyboard.hosts().isEmpty())
+        lines.append(failed(keyboard.status(),
+                            QStringLiteral("Switch on the device's Bluetooth and keep it near; a device that "
+                                           "does not ask for keys needs to pair again.")));
+    return lines;
+}
+
 QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink, const QString& reason)
 {
+    if (const auto* keyboard = qobject_cast<const RemoteKeySink*>(&sink))
+        return keyboardLines(*keyboard, reason);
     QList<Line> lines;
     if (const auto unavailable = sink.unavailableReason()) {
         if (!qEnvironmentVariableIsEmpty("COGWISE_KEY_SINK"))
@@ -372,7 +420,10 @@ void SetupCheck::start(bool listen)
     const QString reason = m_services.keySink.name() == m_chosenSink
                                ? m_services.keySinkReason
                                : QStringLiteral("the desktop did not let Cogwise type through its portal.");
-    m_keyLines = keySinkLines(keyFacts, m_services.keySink, reason) + layoutLines(keyFacts, app, matching);
+    m_keyLines = keySinkLines(keyFacts, m_services.keySink, reason);
+    // Another device's own layout decides what its keys type.
+    if (m_services.keySink.destination().isEmpty())
+        m_keyLines += layoutLines(keyFacts, app, matching);
 
     const std::optional<QUuid> unit = ConnectionService::savedUnit(m_services.defaults);
     m_unitSaved = unit.has_value();

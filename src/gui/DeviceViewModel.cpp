@@ -33,6 +33,11 @@ QString DeviceViewModel::shiftLatency() const
     return m_viewModel.shiftLatency().text();
 }
 
+QString DeviceViewModel::keyDestination() const
+{
+    return m_keyProblem.isEmpty() ? m_keySink.destination() : QString();
+}
+
 QString DeviceViewModel::linkStatus() const
 {
     return ViewRules::linkStatus(m_viewModel.connectionService().connectionState());

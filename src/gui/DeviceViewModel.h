@@ -29,6 +29,8 @@ class DeviceViewModel : public QObject
     Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
     // Why keys cannot be posted, with the fix; empty when they can.
     Q_PROPERTY(QString keyProblem READ keyProblem NOTIFY changed)
+    // Which device takes keys when that is not this computer; empty otherwise.
+    Q_PROPERTY(QString keyDestination READ keyDestination NOTIFY changed)
     // Empty while connected; else what the link is doing, in a sentence.
     Q_PROPERTY(QString linkStatus READ linkStatus NOTIFY changed)
     // "Last shift: 0.31 ms · median 0.30 ms this ride"; empty before the first timed press.
@@ -52,6 +54,7 @@ public:
     int currentVirtualGear() const;
     bool canPostKeys() const { return m_keyProblem.isEmpty(); }
     const QString& keyProblem() const { return m_keyProblem; }
+    QString keyDestination() const;
     QString linkStatus() const;
     QString shiftLatency() const;
 

@@ -48,6 +48,19 @@ ScrollPage {
             onActionTriggered: section.model.requestMapping()
         }
 
+        // Keys go to a device paired over Bluetooth: which one takes them.
+        NoticeCard {
+            objectName: "destinationBanner"
+            visible: section.model.keyDestination !== ""
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            tone: Theme.green
+            symbol: "checkmark.circle.fill"
+            title: "Keys go to a device paired over Bluetooth"
+            text: section.model.keyDestination
+        }
+
         GlassPanel {
             objectName: "deviceCard"
             Layout.fillWidth: true

@@ -144,10 +144,12 @@ void BluetoothKeyboardKeySink::takeObjects(const QDBusMessage& reply)
     const auto objects =
         qdbus_cast<BluezNames::ManagedObjects>(reply.arguments().value(0).value<QDBusArgument>());
     QString adapter;
+    m_adapters.clear();
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
         if (!it.value().contains(BluezNames::adapter))
             continue;
         const QString path = it.key().path();
+        m_adapters.append(path.section(QLatin1Char('/'), -1));
         if (m_adapterName.isEmpty() ? adapter.isEmpty() : path.endsWith(QLatin1Char('/') + m_adapterName))
             adapter = path;
     }
@@ -159,6 +161,10 @@ void BluetoothKeyboardKeySink::takeObjects(const QDBusMessage& reply)
         return;
     }
     m_adapterPath = adapter;
+    m_adapterRoles = objects.value(QDBusObjectPath(adapter))
+                         .value(BluezNames::adapter)
+                         .value(QStringLiteral("Roles"))
+                         .toStringList();
     m_powered = objects.value(QDBusObjectPath(adapter))
                     .value(BluezNames::adapter)
                     .value(QStringLiteral("Powered"))

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shifting/KeySink.h"
+#include "shifting/RemoteKeySink.h"
 
 #include <QDBusConnection>
 #include <QList>
@@ -18,20 +18,11 @@ class QDBusPendingCallWatcher;
 // Cogwise as a Bluetooth LE keyboard (HID over GATT) served through bluetoothd, so that a
 // trainer app on another device (a tablet, an Apple TV, another computer) gets the keys.
 // Everything talks to bluetoothd asynchronously: it reads our objects before it answers.
-class BluetoothKeyboardKeySink : public KeySink
+class BluetoothKeyboardKeySink : public RemoteKeySink
 {
     Q_OBJECT
 
 public:
-    struct Host
-    {
-        QString path;
-        QString address;
-        QString name;
-        bool connected = false;
-        bool operator==(const Host&) const = default;
-    };
-
     // `adapterName` ("hci1") picks the adapter; empty takes the first. `isDi2Unit` tells the
     // rider's unit (by address) from hosts on the same adapter.
     BluetoothKeyboardKeySink(QDBusConnection bus, QString adapterName = {},
@@ -44,27 +35,19 @@ public:
     // The host's layout decides the character of each key position.
     KeyMatching defaultKeyMatching() const override { return KeyMatching::physicalKey; }
 
-    // Where keys go, in a sentence: "iPad is connected and takes keys".
-    QString status() const;
-    QString destination() const override { return status(); }
-    QList<Host> hosts() const { return m_hosts; }
-    QString adapterPath() const { return m_adapterPath; }
-    bool ready() const { return m_applicationRegistered && m_advertising; }
+    QString status() const override;
+    QList<Host> hosts() const override { return m_hosts; }
+    QString adapter() const override { return m_adapterPath.section(QLatin1Char('/'), -1); }
+    QStringList adapters() const override { return m_adapters; }
+    QStringList adapterRoles() const override { return m_adapterRoles; }
+    bool ready() const override { return m_applicationRegistered && m_advertising; }
 
-    // New hosts may pair for `duration`; hosts already paired connect at any time.
-    void openPairing(std::chrono::seconds duration = std::chrono::seconds{120});
-    void closePairing();
-    bool pairingOpen() const { return m_pairingTimer.isActive(); }
-    int pairingSecondsLeft() const;
-    // bluetoothd forgets the host; it must pair again.
-    void forget(const QString& hostPath);
-    void setBatteryLevel(int percent);
-
-Q_SIGNALS:
-    void hostsChanged();
-    void pairingChanged();
-    // For the event log: a host paired, pairing closed, ...
-    void messageLogged(const QString& text);
+    void openPairing(std::chrono::seconds duration = std::chrono::seconds{120}) override;
+    void closePairing() override;
+    bool pairingOpen() const override { return m_pairingTimer.isActive(); }
+    int pairingSecondsLeft() const override;
+    void forget(const QString& hostPath) override;
+    void setBatteryLevel(int percent) override;
 
 protected:
     std::optional<QString> prepareKeyMatching(KeyMatching matching) override;
@@ -100,6 +83,8 @@ private:
     bool m_powered = false;
     std::optional<QString> m_problem;
     QList<Host> m_hosts;
+    QStringList m_adapters;
+    QStringList m_adapterRoles;
     QHash<QString, QVariantMap> m_devices; // every Device1 on the adapter, by path
     QTimer m_pairingTimer;
     std::optional<std::chrono::seconds> m_pairingWanted; // asked for before the adapter was known
