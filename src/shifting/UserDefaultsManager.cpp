@@ -206,24 +206,41 @@ QString customKeySetting(KeyboardAction shift)
                                             : SettingsKeys::customShiftDownKey();
 }
 
+QString exactCustomKeySetting(KeyboardAction shift)
+{
+    return shift == KeyboardAction::shiftUp ? SettingsKeys::customShiftUpExactKey()
+                                            : SettingsKeys::customShiftDownExactKey();
+}
+
 VirtualKey rouvyKey(KeyboardAction shift)
 {
     const TrainerApp& rouvy = TrainerApp::defaultApp();
     return *(shift == KeyboardAction::shiftUp ? rouvy.shiftUpKey : rouvy.shiftDownKey);
 }
 
+std::optional<VirtualKey> storedKey(const Defaults& defaults, const QString& setting)
+{
+    const auto name = defaults.stringValue(setting);
+    return name ? VirtualKey::fromName(*name) : std::nullopt;
+}
+
 } // namespace
 
 VirtualKey UserDefaultsManager::customShiftKey(KeyboardAction shift) const
 {
-    const auto name = m_defaults.stringValue(customKeySetting(shift));
-    const auto key = name ? VirtualKey::fromName(*name) : std::nullopt;
-    return key.value_or(rouvyKey(shift));
+    // An exact key from a later version that this one lacks leaves the nearest one.
+    if (const auto exact = storedKey(m_defaults, exactCustomKeySetting(shift)))
+        return *exact;
+    return storedKey(m_defaults, customKeySetting(shift)).value_or(rouvyKey(shift));
 }
 
 void UserDefaultsManager::setCustomShiftKey(KeyboardAction shift, VirtualKey key)
 {
-    m_defaults.setString(customKeySetting(shift), key.name());
+    m_defaults.setString(customKeySetting(shift), key.nameForEarlierVersions());
+    if (key.nameForEarlierVersions() == key.name())
+        m_defaults.remove(exactCustomKeySetting(shift));
+    else
+        m_defaults.setString(exactCustomKeySetting(shift), key.name());
 }
 
 VirtualKey UserDefaultsManager::shiftKey(KeyboardAction shift) const
