@@ -201,9 +201,8 @@ std::variant<ButtonProfile, QString> ButtonProfile::fromJson(const QByteArray& j
             // A key name this version does not know leaves the button without a key, not the
             // profile unreadable.
             decoded.action = KeyboardAction::key;
-            decoded.key = VirtualKey::fromName(config.value(exactKeyMember).toString());
-            if (!decoded.key)
-                decoded.key = VirtualKey::fromName(key.toString());
+            decoded.key =
+                VirtualKey::fromStoredNames(key.toString(), config.value(exactKeyMember).toString());
         }
         profile.buttonConfigs.insert(*button, decoded);
     }

@@ -218,20 +218,14 @@ VirtualKey rouvyKey(KeyboardAction shift)
     return *(shift == KeyboardAction::shiftUp ? rouvy.shiftUpKey : rouvy.shiftDownKey);
 }
 
-std::optional<VirtualKey> storedKey(const Defaults& defaults, const QString& setting)
-{
-    const auto name = defaults.stringValue(setting);
-    return name ? VirtualKey::fromName(*name) : std::nullopt;
-}
-
 } // namespace
 
 VirtualKey UserDefaultsManager::customShiftKey(KeyboardAction shift) const
 {
-    // An exact key from a later version that this one lacks leaves the nearest one.
-    if (const auto exact = storedKey(m_defaults, exactCustomKeySetting(shift)))
-        return *exact;
-    return storedKey(m_defaults, customKeySetting(shift)).value_or(rouvyKey(shift));
+    const auto key =
+        VirtualKey::fromStoredNames(m_defaults.stringValue(customKeySetting(shift)).value_or(QString()),
+                                    m_defaults.stringValue(exactCustomKeySetting(shift)).value_or(QString()));
+    return key.value_or(rouvyKey(shift));
 }
 
 void UserDefaultsManager::setCustomShiftKey(KeyboardAction shift, VirtualKey key)

@@ -140,6 +140,14 @@ std::optional<VirtualKey> VirtualKey::fromName(const QString& name)
     return found == index.cend() ? std::nullopt : std::optional(VirtualKey(catalogue().at(*found).code));
 }
 
+std::optional<VirtualKey> VirtualKey::fromStoredNames(const QString& storedName, const QString& exactName)
+{
+    const auto exact = fromName(exactName);
+    if (exact && exact->nameForEarlierVersions() == storedName)
+        return exact;
+    return fromName(storedName);
+}
+
 std::optional<VirtualKey> VirtualKey::fromQtKey(int qtKey)
 {
     static const auto index = indexBy<int>([](const Info& key) { return key.qtKey; });

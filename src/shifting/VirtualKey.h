@@ -29,6 +29,9 @@ public:
     static const QList<Info>& catalogue();
     static std::optional<VirtualKey> fromCode(quint16 code);
     static std::optional<VirtualKey> fromName(const QString& name);
+    // The key stored as `name` for earlier versions with `exactName` beside it. An exact name
+    // that no longer goes with `name` is ignored: an earlier version changed the key since.
+    static std::optional<VirtualKey> fromStoredNames(const QString& name, const QString& exactName);
     // The key Qt reports for a press in the window, combined with its modifiers; of those only
     // the keypad's is part of a key.
     static std::optional<VirtualKey> fromQtKey(int qtKey);
