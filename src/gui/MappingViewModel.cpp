@@ -39,7 +39,7 @@ namespace {
 QString unpickable()
 {
     return QStringLiteral("That key cannot be sent: pick a letter, a digit, a punctuation key, Space, an "
-                          "arrow or a function key.");
+                          "arrow, a function key or a keypad key (with Num Lock on).");
 }
 
 } // namespace
@@ -81,6 +81,16 @@ void MappingViewModel::setTrainerAppIndex(int index)
 bool MappingViewModel::isCustomTrainerApp() const
 {
     return m_viewModel.keyboardService().trainerApp().isCustom();
+}
+
+QString MappingViewModel::trainerAppWhere() const
+{
+    return m_viewModel.keyboardService().trainerApp().whereItRuns;
+}
+
+QString MappingViewModel::trainerAppNote() const
+{
+    return m_viewModel.keyboardService().trainerApp().note;
 }
 
 QString MappingViewModel::shiftUpKeyLabel() const

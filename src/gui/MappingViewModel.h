@@ -33,6 +33,9 @@ class MappingViewModel : public QObject
     Q_PROPERTY(QStringList trainerAppNames READ trainerAppNames CONSTANT)
     Q_PROPERTY(int trainerAppIndex READ trainerAppIndex WRITE setTrainerAppIndex NOTIFY trainerAppChanged)
     Q_PROPERTY(bool isCustomTrainerApp READ isCustomTrainerApp NOTIFY trainerAppChanged)
+    // Where the chosen app runs and how Cogwise reaches it; what to know about its keys, or empty.
+    Q_PROPERTY(QString trainerAppWhere READ trainerAppWhere NOTIFY trainerAppChanged)
+    Q_PROPERTY(QString trainerAppNote READ trainerAppNote NOTIFY trainerAppChanged)
     Q_PROPERTY(QString shiftUpKeyLabel READ shiftUpKeyLabel NOTIFY trainerAppChanged)
     Q_PROPERTY(QString shiftDownKeyLabel READ shiftDownKeyLabel NOTIFY trainerAppChanged)
 
@@ -59,6 +62,8 @@ public:
     int trainerAppIndex() const;
     void setTrainerAppIndex(int index);
     bool isCustomTrainerApp() const;
+    QString trainerAppWhere() const;
+    QString trainerAppNote() const;
     // The keys the shifts press now.
     QString shiftUpKeyLabel() const;
     QString shiftDownKeyLabel() const;

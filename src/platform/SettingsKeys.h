@@ -38,7 +38,7 @@ inline QString keyPauseMilliseconds()
 inline QString trainerApp()
 {
     return QStringLiteral("trainerApp");
-} // text, a trainer app's id ("rouvy", "mywhoosh", "custom"); absent or unknown: rouvy
+} // text, a trainer app's id (TrainerApp::all()); absent or unknown: rouvy
 inline QString customShiftUpKey()
 {
     return QStringLiteral("customShiftUpKey");
@@ -47,6 +47,16 @@ inline QString customShiftDownKey()
 {
     return QStringLiteral("customShiftDownKey");
 } // text, a key name; absent or unknown: comma
+// Set beside the one above when the key is one versions before the keypad keys lack: there the
+// one above holds the nearest key they know (see VirtualKey::nameForEarlierVersions).
+inline QString customShiftUpExactKey()
+{
+    return QStringLiteral("customShiftUpExactKey");
+} // text, a key name ("KP_Add"); absent or unknown: the one above
+inline QString customShiftDownExactKey()
+{
+    return QStringLiteral("customShiftDownExactKey");
+} // text, a key name; absent or unknown: the one above
 inline QString keyMatching()
 {
     return QStringLiteral("keyMatching");

@@ -10,6 +10,9 @@
 namespace {
 
 const QString keyMember = QStringLiteral("key");
+// Beside "key" when the key is one versions before the keypad keys lack; "key" then holds the
+// nearest key they know, or none.
+const QString exactKeyMember = QStringLiteral("exactKey");
 
 } // namespace
 
@@ -44,7 +47,9 @@ std::variant<QByteArray, QString> ButtonProfile::toJson() const
             // Earlier versions know no "key" action and would drop the whole profile: to them the
             // button does nothing, and the member they ignore keeps the key.
             config.insert(QStringLiteral("action"), KeyboardActions::rawValue(KeyboardAction::none));
-            config.insert(keyMember, it->key ? it->key->name() : QString());
+            config.insert(keyMember, it->key ? it->key->nameForEarlierVersions() : QString());
+            if (it->key && it->key->nameForEarlierVersions() != it->key->name())
+                config.insert(exactKeyMember, it->key->name());
         }
         configs.insert(QString::number(it.key()), config);
     }
@@ -196,7 +201,8 @@ std::variant<ButtonProfile, QString> ButtonProfile::fromJson(const QByteArray& j
             // A key name this version does not know leaves the button without a key, not the
             // profile unreadable.
             decoded.action = KeyboardAction::key;
-            decoded.key = VirtualKey::fromName(key.toString());
+            decoded.key =
+                VirtualKey::fromStoredNames(key.toString(), config.value(exactKeyMember).toString());
         }
         profile.buttonConfigs.insert(*button, decoded);
     }

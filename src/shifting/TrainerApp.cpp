@@ -2,11 +2,47 @@
 
 const QList<TrainerApp>& TrainerApp::all()
 {
+    const auto key = [](const char* name) { return VirtualKey::fromName(QString::fromLatin1(name)); };
     static const QList<TrainerApp> apps{
-        {QStringLiteral("rouvy"), QStringLiteral("Rouvy"), VirtualKey::period(), VirtualKey::comma()},
-        {QStringLiteral("mywhoosh"), QStringLiteral("MyWhoosh"), VirtualKey::fromName(QStringLiteral("i")),
-         VirtualKey::fromName(QStringLiteral("k"))},
-        {QStringLiteral("custom"), QStringLiteral("Custom"), std::nullopt, std::nullopt},
+        {QStringLiteral("rouvy"),
+         QStringLiteral("Rouvy"),
+         VirtualKey::period(),
+         VirtualKey::comma(),
+         QStringLiteral(
+             "On another device (Windows, Mac, iPad, Android, Apple TV), through the Bluetooth keyboard."),
+         {}},
+        {QStringLiteral("mywhoosh"),
+         QStringLiteral("MyWhoosh"),
+         key("i"),
+         key("k"),
+         QStringLiteral("On this computer under Wine (Lutris), or on another device through the Bluetooth "
+                        "keyboard."),
+         {}},
+        {QStringLiteral("tpv"),
+         QStringLiteral("TrainingPeaks Virtual"),
+         key("KP_Add"),
+         key("KP_Subtract"),
+         QStringLiteral(
+             "On this computer under Wine, or on a Windows PC or Mac through the Bluetooth keyboard."),
+         {}},
+        {QStringLiteral("maximumtrainer"),
+         QStringLiteral("MaximumTrainer Redux"),
+         key("Up"),
+         key("Down"),
+         QStringLiteral("On this computer, natively."),
+         {}},
+        // Its train view has no gears: the keys move the load it sets.
+        {QStringLiteral("goldencheetah"), QStringLiteral("GoldenCheetah"), key("KP_Add"), key("KP_Subtract"),
+         QStringLiteral("On this computer, natively."),
+         QStringLiteral("changes ERG watts or slope, not gears")},
+        {QStringLiteral("custom"),
+         QStringLiteral("Custom"),
+         std::nullopt,
+         std::nullopt,
+         QStringLiteral(
+             "Any app that takes keys: on this computer, or on another device through the Bluetooth "
+             "keyboard."),
+         {}},
     };
     return apps;
 }

@@ -14,6 +14,10 @@ struct TrainerApp
     // None for Custom, which presses the keys the rider picked.
     std::optional<VirtualKey> shiftUpKey;
     std::optional<VirtualKey> shiftDownKey;
+    // Where the app runs and how Cogwise reaches it, in one line under the picker.
+    QString whereItRuns;
+    // What the rider should know about its keys; empty for most.
+    QString note;
 
     bool isCustom() const { return !shiftUpKey; }
 

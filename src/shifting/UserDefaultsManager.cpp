@@ -206,6 +206,12 @@ QString customKeySetting(KeyboardAction shift)
                                             : SettingsKeys::customShiftDownKey();
 }
 
+QString exactCustomKeySetting(KeyboardAction shift)
+{
+    return shift == KeyboardAction::shiftUp ? SettingsKeys::customShiftUpExactKey()
+                                            : SettingsKeys::customShiftDownExactKey();
+}
+
 VirtualKey rouvyKey(KeyboardAction shift)
 {
     const TrainerApp& rouvy = TrainerApp::defaultApp();
@@ -216,14 +222,19 @@ VirtualKey rouvyKey(KeyboardAction shift)
 
 VirtualKey UserDefaultsManager::customShiftKey(KeyboardAction shift) const
 {
-    const auto name = m_defaults.stringValue(customKeySetting(shift));
-    const auto key = name ? VirtualKey::fromName(*name) : std::nullopt;
+    const auto key =
+        VirtualKey::fromStoredNames(m_defaults.stringValue(customKeySetting(shift)).value_or(QString()),
+                                    m_defaults.stringValue(exactCustomKeySetting(shift)).value_or(QString()));
     return key.value_or(rouvyKey(shift));
 }
 
 void UserDefaultsManager::setCustomShiftKey(KeyboardAction shift, VirtualKey key)
 {
-    m_defaults.setString(customKeySetting(shift), key.name());
+    m_defaults.setString(customKeySetting(shift), key.nameForEarlierVersions());
+    if (key.nameForEarlierVersions() == key.name())
+        m_defaults.remove(exactCustomKeySetting(shift));
+    else
+        m_defaults.setString(exactCustomKeySetting(shift), key.name());
 }
 
 VirtualKey UserDefaultsManager::shiftKey(KeyboardAction shift) const

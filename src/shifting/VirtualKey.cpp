@@ -1,6 +1,16 @@
 #include "shifting/VirtualKey.h"
 
 #include <QHash>
+#include <QKeyCombination>
+
+namespace {
+
+constexpr int keypad(Qt::Key key)
+{
+    return QKeyCombination(Qt::KeypadModifier, key).toCombined();
+}
+
+} // namespace
 
 const QList<VirtualKey::Info>& VirtualKey::catalogue()
 {
@@ -78,6 +88,23 @@ const QList<VirtualKey::Info>& VirtualKey::catalogue()
         {109, "F10", "F10", Qt::Key_F10},
         {103, "F11", "F11", Qt::Key_F11},
         {111, "F12", "F12", Qt::Key_F12},
+        // The keypad types the same on every layout: no Shift+"=" question for a "+".
+        {69, "KP_Add", "Keypad +", keypad(Qt::Key_Plus)},
+        {78, "KP_Subtract", "Keypad -", keypad(Qt::Key_Minus)},
+        {67, "KP_Multiply", "Keypad *", keypad(Qt::Key_Asterisk)},
+        {75, "KP_Divide", "Keypad /", keypad(Qt::Key_Slash)},
+        {76, "KP_Enter", "Keypad Enter", keypad(Qt::Key_Enter)},
+        {65, "KP_Decimal", "Keypad .", keypad(Qt::Key_Period)},
+        {82, "KP_0", "Keypad 0", keypad(Qt::Key_0)},
+        {83, "KP_1", "Keypad 1", keypad(Qt::Key_1)},
+        {84, "KP_2", "Keypad 2", keypad(Qt::Key_2)},
+        {85, "KP_3", "Keypad 3", keypad(Qt::Key_3)},
+        {86, "KP_4", "Keypad 4", keypad(Qt::Key_4)},
+        {87, "KP_5", "Keypad 5", keypad(Qt::Key_5)},
+        {88, "KP_6", "Keypad 6", keypad(Qt::Key_6)},
+        {89, "KP_7", "Keypad 7", keypad(Qt::Key_7)},
+        {91, "KP_8", "Keypad 8", keypad(Qt::Key_8)},
+        {92, "KP_9", "Keypad 9", keypad(Qt::Key_9)},
     };
     return keys;
 }
@@ -113,10 +140,20 @@ std::optional<VirtualKey> VirtualKey::fromName(const QString& name)
     return found == index.cend() ? std::nullopt : std::optional(VirtualKey(catalogue().at(*found).code));
 }
 
+std::optional<VirtualKey> VirtualKey::fromStoredNames(const QString& storedName, const QString& exactName)
+{
+    const auto exact = fromName(exactName);
+    if (exact && exact->nameForEarlierVersions() == storedName)
+        return exact;
+    return fromName(storedName);
+}
+
 std::optional<VirtualKey> VirtualKey::fromQtKey(int qtKey)
 {
     static const auto index = indexBy<int>([](const Info& key) { return key.qtKey; });
-    const auto found = index.constFind(qtKey);
+    const QKeyCombination pressed = QKeyCombination::fromCombined(qtKey);
+    const auto found = index.constFind(
+        QKeyCombination(pressed.keyboardModifiers() & Qt::KeypadModifier, pressed.key()).toCombined());
     return found == index.cend() ? std::nullopt : std::optional(VirtualKey(catalogue().at(*found).code));
 }
 
@@ -129,6 +166,26 @@ const VirtualKey::Info& VirtualKey::info() const
 QString VirtualKey::name() const
 {
     return QString::fromLatin1(info().name);
+}
+
+bool VirtualKey::isOnKeypad() const
+{
+    return qstrncmp(info().name, "KP_", 3) == 0;
+}
+
+QString VirtualKey::nameForEarlierVersions() const
+{
+    if (!isOnKeypad())
+        return name();
+    // The main-row key that types the same character unshifted; "+" and "*" need Shift there.
+    static const QHash<quint16, QString> twins{
+        {78, QStringLiteral("minus")},  {75, QStringLiteral("slash")}, {76, QStringLiteral("Return")},
+        {65, QStringLiteral("period")}, {82, QStringLiteral("0")},     {83, QStringLiteral("1")},
+        {84, QStringLiteral("2")},      {85, QStringLiteral("3")},     {86, QStringLiteral("4")},
+        {87, QStringLiteral("5")},      {88, QStringLiteral("6")},     {89, QStringLiteral("7")},
+        {91, QStringLiteral("8")},      {92, QStringLiteral("9")},
+    };
+    return twins.value(m_code);
 }
 
 QString VirtualKey::label() const

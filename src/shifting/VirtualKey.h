@@ -18,6 +18,7 @@ public:
         const char* name;
         // As shown to the rider.
         const char* label;
+        // Qt's key combined with Qt::KeypadModifier for keypad keys.
         int qtKey;
     };
 
@@ -28,12 +29,20 @@ public:
     static const QList<Info>& catalogue();
     static std::optional<VirtualKey> fromCode(quint16 code);
     static std::optional<VirtualKey> fromName(const QString& name);
-    // The key Qt reports for a press in the window; modifiers are not part of a key.
+    // The key stored as `name` for earlier versions with `exactName` beside it. An exact name
+    // that no longer goes with `name` is ignored: an earlier version changed the key since.
+    static std::optional<VirtualKey> fromStoredNames(const QString& name, const QString& exactName);
+    // The key Qt reports for a press in the window, combined with its modifiers; of those only
+    // the keypad's is part of a key.
     static std::optional<VirtualKey> fromQtKey(int qtKey);
 
     quint16 code() const { return m_code; }
     QString name() const;
     QString label() const;
+    bool isOnKeypad() const;
+    // The stored name versions before the keypad keys read: the key's own where they know it,
+    // else the main-row key typing the same character, else empty (they press nothing).
+    QString nameForEarlierVersions() const;
 
     bool operator==(const VirtualKey&) const = default;
 

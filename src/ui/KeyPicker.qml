@@ -39,7 +39,8 @@ Button {
         if (event.key === Qt.Key_Shift || event.key === Qt.Key_Control || event.key === Qt.Key_Alt || event.key === Qt.Key_Meta)
             return
         picker.capturing = false
-        picker.picked(event.key)
+        // The keypad's "+" is another key than the main row's.
+        picker.picked(event.key | (event.modifiers & Qt.KeypadModifier))
     }
     FocusRing { control: picker }
 }

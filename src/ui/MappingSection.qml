@@ -89,12 +89,29 @@ ScrollPage {
                         id: trainerApp
                         objectName: "trainerAppPicker"
                         Accessible.name: "Trainer app"
-                        Layout.preferredWidth: 170
+                        Layout.preferredWidth: 210
                         model: section.model.trainerAppNames
                         currentIndex: section.model.trainerAppIndex
                         onActivated: index => section.model.trainerAppIndex = index
                         FocusRing { control: trainerApp }
                     }
+                }
+                Label {
+                    objectName: "trainerAppWhere"
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    text: section.model.trainerAppWhere
+                    font.pixelSize: Theme.subheadline + 1
+                    color: Theme.secondaryText
+                }
+                Label {
+                    objectName: "trainerAppNote"
+                    visible: section.model.trainerAppNote.length > 0
+                    Layout.fillWidth: true
+                    wrapMode: Text.WordWrap
+                    text: section.model.trainerAppNote
+                    font.pixelSize: Theme.subheadline + 1
+                    color: Theme.orange
                 }
                 Label {
                     objectName: "trainerAppKeys"

@@ -95,7 +95,9 @@ private Q_SLOTS:
             mapping.setKeyboardEnabled(true);
             QCOMPARE(
                 mapping.trainerAppNames(),
-                (QStringList{QStringLiteral("Rouvy"), QStringLiteral("MyWhoosh"), QStringLiteral("Custom")}));
+                (QStringList{QStringLiteral("Rouvy"), QStringLiteral("MyWhoosh"),
+                             QStringLiteral("TrainingPeaks Virtual"), QStringLiteral("MaximumTrainer Redux"),
+                             QStringLiteral("GoldenCheetah"), QStringLiteral("Custom")}));
             QCOMPARE(mapping.subtitle(), QStringLiteral("Configure what each Di2 button does in Rouvy"));
             QCOMPARE(press(rig, 2), QStringLiteral("47 down;47 up"));
 
@@ -107,14 +109,26 @@ private Q_SLOTS:
             QCOMPARE(press(rig, 2), QStringLiteral("34 down;34 up"));
             QCOMPARE(press(rig, 1), QStringLiteral("40 down;40 up"));
 
+            // GoldenCheetah's keys move the load, and the picker says so.
+            mapping.setTrainerAppIndex(4);
+            QCOMPARE(mapping.trainerAppNote(), QStringLiteral("changes ERG watts or slope, not gears"));
+            QCOMPARE(press(rig, 2), QStringLiteral("69 down;69 up")); // keypad +
+            mapping.setTrainerAppIndex(1);
+            QCOMPARE(mapping.trainerAppNote(), QString());
+
             // Custom starts from Rouvy's keys; a picked key replaces one of them.
-            mapping.setTrainerAppIndex(2);
+            mapping.setTrainerAppIndex(5);
             QVERIFY(mapping.isCustomTrainerApp());
             QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
             QCOMPARE(mapping.pickShiftKey(true, Qt::Key_F5), QString());
             QVERIFY(!mapping.pickShiftKey(false, Qt::Key_Less).isEmpty()); // not a key Cogwise sends
             QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral(","));
             QCOMPARE(press(rig, 2), QStringLiteral("96 down;96 up"));
+            // The keypad's "-" is its own key; other modifiers are not part of one.
+            const int keypadMinus = QKeyCombination(Qt::KeypadModifier, Qt::Key_Minus).toCombined();
+            QCOMPARE(mapping.pickShiftKey(false, keypadMinus | Qt::ShiftModifier), QString());
+            QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral("Keypad -"));
+            QCOMPARE(press(rig, 1), QStringLiteral("78 down;78 up"));
 
             // Button 3 to "Key": nothing until a key is picked, then that key, repeated.
             mapping.setAction(3, 2);
@@ -129,15 +143,16 @@ private Q_SLOTS:
         }
         GuiRig reopened(path());
         MappingViewModel& mapping = *reopened.app->mapping();
-        QCOMPARE(mapping.trainerAppIndex(), 2);
+        QCOMPARE(mapping.trainerAppIndex(), 5);
         QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral("Keypad -"));
         QCOMPARE(mapping.keyLabel(3), QStringLiteral("Space"));
         QCOMPARE(press(reopened, 2), QStringLiteral("96 down;96 up"));
         QCOMPARE(press(reopened, 3), QStringLiteral("49 down;49 up;49 down;49 up"));
         // Leaving Custom keeps its keys for coming back.
         mapping.setTrainerAppIndex(0);
         QCOMPARE(press(reopened, 2), QStringLiteral("47 down;47 up"));
-        mapping.setTrainerAppIndex(2);
+        mapping.setTrainerAppIndex(5);
         QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
     }
 

@@ -85,11 +85,13 @@ private Q_SLOTS:
             QVERIFY(press(sink, VirtualKey::period()));
             QVERIFY(press(sink, VirtualKey::comma()));
             QVERIFY(press(sink, *VirtualKey::fromName(QStringLiteral("i"))));
+            QVERIFY(press(sink, *VirtualKey::fromName(QStringLiteral("KP_Add")))); // at its place
             QVERIFY(!sink.setKeyMatching(KeyMatching::physicalKey));
             QVERIFY(press(sink, VirtualKey::period()));
             const QList<FakePortal::KeyEvent> expected =
                 pressed(QStringLiteral("keysym"), 0x2e) + pressed(QStringLiteral("keysym"), 0x2c) +
-                pressed(QStringLiteral("keysym"), 0x69) + pressed(QStringLiteral("keycode"), 52);
+                pressed(QStringLiteral("keysym"), 0x69) + pressed(QStringLiteral("keycode"), 78) +
+                pressed(QStringLiteral("keycode"), 52);
             QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents().size(), expected.size(), timeoutMs);
             QVERIFY(desktop.keyEvents() == expected);
             QCOMPARE(desktop.dialogs(), 1u);

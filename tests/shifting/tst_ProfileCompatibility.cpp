@@ -80,6 +80,34 @@ QString problemForEarlierVersions(const QByteArray& json)
     return {};
 }
 
+// The key names versions before the keypad keys know; any other makes a button press nothing there.
+bool knownToEarlierVersions(const QString& keyName)
+{
+    static const QStringList names =
+        QStringLiteral("a b c d e f g h i j k l m n o p q r s t u v w x y z 0 1 2 3 4 5 6 7 8 9 "
+                       "period comma slash semicolon apostrophe bracketleft bracketright minus "
+                       "equal grave backslash space Return Tab BackSpace Delete Home End Prior "
+                       "Next Left Right Up Down F1 F2 F3 F4 F5 F6 F7 F8 F9 F10 F11 F12")
+            .split(QLatin1Char(' '));
+    return names.contains(keyName);
+}
+
+// What a button does in versions before the keypad keys: the name of the key it presses, empty
+// for none.
+QString earlierVersionsKey(const QJsonObject& config)
+{
+    const QString key = config.value(QStringLiteral("key")).toString();
+    return knownToEarlierVersions(key) ? key : QString();
+}
+
+QJsonObject storedConfigs(const QString& path)
+{
+    return QJsonDocument::fromJson(*Defaults(path).dataValue(QStringLiteral("activeButtonProfile")))
+        .object()
+        .value(QStringLiteral("buttonConfigs"))
+        .toObject();
+}
+
 QStringList presses(qint64 code, int count, qint64 start, qint64 hold, qint64 pause)
 {
     QStringList events;
@@ -138,6 +166,33 @@ private Q_SLOTS:
         QCOMPARE(configs.value(4), (ButtonConfig{KeyboardAction::key, 1}));
     }
 
+    // Keypad keys, and a trainer app earlier versions lack: they keep the file and press the
+    // nearest key they know, and this version reads every key back.
+    void keypadKeysSurviveEarlierVersions()
+    {
+        const QString path = copyOf(QStringLiteral("settings-with-keypad-keys.conf"), m_dir);
+        const QJsonObject configs = storedConfigs(path);
+        QCOMPARE(problemForEarlierVersions(*Defaults(path).dataValue(QStringLiteral("activeButtonProfile"))),
+                 QString());
+        QCOMPARE(earlierVersionsKey(configs.value(QStringLiteral("3")).toObject()), QStringLiteral("minus"));
+        QCOMPARE(earlierVersionsKey(configs.value(QStringLiteral("4")).toObject()), QString());
+        const Defaults earlier(path);
+        QVERIFY(knownToEarlierVersions(*earlier.stringValue(QStringLiteral("customShiftUpKey"))));
+        QVERIFY(knownToEarlierVersions(*earlier.stringValue(QStringLiteral("customShiftDownKey"))));
+
+        Rig rig(path);
+        QCOMPARE(rig.service.trainerApp().id, QStringLiteral("tpv"));
+        QCOMPARE(rig.press(2), presses(69, 1, 0, 0, 50)); // keypad +
+        QCOMPARE(rig.press(3), presses(78, 1, rig.scheduler->now(), 0, 50));
+        QCOMPARE(rig.press(4), presses(69, 2, rig.scheduler->now(), 0, 50));
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), QStringLiteral("KP_Enter"));
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftDown).name(), QStringLiteral("KP_Subtract"));
+        // An earlier version changed a key since, unaware of the exact one: its choice counts.
+        Defaults rewritten(path);
+        rewritten.setString(QStringLiteral("customShiftUpKey"), QStringLiteral("F5"));
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), QStringLiteral("F5"));
+    }
+
     // What this version writes is the later file's form: earlier versions keep reading it.
     void whatThisVersionWritesEarlierVersionsRead()
     {
@@ -162,6 +217,36 @@ private Q_SLOTS:
                 .object()
                 .value(QStringLiteral("buttonConfigs"));
         QCOMPARE(written, expected);
+    }
+
+    void keypadKeysAreWrittenInTheFormEarlierVersionsRead()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("Cogwise.conf"));
+        {
+            Rig rig(path);
+            rig.service.setTrainerApp(*TrainerApp::find(QStringLiteral("tpv")));
+            rig.service.setCustomShiftKey(KeyboardAction::shiftUp,
+                                          *VirtualKey::fromName(QStringLiteral("KP_Enter")));
+            rig.service.setCustomShiftKey(KeyboardAction::shiftDown,
+                                          *VirtualKey::fromName(QStringLiteral("KP_Subtract")));
+            rig.service.setButtonKey(3, *VirtualKey::fromName(QStringLiteral("KP_Subtract")));
+            rig.service.setButtonKey(4, *VirtualKey::fromName(QStringLiteral("KP_Add")));
+            rig.service.setRepeatCount(4, 2);
+        }
+        const QString golden = copyOf(QStringLiteral("settings-with-keypad-keys.conf"), m_dir);
+        QCOMPARE(storedConfigs(path), storedConfigs(golden));
+        const Defaults written(path), expected(golden);
+        for (const char* setting : {"trainerApp", "customShiftUpKey", "customShiftUpExactKey",
+                                    "customShiftDownKey", "customShiftDownExactKey"})
+            QCOMPARE(written.stringValue(QLatin1String(setting)),
+                     expected.stringValue(QLatin1String(setting)));
+
+        // A key earlier versions know again: no exact key is left behind to override it.
+        Rig rig(path);
+        rig.service.setCustomShiftKey(KeyboardAction::shiftUp, VirtualKey::period());
+        QVERIFY(!written.stringValue(QStringLiteral("customShiftUpExactKey")));
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp), VirtualKey::period());
     }
 };
 

@@ -1,4 +1,9 @@
+#include "platform/Defaults.h"
+#include "shifting/Di2ToKeyboardBridge.h"
+#include "shifting/TrainerApp.h"
+#include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/UinputKeySink.h"
+#include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
@@ -147,6 +152,71 @@ private Q_SLOTS:
                        readEvents(pipe.fds[0]).value(0) == QStringLiteral("%1 %2 1").arg(EV_KEY).arg(KEY_Y);
             },
             10000));
+    }
+
+    // What a preset's shifts write to the device, at the keys' places.
+    void everyPresetsShiftsReachTheDevice_data()
+    {
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<int>("up");
+        QTest::addColumn<int>("down");
+        QTest::newRow("rouvy") << QStringLiteral("rouvy") << KEY_DOT << KEY_COMMA;
+        QTest::newRow("mywhoosh") << QStringLiteral("mywhoosh") << KEY_I << KEY_K;
+        QTest::newRow("tpv") << QStringLiteral("tpv") << KEY_KPPLUS << KEY_KPMINUS;
+        QTest::newRow("maximumtrainer") << QStringLiteral("maximumtrainer") << KEY_UP << KEY_DOWN;
+        QTest::newRow("goldencheetah") << QStringLiteral("goldencheetah") << KEY_KPPLUS << KEY_KPMINUS;
+    }
+    void everyPresetsShiftsReachTheDevice()
+    {
+        QFETCH(QString, app);
+        QFETCH(int, up);
+        QFETCH(int, down);
+        QTemporaryDir dir;
+        Defaults defaults(dir.filePath(QStringLiteral("Cogwise.conf")));
+        UserDefaultsManager storage(defaults);
+        QVERIFY(TrainerApp::find(app));
+        storage.setTrainerApp(*TrainerApp::find(app));
+        Pipe pipe;
+        UinputKeySink sink(pipe.fds[1]);
+        Di2ToKeyboardBridge bridge(storage, sink);
+        bridge.setEnabled(true);
+
+        bridge.handleButtonPress(2);
+        bridge.handleButtonPress(1);
+        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
+        const auto key = [](int code, int value) {
+            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
+        };
+        const QStringList expected{key(up, 1), syn, key(up, 0), syn, key(down, 1), syn, key(down, 0), syn};
+        QStringList events;
+        QTRY_VERIFY_WITH_TIMEOUT((events += readEvents(pipe.fds[0]), events.size() >= expected.size()),
+                                 10000);
+        QCOMPARE(events, expected);
+        DebugLogRecorder::settle();
+    }
+
+    // By character too, a keypad digit is its keypad key alone: Shift would not make a digit of
+    // its arrow on every keymap, and Num Lock stays the rider's.
+    void keypadKeysArePressedAtTheirPlace()
+    {
+        if (!XvfbServer::isInstalled())
+            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+        XvfbServer server;
+        QVERIFY(!server.start());
+        Pipe pipe;
+        UinputKeySink sink(pipe.fds[1]);
+        sink.setLayoutDisplay(server.displayName());
+        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
+        const auto key = [](int code, int value) {
+            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
+        };
+        for (bool numLock : {false, true}) {
+            QVERIFY(server.setNumLock(numLock));
+            const VirtualKey one = *VirtualKey::fromName(QStringLiteral("KP_1"));
+            QVERIFY(sink.post(one, KeyDirection::down) && sink.post(one, KeyDirection::up));
+            QCOMPARE(readEvents(pipe.fds[0]).filter(QStringLiteral("%1 ").arg(EV_KEY)),
+                     (QStringList{key(KEY_KP1, 1), key(KEY_KP1, 0)}));
+        }
     }
 
     void failuresAreReported()

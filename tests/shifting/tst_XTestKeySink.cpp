@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 #include "shifting/Di2ToKeyboardBridge.h"
+#include "shifting/TrainerApp.h"
 #include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/XTestKeySink.h"
 #include "support/DebugLogRecorder.h"
@@ -7,6 +8,7 @@
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -81,6 +83,7 @@ private Q_SLOTS:
 
     // Both ways of finding a key agree on a US layout, for every key a rider can pick: the
     // catalogue's names and the physical codes are the keys' own.
+    // Keypad digits are digits only with Num Lock on, as on a real keypad.
     void everyPickableKeyArrivesAsItself_data()
     {
         QTest::addColumn<KeyMatching>("matching");
@@ -92,6 +95,8 @@ private Q_SLOTS:
         QFETCH(KeyMatching, matching);
         FocusedXClient client(m_server.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
+        QVERIFY(m_server.setNumLock(true));
+        const auto unlock = qScopeGuard([this] { m_server.setNumLock(false); });
         XTestKeySink sink(m_server.displayName());
         QVERIFY(!sink.setKeyMatching(matching));
         QList<VirtualKey> keys;
@@ -101,6 +106,55 @@ private Q_SLOTS:
             expected += FocusedXClient::pressesOf(QString::fromLatin1(info.name), 1);
         }
         QCOMPARE(typeInto(client, sink, keys), expected);
+    }
+
+    // Each preset's shift keys reach the app in front, whichever way keys are matched.
+    void everyPresetsShiftsArrive_data()
+    {
+        QTest::addColumn<QString>("app");
+        QTest::addColumn<QString>("up");
+        QTest::addColumn<QString>("down");
+        const QList<QStringList> presets{
+            {QStringLiteral("rouvy"), QStringLiteral("period"), QStringLiteral("comma")},
+            {QStringLiteral("mywhoosh"), QStringLiteral("i"), QStringLiteral("k")},
+            {QStringLiteral("tpv"), QStringLiteral("KP_Add"), QStringLiteral("KP_Subtract")},
+            {QStringLiteral("maximumtrainer"), QStringLiteral("Up"), QStringLiteral("Down")},
+            {QStringLiteral("goldencheetah"), QStringLiteral("KP_Add"), QStringLiteral("KP_Subtract")},
+        };
+        // Every preset is one of these rows.
+        QCOMPARE(presets.size(), TrainerApp::all().size() - 1);
+        for (const QStringList& preset : presets) {
+            for (const char* matching : {"character", "physical key"})
+                QTest::addRow("%s, %s", qPrintable(preset.at(0)), matching)
+                    << preset.at(0) << preset.at(1) << preset.at(2);
+        }
+    }
+    void everyPresetsShiftsArrive()
+    {
+        QFETCH(QString, app);
+        QFETCH(QString, up);
+        QFETCH(QString, down);
+        FocusedXClient client(m_server.displayName());
+        QVERIFY(client.takeFocus(timeoutMs));
+        QTemporaryDir dir;
+        Defaults defaults(dir.filePath(QStringLiteral("Cogwise.conf")));
+        UserDefaultsManager storage(defaults);
+        QVERIFY(TrainerApp::find(app));
+        storage.setTrainerApp(*TrainerApp::find(app));
+        XTestKeySink sink(m_server.displayName());
+        if (QByteArray(QTest::currentDataTag()).endsWith("physical key"))
+            QVERIFY(!sink.setKeyMatching(KeyMatching::physicalKey));
+        Di2ToKeyboardBridge bridge(storage, sink);
+        bridge.setEnabled(true);
+
+        bridge.handleButtonPress(2);
+        bridge.handleButtonPress(1);
+        const QStringList expected = FocusedXClient::pressesOf(up, 1) + FocusedXClient::pressesOf(down, 1);
+        QStringList keys;
+        QTRY_VERIFY_WITH_TIMEOUT((keys += client.receiveKeys(1, 0), keys.size() >= expected.size()),
+                                 timeoutMs);
+        QCOMPARE(keys, expected);
+        DebugLogRecorder::settle();
     }
 
     // On a German layout Y and Z trade places: the rider chooses which one a "y" is.

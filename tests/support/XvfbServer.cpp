@@ -3,7 +3,9 @@
 #include <QStandardPaths>
 
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's.
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
+#include <X11/keysym.h>
 
 namespace {
 
@@ -64,6 +66,18 @@ bool XvfbServer::remapKeys(const QList<QPair<unsigned, QList<QByteArray>>>& keys
         if (ok)
             XChangeKeyboardMapping(display, int(keycode), int(symbols.size()), symbols.data(), 1);
     }
+    XSync(display, False);
+    XCloseDisplay(display);
+    return ok;
+}
+
+bool XvfbServer::setNumLock(bool on) const
+{
+    Display* display = XOpenDisplay(m_displayName.constData());
+    if (!display)
+        return false;
+    const unsigned numLock = XkbKeysymToModifiers(display, XK_Num_Lock);
+    const bool ok = numLock != 0 && XkbLockModifiers(display, XkbUseCoreKbd, numLock, on ? numLock : 0);
     XSync(display, False);
     XCloseDisplay(display);
     return ok;

@@ -22,6 +22,8 @@ public:
     // Gives the keys at these X key codes new keysyms (plain, shifted), as another keyboard
     // layout would: {29, {"z", "Z"}} makes the key at the US Y type a "z".
     bool remapKeys(const QList<QPair<unsigned, QList<QByteArray>>>& keys) const;
+    // Locks or unlocks Num Lock, as its key would: keypad digits or their arrows.
+    bool setNumLock(bool on) const;
 
 private:
     QProcess m_process;

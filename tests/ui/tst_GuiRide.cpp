@@ -1,4 +1,5 @@
 #include "gui/ColorScheme.h"
+#include "shifting/TrainerApp.h"
 #include "shifting/keysinks/XTestKeySink.h"
 #include "support/FocusedXClient.h"
 #include "support/GuiRig.h"
@@ -176,7 +177,7 @@ private Q_SLOTS:
 
         // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
         MappingViewModel& mapping = *ride.rig().app->mapping();
-        mapping.setTrainerAppIndex(2);
+        mapping.setTrainerAppIndex(int(TrainerApp::all().size()) - 1); // Custom, last
         // Clicked only once laid out, Shift Up above Shift Down.
         const auto sceneY = [&ride](const char* name) {
             QQuickItem* picker = ride.item(QString::fromLatin1(name));

@@ -267,7 +267,9 @@ bool PortalKeySink::post(VirtualKey key, KeyDirection direction)
         return fail(m_consent == Consent::refused
                         ? m_refusal
                         : QStringLiteral("The desktop has not yet let Cogwise type keys."));
-    const bool bySymbol = keyMatching() == KeyMatching::character;
+    // The keypad is the same on every layout, and a compositor asked for a keypad digit's keysym
+    // might add Shift to reach it.
+    const bool bySymbol = keyMatching() == KeyMatching::character && !key.isOnKeypad();
     int code = 0;
     if (bySymbol) {
         const KeySym symbol = XStringToKeysym(key.name().toLatin1().constData());

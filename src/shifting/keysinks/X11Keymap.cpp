@@ -73,10 +73,13 @@ std::optional<X11Keymap::Stroke> X11Keymap::strokeFor(VirtualKey key) const
     if (gone())
         return std::nullopt;
     const auto known = m_strokes.constFind(key.code());
-    if (known != m_strokes.cend())
-        return *known;
-    const auto stroke = lookUp(key);
-    m_strokes.insert(key.code(), stroke);
+    auto stroke = known != m_strokes.cend() ? *known : lookUp(key);
+    if (known == m_strokes.cend())
+        m_strokes.insert(key.code(), stroke);
+    // A keypad key is pressed as a hand would, whatever the locks: Shift does not make a digit
+    // of its arrow on every keymap, and Num Lock is the rider's to set.
+    if (stroke && key.isOnKeypad())
+        stroke->needsShift = false;
     return stroke;
 }
 
