@@ -1,23 +1,18 @@
 #pragma once
 
+#include "KeyArrivals.h"
+
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <optional>
 
 // The key window (cogwise-bench-key-window) on the display in DISPLAY, and the keys it reads.
-class KeyWindowProcess
+class KeyWindowProcess : public KeyArrivals
 {
 public:
-    struct Key
-    {
-        bool down = false;
-        QString name;        // the keysym: "comma", "period"
-        qint64 received = 0; // CLOCK_MONOTONIC nanoseconds
-    };
-
     KeyWindowProcess() = default;
-    ~KeyWindowProcess();
+    ~KeyWindowProcess() override;
     KeyWindowProcess(const KeyWindowProcess&) = delete;
     KeyWindowProcess& operator=(const KeyWindowProcess&) = delete;
 
@@ -25,10 +20,8 @@ public:
     std::optional<QString> start();
     // The next key event, or nothing when none came in time.
     std::optional<Key> next(int timeoutMs);
-    // The next key down, skipping key ups.
-    std::optional<Key> nextDown(int timeoutMs);
-    // Forgets the key events that already arrived.
-    void discardArrived();
+    std::optional<Key> nextDown(int timeoutMs) override;
+    void discardArrived() override;
 
 private:
     std::optional<QByteArray> line(int timeoutMs);

@@ -1,16 +1,21 @@
 // Press to key: from the fake bluetoothd sending a Di2 button notification to the key down
 // that a focused X client reads, for `cogwise --headless --enable-keys` typing through XTest.
 // Beside it, measured in the same run, the floor: cogwise-bench-press-floor, which posts one
-// XTest key per notification and does nothing else.
+// XTest key per notification and does nothing else. Beside both, press to report: the same
+// notification to the key down report that the fake bluetoothd's host (an iPad) receives from
+// `cogwise --headless --enable-keys --pair` serving as a Bluetooth keyboard. It is set against
+// Cogwise's XTest figures: the keyboard has no floor of its own.
 // One press at a time, so that each key belongs to one notification: the next goes out once
 // the key has arrived and Cogwise's pause after it is over. The buttons alternate (comma,
-// period), so that a key out of step shows. Floor and Cogwise take turns in blocks, each in
-// a process of its own, so that a busy moment of the machine falls on both.
+// period), so that a key out of step shows. Floor, Cogwise through XTest and Cogwise as a
+// keyboard take turns in blocks, each in a process of its own, so that a busy moment of the
+// machine falls on all of them.
 //   cogwise-bench-press-to-key [PRESSES]     presses of each (default 200), on the X server in DISPLAY
 
 #include "Di2Presses.h"
 #include "IsolatedProcess.h"
 #include "KeyWindowProcess.h"
+#include "KeyboardHost.h"
 #include "MonotonicClock.h"
 #include "Percentiles.h"
 #include "TimedUnit.h"
@@ -20,6 +25,7 @@
 #include <QRandomGenerator>
 #include <QTextStream>
 #include <QThread>
+#include <array>
 #include <chrono>
 
 namespace {
@@ -43,6 +49,9 @@ struct Subject
     QString name;
     QString program;
     QStringList arguments;
+    KeyArrivals& keys;
+    // The keyboard's host, for a Cogwise that sends keys over Bluetooth.
+    KeyboardHost* host = nullptr;
 };
 
 bool fail(const QString& what)
@@ -59,9 +68,8 @@ qint64 after(qint64 nanoseconds, std::chrono::milliseconds delay)
 class Block
 {
 public:
-    Block(TimedUnit& unit, KeyWindowProcess& keys, QRandomGenerator& random)
+    Block(TimedUnit& unit, QRandomGenerator& random)
         : m_unit(unit)
-        , m_keys(keys)
         , m_random(random)
     {}
 
@@ -69,6 +77,8 @@ public:
     bool run(const Subject& subject, int count, QList<double>& latencies)
     {
         IsolatedProcess process;
+        if (subject.host)
+            process.setEnvironmentValue(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("bluetooth"));
         const int subscribed = m_unit.subscriptions();
         if (const auto error = process.start(subject.program, subject.arguments))
             return fail(*error);
@@ -79,6 +89,12 @@ public:
                             process.errorTail());
             QThread::msleep(20);
         }
+        if (subject.host) {
+            if (const auto error = subject.host->attach())
+                return fail(subject.name + QStringLiteral(": ") + *error + QLatin1Char('\n') +
+                            process.errorTail());
+        }
+        m_keys = &subject.keys;
         if (!m_unit.notify(m_presses.standing()) || !awaitTyping())
             return fail(subject.name + QStringLiteral(" typed no key\n") + process.errorTail());
         for (int i = 0; i < warmUpPresses + count; ++i) {
@@ -93,6 +109,10 @@ public:
         }
         process.stop();
         m_unit.dropLink();
+        if (subject.host) {
+            if (const auto error = subject.host->detach())
+                return fail(subject.name + QStringLiteral(": ") + *error);
+        }
         return true;
     }
 
@@ -104,10 +124,10 @@ private:
         for (int attempt = 0; attempt < readyAttempts; ++attempt) {
             if (!m_unit.notify(m_presses.press(nextButton())))
                 return false;
-            if (m_keys.nextDown(readyAttemptTimeoutMs)) {
+            if (m_keys->nextDown(readyAttemptTimeoutMs)) {
                 // A key of an earlier attempt that came late must not pass for the next one's.
                 QThread::msleep(settle.count());
-                m_keys.discardArrived();
+                m_keys->discardArrived();
                 return true;
             }
         }
@@ -119,7 +139,7 @@ private:
     {
         const int button = nextButton();
         const auto sent = m_unit.notify(m_presses.press(button));
-        const auto key = m_keys.nextDown(keyTimeoutMs);
+        const auto key = m_keys->nextDown(keyTimeoutMs);
         if (!sent || !key || key->name != Di2Presses::keyOf(button))
             return std::nullopt;
         MonotonicClock::sleepUntil(
@@ -128,7 +148,7 @@ private:
     }
 
     TimedUnit& m_unit;
-    KeyWindowProcess& m_keys;
+    KeyArrivals* m_keys = nullptr;
     QRandomGenerator& m_random;
     Di2Presses m_presses;
     int m_button = 2;
@@ -160,6 +180,7 @@ int main(int argc, char* argv[])
     }
     TimedUnit unit;
     KeyWindowProcess keys;
+    KeyboardHost host;
     for (const auto& error : {unit.start(), keys.start()}) {
         if (error) {
             fail(*error);
@@ -167,26 +188,32 @@ int main(int argc, char* argv[])
         }
     }
 
-    const Subject floor{
-        QStringLiteral("the floor"), QStringLiteral(COGWISE_BENCH_PRESS_FLOOR), {TimedUnit::devicePath()}};
-    const Subject cogwise{QStringLiteral("cogwise"),
-                          QStringLiteral(COGWISE_BINARY),
-                          {QStringLiteral("--headless"), QStringLiteral("--device"), TimedUnit::address(),
-                           QStringLiteral("--enable-keys")}};
+    const QStringList cogwiseArguments{QStringLiteral("--headless"), QStringLiteral("--device"),
+                                       TimedUnit::address(), QStringLiteral("--enable-keys")};
+    const std::array<Subject, 3> subjects{
+        Subject{QStringLiteral("the floor"),
+                QStringLiteral(COGWISE_BENCH_PRESS_FLOOR),
+                {TimedUnit::devicePath()},
+                keys},
+        Subject{QStringLiteral("cogwise"), QStringLiteral(COGWISE_BINARY), cogwiseArguments, keys},
+        Subject{QStringLiteral("cogwise as a Bluetooth keyboard"), QStringLiteral(COGWISE_BINARY),
+                cogwiseArguments + QStringList{QStringLiteral("--pair")}, host, &host}};
     QRandomGenerator random(20261213);
-    Block block(unit, keys, random);
-    QList<double> floorLatencies;
-    QList<double> cogwiseLatencies;
+    Block block(unit, random);
+    std::array<QList<double>, subjects.size()> latencies;
     for (int done = 0, round = 0; done < presses; done += blockPresses, ++round) {
         const int count = std::min(blockPresses, presses - done);
-        const bool floorFirst = round % 2 == 0;
-        if (!block.run(floorFirst ? floor : cogwise, count, floorFirst ? floorLatencies : cogwiseLatencies) ||
-            !block.run(floorFirst ? cogwise : floor, count, floorFirst ? cogwiseLatencies : floorLatencies))
-            return 1;
+        // Each goes first in turn.
+        for (std::size_t turn = 0; turn < subjects.size(); ++turn) {
+            const std::size_t which = (std::size_t(round) + turn) % subjects.size();
+            if (!block.run(subjects.at(which), count, latencies.at(which)))
+                return 1;
+        }
     }
 
-    const Percentiles floorFigures = Percentiles::of(floorLatencies);
-    const Percentiles cogwiseFigures = Percentiles::of(cogwiseLatencies);
+    const Percentiles floorFigures = Percentiles::of(latencies[0]);
+    const Percentiles cogwiseFigures = Percentiles::of(latencies[1]);
+    const Percentiles keyboardFigures = Percentiles::of(latencies[2]);
     QTextStream out(stdout);
     out << "press to key, " << presses
         << " presses each: Di2 notification sent by the fake bluetoothd to key down in a focused X window\n"
@@ -202,6 +229,11 @@ int main(int argc, char* argv[])
         << " (goal: at most +0.500 ms)\n"
         << QStringLiteral("  worst: floor %1 ms, cogwise %2 ms\n")
                .arg(floorFigures.worst, 0, 'f', 3)
-               .arg(cogwiseFigures.worst, 0, 'f', 3);
+               .arg(cogwiseFigures.worst, 0, 'f', 3)
+        << "  press to report: the same notification to the key down report at the fake bluetoothd's host\n"
+        << row(QStringLiteral("cogwise --enable-keys --pair (Bluetooth)"), keyboardFigures) << '\n'
+        << "  Bluetooth over XTest: median " << excess(keyboardFigures.median - cogwiseFigures.median)
+        << ", p99 " << excess(keyboardFigures.p99 - cogwiseFigures.p99)
+        << QStringLiteral("; worst %1 ms\n").arg(keyboardFigures.worst, 0, 'f', 3);
     return 0;
 }
