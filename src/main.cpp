@@ -397,6 +397,24 @@ int main(int argc, char* argv[])
                                  if (info.batteryLevel)
                                      keyboard->setBatteryLevel(*info.batteryLevel);
                              });
+            // Many controllers take one LE role at a time: a connected device can keep the unit out.
+            QObject::connect(
+                &graph.connectionService(), &ConnectionService::attemptFailed, keyboard,
+                [keyboard, &graph, told = false]() mutable {
+                    const auto hosts = keyboard->hosts();
+                    const bool hostConnected =
+                        std::any_of(hosts.cbegin(), hosts.cend(),
+                                    [](const RemoteKeySink::Host& host) { return host.connected; });
+                    if (told || !hostConnected ||
+                        keyboard->adapterRoles().contains(QStringLiteral("central-peripheral")))
+                        return;
+                    told = true;
+                    graph.viewModel().addLog(
+                        QStringLiteral("%1 may not reach your unit while a device is connected to "
+                                       "Cogwise's keyboard. If the unit does not connect, give the "
+                                       "keyboard a second Bluetooth adapter in Settings → Keys.")
+                            .arg(keyboard->adapter()));
+                });
             if (options.isSet(pair))
                 keyboard->openPairing();
         } else if (options.isSet(pair)) {

@@ -438,6 +438,7 @@ void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleCon
     logger().logInfo(QStringLiteral("Connection attempt failed: ") + text, logCategory);
     if (!radioUsable())
         return; // the radio's state says it all
+    Q_EMIT attemptFailed();
     const bool savedUnitFailed = savedUnit() == peripheral.identifier;
     if (m_waiting && savedUnitFailed) {
         // The unit is not gone: try again on its next advertisement, later after each refusal.

@@ -76,6 +76,8 @@ Q_SIGNALS:
     void messageLogged(const QString& text);
     // arrivalNs: when the value that held the presses reached Cogwise (MonotonicTime).
     void buttonsPressed(const QList<int>& buttons, qint64 arrivalNs);
+    // An attempt to connect to a unit failed while the radio was usable.
+    void attemptFailed();
 
 private:
     void didUpdateBluetoothState(BleCentralState state);

@@ -146,9 +146,25 @@ private Q_SLOTS:
         QCOMPARE(times.size(), 4);
         // Held as asked; half of it tells a held key from one that was not, however busy the machine.
         QVERIFY2(times.at(1) - times.at(0) >= 0.015, qPrintable(QString::number(times.at(1) - times.at(0))));
-        stop(cogwise);
 
-        const QString events = QString::fromUtf8(cogwise.readAllStandardOutput());
+        // A controller that takes one role at a time keeps the unit out while the iPad is connected:
+        // said once, in words.
+        QString events;
+        const auto heard = [&cogwise, &events](const QString& text) {
+            events += QString::fromUtf8(cogwise.readAllStandardOutput());
+            return events.contains(text);
+        };
+        QVERIFY(m_bluez.control(QStringLiteral("SetRefuseCentralWhileHostConnected"), {true}));
+        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
+        QTRY_VERIFY_WITH_TIMEOUT(heard(QStringLiteral("may not reach your unit while a device is connected")),
+                                 timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetRefuseCentralWhileHostConnected"), {false}));
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
+        stop(cogwise);
+        m_bluez.control(QStringLiteral("HostDisconnect"));
+
+        events += QString::fromUtf8(cogwise.readAllStandardOutput());
+        QCOMPARE(events.count(QStringLiteral("may not reach your unit")), 1);
         QVERIFY2(events.contains(QStringLiteral("iPad paired with Cogwise.")), qPrintable(events));
         Defaults kept(settings);
         QCOMPARE(kept.stringValue(QStringLiteral("keysTo")), QStringLiteral("bluetooth"));
