@@ -145,6 +145,43 @@ private Q_SLOTS:
                  BleUuid::text(identifierAt(FakeBluez::unitAddress())));
     }
 
+    // A desktop's Bluetooth panel discovers without a filter the whole time: bluetoothd then tells
+    // a steady signal only once, and Qt, finding the adapter discovering, opens no session of its
+    // own. Cogwise still hears the unit wake, at launch and mid-ride.
+    void anotherClientDiscoversWithoutAFilter()
+    {
+        QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {true}));
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
+        Rig rig(path());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
+        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {false}));
+    }
+
+    // A stop followed at once by a start (the watchdog, a rescan) while bluetoothd says
+    // "Discovering" a moment late: the scan goes on hearing, and a stop ends it for good.
+    void stopThenStartAtOnce()
+    {
+        QtBleCentral central;
+        QTRY_COMPARE_WITH_TIMEOUT(central.state(), BleCentralState::poweredOn, timeoutMs);
+        int heard = 0;
+        connect(&central, &BleCentral::peripheralDiscovered, this,
+                [&heard](const BlePeripheral&, int, bool advertising) { heard += advertising ? 1 : 0; });
+        central.scanForPeripherals();
+        central.stopScan();
+        central.scanForPeripherals();
+        QTRY_VERIFY_WITH_TIMEOUT(heard >= 10, timeoutMs);
+        central.stopScan();
+        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(QStringLiteral("DiscoverySessions")), 0, timeoutMs);
+    }
+
     // A unit that tells its counters when subscribed, and one that stays silent until a press:
     // nothing known of the EW-WU111 says which it is, and neither may lose a press.
     void unitKinds()

@@ -32,6 +32,9 @@ Control it through the org.bluez.Mock interface of "/":
   IsNotifying() -> b       whether the unit's Di2 data characteristic is subscribed.
   AddSecondUnit()          a second EW-WU111 (C0:FF:EE:00:00:03), awake, appears.
   PendingConnects() -> u   Connect calls still waiting for their answer.
+  OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers without a
+                           filter, or stops.
+  DiscoverySessions() -> u clients discovering now.
   StartNotifyCalls() -> u  StartNotify calls on the unit's Di2 data characteristic so far.
 
 The adapter also serves org.bluez.GattManager1 and org.bluez.LEAdvertisingManager1,
@@ -85,9 +88,14 @@ As in BlueZ: Connect while the adapter is off answers org.bluez.Error.NotReady; 
 second Connect while one waits answers org.bluez.Error.InProgress; Disconnect ends a
 waiting Connect, which then fails with "le-connection-abort-by-local"; Connect on a
 connected device succeeds at once; notification sessions outlive a dropped link and
-are on again when it comes back. While the adapter discovers, every awake device that
-is not connected updates its RSSI every 150 ms (its advertisements); devices stay
-cached either way. Stopping this process and starting it again is bluetoothd going
+are on again when it comes back. Discovery sessions are per client, as in BlueZ: a
+second StartDiscovery of one client answers org.bluez.Error.InProgress, StopDiscovery
+without one org.bluez.Error.Failed "No discovery started", a client leaving the bus or
+the adapter powering off ends its session, Discovering follows the sessions a moment
+after the reply, and the last session to stop clears every device's RSSI. While any
+client discovers, every awake device that is not connected advertises every 150 ms with
+a steady signal: BlueZ tells its RSSI only when it moved by 8 dBm or more, unless a
+discovering client set a filter, then every report. Devices stay cached either way. Stopping this process and starting it again is bluetoothd going
 away and coming back.
 '''
 
@@ -323,26 +331,97 @@ def add_device(path, address, name, rssi, gatt, announce):
         manager.object_manager_emit_added(path)
 
 
+# Discovery sessions, one per D-Bus client as in BlueZ: sender -> its filter (None: unfiltered).
+# A filter set before StartDiscovery waits in 'filters'.
+discovery = {'sessions': {}, 'filters': {}}
+OTHER_CLIENT = 'other-client'  # a desktop's Bluetooth panel, discovering without a filter
+RSSI_THRESHOLD = 8  # dBm; BlueZ's src/device.c
+
+
 def advertise():
+    '''One advertisement of every awake, unconnected device. BlueZ tells an RSSI only when it moved by
+    RSSI_THRESHOLD or more, unless a discovering client set a filter: then every report.'''
     adapter = mockobject.objects[ADAPTER].props[ADAPTER_IFACE] if ADAPTER in mockobject.objects else {}
-    if adapter.get('Powered') and adapter.get('Discovering'):
+    if adapter.get('Powered') and discovery['sessions']:
+        filtered = any(f is not None for f in discovery['sessions'].values())
         for path, device in devices.items():
             obj = mockobject.objects.get(path)
             if obj is None or device['asleep'] or obj.props[DEVICE_IFACE]['Connected']:
                 continue
-            device['adverts'] += 1
-            set_props(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(device['rssi'] - device['adverts'] % 4)})
+            rssi = device['rssi']  # a unit on the shelf: a steady signal
+            told = device.get('told_rssi')
+            if filtered or told is None or abs(rssi - told) >= RSSI_THRESHOLD:
+                device['adverts'] += 1
+                device['told_rssi'] = rssi
+                set_props(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(rssi)})
     return True
 
 
-def start_discovery(self):
-    set_props(self, ADAPTER_IFACE, {'Discovering': True})
+def discovery_changed():
+    '''Discovering follows the sessions a moment later, as the kernel confirms; the last session
+    to stop clears every device's RSSI (BlueZ invalidates it).'''
+    def settle():
+        if ADAPTER not in mockobject.objects:
+            return False
+        adapter = mockobject.objects[ADAPTER]
+        now = bool(discovery['sessions']) and adapter.props[ADAPTER_IFACE]['Powered']
+        if adapter.props[ADAPTER_IFACE]['Discovering'] != now:
+            set_props(adapter, ADAPTER_IFACE, {'Discovering': now})
+            if not now:
+                for path, device in devices.items():
+                    obj = mockobject.objects.get(path)
+                    device['told_rssi'] = None
+                    if obj is not None and 'RSSI' in obj.props[DEVICE_IFACE]:
+                        del obj.props[DEVICE_IFACE]['RSSI']
+                        obj.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as',
+                                       [DEVICE_IFACE, {}, ['RSSI']])
+        return False
+    GLib.timeout_add(DISCOVERING_DELAY_MS, settle)
+
+
+DISCOVERING_DELAY_MS = 30
+
+
+def begin_session(sender):
+    if sender in discovery['sessions']:
+        raise error('org.bluez.Error.InProgress', 'Operation already in progress')
+    if not mockobject.objects[ADAPTER].props[ADAPTER_IFACE]['Powered']:
+        raise error('org.bluez.Error.NotReady', 'Resource Not Ready')
+    discovery['sessions'][sender] = discovery['filters'].get(sender)
+    discovery_changed()
     if NEIGHBOUR not in mockobject.objects:
         add_device(NEIGHBOUR, 'C0:FF:EE:00:00:02', 'HRM-Pro', -72, gatt=False, announce=True)
 
 
-def stop_discovery(self):
-    set_props(self, ADAPTER_IFACE, {'Discovering': False})
+def end_session(sender):
+    if sender not in discovery['sessions']:
+        raise error('org.bluez.Error.Failed', 'No discovery started')
+    del discovery['sessions'][sender]
+    discovery_changed()
+
+
+def discovery_methods():
+    '''StartDiscovery, StopDiscovery and SetDiscoveryFilter as methods that know their caller.'''
+    def start(self, sender=None):
+        begin_session(sender)
+
+    def stop(self, sender=None):
+        end_session(sender)
+
+    def set_filter(self, properties, sender=None):
+        filter_ = dict(properties) if properties else None
+        discovery['filters'][sender] = filter_
+        if sender in discovery['sessions']:
+            discovery['sessions'][sender] = filter_
+    start.__name__, stop.__name__, set_filter.__name__ = 'StartDiscovery', 'StopDiscovery', 'SetDiscoveryFilter'
+    return {
+        'StartDiscovery': ('', '', '', dbus.service.method(ADAPTER_IFACE, in_signature='', out_signature='',
+                                                           sender_keyword='sender')(start)),
+        'StopDiscovery': ('', '', '', dbus.service.method(ADAPTER_IFACE, in_signature='', out_signature='',
+                                                          sender_keyword='sender')(stop)),
+        'SetDiscoveryFilter': ('a{sv}', '', '', dbus.service.method(
+            ADAPTER_IFACE, in_signature='a{sv}', out_signature='', sender_keyword='sender')(set_filter)),
+    }
 
 
 def add_adapter(announce):
@@ -353,9 +432,7 @@ def add_adapter(announce):
         'DiscoverableTimeout': dbus.UInt32(0), 'PairableTimeout': dbus.UInt32(0),
         'UUIDs': dbus.Array([], signature='s'), 'Modalias': 'usb:v1D6Bp0246d0537'}, [])
     adapter = mockobject.objects[ADAPTER]
-    adapter.AddMethod(ADAPTER_IFACE, 'StartDiscovery', '', '', start_discovery)
-    adapter.AddMethod(ADAPTER_IFACE, 'StopDiscovery', '', '', stop_discovery)
-    adapter.AddMethod(ADAPTER_IFACE, 'SetDiscoveryFilter', 'a{sv}', '', lambda self, f: None)
+    adapter.methods[ADAPTER_IFACE].update(discovery_methods())
     adapter.AddMethod(ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as', lambda self: dbus.Array([], signature='s'))
     adapter.AddMethod(ADAPTER_IFACE, 'RemoveDevice', 'o', '', remove_device)
     add_keyboard_managers(adapter)
@@ -775,6 +852,9 @@ def watch_bus():
         if gone:
             update_instances()
         drop_agent(name)
+        discovery['filters'].pop(name, None)
+        if discovery['sessions'].pop(name, 'none') != 'none':
+            discovery_changed()
     bus().add_signal_receiver(owner_changed, signal_name='NameOwnerChanged', dbus_interface='org.freedesktop.DBus',
                               bus_name='org.freedesktop.DBus', path='/org/freedesktop/DBus')
 
@@ -1065,9 +1145,27 @@ def SetPowered(self, powered):
                 drop(mockobject.objects[path])
         for host in kb['hosts'].values():
             host_link_lost(host)
+        # Powering off ends every client's discovery session (adapter_stop in BlueZ).
+        discovery['sessions'].clear()
+        discovery['filters'].clear()
         if adapter.props[ADAPTER_IFACE]['Discovering']:
             set_props(adapter, ADAPTER_IFACE, {'Discovering': False})
     set_props(adapter, ADAPTER_IFACE, {'Powered': bool(powered)})
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def OtherClientDiscovers(self, discovering):
+    '''Another client (a desktop's Bluetooth panel) discovers, without a filter, or stops.'''
+    if discovering and OTHER_CLIENT not in discovery['sessions']:
+        begin_session(OTHER_CLIENT)
+    elif not discovering and OTHER_CLIENT in discovery['sessions']:
+        end_session(OTHER_CLIENT)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
+def DiscoverySessions(self):
+    '''Clients discovering now.'''
+    return dbus.UInt32(len(discovery['sessions']))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')

@@ -2,6 +2,7 @@
 
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/BluezDevice.h"
+#include "bluetooth/qt/BluezDiscoverySession.h"
 #include "bluetooth/qt/BluezErrors.h"
 #include "diagnostics/Logger.h"
 
@@ -244,6 +245,10 @@ void QtBleCentral::createPlatformObjects()
 {
     dropPlatformObjects();
     createLocalDevice();
+    m_session = std::make_unique<BluezDiscoverySession>();
+    connect(m_session.get(), &BluezDiscoverySession::failed, this, [this](const QString& why) {
+        logInfo(QStringLiteral("Cogwise's own scan did not start: ") + why);
+    });
     m_discovery = new QBluetoothDeviceDiscoveryAgent(this);
     m_discovery->setLowEnergyDiscoveryTimeout(0); // until stopped
     connect(m_discovery, &QBluetoothDeviceDiscoveryAgent::deviceDiscovered, this,
@@ -284,6 +289,7 @@ void QtBleCentral::dropPlatformObjects()
         m_discovery->deleteLater();
         m_discovery = nullptr;
     }
+    m_session.reset();
     m_localDevice.reset();
 }
 
@@ -340,6 +346,9 @@ void QtBleCentral::setState(BleCentralState state)
         return;
     m_state = state;
     logInfo(QStringLiteral("Bluetooth is %1").arg(nameOf(state)));
+    // An adapter switched off ends every discovery session; ours starts again if still wanted.
+    if (state == BleCentralState::poweredOn && m_session)
+        m_session->restart();
     if (state != BleCentralState::poweredOn && m_connection) {
         const QString sentence = state == BleCentralState::poweredOff ? BluezErrors::bluetoothOff()
                                  : state == BleCentralState::serviceStopped
@@ -360,6 +369,7 @@ void QtBleCentral::scanForPeripherals()
         logInfo(QStringLiteral("No scan while bluetoothd is not running"));
         return;
     }
+    m_session->start();
     if (m_discovery->isActive())
         return;
     m_replaying = true;
@@ -369,6 +379,8 @@ void QtBleCentral::scanForPeripherals()
 
 void QtBleCentral::stopScan()
 {
+    if (m_session)
+        m_session->stop();
     if (m_discovery && m_discovery->isActive())
         m_discovery->stop();
 }

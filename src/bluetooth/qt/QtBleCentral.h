@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 
+class BluezDiscoverySession;
 class QBluetoothDeviceDiscoveryAgent;
 class QBluetoothLocalDevice;
 class QDBusMessage;
@@ -74,6 +75,8 @@ private:
     std::unique_ptr<QBluetoothLocalDevice> m_localDevice;
     QDBusServiceWatcher* m_bluezWatcher = nullptr;
     QPointer<QBluetoothDeviceDiscoveryAgent> m_discovery;
+    // Keeps bluetoothd discovering, filtered, for as long as we scan, whatever other clients do.
+    std::unique_ptr<BluezDiscoverySession> m_session;
     bool m_replaying = false; // inside the discovery agent's start: it replays BlueZ's cache
     std::optional<std::pair<QUuid, int>> m_lastHeard; // Qt tells one advertisement twice
     QHash<QUuid, QBluetoothDeviceInfo> m_seen;        // by identifier: what scans found
