@@ -123,7 +123,8 @@ int checkSetup(bool listen)
     if (const auto matching = UserDefaultsManager(defaults).keyMatching())
         keys.sink->setKeyMatching(*matching);
     // The keyboard registers with bluetoothd asynchronously: its first news says how that went.
-    if (auto* keyboard = qobject_cast<RemoteKeySink*>(keys.sink.get()); keyboard && !keyboard->ready()) {
+    if (auto* keyboard = qobject_cast<RemoteKeySink*>(keys.sink.get());
+        keyboard && keyboard->sendsToDevice() && !keyboard->ready()) {
         QEventLoop settling;
         QTimer::singleShot(std::chrono::seconds{3}, &settling, &QEventLoop::quit);
         QObject::connect(keyboard, &KeySink::changed, &settling, &QEventLoop::quit);
@@ -397,6 +398,9 @@ int main(int argc, char* argv[])
                                  if (info.batteryLevel)
                                      keyboard->setBatteryLevel(*info.batteryLevel);
                              });
+        }
+        if (auto* keyboard = qobject_cast<RemoteKeySink*>(&graph.keySink());
+            keyboard && keyboard->sendsToDevice()) {
             if (options.isSet(pair))
                 keyboard->openPairing();
         } else if (options.isSet(pair)) {
