@@ -1,3 +1,4 @@
+pragma ComponentBehavior: Bound
 import QtQuick
 import QtQuick.Layouts
 import QtQuick.Controls
@@ -10,6 +11,13 @@ ColumnLayout {
     objectName: "keyDestinationSettings"
     required property KeyDestinationViewModel model
     spacing: 8
+
+    function askToForget(path: string, name: string) {
+        confirmForget.hostPath = path
+        confirmForget.text = "Cogwise forgets " + name
+                + ". To send it keys again, remove Cogwise in that device's Bluetooth settings and pair again."
+        confirmForget.open()
+    }
 
     RowLayout {
         Layout.fillWidth: true
@@ -81,12 +89,7 @@ ColumnLayout {
                     objectName: "forgetButton"
                     text: "Forget"
                     tint: Theme.red
-                    onClicked: {
-                        confirmForget.hostPath = host.modelData.path
-                        confirmForget.text = "Cogwise forgets " + host.modelData.name
-                                + ". To send it keys again, remove Cogwise in that device's Bluetooth settings and pair again."
-                        confirmForget.open()
-                    }
+                    onClicked: destination.askToForget(host.modelData.path, host.modelData.name)
                 }
             }
         }
