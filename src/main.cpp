@@ -123,7 +123,8 @@ int checkSetup(bool listen)
     if (const auto matching = UserDefaultsManager(defaults).keyMatching())
         keys.sink->setKeyMatching(*matching);
     // The keyboard registers with bluetoothd asynchronously: its first news says how that went.
-    if (auto* keyboard = qobject_cast<RemoteKeySink*>(keys.sink.get()); keyboard && !keyboard->ready()) {
+    if (auto* keyboard = qobject_cast<RemoteKeySink*>(keys.sink.get());
+        keyboard && keyboard->sendsToDevice() && !keyboard->ready()) {
         QEventLoop settling;
         QTimer::singleShot(std::chrono::seconds{3}, &settling, &QEventLoop::quit);
         QObject::connect(keyboard, &KeySink::changed, &settling, &QEventLoop::quit);
@@ -405,7 +406,7 @@ int main(int argc, char* argv[])
                     const bool hostConnected =
                         std::any_of(hosts.cbegin(), hosts.cend(),
                                     [](const RemoteKeySink::Host& host) { return host.connected; });
-                    if (told || !hostConnected ||
+                    if (told || !hostConnected || !keyboard->sendsToDevice() ||
                         keyboard->adapterRoles().contains(QStringLiteral("central-peripheral")))
                         return;
                     told = true;
@@ -415,6 +416,9 @@ int main(int argc, char* argv[])
                                        "keyboard a second Bluetooth adapter in Settings → Keys.")
                             .arg(keyboard->adapter()));
                 });
+        }
+        if (auto* keyboard = qobject_cast<RemoteKeySink*>(&graph.keySink());
+            keyboard && keyboard->sendsToDevice()) {
             if (options.isSet(pair))
                 keyboard->openPairing();
         } else if (options.isSet(pair)) {

@@ -184,7 +184,8 @@ QList<Line> keyboardLines(const RemoteKeySink& keyboard, const QString& reason)
 
 QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink, const QString& reason)
 {
-    if (const auto* keyboard = qobject_cast<const RemoteKeySink*>(&sink))
+    if (const auto* keyboard = qobject_cast<const RemoteKeySink*>(&sink);
+        keyboard && keyboard->sendsToDevice())
         return keyboardLines(*keyboard, reason);
     QList<Line> lines;
     if (const auto unavailable = sink.unavailableReason()) {

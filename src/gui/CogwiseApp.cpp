@@ -2,6 +2,7 @@
 
 #include "app/AppGraph.h"
 #include "gui/IconProvider.h"
+#include "shifting/KeyDestinationSwitch.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -48,7 +49,7 @@ CogwiseApp::CogwiseApp(const Services& services, QObject* parent)
     , m_mapping(services.graph.viewModel(), services.graph.keySink(), services.analytics, permissionHelpUrl(),
                 services.graph.keySinkReason())
     , m_settings(services.graph.viewModel(), services.graph.defaults(), services.setupCheck,
-                 services.analyticsOptOut)
+                 services.analyticsOptOut, qobject_cast<KeyDestinationSwitch*>(&services.graph.keySink()))
     , m_logs(services.graph.viewModel())
     , m_debugLog(services.debugLog)
     , m_updates(services.updater, services.analytics)

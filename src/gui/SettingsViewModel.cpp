@@ -6,7 +6,7 @@
 #include "shifting/KeyboardService.h"
 
 SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, SetupCheck& setupCheck,
-                                     OptOut optOut, QObject* parent)
+                                     OptOut optOut, KeyDestinationSwitch* keys, QObject* parent)
     : QObject(parent)
     , m_viewModel(viewModel)
     , m_defaults(defaults)
@@ -14,7 +14,12 @@ SettingsViewModel::SettingsViewModel(AppViewModel& viewModel, Defaults& defaults
     , m_selectedGear(static_cast<int>(viewModel.gearService().storedInitialGear()))
     , m_shareUsageStatistics(UsageStatisticsChoice::isShared(defaults))
     , m_setupCheck(setupCheck)
-{}
+    , m_keyDestination(keys, defaults)
+{
+    // Another sink may match keys its own way.
+    connect(&m_keyDestination, &KeyDestinationViewModel::destinationChanged, this,
+            &SettingsViewModel::keyMatchingChanged);
+}
 
 void SettingsViewModel::reload()
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "gui/KeyDestinationViewModel.h"
 #include "gui/SetupCheckViewModel.h"
 
 #include <QObject>
@@ -8,6 +9,7 @@
 
 class AppViewModel;
 class Defaults;
+class KeyDestinationSwitch;
 class SetupCheck;
 
 // The Settings section: the initial virtual gear, the keys, the usage-statistics choice and the
@@ -29,13 +31,15 @@ class SettingsViewModel : public QObject
     Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
                    shareUsageStatisticsChanged)
     Q_PROPERTY(SetupCheckViewModel* setupCheck READ setupCheck CONSTANT)
+    Q_PROPERTY(KeyDestinationViewModel* keyDestination READ keyDestination CONSTANT)
 
 public:
     // Where the analytics client's opt-out is switched.
     using OptOut = std::function<void(bool analyticsDisabled)>;
 
+    // `keys` is null when the key sink cannot switch where keys go.
     SettingsViewModel(AppViewModel& viewModel, Defaults& defaults, SetupCheck& setupCheck, OptOut optOut,
-                      QObject* parent = nullptr);
+                      KeyDestinationSwitch* keys = nullptr, QObject* parent = nullptr);
 
     int selectedGear() const { return m_selectedGear; }
     void setSelectedGear(int gear);
@@ -50,6 +54,7 @@ public:
     QStringList keyMatchingNames() const;
     QString keyMatchingProblem() const { return m_keyMatchingProblem; }
     SetupCheckViewModel* setupCheck() { return &m_setupCheck; }
+    KeyDestinationViewModel* keyDestination() { return &m_keyDestination; }
 
     // The page is built anew each time it opens: it starts from the stored gear.
     Q_INVOKABLE void reload();
@@ -68,4 +73,5 @@ private:
     bool m_shareUsageStatistics;
     QString m_keyMatchingProblem;
     SetupCheckViewModel m_setupCheck;
+    KeyDestinationViewModel m_keyDestination;
 };

@@ -22,6 +22,9 @@ public:
         bool operator==(const Host&) const = default;
     };
 
+    // Keys go to another device now. A sink that can also type into this computer says false
+    // while it does.
+    virtual bool sendsToDevice() const { return true; }
     // Served and announced to devices, whether or not one is connected.
     virtual bool ready() const = 0;
     // Where keys go, in a sentence: "iPad is connected and takes keys".

@@ -115,6 +115,12 @@ ScrollPage {
                 columns: 2
                 columnSpacing: 12
                 rowSpacing: 12
+                KeyDestinationSettings {
+                    visible: section.model.keyDestination.available
+                    Layout.fillWidth: true
+                    Layout.columnSpan: 2
+                    model: section.model.keyDestination
+                }
                 ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 2

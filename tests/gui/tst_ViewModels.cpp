@@ -1,4 +1,6 @@
 #include "analytics/UsageStatisticsChoice.h"
+#include "fakes/FakeRemoteKeySink.h"
+#include "shifting/KeyDestinationSwitch.h"
 #include "support/BareDesktop.h"
 #include "support/DebugLogRecorder.h"
 #include "support/EnvironmentChange.h"
@@ -12,6 +14,44 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+// Keys typed on this computer (recorded as "47 down") or sent by a fake Bluetooth keyboard
+// ("47 down to hci0"), switched from the Settings page; `alive` counts keyboards in existence.
+struct DestinationRig
+{
+    explicit DestinationRig(const QString& settingsPath, KeyDestinationSwitch::Target target,
+                            QStringList adapters = {QStringLiteral("hci0")})
+    {
+        KeyDestinationSwitch::Makers makers{[this] { return std::make_unique<RecordingKeySink>(keys); },
+                                            [this, adapters](const QString& adapter) {
+                                                auto made = std::make_unique<FakeRemoteKeySink>(
+                                                    keys, adapter.isEmpty() ? adapters.constFirst() : adapter,
+                                                    &alive);
+                                                made->adapterList = adapters;
+                                                keyboard = made.get();
+                                                return made;
+                                            }};
+        auto made = std::make_unique<KeyDestinationSwitch>(std::move(makers), target);
+        keySwitch = made.get();
+        rig = std::make_unique<GuiRig>(settingsPath, std::move(made));
+    }
+    KeyDestinationViewModel& destination() { return *rig->app->settings()->keyDestination(); }
+    // A press of the button mapped to "." (Rouvy's shift up), typed to the end.
+    QString press()
+    {
+        keys.clear();
+        rig->graph->keyboardService().handleButtonPress(2);
+        KeySequencer& sequencer = rig->graph->keyboardService().keySequencer();
+        return QTest::qWaitFor([&sequencer] { return sequencer.isIdle(); }) ? keys.join(QLatin1Char(';'))
+                                                                            : QStringLiteral("still typing");
+    }
+
+    QStringList keys;
+    int alive = 0;
+    FakeRemoteKeySink* keyboard = nullptr; // the last made
+    KeyDestinationSwitch* keySwitch = nullptr;
+    std::unique_ptr<GuiRig> rig;
+};
 
 class tst_ViewModels : public QObject
 {
@@ -613,6 +653,148 @@ private Q_SLOTS:
         QCOMPARE(names(), QStringList{strong.name});
         QCOMPARE(removals.size(), 1);
         QVERIFY(resets.isEmpty());
+    }
+    // Choosing where keys go takes effect at once: each press reaches the chosen sink only, the
+    // keyboard not chosen stops existing (and so announcing itself), and the choice is kept.
+    void keysGoWhereTheRiderChoosesWhileRunning_data()
+    {
+        QTest::addColumn<int>("startsAt");
+        QTest::newRow("from this computer") << 0;
+        QTest::newRow("from a paired device") << 1;
+    }
+    void keysGoWhereTheRiderChoosesWhileRunning()
+    {
+        QFETCH(int, startsAt);
+        using Target = KeyDestinationSwitch::Target;
+        DestinationRig keys(path(), startsAt == 1 ? Target::pairedDevice : Target::thisComputer);
+        KeyDestinationViewModel& destination = keys.destination();
+        MappingViewModel& mapping = *keys.rig->app->mapping();
+        mapping.setKeyboardEnabled(true);
+        QCOMPARE(destination.destinationIndex(), startsAt);
+        QCOMPARE(keys.alive, startsAt);
+        QSignalSpy changes(&destination, &KeyDestinationViewModel::destinationChanged);
+
+        for (const int index : {1, 0, 1}) {
+            destination.setDestinationIndex(index);
+            QCOMPARE(keys.alive, index);
+            QCOMPARE(keys.rig->defaults.stringValue(QStringLiteral("keysTo")),
+                     index == 1 ? QStringLiteral("bluetooth") : QStringLiteral("local"));
+            if (index == 1) {
+                keys.keyboard->setHosts({{QStringLiteral("/org/bluez/hci0/dev_1"), QStringLiteral("AA"),
+                                          QStringLiteral("iPad"), true}});
+                QCOMPARE(keys.press(), QStringLiteral("47 down to hci0;47 up to hci0"));
+                QVERIFY(
+                    mapping.permissionText().startsWith(QStringLiteral("iPad is connected and takes keys")));
+                QCOMPARE(destination.status(), QStringLiteral("iPad is connected and takes keys"));
+                QCOMPARE(destination.hosts().size(), 1);
+            } else {
+                QCOMPARE(keys.press(), QStringLiteral("47 down;47 up"));
+                QVERIFY(mapping.permissionText().contains(QStringLiteral("through recording")));
+                QVERIFY(destination.hosts().isEmpty());
+            }
+        }
+        QCOMPARE(changes.size(), startsAt == 1 ? 2 : 3);
+    }
+
+    // A key held while the rider switches is released where it was pressed, and its own release
+    // later is not sent a second time, nor to the new sink.
+    void aKeyHeldAcrossASwitchIsReleasedOnceWhereItWasPressed_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<QString>("sent");
+        QTest::newRow("this computer to a device") << 0 << QStringLiteral("47 down;47 up");
+        QTest::newRow("a device to this computer") << 1 << QStringLiteral("47 down to hci0;47 up to hci0");
+    }
+    void aKeyHeldAcrossASwitchIsReleasedOnceWhereItWasPressed()
+    {
+        QFETCH(int, from);
+        QFETCH(QString, sent);
+        using Target = KeyDestinationSwitch::Target;
+        DestinationRig keys(path(), from == 1 ? Target::pairedDevice : Target::thisComputer);
+        KeySink& sink = keys.rig->graph->keySink();
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
+        keys.destination().setDestinationIndex(1 - from);
+        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
+        QCOMPARE(keys.keys.join(QLatin1Char(';')), sent);
+    }
+
+    void pairingCountsDownAndEnds()
+    {
+        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice);
+        KeyDestinationViewModel& destination = keys.destination();
+        QVERIFY(!destination.pairingOpen());
+        destination.pair();
+        QVERIFY(destination.pairingOpen());
+        QCOMPARE(destination.pairingSecondsLeft(), 120);
+        // The keyboard's clock runs on; the page reads it without being told.
+        keys.keyboard->secondsLeft = 87;
+        QTRY_COMPARE(destination.pairingSecondsLeft(), 87);
+        keys.keyboard->secondsLeft = 0;
+        QTRY_VERIFY(!destination.pairingOpen());
+        destination.pair();
+        destination.stopPairing();
+        QVERIFY(!destination.pairingOpen());
+        // Leaving the keyboard ends its pairing.
+        destination.pair();
+        destination.setDestinationIndex(0);
+        QVERIFY(!destination.pairingOpen());
+        QCOMPARE(destination.pairingSecondsLeft(), 0);
+    }
+
+    // Another adapter for the keyboard starts it again there, kept for the next launch.
+    void anotherAdapterRecreatesTheKeyboard()
+    {
+        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice,
+                            {QStringLiteral("hci0"), QStringLiteral("hci1")});
+        KeyDestinationViewModel& destination = keys.destination();
+        QCOMPARE(destination.adapters(), (QStringList{QStringLiteral("hci0"), QStringLiteral("hci1")}));
+        QCOMPARE(destination.adapterIndex(), 0);
+        keys.keySwitch->setBatteryLevel(64);
+        destination.setAdapterIndex(1);
+        QCOMPARE(keys.keyboard->adapter(), QStringLiteral("hci1"));
+        QCOMPARE(keys.alive, 1); // the one on hci0 is gone
+        QCOMPARE(destination.adapterIndex(), 1);
+        QCOMPARE(keys.keyboard->battery, 64); // the unit's charge follows to the new keyboard
+        QCOMPARE(keys.rig->defaults.stringValue(QStringLiteral("keyboardAdapter")), QStringLiteral("hci1"));
+        keys.rig->app->mapping()->setKeyboardEnabled(true);
+        QCOMPARE(keys.press(), QStringLiteral("47 down to hci1;47 up to hci1"));
+    }
+
+    void equalDestinationChoicesEmitNothing()
+    {
+        DestinationRig keys(path(), KeyDestinationSwitch::Target::thisComputer,
+                            {QStringLiteral("hci0"), QStringLiteral("hci1")});
+        KeyDestinationViewModel& destination = keys.destination();
+        QSignalSpy destinations(&destination, &KeyDestinationViewModel::destinationChanged);
+        QSignalSpy adapters(&destination, &KeyDestinationViewModel::adaptersChanged);
+        QSignalSpy hosts(&destination, &KeyDestinationViewModel::hostsChanged);
+        destination.setDestinationIndex(0);
+        destination.setDestinationIndex(2);
+        QCOMPARE(destinations.size(), 0);
+        destination.setDestinationIndex(1);
+        adapters.clear();
+        hosts.clear();
+        destination.setDestinationIndex(1);
+        destination.setAdapterIndex(0);
+        destination.setAdapterIndex(5);
+        keys.keyboard->setHosts({}); // told, but nothing changed
+        QCOMPARE(destinations.size(), 1);
+        QCOMPARE(adapters.size(), 0);
+        QCOMPARE(hosts.size(), 0);
+        QCOMPARE(keys.alive, 1);
+    }
+
+    void forgettingReachesTheKeyboard()
+    {
+        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice);
+        keys.destination().forget(QStringLiteral("/org/bluez/hci0/dev_1"));
+        QCOMPARE(keys.keyboard->forgotten, QStringList{QStringLiteral("/org/bluez/hci0/dev_1")});
+    }
+
+    void aSinkThatCannotSwitchOffersNoChoice()
+    {
+        GuiRig rig(path());
+        QVERIFY(!rig.app->settings()->keyDestination()->available());
     }
 };
 

@@ -1,4 +1,7 @@
+#include "fakes/FakeRemoteKeySink.h"
 #include "gui/IconProvider.h"
+#include "gui/KeyDestinationViewModel.h"
+#include "shifting/KeyDestinationSwitch.h"
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
 #include "support/TestRegistry.h"
@@ -12,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <memory>
 
 namespace {
 
@@ -33,6 +37,55 @@ class tst_QmlViews : public QObject
     }
 
 private Q_SLOTS:
+    // The paired devices are listed; "Forget" asks first, and only the answer forgets; the
+    // pairing countdown is shown while pairing is open.
+    void pairedDevicesAreForgottenOnlyAfterAsking()
+    {
+        QStringList keys;
+        FakeRemoteKeySink* keyboard = nullptr;
+        KeyDestinationSwitch keySwitch({[&keys] { return std::make_unique<RecordingKeySink>(keys); },
+                                        [&keys, &keyboard](const QString&) {
+                                            auto made = std::make_unique<FakeRemoteKeySink>(
+                                                keys, QStringLiteral("hci0"));
+                                            keyboard = made.get();
+                                            return made;
+                                        }},
+                                       KeyDestinationSwitch::Target::pairedDevice);
+        const QString iPad = QStringLiteral("/org/bluez/hci0/dev_1");
+        keyboard->setHosts({{iPad, QStringLiteral("AA"), QStringLiteral("iPad"), true}});
+        Defaults defaults(path());
+        KeyDestinationViewModel model(&keySwitch, defaults);
+        QuickHarness quick;
+        QQuickWindow window;
+        window.resize(700, 500);
+        const auto page =
+            quick.create(QStringLiteral("KeyDestinationSettings"),
+                         {{QStringLiteral("model"), QVariant::fromValue(&model)},
+                          {QStringLiteral("parent"), QVariant::fromValue(window.contentItem())}});
+        QVERIFY(page);
+        QQuickItem* forget = QuickHarness::find(asItem(page), QStringLiteral("forgetButton"));
+        QVERIFY(forget);
+        auto* dialog = page->findChild<QObject*>(QStringLiteral("confirmDialog"));
+        QVERIFY(dialog);
+        for (const char* answer : {"confirmCancel", "confirmAccept"}) {
+            QMetaObject::invokeMethod(forget, "clicked");
+            QTRY_VERIFY(dialog->property("opened").toBool());
+            QVERIFY(keyboard->forgotten.isEmpty());
+            auto* button = dialog->findChild<QQuickItem*>(QString::fromLatin1(answer));
+            QVERIFY(button);
+            QMetaObject::invokeMethod(button, "clicked");
+            QTRY_VERIFY(!dialog->property("visible").toBool());
+        }
+        QCOMPARE(keyboard->forgotten, QStringList{iPad});
+
+        QQuickItem* countdown = QuickHarness::find(asItem(page), QStringLiteral("pairingCountdown"));
+        QVERIFY(countdown);
+        QVERIFY(!countdown->isVisible());
+        QMetaObject::invokeMethod(QuickHarness::find(asItem(page), QStringLiteral("pairButton")), "clicked");
+        keyboard->secondsLeft = 87;
+        QTRY_VERIFY(countdown->property("text").toString().contains(QStringLiteral("87 s")));
+    }
+
     // The symbols travel with the QML module; a wrong resource path leaves every icon blank.
     void symbolsAreDrawnFromTheModuleInTheirTint()
     {

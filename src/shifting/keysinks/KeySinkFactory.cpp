@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
+#include "shifting/KeyDestinationSwitch.h"
 #include "shifting/keysinks/KeySinkChain.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
 #include "shifting/keysinks/NullKeySink.h"
@@ -106,30 +107,9 @@ Choice wayland(Defaults& settings, const QProcessEnvironment& environment)
     return none(reasons);
 }
 
-Choice bluetooth(Defaults& settings, const std::function<bool(const QString&)>& isDi2Unit,
-                 const QString& reason)
+// The sink that types into this computer's windows, by the kind of session.
+Choice thisComputer(Defaults& settings, const QProcessEnvironment& environment)
 {
-    return {std::make_unique<BluetoothKeyboardKeySink>(
-                QDBusConnection::systemBus(),
-                settings.stringValue(SettingsKeys::keyboardAdapter()).value_or(QString()), isDi2Unit),
-            reason};
-}
-
-} // namespace
-
-Choice choose(Defaults& settings, const QProcessEnvironment& environment,
-              std::function<bool(const QString& address)> isDi2Unit)
-{
-    const QString forcedName = environment.value(QStringLiteral("COGWISE_KEY_SINK")).toLower();
-    if (forcedName == QLatin1String("bluetooth"))
-        return bluetooth(settings, isDi2Unit, QStringLiteral("COGWISE_KEY_SINK=bluetooth chooses it."));
-    if (forcedName.isEmpty() && settings.stringValue(SettingsKeys::keysTo()) == QLatin1String("bluetooth"))
-        return bluetooth(settings, isDi2Unit,
-                         QStringLiteral("you chose to send keys to a device paired over Bluetooth."));
-    if (forcedName == QLatin1String("uinput") || forcedName == QLatin1String("xtest") ||
-        forcedName == QLatin1String("portal") || forcedName == QLatin1String("none"))
-        return forced(forcedName, settings, environment);
-
     switch (KeyTypingInspector::sessionOf(environment)) {
     case Session::x11:
         return x11(settings, environment);
@@ -149,6 +129,43 @@ Choice choose(Defaults& settings, const QProcessEnvironment& environment,
         return {std::move(viaXTest), QStringLiteral("uinput is not available: %1").arg(reasons.constFirst())};
     reasons.append(*viaXTest->unavailableReason());
     return none(reasons);
+}
+
+} // namespace
+
+Choice choose(Defaults& settings, const QProcessEnvironment& environment,
+              std::function<bool(const QString& address)> isDi2Unit)
+{
+    const QString forcedName = environment.value(QStringLiteral("COGWISE_KEY_SINK")).toLower();
+    if (forcedName == QLatin1String("uinput") || forcedName == QLatin1String("xtest") ||
+        forcedName == QLatin1String("portal") || forcedName == QLatin1String("none"))
+        return forced(forcedName, settings, environment);
+
+    using Target = KeyDestinationSwitch::Target;
+    Target target = Target::thisComputer;
+    QString reason;
+    if (forcedName == QLatin1String("bluetooth")) {
+        target = Target::pairedDevice;
+        reason = QStringLiteral("COGWISE_KEY_SINK=bluetooth chooses it.");
+    } else if (settings.stringValue(SettingsKeys::keysTo()) == QLatin1String("bluetooth")) {
+        target = Target::pairedDevice;
+        reason = QStringLiteral("you chose to send keys to a device paired over Bluetooth.");
+    }
+    // This computer's sink is chosen when first needed; its reason only when it is the first.
+    auto firstReason = std::make_shared<QString>();
+    KeyDestinationSwitch::Makers makers{
+        [&settings, environment, firstReason] {
+            Choice local = thisComputer(settings, environment);
+            *firstReason = local.reason;
+            return std::move(local.sink);
+        },
+        [isDi2Unit](const QString& adapter) -> std::unique_ptr<RemoteKeySink> {
+            return std::make_unique<BluetoothKeyboardKeySink>(QDBusConnection::systemBus(), adapter,
+                                                              isDi2Unit);
+        }};
+    auto sink = std::make_unique<KeyDestinationSwitch>(
+        std::move(makers), target, settings.stringValue(SettingsKeys::keyboardAdapter()).value_or(QString()));
+    return {std::move(sink), reason.isEmpty() ? *firstReason : reason};
 }
 
 } // namespace KeySinkFactory

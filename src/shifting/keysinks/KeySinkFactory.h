@@ -22,7 +22,9 @@ struct Choice
     QString reason;
 };
 
-// `settings` keeps the portal's restore token and where keys go. `isDi2Unit` tells the rider's
+// Unless COGWISE_KEY_SINK names a sink of this computer, a KeyDestinationSwitch, so that where keys
+// go can change while Cogwise runs. `settings`, which must outlive the sink, keeps the portal's restore
+// token and where keys go. `isDi2Unit` tells the rider's
 // unit from the Bluetooth keyboard's hosts on the same adapter.
 Choice choose(Defaults& settings,
               const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
