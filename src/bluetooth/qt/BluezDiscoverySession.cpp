@@ -43,6 +43,7 @@ void BluezDiscoverySession::stop()
 void BluezDiscoverySession::restart()
 {
     m_running = false;
+    m_adapterDiscovering = false;
     m_adapter.clear();
     settle();
 }
@@ -67,6 +68,7 @@ void BluezDiscoverySession::settle()
     if (m_busy || !m_bus.isConnected() || m_wanted == m_running)
         return;
     if (!m_wanted) {
+        m_adapterDiscovering = false;
         call(m_adapter, adapterInterface, QStringLiteral("StopDiscovery"), {},
              [this](const QDBusMessage&) { m_running = false; });
         return;
@@ -98,10 +100,43 @@ void BluezDiscoverySession::settle()
                   [this](const QDBusMessage& started) {
                       if (started.type() != QDBusMessage::ErrorMessage || started.errorName() == inProgress) {
                           m_running = true;
+                          awaitDiscovering();
                           return;
                       }
                       m_wanted = false;
                       Q_EMIT failed(QStringLiteral("StartDiscovery: ") + started.errorMessage());
                   });
          });
+}
+
+void BluezDiscoverySession::awaitDiscovering()
+{
+    // bluetoothd may tell "Discovering" a moment after its reply: ask, and listen until it does.
+    m_bus.connect(bluez, m_adapter, QStringLiteral("org.freedesktop.DBus.Properties"),
+                  QStringLiteral("PropertiesChanged"), this, SLOT(onAdapterChanged(QDBusMessage)));
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        bluez, m_adapter, QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get.setArguments({adapterInterface, QStringLiteral("Discovering")});
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(get), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        if (watcher->reply().arguments().value(0).value<QDBusVariant>().variant().toBool())
+            tellDiscovering();
+    });
+}
+
+void BluezDiscoverySession::onAdapterChanged(const QDBusMessage& message)
+{
+    const QVariantMap changed = qdbus_cast<QVariantMap>(message.arguments().value(1).value<QDBusArgument>());
+    if (changed.value(QStringLiteral("Discovering")).toBool())
+        tellDiscovering();
+}
+
+void BluezDiscoverySession::tellDiscovering()
+{
+    m_bus.disconnect(bluez, m_adapter, QStringLiteral("org.freedesktop.DBus.Properties"),
+                     QStringLiteral("PropertiesChanged"), this, SLOT(onAdapterChanged(QDBusMessage)));
+    m_adapterDiscovering = true;
+    if (m_running && m_wanted)
+        Q_EMIT discovering();
 }

@@ -24,13 +24,23 @@ public:
     // The adapter was powered off and on, or came back: bluetoothd may have ended the session.
     void restart();
     bool running() const { return m_running; }
+    // Running, wanted, and told by bluetoothd that the adapter discovers.
+    bool discoveringNow() const { return m_running && m_wanted && !m_busy && m_adapterDiscovering; }
 
 Q_SIGNALS:
+    // Our session runs and bluetoothd says the adapter discovers: a client that looks at the
+    // adapter now (Qt's discovery agent does) finds it discovering and opens no session of its own.
+    void discovering();
     // For the log: what bluetoothd answered when it refused.
     void failed(const QString& why);
 
+private Q_SLOTS:
+    void onAdapterChanged(const QDBusMessage& message);
+
 private:
+    void tellDiscovering();
     void settle();
+    void awaitDiscovering();
     void call(const QString& path, const QString& interface, const QString& method,
               const QVariantList& arguments, std::function<void(const QDBusMessage&)> done);
 
@@ -40,4 +50,5 @@ private:
     bool m_wanted = false;
     bool m_running = false;
     bool m_busy = false;
+    bool m_adapterDiscovering = false;
 };

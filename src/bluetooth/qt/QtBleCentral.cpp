@@ -246,6 +246,7 @@ void QtBleCentral::createPlatformObjects()
     dropPlatformObjects();
     createLocalDevice();
     m_session = std::make_unique<BluezDiscoverySession>();
+    connect(m_session.get(), &BluezDiscoverySession::discovering, this, &QtBleCentral::startAgent);
     connect(m_session.get(), &BluezDiscoverySession::failed, this, [this](const QString& why) {
         logInfo(QStringLiteral("Cogwise's own scan did not start: ") + why);
     });
@@ -369,8 +370,17 @@ void QtBleCentral::scanForPeripherals()
         logInfo(QStringLiteral("No scan while bluetoothd is not running"));
         return;
     }
+    m_scanWanted = true;
+    // Qt's agent starts once our session discovers: finding the adapter busy, it opens no session
+    // of its own, whose start and stop Qt's bookkeeping can lose when they follow each other fast.
     m_session->start();
-    if (m_discovery->isActive())
+    if (m_session->discoveringNow())
+        startAgent();
+}
+
+void QtBleCentral::startAgent()
+{
+    if (!m_discovery || !m_scanWanted || m_discovery->isActive())
         return;
     m_replaying = true;
     m_discovery->start(QBluetoothDeviceDiscoveryAgent::LowEnergyMethod);
@@ -379,6 +389,7 @@ void QtBleCentral::scanForPeripherals()
 
 void QtBleCentral::stopScan()
 {
+    m_scanWanted = false;
     if (m_session)
         m_session->stop();
     if (m_discovery && m_discovery->isActive())

@@ -58,6 +58,7 @@ private:
 
     // Qt's objects bind to the bluetoothd and the adapter of their making.
     void createLocalDevice();
+    void startAgent();
     void createPlatformObjects();
     void dropPlatformObjects();
     void reportDiscovery(const QBluetoothDeviceInfo& info, bool advertising);
@@ -77,6 +78,7 @@ private:
     QPointer<QBluetoothDeviceDiscoveryAgent> m_discovery;
     // Keeps bluetoothd discovering, filtered, for as long as we scan, whatever other clients do.
     std::unique_ptr<BluezDiscoverySession> m_session;
+    bool m_scanWanted = false;
     bool m_replaying = false; // inside the discovery agent's start: it replays BlueZ's cache
     std::optional<std::pair<QUuid, int>> m_lastHeard; // Qt tells one advertisement twice
     QHash<QUuid, QBluetoothDeviceInfo> m_seen;        // by identifier: what scans found
