@@ -132,7 +132,10 @@ void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
         m_deviceInfo = info;
         Q_EMIT deviceInfoChanged(info);
     }
-    setState(ConnectionState::Connected{m_deviceInfo});
+    // A reply or a packet that arrives after the link dropped updates what is known of the unit,
+    // but does not make it connected again while Cogwise waits for it.
+    if (!m_connectionState.as<ConnectionState::Waiting>())
+        setState(ConnectionState::Connected{m_deviceInfo});
 }
 
 void ConnectionService::setPeripherals(QList<DiscoveredDevice> peripherals)
@@ -423,6 +426,7 @@ void ConnectionService::didConnect(const BlePeripheral& peripheral)
         info.id = peripheral.identifier;
         info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));
         setDeviceInfo(info);
+        setState(ConnectionState::Connected{m_deviceInfo});
         m_analytics.track(Analytics::TelemetrySignal::deviceConnected,
                           {{QStringLiteral("device"), peripheral.name.value_or(QStringLiteral("Unknown"))}});
     });

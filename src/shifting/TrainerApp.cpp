@@ -2,7 +2,7 @@
 
 const QList<TrainerApp>& TrainerApp::all()
 {
-    const auto key = [](const char* name) { return VirtualKey::fromName(QString::fromLatin1(name)); };
+    const auto named = [](const char* keysym) { return VirtualKey::fromName(QString::fromLatin1(keysym)); };
     static const QList<TrainerApp> apps{
         {QStringLiteral("rouvy"),
          QStringLiteral("Rouvy"),
@@ -13,27 +13,27 @@ const QList<TrainerApp>& TrainerApp::all()
          {}},
         {QStringLiteral("mywhoosh"),
          QStringLiteral("MyWhoosh"),
-         key("i"),
-         key("k"),
+         named("i"),
+         named("k"),
          QStringLiteral("On this computer under Wine (Lutris), or on another device through the Bluetooth "
                         "keyboard."),
          {}},
         {QStringLiteral("tpv"),
          QStringLiteral("TrainingPeaks Virtual"),
-         key("KP_Add"),
-         key("KP_Subtract"),
+         named("KP_Add"),
+         named("KP_Subtract"),
          QStringLiteral(
              "On this computer under Wine, or on a Windows PC or Mac through the Bluetooth keyboard."),
          {}},
         {QStringLiteral("maximumtrainer"),
          QStringLiteral("MaximumTrainer Redux"),
-         key("Up"),
-         key("Down"),
+         named("Up"),
+         named("Down"),
          QStringLiteral("On this computer, natively."),
          {}},
         // Its train view has no gears: the keys move the load it sets.
-        {QStringLiteral("goldencheetah"), QStringLiteral("GoldenCheetah"), key("KP_Add"), key("KP_Subtract"),
-         QStringLiteral("On this computer, natively."),
+        {QStringLiteral("goldencheetah"), QStringLiteral("GoldenCheetah"), named("KP_Add"),
+         named("KP_Subtract"), QStringLiteral("On this computer, natively."),
          QStringLiteral("changes ERG watts or slope, not gears")},
         {QStringLiteral("custom"),
          QStringLiteral("Custom"),

@@ -10,7 +10,7 @@ Control it through the org.bluez.Mock interface of "/":
                            to an asleep unit waits, as the kernel's passive scan does,
                            until it wakes (then it connects) or the connect limit passes
                            (then org.bluez.Error.Failed "le-connection-abort-by-local").
-  SetConnectLimit(u)       that limit in milliseconds (30000 at start).
+  SetConnectLimit(u)       that limit in milliseconds (40000 at start, as the kernel's).
   SetConnectMode(s)        'normal'; 'fail': Connect answers org.bluez.Error.Failed
                            "Connection refused"; 'hang': Connect answers, the link never comes.
   SetConnectError(s, s)    Connect answers this error name and message ('' for none).
@@ -86,7 +86,8 @@ disconnected, with no CCC state (BlueZ stores only Service Changed's CCC).
 
 As in BlueZ: Connect while the adapter is off answers org.bluez.Error.NotReady; a
 second Connect while one waits answers org.bluez.Error.InProgress; Disconnect ends a
-waiting Connect, which then fails with "le-connection-abort-by-local"; Connect on a
+waiting Connect, which then fails with "br-connection-canceled", and answers success on
+a device that is not connected; Connect on a
 connected device succeeds at once; notification sessions outlive a dropped link and
 are on again when it comes back. Discovery sessions are per client, as in BlueZ: a
 second StartDiscovery of one client answers org.bluez.Error.InProgress, StopDiscovery
@@ -145,7 +146,7 @@ GATT = [
     ('18ef', [('2ac2', ['notify'], b'')]),
 ]
 
-state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 30000, 'read_error': False,
+state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 40000, 'read_error': False,
          'notify_in_progress': False, 'start_notify_calls': 0,
          'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False, 'refuse_central': False}
 
@@ -242,10 +243,17 @@ def stop_notify(self):
 
 
 def establish(device):
+    '''The link is up; BlueZ answers Connect now and resolves the services afterwards.'''
     set_props(device, DEVICE_IFACE, {'Connected': True})
-    if devices[device.path]['gatt']:
-        add_gatt(device.path)
-    set_props(device, DEVICE_IFACE, {'ServicesResolved': True})
+
+    def resolve():
+        if device.path in devices and device.props[DEVICE_IFACE]['Connected'] and \
+                not device.props[DEVICE_IFACE]['ServicesResolved']:
+            if devices[device.path]['gatt']:
+                add_gatt(device.path)
+            set_props(device, DEVICE_IFACE, {'ServicesResolved': True})
+        return False
+    GLib.idle_add(resolve)
 
 
 def drop(device):
@@ -307,11 +315,11 @@ def async_connect_method():
 
 
 def device_disconnect(self):
+    '''As BlueZ 5.66: a Disconnect cancels a waiting Connect, which then fails with
+    "br-connection-canceled", and succeeds on a device that is not connected.'''
     if devices[self.path]['pending'] is not None:
-        finish_pending(self.path, error('org.bluez.Error.Failed', ABORT_BY_LOCAL))
-    elif not self.props[DEVICE_IFACE]['Connected']:
-        raise error('org.bluez.Error.NotConnected', 'Not Connected')
-    else:
+        finish_pending(self.path, error('org.bluez.Error.Failed', 'br-connection-canceled'))
+    elif self.props[DEVICE_IFACE]['Connected']:
         drop(self)
 
 
