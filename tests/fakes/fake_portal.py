@@ -8,8 +8,9 @@ Parameters (all optional):
   scheme          u     color-scheme at start (0).
   remote_desktop  b     whether the portal offers RemoteDesktop at all (true); without it, its
                         calls answer org.freedesktop.DBus.Error.UnknownMethod.
-  version         u     RemoteDesktop's version property (2). From 2 on, SelectDevices honours
-                        persist_mode and restore_token.
+  version         u     RemoteDesktop's version property (1, as Debian 12's xdg-desktop-portal
+                        1.16 has). From 2 on, SelectDevices honours persist_mode and
+                        restore_token; version 1 drops them silently.
   consent         s     what the user does with the dialog Start shows ('allow'):
                           'allow'  grants at once;
                           'deny'   cancels (response 1);
@@ -22,6 +23,7 @@ Control it through the org.freedesktop.portal.Mock interface of the portal's obj
   SetConsent(s)          the consent mode from now on.
   Answer(u)              the user answers the oldest open dialog: 0 allow, 1 cancel, 2 other
                          error. org.freedesktop.portal.Error.NotFound when none is open.
+  UnansweredCalls() -> u calls left without any reply (an invalid handle_token).
   CloseSession()         the desktop ends every open session: Closed({}) on each.
   KeyEvents() -> a(siu)  the key events typed so far: ('keycode'|'keysym', value, state).
   LastRestoreToken() -> s  restore_token given to the last SelectDevices ('' if none).
@@ -33,27 +35,31 @@ Control it through the org.freedesktop.portal.Mock interface of the portal's obj
 Read answers the value wrapped twice in a variant, as version 1 of the interface does;
 any other setting answers org.freedesktop.portal.Error.NotFound.
 
-As xdg-desktop-portal does: requests and sessions live at paths made of the caller's unique
-name and its tokens (a request path already in use gets a suffix); a request object goes once
-it has answered; a session may be used only by its creator; SelectDevices only before Start,
-Start only once; a Start that is not granted closes the session (Closed emitted after the
-Response); a session's object goes when it closes, so a later Session.Close() fails; the
-devices granted are the types selected (all when SelectDevices named none); with persist_mode
-1 or 2 the grant carries a fresh restore token, and a token restores once, without a dialog.
-A persist_mode 1 token restores only for the connection it was given to (the app as long as
-it runs); a persist_mode 2 token, or one in known_tokens, for anyone. Request.Close() on an
-open dialog closes its session. NotifyKeyboardKeycode and NotifyKeyboardKeysym answer
-org.freedesktop.portal.Error.Failed unless the session is the caller's, started, and was
-granted the keyboard. Bad options answer org.freedesktop.portal.Error.InvalidArgument.
-
-Unlike a real portal, every Response is emitted before the reply to the call that caused it,
-so a client that subscribes to its request only after the call returns misses it.
+As xdg-desktop-portal 1.16 does: requests and sessions live at paths made of the caller's
+unique name and its tokens (a request path already in use gets a suffix); a request object goes
+once it has answered; every Response comes after the reply to the call that caused it; a
+handle_token or session_handle_token that is not a valid object path element leaves the call
+without any answer (its session hangs); a session may be used only by its creator, others get
+org.freedesktop.DBus.Error.AccessDenied "Invalid session"; SelectDevices only before Start,
+Start only once (org.freedesktop.DBus.Error.Failed "Invalid state"); a Start that is not
+granted closes the session (Closed emitted after the Response); a session's object goes when it
+closes, so a later Session.Close() fails; the devices granted are the types selected (all when
+SelectDevices named none, none without SelectDevices); with persist_mode 1 or 2 the grant
+carries a fresh restore token, and a token restores once, without a dialog. A persist_mode 1
+token restores only for the connection it was given to (the app as long as it runs); a
+persist_mode 2 token, or one in known_tokens, for anyone. Request.Close() on an open dialog
+closes its session. NotifyKeyboardKeycode and NotifyKeyboardKeysym answer
+org.freedesktop.DBus.Error.Failed "Session doesn't have access to a device of type: keyboard"
+unless the session is started and was granted the keyboard; calls of these two that overlap
+reach the desktop in any order (here: newest first). Bad options answer
+org.freedesktop.portal.Error.InvalidArgument.
 '''
 
 import re
 
 import dbus
 import dbus.service
+from gi.repository import GLib
 
 from dbusmock import mockobject
 
@@ -87,14 +93,23 @@ class InvalidArgument(dbus.DBusException):
 
 
 class Failed(dbus.DBusException):
-    _dbus_error_name = 'org.freedesktop.portal.Error.Failed'
+    _dbus_error_name = 'org.freedesktop.DBus.Error.Failed'
+
+
+class AccessDenied(dbus.DBusException):
+    _dbus_error_name = 'org.freedesktop.DBus.Error.AccessDenied'
+
+
+class Unanswered(Exception):
+    '''The call gets no reply at all, as the real portal does with an invalid token.'''
 
 
 def load(mock, parameters):
     mock.color_scheme = dbus.UInt32(parameters.get('scheme', 0))
     mock.AddProperties(MAIN_IFACE, {'version': dbus.UInt32(1)})
 
-    mock.rd_version = int(parameters.get('version', 2))
+    mock.rd_version = int(parameters.get('version', 1))
+    mock.unanswered = 0
     consent = str(parameters.get('consent', 'allow'))
     mock.consent = consent if consent in CONSENT_MODES else 'allow'
     # token -> unique name it is bound to, or None when any caller may restore it
@@ -106,6 +121,7 @@ def load(mock, parameters):
     mock.sessions = {}
     mock.pending = []  # open dialogs, oldest first: {'session', 'request', 'sender'}
     mock.key_events = []
+    mock.held_keys = []
     mock.last_restore_token = ''
     mock.last_persist_mode = 0
     mock.dialogs = 0
@@ -144,7 +160,7 @@ def token_option(mock, options, key):
         mock.generated += 1
         return 't%d' % mock.generated
     if not TOKEN.match(token):
-        raise InvalidArgument('Invalid token: %s' % token)
+        raise Unanswered()
     return str(token)
 
 
@@ -160,20 +176,25 @@ def new_request(mock, sender, options):
 
 
 def respond(request, response, results):
-    '''Response on the request, which then goes: called inside the handler, so before its reply.'''
+    '''Response on the request, which then goes; sent once the handler's reply is out.'''
+    GLib.idle_add(emit_response, request, response, results)
+
+
+def emit_response(request, response, results):
     obj = mockobject.objects.get(request)
     if obj is None:
-        return
+        return False
     obj.EmitSignal(REQUEST_IFACE, 'Response', 'ua{sv}',
                    [dbus.UInt32(response), dbus.Dictionary(results, signature='sv')])
     obj.remove_from_connection()
     del mockobject.objects[request]
+    return False
 
 
 def owned_session(mock, handle, sender):
     session = mock.sessions.get(str(handle))
     if session is None or session['sender'] != sender or session['state'] == 'closed':
-        raise InvalidArgument('Invalid session')
+        raise AccessDenied('Invalid session')
     return session
 
 
@@ -197,7 +218,10 @@ def end_session(mock, path, notify):
 def grant(mock, path, sender):
     session = mock.sessions[path]
     session['state'] = 'started'
-    session['granted'] = session['selected'] if session['selected'] is not None else ALL_DEVICES
+    if not session['devices_selected']:
+        session['granted'] = 0
+    else:
+        session['granted'] = session['selected'] if session['selected'] is not None else ALL_DEVICES
     results = {'devices': dbus.UInt32(session['granted'])}
     if mock.rd_version >= 2 and session['persist_mode'] in (1, 2):
         token = new_token(mock)
@@ -220,17 +244,16 @@ def finish(mock, path, request, response, sender):
         respond(request, 0, grant(mock, path, sender))
     else:
         respond(request, response, {})
-        end_session(mock, path, notify=True)
+        mock.sessions[path]['state'] = 'closing'
+        GLib.idle_add(lambda: end_session(mock, path, notify=True) and False)
 
 
 def checked_notify(mock, handle, sender, kind, value, state):
     session = mock.sessions.get(str(handle))
-    if session is None or session['sender'] != sender:
-        raise Failed('No such session')
-    if session['state'] != 'started' or not session['devices_selected']:
-        raise Failed('Session is not started')
-    if not session['granted'] & KEYBOARD:
-        raise Failed('Keyboard not granted')
+    if session is None or session['sender'] != sender or session['state'] == 'closed':
+        raise AccessDenied('Invalid session')
+    if session['state'] != 'started' or not session['granted'] & KEYBOARD:
+        raise Failed("Session doesn't have access to a device of type: keyboard")
     mock.key_events.append((kind, int(value), int(state)))
 
 
@@ -245,8 +268,29 @@ def Read(self, namespace, key):
 
 # --- org.freedesktop.portal.RemoteDesktop --------------------------------------------------
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender')
-def CreateSession(self, options, sender=None):
+def answer(mock, reply, error, handler, *arguments):
+    '''Replies as the handler says, or not at all when it raises Unanswered.'''
+    try:
+        result = handler(mock, *arguments)
+    except Unanswered:
+        mock.unanswered += 1
+        return
+    except dbus.DBusException as failure:
+        error(failure)
+        return
+    if result is None:
+        reply()
+    else:
+        reply(result)
+
+
+@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender',
+                     async_callbacks=('reply', 'error'))
+def CreateSession(self, options, sender=None, reply=None, error=None):
+    answer(self, reply, error, create_session, options, sender)
+
+
+def create_session(self, options, sender):
     session_path = SESSION_ROOT + sender_element(sender) + '/' + token_option(self, options, 'session_handle_token')
     if session_path in mockobject.objects:
         raise Failed('Session token in use')
@@ -261,8 +305,13 @@ def CreateSession(self, options, sender=None):
     return dbus.ObjectPath(request)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}', out_signature='o', sender_keyword='sender')
-def SelectDevices(self, session_handle, options, sender=None):
+@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}', out_signature='o', sender_keyword='sender',
+                     async_callbacks=('reply', 'error'))
+def SelectDevices(self, session_handle, options, sender=None, reply=None, error=None):
+    answer(self, reply, error, select_devices, session_handle, options, sender)
+
+
+def select_devices(self, session_handle, options, sender):
     session = owned_session(self, session_handle, sender)
     if session['state'] != 'init':
         raise Failed('Invalid state')
@@ -286,12 +335,17 @@ def SelectDevices(self, session_handle, options, sender=None):
     return dbus.ObjectPath(request)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender')
-def Start(self, session_handle, parent_window, options, sender=None):
+@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender',
+                     async_callbacks=('reply', 'error'))
+def Start(self, session_handle, parent_window, options, sender=None, reply=None, error=None):
+    answer(self, reply, error, start, session_handle, parent_window, options, sender)
+
+
+def start(self, session_handle, parent_window, options, sender):
     path = str(session_handle)
     session = owned_session(self, path, sender)
     if session['state'] != 'init':
-        raise Failed('Can only start once')
+        raise Failed('Invalid state')
     request = new_request(self, sender, options)
     token = session['restore_token']
     if token and token in self.tokens and self.tokens[token] in (None, sender):
@@ -308,14 +362,31 @@ def Start(self, session_handle, parent_window, options, sender=None):
     return dbus.ObjectPath(request)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}iu', out_signature='', sender_keyword='sender')
-def NotifyKeyboardKeycode(self, session_handle, options, keycode, state, sender=None):
-    checked_notify(self, session_handle, sender, 'keycode', keycode, state)
+def held_notify(mock, reply, error, *call):
+    '''xdg-desktop-portal hands each call to its back-end on its own, so calls that overlap reach
+    the desktop in any order: here, those that arrive within a few milliseconds go newest first.'''
+    if not mock.held_keys:
+        GLib.timeout_add(3, forward_held_keys, mock)
+    mock.held_keys.append((reply, error, call))
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}iu', out_signature='', sender_keyword='sender')
-def NotifyKeyboardKeysym(self, session_handle, options, keysym, state, sender=None):
-    checked_notify(self, session_handle, sender, 'keysym', keysym, state)
+def forward_held_keys(mock):
+    held, mock.held_keys = mock.held_keys, []
+    for reply, error, call in reversed(held):
+        answer(mock, reply, error, checked_notify, *call)
+    return False
+
+
+@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}iu', out_signature='', sender_keyword='sender',
+                     async_callbacks=('reply', 'error'))
+def NotifyKeyboardKeycode(self, session_handle, options, keycode, state, sender=None, reply=None, error=None):
+    held_notify(self, reply, error, session_handle, sender, 'keycode', keycode, state)
+
+
+@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}iu', out_signature='', sender_keyword='sender',
+                     async_callbacks=('reply', 'error'))
+def NotifyKeyboardKeysym(self, session_handle, options, keysym, state, sender=None, reply=None, error=None):
+    held_notify(self, reply, error, session_handle, sender, 'keysym', keysym, state)
 
 
 # --- methods of the request and session objects --------------------------------------------
@@ -400,6 +471,11 @@ def Dialogs(self):
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
 def ClosedByClient(self):
     return dbus.UInt32(self.closed_by_client)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
+def UnansweredCalls(self):
+    return dbus.UInt32(self.unanswered)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')

@@ -38,14 +38,9 @@ std::optional<QString> FakeBluez::startService()
 {
     m_bus.startMock(m_bluez, QStringLiteral("--system"), templatePath());
 
-    const bool registered = QTest::qWaitFor(
-        [] {
-            auto* bus = QDBusConnection::systemBus().interface();
-            return bus && bus->isServiceRegistered(QStringLiteral("org.bluez"));
-        },
-        startTimeoutMs);
-    if (!registered)
-        return QStringLiteral("the fake bluetoothd did not come up");
+    if (const auto error =
+            PrivateBus::waitForName(QDBusConnection::systemBus(), QStringLiteral("org.bluez"), m_bluez))
+        return QStringLiteral("the fake bluetoothd did not come up: ") + *error;
     return std::nullopt;
 }
 

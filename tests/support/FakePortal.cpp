@@ -9,7 +9,6 @@
 
 namespace {
 
-constexpr int startTimeoutMs = 20000;
 const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
 const QString mockInterface = QStringLiteral("org.freedesktop.portal.Mock");
@@ -80,17 +79,8 @@ std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
                     QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
                     {QStringLiteral("--parameters"),
                      QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
-    const QDBusConnection connection = bus();
-    const auto registered = [&connection] {
-        return connection.interface()->isServiceRegistered(portalService).value();
-    };
-    // A portal that failed to load its template exits: no use waiting the whole timeout for it.
-    const bool settled = QTest::qWaitFor(
-        [&] { return m_portal.state() == QProcess::NotRunning || registered(); }, startTimeoutMs);
-    if (m_portal.state() == QProcess::NotRunning)
-        return QStringLiteral("the fake portal exited (see its messages above)");
-    if (!settled)
-        return QStringLiteral("the fake portal did not come up");
+    if (const auto error = PrivateBus::waitForName(bus(), portalService, m_portal))
+        return QStringLiteral("the fake portal did not come up (see its messages above): ") + *error;
     return std::nullopt;
 }
 

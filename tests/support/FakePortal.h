@@ -20,7 +20,7 @@ public:
     // The desktop's RemoteDesktop portal.
     struct RemoteDesktop
     {
-        uint version = 2;
+        uint version = 1; // as Debian 12 has it
         // What the user does with the consent dialog: "allow", "deny", or "wait" for answer().
         QString consent = QStringLiteral("allow");
         // Restore tokens the desktop remembers from before.

@@ -1,7 +1,9 @@
 #include "support/PrivateBus.h"
 
+#include <QDBusConnectionInterface>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTest>
 
 namespace {
 
@@ -38,6 +40,22 @@ void PrivateBus::stop(QProcess& process)
     if (!process.waitForFinished(5000))
         process.kill();
     process.waitForFinished();
+}
+
+std::optional<QString> PrivateBus::waitForName(const QDBusConnection& bus, const QString& name,
+                                               const QProcess& owner)
+{
+    const auto registered = [&] {
+        return bus.interface() && bus.interface()->isServiceRegistered(name).value();
+    };
+    // A service that failed to start exits: no use waiting the whole timeout for it.
+    const bool settled = QTest::qWaitFor(
+        [&] { return owner.state() == QProcess::NotRunning || registered(); }, startTimeoutMs);
+    if (owner.state() == QProcess::NotRunning)
+        return owner.program() + QStringLiteral(" exited before it owned ") + name;
+    if (!settled)
+        return name + QStringLiteral(" did not come up");
+    return std::nullopt;
 }
 
 std::optional<QString> PrivateBus::missingForFakes()

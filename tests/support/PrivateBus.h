@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDBusConnection>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -26,6 +27,10 @@ public:
     // "--session", the bus the template registers on, which is this one either way.
     void startMock(QProcess& process, const QString& busKind, const QString& templatePath,
                    const QStringList& extraArguments = {}) const;
+
+    // Waits until `owner` holds `name` on `bus`; an error when it exited first or never did.
+    static std::optional<QString> waitForName(const QDBusConnection& bus, const QString& name,
+                                              const QProcess& owner);
 
     // Ends a process started on it, terminating before killing.
     static void stop(QProcess& process);

@@ -9,6 +9,7 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
 
 // X11 headers last: they define macros (None, Bool, Status) that clash with Qt's. Only the
@@ -238,6 +239,17 @@ void PortalKeySink::closeSession(bool quitting)
     }
     if (m_session.isEmpty())
         return;
+    if (quitting) {
+        // The last keys go first, still one at a time.
+        if (m_keyInFlight)
+            m_keyInFlight->waitForFinished();
+        for (; !m_keysWaiting.empty(); m_keysWaiting.pop_front()) {
+            QDBusPendingCall call =
+                m_bus.asyncCall(m_keysWaiting.front(), static_cast<int>(closeTimeout.count()));
+            call.waitForFinished();
+            keyAnswered(call);
+        }
+    }
     m_bus.disconnect(QString(), m_session, sessionInterface, QStringLiteral("Closed"), this,
                      SLOT(sessionClosed()));
     const QDBusMessage close =
@@ -284,14 +296,34 @@ bool PortalKeySink::post(VirtualKey key, KeyDirection direction)
                                                                   : QStringLiteral("NotifyKeyboardKeycode"));
     static const QVariant noOptions = QVariantMap();
     notify.setArguments({m_sessionArgument, noOptions, code, direction == KeyDirection::down ? 1u : 0u});
-    // Not waited for: the GUI thread goes on at once, and a refusal is logged when it comes.
-    if (!m_bus.callWithCallback(notify, this, nullptr, SLOT(keyFailed(QDBusError))))
+    if (!m_bus.isConnected())
         return fail(QStringLiteral("The session bus is gone."));
+    // Not waited for: the GUI thread goes on at once, and a refusal is logged when it comes.
+    m_keysWaiting.push_back(std::move(notify));
+    if (!m_keyInFlight)
+        sendNextKey();
     return true;
 }
 
-void PortalKeySink::keyFailed(const QDBusError& error)
+void PortalKeySink::sendNextKey()
 {
-    Logger::shared().logError(
-        QStringLiteral("The remote-desktop portal refused a key: %1").arg(error.message()), logCategory);
+    if (m_keysWaiting.empty())
+        return;
+    m_keyInFlight = m_bus.asyncCall(m_keysWaiting.front());
+    m_keysWaiting.pop_front();
+    auto* watcher = new QDBusPendingCallWatcher(*m_keyInFlight, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* answered) {
+        answered->deleteLater();
+        keyAnswered(*answered);
+        m_keyInFlight.reset();
+        sendNextKey();
+    });
+}
+
+void PortalKeySink::keyAnswered(const QDBusPendingCall& call)
+{
+    if (call.isError())
+        Logger::shared().logError(
+            QStringLiteral("The remote-desktop portal refused a key: %1").arg(call.error().message()),
+            logCategory);
 }

@@ -3,8 +3,12 @@
 #include "shifting/KeySink.h"
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
 #include <QPointer>
 #include <chrono>
+#include <deque>
+#include <optional>
 
 class Defaults;
 class PortalRequest;
@@ -43,7 +47,6 @@ public:
 
 private Q_SLOTS:
     void sessionClosed();
-    void keyFailed(const QDBusError& error);
 
 private:
     // Asks the portal whether it offers a keyboard, and waits for the answer.
@@ -57,6 +60,9 @@ private:
     // Waits for the portal only when quitting.
     void closeSession(bool quitting);
     void setConsent(Consent consent, const QString& news);
+    // One key at a time: the portal may hand calls that overlap to the desktop in any order.
+    void sendNextKey();
+    void keyAnswered(const QDBusPendingCall& call);
 
     QDBusConnection m_bus;
     Defaults& m_settings;
@@ -70,4 +76,6 @@ private:
     QVariant m_sessionArgument;
     bool m_offeredToken = false;
     QPointer<PortalRequest> m_pending;
+    std::deque<QDBusMessage> m_keysWaiting;
+    std::optional<QDBusPendingCall> m_keyInFlight;
 };
