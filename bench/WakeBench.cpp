@@ -3,6 +3,8 @@
 // the real QtBluetooth backend over the fake bluetoothd. Beside it, measured in the same run,
 // the floor: the same backend connecting, discovering and subscribing to an awake unit when
 // told to, with no waiting in between.
+// Then what listening for an asleep unit costs while Cogwise waits: CPU time and the D-Bus
+// signals bluetoothd sends per second, beside the same process connected to an awake unit.
 //   cogwise-bench-wake [WAKE-UPS]   (default 20)
 
 #include "analytics/Analytics.h"
@@ -18,11 +20,13 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 #include <algorithm>
+#include <sys/resource.h>
 
 namespace {
 
@@ -139,6 +143,79 @@ bool measureWakeUps(FakeBluez& bluez, int runs, QList<double>& wakes)
     return true;
 }
 
+qint64 cpuMicroseconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec +
+           usage.ru_stime.tv_usec;
+}
+
+// CPU milliseconds and bluetoothd's signals, each per second, over `seconds` of the service as it is.
+struct Cost
+{
+    double cpuMsPerSecond = 0;
+    double signalsPerSecond = 0;
+};
+
+std::optional<Cost> measureCost(int seconds)
+{
+    QProcess monitor;
+    monitor.start(QStringLiteral("dbus-monitor"),
+                  {QStringLiteral("--address"), QString::fromLocal8Bit(qgetenv("DBUS_SYSTEM_BUS_ADDRESS")),
+                   QStringLiteral("type='signal',sender='org.bluez'")});
+    if (!monitor.waitForStarted() ||
+        !QTest::qWaitFor([&] { return monitor.bytesAvailable() > 0; }, timeoutMs))
+        return std::nullopt;
+    monitor.readAllStandardOutput(); // its own NameAcquired
+    const qint64 cpuBefore = cpuMicroseconds();
+    QTest::qWait(seconds * 1000);
+    const qint64 cpu = cpuMicroseconds() - cpuBefore;
+    monitor.terminate();
+    monitor.waitForFinished();
+    const QByteArray seen = monitor.readAllStandardOutput();
+    qsizetype signals = 0;
+    for (const QByteArray& line : seen.split('\n'))
+        signals += line.startsWith("signal ") ? 1 : 0;
+    return Cost{double(cpu) / 1000 / seconds, double(signals) / seconds};
+}
+
+// Waiting for an asleep unit (Cogwise's own filtered discovery session runs, a neighbour's
+// strap advertises), beside the same span connected to the awake unit.
+bool measureListening(FakeBluez& bluez, int seconds)
+{
+    QTemporaryDir home;
+    Defaults defaults(home.filePath(QStringLiteral("bench.conf")));
+    defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(unitIdentifier));
+    Analytics analytics([](const QString&, const Analytics::Parameters&) {});
+    QtBleCentral central;
+    BLEConnectionManager ble(central);
+    Di2Parser parser;
+    ConnectionService service(ble, parser, defaults, analytics);
+    if (!QTest::qWaitFor([&] { return service.connectionState().as<ConnectionState::Connected>(); },
+                         timeoutMs))
+        return fail(QStringLiteral("the saved unit was never connected"));
+    const auto connected = measureCost(seconds);
+    bluez.control(QStringLiteral("SetAsleep"), {true});
+    bluez.control(QStringLiteral("DropLink"));
+    if (!QTest::qWaitFor([&] { return service.connectionState().as<ConnectionState::Waiting>() != nullptr; },
+                         timeoutMs))
+        return fail(QStringLiteral("Cogwise did not start waiting"));
+    const auto waiting = measureCost(seconds);
+    bluez.control(QStringLiteral("SetAsleep"), {false});
+    if (!connected || !waiting)
+        return fail(QStringLiteral("dbus-monitor did not run"));
+    QTextStream(stdout)
+        << "listening for an asleep unit, " << seconds << " s each\n"
+        << QStringLiteral("  connected, idle (baseline)  %1 ms CPU/s, %2 bluetoothd signals/s\n")
+               .arg(connected->cpuMsPerSecond, 0, 'f', 2)
+               .arg(connected->signalsPerSecond, 0, 'f', 1)
+        << QStringLiteral("  waiting, own filtered discovery  %1 ms CPU/s, %2 bluetoothd signals/s\n")
+               .arg(waiting->cpuMsPerSecond, 0, 'f', 2)
+               .arg(waiting->signalsPerSecond, 0, 'f', 1);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -161,7 +238,8 @@ int main(int argc, char* argv[])
     bluez.control(QStringLiteral("SetConnectLimit"), {uint(30000)});
     QList<double> floor;
     QList<double> wakes;
-    if (!measureFloor(bluez, runs, floor) || !measureWakeUps(bluez, runs, wakes))
+    if (!measureFloor(bluez, runs, floor) || !measureWakeUps(bluez, runs, wakes) ||
+        !measureListening(bluez, 5))
         return 1;
     QTextStream out(stdout);
     out << "wake to notification, " << runs << " wake-ups against the fake bluetoothd\n"

@@ -131,6 +131,7 @@ private Q_SLOTS:
         QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
         QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {false}));
+        QVERIFY(m_bluez.control(QStringLiteral("SetSlowController"), {false}));
         QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
         // The kernel's passive connect gives up after 20-40 s; here after half a second.
         QVERIFY(m_bluez.control(QStringLiteral("SetConnectLimit"), {uint(500)}));
@@ -172,6 +173,23 @@ private Q_SLOTS:
 
         sleepAndWake(rig);
         QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {false}));
+    }
+
+    // A controller that reports each device once per 10.24 s scan window: the unit, heard when
+    // this window began, falls asleep and wakes within it, so it is heard again only in the next
+    // one; Cogwise must still be back by itself then, without a rescan that would lose the window.
+    void slowController()
+    {
+        QVERIFY(m_bluez.control(QStringLiteral("SetSlowController"), {true}));
+        Rig rig(path());
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
+        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
+        constexpr int scanWindowMs = 10240;
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"),
+                                  scanWindowMs + timeoutMs);
     }
 
     // A stop followed at once by a start (the watchdog, a rescan) while bluetoothd says

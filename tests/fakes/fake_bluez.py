@@ -35,6 +35,9 @@ Control it through the org.bluez.Mock interface of "/":
   OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers without a
                            filter, or stops.
   DiscoverySessions() -> u clients discovering now.
+  SetSlowController(b)     the adapter's controller reports each device once per scan window
+                           (true), as controllers without the strict-duplicate quirk do, or
+                           every advertisement (false, at start, as Intel's do).
   StartNotifyCalls() -> u  StartNotify calls on the unit's Di2 data characteristic so far.
 
 The adapter also serves org.bluez.GattManager1 and org.bluez.LEAdvertisingManager1,
@@ -96,8 +99,13 @@ the adapter powering off ends its session, Discovering follows the sessions a mo
 after the reply, and the last session to stop clears every device's RSSI. While any
 client discovers, every awake device that is not connected advertises every 150 ms with
 a steady signal: BlueZ tells its RSSI only when it moved by 8 dBm or more, unless a
-discovering client set a filter, then every report. Devices stay cached either way. Stopping this process and starting it again is bluetoothd going
-away and coming back.
+discovering client set a filter, then every report. Devices stay cached either way, and
+so do a device's GATT objects when its link drops (read and StartNotify then answer
+org.bluez.Error.Failed "Not connected"). The kernel discovers in 10.24 s windows, one
+after the other when a client set a filter, with 5 s pauses between them when none did.
+A waiting Connect connects on the device's first advertisement only while no client
+discovers: the kernel's passive scan for it does not run during discovery. Stopping this
+process and starting it again is bluetoothd going away and coming back.
 '''
 
 import os
@@ -148,7 +156,8 @@ GATT = [
 
 state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 40000, 'read_error': False,
          'notify_in_progress': False, 'start_notify_calls': 0,
-         'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False, 'refuse_central': False}
+         'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False, 'refuse_central': False,
+         'slow_controller': False}
 
 # the object manager at "/", known from load() on
 root = {}
@@ -215,7 +224,14 @@ def remove_gatt(unit):
         manager.RemoveObject(path)
 
 
+def require_link(char):
+    '''BlueZ keeps a device's GATT objects while it is away; using them needs the link.'''
+    if not mockobject.objects[unit_of(char)].props[DEVICE_IFACE]['Connected']:
+        raise error('org.bluez.Error.Failed', 'Not connected')
+
+
 def read_value(self, options):
+    require_link(self)
     if state['read_error']:
         raise error('org.bluez.Error.NotPermitted', 'Read not permitted')
     return self.props[CHAR_IFACE]['Value']
@@ -228,6 +244,7 @@ def unit_of(char):
 def start_notify(self):
     if self.path == di2_data_path():
         state['start_notify_calls'] += 1
+    require_link(self)
     if state['notify_in_progress']:
         raise error('org.bluez.Error.InProgress', 'In Progress')
     devices[unit_of(self)]['sessions'].add(self.path)
@@ -249,7 +266,7 @@ def establish(device):
     def resolve():
         if device.path in devices and device.props[DEVICE_IFACE]['Connected'] and \
                 not device.props[DEVICE_IFACE]['ServicesResolved']:
-            if devices[device.path]['gatt']:
+            if devices[device.path]['gatt'] and device.path + '/service0000' not in mockobject.objects:
                 add_gatt(device.path)
             set_props(device, DEVICE_IFACE, {'ServicesResolved': True})
         return False
@@ -257,9 +274,9 @@ def establish(device):
 
 
 def drop(device):
-    '''The link ends, or was not there: either way BlueZ says so.'''
+    '''The link ends, or was not there: either way BlueZ says so. Its GATT objects stay, as
+    BlueZ keeps a device's attribute cache (main.conf's Cache=always).'''
     set_props(device, DEVICE_IFACE, {'ServicesResolved': False, 'Connected': False})
-    remove_gatt(device.path)
 
 
 def finish_pending(path, failure=None):
@@ -346,22 +363,58 @@ OTHER_CLIENT = 'other-client'  # a desktop's Bluetooth panel, discovering withou
 RSSI_THRESHOLD = 8  # dBm; BlueZ's src/device.c
 
 
+SCAN_WINDOW_MS = 10240  # the kernel's LE discovery window
+UNFILTERED_PAUSE_MS = 5000  # BlueZ's pause between windows when no client set a filter
+
+
+def scan_window(filtered):
+    '''The number of the kernel's scan window running now, or None in BlueZ's pause between two.'''
+    elapsed = GLib.get_monotonic_time() / 1000 - discovery['scan_start_ms']
+    number, into = divmod(elapsed, SCAN_WINDOW_MS + (0 if filtered else UNFILTERED_PAUSE_MS))
+    return None if into >= SCAN_WINDOW_MS else int(number)
+
+
+def connect_pending():
+    '''A waiting Connect has the kernel scan passively for its device and connect on its first
+    advertisement, but that scan does not run while any client discovers.'''
+    if discovery['sessions']:
+        return
+    for path, device in devices.items():
+        if device['pending'] is not None and not device['asleep']:
+            finish_pending(path)
+
+
 def advertise():
     '''One advertisement of every awake, unconnected device. BlueZ tells an RSSI only when it moved by
-    RSSI_THRESHOLD or more, unless a discovering client set a filter: then every report.'''
+    RSSI_THRESHOLD or more, unless a discovering client set a filter: then every report. A slow
+    controller reports a device once per scan window.'''
+    connect_pending()
     adapter = mockobject.objects[ADAPTER].props[ADAPTER_IFACE] if ADAPTER in mockobject.objects else {}
-    if adapter.get('Powered') and discovery['sessions']:
-        filtered = any(f is not None for f in discovery['sessions'].values())
-        for path, device in devices.items():
-            obj = mockobject.objects.get(path)
-            if obj is None or device['asleep'] or obj.props[DEVICE_IFACE]['Connected']:
+    if not (adapter.get('Powered') and discovery['sessions']):
+        discovery['scan_start_ms'] = None
+        return True
+    if discovery.get('scan_start_ms') is None:
+        discovery['scan_start_ms'] = GLib.get_monotonic_time() / 1000
+        for device in devices.values():
+            device['window'] = None
+    filtered = any(f is not None for f in discovery['sessions'].values())
+    window = scan_window(filtered) if state['slow_controller'] else None
+    if state['slow_controller'] and window is None:
+        return True
+    for path, device in devices.items():
+        obj = mockobject.objects.get(path)
+        if obj is None or device['asleep'] or obj.props[DEVICE_IFACE]['Connected']:
+            continue
+        if state['slow_controller']:
+            if device.get('window') == window:
                 continue
-            rssi = device['rssi']  # a unit on the shelf: a steady signal
-            told = device.get('told_rssi')
-            if filtered or told is None or abs(rssi - told) >= RSSI_THRESHOLD:
-                device['adverts'] += 1
-                device['told_rssi'] = rssi
-                set_props(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(rssi)})
+            device['window'] = window
+        rssi = device['rssi']  # a unit on the shelf: a steady signal
+        told = device.get('told_rssi')
+        if filtered or told is None or abs(rssi - told) >= RSSI_THRESHOLD:
+            device['adverts'] += 1
+            device['told_rssi'] = rssi
+            set_props(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(rssi)})
     return True
 
 
@@ -1115,7 +1168,7 @@ def load(mock, parameters):
 def SetAsleep(self, asleep):
     devices[UNIT]['asleep'] = bool(asleep)
     if not asleep:
-        finish_pending(UNIT)
+        connect_pending()
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='u', out_signature='')
@@ -1168,6 +1221,11 @@ def OtherClientDiscovers(self, discovering):
         begin_session(OTHER_CLIENT)
     elif not discovering and OTHER_CLIENT in discovery['sessions']:
         end_session(OTHER_CLIENT)
+
+
+@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
+def SetSlowController(self, slow):
+    state['slow_controller'] = bool(slow)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
