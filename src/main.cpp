@@ -334,9 +334,8 @@ int main(int argc, char* argv[])
     }
 
     // A simulated session never changes what a real one relies on.
-    const std::unique_ptr<Defaults> settings = options.isSet(simulate)
-                                                   ? std::make_unique<Defaults>(Defaults::simulationCopy())
-                                                   : std::make_unique<Defaults>();
+    const std::unique_ptr<Defaults> settings =
+        options.isSet(simulate) ? Defaults::simulationCopy() : std::make_unique<Defaults>();
     Defaults& defaults = *settings;
     TelemetryManagerConfiguration telemetry(telemetryAppID);
     // The user's choice holds from the first event on.

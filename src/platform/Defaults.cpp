@@ -8,36 +8,48 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 
+// The rider's file alone: the fallback files native QSettings would also read (the organization's,
+// the system's) are never written by Cogwise, and their values would go unchecked.
 Defaults::Defaults()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, AppIdentity::applicationName(),
-                 AppIdentity::applicationName())
-{
-    preserveIfUnreadable();
-    preserveDamagedValues();
-}
+    : Defaults(riderFileName())
+{}
 
 Defaults::Defaults(const QString& iniFilePath)
-    : m_settings(iniFilePath, QSettings::IniFormat)
+    : m_settings(checkedFile(iniFilePath), QSettings::IniFormat)
 {
     preserveIfUnreadable();
     preserveDamagedValues();
+    for (const VariantValueCheck::Refused& value : std::as_const(m_refusedValues))
+        m_loadedTexts.insert(value.key, value.text);
 }
 
-QString Defaults::simulationCopy()
+QString Defaults::riderFileName()
 {
     const QString name = AppIdentity::applicationName();
-    const QString rider = QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name).fileName();
-    const QFileInfo riderFile(rider);
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name).fileName();
+}
+
+QString Defaults::checkedFile(const QString& path)
+{
+    m_fileLeftUnread = !VariantValueCheck::checkFile(path, &m_refusedValues);
+    return m_fileLeftUnread ? QString() : path;
+}
+
+std::unique_ptr<Defaults> Defaults::simulationCopy()
+{
+    const QString name = AppIdentity::applicationName();
+    const QFileInfo riderFile(riderFileName());
     const QString copy = riderFile.absoluteDir().filePath(name + QStringLiteral("-simulated.conf"));
     QDir().mkpath(riderFile.absolutePath());
     QFile::remove(copy);
-    if (riderFile.exists() && QFile::copy(rider, copy)) {
+    const bool copied = riderFile.exists() && QFile::copy(riderFile.filePath(), copy);
+    if (copied)
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-        // The rider's unit is not the simulated one: the simulation starts without a unit of its own.
-        QSettings settings(copy, QSettings::IniFormat);
-        settings.remove(SettingsKeys::lastConnectedDeviceUUID());
-    }
-    return copy;
+    auto settings = std::make_unique<Defaults>(copy);
+    // The rider's unit is not the simulated one: the simulation starts without a unit of its own.
+    if (copied)
+        settings->remove(SettingsKeys::lastConnectedDeviceUUID());
+    return settings;
 }
 
 void Defaults::preserveIfUnreadable()
