@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringDecoder>
 
 // The rider's file alone: the fallback files native QSettings would also read (the organization's,
@@ -31,8 +32,37 @@ QString Defaults::riderFileName()
 
 QString Defaults::checkedFile(const QString& path)
 {
-    m_fileLeftUnread = !VariantValueCheck::checkFile(path, &m_refusedValues);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return path;
+    const QByteArray original = file.readAll();
+    file.close();
+    const QByteArray checked = VariantValueCheck::checked(original, &m_refusedValues);
+    if (m_refusedValues.isEmpty())
+        return path;
+    // A kept text holds replacement characters for bytes that are not UTF-8: the bytes
+    // themselves stay in a copy of the file as it was.
+    if (!isUtf8(original))
+        keepUnreadableCopy(path);
+    QSaveFile out(path);
+    m_fileLeftUnread =
+        !(out.open(QIODevice::WriteOnly) && out.write(checked) == checked.size() && out.commit());
     return m_fileLeftUnread ? QString() : path;
+}
+
+bool Defaults::isUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+void Defaults::keepUnreadableCopy(const QString& path)
+{
+    const QString copy = path + QStringLiteral(".unreadable");
+    QFile::remove(copy);
+    if (QFile::copy(path, copy))
+        m_preservedUnreadableFile = copy;
 }
 
 std::unique_ptr<Defaults> Defaults::simulationCopy()
@@ -55,21 +85,17 @@ std::unique_ptr<Defaults> Defaults::simulationCopy()
 void Defaults::preserveIfUnreadable()
 {
     m_settings.allKeys(); // parses the file, so that status() tells how that went
+    // Kept already, as it was before the check rewrote it.
+    if (m_preservedUnreadableFile)
+        return;
     // Bytes that are not UTF-8 read as replacement characters, which the next write would
     // store in their place.
     bool utf8 = true;
-    if (QFile file(m_settings.fileName()); file.open(QIODevice::ReadOnly)) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        [[maybe_unused]] const QString text = decoder.decode(file.readAll());
-        utf8 = !decoder.hasError();
-    }
-    if (m_settings.status() != QSettings::FormatError && utf8)
-        return;
+    if (QFile file(m_settings.fileName()); file.open(QIODevice::ReadOnly))
+        utf8 = isUtf8(file.readAll());
     // The next write would replace the file with what could be read of it.
-    const QString copy = m_settings.fileName() + QStringLiteral(".unreadable");
-    QFile::remove(copy);
-    if (QFile::copy(m_settings.fileName(), copy))
-        m_preservedUnreadableFile = copy;
+    if (m_settings.status() == QSettings::FormatError || !utf8)
+        keepUnreadableCopy(m_settings.fileName());
 }
 
 void Defaults::preserveDamagedValues()

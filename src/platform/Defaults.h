@@ -60,6 +60,8 @@ private:
     static QString riderFileName();
     // The file QSettings may read: the path once its values are checked, or none.
     QString checkedFile(const QString& path);
+    static bool isUtf8(const QByteArray& bytes);
+    void keepUnreadableCopy(const QString& path);
     void preserveIfUnreadable();
     void preserveDamagedValues();
     QHash<QString, QString> readFileTexts() const;
@@ -68,8 +70,8 @@ private:
     // Filled before m_settings reads the file.
     QList<VariantValueCheck::Refused> m_refusedValues;
     bool m_fileLeftUnread = false;
-    QSettings m_settings;
     std::optional<QString> m_preservedUnreadableFile;
+    QSettings m_settings;
     QStringList m_preservedDamagedValues;
     // Each value as the file spelled it when loaded; a key leaves when it is written, as the
     // file then spells it anew. The first write rewrites every line in the settings syntax.

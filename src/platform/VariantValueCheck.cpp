@@ -1,9 +1,8 @@
 #include "platform/VariantValueCheck.h"
 
-#include <QFile>
 #include <QMetaType>
-#include <QSaveFile>
 #include <QSet>
+#include <QStringDecoder>
 #include <QtEndian>
 #include <algorithm>
 #include <optional>
@@ -140,10 +139,11 @@ private:
     {
         if (!skip(12) || m_bytes.size() - m_at < 1)
             return false;
-        const auto spec = static_cast<Qt::TimeSpec>(m_bytes[m_at++]);
-        if (spec == Qt::OffsetFromUTC)
+        // Any byte may stand there: it is compared as a number, never taken for a Qt::TimeSpec.
+        const int spec = m_bytes[m_at++];
+        if (spec == int(Qt::OffsetFromUTC))
             return skip(4);
-        if (spec != Qt::TimeZone)
+        if (spec != int(Qt::TimeZone))
             return true;
         // A zone is its IANA name, unless that name is "OffsetFromUtc": a zone of its own making
         // follows then as name, offset, long name, abbreviation, territory and comment.
@@ -257,6 +257,9 @@ QStringList unescapedValue(QByteArrayView raw)
 {
     QStringList parts;
     QString part;
+    // One decoder for the whole value, as QSettings has: a byte that is not UTF-8 before an
+    // escape turns into a replacement character after it, taking the next byte along.
+    QStringDecoder toText(QStringDecoder::Utf8);
     bool quoted = false;
     qsizetype i = 0;
     const auto skipBlanks = [&] {
@@ -308,7 +311,7 @@ QStringList unescapedValue(QByteArrayView raw)
             qsizetype j = i + 1;
             while (j < raw.size() && raw[j] != '\\' && raw[j] != '"' && raw[j] != ',')
                 ++j;
-            part += QString::fromUtf8(raw.sliced(i, j - i));
+            part += QString(toText(raw.sliced(i, j - i)));
             i = j;
         }
     }
@@ -317,28 +320,30 @@ QStringList unescapedValue(QByteArrayView raw)
     return parts;
 }
 
-// A key or group name as QSettings reads it: "\" is "/", "%XX" and "%UXXXX" are characters.
+// A key or group name as QSettings reads it: UTF-8, where a backslash is "/", and "%XX" and "%UXXXX"
+// are characters.
 QString unescapedKey(QByteArrayView raw)
 {
+    const QString text = QString::fromUtf8(raw);
     QString key;
-    for (qsizetype i = 0; i < raw.size();) {
-        if (raw[i] == '\\') {
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] == QLatin1Char('\\')) {
             key += QLatin1Char('/');
             ++i;
             continue;
         }
-        const bool wide = raw[i] == '%' && i + 1 < raw.size() && raw[i + 1] == 'U';
+        const bool escape = text[i] == QLatin1Char('%') && i + 1 < text.size();
+        const bool wide = escape && text[i + 1] == QLatin1Char('U');
         const qsizetype digits = wide ? 4 : 2;
         const qsizetype from = i + (wide ? 2 : 1);
         bool ok = false;
-        const uint code = raw[i] == '%' && from + digits <= raw.size()
-                              ? raw.sliced(from, digits).toByteArray().toUInt(&ok, 16)
-                              : 0;
+        const int code =
+            escape && from + digits <= text.size() ? text.sliced(from, digits).toInt(&ok, 16) : 0;
         if (ok) {
             key += QChar(char16_t(code));
             i = from + digits;
         } else {
-            key += QLatin1Char(raw[i++]);
+            key += text[i++];
         }
     }
     return key;
@@ -420,26 +425,12 @@ QByteArray VariantValueCheck::checked(const QByteArray& fileText, QList<Refused>
         keys.insert(keptUnder);
         const qsizetype valueStart = finding.line.equals + 1;
         const QByteArrayView text = data.sliced(valueStart, finding.line.end - valueStart).trimmed();
-        refused->append({finding.key, QString::fromUtf8(text), keptUnder});
+        const QString kept = QString::fromUtf8(text);
+        refused->append({finding.key, kept, keptUnder});
         result += data.sliced(copied, valueStart - copied);
-        result += "@Invalid()\n" + rawKeptUnder + '=' + quotedText(text);
+        result += "@Invalid()\n" + rawKeptUnder + '=' + quotedText(kept.toUtf8());
         copied = finding.line.end;
     }
     result += data.sliced(copied);
     return result;
-}
-
-bool VariantValueCheck::checkFile(const QString& path, QList<Refused>* refused)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = file.readAll();
-    file.close();
-    const qsizetype before = refused->size();
-    const QByteArray result = checked(text, refused);
-    if (refused->size() == before)
-        return true;
-    QSaveFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(result) == result.size() && out.commit();
 }

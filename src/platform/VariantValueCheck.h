@@ -22,9 +22,6 @@ public:
     };
 
     // The file's text with every refused value replaced; the same text when none is refused.
+    // A kept text is what QSettings reads of it: bytes that are not UTF-8 become U+FFFD there.
     static QByteArray checked(const QByteArray& fileText, QList<Refused>* refused);
-
-    // Checks the file at the path, rewriting it when a value is refused. False when a value was
-    // refused but the file could not be rewritten: it must then not be given to QSettings.
-    static bool checkFile(const QString& path, QList<Refused>* refused);
 };

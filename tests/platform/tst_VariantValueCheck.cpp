@@ -53,18 +53,23 @@ private Q_SLOTS:
         QTest::newRow("in a list, quoted") << QByteArray() << "1, \"" + hugeList + "\"" << false;
         QTest::newRow("under a group") << QByteArray("grp") << hugeList << false;
         QTest::newRow("beside an earlier copy") << QByteArray() << hugeList << true;
+        // The bytes themselves stay in a copy of the file as it was.
+        QTest::newRow("in a group named not in UTF-8") << QByteArray("gr\xe9p") << hugeList << false;
     }
     void valuesThatDoNotFitAreKeptAsText()
     {
         QFETCH(QByteArray, group);
         QFETCH(QByteArray, value);
         QFETCH(bool, nameTaken);
+        const QByteArray written = "[" + (group.isEmpty() ? QByteArray("General") : group) +
+                                   "]\na=1\nx = " + value + " ; by hand\n" +
+                                   (nameTaken ? "x.corrupt=earlier\n" : "") + "b=2\n";
         QFile file(path());
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[" + (group.isEmpty() ? QByteArray("General") : group) + "]\na=1\nx = " + value +
-                   " ; by hand\n" + (nameTaken ? "x.corrupt=earlier\n" : "") + "b=2\n");
+        file.write(written);
         file.close();
-        const QString key = group.isEmpty() ? QStringLiteral("x") : QString::fromLatin1(group + "/x");
+        const QString prefix = group.isEmpty() ? QString() : QString::fromUtf8(group) + QLatin1Char('/');
+        const QString key = prefix + QStringLiteral("x");
         const QString keptUnder =
             key + (nameTaken ? QStringLiteral(".corrupt.2") : QStringLiteral(".corrupt"));
 
@@ -74,8 +79,15 @@ private Q_SLOTS:
         QCOMPARE(defaults.refusedValues().constFirst().keptUnder, keptUnder);
         QVERIFY(!defaults.fileLeftUnread());
         QCOMPARE(defaults.stringValue(key), std::nullopt);
-        QCOMPARE(defaults.stringValue(keptUnder), QString::fromLatin1(value));
-        QCOMPARE(defaults.integerValue(group.isEmpty() ? QStringLiteral("b") : QStringLiteral("grp/b")), 2);
+        QCOMPARE(defaults.stringValue(keptUnder), QString::fromUtf8(value));
+        QCOMPARE(defaults.preservedUnreadableFile().has_value(),
+                 QString::fromUtf8(written).toUtf8() != written);
+        if (const auto& copy = defaults.preservedUnreadableFile()) {
+            QFile original(*copy);
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            QCOMPARE(original.readAll(), written);
+        }
+        QCOMPARE(defaults.integerValue(prefix + QStringLiteral("b")), 2);
         if (nameTaken)
             QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), QStringLiteral("earlier"));
 
@@ -83,7 +95,7 @@ private Q_SLOTS:
         defaults.setInteger(QStringLiteral("c"), 3);
         Defaults restarted(path());
         QVERIFY(restarted.refusedValues().isEmpty());
-        QCOMPARE(restarted.stringValue(keptUnder), QString::fromLatin1(value));
+        QCOMPARE(restarted.stringValue(keptUnder), QString::fromUtf8(value));
     }
 
     void valuesQSettingsWroteAreLeftAlone()
