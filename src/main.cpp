@@ -145,7 +145,7 @@ int checkSetup(bool listen)
     return check.readyToRide() ? 0 : 1;
 }
 
-int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& version,
+int runWindow(QGuiApplication& app, AppGraph& graph, Analytics& analytics, const QVersionNumber& version,
               const QString& keySinkReason)
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
@@ -160,7 +160,7 @@ int runWindow(QGuiApplication& app, AppGraph& graph, const QVersionNumber& versi
     BluezSetup bluetooth;
     KeyTypingInspector keyTyping;
     SetupCheck setupCheck({graph.defaults(), bluetooth, keyTyping, graph.keySink(), keySinkReason});
-    CogwiseApp cogwise({graph, Analytics::shared(), updater, DebugLogService::shared(), setupCheck,
+    CogwiseApp cogwise({graph, analytics, updater, DebugLogService::shared(), setupCheck,
                         [](bool disabled) {
                             if (TelemetryManager* manager = Telemetry::manager())
                                 manager->setAnalyticsDisabled(disabled);
@@ -334,15 +334,21 @@ int main(int argc, char* argv[])
     }
 
     // A simulated session never changes what a real one relies on.
-    const std::unique_ptr<Defaults> settings = options.isSet(simulate)
-                                                   ? std::make_unique<Defaults>(Defaults::simulationCopy())
-                                                   : std::make_unique<Defaults>();
+    const std::unique_ptr<Defaults> settings =
+        options.isSet(simulate) ? Defaults::simulationCopy() : std::make_unique<Defaults>();
     Defaults& defaults = *settings;
-    TelemetryManagerConfiguration telemetry(telemetryAppID);
-    // The user's choice holds from the first event on.
-    telemetry.analyticsDisabled = !UsageStatisticsChoice::isShared(defaults);
-    Telemetry::initialize(telemetry);
-    Analytics::shared().track(Analytics::TelemetrySignal::appLaunched);
+    // A ride of the simulated unit is a demonstration, nobody's use of Cogwise: it reports nothing,
+    // and the analytics client does not even start.
+    Analytics demoAnalytics([](const QString&, const Analytics::Parameters&) {});
+    Analytics& analytics = options.isSet(simulate) ? demoAnalytics : Analytics::shared();
+    if (!options.isSet(simulate)) {
+        TelemetryManagerConfiguration telemetry(telemetryAppID);
+        // The user's choice holds from the first event on.
+        telemetry.analyticsDisabled = !UsageStatisticsChoice::isShared(defaults);
+        telemetry.logHandler = LogHandler::standard(LogHandler::LogLevel::info, options.isSet(verbose));
+        Telemetry::initialize(telemetry);
+    }
+    analytics.track(Analytics::TelemetrySignal::appLaunched);
 
     SimulatedCentral* simulated = nullptr;
     std::unique_ptr<BleCentral> central;
@@ -367,7 +373,7 @@ int main(int argc, char* argv[])
     {
         KeySinkFactory::Choice keySink =
             KeySinkFactory::choose(defaults, QProcessEnvironment::systemEnvironment(), isDi2Unit);
-        AppGraph graph(defaults, Analytics::shared(), std::move(central), std::move(keySink.sink));
+        AppGraph graph(defaults, analytics, std::move(central), std::move(keySink.sink));
         graph.setKeySinkReason(keySink.reason);
         Logger::shared().logInfo(
             QStringLiteral("Key sink %1 chosen: %2").arg(graph.keySink().name(), keySink.reason),
@@ -428,7 +434,7 @@ int main(int argc, char* argv[])
 
         if (window) {
             status =
-                runWindow(static_cast<QGuiApplication&>(app), graph,
+                runWindow(static_cast<QGuiApplication&>(app), graph, analytics,
                           QVersionNumber::fromString(QCoreApplication::applicationVersion()), keySink.reason);
         } else {
             if (!options.isSet(headless))

@@ -1,6 +1,7 @@
 #include "diagnostics/DebugLogService.h"
 
 #include "diagnostics/HexFormat.h"
+#include "diagnostics/LowPriorityPost.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,27 +55,6 @@ void DebugLogService::log(const QString& message, const QString& category, Debug
     Q_EMIT entriesChanged();
 }
 
-namespace {
-
-class LaterEvent final : public QEvent
-{
-public:
-    explicit LaterEvent(std::function<void(DebugLogService&)> task)
-        : QEvent(type())
-        , work(std::move(task))
-    {}
-
-    static QEvent::Type type()
-    {
-        static const auto registered = QEvent::Type(QEvent::registerEventType());
-        return registered;
-    }
-
-    std::function<void(DebugLogService&)> work;
-};
-
-} // namespace
-
 void DebugLogService::logLater(const QString& message, const QString& category, DebugLogLevel level,
                                const std::optional<DebugLogDetails>& details)
 {
@@ -85,15 +65,12 @@ void DebugLogService::logLater(const QString& message, const QString& category, 
 
 void DebugLogService::later(std::function<void(DebugLogService&)> work)
 {
-    QCoreApplication::postEvent(this, new LaterEvent(std::move(work)), Qt::LowEventPriority);
+    LowPriorityPost::post(this, [this, work = std::move(work)] { work(*this); });
 }
 
 bool DebugLogService::event(QEvent* event)
 {
-    if (event->type() != LaterEvent::type())
-        return QObject::event(event);
-    static_cast<LaterEvent*>(event)->work(*this);
-    return true;
+    return LowPriorityPost::run(event) || QObject::event(event);
 }
 
 void DebugLogService::logChannelData(QByteArrayView rawData, const std::optional<QByteArray>& previousRawData,

@@ -1,39 +1,18 @@
 #include "diagnostics/Logger.h"
 
 #include "diagnostics/DebugLogService.h"
+#include "diagnostics/LowPriorityPost.h"
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <functional>
 
 namespace {
 
-// Runs the hand-over when its low-priority event comes up, after the GUI thread's other
-// posted work.
+// Receives the hand-over's low-priority posts on the GUI thread, and drops them with itself.
 class Handover final : public QObject
 {
-public:
-    explicit Handover(std::function<void()> run)
-        : m_run(std::move(run))
-    {}
-
-    static QEvent::Type eventType()
-    {
-        static const auto type = QEvent::Type(QEvent::registerEventType());
-        return type;
-    }
-
 protected:
-    bool event(QEvent* event) override
-    {
-        if (event->type() != eventType())
-            return QObject::event(event);
-        m_run();
-        return true;
-    }
-
-private:
-    std::function<void()> m_run;
+    bool event(QEvent* event) override { return LowPriorityPost::run(event) || QObject::event(event); }
 };
 
 bool onGuiThread()
@@ -142,8 +121,8 @@ void Logger::submit(SystemLog::Level level, const QString& message, const QStrin
     if (std::exchange(m_handoverPosted, true))
         return;
     if (!m_handover)
-        m_handover = new Handover([this] { handOver(); });
-    QCoreApplication::postEvent(m_handover, new QEvent(Handover::eventType()), Qt::LowEventPriority);
+        m_handover = new Handover;
+    LowPriorityPost::post(m_handover, [this] { handOver(); });
 }
 
 void Logger::handOver()

@@ -6,58 +6,96 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QStringDecoder>
 
+// The rider's file alone: the fallback files native QSettings would also read (the organization's,
+// the system's) are never written by Cogwise, and their values would go unchecked.
 Defaults::Defaults()
-    : m_settings(QSettings::NativeFormat, QSettings::UserScope, AppIdentity::applicationName(),
-                 AppIdentity::applicationName())
-{
-    preserveIfUnreadable();
-    preserveDamagedValues();
-}
+    : Defaults(riderFileName())
+{}
 
 Defaults::Defaults(const QString& iniFilePath)
-    : m_settings(iniFilePath, QSettings::IniFormat)
+    : m_settings(checkedFile(iniFilePath), QSettings::IniFormat)
 {
     preserveIfUnreadable();
     preserveDamagedValues();
+    for (const VariantValueCheck::Refused& value : std::as_const(m_refusedValues))
+        m_loadedTexts.insert(value.key, value.text);
 }
 
-QString Defaults::simulationCopy()
+QString Defaults::riderFileName()
 {
     const QString name = AppIdentity::applicationName();
-    const QString rider = QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name).fileName();
-    const QFileInfo riderFile(rider);
+    return QSettings(QSettings::NativeFormat, QSettings::UserScope, name, name).fileName();
+}
+
+QString Defaults::checkedFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return path;
+    const QByteArray original = file.readAll();
+    file.close();
+    const QByteArray checked = VariantValueCheck::checked(original, &m_refusedValues);
+    if (m_refusedValues.isEmpty())
+        return path;
+    // A kept text holds replacement characters for bytes that are not UTF-8: the bytes
+    // themselves stay in a copy of the file as it was.
+    if (!isUtf8(original))
+        keepUnreadableCopy(path);
+    QSaveFile out(path);
+    m_fileLeftUnread =
+        !(out.open(QIODevice::WriteOnly) && out.write(checked) == checked.size() && out.commit());
+    return m_fileLeftUnread ? QString() : path;
+}
+
+bool Defaults::isUtf8(const QByteArray& bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+void Defaults::keepUnreadableCopy(const QString& path)
+{
+    const QString copy = path + QStringLiteral(".unreadable");
+    QFile::remove(copy);
+    if (QFile::copy(path, copy))
+        m_preservedUnreadableFile = copy;
+}
+
+std::unique_ptr<Defaults> Defaults::simulationCopy()
+{
+    const QString name = AppIdentity::applicationName();
+    const QFileInfo riderFile(riderFileName());
     const QString copy = riderFile.absoluteDir().filePath(name + QStringLiteral("-simulated.conf"));
     QDir().mkpath(riderFile.absolutePath());
     QFile::remove(copy);
-    if (riderFile.exists() && QFile::copy(rider, copy)) {
+    const bool copied = riderFile.exists() && QFile::copy(riderFile.filePath(), copy);
+    if (copied)
         QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-        // The rider's unit is not the simulated one: the simulation starts without a unit of its own.
-        QSettings settings(copy, QSettings::IniFormat);
-        settings.remove(SettingsKeys::lastConnectedDeviceUUID());
-    }
-    return copy;
+    auto settings = std::make_unique<Defaults>(copy);
+    // The rider's unit is not the simulated one: the simulation starts without a unit of its own.
+    if (copied)
+        settings->remove(SettingsKeys::lastConnectedDeviceUUID());
+    return settings;
 }
 
 void Defaults::preserveIfUnreadable()
 {
     m_settings.allKeys(); // parses the file, so that status() tells how that went
+    // Kept already, as it was before the check rewrote it.
+    if (m_preservedUnreadableFile)
+        return;
     // Bytes that are not UTF-8 read as replacement characters, which the next write would
     // store in their place.
     bool utf8 = true;
-    if (QFile file(m_settings.fileName()); file.open(QIODevice::ReadOnly)) {
-        QStringDecoder decoder(QStringDecoder::Utf8);
-        [[maybe_unused]] const QString text = decoder.decode(file.readAll());
-        utf8 = !decoder.hasError();
-    }
-    if (m_settings.status() != QSettings::FormatError && utf8)
-        return;
+    if (QFile file(m_settings.fileName()); file.open(QIODevice::ReadOnly))
+        utf8 = isUtf8(file.readAll());
     // The next write would replace the file with what could be read of it.
-    const QString copy = m_settings.fileName() + QStringLiteral(".unreadable");
-    QFile::remove(copy);
-    if (QFile::copy(m_settings.fileName(), copy))
-        m_preservedUnreadableFile = copy;
+    if (m_settings.status() == QSettings::FormatError || !utf8)
+        keepUnreadableCopy(m_settings.fileName());
 }
 
 void Defaults::preserveDamagedValues()

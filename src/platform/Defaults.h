@@ -1,11 +1,14 @@
 #pragma once
 
+#include "platform/VariantValueCheck.h"
+
 #include <QHash>
 #include <QSettings>
+#include <memory>
 #include <optional>
 
-// The application's persistent key-value settings: QSettings in its native format
-// (on Linux $XDG_CONFIG_HOME/Cogwise/Cogwise.conf). Every holder shares one instance.
+// The application's persistent key-value settings: QSettings on its native file
+// ($XDG_CONFIG_HOME/Cogwise/Cogwise.conf), in INI format. Every holder shares one instance.
 // Absent keys read as false, 0 or nothing. Each write reaches the disk at once.
 class Defaults
 {
@@ -16,7 +19,7 @@ public:
     // A simulated session's settings: a fresh copy of the rider's file beside it, without the
     // rider's unit, so that what the simulation saves (its unit as the rider's, say) never
     // reaches a real session.
-    static QString simulationCopy();
+    static std::unique_ptr<Defaults> simulationCopy();
     Defaults(const Defaults&) = delete;
     Defaults& operator=(const Defaults&) = delete;
 
@@ -44,17 +47,31 @@ public:
     // Keys whose values could not be decoded at all (a damaged "@Variant(…)"): the next write
     // would replace them by "@Invalid()", so their text was kept under "<key>.corrupt" first.
     const QStringList& preservedDamagedValues() const { return m_preservedDamagedValues; }
+    // Values refused before QSettings read the file, as their stream declares more than it holds
+    // or a type it cannot bound: each reads as damaged, its text kept under a key of its own.
+    const QList<VariantValueCheck::Refused>& refusedValues() const { return m_refusedValues; }
+    // A refused value could not be set aside (the file could not be rewritten): the file was then
+    // left unread and untouched, and every value reads as absent; nothing written reaches it.
+    bool fileLeftUnread() const { return m_fileLeftUnread; }
     // The outcome of the last write: false when it did not reach the disk.
     bool lastWriteSucceeded() const { return m_lastWriteSucceeded; }
 
 private:
+    static QString riderFileName();
+    // The file QSettings may read: the path once its values are checked, or none.
+    QString checkedFile(const QString& path);
+    static bool isUtf8(const QByteArray& bytes);
+    void keepUnreadableCopy(const QString& path);
     void preserveIfUnreadable();
     void preserveDamagedValues();
     QHash<QString, QString> readFileTexts() const;
     void write(const QString& key, const QVariant& value);
 
-    QSettings m_settings;
+    // Filled before m_settings reads the file.
+    QList<VariantValueCheck::Refused> m_refusedValues;
+    bool m_fileLeftUnread = false;
     std::optional<QString> m_preservedUnreadableFile;
+    QSettings m_settings;
     QStringList m_preservedDamagedValues;
     // Each value as the file spelled it when loaded; a key leaves when it is written, as the
     // file then spells it anew. The first write rewrites every line in the settings syntax.

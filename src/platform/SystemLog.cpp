@@ -14,11 +14,18 @@ SystemLog::SystemLog()
 
 std::unique_ptr<SystemLog> SystemLog::createDefault()
 {
+    if (auto journal = createJournal())
+        return journal;
+    return std::make_unique<StandardErrorLog>();
+}
+
+std::unique_ptr<SystemLog> SystemLog::createJournal()
+{
 #ifdef COGWISE_HAVE_JOURNAL
     if (QFileInfo::exists(JournalLog::socketPath()))
         return std::make_unique<JournalLog>();
 #endif
-    return std::make_unique<StandardErrorLog>();
+    return nullptr;
 }
 
 bool SystemLog::isEnabled(Level level, const QLoggingCategory& category) const

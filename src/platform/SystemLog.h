@@ -22,6 +22,8 @@ public:
 
     // The journal when its socket exists, else standard error.
     static std::unique_ptr<SystemLog> createDefault();
+    // The journal when its socket exists, else none.
+    static std::unique_ptr<SystemLog> createJournal();
 
     static QString redactedText() { return QStringLiteral("<private>"); }
 

@@ -32,6 +32,25 @@ UserDefaultsManager::UserDefaultsManager(Defaults& defaults)
                 .arg(m_defaults.fileName(), *copy),
             logCategory);
     }
+    if (m_defaults.fileLeftUnread()) {
+        QStringList keys;
+        for (const auto& value : m_defaults.refusedValues())
+            keys.append(value.key);
+        logger().logError(
+            QStringLiteral("The settings %1 declare more data than they hold, and the settings file "
+                           "could not be rewritten without them: it was left unread and untouched, "
+                           "settings start from their defaults and are not saved")
+                .arg(keys.join(QStringLiteral(", "))),
+            logCategory);
+    } else {
+        for (const auto& value : m_defaults.refusedValues()) {
+            logger().logError(
+                QStringLiteral("The setting %1 in %2 declares more data than it holds and was not "
+                               "decoded; its text was kept under %3")
+                    .arg(value.key, m_defaults.fileName(), value.keptUnder),
+                logCategory);
+        }
+    }
     for (const QString& key : m_defaults.preservedDamagedValues()) {
         logger().logError(
             QStringLiteral("The setting %1 in %2 could not be decoded; its text was kept under %1.corrupt")

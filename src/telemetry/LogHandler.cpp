@@ -1,5 +1,6 @@
 #include "telemetry/LogHandler.h"
 
+#include "platform/StandardErrorLog.h"
 #include "platform/SystemLog.h"
 
 #include <QMutex>
@@ -17,14 +18,17 @@ QString LogHandler::text(LogLevel level)
     return {};
 }
 
-LogHandler LogHandler::standard(LogLevel level)
+LogHandler LogHandler::standard(LogLevel level, bool onTerminal)
 {
     struct Sink
     {
         QMutex mutex; // the handler is called from the sender's thread and from callers of signal()
-        std::unique_ptr<SystemLog> log = SystemLog::createDefault();
+        std::unique_ptr<SystemLog> log;
     };
     auto sink = std::make_shared<Sink>();
+    sink->log = onTerminal ? std::make_unique<StandardErrorLog>() : SystemLog::createJournal();
+    if (!sink->log)
+        return {level, {}};
     return {level, [sink](LogLevel messageLevel, const QString& message) {
                 const SystemLog::Level systemLevel = messageLevel == LogLevel::debug ? SystemLog::Level::debug
                                                      : messageLevel == LogLevel::info

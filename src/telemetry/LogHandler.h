@@ -19,6 +19,8 @@ struct LogHandler
     }
 
     static QString text(LogLevel level);
-    // Writes to the system log as subsystem "Telemetry", category "LogHandler".
-    static LogHandler standard(LogLevel level = LogLevel::info);
+    // Writes to the system log as subsystem "Telemetry", category "LogHandler": to the journal, or
+    // to standard error when `onTerminal`. The client's troubles (no network, say) are not the
+    // rider's, so the terminal shows them only when asked to (--verbose).
+    static LogHandler standard(LogLevel level = LogLevel::info, bool onTerminal = false);
 };

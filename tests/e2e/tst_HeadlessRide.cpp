@@ -1,10 +1,12 @@
 #include "FourPressRide.h"
+#include "fakes/IngestionServer.h"
 #include "platform/Defaults.h"
 #include "support/FocusedXClient.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -25,6 +27,7 @@ class tst_HeadlessRide : public QObject
 
     XvfbServer m_server;
     QTemporaryDir m_home;
+    IngestionServer m_analytics;
 
     QString settingsPath() const { return m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")); }
 
@@ -48,7 +51,7 @@ class tst_HeadlessRide : public QObject
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
         environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
         environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("none"));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
+        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), m_analytics.baseUrl());
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*.info=false"));
         cogwise.setProcessEnvironment(environment);
         QSignalSpy finished(&cogwise, &QProcess::finished);
@@ -177,6 +180,19 @@ private Q_SLOTS:
             for (const QChar c : stream)
                 QVERIFY(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c.unicode() != 0x7F));
         }
+    }
+
+    // The terminal demo is nobody's use of Cogwise: it sends no usage statistics and keeps none
+    // to send later, and shows the ride alone.
+    void aDemoRideReportsNothing()
+    {
+        const Run run = replay("0 2AC2 0A03000700\n90 2AC2 0B04000700\n");
+        QCOMPARE(run.exitCode, 0);
+        QVERIFY(m_analytics.requests().isEmpty());
+        QDirIterator files(m_home.path(), QDir::Files, QDirIterator::Subdirectories);
+        while (files.hasNext())
+            QVERIFY2(!files.next().contains(QStringLiteral("telemetry")), qPrintable(files.filePath()));
+        QVERIFY2(!run.err.contains(QStringLiteral("Telemetry")), qPrintable(run.err));
     }
 
     void nothingArrivesWithEmulationOff()

@@ -79,7 +79,9 @@ private Q_SLOTS:
     // in a copy of the whole file, a value that cannot be decoded at all as its text.
     void valuesThatWouldBeRewrittenAreKept()
     {
-        const QByteArray file = "[General]\nactiveButtonProfile={\"name\":\"Ra\xff\"}\nx=@Variant(garbage)\n";
+        // A variant of no type: it fits, but decodes to nothing.
+        const QByteArray damaged = "@Variant(\\0\\0\\0\\0\\xff\\xff\\xff\\xff)";
+        const QByteArray file = "[General]\nactiveButtonProfile={\"name\":\"Ra\xff\"}\nx=" + damaged + "\n";
         QFile out(path());
         QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(file);
@@ -87,8 +89,9 @@ private Q_SLOTS:
 
         Defaults defaults(path());
         QCOMPARE(defaults.preservedDamagedValues(), QStringList{QStringLiteral("x")});
-        QCOMPARE(defaults.fileText(QStringLiteral("x")), QStringLiteral("@Variant(garbage)"));
-        QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), QStringLiteral("@Variant(garbage)"));
+        const QString text = QString::fromLatin1(damaged);
+        QCOMPARE(defaults.fileText(QStringLiteral("x")), text);
+        QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), text);
         QVERIFY(defaults.preservedUnreadableFile());
         QFile copy(*defaults.preservedUnreadableFile());
         QVERIFY(copy.open(QIODevice::ReadOnly));

@@ -193,9 +193,15 @@ private Q_SLOTS:
         file.write("[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n");
         file.close();
 
+        DebugLogRecorder::settle();
+        DebugLogRecorder recorder;
         Defaults defaults(path);
         UserDefaultsManager store(defaults);
         const ButtonProfile profile = store.loadOrCreateProfile();
+        recorder.settle();
+        // What was set aside is named in the log.
+        QCOMPARE(recorder.lines().filter(QStringLiteral("under activeButtonProfile.corrupt")).isEmpty(),
+                 copy.isEmpty());
         QCOMPARE(profile.name, name.isEmpty() ? QStringLiteral("Default") : name);
         if (!name.isEmpty())
             QCOMPARE(profile.buttonConfigs.value(1), (ButtonConfig{KeyboardAction::shiftUp, 2}));

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 using Answer = IngestionServer::Answer;
@@ -314,6 +315,46 @@ private Q_SLOTS:
         QCOMPARE(rig.logged(QStringLiteral("Rating must be between 0 and 10")),
                  sent ? QStringList() : QStringList{QStringLiteral("ERROR Rating must be between 0 and 10")});
         QVERIFY(rig.logged(QStringLiteral("reserved")).isEmpty());
+    }
+
+    // The client's troubles (here: the service down) are not the rider's: the terminal shows
+    // them only when asked to.
+    void troublesReachTheTerminalOnlyWhenAskedFor_data()
+    {
+        QTest::addColumn<bool>("onTerminal");
+        QTest::newRow("quiet") << false;
+        QTest::newRow("verbose") << true;
+    }
+    void troublesReachTheTerminalOnlyWhenAskedFor()
+    {
+        QFETCH(bool, onTerminal);
+        static QMutex mutex;
+        static QStringList terminal;
+        terminal.clear();
+        const QtMessageHandler previous =
+            qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+                QMutexLocker lock(&mutex);
+                terminal.append(message);
+            });
+        const auto restore = qScopeGuard([previous] { qInstallMessageHandler(previous); });
+
+        TelemetryRig rig;
+        rig.server.script = {Answer::withStatus(503)};
+        TelemetryManagerConfiguration configuration = rig.configuration();
+        const LogHandler standard = LogHandler::standard(LogHandler::LogLevel::info, onTerminal);
+        auto errors = std::make_shared<std::atomic_int>(0);
+        configuration.logHandler =
+            LogHandler{standard.logLevel, [standard, errors](auto level, const QString& message) {
+                           standard.log(level, message);
+                           if (level == LogHandler::LogLevel::error)
+                               ++*errors;
+                       }};
+        TelemetryManager manager(configuration);
+        queue(manager, 1, 1);
+        manager.signalManager().checkForSignalsAndSend();
+        QTRY_VERIFY(*errors > 0);
+        QMutexLocker lock(&mutex);
+        QCOMPARE(!terminal.filter(QStringLiteral("[Telemetry] [LogHandler] ")).isEmpty(), onTerminal);
     }
 
     void plainHttpIsForLoopbackOnly()

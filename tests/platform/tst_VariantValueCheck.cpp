@@ -1,0 +1,131 @@
+#include "platform/Defaults.h"
+#include "support/TestRegistry.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+class tst_VariantValueCheck : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("Cogwise.conf")); }
+
+    QByteArray fileBytes() const
+    {
+        QFile file(path());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    // Without the check, QSettings would reserve gigabytes or overflow its stack for these
+    // before Cogwise sees them: each reads as damaged, and its text is kept for the rider.
+    void valuesThatDoNotFitAreKeptAsText_data()
+    {
+        QTest::addColumn<QByteArray>("group");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<bool>("nameTaken"); // "x.corrupt" already holds an earlier text
+
+        const QByteArray hugeList = "@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)";
+        QTest::newRow("list count") << QByteArray() << hugeList << false;
+        QTest::newRow("string length")
+            << QByteArray() << QByteArray("@Variant(\\0\\0\\0\\n\\x7f\\xff\\xff\\xfe\\0\\x61)") << false;
+        QTest::newRow("map cut short")
+            << QByteArray()
+            << QByteArray("@Variant(\\0\\0\\0\\b\\0\\0\\0\\x2\\0\\0\\0\\x2\\0\\x61\\0\\0\\0\\x2"
+                          "\\0\\0\\0\\x1)")
+            << false;
+        QTest::newRow("zone name of a date")
+            << QByteArray()
+            << QByteArray("@DateTime(\\0\\0\\0\\x10\\0\\0\\0\\0\\0\\0%\\x8a\\x98\\0"
+                          "\\xa8\\x88\\x88\\x3\\x7f\\xff\\xff\\xfe)")
+            << false;
+        QTest::newRow("type it cannot bound")
+            << QByteArray() << QByteArray("@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QUuid\\0\\x1\\x2)") << false;
+        QByteArray deep = "@Variant(";
+        for (int level = 0; level < 200000; ++level)
+            deep += "\\0\\0\\0\\t\\0\\0\\0\\x1";
+        QTest::newRow("nesting") << QByteArray() << deep + "\\0\\0\\0\\x2\\0\\0\\0\\x1)" << false;
+        QTest::newRow("in a list, quoted") << QByteArray() << "1, \"" + hugeList + "\"" << false;
+        QTest::newRow("under a group") << QByteArray("grp") << hugeList << false;
+        QTest::newRow("beside an earlier copy") << QByteArray() << hugeList << true;
+        // The bytes themselves stay in a copy of the file as it was.
+        QTest::newRow("in a group named not in UTF-8") << QByteArray("gr\xe9p") << hugeList << false;
+    }
+    void valuesThatDoNotFitAreKeptAsText()
+    {
+        QFETCH(QByteArray, group);
+        QFETCH(QByteArray, value);
+        QFETCH(bool, nameTaken);
+        const QByteArray written = "[" + (group.isEmpty() ? QByteArray("General") : group) +
+                                   "]\na=1\nx = " + value + " ; by hand\n" +
+                                   (nameTaken ? "x.corrupt=earlier\n" : "") + "b=2\n";
+        QFile file(path());
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(written);
+        file.close();
+        const QString prefix = group.isEmpty() ? QString() : QString::fromUtf8(group) + QLatin1Char('/');
+        const QString key = prefix + QStringLiteral("x");
+        const QString keptUnder =
+            key + (nameTaken ? QStringLiteral(".corrupt.2") : QStringLiteral(".corrupt"));
+
+        Defaults defaults(path());
+        QCOMPARE(defaults.refusedValues().size(), 1);
+        QCOMPARE(defaults.refusedValues().constFirst().key, key);
+        QCOMPARE(defaults.refusedValues().constFirst().keptUnder, keptUnder);
+        QVERIFY(!defaults.fileLeftUnread());
+        QCOMPARE(defaults.stringValue(key), std::nullopt);
+        QCOMPARE(defaults.stringValue(keptUnder), QString::fromUtf8(value));
+        QCOMPARE(defaults.preservedUnreadableFile().has_value(),
+                 QString::fromUtf8(written).toUtf8() != written);
+        if (const auto& copy = defaults.preservedUnreadableFile()) {
+            QFile original(*copy);
+            QVERIFY(original.open(QIODevice::ReadOnly));
+            QCOMPARE(original.readAll(), written);
+        }
+        QCOMPARE(defaults.integerValue(prefix + QStringLiteral("b")), 2);
+        if (nameTaken)
+            QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), QStringLiteral("earlier"));
+
+        // The next start finds nothing left to refuse, and a write keeps the copy.
+        defaults.setInteger(QStringLiteral("c"), 3);
+        Defaults restarted(path());
+        QVERIFY(restarted.refusedValues().isEmpty());
+        QCOMPARE(restarted.stringValue(keptUnder), QString::fromUtf8(value));
+    }
+
+    void valuesQSettingsWroteAreLeftAlone()
+    {
+        const QTimeZone ownZone(QByteArray("Cogwise/Test"), 3600, QStringLiteral("Test"),
+                                QStringLiteral("TT"));
+        const QVariantMap map{
+            {QStringLiteral("list"), QStringList{QStringLiteral("a"), QStringLiteral("b,c")}},
+            {QStringLiteral("bytes"), QByteArray("\0\xff\"", 3)},
+            {QStringLiteral("when"), QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone)}};
+        const QVariantList nested{QVariantList{QStringList{QStringLiteral("q")}, 1.5, QVariant()}};
+        {
+            QSettings settings(path(), QSettings::IniFormat);
+            settings.clear();
+            settings.setValue(QStringLiteral("map"), map);
+            settings.setValue(QStringLiteral("grp/nested"), nested);
+            settings.setValue(QStringLiteral("grp/when"), QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone));
+            settings.setValue(QStringLiteral("bytes"), QByteArray("\0\1,\xff", 4));
+        }
+        const QByteArray written = fileBytes();
+
+        Defaults defaults(path());
+        QVERIFY(defaults.refusedValues().isEmpty());
+        QCOMPARE(fileBytes(), written);
+        QCOMPARE(defaults.dataValue(QStringLiteral("bytes")), QByteArray("\0\1,\xff", 4));
+        const QSettings reread(path(), QSettings::IniFormat);
+        QCOMPARE(reread.value(QStringLiteral("map")).toMap(), map);
+        QCOMPARE(reread.value(QStringLiteral("grp/nested")).toList(), nested);
+    }
+};
+
+COGWISE_TEST(tst_VariantValueCheck)
+#include "tst_VariantValueCheck.moc"
