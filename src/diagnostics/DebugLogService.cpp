@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QSaveFile>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 
 namespace {
@@ -133,10 +134,27 @@ std::optional<QString> DebugLogService::exportToTemporaryFile()
     if (directory.isEmpty() || !QFileInfo(directory).isDir())
         return fail(QStringLiteral("The temporary directory does not exist."));
 
-    const QString path = QDir(directory).filePath(name);
+    // The report names the rider's unit and what they did: nobody else on the machine may read
+    // it, whatever the umask. The folder is the owner's alone from its creation on.
+    QTemporaryDir folder(QDir(directory).filePath(QStringLiteral("Cogwise-export-XXXXXX")));
+    if (!folder.isValid())
+        return fail(folder.errorString());
+    const QString path = folder.filePath(name);
     QSaveFile file(path);
     const QByteArray bytes = text.toUtf8();
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return path;
-    return fail(file.errorString());
+    if (!(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()))
+        return fail(file.errorString());
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    folder.setAutoRemove(false);
+    return path;
+}
+
+void DebugLogService::discardExport(const QString& path)
+{
+    const QFileInfo file(path);
+    // Only what exportToTemporaryFile made: never a folder the rider chose.
+    if (!file.absoluteDir().dirName().startsWith(QLatin1String("Cogwise-export-")))
+        return;
+    QFile::remove(path);
+    QDir().rmdir(file.absolutePath());
 }

@@ -47,9 +47,12 @@ public:
 
     static QString formatEntry(const DebugLogEntry& entry);
     QString exportText() const;
-    // Writes the report to a new file in the temporary directory; its path, or
-    // nothing when it could not be written (the reason is logged).
+    // Writes the report to a new file that only its owner may read, in a folder of its own in
+    // the temporary directory; its path, or nothing when it could not be written (the reason
+    // is logged).
     std::optional<QString> exportToTemporaryFile();
+    // Removes such a file and its folder.
+    static void discardExport(const QString& path);
 
 Q_SIGNALS:
     void entriesChanged();

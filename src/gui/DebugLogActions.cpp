@@ -24,6 +24,7 @@ DebugLogActions::DebugLogActions(DebugLogService& debugLog, QObject* parent)
 
 QUrl DebugLogActions::prepareSave()
 {
+    discardSave();
     const auto file = m_debugLog.exportToTemporaryFile();
     if (!file) {
         report(QStringLiteral("Failed to create log file for saving"),
@@ -76,8 +77,13 @@ bool DebugLogActions::completeSave(const QUrl& destination)
     if (m_exported.isEmpty() || !destination.isLocalFile())
         return false;
     const QString target = destination.toLocalFile();
-    if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_exported).canonicalFilePath())
-        return true; // saved over the exported file itself: it is already there
+    if (QFileInfo(target).canonicalFilePath() == QFileInfo(m_exported).canonicalFilePath()) {
+        // Saved over the exported file itself: it is already there, and stays.
+        m_exported.clear();
+        m_savedFile = target;
+        Q_EMIT saved(QDir::toNativeSeparators(target));
+        return true;
+    }
     const auto fail = [this](const QString& error) {
         report(QStringLiteral("Failed to save logs: %1").arg(error),
                QStringLiteral("Choose another folder or name and save again."));
@@ -90,7 +96,28 @@ bool DebugLogActions::completeSave(const QUrl& destination)
     if (!source.copy(target))
         return fail(source.errorString());
     Logger::shared().logInfo(QStringLiteral("Logs saved to: %1").arg(target), category);
+    m_savedFile = target;
+    Q_EMIT saved(QDir::toNativeSeparators(target));
     return true;
+}
+
+void DebugLogActions::discardSave()
+{
+    if (m_exported.isEmpty())
+        return;
+    DebugLogService::discardExport(m_exported);
+    m_exported.clear();
+}
+
+void DebugLogActions::showSavedInFolder()
+{
+    const QString folder = QFileInfo(m_savedFile).absolutePath();
+    m_runner(QStringLiteral("xdg-open"), {folder}, [this, folder](std::optional<QString> error) {
+        if (error)
+            report(QStringLiteral("Could not open the folder %1: %2")
+                       .arg(QDir::toNativeSeparators(folder), *error),
+                   QStringLiteral("Open it in your file manager yourself."));
+    });
 }
 
 void DebugLogActions::shareLogs()

@@ -36,12 +36,18 @@ public:
     Q_INVOKABLE QString displayPath(const QUrl& file) const;
     // The save dialogue was confirmed with this destination.
     Q_INVOKABLE bool completeSave(const QUrl& destination);
+    // The save dialogue closed: the exported file goes, saved or not.
+    Q_INVOKABLE void discardSave();
+    // Opens the folder the logs were last saved to in the file manager.
+    Q_INVOKABLE void showSavedInFolder();
     Q_INVOKABLE void shareLogs();
 
 Q_SIGNALS:
     // For the window to tell the user what went wrong and what to do; the debug log has
     // what went wrong.
     void failed(const QString& message);
+    // The logs were saved to this file (as the desktop writes it).
+    void saved(const QString& file);
 
 private:
     // An error line in the debug log; the window has the same words and the advice.
@@ -50,5 +56,6 @@ private:
 
     DebugLogService& m_debugLog;
     QString m_exported;
+    QString m_savedFile;
     ExternalProgram::Runner m_runner;
 };

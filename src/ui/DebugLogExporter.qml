@@ -27,8 +27,17 @@ Item {
             confirmReplace.open()
             return
         }
-        dialog.close()
+        // Copied before the dialog closes, since closing discards the exported file.
         exporter.actions.completeSave(destination)
+        dialog.close()
+    }
+
+    Connections {
+        target: exporter.actions
+        function onSaved(file: string) {
+            savedNotice.file = file
+            savedNotice.open()
+        }
     }
 
     Dialog {
@@ -55,6 +64,8 @@ Item {
         }
         focus: true
         closePolicy: Popup.CloseOnEscape
+        // Saved or cancelled, the report in the temporary folder goes.
+        onClosed: exporter.actions.discardSave()
         onOpened: {
             name.forceActiveFocus(Qt.TabFocusReason)
             name.select(0, name.text.lastIndexOf(".") > 0 ? name.text.lastIndexOf(".") : name.text.length)
@@ -140,5 +151,65 @@ Item {
         text: "\u201c" + exporter.actions.displayPath(destination) + "\u201d already exists. Replacing it overwrites what it holds."
         confirmText: "Replace"
         onConfirmed: exporter.save(true)
+    }
+
+    Dialog {
+        id: savedNotice
+        objectName: "savedNotice"
+        property string file
+        title: "Debug Logs Saved"
+        parent: Overlay.overlay
+        anchors.centerIn: parent
+        width: Math.min(460, (parent ? parent.width : 460) - 40)
+        modal: true
+        padding: 20
+        header: Label {
+            text: savedNotice.title
+            textFormat: Text.PlainText
+            elide: Text.ElideRight
+            padding: 20
+            bottomPadding: 4
+            font.pixelSize: Theme.title3
+            font.bold: true
+            color: Theme.text
+        }
+        focus: true
+        closePolicy: Popup.CloseOnEscape
+        // Selectable, so that the path can be copied.
+        TextEdit {
+            objectName: "savedText"
+            width: parent.width
+            readOnly: true
+            selectByMouse: true
+            wrapMode: Text.WordWrap
+            textFormat: Text.PlainText
+            text: "The debug logs were saved to \u201c" + savedNotice.file + "\u201d."
+            color: Theme.text
+            selectionColor: Theme.palette.highlight
+            selectedTextColor: Theme.palette.highlightedText
+            font.pixelSize: Theme.body
+        }
+        footer: RowLayout {
+            spacing: 12
+            Item { Layout.fillWidth: true }
+            BorderedButton {
+                objectName: "savedShowInFolder"
+                Layout.bottomMargin: 16
+                text: "Show in Folder"
+                onClicked: {
+                    savedNotice.close()
+                    exporter.actions.showSavedInFolder()
+                }
+            }
+            ProminentButton {
+                id: savedDone
+                objectName: "savedDone"
+                Layout.bottomMargin: 16
+                Layout.rightMargin: 20
+                text: "Done"
+                onClicked: savedNotice.close()
+            }
+        }
+        onOpened: savedDone.forceActiveFocus(Qt.TabFocusReason)
     }
 }

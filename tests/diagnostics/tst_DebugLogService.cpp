@@ -8,6 +8,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -150,47 +151,42 @@ private Q_SLOTS:
                                                "[2026-03-01 18:04:05.123] [ERROR] [B] second\n  k: v")));
     }
 
-    void exportsTheReportAsAUtf8File()
+    // The report names the rider's unit: only its owner may read it, whatever the umask, and
+    // two exports of the same second never share a file. Discarded, nothing of it is left.
+    void exportsTheReportAsAPrivateUtf8File()
     {
         QTemporaryDir tmp;
         qputenv("TMPDIR", tmp.path().toUtf8());
+        const mode_t umaskBefore = umask(0);
         DebugLogService service;
         service.setClock([] { return ride; });
         service.log(QStringLiteral("⚠️ Multiple value increment detected! Expected 1, got 2"),
                     QStringLiteral("ButtonPress"), DebugLogLevel::warning);
-
-        const QString expectedPath = tmp.filePath(QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt"));
-        QFile stale(expectedPath);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("an older, longer export that must be replaced entirely");
-        stale.close();
-
         const auto path = service.exportToTemporaryFile();
+        const auto second = service.exportToTemporaryFile();
+        umask(umaskBefore);
         qunsetenv("TMPDIR");
-        QCOMPARE(path, std::optional(expectedPath));
+        QVERIFY(path && second && *path != *second);
+        QCOMPARE(QFileInfo(*path).fileName(), QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt"));
+        const QFileInfo folder(QFileInfo(*path).absolutePath());
+        QCOMPARE(folder.dir().canonicalPath(), QDir(tmp.path()).canonicalPath());
+        QCOMPARE(QFileInfo(*path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
+                 QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(folder.permissions() & ~(QFile::ReadUser | QFile::WriteUser | QFile::ExeUser),
+                 QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         QFile written(*path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromUtf8(written.readAll()), service.exportText());
-    }
 
-    void exportFailureIsLoggedAndYieldsNoFile_data()
-    {
-        QTest::addColumn<bool>("temporaryDirectoryExists");
-        QTest::newRow("a directory where the file goes") << true;
-        QTest::newRow("temporary directory missing") << false;
+        DebugLogService::discardExport(*path);
+        DebugLogService::discardExport(*second);
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
     }
 
     void exportFailureIsLoggedAndYieldsNoFile()
     {
-        QFETCH(bool, temporaryDirectoryExists);
         QTemporaryDir tmp;
-        if (temporaryDirectoryExists) {
-            QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt")));
-            qputenv("TMPDIR", tmp.path().toUtf8());
-        } else {
-            qputenv("TMPDIR", tmp.filePath(QStringLiteral("gone")).toUtf8());
-        }
-
+        qputenv("TMPDIR", tmp.filePath(QStringLiteral("gone")).toUtf8());
         DebugLogService service;
         service.setClock([] { return ride; });
         const auto path = service.exportToTemporaryFile();

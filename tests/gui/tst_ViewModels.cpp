@@ -295,10 +295,24 @@ private Q_SLOTS:
         QVERIFY(old.open(QIODevice::WriteOnly));
         old.write("old content");
         old.close();
+        QSignalSpy savedTo(&actions, &DebugLogActions::saved);
         QVERIFY(actions.completeSave(QUrl::fromLocalFile(destination)));
+        QCOMPARE(savedTo.size(), 1);
+        QCOMPARE(savedTo.constFirst().constFirst().toString(), destination);
         QFile saved(destination);
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.readAll().contains("Cogwise Debug Logs"));
+        // The dialog closes: the private copy in the temporary folder goes, the saved file stays.
+        actions.discardSave();
+        QVERIFY(!QFileInfo::exists(exported.toLocalFile()));
+        QVERIFY(!QFileInfo::exists(QFileInfo(exported.toLocalFile()).absolutePath()));
+        QVERIFY(QFileInfo::exists(destination));
+        // Cancelled after another export: it goes too.
+        const QUrl cancelled = actions.prepareSave();
+        QVERIFY(QFileInfo::exists(cancelled.toLocalFile()));
+        actions.discardSave();
+        QVERIFY(!QFileInfo::exists(cancelled.toLocalFile()));
+        QVERIFY(actions.prepareSave().isLocalFile());
 
         QSignalSpy failures(&actions, &DebugLogActions::failed);
         QVERIFY(

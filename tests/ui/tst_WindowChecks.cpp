@@ -227,6 +227,8 @@ private Q_SLOTS:
         // Save: the documents folder is made, proposed and written to; the button says Save.
         rig.graph->viewModel().addLog(QStringLiteral("Connected to EW-WU111"));
         QVERIFY(ui.click(QStringLiteral("sectionLogs")));
+        QTemporaryDir temporary;
+        qputenv("TMPDIR", temporary.path().toUtf8());
         QVERIFY(ui.click(QStringLiteral("exportButton")));
         QObject* save = ui.object(QStringLiteral("saveDialog"));
         QTRY_VERIFY(save && save->property("opened").toBool());
@@ -244,6 +246,19 @@ private Q_SLOTS:
         QTest::keyClick(ui.window(), Qt::Key_Return);
         QTRY_VERIFY(!save->property("visible").toBool());
         QVERIFY(QFile::exists(QDir(documents).filePath(QStringLiteral("ride.txt"))));
+        // Saved: the window says where, and the report left nothing in the temporary folder.
+        QObject* savedNotice = ui.object(QStringLiteral("savedNotice"));
+        QTRY_VERIFY(savedNotice && savedNotice->property("opened").toBool());
+        QVERIFY(ui.item(QStringLiteral("savedText"))
+                    ->property("text")
+                    .toString()
+                    .contains(QDir(documents).filePath(QStringLiteral("ride.txt"))));
+        QVERIFY(ui.item(QStringLiteral("savedShowInFolder")));
+        QTRY_VERIFY(ui.item(QStringLiteral("savedDone"))->hasActiveFocus());
+        QTest::keyClick(ui.window(), Qt::Key_Return);
+        QTRY_VERIFY(!savedNotice->property("visible").toBool());
+        QCOMPARE(QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+        qunsetenv("TMPDIR");
 
         // Share without a mail client: the window says where the file is.
         QVERIFY(ui.click(QStringLiteral("shareButton")));
