@@ -102,8 +102,11 @@ ApplicationWindow {
         dialog.open()
     }
     function showMessage(title: string, text: string, link: url) {
-        if (!message.item)
+        if (!message.item) {
             message.setSource(Qt.resolvedUrl("NoticeDialog.qml"), { parent: window.contentItem })
+            const created = message.item as NoticeDialog
+            created.linkChosen.connect(page => window.app.updates.openDownload(page))
+        }
         const dialog = message.item as NoticeDialog
         dialog.title = title
         dialog.text = text

@@ -8,6 +8,8 @@ Dialog {
     objectName: "messageDialog"
     property string text
     property url link
+    // The link was clicked: whoever showed the dialog opens it, and says so when it cannot.
+    signal linkChosen(url link)
 
     anchors.centerIn: parent
     modal: true
@@ -47,7 +49,7 @@ Dialog {
             Layout.fillWidth: true
             text: "<a href=\"" + notice.link + "\">Download</a>"
             textFormat: Text.StyledText
-            onLinkActivated: link => Qt.openUrlExternally(link)
+            onLinkActivated: link => notice.linkChosen(link)
         }
     }
 }
