@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A folder of a test class's own, with a file name in it for each test function and data row,
+// so that no test reads what another wrote (settings, caches).
+class ScratchDir
+{
+public:
+    // "<function>-<row>", the row's spaces left out.
+    QString testFile() const
+    {
+        QString name = QString::fromLatin1(QTest::currentTestFunction());
+        if (const char* row = QTest::currentDataTag())
+            name += QLatin1Char('-') + QString::fromLatin1(row).remove(QLatin1Char(' '));
+        return m_dir.filePath(name);
+    }
+    QString filePath(const QString& name) const { return m_dir.filePath(name); }
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+};
