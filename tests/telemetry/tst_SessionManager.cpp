@@ -76,12 +76,13 @@ class tst_SessionManager : public QObject
     Q_OBJECT
 
     ScratchDir m_files;
+    QString path() const { return m_files.testFile(); }
 
 private Q_SLOTS:
     void newInstallIsAnnouncedOnce()
     {
         {
-            Launch first(m_files.testFile(), day1);
+            Launch first(path(), day1);
             QCOMPARE(first.retention("averageSessionSeconds"), QStringLiteral("-1"));
             first.ride(30);
             QCOMPARE(first.sent.size(), 1);
@@ -91,7 +92,7 @@ private Q_SLOTS:
                          QStringLiteral("Telemetry.Acquisition.firstSessionDate")),
                      QStringLiteral("2026-03-01"));
         }
-        Launch second(m_files.testFile(), day1.addSecs(3600));
+        Launch second(path(), day1.addSecs(3600));
         second.ride(10);
         QVERIFY(second.sent.isEmpty());
         QCOMPARE(second.sessions.firstSessionDate(), QStringLiteral("2026-03-01"));
@@ -100,7 +101,7 @@ private Q_SLOTS:
 
     void shortSessionsAreNotStored()
     {
-        Launch launch(m_files.testFile(), day1);
+        Launch launch(path(), day1);
         launch.sessions.startNewSession();
         launch.now = launch.now.addMSecs(900);
         launch.sessions.applicationDidResignActive();
@@ -110,16 +111,16 @@ private Q_SLOTS:
     void retentionFigures()
     {
         {
-            Launch launch(m_files.testFile(), day1);
+            Launch launch(path(), day1);
             launch.ride(10);
             QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("10"));
             QCOMPARE(launch.retention("previousSessionSeconds"), QStringLiteral("absent"));
         }
         {
-            Launch launch(m_files.testFile(), day1.addDays(1));
+            Launch launch(path(), day1.addDays(1));
             launch.ride(25);
         }
-        Launch launch(m_files.testFile(), day1.addDays(40));
+        Launch launch(path(), day1.addDays(40));
         launch.ride(7);
         // Average of all but the newest: (10 + 25) / 2, the fraction dropped.
         QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("17"));
@@ -132,22 +133,21 @@ private Q_SLOTS:
     void oldSessionsAgeOutButStillCount()
     {
         {
-            Launch launch(m_files.testFile(), day1);
+            Launch launch(path(), day1);
             launch.ride(10);
         }
         {
-            Launch launch(m_files.testFile(), day1.addDays(1));
+            Launch launch(path(), day1.addDays(1));
             launch.ride(20);
         }
-        Launch later(m_files.testFile(), day1.addDays(91));
+        Launch later(path(), day1.addDays(91));
         QCOMPARE(later.sessions.recentSessions().size(), 1);
         QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("2"));
         later.ride(5);
         QVERIFY(later.sent.isEmpty()); // not a new install, though no recent session is left
         QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("3"));
         later.sessions.flush();
-        QCOMPARE(PrivateSuite(QStringLiteral("app"), m_files.testFile())
-                     .integer(QStringLiteral("deletedSessionsCount")),
+        QCOMPARE(PrivateSuite(QStringLiteral("app"), path()).integer(QStringLiteral("deletedSessionsCount")),
                  1);
     }
 
@@ -232,12 +232,12 @@ private Q_SLOTS:
                 sessions.append(QJsonObject{
                     {QStringLiteral("startedAt"), ReferenceDate::secondsSinceReferenceDate(day1.addDays(-1))},
                     {QStringLiteral("durationInSeconds"), duration}});
-            PrivateSuite suite(QStringLiteral("app"), m_files.testFile());
+            PrivateSuite suite(QStringLiteral("app"), path());
             suite.setValue(QStringLiteral("recentSessions"), QJsonDocument(sessions).toJson());
             suite.setValue(QStringLiteral("deletedSessionsCount"), deleted);
         }
         QStringList logged;
-        PrivateSuite suite(QStringLiteral("app"), m_files.testFile());
+        PrivateSuite suite(QStringLiteral("app"), path());
         SessionManager sessions(
             suite, [] { return day1; }, [](const QString&, const QMap<QString, QString>&) {},
             LogHandler{LogHandler::LogLevel::debug,

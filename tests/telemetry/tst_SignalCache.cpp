@@ -85,31 +85,32 @@ class tst_SignalCache : public QObject
     Q_OBJECT
 
     ScratchDir m_files;
+    QString path() const { return m_files.testFile(); }
 
 private Q_SLOTS:
     void survivesARestartAndForgetsSettledRecords()
     {
         {
-            SignalCache cache(m_files.testFile(), std::nullopt);
+            SignalCache cache(path(), std::nullopt);
             for (int i = 1; i <= 5; ++i)
                 cache.push(record(i));
             cache.remove(cache.peek(2));
         }
-        SignalCache reloaded(m_files.testFile(), std::nullopt);
+        SignalCache reloaded(path(), std::nullopt);
         QCOMPARE(seqs(reloaded.peek()),
                  (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5")}));
         QCOMPARE(reloaded.peek().constFirst().body, record(3));
-        QVERIFY(QFile::exists(m_files.testFile())); // kept, not deleted at load
+        QVERIFY(QFile::exists(path())); // kept, not deleted at load
     }
 
     void damagedLinesAreSkippedAndCounted()
     {
         {
-            SignalCache cache(m_files.testFile(), std::nullopt);
+            SignalCache cache(path(), std::nullopt);
             cache.push(record(1));
             cache.push(record(2));
         }
-        QFile file(m_files.testFile());
+        QFile file(path());
         QVERIFY(file.open(QIODevice::Append));
         file.write("{\"not\":\"a record\"}\n\xFF\xFEgarbage\n");
         file.write(QJsonDocument(record(3).toJson(SignalPostBody::DateEncoding::cache))
@@ -120,25 +121,24 @@ private Q_SLOTS:
 
         Log log;
         {
-            SignalCache cache(m_files.testFile(), log.handler());
+            SignalCache cache(path(), log.handler());
             QCOMPARE(seqs(cache.peek()),
                      (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
             cache.push(record(4)); // must not be glued to the torn line
         }
         QVERIFY(log.lines.contains(QStringLiteral("Skipped 3 unreadable lines of the Telemetry cache")));
-        SignalCache again(m_files.testFile(), std::nullopt);
+        SignalCache again(path(), std::nullopt);
         QCOMPARE(seqs(again.peek()), (QStringList{QStringLiteral("1"), QStringLiteral("2"),
                                                   QStringLiteral("3"), QStringLiteral("4")}));
     }
 
     void unwritableJournalKeepsTheQueueInMemory()
     {
-        QFile blocker(m_files.testFile());
+        QFile blocker(path());
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         Log log;
-        SignalCache cache(m_files.testFile() + QStringLiteral("/below-a-file/telemetrysignalcache"),
-                          log.handler());
+        SignalCache cache(path() + QStringLiteral("/below-a-file/telemetrysignalcache"), log.handler());
         cache.push(record(1));
         cache.push(record(2));
         QCOMPARE(cache.count(), 2);
@@ -152,7 +152,7 @@ private Q_SLOTS:
     void boundedByCountBytesAndRecordSize()
     {
         Log log;
-        SignalCache cache(m_files.testFile(), log.handler(), SignalCache::Limits{5, 100'000, 2'000});
+        SignalCache cache(path(), log.handler(), SignalCache::Limits{5, 100'000, 2'000});
         for (int i = 1; i <= 7; ++i)
             cache.push(record(i));
         QCOMPARE(seqs(cache.peek()),
@@ -164,18 +164,18 @@ private Q_SLOTS:
         QCOMPARE(cache.count(), 5);
         QCOMPARE(log.lines.filter(QStringLiteral("Refused the signal rideEvent")).size(), 1);
 
-        SignalCache small(m_files.testFile() + QStringLiteral(".bytes"), log.handler(),
+        SignalCache small(path() + QStringLiteral(".bytes"), log.handler(),
                           SignalCache::Limits{100, 2'500, 2'000});
         for (int i = 1; i <= 4; ++i)
             small.push(record(i, 1000));
         QVERIFY(small.byteCount() <= 2'500);
         QCOMPARE(seqs(small.peek()).constLast(), QStringLiteral("4"));
-        QCOMPARE(SignalCache(m_files.testFile(), std::nullopt).count(), 5); // the journal agrees
+        QCOMPARE(SignalCache(path(), std::nullopt).count(), 5); // the journal agrees
     }
 
     void settlingOnlyRemovesWhatIsStillQueued()
     {
-        SignalCache cache(m_files.testFile(), std::nullopt, SignalCache::Limits{3, 100'000, 2'000});
+        SignalCache cache(path(), std::nullopt, SignalCache::Limits{3, 100'000, 2'000});
         cache.push(record(1));
         cache.push(record(2));
         const auto inFlight = cache.peek(2);
@@ -228,8 +228,7 @@ private Q_SLOTS:
         QFETCH(int, unreadable);
         QFETCH(qsizetype, olderBytes);
         const QString file =
-            m_files.testFile() +
-            QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
+            path() + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
         QFile out(file);
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(journal);
@@ -255,7 +254,7 @@ private Q_SLOTS:
         if (!before)
             QSKIP("this system has no /proc/self/io to count the bytes read");
         constexpr qsizetype fiftyMegabytes = 50'000'000;
-        QFile out(m_files.testFile());
+        QFile out(path());
         QVERIFY(out.open(QIODevice::WriteOnly));
         const QByteArray block = linesOf(1, 100, 4'000);
         while (out.size() < fiftyMegabytes)
@@ -263,7 +262,7 @@ private Q_SLOTS:
         out.close();
 
         const qint64 start = *bytesRead();
-        SignalCache cache(m_files.testFile(), std::nullopt); // the product's caps: 1,000 records, 5 MB
+        SignalCache cache(path(), std::nullopt); // the product's caps: 1,000 records, 5 MB
         const qint64 read = *bytesRead() - start;
         QCOMPARE(cache.count(), SignalCache::Limits().maximumRecords);
         QVERIFY(cache.byteCount() <= SignalCache::Limits().maximumBytes);
@@ -273,11 +272,11 @@ private Q_SLOTS:
 
     void clearDeletesTheJournal()
     {
-        SignalCache cache(m_files.testFile(), std::nullopt);
+        SignalCache cache(path(), std::nullopt);
         cache.push(record(1));
         cache.clear();
         QCOMPARE(cache.count(), 0);
-        QVERIFY(!QFile::exists(m_files.testFile()));
+        QVERIFY(!QFile::exists(path()));
     }
 };
 
