@@ -1,5 +1,6 @@
 #include "diagnostics/DebugLogService.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
@@ -160,10 +161,7 @@ private Q_SLOTS:
                     QStringLiteral("ButtonPress"), DebugLogLevel::warning);
 
         const QString expectedPath = tmp.filePath(QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt"));
-        QFile stale(expectedPath);
-        QVERIFY(stale.open(QIODevice::WriteOnly));
-        stale.write("an older, longer export that must be replaced entirely");
-        stale.close();
+        QVERIFY(ScratchDir::write(expectedPath, "an older, longer export that must be replaced entirely"));
 
         const auto path = service.exportToTemporaryFile();
         qunsetenv("TMPDIR");

@@ -185,10 +185,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QString, copy);
         const QString path = m_files.filePath(QStringLiteral("forms.conf"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n");
-        file.close();
+        QVERIFY(ScratchDir::write(path, "[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n"));
 
         Defaults defaults(path);
         UserDefaultsManager store(defaults);

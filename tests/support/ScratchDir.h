@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -19,6 +22,14 @@ public:
     }
     QString filePath(const QString& name) const { return m_dir.filePath(name); }
     QString path() const { return m_dir.path(); }
+
+    // Writes a file whole, making its folder if need be.
+    static bool write(const QString& path, const QByteArray& text = {})
+    {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    }
 
 private:
     QTemporaryDir m_dir;

@@ -134,9 +134,7 @@ private Q_SLOTS:
 
     void unwritableJournalKeepsTheQueueInMemory()
     {
-        QFile blocker(path());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(ScratchDir::write(path()));
         Log log;
         SignalCache cache(path() + QStringLiteral("/below-a-file/telemetrysignalcache"), log.handler());
         cache.push(record(1));
@@ -229,10 +227,7 @@ private Q_SLOTS:
         QFETCH(qsizetype, olderBytes);
         const QString file =
             path() + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(journal);
-        out.close();
+        QVERIFY(ScratchDir::write(file, journal));
 
         Log log;
         {
