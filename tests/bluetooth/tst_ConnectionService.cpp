@@ -93,7 +93,7 @@ private Q_SLOTS:
                  {BleCentralState::resetting, "bluetoothOff"},
                  {BleCentralState::serviceStopped, "disconnected(The Bluetooth service is not running; "
                                                    "Cogwise carries on when it is back)"}}) {
-            rig.platform([state](BleCentral& d) { Q_EMIT d.stateUpdated(state); });
+            rig.platform([reported = state](BleCentral& d) { Q_EMIT d.stateUpdated(reported); });
             QCOMPARE(rig.state(), QString::fromLatin1(expected));
         }
     }
