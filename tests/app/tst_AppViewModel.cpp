@@ -4,9 +4,9 @@
 #include "fakes/RecordingKeySink.h"
 #include "platform/Defaults.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -47,16 +47,12 @@ class tst_AppViewModel : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void freshInstallation()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QCOMPARE(rig.defaults.stringValue(QStringLiteral("enableKeyboardEmulation")),
                  QStringLiteral("false"));
         QVERIFY(!rig.graph->keyboardService().isEnabled());
@@ -69,7 +65,7 @@ private Q_SLOTS:
 
     void pressesBecomeKeysGearAndLog()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         model.setKeyboardEnabled(true);
         model.configureButtonRepeatCount(2, 3);
@@ -87,7 +83,7 @@ private Q_SLOTS:
 
     void keysStopWhenTheUnitGoes()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         ConnectionService& connection = rig.graph->connectionService();
         model.setKeyboardEnabled(true);
@@ -113,7 +109,7 @@ private Q_SLOTS:
 
     void gearStopsAtTheBottomButStillLogs()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         model.setInitialVirtualGear(1);
         model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1, QStringLiteral(","));
@@ -123,7 +119,7 @@ private Q_SLOTS:
 
     void configurationTextsAndEvents()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         model.configureButtonAction(4, KeyboardAction::shiftDown);
         model.configureButtonRepeatCount(4, 15);
@@ -149,11 +145,11 @@ private Q_SLOTS:
     void extraButtonsStayInTheBridgeOnly()
     {
         {
-            Defaults defaults(path());
+            Defaults defaults(m_files.testFile());
             UserDefaultsManager storage(defaults);
             storage.updateButtonConfig(6, {KeyboardAction::shiftUp, 2});
         }
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QCOMPARE(rig.graph->keyboardService().buttonConfigs().keys(), (QList<qint64>{1, 2, 3, 4}));
         rig.graph->viewModel().setKeyboardEnabled(true);
         rig.graph->viewModel().didPressButtons({6});
@@ -162,7 +158,7 @@ private Q_SLOTS:
 
     void eventLogKeepsTheNewest200()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         model.clearLogs();
         for (int i = 1; i <= 201; ++i)

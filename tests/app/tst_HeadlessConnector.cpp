@@ -1,15 +1,11 @@
-#include "analytics/Analytics.h"
 #include "app/HeadlessConnector.h"
-#include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/BleUuid.h"
-#include "bluetooth/ConnectionService.h"
-#include "di2/Di2Parser.h"
 #include "fakes/FakeBleCentral.h"
-#include "platform/Defaults.h"
+#include "support/ConnectionRig.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -22,20 +18,11 @@ const BlePeripheral heartRate{QUuid::fromString(QStringLiteral("00000000-0000-00
                               QStringLiteral("HRM-Pro")};
 
 // Headless mode over a central the test plays, with the connector's listing kept.
-struct Rig
+struct Rig : ConnectionRig<FakeBleCentral>
 {
     explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , analytics([](const QString&, const Analytics::Parameters&) {})
-        , ble(central)
-        , service(ble, parser, defaults, analytics)
-        , out(&listing)
-        , connector(
-              service, [](const QUuid& id) { return id.toString(QUuid::WithoutBraces).right(4); }, out)
+        : ConnectionRig(settingsPath, {.scanTimeout = std::chrono::milliseconds{50}})
     {
-        ConnectionService::Timing timing;
-        timing.scanTimeout = std::chrono::milliseconds{50};
-        service.setTiming(timing);
         central.known = {mine, theirs, heartRate};
     }
 
@@ -52,15 +39,10 @@ struct Rig
         return central.calls.count(QStringLiteral("connect ") + *peripheral.name);
     }
 
-    Defaults defaults;
-    Analytics analytics;
-    FakeBleCentral central;
-    Di2Parser parser;
-    BLEConnectionManager ble;
-    ConnectionService service;
     QString listing;
-    QTextStream out;
-    HeadlessConnector connector;
+    QTextStream out{&listing};
+    HeadlessConnector connector{
+        service, [](const QUuid& id) { return id.toString(QUuid::WithoutBraces).right(4); }, out};
 };
 
 } // namespace
@@ -69,13 +51,12 @@ class tst_HeadlessConnector : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void theOnlyUnitInRangeIsConnected()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         rig.inRange({heartRate, mine});
         QTRY_COMPARE(rig.attemptsOn(mine), 1);
         QVERIFY(rig.listing.isEmpty());
@@ -83,7 +64,7 @@ private Q_SLOTS:
 
     void severalUnitsAreListedAndNoneIsChosen()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         rig.inRange({mine, heartRate, theirs});
         QTRY_VERIFY(rig.listing.contains(QStringLiteral("2 Di2 units are in range")));
         QTRY_VERIFY(rig.central.calls.count(QStringLiteral("scan")) >= 4); // still looking, scan after scan
@@ -95,7 +76,7 @@ private Q_SLOTS:
 
     void namesAreListedWithoutTheirControlCharacters()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         const BlePeripheral red{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000004")),
                                 QStringLiteral("EW-WU111\x1b[31mred\x07")};
         const BlePeripheral csi{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000005")),
@@ -113,7 +94,7 @@ private Q_SLOTS:
 
     void theSavedUnitOnlyEverIsConnected()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(mine.identifier));
         rig.inRange({theirs, heartRate});
         DebugLogRecorder::settle();

@@ -1,6 +1,5 @@
-#include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/BluezSetup.h"
-#include "support/FakeBluez.h"
+#include "support/FakeBluezTest.h"
 #include "support/TestRegistry.h"
 
 #include <QDBusConnection>
@@ -13,14 +12,8 @@
 
 namespace {
 
-constexpr int timeoutMs = 15000;
 // Long enough for the fake unit's advertisements every 150 ms, short enough for a quick test.
 constexpr auto listenTime = std::chrono::milliseconds{1500};
-
-QUuid unitAt(const QString& address)
-{
-    return BluetoothAddressId::identifier(QBluetoothAddress(address));
-}
 
 QVariant adapterProperty(const QString& name)
 {
@@ -36,11 +29,10 @@ QVariant adapterProperty(const QString& name)
 
 // What a setup check learns of bluetoothd, its adapter and the rider's unit, from the fake
 // bluetoothd on a private bus: each way the set-up can be wrong, and a short listen for the unit.
-class tst_BluezSetup : public QObject
+class tst_BluezSetup : public FakeBluezTest
 {
     Q_OBJECT
 
-    FakeBluez m_bluez;
     QTemporaryDir m_dir;
 
     // A stand-in for `bluetoothd --version`.
@@ -74,25 +66,9 @@ class tst_BluezSetup : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        const auto error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
-
-    void init()
-    {
-        QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-    }
-
     void everythingInPlace()
     {
-        const auto facts = inspect(unitAt(FakeBluez::unitAddress()), true);
+        const auto facts = inspect(identifierAt(FakeBluez::unitAddress()), true);
         QVERIFY(facts.busReachable);
         QVERIFY(facts.serviceRunning);
         QCOMPARE(facts.serviceVersion, QStringLiteral("5.66"));
@@ -159,7 +135,7 @@ private Q_SLOTS:
                          .type(),
                      QDBusMessage::ReplyMessage);
 
-        const auto facts = inspect(unitAt(unit), true);
+        const auto facts = inspect(identifierAt(unit), true);
         if (fault == QLatin1String("stopped"))
             QVERIFY(!m_bluez.startService());
         QVERIFY(facts.busReachable);
@@ -187,7 +163,7 @@ private Q_SLOTS:
         QFETCH(bool, saved);
         QFETCH(bool, listen);
         const auto facts =
-            inspect(saved ? std::optional(unitAt(FakeBluez::unitAddress())) : std::nullopt, listen);
+            inspect(saved ? std::optional(identifierAt(FakeBluez::unitAddress())) : std::nullopt, listen);
         QVERIFY(facts.adapterPowered);
         QCOMPARE(facts.unitKnown, saved);
         QCOMPARE(facts.unitAddress.has_value(), saved);

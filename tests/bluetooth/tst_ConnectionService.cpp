@@ -1,19 +1,16 @@
-#include "analytics/Analytics.h"
-#include "bluetooth/BLEConnectionManager.h"
 #include "bluetooth/BleUuid.h"
-#include "bluetooth/ConnectionService.h"
-#include "di2/Di2Parser.h"
 #include "fakes/FakeBleCentral.h"
-#include "platform/Defaults.h"
 #include "platform/MonotonicTime.h"
-#include "support/ConnectionRecorder.h"
+#include "support/ConnectionRig.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
+
+using namespace std::chrono_literals;
 
 const BlePeripheral unit{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000001")),
                          QStringLiteral("EW-WU111")};
@@ -26,24 +23,17 @@ BleCharacteristic characteristic(const char* shortId, quint8 properties)
 }
 
 // The service with a fake central below it and a recording view model above.
-struct Rig
+struct Rig : ConnectionRig<FakeBleCentral>
 {
     explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , analytics([this](const QString& name, const Analytics::Parameters& p) {
-            events.append({name, p});
-        })
-        , ble(central)
-        , service(ble, parser, defaults, analytics)
+        : ConnectionRig(settingsPath, {.scanTimeout = 60ms,
+                                       .firstRetryDelay = 20ms,
+                                       .maximumRetryDelay = 80ms,
+                                       .attemptTimeout = 150ms,
+                                       .powerOnSettle = 50ms,
+                                       .listLifetime = 300ms})
     {
-        ConnectionService::Timing timing;
-        timing.scanTimeout = std::chrono::milliseconds{60};
-        timing.firstRetryDelay = std::chrono::milliseconds{20};
-        timing.maximumRetryDelay = std::chrono::milliseconds{80};
-        timing.attemptTimeout = std::chrono::milliseconds{150};
-        timing.powerOnSettle = std::chrono::milliseconds{50};
-        timing.listLifetime = std::chrono::milliseconds{300};
-        service.setTiming(timing);
+        central.known = {unit};
     }
 
     // Plays a platform callback and lets the queued work land.
@@ -64,7 +54,6 @@ struct Rig
         });
         DebugLogRecorder::settle(); // the decoder's own queued tasks
     }
-    QString state() const { return service.connectionState().description(); }
     void powerOn()
     {
         platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOn); });
@@ -79,15 +68,6 @@ struct Rig
         platform([failure, text](BleCentral& d) { Q_EMIT d.connectFailed(unit, failure, text); });
     }
     qsizetype attempts() const { return central.calls.count(QStringLiteral("connect EW-WU111")); }
-
-    Defaults defaults;
-    QList<std::pair<QString, Analytics::Parameters>> events;
-    Analytics analytics;
-    FakeBleCentral central;
-    Di2Parser parser;
-    BLEConnectionManager ble;
-    ConnectionService service;
-    ConnectionRecorder heard{service};
 };
 
 } // namespace
@@ -96,18 +76,11 @@ class tst_ConnectionService : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
     std::unique_ptr<Rig> m_rig;
 
 private Q_SLOTS:
-    void init()
-    {
-        const QString path =
-            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-        QFile::remove(path);
-        m_rig = std::make_unique<Rig>(path);
-        m_rig->central.known = {unit};
-    }
+    void init() { m_rig = std::make_unique<Rig>(m_files.testFile()); }
     void cleanup() { m_rig.reset(); }
 
     void bluetoothStates()
@@ -120,7 +93,7 @@ private Q_SLOTS:
                  {BleCentralState::resetting, "bluetoothOff"},
                  {BleCentralState::serviceStopped, "disconnected(The Bluetooth service is not running; "
                                                    "Cogwise carries on when it is back)"}}) {
-            rig.platform([state](BleCentral& d) { Q_EMIT d.stateUpdated(state); });
+            rig.platform([reported = state](BleCentral& d) { Q_EMIT d.stateUpdated(reported); });
             QCOMPARE(rig.state(), QString::fromLatin1(expected));
         }
     }

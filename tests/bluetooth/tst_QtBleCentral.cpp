@@ -1,25 +1,20 @@
-#include "analytics/Analytics.h"
 #include "bluetooth/BLEConnectionManager.h"
-#include "bluetooth/ConnectionService.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/QtBleCentral.h"
-#include "di2/Di2Parser.h"
-#include "platform/Defaults.h"
-#include "support/ConnectionRecorder.h"
+#include "support/ConnectionRig.h"
 #include "support/DebugLogRecorder.h"
-#include "support/FakeBluez.h"
+#include "support/FakeBluezTest.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-constexpr int timeoutMs = 15000;
-const QString unitName = QStringLiteral("EW-WU111");
+using namespace std::chrono_literals;
 const QString di2Data = QStringLiteral("00002AC2-0000-1000-8000-00805F9B34FB");
 
 QString addressOf(const QUuid& identifier)
@@ -28,38 +23,9 @@ QString addressOf(const QUuid& identifier)
     return address ? address->toString() : identifier.toString(QUuid::WithoutBraces);
 }
 
-BlePeripheral peripheralAt(const QString& address, const QString& name = unitName)
+BlePeripheral peripheralAt(const QString& address)
 {
-    return {BluetoothAddressId::identifier(QBluetoothAddress(address)), name};
-}
-
-QString stateName(BleCentralState state)
-{
-    switch (state) {
-    case BleCentralState::poweredOn:
-        return QStringLiteral("poweredOn");
-    case BleCentralState::poweredOff:
-        return QStringLiteral("poweredOff");
-    case BleCentralState::serviceStopped:
-        return QStringLiteral("serviceStopped");
-    case BleCentralState::unsupported:
-        return QStringLiteral("unsupported");
-    default:
-        return QString::number(int(state));
-    }
-}
-
-QString failureName(BleConnectFailure failure)
-{
-    switch (failure) {
-    case BleConnectFailure::notAnswering:
-        return QStringLiteral("notAnswering");
-    case BleConnectFailure::busy:
-        return QStringLiteral("busy");
-    case BleConnectFailure::refused:
-        return QStringLiteral("refused");
-    }
-    return {};
+    return {FakeBluezTest::identifierAt(address), QStringLiteral("EW-WU111")};
 }
 
 // The real QtBluetooth backend on its own, over the fake bluetoothd: what it reports,
@@ -68,9 +34,13 @@ struct CentralRig
 {
     CentralRig()
     {
-        central.setTimeouts(std::chrono::milliseconds{timeoutMs}, std::chrono::milliseconds{timeoutMs});
+        static const char* const states[] = {"unknown",    "resetting", "unsupported",   "unauthorized",
+                                             "poweredOff", "poweredOn", "serviceStopped"};
+        static const char* const failures[] = {"notAnswering", "busy", "refused"};
+        central.setTimeouts(std::chrono::milliseconds{FakeBluezTest::timeoutMs},
+                            std::chrono::milliseconds{FakeBluezTest::timeoutMs});
         QObject::connect(&central, &BleCentral::stateUpdated, &central, [this](BleCentralState state) {
-            events.append(QStringLiteral("state ") + stateName(state));
+            events.append(QStringLiteral("state ") + QLatin1String(states[int(state)]));
         });
         QObject::connect(&central, &BleCentral::peripheralDiscovered, &central,
                          [this](const BlePeripheral& peripheral, int, bool advertising) {
@@ -87,7 +57,8 @@ struct CentralRig
                          [this](const BlePeripheral& peripheral, BleConnectFailure failure,
                                 const std::optional<QString>& error) {
                              events.append(QStringLiteral("failed %1 %2: %3")
-                                               .arg(addressOf(peripheral.identifier), failureName(failure),
+                                               .arg(addressOf(peripheral.identifier),
+                                                    QLatin1String(failures[int(failure)]),
                                                     error.value_or(QStringLiteral("-"))));
                          });
         QObject::connect(&central, &BleCentral::peripheralDisconnected, &central,
@@ -106,84 +77,48 @@ struct CentralRig
         return kept;
     }
     bool heard(const QString& event) const { return events.contains(event); }
+    // Once the adapter is known to be on.
+    bool poweredOn() const { return heard(QStringLiteral("state poweredOn")); }
 
     QtBleCentral central;
     QStringList events;
     const BlePeripheral unit = peripheralAt(FakeBluez::unitAddress());
-    const QString unitAddress = FakeBluez::unitAddress();
 };
 
-// The real QtBluetooth backend under the link and the service, over a fake bluetoothd.
-struct Rig
+// The real QtBluetooth backend under the link and the service; `unitSaved`: as at any launch
+// after the first.
+struct Rig : ConnectionRig<QtBleCentral>
 {
-    explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , analytics([](const QString&, const Analytics::Parameters&) {})
-        , ble(central)
-        , service(ble, parser, defaults, analytics)
+    explicit Rig(const QString& settingsPath, bool unitSaved = false)
+        : ConnectionRig(settingsPath, {.scanTimeout = 1500ms, .firstRetryDelay = 100ms})
     {
-        ConnectionService::Timing timing;
-        timing.scanTimeout = std::chrono::milliseconds{1500};
-        timing.firstRetryDelay = std::chrono::milliseconds{100};
-        service.setTiming(timing);
-        central.setTimeouts(std::chrono::milliseconds{1500}, std::chrono::milliseconds{3000});
+        central.setTimeouts(1500ms, 3000ms);
+        if (unitSaved)
+            defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), FakeBluezTest::unitIdentifier());
     }
-    QString state() const { return service.connectionState().description(); }
-
-    Defaults defaults;
-    Analytics analytics;
-    QtBleCentral central;
-    Di2Parser parser;
-    BLEConnectionManager ble;
-    ConnectionService service;
-    ConnectionRecorder heard{service};
 };
 
 } // namespace
 
-class tst_QtBleCentral : public QObject
+class tst_QtBleCentral : public FakeBluezTest
 {
     Q_OBJECT
 
-    FakeBluez m_bluez;
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
 
-    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
-    QString unitIdentifier() const
-    {
-        return BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
-            .toString(QUuid::WithoutBraces)
-            .toUpper();
-    }
+public:
+    tst_QtBleCentral()
+        : FakeBluezTest(std::chrono::milliseconds{timeoutMs})
+    {}
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        const auto error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
-
-    void init()
-    {
-        QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        QVERIFY(m_bluez.control(QStringLiteral("SetConnectMode"), {QStringLiteral("normal")}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetConnectError"), {QString(), QString()}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetConnectLimit"), {uint(timeoutMs)}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetNotifyInProgress"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
-    }
-
     // Cached devices come back from BlueZ as the scan starts; only what is heard during
     // the scan is advertising now.
     void advertisingTellsHeardFromRemembered()
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.scanForPeripherals();
         QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("discovered C0:FF:EE:00:00:01 remembered")),
                                  timeoutMs);
@@ -208,7 +143,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.connectPeripheral(rig.unit);
         QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(QStringLiteral("PendingConnects")), 1, timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
@@ -295,7 +230,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(QStringLiteral("PendingConnects")), 1, timeoutMs);
 
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.connectPeripheral(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(
             rig.heard(QStringLiteral("failed C0:FF:EE:00:00:01 busy: Bluetooth is busy, trying again")),
@@ -313,7 +248,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.connectPeripheral(rig.unit);
         QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(QStringLiteral("PendingConnects")), 1, timeoutMs);
         rig.central.cancelPeripheralConnection(rig.unit);
@@ -329,7 +264,7 @@ private Q_SLOTS:
     void adapterPowerOffEndsTheLinkAndTheAttempt()
     {
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.connectPeripheral(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("connected C0:FF:EE:00:00:01")), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
@@ -352,7 +287,7 @@ private Q_SLOTS:
     void bluetoothdStopsAndComesBack()
     {
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.scanForPeripherals();
         rig.central.connectPeripheral(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("connected C0:FF:EE:00:00:01")), timeoutMs);
@@ -381,7 +316,7 @@ private Q_SLOTS:
     void anAdapterUnpluggedAndPluggedInAgain()
     {
         CentralRig rig;
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         rig.central.connectPeripheral(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("connected C0:FF:EE:00:00:01")), timeoutMs);
 
@@ -415,7 +350,7 @@ private Q_SLOTS:
                              if (error)
                                  subscriptionErrors.append(characteristic.uuid);
                          });
-        QTRY_VERIFY_WITH_TIMEOUT(rig.heard(QStringLiteral("state poweredOn")), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.poweredOn(), timeoutMs);
         link.connect(rig.unit);
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex("0101")}));
@@ -435,7 +370,7 @@ private Q_SLOTS:
 
     void scanConnectDiscoverAndPress()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(QStringLiteral("found(")), timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!rig.service.peripherals().isEmpty(), timeoutMs);
         DiscoveredDevice unit;
@@ -456,8 +391,7 @@ private Q_SLOTS:
 
     void savedUnitReconnectsWithoutScanning()
     {
-        Rig rig(path());
-        rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), unitIdentifier());
+        Rig rig(m_files.testFile(), true);
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
         QCOMPARE(rig.heard.messages.constFirst(),
                  QStringLiteral("Attempting to auto-connect to last device: EW-WU111"));
@@ -465,7 +399,7 @@ private Q_SLOTS:
 
     void unknownSavedUnitFallsBackToAScan()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
                                QStringLiteral("00000000-0000-0000-0000-0000000000AB"));
         QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(QStringLiteral("found(")), timeoutMs);
@@ -475,8 +409,7 @@ private Q_SLOTS:
 
     void aDroppedUnitComesBack()
     {
-        Rig rig(path());
-        rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), unitIdentifier());
+        Rig rig(m_files.testFile(), true);
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
         rig.heard.states.clear();
         QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
@@ -490,8 +423,7 @@ private Q_SLOTS:
     void aHangingConnectionIsEndedByOurTimeLimit()
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetConnectMode"), {QStringLiteral("hang")}));
-        Rig rig(path());
-        rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), unitIdentifier());
+        Rig rig(m_files.testFile(), true);
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connecting(EW-WU111)"), timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(
             !rig.heard.messages.filter(QStringLiteral("EW-WU111 did not answer")).isEmpty(), timeoutMs);
@@ -500,7 +432,7 @@ private Q_SLOTS:
 
     void adapterOff()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(QStringLiteral("found(")), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("bluetoothOff"), timeoutMs);

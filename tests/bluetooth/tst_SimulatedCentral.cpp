@@ -1,55 +1,17 @@
-#include "analytics/Analytics.h"
-#include "bluetooth/BLEConnectionManager.h"
-#include "bluetooth/ConnectionService.h"
+#include "bluetooth/BleUuid.h"
 #include "bluetooth/simulated/SimulatedCentral.h"
-#include "di2/Di2Parser.h"
 #include "di2/GattIds.h"
-#include "platform/Defaults.h"
-#include "support/ConnectionRecorder.h"
+#include "support/ConnectionRig.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QRandomGenerator>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// The whole link, from the simulated unit to the presses the view model would get.
-struct Rig
-{
-    Rig(const QString& settingsPath, QList<Di2CaptureRecord> ride)
-        : defaults(settingsPath)
-        , analytics([](const QString&, const Analytics::Parameters&) {})
-        , central(std::move(ride))
-        , ble(central)
-        , service(ble, parser, defaults, analytics)
-    {
-        ConnectionService::Timing timing;
-        timing.scanTimeout = std::chrono::milliseconds{700}; // the three neighbours show up within 450 ms
-        timing.firstRetryDelay = std::chrono::milliseconds{20};
-        service.setTiming(timing);
-    }
-
-    QString state() const { return service.connectionState().description(); }
-    void connectToUnit()
-    {
-        QTRY_COMPARE(state(), QStringLiteral("found(3, stopped)"));
-        QCOMPARE(service.peripherals().size(), 3);
-        const DiscoveredDevice unit = service.peripherals().constFirst();
-        QVERIFY(unit.isDi2Device());
-        QVERIFY(!service.peripherals().at(1).isDi2Device());
-        service.connect(unit);
-    }
-
-    Defaults defaults;
-    Analytics analytics;
-    SimulatedCentral central;
-    Di2Parser parser;
-    BLEConnectionManager ble;
-    ConnectionService service;
-    ConnectionRecorder heard{service};
-};
+using namespace std::chrono_literals;
 
 QList<Di2CaptureRecord> shortRide()
 {
@@ -60,23 +22,37 @@ QList<Di2CaptureRecord> shortRide()
     return std::get<QList<Di2CaptureRecord>>(parsed);
 }
 
+// The whole link, from the simulated unit to the presses the view model would get.
+struct Rig : ConnectionRig<SimulatedCentral>
+{
+    explicit Rig(const QString& settingsPath, QList<Di2CaptureRecord> ride = shortRide())
+        // The three neighbours show up within 450 ms.
+        : ConnectionRig(settingsPath, {.scanTimeout = 700ms, .firstRetryDelay = 20ms}, std::move(ride))
+    {}
+
+    void connectToUnit()
+    {
+        QTRY_COMPARE(state(), QStringLiteral("found(3, stopped)"));
+        QCOMPARE(service.peripherals().size(), 3);
+        const DiscoveredDevice unit = service.peripherals().constFirst();
+        QVERIFY(unit.isDi2Device());
+        QVERIFY(!service.peripherals().at(1).isDi2Device());
+        service.connect(unit);
+    }
+};
+
 } // namespace
 
 class tst_SimulatedCentral : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
-                              QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char(' ')));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void aRideFromScanToPresses()
     {
-        Rig rig(path(), shortRide());
+        Rig rig(m_files.testFile());
         QSignalSpy finished(&rig.central, &SimulatedCentral::rideFinished);
         rig.connectToUnit();
         if (QTest::currentTestFailed())
@@ -92,9 +68,9 @@ private Q_SLOTS:
 
     void aSleepingUnitIsWaitedForAndNothingIsKeyedTwice()
     {
-        Rig rig(path(), shortRide());
+        Rig rig(m_files.testFile());
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
-                               SimulatedCentral::unit().identifier.toString(QUuid::WithoutBraces).toUpper());
+                               BleUuid::text(SimulatedCentral::unit().identifier));
         rig.central.setAsleep(true);
         rig.central.setConnectLimit(std::chrono::milliseconds{200});
         QTRY_COMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
@@ -113,7 +89,7 @@ private Q_SLOTS:
 
     void aRefusedConnectionStaysShown()
     {
-        Rig rig(path(), shortRide());
+        Rig rig(m_files.testFile());
         rig.central.setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
         rig.connectToUnit();
         if (QTest::currentTestFailed())
@@ -147,12 +123,9 @@ private Q_SLOTS:
                  QByteArray(1, char(press)) + QByteArray(reinterpret_cast<const char*>(counters), 4)});
             expected.append(QList<int>{button});
         }
-        Rig rig(path(), ride);
+        Rig rig(m_files.testFile(), ride);
         rig.central.setReportsStateOnSubscription(reportsOnSubscription);
-        ConnectionService::Timing timing;
-        timing.scanTimeout = std::chrono::milliseconds{700};
-        timing.powerOnSettle = std::chrono::milliseconds{30};
-        rig.service.setTiming(timing);
+        rig.service.setTiming({.scanTimeout = 700ms, .powerOnSettle = 30ms});
         rig.central.setConnectLimit(std::chrono::milliseconds{150});
         rig.central.setAdvertisingInterval(std::chrono::milliseconds{30});
         rig.connectToUnit();

@@ -1,80 +1,44 @@
-#include "analytics/Analytics.h"
-#include "bluetooth/BLEConnectionManager.h"
-#include "bluetooth/BleUuid.h"
-#include "bluetooth/ConnectionService.h"
-#include "bluetooth/qt/BluetoothAddressId.h"
 #include "bluetooth/qt/QtBleCentral.h"
-#include "di2/Di2Parser.h"
-#include "platform/Defaults.h"
-#include "support/ConnectionRecorder.h"
-#include "support/FakeBluez.h"
+#include "support/ConnectionRig.h"
+#include "support/FakeBluezTest.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-constexpr int timeoutMs = 15000;
+using namespace std::chrono_literals;
 
-QUuid identifierAt(const QString& address)
-{
-    return BluetoothAddressId::identifier(QBluetoothAddress(address));
-}
-
-// The rider's unit followed by the connection service on the real QtBluetooth backend,
-// over the fake bluetoothd; the unit is saved as at any launch after the first.
-struct Rig
+// The connection service on the real QtBluetooth backend over the fake bluetoothd, with the
+// rider's unit saved as at any launch after the first.
+struct Rig : ConnectionRig<QtBleCentral>
 {
     explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , analytics([](const QString&, const Analytics::Parameters&) {})
+        : ConnectionRig(settingsPath, {.firstRetryDelay = 100ms, .powerOnSettle = 200ms})
     {
-        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
-                           BleUuid::text(identifierAt(FakeBluez::unitAddress())));
-        central = std::make_unique<QtBleCentral>();
-        central->setTimeouts(std::chrono::milliseconds{3000}, std::chrono::milliseconds{3000});
-        QObject::connect(central.get(), &BleCentral::peripheralDiscovered, central.get(),
-                         [this](const BlePeripheral& peripheral, int, bool advertising) {
-                             if (advertising)
-                                 ++advertisements[peripheral.identifier];
-                         });
-        ble = std::make_unique<BLEConnectionManager>(*central);
-        service = std::make_unique<ConnectionService>(*ble, parser, defaults, analytics);
-        ConnectionService::Timing timing;
-        timing.firstRetryDelay = std::chrono::milliseconds{100};
-        timing.powerOnSettle = std::chrono::milliseconds{200};
-        service->setTiming(timing);
-        heard = std::make_unique<ConnectionRecorder>(*service);
+        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), FakeBluezTest::unitIdentifier());
+        central.setTimeouts(3000ms, 3000ms);
     }
 
-    QString state() const { return service->connectionState().description(); }
-    qsizetype attempts() const { return heard->states.count(QStringLiteral("connecting(EW-WU111)")); }
-
-    Defaults defaults;
-    Analytics analytics;
-    Di2Parser parser;
-    QHash<QUuid, int> advertisements; // heard by the central, by peripheral
-    std::unique_ptr<QtBleCentral> central;
-    std::unique_ptr<BLEConnectionManager> ble;
-    std::unique_ptr<ConnectionService> service;
-    std::unique_ptr<ConnectionRecorder> heard;
+    qsizetype attempts() const { return heard.states.count(QStringLiteral("connecting(EW-WU111)")); }
 };
 
 } // namespace
 
-class tst_UnitLifecycle : public QObject
+class tst_UnitLifecycle : public FakeBluezTest
 {
     Q_OBJECT
 
-    FakeBluez m_bluez;
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) +
-                              QString::fromLatin1(QTest::currentDataTag()).remove(QLatin1Char(' ')));
-    }
+    ScratchDir m_files;
 
+public:
+    // The kernel's passive connect gives up after 20-40 s; here after half a second.
+    tst_UnitLifecycle()
+        : FakeBluezTest(500ms)
+    {}
+
+private:
     bool press(int button)
     {
         return m_bluez.control(QStringLiteral("Press"), {QVariant::fromValue(uchar(button))});
@@ -92,12 +56,12 @@ class tst_UnitLifecycle : public QObject
                 QVERIFY(press(4));
             QTRY_VERIFY_WITH_TIMEOUT(rig.parser.lastChannel().has_value(), timeoutMs);
         }();
-        return rig.heard->presses.size();
+        return rig.heard.presses.size();
     }
 
     // The unit falls asleep mid-ride and is woken, by a press of `wakingButton` if given:
-    // Cogwise waits for it, then is back by itself.
-    void sleepAndWake(const Rig& rig, int wakingButton = 0)
+    // Cogwise waits for it, then is back by itself within `backWithinMs`.
+    void sleepAndWake(const Rig& rig, int wakingButton = 0, int backWithinMs = timeoutMs)
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
         QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
@@ -105,38 +69,19 @@ class tst_UnitLifecycle : public QObject
         if (wakingButton)
             QVERIFY(press(wakingButton));
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), backWithinMs);
     }
 
     // The buttons keyed since the first `from` presses, in order.
     static QList<int> keyedSince(const Rig& rig, qsizetype from)
     {
         QList<int> buttons;
-        for (qsizetype i = from; i < rig.heard->presses.size(); ++i)
-            buttons += rig.heard->presses.at(i);
+        for (qsizetype i = from; i < rig.heard.presses.size(); ++i)
+            buttons += rig.heard.presses.at(i);
         return buttons;
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        const auto error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
-
-    void init()
-    {
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetSlowController"), {false}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        // The kernel's passive connect gives up after 20-40 s; here after half a second.
-        QVERIFY(m_bluez.control(QStringLiteral("SetConnectLimit"), {uint(500)}));
-    }
-
     // Asleep at launch for longer than the connection limit, with another rider's unit of
     // the same model advertising the whole time: nothing is attempted until the rider's
     // unit wakes, then it connects by itself, once, and stays saved.
@@ -144,19 +89,23 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
         QVERIFY(m_bluez.control(QStringLiteral("AddSecondUnit")));
-        Rig rig(path());
+        Rig rig(m_files.testFile());
+        int theirs = 0;
+        QObject::connect(&rig.central, &BleCentral::peripheralDiscovered, &rig.central,
+                         [&theirs](const BlePeripheral& peripheral, int, bool advertising) {
+                             theirs += advertising &&
+                                       peripheral.identifier == identifierAt(FakeBluez::secondUnitAddress());
+                         });
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
-        const QUuid theirs = identifierAt(FakeBluez::secondUnitAddress());
-        QTRY_VERIFY_WITH_TIMEOUT(rig.advertisements.value(theirs) >= 8, timeoutMs); // > 1 s, twice the limit
+        QTRY_VERIFY_WITH_TIMEOUT(theirs >= 8, timeoutMs); // > 1 s, twice the limit
         QCOMPARE(rig.attempts(), 0);
-        QCOMPARE(rig.heard->messages.count(QStringLiteral("Press a shifter button to wake EW-WU111")), 1);
+        QCOMPARE(rig.heard.messages.count(QStringLiteral("Press a shifter button to wake EW-WU111")), 1);
 
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
         QCOMPARE(rig.attempts(), 1);
-        QCOMPARE(rig.service->deviceInfo().id, identifierAt(FakeBluez::unitAddress()));
-        QCOMPARE(rig.defaults.stringValue(QStringLiteral("lastConnectedDeviceUUID")),
-                 BleUuid::text(identifierAt(FakeBluez::unitAddress())));
+        QCOMPARE(rig.service.deviceInfo().id, identifierAt(FakeBluez::unitAddress()));
+        QCOMPARE(rig.defaults.stringValue(QStringLiteral("lastConnectedDeviceUUID")), unitIdentifier());
     }
 
     // A desktop's Bluetooth panel discovers without a filter the whole time: bluetoothd then tells
@@ -166,13 +115,12 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {true}));
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
 
         sleepAndWake(rig);
-        QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {false}));
     }
 
     // A controller that reports each device once per 10.24 s scan window: the unit, heard when
@@ -181,15 +129,10 @@ private Q_SLOTS:
     void slowController()
     {
         QVERIFY(m_bluez.control(QStringLiteral("SetSlowController"), {true}));
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
         constexpr int scanWindowMs = 10240;
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"),
-                                  scanWindowMs + timeoutMs);
+        sleepAndWake(rig, 0, scanWindowMs + timeoutMs);
     }
 
     // A stop followed at once by a start (the watchdog, a rescan) while bluetoothd says
@@ -225,7 +168,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, reportsOnSubscription);
         QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {reportsOnSubscription}));
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
             return;
@@ -248,7 +191,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, reportsOnSubscription);
         QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {reportsOnSubscription}));
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
             return;

@@ -1,5 +1,6 @@
 #include "diagnostics/DebugLogService.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>

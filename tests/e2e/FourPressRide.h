@@ -2,9 +2,9 @@
 
 #include "platform/Defaults.h"
 #include "shifting/UserDefaultsManager.h"
+#include "support/ScratchDir.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QString>
 
@@ -15,13 +15,12 @@ namespace FourPressRide {
 // Writes the capture that `--simulate=` replays; false when it cannot.
 inline bool writeCapture(const QString& path)
 {
-    QFile file(path);
     // The counters as they stand, then one press of each button in turn.
-    return file.open(QIODevice::WriteOnly) && file.write("0 2AC2 0A03000700\n"
-                                                         "80 2AC2 0B04000700\n"
-                                                         "160 2AC2 0C04010700\n"
-                                                         "240 2AC2 0D04010800\n"
-                                                         "320 2AC2 0E04010801\n") > 0;
+    return ScratchDir::write(path, "0 2AC2 0A03000700\n"
+                                   "80 2AC2 0B04000700\n"
+                                   "160 2AC2 0C04010700\n"
+                                   "240 2AC2 0D04010800\n"
+                                   "320 2AC2 0E04010801\n");
 }
 
 // Stores the buttons' mapping in the settings file at `settingsPath`.

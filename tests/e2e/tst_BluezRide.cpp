@@ -1,3 +1,4 @@
+#include "CogwiseRun.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "platform/Defaults.h"
 #include "shifting/UserDefaultsManager.h"
@@ -116,19 +117,10 @@ private Q_SLOTS:
               {QStringLiteral("--headless"), QStringLiteral("--keys-to"), QStringLiteral("bluetooth"),
                QStringLiteral("--pair"), QStringLiteral("--key-hold"), QStringLiteral("30")},
               QString());
-        const auto discoverable = [this] {
-            const QDBusMessage reply = m_bluez.query(QStringLiteral("AdvertisementProperties"));
-            const auto properties =
-                qdbus_cast<QVariantMap>(reply.arguments().value(0).value<QDBusArgument>());
-            return properties.value(QStringLiteral("Discoverable")).toBool();
-        };
-        QTRY_VERIFY_WITH_TIMEOUT(discoverable(), timeoutMs);
-        QVERIFY(m_bluez.query(QStringLiteral("HostPair"), {QStringLiteral("iPad")})
-                    .arguments()
-                    .value(0)
-                    .toBool());
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_bluez.query(QStringLiteral("HostSubscribed")).arguments().value(0).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
+                                 timeoutMs);
+        QVERIFY(m_bluez.answer(QStringLiteral("HostPair"), {QStringLiteral("iPad")}).toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.count(QStringLiteral("StartNotifyCalls")) > subscriptions &&
                                      m_bluez.isNotifying(),
                                  timeoutMs);
@@ -136,17 +128,13 @@ private Q_SLOTS:
         QVERIFY(press("0503000000"));
         QVERIFY(press("0604000000")); // button 1: shift down
         QVERIFY(press("0704010000")); // button 2: shift up
-        const auto reports = [this] {
-            return qdbus_cast<QList<QByteArray>>(
-                m_bluez.query(QStringLiteral("HostReports")).arguments().value(0).value<QDBusArgument>());
-        };
         const QByteArray released(8, '\0');
-        QTRY_COMPARE_WITH_TIMEOUT(reports(),
+        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.hostReports(),
                                   (QList<QByteArray>{QByteArray::fromHex("0000360000000000"), released,
                                                      QByteArray::fromHex("0000370000000000"), released}),
                                   timeoutMs);
         const auto times = qdbus_cast<QList<double>>(
-            m_bluez.query(QStringLiteral("HostReportTimes")).arguments().value(0).value<QDBusArgument>());
+            m_bluez.answer(QStringLiteral("HostReportTimes")).value<QDBusArgument>());
         QCOMPARE(times.size(), 4);
         // Held as asked; half of it tells a held key from one that was not, however busy the machine.
         QVERIFY2(times.at(1) - times.at(0) >= 0.015, qPrintable(QString::number(times.at(1) - times.at(0))));
@@ -202,21 +190,12 @@ private:
     void start(QProcess& cogwise, const QStringList& arguments,
                const QString& keySink = QStringLiteral("xtest"))
     {
-        QProcessEnvironment environment =
-            QProcessEnvironment::systemEnvironment(); // with the private system bus
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        if (keySink.isEmpty())
-            environment.remove(QStringLiteral("COGWISE_KEY_SINK"));
-        else
-            environment.insert(QStringLiteral("COGWISE_KEY_SINK"), keySink);
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"),
-                           QStringLiteral("cogwise*.info=false;qt.bluetooth*=false"));
-        cogwise.setProcessEnvironment(environment);
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cogwise.start(QStringLiteral(COGWISE_BINARY), arguments);
+        CogwiseRun::start(cogwise, m_home.path(), arguments,
+                          {QStringLiteral("DISPLAY=") + QString::fromLatin1(m_server.displayName()),
+                           QStringLiteral("COGWISE_KEY_SINK") +
+                               (keySink.isEmpty() ? QString() : QLatin1Char('=') + keySink),
+                           QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false;qt.bluetooth*=false")});
         QVERIFY(cogwise.waitForStarted(timeoutMs));
     }
 

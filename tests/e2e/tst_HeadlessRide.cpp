@@ -1,16 +1,16 @@
+#include "CogwiseRun.h"
 #include "FourPressRide.h"
 #include "fakes/IngestionServer.h"
 #include "platform/Defaults.h"
 #include "support/FocusedXClient.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -31,39 +31,19 @@ class tst_HeadlessRide : public QObject
 
     QString settingsPath() const { return m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")); }
 
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
+    using Run = CogwiseRun::Result;
 
     // cogwise --headless replaying `capture`, its standard output and error apart.
     Run replay(const QByteArray& capture)
     {
         const QString path = m_home.filePath(QStringLiteral("replay.capture"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(capture) != capture.size())
+        if (!ScratchDir::write(path, capture))
             return {};
-        file.close();
-        QProcess cogwise;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("none"));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), m_analytics.baseUrl());
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*.info=false"));
-        cogwise.setProcessEnvironment(environment);
-        QSignalSpy finished(&cogwise, &QProcess::finished);
-        cogwise.start(QStringLiteral(COGWISE_BINARY),
-                      {QStringLiteral("--headless"), QStringLiteral("--simulate=") + path});
-        if (!finished.wait(timeoutMs)) {
-            cogwise.kill();
-            cogwise.waitForFinished();
-            return {};
-        }
-        return {cogwise.exitCode(), QString::fromUtf8(cogwise.readAllStandardOutput()),
-                QString::fromUtf8(cogwise.readAllStandardError())};
+        return CogwiseRun::run(
+            m_home.path(), {QStringLiteral("--headless"), QStringLiteral("--simulate=") + path},
+            {QStringLiteral("COGWISE_KEY_SINK=none"), QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false"),
+             QStringLiteral("COGWISE_TELEMETRY_URL=") + m_analytics.baseUrl()},
+            timeoutMs);
     }
 
     Run ride(const QStringList& extraArguments)
@@ -71,28 +51,14 @@ class tst_HeadlessRide : public QObject
         const QString capture = m_home.filePath(QStringLiteral("ride.capture"));
         if (!FourPressRide::writeCapture(capture))
             return {};
-
-        QProcess cogwise;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("xtest"));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"),
-                           QStringLiteral("http://127.0.0.1:9/")); // nobody there
-        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*.info=false"));
-        cogwise.setProcessEnvironment(environment);
-        cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QSignalSpy finished(&cogwise, &QProcess::finished);
-        cogwise.start(QStringLiteral(COGWISE_BINARY),
-                      QStringList{QStringLiteral("--headless"), QStringLiteral("--simulate=") + capture} +
-                          extraArguments);
-        if (!finished.wait(timeoutMs)) {
-            cogwise.kill();
-            cogwise.waitForFinished();
-            return {};
-        }
-        return {cogwise.exitCode(), QString::fromUtf8(cogwise.readAllStandardOutput()), {}};
+        return CogwiseRun::run(
+            m_home.path(),
+            QStringList{QStringLiteral("--headless"), QStringLiteral("--simulate=") + capture} +
+                extraArguments,
+            {QStringLiteral("DISPLAY=") + QString::fromLatin1(m_server.displayName()),
+             QStringLiteral("COGWISE_KEY_SINK=xtest"),
+             QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false")},
+            timeoutMs, QProcess::ForwardedErrorChannel);
     }
 
 private Q_SLOTS:

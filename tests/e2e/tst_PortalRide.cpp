@@ -1,3 +1,4 @@
+#include "CogwiseRun.h"
 #include "FourPressRide.h"
 #include "support/FakePortal.h"
 #include "support/TestRegistry.h"
@@ -34,18 +35,12 @@ class tst_PortalRide : public QObject
 
     void start(QProcess& cogwise, const FakePortal& desktop, const QStringList& arguments)
     {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "COGWISE_KEY_SINK"})
-            environment.remove(QString::fromLatin1(name));
-        environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), desktop.address());
-        environment.insert(QStringLiteral("COGWISE_UINPUT_DEVICE"),
-                           m_home.filePath(QStringLiteral("no-uinput")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
-        cogwise.setProcessEnvironment(environment);
-        cogwise.start(QStringLiteral(COGWISE_BINARY), arguments);
+        CogwiseRun::start(
+            cogwise, m_home.path(), arguments,
+            {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("COGWISE_KEY_SINK"),
+             QStringLiteral("XDG_SESSION_TYPE=wayland"),
+             QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + desktop.address(),
+             QStringLiteral("COGWISE_UINPUT_DEVICE=") + m_home.filePath(QStringLiteral("no-uinput"))});
     }
 
 private Q_SLOTS:

@@ -1,15 +1,14 @@
+#include "CogwiseRun.h"
 #include "bluetooth/BleUuid.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
 #include "support/FakeBluez.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
 #include <QDir>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
 
@@ -27,7 +26,7 @@ class tst_SetupCheckCommand : public QObject
 
     FakeBluez m_bluez;
     XvfbServer m_server;
-    QTemporaryDir m_home;
+    ScratchDir m_homes;
 
     struct Run
     {
@@ -38,44 +37,23 @@ class tst_SetupCheckCommand : public QObject
     // `environment`: NAME=VALUE to set, NAME to unset.
     Run check(const QStringList& arguments, const QStringList& environment, bool unitSaved = true)
     {
-        const QString config =
-            m_home.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('-') +
-                            QString::fromLatin1(QTest::currentDataTag()));
-        QDir(config).removeRecursively();
+        const QString home = m_homes.testFile();
+        QDir(home).removeRecursively();
         if (unitSaved) {
-            Defaults(config + QStringLiteral("/Cogwise/Cogwise.conf"))
+            Defaults(home + QStringLiteral("/config/Cogwise/Cogwise.conf"))
                 .setString(SettingsKeys::lastConnectedDeviceUUID(),
                            BleUuid::text(
                                BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))));
         }
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "XDG_SESSION_TYPE", "COGWISE_KEY_SINK"})
-            env.remove(QString::fromLatin1(name));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), config);
-        env.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(m_server.displayName()));
-        env.insert(QStringLiteral("COGWISE_KEY_SINK"), QStringLiteral("xtest"));
-        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("cogwise*=false"));
-        for (const QString& setting : environment) {
-            const qsizetype equals = setting.indexOf(QLatin1Char('='));
-            if (equals < 0)
-                env.remove(setting);
-            else
-                env.insert(setting.left(equals), setting.mid(equals + 1));
-        }
-
-        QProcess cogwise;
-        cogwise.setProcessEnvironment(env);
-        cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        QSignalSpy finished(&cogwise, &QProcess::finished);
-        cogwise.start(QStringLiteral(COGWISE_BINARY), QStringList{QStringLiteral("--check")} + arguments);
-        if (!finished.wait(timeoutMs)) {
-            cogwise.kill();
-            cogwise.waitForFinished();
-            return {};
-        }
-        return {
-            cogwise.exitCode(),
-            QString::fromUtf8(cogwise.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
+        const CogwiseRun::Result run = CogwiseRun::run(
+            home, QStringList{QStringLiteral("--check")} + arguments,
+            QStringList{QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("XDG_SESSION_TYPE"),
+                        QStringLiteral("DISPLAY=") + QString::fromLatin1(m_server.displayName()),
+                        QStringLiteral("COGWISE_KEY_SINK=xtest"),
+                        QStringLiteral("QT_LOGGING_RULES=cogwise*=false")} +
+                environment,
+            timeoutMs, QProcess::ForwardedErrorChannel);
+        return {run.exitCode, run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
     }
 
     // Each expected line opens a line of the output; "!TEXT": no line contains TEXT.

@@ -1228,12 +1228,6 @@ def SetSlowController(self, slow):
     state['slow_controller'] = bool(slow)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def DiscoverySessions(self):
-    '''Clients discovering now.'''
-    return dbus.UInt32(len(discovery['sessions']))
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
 def SetAdapterPresent(self, present):
     manager = root['manager']
@@ -1289,27 +1283,10 @@ def DropLink(self):
     drop(mockobject.objects[UNIT])
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
-def IsNotifying(self):
-    '''Whether the Di2 data characteristic is subscribed.'''
-    path = di2_data_path()
-    return path in mockobject.objects and bool(mockobject.objects[path].props[CHAR_IFACE]['Notifying'])
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def AddSecondUnit(self):
     if SECOND_UNIT not in mockobject.objects:
         add_device(SECOND_UNIT, SECOND_UNIT_ADDRESS, 'EW-WU111', -60, gatt=True, announce=True)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def PendingConnects(self):
-    return dbus.UInt32(sum(1 for device in devices.values() if device['pending'] is not None))
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def StartNotifyCalls(self):
-    return dbus.UInt32(state['start_notify_calls'])
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b', async_callbacks=('ok', 'err'))
@@ -1340,60 +1317,15 @@ def SetHostSubscribes(self, subscribes):
     kb['host_subscribes'] = bool(subscribes)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
-def HostSubscribed(self):
-    return any(host['connected'] and host['ccc'] for host in kb['hosts'].values())
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='b')
-def HostIdle(self):
-    return kb['sessions'] == 0
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='aay')
-def HostReports(self):
-    return dbus.Array([dbus.ByteArray(r) for r in kb['reports']], signature='ay')
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='ad')
-def HostReportTimes(self):
-    return dbus.Array(kb['report_times'], signature='d')
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def HostClearReports(self):
     kb['reports'].clear()
     kb['report_times'].clear()
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='ay')
-def HostReportMap(self):
-    return dbus.ByteArray(kb['report_map'])
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(sq)')
-def HostReads(self):
-    return dbus.Array([dbus.Struct((u, dbus.UInt16(o))) for u, o in kb['reads']], signature='(sq)')
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a(ss)')
-def HostReadErrors(self):
-    return dbus.Array([dbus.Struct(e) for e in kb['read_errors']], signature='(ss)')
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
-def HostReadError(self):
-    return kb['read_errors'][-1][1] if kb['read_errors'] else ''
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
 def SetRefuseCentralWhileHostConnected(self, refuse):
     state['refuse_central'] = bool(refuse)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def RegisteredApplications(self):
-    return dbus.UInt32(len(ready_apps()))
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
@@ -1416,11 +1348,32 @@ def DefaultAgent(self):
     return dbus.Struct((name, dbus.ObjectPath(kb['agents'][name]['path'])))
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
-def DesktopAgentName(self):
-    return kb['desktop']['connection'].get_unique_name()
+def query(name, out_signature, answer):
+    '''A method of org.bluez.Mock that only answers: what answer() finds now.'''
+    def method(self):
+        return answer()
+    method.__name__ = name
+    return dbus.service.method(MOCK_IFACE, in_signature='', out_signature=out_signature)(method)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='as')
-def DesktopAgentRequests(self):
-    return dbus.Array(kb['desktop_requests'], signature='s')
+DiscoverySessions = query('DiscoverySessions', 'u', lambda: dbus.UInt32(len(discovery['sessions'])))
+IsNotifying = query('IsNotifying', 'b', lambda: di2_data_path() in mockobject.objects and
+                    bool(mockobject.objects[di2_data_path()].props[CHAR_IFACE]['Notifying']))
+PendingConnects = query('PendingConnects', 'u', lambda: dbus.UInt32(
+    sum(1 for device in devices.values() if device['pending'] is not None)))
+StartNotifyCalls = query('StartNotifyCalls', 'u', lambda: dbus.UInt32(state['start_notify_calls']))
+HostSubscribed = query('HostSubscribed', 'b', lambda: any(
+    host['connected'] and host['ccc'] for host in kb['hosts'].values()))
+HostIdle = query('HostIdle', 'b', lambda: kb['sessions'] == 0)
+HostReports = query('HostReports', 'aay', lambda: dbus.Array(
+    [dbus.ByteArray(r) for r in kb['reports']], signature='ay'))
+HostReportTimes = query('HostReportTimes', 'ad', lambda: dbus.Array(kb['report_times'], signature='d'))
+HostReportMap = query('HostReportMap', 'ay', lambda: dbus.ByteArray(kb['report_map']))
+HostReads = query('HostReads', 'a(sq)', lambda: dbus.Array(
+    [dbus.Struct((u, dbus.UInt16(o))) for u, o in kb['reads']], signature='(sq)'))
+HostReadErrors = query('HostReadErrors', 'a(ss)', lambda: dbus.Array(
+    [dbus.Struct(e) for e in kb['read_errors']], signature='(ss)'))
+HostReadError = query('HostReadError', 's', lambda: kb['read_errors'][-1][1] if kb['read_errors'] else '')
+RegisteredApplications = query('RegisteredApplications', 'u', lambda: dbus.UInt32(len(ready_apps())))
+DesktopAgentName = query('DesktopAgentName', 's', lambda: kb['desktop']['connection'].get_unique_name())
+DesktopAgentRequests = query('DesktopAgentRequests', 'as', lambda: dbus.Array(kb['desktop_requests'], signature='s'))

@@ -1,8 +1,8 @@
 #include "support/GuiRig.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -25,16 +25,12 @@ class tst_ScreenFlow : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void firstLaunchShowsOnboardingUntilStartIsPressed()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         ScreenFlow& flow = *rig.app->flow();
         QSignalSpy changes(&flow, &ScreenFlow::appStateChanged);
         flow.start(std::chrono::milliseconds{20});
@@ -56,7 +52,7 @@ private Q_SLOTS:
 
     void laterLaunchScansAndFollowsTheConnection()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
         ScreenFlow& flow = *rig.app->flow();
         flow.setReadyToScanDelay(std::chrono::milliseconds{20});
@@ -97,7 +93,7 @@ private Q_SLOTS:
 
     void alreadyConnectedGoesStraightToTheMainWindow()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
         rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
         connectFromList(rig);

@@ -1,10 +1,10 @@
 #include "analytics/UsageStatisticsChoice.h"
-#include "fakes/FakeRemoteKeySink.h"
-#include "shifting/KeyDestinationSwitch.h"
 #include "support/BareDesktop.h"
 #include "support/DebugLogRecorder.h"
+#include "support/DestinationRig.h"
 #include "support/EnvironmentChange.h"
 #include "support/GuiRig.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
@@ -15,58 +15,16 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Keys typed on this computer (recorded as "47 down") or sent by a fake Bluetooth keyboard
-// ("47 down to hci0"), switched from the Settings page; `alive` counts keyboards in existence.
-struct DestinationRig
-{
-    explicit DestinationRig(const QString& settingsPath, KeyDestinationSwitch::Target target,
-                            QStringList adapters = {QStringLiteral("hci0")})
-    {
-        KeyDestinationSwitch::Makers makers{[this] { return std::make_unique<RecordingKeySink>(keys); },
-                                            [this, adapters](const QString& adapter) {
-                                                auto made = std::make_unique<FakeRemoteKeySink>(
-                                                    keys, adapter.isEmpty() ? adapters.constFirst() : adapter,
-                                                    &alive);
-                                                made->adapterList = adapters;
-                                                keyboard = made.get();
-                                                return made;
-                                            }};
-        auto made = std::make_unique<KeyDestinationSwitch>(std::move(makers), target);
-        keySwitch = made.get();
-        rig = std::make_unique<GuiRig>(settingsPath, std::move(made));
-    }
-    KeyDestinationViewModel& destination() { return *rig->app->settings()->keyDestination(); }
-    // A press of the button mapped to "." (Rouvy's shift up), typed to the end.
-    QString press()
-    {
-        keys.clear();
-        rig->graph->keyboardService().handleButtonPress(2);
-        KeySequencer& sequencer = rig->graph->keyboardService().keySequencer();
-        return QTest::qWaitFor([&sequencer] { return sequencer.isIdle(); }) ? keys.join(QLatin1Char(';'))
-                                                                            : QStringLiteral("still typing");
-    }
-
-    QStringList keys;
-    int alive = 0;
-    FakeRemoteKeySink* keyboard = nullptr; // the last made
-    KeyDestinationSwitch* keySwitch = nullptr;
-    std::unique_ptr<GuiRig> rig;
-};
-
 class tst_ViewModels : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void permissionPollReportsEachGrantOnce()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.recordingSink->unavailable = QStringLiteral("no uinput");
         MappingViewModel& mapping = *rig.app->mapping();
         mapping.refreshPermission();
@@ -95,7 +53,7 @@ private Q_SLOTS:
 
     void buttonRowsReadAndWriteTheConfiguration()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         MappingViewModel& mapping = *rig.app->mapping();
         QCOMPARE(mapping.actionNames(), (QStringList{QStringLiteral("Shift Up"), QStringLiteral("Shift Down"),
                                                      QStringLiteral("Key"), QStringLiteral("None")}));
@@ -122,15 +80,8 @@ private Q_SLOTS:
     // What the rider picks in the Mapping section is what the keys are, now and after a restart.
     void trainerAppsAndPickedKeysReachTheKeys()
     {
-        const auto press = [](GuiRig& rig, int button) {
-            rig.keys.clear();
-            rig.graph->keyboardService().handleButtonPress(button);
-            KeySequencer& keys = rig.graph->keyboardService().keySequencer();
-            return QTest::qWaitFor([&keys] { return keys.isIdle(); }) ? rig.keys.join(QLatin1Char(';'))
-                                                                      : QStringLiteral("still typing");
-        };
         {
-            GuiRig rig(path());
+            GuiRig rig(m_files.testFile());
             MappingViewModel& mapping = *rig.app->mapping();
             mapping.setKeyboardEnabled(true);
             QCOMPARE(
@@ -139,20 +90,20 @@ private Q_SLOTS:
                              QStringLiteral("TrainingPeaks Virtual"), QStringLiteral("MaximumTrainer Redux"),
                              QStringLiteral("GoldenCheetah"), QStringLiteral("Custom")}));
             QCOMPARE(mapping.subtitle(), QStringLiteral("Configure what each Di2 button does in Rouvy"));
-            QCOMPARE(press(rig, 2), QStringLiteral("47 down;47 up"));
+            QCOMPARE(rig.press(2), QStringLiteral("47 down;47 up"));
 
             QSignalSpy changes(&mapping, &MappingViewModel::trainerAppChanged);
             mapping.setTrainerAppIndex(1);
             mapping.setTrainerAppIndex(1); // the same: nothing
             QCOMPARE(changes.size(), 1);
             QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("I"));
-            QCOMPARE(press(rig, 2), QStringLiteral("34 down;34 up"));
-            QCOMPARE(press(rig, 1), QStringLiteral("40 down;40 up"));
+            QCOMPARE(rig.press(2), QStringLiteral("34 down;34 up"));
+            QCOMPARE(rig.press(1), QStringLiteral("40 down;40 up"));
 
             // GoldenCheetah's keys move the load, and the picker says so.
             mapping.setTrainerAppIndex(4);
             QCOMPARE(mapping.trainerAppNote(), QStringLiteral("changes ERG watts or slope, not gears"));
-            QCOMPARE(press(rig, 2), QStringLiteral("69 down;69 up")); // keypad +
+            QCOMPARE(rig.press(2), QStringLiteral("69 down;69 up")); // keypad +
             mapping.setTrainerAppIndex(1);
             QCOMPARE(mapping.trainerAppNote(), QString());
 
@@ -163,42 +114,42 @@ private Q_SLOTS:
             QCOMPARE(mapping.pickShiftKey(true, Qt::Key_F5), QString());
             QVERIFY(!mapping.pickShiftKey(false, Qt::Key_Less).isEmpty()); // not a key Cogwise sends
             QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral(","));
-            QCOMPARE(press(rig, 2), QStringLiteral("96 down;96 up"));
+            QCOMPARE(rig.press(2), QStringLiteral("96 down;96 up"));
             // The keypad's "-" is its own key; other modifiers are not part of one.
             const int keypadMinus = QKeyCombination(Qt::KeypadModifier, Qt::Key_Minus).toCombined();
             QCOMPARE(mapping.pickShiftKey(false, keypadMinus | Qt::ShiftModifier), QString());
             QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral("Keypad -"));
-            QCOMPARE(press(rig, 1), QStringLiteral("78 down;78 up"));
+            QCOMPARE(rig.press(1), QStringLiteral("78 down;78 up"));
 
             // Button 3 to "Key": nothing until a key is picked, then that key, repeated.
             mapping.setAction(3, 2);
             QVERIFY(mapping.hasKey(3));
             QCOMPARE(mapping.keyLabel(3), QString());
-            QCOMPARE(press(rig, 3), QString());
+            QCOMPARE(rig.press(3), QString());
             QCOMPARE(mapping.pickButtonKey(3, Qt::Key_Space), QString());
             mapping.setRepeatCount(3, 2);
-            QCOMPARE(press(rig, 3), QStringLiteral("49 down;49 up;49 down;49 up"));
+            QCOMPARE(rig.press(3), QStringLiteral("49 down;49 up;49 down;49 up"));
             QTRY_COMPARE(rig.graph->viewModel().logs().last().message,
                          QStringLiteral("Keyboard: Key Space x2"));
         }
-        GuiRig reopened(path());
+        GuiRig reopened(m_files.testFile());
         MappingViewModel& mapping = *reopened.app->mapping();
         QCOMPARE(mapping.trainerAppIndex(), 5);
         QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
         QCOMPARE(mapping.shiftDownKeyLabel(), QStringLiteral("Keypad -"));
         QCOMPARE(mapping.keyLabel(3), QStringLiteral("Space"));
-        QCOMPARE(press(reopened, 2), QStringLiteral("96 down;96 up"));
-        QCOMPARE(press(reopened, 3), QStringLiteral("49 down;49 up;49 down;49 up"));
+        QCOMPARE(reopened.press(2), QStringLiteral("96 down;96 up"));
+        QCOMPARE(reopened.press(3), QStringLiteral("49 down;49 up;49 down;49 up"));
         // Leaving Custom keeps its keys for coming back.
         mapping.setTrainerAppIndex(0);
-        QCOMPARE(press(reopened, 2), QStringLiteral("47 down;47 up"));
+        QCOMPARE(reopened.press(2), QStringLiteral("47 down;47 up"));
         mapping.setTrainerAppIndex(5);
         QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
     }
 
     void initialGearIsStoredOnlyWhenChosen()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.defaults.setInteger(QStringLiteral("initialVirtualGear"), -4);
         SettingsViewModel& settings = *rig.app->settings();
         settings.reload();
@@ -214,7 +165,7 @@ private Q_SLOTS:
         QCOMPARE(rig.graph->viewModel().logs().last().message,
                  QStringLiteral("Set initial virtual gear to 27"));
 
-        Defaults reopened(path());
+        Defaults reopened(m_files.testFile());
         QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), 27);
     }
 
@@ -232,28 +183,28 @@ private Q_SLOTS:
     {
         QFETCH(qint64, stored);
         QFETCH(int, gear);
-        Defaults(path()).setInteger(QStringLiteral("initialVirtualGear"), stored);
-        GuiRig rig(path());
+        Defaults(m_files.testFile()).setInteger(QStringLiteral("initialVirtualGear"), stored);
+        GuiRig rig(m_files.testFile());
         QCOMPARE(rig.app->settings()->selectedGear(), gear);
         QCOMPARE(rig.graph->gearService().currentVirtualGear(), gear);
     }
 
     void usageStatisticsChoiceIsKeptAndApplied()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         SettingsViewModel& settings = *rig.app->settings();
         QVERIFY(settings.shareUsageStatistics()); // on by default
         settings.setShareUsageStatistics(false);
         settings.setShareUsageStatistics(false);
         QCOMPARE(rig.analyticsDisabled, QList<bool>{true});
-        Defaults reopened(path());
+        Defaults reopened(m_files.testFile());
         QVERIFY(!UsageStatisticsChoice::isShared(reopened));
     }
 
     void keyTimingIsStoredClampedAndApplied()
     {
         {
-            GuiRig rig(path());
+            GuiRig rig(m_files.testFile());
             SettingsViewModel& settings = *rig.app->settings();
             QCOMPARE(settings.keyHold(), 0); // today's keys: down, then up at once
             QCOMPARE(settings.keyPause(), 50);
@@ -265,36 +216,33 @@ private Q_SLOTS:
             QCOMPARE(settings.keyPause(), 500);
         }
         {
-            GuiRig rig(path());
+            GuiRig rig(m_files.testFile());
             // Applied at launch (the rig itself shortens the pause for speed).
             QCOMPARE(rig.graph->keyboardService().keySequencer().holdTime(), std::chrono::milliseconds{30});
             QCOMPARE(rig.app->settings()->keyPause(), 500);
         }
         // Hand-edited values outside the ranges are read as their ends.
         {
-            Defaults edited(path());
+            Defaults edited(m_files.testFile());
             edited.setInteger(QStringLiteral("keyHoldMilliseconds"), -5);
             edited.setInteger(QStringLiteral("keyPauseMilliseconds"), 3);
         }
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QCOMPARE(rig.app->settings()->keyHold(), 0);
         QCOMPARE(rig.app->settings()->keyPause(), 20);
     }
 
     void savingReplacesTheDestinationAndReportsFailures()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         DebugLogRecorder recorder;
         DebugLogActions& actions = *rig.app->debugLog();
         const QUrl exported = actions.prepareSave();
         QVERIFY(exported.isLocalFile());
         QVERIFY(exported.fileName().startsWith(QStringLiteral("Cogwise_DebugLogs_")));
 
-        const QString destination = m_dir.filePath(QStringLiteral("saved.txt"));
-        QFile old(destination);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old content");
-        old.close();
+        const QString destination = m_files.filePath(QStringLiteral("saved.txt"));
+        QVERIFY(ScratchDir::write(destination, "old content"));
         QSignalSpy savedTo(&actions, &DebugLogActions::saved);
         QVERIFY(actions.completeSave(QUrl::fromLocalFile(destination)));
         QCOMPARE(savedTo.size(), 1);
@@ -315,8 +263,8 @@ private Q_SLOTS:
         QVERIFY(actions.prepareSave().isLocalFile());
 
         QSignalSpy failures(&actions, &DebugLogActions::failed);
-        QVERIFY(
-            !actions.completeSave(QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("missing/dir/x.txt")))));
+        QVERIFY(!actions.completeSave(
+            QUrl::fromLocalFile(m_files.filePath(QStringLiteral("missing/dir/x.txt")))));
         QCOMPARE(failures.size(), 1);
         recorder.settle();
         const QStringList lines = recorder.lines();
@@ -349,7 +297,7 @@ private Q_SLOTS:
         QFETCH(QString, mailError);
         QFETCH(QString, openError);
         QFETCH(QString, told);
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         DebugLogActions& actions = *rig.app->debugLog();
         QStringList ran;
         actions.setRunner(
@@ -382,7 +330,7 @@ private Q_SLOTS:
         if (QStandardPaths::findExecutable(QStringLiteral("xdg-email")).isEmpty())
             QSKIP("xdg-email is not installed (package xdg-utils)");
         BareDesktop desktop;
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         DebugLogRecorder recorder;
         DebugLogActions& actions = *rig.app->debugLog();
         QSignalSpy failures(&actions, &DebugLogActions::failed);
@@ -413,20 +361,16 @@ private Q_SLOTS:
     {
         QFETCH(QString, userDirs);
         QFETCH(QString, expected);
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QTemporaryDir home;
         const EnvironmentChange environment{
             {"HOME", home.path().toLocal8Bit()},
             {"XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit()}};
         QVERIFY(QDir(home.path()).mkpath(QStringLiteral(".config")));
-        QFile plain(home.filePath(QStringLiteral("plain-file")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        if (!userDirs.isEmpty()) {
-            QFile dirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
-            QVERIFY(dirs.open(QIODevice::WriteOnly));
-            dirs.write(userDirs.toUtf8() + '\n');
-        }
+        QVERIFY(ScratchDir::write(home.filePath(QStringLiteral("plain-file"))));
+        if (!userDirs.isEmpty())
+            QVERIFY(ScratchDir::write(home.filePath(QStringLiteral(".config/user-dirs.dirs")),
+                                      userDirs.toUtf8() + '\n'));
         DebugLogActions& actions = *rig.app->debugLog();
         const QString folder = actions.saveFolder().toLocalFile();
         QCOMPARE(QDir(folder), QDir(home.path() + expected));
@@ -456,17 +400,17 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QString, file);
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         const QUrl destination =
-            rig.app->debugLog()->saveDestination(QUrl::fromLocalFile(m_dir.path()), name);
-        QCOMPARE(destination.toLocalFile(), file.isEmpty() ? QString() : m_dir.filePath(file));
+            rig.app->debugLog()->saveDestination(QUrl::fromLocalFile(m_files.path()), name);
+        QCOMPARE(destination.toLocalFile(), file.isEmpty() ? QString() : m_files.filePath(file));
     }
 
     // With a sink that needs the desktop's consent, the card and the event log follow the question
     // and its answer, and a no can be asked again from the card.
     void permissionCardFollowsTheDesktopsConsent()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         RecordingKeySink& sink = *rig.recordingSink;
         sink.sinkName = QStringLiteral("portal");
         sink.consentState = KeySink::Consent::notAsked;
@@ -519,7 +463,7 @@ private Q_SLOTS:
         QFETCH(QString, openError);
         QFETCH(QString, title);
         QFETCH(QString, text);
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         if (!unavailable.isEmpty())
             rig.recordingSink->unavailable = unavailable;
         MappingViewModel& mapping = *rig.app->mapping();
@@ -551,7 +495,7 @@ private Q_SLOTS:
 
     void theDeviceSectionSaysWhenTheUnitIsAway()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
         connectFromList(rig);
         ScanViewModel& scan = *rig.app->scan();
@@ -573,16 +517,12 @@ private Q_SLOTS:
     // The link scans again right after a refused connection; the rider still reads why.
     void aFailureStaysUntilTryAgain()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         ScanViewModel& scan = *rig.app->scan();
         rig.simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
         scan.scanAgain();
-        QTRY_VERIFY(scan.devices()->rowCount() > 0);
-        const auto& devices = scan.devices()->devices();
-        const auto unit = std::find_if(devices.begin(), devices.end(),
-                                       [](const DiscoveredDevice& d) { return d.isDi2Device(); });
-        QVERIFY(unit != devices.end());
-        scan.connectDevice(static_cast<int>(unit - devices.begin()));
+        QTRY_VERIFY(unitRow(rig) >= 0);
+        scan.connectDevice(unitRow(rig));
         QTRY_COMPARE(scan.panel(), ScanViewModel::Panel::failed);
         const QString error = scan.errorText();
         QVERIFY(!error.isEmpty());
@@ -616,7 +556,7 @@ private Q_SLOTS:
                  QStringLiteral("00000000-0000-0000-0000-E35A11223344"));
 
         // Through the window's own objects: the simulated units' addresses.
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         rig.app->scan()->scanAgain();
         QTRY_VERIFY(rig.app->scan()->devices()->rowCount() >= 2);
         QStringList addresses;
@@ -680,7 +620,7 @@ private Q_SLOTS:
     {
         QFETCH(int, startsAt);
         using Target = KeyDestinationSwitch::Target;
-        DestinationRig keys(path(), startsAt == 1 ? Target::pairedDevice : Target::thisComputer);
+        DestinationRig keys(m_files.testFile(), startsAt == 1 ? Target::pairedDevice : Target::thisComputer);
         KeyDestinationViewModel& destination = keys.destination();
         MappingViewModel& mapping = *keys.rig->app->mapping();
         mapping.setKeyboardEnabled(true);
@@ -724,7 +664,7 @@ private Q_SLOTS:
         QFETCH(int, from);
         QFETCH(QString, sent);
         using Target = KeyDestinationSwitch::Target;
-        DestinationRig keys(path(), from == 1 ? Target::pairedDevice : Target::thisComputer);
+        DestinationRig keys(m_files.testFile(), from == 1 ? Target::pairedDevice : Target::thisComputer);
         KeySink& sink = keys.rig->graph->keySink();
         QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
         keys.destination().setDestinationIndex(1 - from);
@@ -734,7 +674,7 @@ private Q_SLOTS:
 
     void pairingCountsDownAndEnds()
     {
-        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice);
+        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice);
         KeyDestinationViewModel& destination = keys.destination();
         QVERIFY(!destination.pairingOpen());
         destination.pair();
@@ -758,7 +698,7 @@ private Q_SLOTS:
     // Another adapter for the keyboard starts it again there, kept for the next launch.
     void anotherAdapterRecreatesTheKeyboard()
     {
-        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice,
+        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice,
                             {QStringLiteral("hci0"), QStringLiteral("hci1")});
         KeyDestinationViewModel& destination = keys.destination();
         QCOMPARE(destination.adapters(), (QStringList{QStringLiteral("hci0"), QStringLiteral("hci1")}));
@@ -776,7 +716,7 @@ private Q_SLOTS:
 
     void equalDestinationChoicesEmitNothing()
     {
-        DestinationRig keys(path(), KeyDestinationSwitch::Target::thisComputer,
+        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::thisComputer,
                             {QStringLiteral("hci0"), QStringLiteral("hci1")});
         KeyDestinationViewModel& destination = keys.destination();
         QSignalSpy destinations(&destination, &KeyDestinationViewModel::destinationChanged);
@@ -800,14 +740,14 @@ private Q_SLOTS:
 
     void forgettingReachesTheKeyboard()
     {
-        DestinationRig keys(path(), KeyDestinationSwitch::Target::pairedDevice);
+        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice);
         keys.destination().forget(QStringLiteral("/org/bluez/hci0/dev_1"));
         QCOMPARE(keys.keyboard->forgotten, QStringList{QStringLiteral("/org/bluez/hci0/dev_1")});
     }
 
     void aSinkThatCannotSwitchOffersNoChoice()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QVERIFY(!rig.app->settings()->keyDestination()->available());
     }
 };

@@ -1,6 +1,6 @@
 #include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
 #include "shifting/keysinks/bluez/HidKeyboardReport.h"
-#include "support/FakeBluez.h"
+#include "support/FakeBluezTest.h"
 #include "support/TestRegistry.h"
 
 #include <QDBusArgument>
@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int timeoutMs = 15000;
 const QByteArray period = QByteArray::fromHex("0000370000000000");
 const QByteArray comma = QByteArray::fromHex("0000360000000000");
 const QByteArray released(8, '\0');
@@ -20,37 +19,13 @@ const QByteArray released(8, '\0');
 
 // The keyboard served through the fake bluetoothd to a host that pairs, reads the report map
 // in pieces, subscribes through the Report Reference, and records every report.
-class tst_BluetoothKeyboardKeySink : public QObject
+class tst_BluetoothKeyboardKeySink : public FakeBluezTest
 {
     Q_OBJECT
 
-    FakeBluez m_bluez;
-
-    QVariant answer(const QString& method, const QVariantList& arguments = {})
-    {
-        const QDBusMessage reply = m_bluez.query(method, arguments);
-        if (reply.type() != QDBusMessage::ReplyMessage) {
-            QTest::qFail(qPrintable(method + QStringLiteral(": ") + reply.errorMessage()), __FILE__,
-                         __LINE__);
-            return {};
-        }
-        return reply.arguments().value(0);
-    }
-
-    QVariantMap advertisement()
-    {
-        return qdbus_cast<QVariantMap>(
-            answer(QStringLiteral("AdvertisementProperties")).value<QDBusArgument>());
-    }
-
-    QList<QByteArray> reports()
-    {
-        return qdbus_cast<QList<QByteArray>>(answer(QStringLiteral("HostReports")).value<QDBusArgument>());
-    }
-
     QString defaultAgentPath()
     {
-        const auto agent = answer(QStringLiteral("DefaultAgent")).value<QDBusArgument>();
+        const auto agent = m_bluez.answer(QStringLiteral("DefaultAgent")).value<QDBusArgument>();
         QString name;
         QDBusObjectPath path;
         agent.beginStructure();
@@ -75,14 +50,6 @@ class tst_BluetoothKeyboardKeySink : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        const auto error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
-
     // From nothing to keys on an iPad: registered without blocking (bluetoothd reads our objects
     // before it answers), advertised as a keyboard, discoverable only while pairing is open, our
     // agent default only then, and every press a report in order with its release.
@@ -90,8 +57,8 @@ private Q_SLOTS:
     {
         BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
         QTRY_VERIFY2_WITH_TIMEOUT(sink.ready(), qPrintable(sink.status()), timeoutMs);
-        QCOMPARE(answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
-        QVariantMap advertised = advertisement();
+        QCOMPARE(m_bluez.answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+        QVariantMap advertised = m_bluez.advertisement();
         QCOMPARE(advertised.value(QStringLiteral("Type")).toString(), QStringLiteral("peripheral"));
         QVERIFY(advertised.value(QStringLiteral("ServiceUUIDs"))
                     .toStringList()
@@ -106,25 +73,27 @@ private Q_SLOTS:
         const QString desktopAgent = defaultAgentPath();
         QSignalSpy logged(&sink, &BluetoothKeyboardKeySink::messageLogged);
         sink.openPairing();
-        QTRY_VERIFY_WITH_TIMEOUT(advertisement().value(QStringLiteral("Discoverable")).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
+                                 timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
                                   timeoutMs);
         QVERIFY(pair(QStringLiteral("iPad")));
-        QTRY_VERIFY_WITH_TIMEOUT(answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
                                   timeoutMs);
-        QCOMPARE(answer(QStringLiteral("HostReportMap")).toByteArray(), HidKeyboardReport::reportMap());
-        QCOMPARE(answer(QStringLiteral("HostReadError")).toString(), QString());
+        QCOMPARE(m_bluez.answer(QStringLiteral("HostReportMap")).toByteArray(),
+                 HidKeyboardReport::reportMap());
+        QCOMPARE(m_bluez.answer(QStringLiteral("HostReadError")).toString(), QString());
 
         press(sink, VirtualKey::period());
         press(sink, VirtualKey::comma());
-        QTRY_COMPARE_WITH_TIMEOUT(reports(), (QList<QByteArray>{period, released, comma, released}),
-                                  timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.hostReports(),
+                                  (QList<QByteArray>{period, released, comma, released}), timeoutMs);
 
         sink.closePairing();
         QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), desktopAgent, timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(advertisement().contains(QStringLiteral("Discoverable")) &&
-                                     !advertisement().value(QStringLiteral("Discoverable")).toBool(),
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().contains(QStringLiteral("Discoverable")) &&
+                                     !m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
                                  timeoutMs);
         QTRY_VERIFY(logged.size() >= 3); // opened, paired, closed
         QVERIFY(logged.constLast().constFirst().toString() == QStringLiteral("Pairing closed."));
@@ -136,12 +105,11 @@ private Q_SLOTS:
                                   QStringLiteral("No paired device is connected — keys are not sent"),
                                   timeoutMs);
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY(answer(QStringLiteral("HostConnect"), {QStringLiteral("iPad")}).toBool());
+        QVERIFY(m_bluez.answer(QStringLiteral("HostConnect"), {QStringLiteral("iPad")}).toBool());
         QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
                                   timeoutMs);
         press(sink, VirtualKey::comma());
-        QTRY_COMPARE_WITH_TIMEOUT(reports(), (QList<QByteArray>{comma, released}), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
+        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.hostReports(), (QList<QByteArray>{comma, released}), timeoutMs);
     }
 
     // bluetoothd restarts: it forgets the keyboard, which registers again by itself; a host that
@@ -154,23 +122,22 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!sink.ready(), timeoutMs);
         QVERIFY(!m_bluez.startService());
         QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
-        QCOMPARE(answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+        QCOMPARE(m_bluez.answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
 
         QVERIFY(m_bluez.control(QStringLiteral("SetHostSubscribes"), {false}));
         sink.openPairing();
-        QTRY_VERIFY_WITH_TIMEOUT(advertisement().value(QStringLiteral("Discoverable")).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
+                                 timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
                                   timeoutMs);
         QVERIFY(pair(QStringLiteral("Apple TV")));
-        QTRY_VERIFY_WITH_TIMEOUT(answer(QStringLiteral("HostIdle")).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostIdle")).toBool(), timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(
             sink.status(),
             QStringLiteral("Apple TV is connected but has not asked for keys — remove Cogwise "
                            "from its Bluetooth settings and pair again"),
             timeoutMs);
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY(m_bluez.control(QStringLiteral("SetHostSubscribes"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
     }
 
     // The adapter off and on: advertised again, and a paired host that comes back takes keys.
@@ -183,7 +150,7 @@ private Q_SLOTS:
                                   QStringLiteral("Bluetooth is off, so no device gets keys."), timeoutMs);
         QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
         QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(!advertisement().isEmpty(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_bluez.advertisement().isEmpty(), timeoutMs);
     }
 };
 

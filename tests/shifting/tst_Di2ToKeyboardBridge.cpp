@@ -6,11 +6,11 @@
 #include "shifting/ManualScheduler.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -72,17 +72,11 @@ class tst_Di2ToKeyboardBridge : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
     std::unique_ptr<Rig> m_rig;
 
 private Q_SLOTS:
-    void init()
-    {
-        const QString path =
-            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-        QFile::remove(path);
-        m_rig = std::make_unique<Rig>(path);
-    }
+    void init() { m_rig = std::make_unique<Rig>(m_files.testFile()); }
     void cleanup() { m_rig.reset(); }
 
     void defaultMapping()

@@ -2,27 +2,24 @@
 #include "shifting/GearService.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 class tst_GearService : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<UserDefaultsManager> m_storage;
 
 private Q_SLOTS:
     void init()
     {
-        const QString path =
-            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-        QFile::remove(path);
-        m_defaults = std::make_unique<Defaults>(path);
+        m_defaults = std::make_unique<Defaults>(m_files.testFile());
         m_storage = std::make_unique<UserDefaultsManager>(*m_defaults);
     }
 

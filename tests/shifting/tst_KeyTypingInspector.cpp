@@ -1,5 +1,6 @@
 #include "shifting/keysinks/KeyTypingInspector.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
@@ -23,13 +24,6 @@ QProcessEnvironment environment(const QList<QPair<QString, QString>>& variables)
     for (const auto& [name, value] : variables)
         env.insert(name, value);
     return env;
-}
-
-bool write(const QString& path, const QByteArray& text)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
 }
 
 QString ownGroup()
@@ -128,7 +122,7 @@ private Q_SLOTS:
         QFETCH(bool, writable);
         const QString path = places().uinputDevice;
         if (kind == QLatin1String("file"))
-            QVERIFY(write(path, {}));
+            QVERIFY(ScratchDir::write(path, {}));
         else if (kind == QLatin1String("fifo"))
             QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (kind == QLatin1String("folder"))
@@ -201,9 +195,9 @@ private Q_SLOTS:
         QFETCH(bool, exists);
         QFETCH(bool, member);
         if (!etcRule.isEmpty())
-            QVERIFY(write(places().udevRules.at(0), etcRule));
+            QVERIFY(ScratchDir::write(places().udevRules.at(0), etcRule));
         if (!usrRule.isEmpty())
-            QVERIFY(write(places().udevRules.at(1), usrRule));
+            QVERIFY(ScratchDir::write(places().udevRules.at(1), usrRule));
 
         const KeyTypingSetup::Uinput uinput = inspect().uinput;
         QCOMPARE(uinput.rulePath, foundAt < 0 ? std::nullopt : std::optional(places().udevRules.at(foundAt)));
@@ -307,7 +301,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, keyboard);
         QFETCH(QString, layout);
         if (!keyboard.isEmpty())
-            QVERIFY(write(places().keyboardDefaults, keyboard));
+            QVERIFY(ScratchDir::write(places().keyboardDefaults, keyboard));
         const KeyTypingSetup::Facts facts = inspect({}, KeyMatching::character);
         QVERIFY(!facts.display.opens);
         QCOMPARE(facts.layout.name, layout);

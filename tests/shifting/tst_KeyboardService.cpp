@@ -1,41 +1,14 @@
-#include "analytics/Analytics.h"
-#include "fakes/RecordingKeySink.h"
-#include "platform/Defaults.h"
-#include "shifting/KeyboardService.h"
-#include "shifting/ManualScheduler.h"
-#include "shifting/UserDefaultsManager.h"
+#include "shifting/KeyboardRig.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-struct Rig
-{
-    explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , storage(defaults)
-        , analytics([this](const QString& name, const Analytics::Parameters&) { events.append(name); })
-        , sink(keys)
-        , service(storage, sink, analytics)
-    {
-        auto manual = std::make_unique<ManualScheduler>();
-        scheduler = manual.get();
-        service.keySequencer().setScheduler(std::move(manual));
-    }
-
-    QStringList events;
-    QStringList keys;
-    Defaults defaults;
-    UserDefaultsManager storage;
-    Analytics analytics;
-    RecordingKeySink sink;
-    KeyboardService service;
-    ManualScheduler* scheduler = nullptr;
-};
+using Rig = KeyboardRig;
 
 const ButtonConfig disabled{KeyboardAction::none, 1};
 
@@ -45,18 +18,14 @@ class tst_KeyboardService : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     void cleanup() { DebugLogRecorder::settle(); }
 
     void mappingNotifiesOnlyWhatTheFourButtonsShow()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         QSignalSpy changes(&rig.service, &KeyboardService::buttonConfigsChanged);
 
         rig.service.setAction(2, KeyboardAction::shiftUp); // already so
@@ -94,9 +63,9 @@ private Q_SLOTS:
 
     void switchIsStoredAndGatesThePresses()
     {
-        Defaults(path()).setBool(QStringLiteral("enableKeyboardEmulation"), true);
+        Defaults(m_files.testFile()).setBool(QStringLiteral("enableKeyboardEmulation"), true);
         {
-            Rig rig(path());
+            Rig rig(m_files.testFile());
             QVERIFY(rig.service.isEnabled());
             QSignalSpy switched(&rig.service, &KeyboardService::isEnabledChanged);
             rig.service.setEnabled(true);
@@ -110,13 +79,13 @@ private Q_SLOTS:
             rig.service.handleButtonPress(2);
             QCOMPARE(rig.keys.size(), 2);
         }
-        Rig restarted(path());
+        Rig restarted(m_files.testFile());
         QVERIFY(!restarted.service.isEnabled());
     }
 
     void completedSequencesAreRelayedAfterTheKeys()
     {
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         rig.service.setEnabled(true);
         rig.service.setRepeatCount(1, 2);
         QSignalSpy simulated(&rig.service, &KeyboardService::didSimulate);
@@ -143,7 +112,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         QFETCH(bool, reported);
-        Rig rig(path());
+        Rig rig(m_files.testFile());
         // A service of its own, to be destroyed as on quitting while the keys are kept.
         auto service = std::make_unique<KeyboardService>(rig.storage, rig.sink, rig.analytics);
         auto manual = std::make_unique<ManualScheduler>();

@@ -1,9 +1,4 @@
-#include "analytics/Analytics.h"
-#include "fakes/RecordingKeySink.h"
-#include "platform/Defaults.h"
-#include "shifting/KeyboardService.h"
-#include "shifting/ManualScheduler.h"
-#include "shifting/UserDefaultsManager.h"
+#include "shifting/KeyboardRig.h"
 #include "support/DebugLogRecorder.h"
 #include "support/TestRegistry.h"
 
@@ -15,19 +10,12 @@
 
 namespace {
 
-// Keyboard emulation over a copy of a stored settings file, keys stamped with a virtual clock.
-struct Rig
+// Keyboard emulation over a copy of a stored settings file, keys stamped with the virtual clock.
+struct Rig : KeyboardRig
 {
     explicit Rig(const QString& settingsPath)
-        : defaults(settingsPath)
-        , storage(defaults)
-        , analytics([](const QString&, const Analytics::Parameters&) {})
-        , sink(keys)
-        , service(storage, sink, analytics)
+        : KeyboardRig(settingsPath)
     {
-        auto manual = std::make_unique<ManualScheduler>();
-        scheduler = manual.get();
-        service.keySequencer().setScheduler(std::move(manual));
         sink.clock = [this] { return scheduler->now(); };
     }
 
@@ -39,14 +27,6 @@ struct Rig
         }
         return keys;
     }
-
-    QStringList keys;
-    Defaults defaults;
-    UserDefaultsManager storage;
-    Analytics analytics;
-    RecordingKeySink sink;
-    KeyboardService service;
-    ManualScheduler* scheduler = nullptr;
 };
 
 QString copyOf(const QString& dataFile, const QTemporaryDir& dir)

@@ -4,6 +4,7 @@
 #include "shifting/UserDefaultsManager.h"
 #include "shifting/keysinks/UinputKeySink.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/XvfbServer.h"
 
@@ -247,10 +248,8 @@ private Q_SLOTS:
         QCOMPARE(missing->lastError(), *missing->unavailableReason());
 
         // Not a uinput device: opening works, creating the keyboard does not.
-        QFile plain(dir.filePath(QStringLiteral("plain")));
-        QVERIFY(plain.open(QIODevice::WriteOnly));
-        plain.close();
-        const auto notADevice = UinputKeySink::open(plain.fileName());
+        QVERIFY(ScratchDir::write(dir.filePath(QStringLiteral("plain"))));
+        const auto notADevice = UinputKeySink::open(dir.filePath(QStringLiteral("plain")));
         QVERIFY(!notADevice->canPostKeys());
         QVERIFY2(notADevice->unavailableReason()->contains(
                      QStringLiteral("could not create its virtual keyboard")),

@@ -2,11 +2,11 @@
 #include "platform/Defaults.h"
 #include "shifting/UserDefaultsManager.h"
 #include "support/DebugLogRecorder.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -26,7 +26,7 @@ class tst_UserDefaultsManager : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
     std::unique_ptr<Defaults> m_defaults;
     std::unique_ptr<UserDefaultsManager> m_store;
     QDateTime m_now;
@@ -34,10 +34,7 @@ class tst_UserDefaultsManager : public QObject
 private Q_SLOTS:
     void init()
     {
-        const QString path =
-            m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-        QFile::remove(path);
-        m_defaults = std::make_unique<Defaults>(path);
+        m_defaults = std::make_unique<Defaults>(m_files.testFile());
         m_store = std::make_unique<UserDefaultsManager>(*m_defaults);
         m_now = dayTwo;
         m_store->setClock([this] { return m_now; });
@@ -187,11 +184,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, line);
         QFETCH(QString, name);
         QFETCH(QString, copy);
-        const QString path = m_dir.filePath(QStringLiteral("forms.conf"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n");
-        file.close();
+        const QString path = m_files.filePath(QStringLiteral("forms.conf"));
+        QVERIFY(ScratchDir::write(path, "[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n"));
 
         DebugLogRecorder::settle();
         DebugLogRecorder recorder;

@@ -1,5 +1,6 @@
 #include "support/FakeBluez.h"
 
+#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -12,6 +13,14 @@ constexpr int startTimeoutMs = 20000;
 QString templatePath()
 {
     return QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_bluez.py");
+}
+
+QDBusMessage mockCall(const QString& method, const QVariantList& arguments)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
+                                                       QStringLiteral("org.bluez.Mock"), method);
+    call.setArguments(arguments);
+    return call;
 }
 
 } // namespace
@@ -60,39 +69,46 @@ std::optional<QString> FakeBluez::stopService()
 
 bool FakeBluez::control(const QString& method, const QVariantList& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
-                                                       QStringLiteral("org.bluez.Mock"), method);
-    call.setArguments(arguments);
-    return QDBusConnection::systemBus().call(call).type() == QDBusMessage::ReplyMessage;
+    return query(method, arguments).type() == QDBusMessage::ReplyMessage;
 }
 
 int FakeBluez::count(const QString& method)
 {
-    const QDBusMessage reply = QDBusConnection::systemBus().call(QDBusMessage::createMethodCall(
-        QStringLiteral("org.bluez"), QStringLiteral("/"), QStringLiteral("org.bluez.Mock"), method));
+    const QDBusMessage reply = query(method);
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toInt() : -1;
 }
 
 bool FakeBluez::isNotifying()
 {
-    const QDBusMessage reply = QDBusConnection::systemBus().call(
-        QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
-                                       QStringLiteral("org.bluez.Mock"), QStringLiteral("IsNotifying")));
+    const QDBusMessage reply = query(QStringLiteral("IsNotifying"));
     return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
+}
+
+QVariantMap FakeBluez::advertisement()
+{
+    return qdbus_cast<QVariantMap>(answer(QStringLiteral("AdvertisementProperties")).value<QDBusArgument>());
+}
+
+QList<QByteArray> FakeBluez::hostReports()
+{
+    return qdbus_cast<QList<QByteArray>>(answer(QStringLiteral("HostReports")).value<QDBusArgument>());
 }
 
 QDBusMessage FakeBluez::query(const QString& method, const QVariantList& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
-                                                       QStringLiteral("org.bluez.Mock"), method);
-    call.setArguments(arguments);
-    return QDBusConnection::systemBus().call(call);
+    return QDBusConnection::systemBus().call(mockCall(method, arguments));
+}
+
+QVariant FakeBluez::answer(const QString& method, const QVariantList& arguments)
+{
+    const QDBusMessage reply = query(method, arguments);
+    if (reply.type() == QDBusMessage::ReplyMessage)
+        return reply.arguments().value(0);
+    qWarning("%s: %s", qPrintable(method), qPrintable(reply.errorMessage()));
+    return {};
 }
 
 QDBusPendingCall FakeBluez::queryLater(const QString& method, const QVariantList& arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.bluez"), QStringLiteral("/"),
-                                                       QStringLiteral("org.bluez.Mock"), method);
-    call.setArguments(arguments);
-    return QDBusConnection::systemBus().asyncCall(call);
+    return QDBusConnection::systemBus().asyncCall(mockCall(method, arguments));
 }

@@ -35,11 +35,17 @@ public:
 
     // Asks the fake (org.bluez.Mock) anything: the reply, or the error as a message.
     QDBusMessage query(const QString& method, const QVariantList& arguments = {});
+    // The reply's value; the error, if any, as a warning and a null value.
+    QVariant answer(const QString& method, const QVariantList& arguments = {});
     // For switches whose answer waits on this process (a host pairing asks our agent).
     QDBusPendingCall queryLater(const QString& method, const QVariantList& arguments = {});
 
     // Whether the unit's Di2 data characteristic is subscribed.
     bool isNotifying();
+    // The keyboard side: the newest active advertisement's properties, and every report the
+    // connected host received, in order.
+    QVariantMap advertisement();
+    QList<QByteArray> hostReports();
 
     static QString unitAddress() { return QStringLiteral("C0:FF:EE:00:00:01"); }
     static QString secondUnitAddress() { return QStringLiteral("C0:FF:EE:00:00:03"); }

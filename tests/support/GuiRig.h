@@ -49,6 +49,18 @@ struct GuiRig
                                  }});
     }
 
+    // A press of `button`, typed to the end: the keys recorded in `into` meanwhile (by default,
+    // those of the recording sink).
+    QString press(int button, QStringList& into)
+    {
+        into.clear();
+        graph->keyboardService().handleButtonPress(button);
+        KeySequencer& sequencer = graph->keyboardService().keySequencer();
+        return QTest::qWaitFor([&sequencer] { return sequencer.isIdle(); }) ? into.join(QLatin1Char(';'))
+                                                                            : QStringLiteral("still typing");
+    }
+    QString press(int button) { return press(button, keys); }
+
     Defaults defaults;
     QStringList events; // analytics event names, in order
     QList<bool> analyticsDisabled;
@@ -64,15 +76,19 @@ struct GuiRig
     std::unique_ptr<CogwiseApp> app;
 };
 
+// The scan list's row of the simulated unit; -1 while it is not listed.
+inline int unitRow(GuiRig& rig)
+{
+    const auto& devices = rig.app->scan()->devices()->devices();
+    const auto unit = std::find_if(devices.begin(), devices.end(),
+                                   [](const DiscoveredDevice& d) { return d.isDi2Device(); });
+    return unit == devices.end() ? -1 : int(unit - devices.begin());
+}
+
 // Waits for the simulated unit in the scan list and connects to it from there.
 inline void connectFromList(GuiRig& rig)
 {
-    ScanViewModel& scan = *rig.app->scan();
-    QTRY_VERIFY(scan.devices()->rowCount() > 0);
-    const auto& devices = scan.devices()->devices();
-    const auto unit = std::find_if(devices.begin(), devices.end(),
-                                   [](const DiscoveredDevice& d) { return d.isDi2Device(); });
-    QVERIFY(unit != devices.end());
-    scan.connectDevice(static_cast<int>(unit - devices.begin()));
+    QTRY_VERIFY(unitRow(rig) >= 0);
+    rig.app->scan()->connectDevice(unitRow(rig));
     QTRY_VERIFY(rig.graph->connectionService().connectionState().as<ConnectionState::Connected>());
 }

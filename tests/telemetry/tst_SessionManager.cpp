@@ -1,5 +1,6 @@
 #include "TelemetryRig.h"
 #include "platform/ReferenceDate.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DurationSignalTracker.h"
 #include "telemetry/PrivateSuite.h"
@@ -11,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -75,8 +75,8 @@ class tst_SessionManager : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    ScratchDir m_files;
+    QString path() const { return m_files.testFile(); }
 
 private Q_SLOTS:
     void newInstallIsAnnouncedOnce()

@@ -1,10 +1,10 @@
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "telemetry/SignalCache.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -84,8 +84,8 @@ class tst_SignalCache : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction())); }
+    ScratchDir m_files;
+    QString path() const { return m_files.testFile(); }
 
 private Q_SLOTS:
     void survivesARestartAndForgetsSettledRecords()
@@ -134,9 +134,7 @@ private Q_SLOTS:
 
     void unwritableJournalKeepsTheQueueInMemory()
     {
-        QFile blocker(path());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        QVERIFY(ScratchDir::write(path()));
         Log log;
         SignalCache cache(path() + QStringLiteral("/below-a-file/telemetrysignalcache"), log.handler());
         cache.push(record(1));
@@ -229,10 +227,7 @@ private Q_SLOTS:
         QFETCH(qsizetype, olderBytes);
         const QString file =
             path() + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'));
-        QFile out(file);
-        QVERIFY(out.open(QIODevice::WriteOnly));
-        out.write(journal);
-        out.close();
+        QVERIFY(ScratchDir::write(file, journal));
 
         Log log;
         {

@@ -1,3 +1,4 @@
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QFile>
@@ -129,10 +130,7 @@ private Q_SLOTS:
 
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("bad.capture"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(capture);
-        file.close();
+        QVERIFY(ScratchDir::write(path, capture));
 
         const Run run = replay({path});
         QCOMPARE(run.exitCode, 2);

@@ -1,70 +1,18 @@
-#include "gui/ColorScheme.h"
 #include "shifting/TrainerApp.h"
 #include "shifting/keysinks/XTestKeySink.h"
 #include "support/FocusedXClient.h"
-#include "support/GuiRig.h"
 #include "support/QuickHarness.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/WindowInspector.h"
+#include "support/WindowRig.h"
 
-#include <QDir>
-#include <QGuiApplication>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-
-// A new user's first ride with the simulated unit, through the real window on a real X
-// server: every screen is saved as a picture on the way.
-class Ride
-{
-public:
-    Ride(const QString& settingsPath, const QString& scheme)
-        : m_scheme(scheme)
-        , m_rig(settingsPath, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")))
-    {
-        ColorScheme::apply(*qGuiApp, scheme);
-        CogwiseApp::prepare(m_engine);
-        m_engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(m_rig.app.get())}});
-        m_engine.load(CogwiseApp::mainWindowUrl());
-        m_window = m_engine.rootObjects().isEmpty()
-                       ? nullptr
-                       : qobject_cast<QQuickWindow*>(m_engine.rootObjects().first());
-        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
-    }
-
-    GuiRig& rig() { return m_rig; }
-    QQuickWindow* window() const { return m_window; }
-    QQuickItem* item(const QString& name) const { return QuickHarness::find(m_window->contentItem(), name); }
-
-    bool click(QQuickItem* target) const
-    {
-        if (!target || !QuickHarness::shown(target))
-            return false;
-        const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-        QTest::mouseClick(m_window, Qt::LeftButton, {}, centre.toPoint());
-        return true;
-    }
-
-    void screenshot(const QString& screen, bool settle = true) const
-    {
-        // Let pending layout and animations land before the picture.
-        if (settle)
-            QTest::qWait(0);
-        m_window->grabWindow().save(
-            QStringLiteral("%1/%2-%3.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), screen, m_scheme));
-    }
-
-private:
-    QString m_scheme;
-    GuiRig m_rig;
-    QQmlApplicationEngine m_engine;
-    QQuickWindow* m_window = nullptr;
-};
 
 // The first item of a class, depth-first: the menu bar's entries have no names of their own.
 QQuickItem* firstOfClass(QQuickItem* root, const char* className)
@@ -88,29 +36,27 @@ QObject* openDialog(QObject* window, const QString& title)
     return nullptr;
 }
 
-int unitRow(GuiRig& rig)
-{
-    const auto& devices = rig.app->scan()->devices()->devices();
-    for (int row = 0; row < devices.size(); ++row) {
-        if (devices.at(row).isDi2Device())
-            return row;
-    }
-    return -1;
-}
-
 } // namespace
 
+// A new user's first ride with the simulated unit, through the real window on a real X server:
+// every screen is saved as a picture on the way, in the colour scheme of the row.
 class tst_GuiRide : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
+
+    // Named after the screen and the row's scheme.
+    static void screenshot(const WindowRig& ride, const char* screen)
+    {
+        ride.picture(QLatin1String(screen) + QLatin1Char('-') + QLatin1String(QTest::currentDataTag()));
+    }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("needs its own Xvfb (COGWISE_TEST_OWN_XVFB=1)");
+        if (const auto reason = WindowRig::missing())
+            QSKIP(qPrintable(*reason));
     }
 
     void firstLaunchToShifting_data()
@@ -122,57 +68,57 @@ private Q_SLOTS:
     void firstLaunchToShifting()
     {
         QFETCH(QString, scheme);
-        Ride ride(m_dir.filePath(scheme + QStringLiteral(".conf")), scheme);
+        WindowRig ride(m_files.testFile(), scheme, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")));
         QVERIFY(ride.window());
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         ride.rig().app->flow()->start();
 
         // Onboarding, then the scan screen with the unit among its neighbours.
         QTRY_VERIFY(ride.item(QStringLiteral("startScanningButton")));
-        ride.screenshot(QStringLiteral("1-onboarding"));
+        screenshot(ride, "1-onboarding");
 
         // The Cogwise menu, its About entry, and a message.
         QVERIFY(ride.click(firstOfClass(ride.window()->contentItem(), "QQuickMenuBarItem")));
         QQuickItem* aboutEntry = nullptr;
         QTRY_VERIFY((aboutEntry = firstOfClass(ride.window()->contentItem(), "QQuickMenuItem")) &&
                     QuickHarness::shown(aboutEntry));
-        ride.screenshot(QStringLiteral("1-menu"));
+        screenshot(ride, "1-menu");
         QVERIFY(ride.click(aboutEntry));
         QObject* about = nullptr;
         QTRY_VERIFY((about = openDialog(ride.window(), QStringLiteral("About Cogwise"))));
-        ride.screenshot(QStringLiteral("1-about"));
+        screenshot(ride, "1-about");
         QMetaObject::invokeMethod(about, "close");
         QTRY_VERIFY(!about->property("visible").toBool());
         Q_EMIT ride.rig().app->debugLog()->failed(QStringLiteral("The debug log could not be written."));
         QObject* message = nullptr;
         QTRY_VERIFY((message = openDialog(ride.window(), QStringLiteral("Debug Logs"))));
-        ride.screenshot(QStringLiteral("1-message"));
+        screenshot(ride, "1-message");
         QMetaObject::invokeMethod(message, "close");
         QTRY_VERIFY(!message->property("visible").toBool());
-        QVERIFY(ride.click(ride.item(QStringLiteral("startScanningButton"))));
+        QVERIFY(ride.click(QStringLiteral("startScanningButton")));
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));
         QTRY_VERIFY(
             QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton")).size() >= 2);
-        ride.screenshot(QStringLiteral("2-scan-found"));
+        screenshot(ride, "2-scan-found");
 
         // Connect from the row of the Di2 unit.
-        QQuickItem* unitRow = nullptr;
+        QQuickItem* unitButton = nullptr;
         for (QQuickItem* button :
              QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
             if (button->parentItem()->property("isDi2Device").toBool())
-                unitRow = button;
+                unitButton = button;
         }
-        QVERIFY(ride.click(unitRow));
+        QVERIFY(ride.click(unitButton));
         QTRY_VERIFY(ride.item(QStringLiteral("mainScreen")));
         QTRY_VERIFY(!ride.item(QStringLiteral("toolbarModelNumber"))->property("text").toString().isEmpty());
-        ride.screenshot(QStringLiteral("3-device"));
+        screenshot(ride, "3-device");
 
         // Mapping: switch emulation on.
-        QVERIFY(ride.click(ride.item(QStringLiteral("sectionMapping"))));
+        QVERIFY(ride.click(QStringLiteral("sectionMapping")));
         QTRY_VERIFY(ride.item(QStringLiteral("mappingSection")));
-        ride.screenshot(QStringLiteral("4-mapping-off"));
-        QVERIFY(ride.click(ride.item(QStringLiteral("enableSwitch"))));
+        screenshot(ride, "4-mapping-off");
+        QVERIFY(ride.click(QStringLiteral("enableSwitch")));
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
 
         // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
@@ -185,22 +131,22 @@ private Q_SLOTS:
         };
         QTRY_VERIFY(sceneY("shiftUpKeyPicker") >= 0 &&
                     sceneY("shiftUpKeyPicker") < sceneY("shiftDownKeyPicker"));
-        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
+        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
         QTest::keyClick(ride.window(), Qt::Key_F5);
         QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
-        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
+        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
         QTest::keyClick(ride.window(), Qt::Key_Escape);
-        QVERIFY(ride.click(ride.item(QStringLiteral("shiftUpKeyPicker"))));
-        ride.screenshot(QStringLiteral("5-mapping-custom"));
+        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
+        screenshot(ride, "5-mapping-custom");
         QTest::keyClick(ride.window(), Qt::Key_Period);
         QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
         mapping.setTrainerAppIndex(0);
         // Pictured once the switch has long finished moving.
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("trainerAppKeys"))));
-        ride.screenshot(QStringLiteral("5-mapping-on"));
+        screenshot(ride, "5-mapping-on");
 
         // Back on the Device section, the unit's presses arrive as keys and move the gear.
-        QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
+        QVERIFY(ride.click(QStringLiteral("sectionDevice")));
         QTRY_VERIFY(ride.item(QStringLiteral("virtualGear")));
         const QString gearBefore = ride.item(QStringLiteral("virtualGear"))->property("text").toString();
         FocusedXClient trainer(qgetenv("DISPLAY"));
@@ -211,19 +157,19 @@ private Q_SLOTS:
         QVERIFY(keys.first() == QLatin1String("period down") || keys.first() == QLatin1String("comma down"));
         QTRY_VERIFY_WITH_TIMEOUT(
             ride.item(QStringLiteral("virtualGear"))->property("text").toString() != gearBefore, 15000);
-        ride.screenshot(QStringLiteral("6-device-shifting"));
+        screenshot(ride, "6-device-shifting");
 
-        QVERIFY(ride.click(ride.item(QStringLiteral("sectionLogs"))));
+        QVERIFY(ride.click(QStringLiteral("sectionLogs")));
         QTRY_VERIFY(ride.item(QStringLiteral("logsSection")));
-        ride.screenshot(QStringLiteral("7-logs"));
-        QVERIFY(ride.click(ride.item(QStringLiteral("sectionSettings"))));
+        screenshot(ride, "7-logs");
+        QVERIFY(ride.click(QStringLiteral("sectionSettings")));
         QTRY_VERIFY(ride.item(QStringLiteral("settingsSection")));
-        ride.screenshot(QStringLiteral("8-settings"));
+        screenshot(ride, "8-settings");
 
         // Disconnecting goes back to the scan screen.
-        QVERIFY(ride.click(ride.item(QStringLiteral("sectionDevice"))));
+        QVERIFY(ride.click(QStringLiteral("sectionDevice")));
         QTRY_VERIFY(ride.item(QStringLiteral("disconnectButton")));
-        QVERIFY(ride.click(ride.item(QStringLiteral("disconnectButton"))));
+        QVERIFY(ride.click(QStringLiteral("disconnectButton")));
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
     }
 
@@ -232,13 +178,13 @@ private Q_SLOTS:
     void scanStates()
     {
         QFETCH(QString, scheme);
-        Ride ride(m_dir.filePath(scheme + QStringLiteral("-states.conf")), scheme);
+        WindowRig ride(m_files.testFile(), scheme, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")));
         QVERIFY(ride.window());
         ride.rig().defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
         ride.rig().app->flow()->start(std::chrono::milliseconds{0});
         QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
-        ride.screenshot(QStringLiteral("2-scan-scanning"));
+        screenshot(ride, "2-scan-scanning");
         // The spinner of the waiting panels stands out from the panel in both schemes, once it
         // has faded in.
         const auto spinnerProblems = [&ride] {
@@ -257,8 +203,8 @@ private Q_SLOTS:
                               &ConnectionService::connectionStateChanged);
         QVERIFY(linkStates.wait(20000));
         QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("failureTitle"))));
-        ride.screenshot(QStringLiteral("2-scan-failed"));
-        QVERIFY(ride.click(ride.item(QStringLiteral("tryAgainButton"))));
+        screenshot(ride, "2-scan-failed");
+        QVERIFY(ride.click(QStringLiteral("tryAgainButton")));
         QTRY_VERIFY(ride.rig().app->scan()->panelName() != QLatin1String("failed"));
 
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
@@ -266,7 +212,7 @@ private Q_SLOTS:
         QTRY_VERIFY(unitRow(ride.rig()) >= 0);
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
-        ride.screenshot(QStringLiteral("2-scan-connecting"));
+        screenshot(ride, "2-scan-connecting");
         QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
@@ -278,7 +224,7 @@ private Q_SLOTS:
         ride.rig().simulated->setPowered(true);
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("waiting"));
         QTRY_VERIFY(ride.item(QStringLiteral("wakeHint"))->isVisible());
-        ride.screenshot(QStringLiteral("2-scan-waiting"));
+        screenshot(ride, "2-scan-waiting");
     }
 };
 

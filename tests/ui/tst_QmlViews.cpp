@@ -1,9 +1,8 @@
-#include "fakes/FakeRemoteKeySink.h"
 #include "gui/IconProvider.h"
-#include "gui/KeyDestinationViewModel.h"
-#include "shifting/KeyDestinationSwitch.h"
+#include "support/DestinationRig.h"
 #include "support/GuiRig.h"
 #include "support/QuickHarness.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
@@ -13,7 +12,6 @@
 #include <QQuickWindow>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <memory>
 
@@ -30,37 +28,23 @@ class tst_QmlViews : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    QString path() const
-    {
-        return m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()) + QStringLiteral(".conf"));
-    }
+    ScratchDir m_files;
 
 private Q_SLOTS:
     // The paired devices are listed; "Forget" asks first, and only the answer forgets; the
     // pairing countdown is shown while pairing is open.
     void pairedDevicesAreForgottenOnlyAfterAsking()
     {
-        QStringList keys;
-        FakeRemoteKeySink* keyboard = nullptr;
-        KeyDestinationSwitch keySwitch({[&keys] { return std::make_unique<RecordingKeySink>(keys); },
-                                        [&keys, &keyboard](const QString&) {
-                                            auto made = std::make_unique<FakeRemoteKeySink>(
-                                                keys, QStringLiteral("hci0"));
-                                            keyboard = made.get();
-                                            return made;
-                                        }},
-                                       KeyDestinationSwitch::Target::pairedDevice);
+        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice);
+        FakeRemoteKeySink* keyboard = keys.keyboard;
         const QString iPad = QStringLiteral("/org/bluez/hci0/dev_1");
         keyboard->setHosts({{iPad, QStringLiteral("AA"), QStringLiteral("iPad"), true}});
-        Defaults defaults(path());
-        KeyDestinationViewModel model(&keySwitch, defaults);
         QuickHarness quick;
         QQuickWindow window;
         window.resize(700, 500);
         const auto page =
             quick.create(QStringLiteral("KeyDestinationSettings"),
-                         {{QStringLiteral("model"), QVariant::fromValue(&model)},
+                         {{QStringLiteral("model"), QVariant::fromValue(&keys.destination())},
                           {QStringLiteral("parent"), QVariant::fromValue(window.contentItem())}});
         QVERIFY(page);
         QQuickItem* forget = QuickHarness::find(asItem(page), QStringLiteral("forgetButton"));
@@ -149,7 +133,7 @@ private Q_SLOTS:
 
     void screensFollowTheFlow()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         const auto content = quick.create(QStringLiteral("ContentView"),
                                           {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
@@ -170,7 +154,7 @@ private Q_SLOTS:
     // The menu's entries and the dialogs are built when first shown.
     void menuAndDialogsAppearWhenAskedFor()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         const auto window = quick.create(QStringLiteral("Main"),
                                          {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
@@ -231,7 +215,7 @@ private Q_SLOTS:
 
     void mappingShowsButtonsOnlyWhileEmulationIsOn()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         rig.app->mapping()->setKeyboardEnabled(false);
         const auto page = quick.create(QStringLiteral("MappingSection"),
@@ -258,7 +242,7 @@ private Q_SLOTS:
 
     void logsShowCountAndEmptyState()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         rig.graph->viewModel().clearLogs();
         const auto page = quick.create(QStringLiteral("LogsSection"),
@@ -279,7 +263,7 @@ private Q_SLOTS:
 
     void deviceBannerFollowsKeyPosting()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         rig.recordingSink->unavailable = QStringLiteral("no uinput");
         rig.graph->gearService().setCurrentVirtualGear(5); // a rebuild
@@ -304,7 +288,7 @@ private Q_SLOTS:
     // machine: every line shown with its mark, advice under each failed one, and the summary.
     void checkSetupShowsEachLineWithItsAdvice()
     {
-        GuiRig rig(path());
+        GuiRig rig(m_files.testFile());
         QuickHarness quick;
         QQuickWindow window;
         window.resize(900, 700);

@@ -1,89 +1,29 @@
-#include "gui/ColorScheme.h"
 #include "support/BareDesktop.h"
 #include "support/EnvironmentChange.h"
-#include "support/GuiRig.h"
-#include "support/QuickHarness.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "support/WindowInspector.h"
+#include "support/WindowRig.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QQmlApplicationEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-// The real window over the simulated unit, on its own X server.
-class Window
-{
-public:
-    Window(const QString& settingsPath, const QString& scheme)
-        : m_rig(settingsPath)
-    {
-        ColorScheme::apply(*qGuiApp, scheme);
-        CogwiseApp::prepare(m_engine);
-        m_engine.setInitialProperties({{QStringLiteral("app"), QVariant::fromValue(m_rig.app.get())}});
-        m_engine.load(CogwiseApp::mainWindowUrl());
-        m_window = m_engine.rootObjects().isEmpty()
-                       ? nullptr
-                       : qobject_cast<QQuickWindow*>(m_engine.rootObjects().first());
-    }
-
-    GuiRig& rig() { return m_rig; }
-    QQuickWindow* window() const { return m_window; }
-    QQuickItem* item(const QString& name) const { return QuickHarness::find(m_window->contentItem(), name); }
-    QObject* object(const QString& name) const { return m_window->findChild<QObject*>(name); }
-    void picture(const QString& name) const
-    {
-        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
-        m_window->grabWindow().save(
-            QStringLiteral("%1/%2.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), name));
-    }
-
-    // Clicks the middle of an item once it is shown and has stopped moving.
-    bool click(const QString& name) const
-    {
-        QQuickItem* target = nullptr;
-        QPointF last(-1, -1);
-        const bool still = QTest::qWaitFor([&] {
-            target = item(name);
-            if (!target || !QuickHarness::shown(target))
-                return false;
-            m_window->grabWindow(); // polishes and draws
-            const QPointF now = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
-            return std::exchange(last, now) == now;
-        });
-        if (!still)
-            return false;
-        QTest::mouseClick(m_window, Qt::LeftButton, {}, last.toPoint());
-        return true;
-    }
-
-private:
-    GuiRig m_rig;
-    QQmlApplicationEngine m_engine;
-    QQuickWindow* m_window = nullptr;
-};
-
-} // namespace
-
 class tst_WindowChecks : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchDir m_files;
 
     // Every check of one screen at the window's size now; the problems, each with the screen's name.
-    QStringList check(Window& ui, const QString& screen, const QString& picture, bool walk = true)
+    static QStringList check(WindowRig& ui, const QString& screen, const QString& picture, bool walk = true)
     {
         WindowInspector inspector(*ui.window());
         const QImage frame = inspector.settle();
-        QDir().mkpath(QStringLiteral(COGWISE_SCREENSHOT_DIR));
-        frame.save(QStringLiteral("%1/%2.png").arg(QStringLiteral(COGWISE_SCREENSHOT_DIR), picture));
+        WindowRig::save(frame, picture);
         QStringList problems = inspector.placementProblems() + inspector.contrastProblems(frame) +
                                inspector.accessibilityProblems();
         if (walk)
@@ -96,8 +36,8 @@ class tst_WindowChecks : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        if (QGuiApplication::platformName() != QLatin1String("xcb"))
-            QSKIP("needs its own Xvfb (COGWISE_TEST_OWN_XVFB=1)");
+        if (const auto reason = WindowRig::missing())
+            QSKIP(qPrintable(*reason));
     }
 
     // Each screen in both schemes, at its smallest and at the window's first size (and at twice
@@ -125,8 +65,7 @@ private Q_SLOTS:
         const bool huge = size.width() > 2000;
         if (huge && qEnvironmentVariableIsSet("QT_SCALE_FACTOR"))
             QSKIP("4K is checked at the scale of 1");
-        Window ui(m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + QStringLiteral(".conf")),
-                  scheme);
+        WindowRig ui(m_files.testFile(), scheme);
         QVERIFY(ui.window());
         GuiRig& rig = ui.rig();
         if (keysRefused)
@@ -202,7 +141,7 @@ private Q_SLOTS:
             {"HOME", home.path().toLocal8Bit()},
             {"XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toLocal8Bit()}};
         const BareDesktop desktop;
-        Window ui(m_dir.filePath(QStringLiteral("fresh.conf")), QStringLiteral("light"));
+        WindowRig ui(m_files.testFile(), QStringLiteral("light"));
         QVERIFY(ui.window());
         GuiRig& rig = ui.rig();
         rig.recordingSink->unavailable = QStringLiteral("There is no X display to type keys on.");

@@ -1,0 +1,47 @@
+#include "support/FakeBluezTest.h"
+
+#include "bluetooth/BleUuid.h"
+#include "bluetooth/qt/BluetoothAddressId.h"
+
+#include <QTest>
+
+QUuid FakeBluezTest::identifierAt(const QString& address)
+{
+    return BluetoothAddressId::identifier(QBluetoothAddress(address));
+}
+
+QString FakeBluezTest::unitIdentifier()
+{
+    return BleUuid::text(identifierAt(FakeBluez::unitAddress()));
+}
+
+void FakeBluezTest::initTestCase()
+{
+    if (const auto reason = FakeBluez::missing())
+        QSKIP(qPrintable(*reason));
+    const auto error = m_bluez.start();
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+}
+
+void FakeBluezTest::init()
+{
+    // Awake before the link drops, so that a Connect a past test left waiting ends too.
+    const QList<QVariantList> start{{QStringLiteral("SetAdapterPresent"), true},
+                                    {QStringLiteral("SetPowered"), true},
+                                    {QStringLiteral("SetAsleep"), false},
+                                    {QStringLiteral("DropLink")},
+                                    {QStringLiteral("HostDisconnect")},
+                                    {QStringLiteral("SetConnectMode"), QStringLiteral("normal")},
+                                    {QStringLiteral("SetConnectError"), QString(), QString()},
+                                    {QStringLiteral("SetConnectLimit"), uint(m_connectLimit.count())},
+                                    {QStringLiteral("SetNotifyInProgress"), false},
+                                    {QStringLiteral("SetReadError"), false},
+                                    {QStringLiteral("SetReportsOnSubscribe"), false},
+                                    {QStringLiteral("SetSlowController"), false},
+                                    {QStringLiteral("OtherClientDiscovers"), false},
+                                    {QStringLiteral("SetHostSubscribes"), true},
+                                    {QStringLiteral("SetRefuseCentralWhileHostConnected"), false}};
+    for (const QVariantList& control : start)
+        QVERIFY2(m_bluez.control(control.first().toString(), control.mid(1)),
+                 qPrintable(control.first().toString()));
+}

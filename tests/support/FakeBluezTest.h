@@ -1,0 +1,39 @@
+#pragma once
+
+#include "support/FakeBluez.h"
+
+#include <QObject>
+#include <QUuid>
+#include <chrono>
+
+// The base of a test class over the fake bluetoothd: one fake for the class, started before its
+// first test (the class is skipped, saying what is missing, where it cannot run). Every test
+// begins with the adapter plugged in and on, the unit awake and unlinked, no host connected, and
+// every switch of the fake as at its start but the connect limit.
+class FakeBluezTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int timeoutMs = 15000;
+    // The kernel's, as the fake starts with.
+    static constexpr std::chrono::milliseconds kernelConnectLimit{40000};
+
+    explicit FakeBluezTest(std::chrono::milliseconds connectLimit = kernelConnectLimit)
+        : m_connectLimit(connectLimit)
+    {}
+
+    static QUuid identifierAt(const QString& address);
+    // The unit's identifier as the settings keep it.
+    static QString unitIdentifier();
+
+protected:
+    FakeBluez m_bluez;
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+
+private:
+    std::chrono::milliseconds m_connectLimit;
+};
