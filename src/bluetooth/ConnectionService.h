@@ -13,7 +13,7 @@
 class Analytics;
 class BLEConnectionManager;
 class Defaults;
-class Di2Channel;
+struct Di2Channel;
 class Di2Parser;
 struct Di2Status;
 
