@@ -146,7 +146,7 @@ int checkSetup(bool listen)
 }
 
 int runWindow(QGuiApplication& app, AppGraph& graph, Analytics& analytics, const QVersionNumber& version,
-              const QString& keySinkReason)
+              const QString& keySinkReason, bool simulated)
 {
     if (qEnvironmentVariableIsEmpty("QT_QUICK_CONTROLS_STYLE"))
         QQuickStyle::setStyle(QStringLiteral("Fusion"));
@@ -159,7 +159,8 @@ int runWindow(QGuiApplication& app, AppGraph& graph, Analytics& analytics, const
     updater.start();
     BluezSetup bluetooth;
     KeyTypingInspector keyTyping;
-    SetupCheck setupCheck({graph.defaults(), bluetooth, keyTyping, graph.keySink(), keySinkReason});
+    SetupCheck setupCheck(
+        {graph.defaults(), bluetooth, keyTyping, graph.keySink(), keySinkReason, simulated});
     CogwiseApp cogwise({graph, analytics, updater, DebugLogService::shared(), setupCheck,
                         [](bool disabled) {
                             if (TelemetryManager* manager = Telemetry::manager())
@@ -433,9 +434,9 @@ int main(int argc, char* argv[])
         }
 
         if (window) {
-            status =
-                runWindow(static_cast<QGuiApplication&>(app), graph, analytics,
-                          QVersionNumber::fromString(QCoreApplication::applicationVersion()), keySink.reason);
+            status = runWindow(static_cast<QGuiApplication&>(app), graph, analytics,
+                               QVersionNumber::fromString(QCoreApplication::applicationVersion()),
+                               keySink.reason, options.isSet(simulate));
         } else {
             if (!options.isSet(headless))
                 QTextStream(stderr) << "cogwise: no display; running without a window\n";

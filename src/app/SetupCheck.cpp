@@ -30,6 +30,19 @@ Line requiredLine(Line line)
     return line;
 }
 
+// From `from` on, failed lines on a way of typing other than the one in use: information.
+void setAside(QList<Line>& lines, qsizetype from, bool aside, const QString& way)
+{
+    if (!aside)
+        return;
+    for (qsizetype i = from; i < lines.size(); ++i) {
+        if (lines[i].ok)
+            continue;
+        lines[i].informational = true;
+        lines[i].advice = QStringLiteral("Only needed to type through %1: %2").arg(way, lines[i].advice);
+    }
+}
+
 QString quoted(const QString& text)
 {
     return QStringLiteral("“") + text + QStringLiteral("”");
@@ -219,6 +232,9 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
         break;
     }
 
+    // Typing works: what another way of typing lacks does not matter now.
+    const bool typing = !sink.unavailableReason();
+    const qsizetype uinputFrom = lines.size();
     const KeyTypingSetup::Uinput& uinput = facts.uinput;
     if (!uinput.deviceExists) {
         lines.append(failed(QStringLiteral("%1 does not exist").arg(uinput.devicePath),
@@ -281,6 +297,9 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
                                 joinGroupAdvice.arg(uinput.group)));
     }
 
+    setAside(lines, uinputFrom, typing && sink.name() != QLatin1String("uinput"), QStringLiteral("uinput"));
+
+    const qsizetype displayFrom = lines.size();
     const KeyTypingSetup::Display& display = facts.display;
     if (display.name.isEmpty())
         lines.append(
@@ -296,6 +315,7 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
                    QStringLiteral("Enable XTEST in the X server's configuration, or set up uinput.")));
     else
         lines.append(passed(QStringLiteral("The X display %1 has the XTEST extension").arg(display.name)));
+    setAside(lines, displayFrom, typing && sink.name() != QLatin1String("xtest"), QStringLiteral("XTest"));
 
     const bool uinputInUse = sink.name() == QLatin1String("uinput") && sink.canPostKeys();
     const bool xtestInUse = sink.name() == QLatin1String("xtest") && sink.canPostKeys();
@@ -435,7 +455,18 @@ void SetupCheck::bluetoothInspected(const BluetoothSetup::Facts& facts)
 {
     if (!m_running)
         return;
-    m_lines = bluetoothLines(facts, m_unitSaved, m_listen) + m_keyLines;
+    QList<Line> bluetooth = bluetoothLines(facts, m_unitSaved, m_listen);
+    if (m_services.simulatedUnit) {
+        for (Line& line : bluetooth) {
+            line.required = false;
+            if (!line.ok) {
+                line.informational = true;
+                line.advice = QStringLiteral("Only needed to ride your own unit: %1").arg(line.advice);
+            }
+        }
+        bluetooth.prepend(passed(QStringLiteral("The unit is simulated: this ride needs no Bluetooth")));
+    }
+    m_lines = bluetooth + m_keyLines;
     m_running = false;
     Q_EMIT finished();
 }
@@ -454,17 +485,16 @@ QString SetupCheck::summary() const
                                        [](const Line& line) { return line.required && !line.ok; });
     if (blocking != m_lines.cend())
         return QStringLiteral("Not ready to ride: fix the ✗ lines, first of all “%1”.").arg(blocking->label);
-    const bool allPassed =
-        std::all_of(m_lines.cbegin(), m_lines.cend(), [](const Line& line) { return line.ok; });
-    return allPassed
-               ? QStringLiteral("Everything needed to ride is in place.")
-               : QStringLiteral("Everything needed to ride is in place; the ✗ lines tell what else could "
-                                "go wrong.");
+    const bool allPassed = std::all_of(m_lines.cbegin(), m_lines.cend(),
+                                       [](const Line& line) { return line.ok || line.informational; });
+    return allPassed ? QStringLiteral("Ready to ride: everything needed is in place.")
+                     : QStringLiteral("Ready to ride; the ✗ lines tell what else could go wrong.");
 }
 
 QString SetupCheck::format(const Line& line)
 {
     if (line.ok)
         return QStringLiteral("✓ ") + line.label;
-    return QStringLiteral("✗ ") + line.label + QStringLiteral(" — ") + line.advice;
+    return (line.informational ? QStringLiteral("ℹ ") : QStringLiteral("✗ ")) + line.label +
+           QStringLiteral(" — ") + line.advice;
 }

@@ -25,6 +25,9 @@ public:
         bool required = false;
         QString label;
         QString advice; // for a failed line
+        // A failed check that does not matter now (another way of typing keys is in use, or the
+        // unit is simulated): told as information, not as a fault.
+        bool informational = false;
     };
 
     struct Services
@@ -32,8 +35,9 @@ public:
         Defaults& defaults; // the saved unit, the trainer app and its keys
         BluetoothSetup& bluetooth;
         KeyTypingSetup& keyTyping;
-        const KeySink& keySink; // the one Cogwise types with
-        QString keySinkReason;  // why that one
+        const KeySink& keySink;     // the one Cogwise types with
+        QString keySinkReason;      // why that one
+        bool simulatedUnit = false; // the ride needs no Bluetooth
     };
 
     explicit SetupCheck(const Services& services, QObject* parent = nullptr);
@@ -48,7 +52,7 @@ public:
     bool readyToRide() const;
     // What the lines add up to, in a sentence; empty before the first check.
     QString summary() const;
-    // "✓ label" or "✗ label — advice".
+    // "✓ label", "✗ label — advice", or "ℹ label — advice" for information.
     static QString format(const Line& line);
 
 Q_SIGNALS:

@@ -41,6 +41,8 @@ QVariant SetupCheckViewModel::data(const QModelIndex& index, int role) const
         return line.label;
     case adviceRole:
         return line.advice;
+    case informationalRole:
+        return line.informational;
     default:
         return {};
     }
@@ -48,7 +50,8 @@ QVariant SetupCheckViewModel::data(const QModelIndex& index, int role) const
 
 QHash<int, QByteArray> SetupCheckViewModel::roleNames() const
 {
-    return {{okRole, "ok"}, {labelRole, "label"}, {adviceRole, "advice"}};
+    return {
+        {okRole, "ok"}, {labelRole, "label"}, {adviceRole, "advice"}, {informationalRole, "informational"}};
 }
 
 void SetupCheckViewModel::run()

@@ -16,7 +16,7 @@ class SetupCheckViewModel : public QAbstractListModel
     Q_PROPERTY(QString summary READ summary NOTIFY finished)
 
 public:
-    enum Role { okRole = Qt::UserRole + 1, labelRole, adviceRole };
+    enum Role { okRole = Qt::UserRole + 1, labelRole, adviceRole, informationalRole };
 
     explicit SetupCheckViewModel(SetupCheck& check, QObject* parent = nullptr);
 

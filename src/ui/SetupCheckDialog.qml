@@ -49,36 +49,49 @@ Dialog {
                     delegate: RowLayout {
                         id: line
                         required property bool ok
+                        required property bool informational
                         required property string label
                         required property string advice
                         objectName: "setupCheckLine"
                         Layout.fillWidth: true
                         spacing: 8
                         Label {
+                            objectName: "setupCheckMark"
                             Layout.alignment: Qt.AlignTop
-                            text: line.ok ? "✓" : "✗"
-                            color: line.ok ? Theme.green : Theme.red
+                            // Information: what another way of typing lacks, nothing wrong now.
+                            text: line.ok ? "✓" : line.informational ? "ℹ" : "✗"
+                            color: line.ok ? Theme.green : line.informational ? Theme.secondaryText : Theme.red
                             font.bold: true
                         }
                         ColumnLayout {
                             Layout.fillWidth: true
                             spacing: 2
-                            Label {
+                            // Selectable, so that a command in them can be copied.
+                            TextEdit {
                                 Layout.fillWidth: true
+                                readOnly: true
+                                selectByMouse: true
                                 wrapMode: Text.WordWrap
                                 textFormat: Text.PlainText
                                 text: line.label
                                 color: Theme.text
+                                selectionColor: Theme.palette.highlight
+                                selectedTextColor: Theme.palette.highlightedText
+                                font.pixelSize: Theme.body
                             }
-                            Label {
+                            TextEdit {
                                 objectName: "setupCheckAdvice"
                                 visible: !line.ok
                                 Layout.fillWidth: true
+                                readOnly: true
+                                selectByMouse: true
                                 wrapMode: Text.WordWrap
                                 textFormat: Text.PlainText
                                 text: line.advice
                                 font.pixelSize: Theme.caption
                                 color: Theme.secondaryText
+                                selectionColor: Theme.palette.highlight
+                                selectedTextColor: Theme.palette.highlightedText
                             }
                         }
                     }

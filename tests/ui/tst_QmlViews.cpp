@@ -312,6 +312,10 @@ private Q_SLOTS:
 
         const int lines = check->rowCount();
         QVERIFY(lines >= 10);
+        // Riding the simulated unit, with keys typed: ready, whatever Bluetooth there is.
+        QCOMPARE(check->data(check->index(0), SetupCheckViewModel::labelRole).toString(),
+                 QStringLiteral("The unit is simulated: this ride needs no Bluetooth"));
+        QVERIFY2(check->summary().startsWith(QStringLiteral("Ready to ride")), qPrintable(check->summary()));
         int failed = 0;
         for (int row = 0; row < lines; ++row)
             failed += check->data(check->index(row), SetupCheckViewModel::okRole).toBool() ? 0 : 1;
@@ -326,6 +330,19 @@ private Q_SLOTS:
             }
         }
         QCOMPARE(advised, failed);
+        // Information is told apart from faults, and advice can be selected to copy its commands.
+        const QList<QQuickItem*> marks = QuickHarness::findAll(list, QStringLiteral("setupCheckMark"));
+        QCOMPARE(marks.size(), lines);
+        for (int row = 0; row < lines; ++row) {
+            const QModelIndex index = check->index(row);
+            const QString expected =
+                check->data(index, SetupCheckViewModel::okRole).toBool()              ? QStringLiteral("✓")
+                : check->data(index, SetupCheckViewModel::informationalRole).toBool() ? QStringLiteral("ℹ")
+                                                                                      : QStringLiteral("✗");
+            QCOMPARE(marks.at(row)->property("text").toString(), expected);
+        }
+        for (QQuickItem* advice : QuickHarness::findAll(list, QStringLiteral("setupCheckAdvice")))
+            QVERIFY(advice->property("selectByMouse").toBool());
         QCOMPARE(
             dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckSummary"))->property("text").toString(),
             check->summary());
