@@ -22,6 +22,7 @@ AppViewModel::AppViewModel(ConnectionService& connectionService, KeyboardService
             &AppViewModel::keyboardServiceDidSimulate);
     connect(&m_keyboardService, &KeyboardService::isEnabledChanged, this,
             &AppViewModel::isKeyboardEnabledChanged);
+    connect(&m_keyboardService, &KeyboardService::notTyped, this, &AppViewModel::addLog);
     // Keys of a unit that is gone are no longer the rider's intent. Only the step out of
     // "connected" counts: scanning and the like come and go without a unit's presses.
     connect(&m_connectionService, &ConnectionService::connectionStateChanged, this,

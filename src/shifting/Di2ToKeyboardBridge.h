@@ -5,6 +5,7 @@
 #include "shifting/KeySink.h"
 
 #include <QObject>
+#include <functional>
 
 class UserDefaultsManager;
 
@@ -40,6 +41,9 @@ public:
     void disableAllButtons();
     // Releases a key that is down and drops the presses still queued.
     void cancelPending() { m_sequencer.cancel(); }
+    // Whether Cogwise's own window has the keyboard focus: keys typed on this computer would
+    // land in it, so none are.
+    void setOwnWindowInFront(std::function<bool()> inFront) { m_ownWindowInFront = std::move(inFront); }
 
 Q_SIGNALS:
     // In a task of its own after each sequence's last key event, so that listeners never
@@ -48,6 +52,9 @@ Q_SIGNALS:
     // From a press's Bluetooth value to its first key handed to the system, in nanoseconds;
     // in a task of its own, for presses whose arrival is known.
     void pressTimed(qint64 latencyNs);
+    // A press of a mapped button typed nothing, and why, in a sentence. The virtual gear follows
+    // only what was typed, as the trainer app does.
+    void notTyped(const QString& why);
 
 private:
     std::optional<VirtualKey> keyFor(const ButtonConfig& config) const;
@@ -59,5 +66,6 @@ private:
     VirtualKey m_shiftUpKey = VirtualKey::period();
     VirtualKey m_shiftDownKey = VirtualKey::comma();
     KeySink& m_keySink;
+    std::function<bool()> m_ownWindowInFront;
     KeySequencer m_sequencer;
 };

@@ -40,6 +40,7 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     m_bridge.keySequencer().setPauseBetweenPresses(m_storage.keyPause());
     connect(&m_bridge, &Di2ToKeyboardBridge::didSimulate, this, &KeyboardService::didSimulate);
     connect(&m_bridge, &Di2ToKeyboardBridge::pressTimed, this, &KeyboardService::pressTimed);
+    connect(&m_bridge, &Di2ToKeyboardBridge::notTyped, this, &KeyboardService::notTyped);
     if (const auto matching = m_storage.keyMatching()) {
         if (const auto refused = keySink.setKeyMatching(*matching))
             Logger::shared().logError(

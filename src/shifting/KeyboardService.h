@@ -63,6 +63,11 @@ public:
     std::optional<QString> setKeyMatching(KeyMatching matching);
     void resetToDefaults();
     void disableAllButtons();
+    // Keys typed on this computer while Cogwise's own window has the focus would land in it.
+    void setOwnWindowInFront(std::function<bool()> inFront)
+    {
+        m_bridge.setOwnWindowInFront(std::move(inFront));
+    }
 
 Q_SIGNALS:
     void isEnabledChanged(bool enabled);
@@ -75,6 +80,8 @@ Q_SIGNALS:
     void didSimulate(KeyboardAction action, qint64 repeatCount, const QString& keyLabel);
     // As the bridge reports it.
     void pressTimed(qint64 latencyNs);
+    // As the bridge reports it.
+    void notTyped(const QString& why);
 
 private:
     void notifyIfChanged(const ButtonConfigs& before);

@@ -19,10 +19,12 @@ public:
     std::function<qint64()> clock;      // milliseconds
 
     QString sinkName = QStringLiteral("recording");
+    QString destinationName; // another device's, as a Bluetooth keyboard has
     Consent consentState = Consent::notNeeded;
     int asked = 0; // times askConsent() found a question to ask
 
     QString name() const override { return sinkName; }
+    QString destination() const override { return destinationName; }
     std::optional<QString> unavailableReason() const override
     {
         return consentState == Consent::refused ? std::optional<QString>(QStringLiteral("refused"))

@@ -212,6 +212,46 @@ private Q_SLOTS:
         QCOMPARE(QStringLiteral("⌨️ Stopped Keyboard emulation").toUtf8().size(), 33);
     }
 
+    // A press that cannot reach the trainer app types nothing and says why; the gear, which
+    // follows what was typed, does not move. Keys to another device never land in Cogwise.
+    void pressesThatCannotReachTheAppTypeNothing_data()
+    {
+        QTest::addColumn<bool>("canType");
+        QTest::addColumn<bool>("ownWindowInFront");
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no way to type")
+            << false << false << QString()
+            << QStringLiteral("Not typed: Shift Up Cogwise cannot type keys here (no X).");
+        QTest::newRow("Cogwise in front") << true << true << QString()
+                                          << QStringLiteral("Not typed: Shift Up Cogwise's own window is in "
+                                                            "front: bring the trainer app to the front.");
+        QTest::newRow("Cogwise in front, keys to an iPad")
+            << true << true << QStringLiteral("iPad") << QString();
+    }
+
+    void pressesThatCannotReachTheAppTypeNothing()
+    {
+        QFETCH(bool, canType);
+        QFETCH(bool, ownWindowInFront);
+        QFETCH(QString, destination);
+        QFETCH(QString, why);
+        if (!canType)
+            m_rig->sink.unavailable = QStringLiteral("no X");
+        m_rig->sink.destinationName = destination;
+        m_rig->bridge.setOwnWindowInFront([ownWindowInFront] { return ownWindowInFront; });
+        QSignalSpy notTyped(&m_rig->bridge, &Di2ToKeyboardBridge::notTyped);
+        const QString events = m_rig->press(2);
+        if (why.isEmpty()) {
+            QCOMPARE(events, sequence({period, pauseStep, QStringLiteral("did shift_up x1")}));
+            QCOMPARE(notTyped.size(), 0);
+        } else {
+            QCOMPARE(events, QString());
+            QCOMPARE(notTyped.size(), 1);
+            QCOMPARE(notTyped.constFirst().constFirst().toString(), why);
+        }
+    }
+
     void refusedKeysAreLoggedAndTheSequenceGoesOn()
     {
         m_rig->sink.refuses = true;
