@@ -115,14 +115,14 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
     // Counted as typed, a shift nobody received would put the virtual gear out of step.
     std::optional<QString> why;
     if (const auto unavailable = m_keySink.unavailableReason())
-        why = QStringLiteral("Cogwise cannot type keys here (%1).").arg(*unavailable);
+        why = unavailable->endsWith(QLatin1Char('.')) ? *unavailable : *unavailable + QLatin1Char('.');
     else if (m_keySink.destination().isEmpty() && m_ownWindowInFront && m_ownWindowInFront())
         why = QStringLiteral("Cogwise's own window is in front: bring the trainer app to the front.");
     if (why) {
         logger().logInfo(QStringLiteral("Button %1 pressed but nothing was typed: %2").arg(button).arg(*why),
                          logCategory);
         Q_EMIT notTyped(
-            QStringLiteral("Not typed: %1 %2").arg(KeyboardActions::displayName(config->action), *why));
+            QStringLiteral("%1 not typed: %2").arg(KeyboardActions::displayName(config->action), *why));
         return;
     }
     const KeyboardAction action = config->action;

@@ -221,10 +221,9 @@ private Q_SLOTS:
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("why");
         QTest::newRow("no way to type")
-            << false << false << QString()
-            << QStringLiteral("Not typed: Shift Up Cogwise cannot type keys here (no X).");
+            << false << false << QString() << QStringLiteral("Shift Up not typed: There is no X display.");
         QTest::newRow("Cogwise in front") << true << true << QString()
-                                          << QStringLiteral("Not typed: Shift Up Cogwise's own window is in "
+                                          << QStringLiteral("Shift Up not typed: Cogwise's own window is in "
                                                             "front: bring the trainer app to the front.");
         QTest::newRow("Cogwise in front, keys to an iPad")
             << true << true << QStringLiteral("iPad") << QString();
@@ -237,7 +236,7 @@ private Q_SLOTS:
         QFETCH(QString, destination);
         QFETCH(QString, why);
         if (!canType)
-            m_rig->sink.unavailable = QStringLiteral("no X");
+            m_rig->sink.unavailable = QStringLiteral("There is no X display");
         m_rig->sink.destinationName = destination;
         m_rig->bridge.setOwnWindowInFront([ownWindowInFront] { return ownWindowInFront; });
         QSignalSpy notTyped(&m_rig->bridge, &Di2ToKeyboardBridge::notTyped);
