@@ -297,7 +297,8 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
                                 joinGroupAdvice.arg(uinput.group)));
     }
 
-    setAside(lines, uinputFrom, typing && sink.name() != QLatin1String("uinput"), QStringLiteral("uinput"));
+    const QString uinputName = QStringLiteral("uinput");
+    setAside(lines, uinputFrom, typing && sink.name() != uinputName, KeySinkNames::listed(uinputName));
 
     const qsizetype displayFrom = lines.size();
     const KeyTypingSetup::Display& display = facts.display;
@@ -315,7 +316,8 @@ QList<Line> keySinkLines(const KeyTypingSetup::Facts& facts, const KeySink& sink
                    QStringLiteral("Enable XTEST in the X server's configuration, or set up uinput.")));
     else
         lines.append(passed(QStringLiteral("The X display %1 has the XTEST extension").arg(display.name)));
-    setAside(lines, displayFrom, typing && sink.name() != QLatin1String("xtest"), QStringLiteral("XTest"));
+    const QString xtestName = QStringLiteral("xtest");
+    setAside(lines, displayFrom, typing && sink.name() != xtestName, KeySinkNames::listed(xtestName));
 
     const bool uinputInUse = sink.name() == QLatin1String("uinput") && sink.canPostKeys();
     const bool xtestInUse = sink.name() == QLatin1String("xtest") && sink.canPostKeys();
