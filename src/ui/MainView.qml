@@ -24,6 +24,21 @@ Item {
         function onNavigateToMapping() { view.selectedSection = "Mapping" }
     }
 
+    // Ctrl+1…4 switch sections from anywhere in the window.
+    Shortcut { sequence: "Ctrl+1"; context: Qt.WindowShortcut; onActivated: view.selectedSection = "Device" }
+    Shortcut { sequence: "Ctrl+2"; context: Qt.WindowShortcut; onActivated: view.selectedSection = "Mapping" }
+    Shortcut { sequence: "Ctrl+3"; context: Qt.WindowShortcut; onActivated: view.selectedSection = "Logs" }
+    Shortcut { sequence: "Ctrl+4"; context: Qt.WindowShortcut; onActivated: view.selectedSection = "Settings" }
+
+    // The section above or below the one shown, with the focus on its entry.
+    function stepSection(step: int) {
+        const titles = view.sections.map(section => section.title)
+        const next = titles.indexOf(view.selectedSection) + step
+        if (next < 0 || next >= titles.length)
+            return
+        view.selectedSection = titles[next]
+    }
+
     RowLayout {
         anchors.fill: parent
         spacing: 0
@@ -86,10 +101,17 @@ Item {
                         Layout.fillWidth: true
                         implicitHeight: 32
                         highlighted: view.selectedSection === modelData.title
+                        // Delegates take no focus by default; the sidebar must, for keyboard use.
+                        focusPolicy: Qt.StrongFocus
                         Accessible.role: Accessible.PageTab
                         Accessible.name: modelData.title
+                        Accessible.description: "Ctrl+" + (view.sections.findIndex(section => section.title === entry.modelData.title) + 1)
                         Keys.onReturnPressed: entry.clicked()
                         Keys.onEnterPressed: entry.clicked()
+                        Keys.onUpPressed: view.stepSection(-1)
+                        Keys.onDownPressed: view.stepSection(1)
+                        // Stepping moves the focus along with the selection.
+                        onHighlightedChanged: if (highlighted && view.sidebarHasFocus()) entry.forceActiveFocus(Qt.TabFocusReason)
                         background: Rectangle {
                             radius: 6
                             color: entry.highlighted ? Theme.selection : entry.hovered ? Theme.hover : "transparent"
@@ -177,6 +199,10 @@ Item {
         default:
             detail.setSource(Qt.resolvedUrl("DeviceInfoSection.qml"), { model: view.app.device })
         }
+    }
+    function sidebarHasFocus(): bool {
+        const focused = view.Window.activeFocusItem
+        return focused !== null && view.sections.some(section => focused.objectName === "section" + section.title)
     }
     onSelectedSectionChanged: showSection()
     Component.onCompleted: showSection()

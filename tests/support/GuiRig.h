@@ -37,8 +37,9 @@ struct GuiRig
         simulated = central.get();
         graph = std::make_unique<AppGraph>(defaults, analytics, std::move(central), std::move(sink));
         graph->keyboardService().keySequencer().setPauseBetweenPresses(KeySequencer::minPause);
-        setupCheck = std::make_unique<SetupCheck>(SetupCheck::Services{
-            defaults, bluetoothSetup, keyTyping, graph->keySink(), QStringLiteral("The test's choice."), true});
+        setupCheck = std::make_unique<SetupCheck>(
+            SetupCheck::Services{defaults, bluetoothSetup, keyTyping, graph->keySink(),
+                                 QStringLiteral("The test's choice."), true});
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(), *setupCheck,
                                  [this](bool disabled) { analyticsDisabled.append(disabled); },

@@ -226,6 +226,21 @@ private Q_SLOTS:
         QVERIFY(ui.click(QStringLiteral("confirmAccept")));
         QTRY_COMPARE(rig.app->logs()->count(), 0);
 
+        // The sections by keyboard alone: Ctrl+1…4 from anywhere, then the arrow keys in the
+        // sidebar, whose entries take the focus.
+        QTest::keyClick(ui.window(), Qt::Key_4, Qt::ControlModifier);
+        QTRY_VERIFY(ui.item(QStringLiteral("settingsSection")));
+        QTest::keyClick(ui.window(), Qt::Key_1, Qt::ControlModifier);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+        QQuickItem* deviceEntry = ui.item(QStringLiteral("sectionDevice"));
+        QVERIFY(deviceEntry->property("focusPolicy").toInt() & Qt::TabFocus);
+        deviceEntry->forceActiveFocus(Qt::TabFocusReason);
+        QTest::keyClick(ui.window(), Qt::Key_Down);
+        QTRY_VERIFY(ui.item(QStringLiteral("mappingSection")));
+        QTRY_VERIFY(ui.item(QStringLiteral("sectionMapping"))->hasActiveFocus());
+        QTest::keyClick(ui.window(), Qt::Key_Up);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+
         // Open Settings with nothing to open the page: the window says so, and where the page is.
         QVERIFY(ui.click(QStringLiteral("sectionMapping")));
         QTRY_VERIFY(ui.item(QStringLiteral("permissionCard")));
