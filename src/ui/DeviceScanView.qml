@@ -105,10 +105,10 @@ Item {
                         visible: view.waiting
                         Layout.alignment: Qt.AlignHCenter
                         textFormat: Text.PlainText
-                        text: view.scan.panel === "scanning" ? "Scanning for devices..."
-                            : view.scan.panel === "connecting" ? "Connecting to " + view.scan.connectingName + "..."
-                            : view.scan.panel === "waiting" ? "Waiting for " + view.scan.connectingName + "..."
-                            : "Ready to scan..."
+                        text: view.scan.panel === "scanning" ? "Scanning for devices\u2026"
+                            : view.scan.panel === "connecting" ? "Connecting to " + view.scan.connectingName + "\u2026"
+                            : view.scan.panel === "waiting" ? "Waiting for " + view.scan.connectingName + "\u2026"
+                            : "Ready to scan\u2026"
                         font.pixelSize: Theme.headline
                         font.bold: true
                         color: view.scan.panel === "connecting" || view.scan.panel === "waiting" ? Theme.text

@@ -82,7 +82,7 @@ private Q_SLOTS:
         QTRY_VERIFY(stateOf(rig).as<ConnectionState::Connected>()); // back by itself
         QVERIFY(!screens.contains(AppState::scanning));
 
-        // A user disconnect shows "Ready to scan..." and scans half a beat later.
+        // A user disconnect shows "Ready to scan…" and scans half a beat later.
         rig.app->device()->disconnectDevice();
         QCOMPARE(flow.appState(), AppState::scanning);
         QCOMPARE(rig.app->scan()->panel(), ScanViewModel::Panel::readyToScan);
