@@ -134,16 +134,16 @@ private:
         }
     }
 
-    // Day (64 bits), milliseconds (32), time spec (8), then the offset or the zone the spec names.
+    // Day (64 bits), milliseconds (32), the kind of time (8), then its UTC offset or time zone.
     bool dateTime()
     {
         if (!skip(12) || m_bytes.size() - m_at < 1)
             return false;
         // Any byte may stand there: it is compared as a number, never taken for a Qt::TimeSpec.
-        const int spec = m_bytes[m_at++];
-        if (spec == int(Qt::OffsetFromUTC))
+        const int kind = m_bytes[m_at++];
+        if (kind == int(Qt::OffsetFromUTC))
             return skip(4);
-        if (spec != int(Qt::TimeZone))
+        if (kind != int(Qt::TimeZone))
             return true;
         // A zone is its IANA name, unless that name is "OffsetFromUtc": a zone of its own making
         // follows then as name, offset, long name, abbreviation, territory and comment.
