@@ -109,26 +109,6 @@ QVariant FakePortal::query(const QString& method) const
     return reply.arguments().constFirst();
 }
 
-bool FakePortal::setColorScheme(uint scheme) const
-{
-    return callMock(QStringLiteral("SetColorScheme"), {scheme}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::setConsent(const QString& mode) const
-{
-    return callMock(QStringLiteral("SetConsent"), {mode}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::answer(uint response) const
-{
-    return callMock(QStringLiteral("Answer"), {response}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::closeSession() const
-{
-    return callMock(QStringLiteral("CloseSession")).type() == QDBusMessage::ReplyMessage;
-}
-
 QList<FakePortal::KeyEvent> FakePortal::keyEvents() const
 {
     QList<KeyEvent> events;
@@ -152,29 +132,4 @@ QList<FakePortal::KeyEvent> FakePortal::keyEvents() const
     }
     argument.endArray();
     return events;
-}
-
-QString FakePortal::lastRestoreToken() const
-{
-    return query(QStringLiteral("LastRestoreToken")).toString();
-}
-
-uint FakePortal::lastPersistMode() const
-{
-    return query(QStringLiteral("LastPersistMode")).toUInt();
-}
-
-uint FakePortal::dialogs() const
-{
-    return query(QStringLiteral("Dialogs")).toUInt();
-}
-
-uint FakePortal::closedByClient() const
-{
-    return query(QStringLiteral("ClosedByClient")).toUInt();
-}
-
-uint FakePortal::sessions() const
-{
-    return query(QStringLiteral("Sessions")).toUInt();
 }
