@@ -1,3 +1,4 @@
+#include "CogwiseRun.h"
 #include "FourPressRide.h"
 #include "support/FocusedXClient.h"
 #include "support/KdeDesktop.h"
@@ -34,19 +35,15 @@ class tst_KdeDesktopRide : public QObject
 
     void ride()
     {
-        QProcessEnvironment environment = m_desktop->clientEnvironment();
-        environment.remove(QStringLiteral("COGWISE_KEY_SINK"));
-        environment.insert(QStringLiteral("COGWISE_UINPUT_DEVICE"),
-                           m_home.filePath(QStringLiteral("no-uinput")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
         QProcess cogwise;
-        cogwise.setProcessEnvironment(environment);
-        cogwise.start(QStringLiteral(COGWISE_BINARY),
-                      {QStringLiteral("--headless"),
-                       QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
-                       QStringLiteral("--enable-keys")});
+        CogwiseRun::start(
+            cogwise, m_home.path(),
+            {QStringLiteral("--headless"),
+             QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
+             QStringLiteral("--enable-keys")},
+            {QStringLiteral("COGWISE_KEY_SINK"),
+             QStringLiteral("COGWISE_UINPUT_DEVICE=") + m_home.filePath(QStringLiteral("no-uinput"))},
+            m_desktop->clientEnvironment());
         QVERIFY(cogwise.waitForFinished(timeoutMs));
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
         QVERIFY2(cogwise.exitCode() == 0 &&
