@@ -9,16 +9,16 @@
 #include <QTest>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int timeoutMs = 60000;
 
 QStringList fourPressKeys()
 {
-    return FocusedXClient::pressesOf(QStringLiteral("period"), 2) +
-           FocusedXClient::pressesOf(QStringLiteral("comma"), 1) +
-           FocusedXClient::pressesOf(QStringLiteral("period"), 1) +
-           FocusedXClient::pressesOf(QStringLiteral("comma"), 3);
+    return FocusedXClient::pressesOf(u"period"_s, 2) + FocusedXClient::pressesOf(u"comma"_s, 1) +
+           FocusedXClient::pressesOf(u"period"_s, 1) + FocusedXClient::pressesOf(u"comma"_s, 3);
 }
 
 } // namespace
@@ -38,16 +38,12 @@ class tst_KdeDesktopRide : public QObject
         QProcess cogwise;
         CogwiseRun::start(
             cogwise, m_home.path(),
-            {QStringLiteral("--headless"),
-             QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
-             QStringLiteral("--enable-keys")},
-            {QStringLiteral("COGWISE_KEY_SINK"),
-             QStringLiteral("COGWISE_UINPUT_DEVICE=") + m_home.filePath(QStringLiteral("no-uinput"))},
+            {u"--headless"_s, u"--simulate="_s + m_home.filePath(u"ride.capture"_s), u"--enable-keys"_s},
+            {u"COGWISE_KEY_SINK"_s, u"COGWISE_UINPUT_DEVICE="_s + m_home.filePath(u"no-uinput"_s)},
             m_desktop->clientEnvironment());
         QVERIFY(cogwise.waitForFinished(timeoutMs));
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
-        QVERIFY2(cogwise.exitCode() == 0 &&
-                     out.contains(QStringLiteral("The desktop lets Cogwise type keys.")),
+        QVERIFY2(cogwise.exitCode() == 0 && out.contains(u"The desktop lets Cogwise type keys."_s),
                  qPrintable(out + QString::fromUtf8(cogwise.readAllStandardError())));
     }
 
@@ -56,8 +52,8 @@ private Q_SLOTS:
     {
         if (const auto missing = KdeDesktop::missing())
             QSKIP(qPrintable(*missing));
-        FourPressRide::storeMapping(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")));
-        QVERIFY(FourPressRide::writeCapture(m_home.filePath(QStringLiteral("ride.capture"))));
+        FourPressRide::storeMapping(m_home.filePath(u"config/Cogwise/Cogwise.conf"_s));
+        QVERIFY(FourPressRide::writeCapture(m_home.filePath(u"ride.capture"_s)));
         m_desktop = std::make_unique<KdeDesktop>();
         const auto error = m_desktop->start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
