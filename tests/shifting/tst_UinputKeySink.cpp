@@ -46,6 +46,13 @@ QStringList readEvents(int fd)
     return events;
 }
 
+// One line of readEvents(): a key going down (1) or up (0), and the report that ends each.
+QString key(int code, int value)
+{
+    return u"%1 %2 %3"_s.arg(EV_KEY).arg(code).arg(value);
+}
+const QString syn = u"%1 %2 0"_s.arg(EV_SYN).arg(SYN_REPORT);
+
 struct Pipe
 {
     Pipe() { QVERIFY(::pipe2(fds, O_NONBLOCK | O_CLOEXEC) == 0); }
@@ -71,8 +78,6 @@ private Q_SLOTS:
         QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
         QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
 
-        const QString syn = u"%1 %2 0"_s.arg(EV_SYN).arg(SYN_REPORT);
-        const auto key = [](int code, int value) { return u"%1 %2 %3"_s.arg(EV_KEY).arg(code).arg(value); };
         QCOMPARE(readEvents(pipe.fds[0]), (QStringList{key(KEY_COMMA, 1), syn, key(KEY_COMMA, 0), syn,
                                                        key(KEY_DOT, 1), syn, key(KEY_DOT, 0), syn}));
     }
@@ -84,14 +89,13 @@ private Q_SLOTS:
         const VirtualKey f5 = *VirtualKey::fromName(u"F5"_s);
         const VirtualKey y = *VirtualKey::fromName(u"y"_s);
         const VirtualKey slash = *VirtualKey::fromName(u"slash"_s);
-        const QString syn = u"%1 %2 0"_s.arg(EV_SYN).arg(SYN_REPORT);
-        const auto press = [&syn](QList<int> codes) {
+        const auto press = [](QList<int> codes) {
             QStringList events;
             for (int code : codes)
-                events << u"%1 %2 1"_s.arg(EV_KEY).arg(code) << syn;
+                events << key(code, 1) << syn;
             std::reverse(codes.begin(), codes.end());
             for (int code : codes)
-                events << u"%1 %2 0"_s.arg(EV_KEY).arg(code) << syn;
+                events << key(code, 0) << syn;
             return events;
         };
         const auto type = [](UinputKeySink& sink, int fd, const QList<VirtualKey>& keys) {
@@ -143,13 +147,13 @@ private Q_SLOTS:
         QVERIFY(!sink.setKeyMatching(KeyMatching::character));
         const VirtualKey y = *VirtualKey::fromName(u"y"_s);
         QVERIFY(sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up));
-        QCOMPARE(readEvents(pipe.fds[0]).value(0), u"%1 %2 1"_s.arg(EV_KEY).arg(KEY_Z));
+        QCOMPARE(readEvents(pipe.fds[0]).value(0), key(KEY_Z, 1));
 
         server.reset();
         QVERIFY(QTest::qWaitFor(
             [&] {
                 const bool sent = sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up);
-                return sent && readEvents(pipe.fds[0]).value(0) == u"%1 %2 1"_s.arg(EV_KEY).arg(KEY_Y);
+                return sent && readEvents(pipe.fds[0]).value(0) == key(KEY_Y, 1);
             },
             10000));
     }
@@ -183,8 +187,6 @@ private Q_SLOTS:
 
         bridge.handleButtonPress(2);
         bridge.handleButtonPress(1);
-        const QString syn = u"%1 %2 0"_s.arg(EV_SYN).arg(SYN_REPORT);
-        const auto key = [](int code, int value) { return u"%1 %2 %3"_s.arg(EV_KEY).arg(code).arg(value); };
         const QStringList expected{key(up, 1), syn, key(up, 0), syn, key(down, 1), syn, key(down, 0), syn};
         QStringList events;
         QTRY_VERIFY_WITH_TIMEOUT((events += readEvents(pipe.fds[0]), events.size() >= expected.size()),
@@ -205,7 +207,6 @@ private Q_SLOTS:
         UinputKeySink sink(pipe.fds[1]);
         sink.setLayoutDisplay(server.displayName());
         QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        const auto key = [](int code, int value) { return u"%1 %2 %3"_s.arg(EV_KEY).arg(code).arg(value); };
         for (bool numLock : {false, true}) {
             QVERIFY(server.setNumLock(numLock));
             const VirtualKey one = *VirtualKey::fromName(u"KP_1"_s);
