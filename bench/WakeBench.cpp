@@ -26,6 +26,7 @@
 #include <QTest>
 #include <QTextStream>
 #include <algorithm>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -109,30 +110,48 @@ bool measureFloor(FakeBluez& bluez, int runs, QList<double>& floor)
     return true;
 }
 
+// The connection service on the real backend, with the unit saved as at any launch after the
+// first: it connects on its own.
+struct SavedUnitService
+{
+    SavedUnitService()
+    {
+        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(unitIdentifier));
+    }
+
+    template<typename State> bool reaches(const std::function<bool()>& also = [] { return true; })
+    {
+        return QTest::qWaitFor([&] { return service.connectionState().as<State>() != nullptr && also(); },
+                               timeoutMs);
+    }
+    // The unit falls asleep and its link drops; true once Cogwise waits for it.
+    bool unitSleeps(FakeBluez& bluez)
+    {
+        bluez.control(QStringLiteral("SetAsleep"), {true});
+        bluez.control(QStringLiteral("DropLink"));
+        return reaches<ConnectionState::Waiting>() || fail(QStringLiteral("Cogwise did not start waiting"));
+    }
+
+    QTemporaryDir home;
+    Defaults defaults{home.filePath(QStringLiteral("bench.conf"))};
+    Analytics analytics{[](const QString&, const Analytics::Parameters&) {}};
+    QtBleCentral central;
+    BLEConnectionManager ble{central};
+    Di2Parser parser;
+    ConnectionService service{ble, parser, defaults, analytics};
+};
+
 // The unit falls asleep, stays away a moment, and wakes; first advertisement to notifications on.
 bool measureWakeUps(FakeBluez& bluez, int runs, QList<double>& wakes)
 {
-    QTemporaryDir home;
-    Defaults defaults(home.filePath(QStringLiteral("bench.conf")));
-    defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(unitIdentifier));
-    Analytics analytics([](const QString&, const Analytics::Parameters&) {});
-    QtBleCentral central;
-    Marks marks(central);
-    BLEConnectionManager ble(central);
-    Di2Parser parser;
-    ConnectionService service(ble, parser, defaults, analytics);
-    if (!QTest::qWaitFor(
-            [&] { return service.connectionState().as<ConnectionState::Connected>() && marks.subscribed; },
-            timeoutMs))
+    SavedUnitService rig;
+    Marks marks(rig.central);
+    if (!rig.reaches<ConnectionState::Connected>([&] { return marks.subscribed != 0; }))
         return fail(QStringLiteral("the saved unit was never connected"));
     QRandomGenerator random(20261207);
     for (int run = 0; run < runs; ++run) {
-        bluez.control(QStringLiteral("SetAsleep"), {true});
-        bluez.control(QStringLiteral("DropLink"));
-        if (!QTest::qWaitFor(
-                [&] { return service.connectionState().as<ConnectionState::Waiting>() != nullptr; },
-                timeoutMs))
-            return fail(QStringLiteral("Cogwise did not start waiting"));
+        if (!rig.unitSleeps(bluez))
+            return false;
         QTest::qWait(int(random.bounded(100, 800))); // asleep for a while
         marks.reset();
         bluez.control(QStringLiteral("SetAsleep"), {false});
@@ -184,23 +203,12 @@ std::optional<Cost> measureCost(int seconds)
 // strap advertises), beside the same span connected to the awake unit.
 bool measureListening(FakeBluez& bluez, int seconds)
 {
-    QTemporaryDir home;
-    Defaults defaults(home.filePath(QStringLiteral("bench.conf")));
-    defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(unitIdentifier));
-    Analytics analytics([](const QString&, const Analytics::Parameters&) {});
-    QtBleCentral central;
-    BLEConnectionManager ble(central);
-    Di2Parser parser;
-    ConnectionService service(ble, parser, defaults, analytics);
-    if (!QTest::qWaitFor([&] { return service.connectionState().as<ConnectionState::Connected>(); },
-                         timeoutMs))
+    SavedUnitService rig;
+    if (!rig.reaches<ConnectionState::Connected>())
         return fail(QStringLiteral("the saved unit was never connected"));
     const auto connected = measureCost(seconds);
-    bluez.control(QStringLiteral("SetAsleep"), {true});
-    bluez.control(QStringLiteral("DropLink"));
-    if (!QTest::qWaitFor([&] { return service.connectionState().as<ConnectionState::Waiting>() != nullptr; },
-                         timeoutMs))
-        return fail(QStringLiteral("Cogwise did not start waiting"));
+    if (!rig.unitSleeps(bluez))
+        return false;
     const auto waiting = measureCost(seconds);
     bluez.control(QStringLiteral("SetAsleep"), {false});
     if (!connected || !waiting)

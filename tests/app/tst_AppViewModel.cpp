@@ -9,6 +9,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The whole graph over a fake central, with keys going into a list.
@@ -53,8 +55,7 @@ private Q_SLOTS:
     void freshInstallation()
     {
         Rig rig(m_files.testFile());
-        QCOMPARE(rig.defaults.stringValue(QStringLiteral("enableKeyboardEmulation")),
-                 QStringLiteral("false"));
+        QCOMPARE(rig.defaults.stringValue(u"enableKeyboardEmulation"_s), u"false"_s);
         QVERIFY(!rig.graph->keyboardService().isEnabled());
         QCOMPARE(rig.graph->keyboardService().buttonConfigs(), defaultButtonConfigs());
         QCOMPARE(rig.graph->gearService().currentVirtualGear(), 13);
@@ -71,13 +72,11 @@ private Q_SLOTS:
         model.configureButtonRepeatCount(2, 3);
         rig.events.clear();
         model.didPressButtons({2, 1});
-        QTRY_COMPARE(rig.keys, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up"),
-                                            QStringLiteral("47 down"), QStringLiteral("47 up"),
-                                            QStringLiteral("47 down"), QStringLiteral("47 up"),
-                                            QStringLiteral("43 down"), QStringLiteral("43 up")}));
+        QTRY_COMPARE(rig.keys, (QStringList{u"47 down"_s, u"47 up"_s, u"47 down"_s, u"47 up"_s, u"47 down"_s,
+                                            u"47 up"_s, u"43 down"_s, u"43 up"_s}));
         QTRY_COMPARE(model.logs().size(), 3);
-        QCOMPARE(rig.messages().mid(1), (QStringList{QStringLiteral("Keyboard: Shift Up x3 → Gear 16"),
-                                                     QStringLiteral("Keyboard: Shift Down → Gear 15")}));
+        QCOMPARE(rig.messages().mid(1),
+                 (QStringList{u"Keyboard: Shift Up x3 → Gear 16"_s, u"Keyboard: Shift Down → Gear 15"_s}));
         QVERIFY(rig.events.isEmpty()); // presses and repeat counts send no analytics
     }
 
@@ -94,17 +93,16 @@ private Q_SLOTS:
         Q_EMIT connection.connectionStateChanged(ConnectionState::scanning());
         Q_EMIT connection.connectionStateChanged(ConnectionState::Connected{});
         Q_EMIT connection.connectionStateChanged(ConnectionState::Connected{});
-        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down")}));
+        QCOMPARE(rig.keys, (QStringList{u"47 down"_s}));
 
         DebugLogRecorder recorder;
-        Q_EMIT connection.connectionStateChanged(
-            ConnectionState::Disconnected{QStringLiteral("Connection lost")});
-        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
+        Q_EMIT connection.connectionStateChanged(ConnectionState::Disconnected{u"Connection lost"_s});
+        QCOMPARE(rig.keys, (QStringList{u"47 down"_s, u"47 up"_s}));
         recorder.settle();
-        QVERIFY(recorder.lines().contains(
-            QStringLiteral("KeyboardBridge: Key sequence stopped; queued presses dropped: 2")));
+        QVERIFY(
+            recorder.lines().contains(u"KeyboardBridge: Key sequence stopped; queued presses dropped: 2"_s));
         // The gear and the event log follow the one press that went out.
-        QTRY_COMPARE(rig.messages().constLast(), QStringLiteral("Keyboard: Shift Up → Gear 14"));
+        QTRY_COMPARE(rig.messages().constLast(), u"Keyboard: Shift Up → Gear 14"_s);
     }
 
     void gearStopsAtTheBottomButStillLogs()
@@ -112,9 +110,9 @@ private Q_SLOTS:
         Rig rig(m_files.testFile());
         AppViewModel& model = rig.graph->viewModel();
         model.setInitialVirtualGear(1);
-        model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1, QStringLiteral(","));
-        QCOMPARE(rig.messages(), (QStringList{QStringLiteral("Set initial virtual gear to 1"),
-                                              QStringLiteral("Keyboard: Shift Down → Gear 1")}));
+        model.keyboardServiceDidSimulate(KeyboardAction::shiftDown, 1, u","_s);
+        QCOMPARE(rig.messages(),
+                 (QStringList{u"Set initial virtual gear to 1"_s, u"Keyboard: Shift Down → Gear 1"_s}));
     }
 
     void configurationTextsAndEvents()
@@ -126,19 +124,16 @@ private Q_SLOTS:
         model.setInitialVirtualGear(30);
         model.resetButtonConfiguration();
         model.disableAllButtons();
-        QCOMPARE(rig.messages(),
-                 (QStringList{QStringLiteral("Configured Keyboard Button 4 for action: Shift Down"),
-                              QStringLiteral("Configured Keyboard Button 4 repeat count: 15"),
-                              QStringLiteral("Set initial virtual gear to 30"),
-                              QStringLiteral("Reset keyboard button configuration to defaults"),
-                              QStringLiteral("Disabled all buttons for keyboard emulation")}));
+        QCOMPARE(rig.messages(), (QStringList{u"Configured Keyboard Button 4 for action: Shift Down"_s,
+                                              u"Configured Keyboard Button 4 repeat count: 15"_s,
+                                              u"Set initial virtual gear to 30"_s,
+                                              u"Reset keyboard button configuration to defaults"_s,
+                                              u"Disabled all buttons for keyboard emulation"_s}));
         QTRY_COMPARE(rig.events.size(), 2);
-        QCOMPARE(
-            rig.events.at(0),
-            (std::pair{QStringLiteral("buttonMappingChanged"),
-                       Analytics::Parameters{{QStringLiteral("button"), QStringLiteral("4")},
-                                             {QStringLiteral("action"), QStringLiteral("shift_down")}}}));
-        QCOMPARE(rig.events.at(1).first, QStringLiteral("buttonMappingReset"));
+        QCOMPARE(rig.events.at(0),
+                 (std::pair{u"buttonMappingChanged"_s,
+                            Analytics::Parameters{{u"button"_s, u"4"_s}, {u"action"_s, u"shift_down"_s}}}));
+        QCOMPARE(rig.events.at(1).first, u"buttonMappingReset"_s);
         QCOMPARE(rig.graph->gearService().currentVirtualGear(), 27);
     }
 
@@ -164,8 +159,8 @@ private Q_SLOTS:
         for (int i = 1; i <= 201; ++i)
             model.addLog(QString::number(i));
         QCOMPARE(model.logs().size(), 200);
-        QCOMPARE(model.logs().constFirst().message, QStringLiteral("2"));
-        QCOMPARE(model.logs().constLast().message, QStringLiteral("201"));
+        QCOMPARE(model.logs().constFirst().message, u"2"_s);
+        QCOMPARE(model.logs().constLast().message, u"201"_s);
         model.clearLogs();
         QVERIFY(model.logs().isEmpty());
         DebugLogRecorder::settle();

@@ -8,14 +8,13 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const BlePeripheral mine{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000001")),
-                         QStringLiteral("EW-WU111")};
-const BlePeripheral theirs{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000002")),
-                           QStringLiteral("EW-WU111")};
-const BlePeripheral heartRate{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000003")),
-                              QStringLiteral("HRM-Pro")};
+const BlePeripheral mine{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000001"_s), u"EW-WU111"_s};
+const BlePeripheral theirs{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000002"_s), u"EW-WU111"_s};
+const BlePeripheral heartRate{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000003"_s), u"HRM-Pro"_s};
 
 // Headless mode over a central the test plays, with the connector's listing kept.
 struct Rig : ConnectionRig<FakeBleCentral>
@@ -36,7 +35,7 @@ struct Rig : ConnectionRig<FakeBleCentral>
     }
     qsizetype attemptsOn(const BlePeripheral& peripheral) const
     {
-        return central.calls.count(QStringLiteral("connect ") + *peripheral.name);
+        return central.calls.count(u"connect "_s + *peripheral.name);
     }
 
     QString listing;
@@ -66,27 +65,26 @@ private Q_SLOTS:
     {
         Rig rig(m_files.testFile());
         rig.inRange({mine, heartRate, theirs});
-        QTRY_VERIFY(rig.listing.contains(QStringLiteral("2 Di2 units are in range")));
-        QTRY_VERIFY(rig.central.calls.count(QStringLiteral("scan")) >= 4); // still looking, scan after scan
+        QTRY_VERIFY(rig.listing.contains(u"2 Di2 units are in range"_s));
+        QTRY_VERIFY(rig.central.calls.count(u"scan"_s) >= 4); // still looking, scan after scan
         QCOMPARE(rig.attemptsOn(mine), 0);
-        QVERIFY(rig.listing.contains(QStringLiteral("EW-WU111  0001  -60 dBm")));
-        QVERIFY(rig.listing.contains(QStringLiteral("EW-WU111  0002  -60 dBm")));
-        QCOMPARE(rig.listing.count(QStringLiteral("in range")), 1); // listed once, not per scan
+        QVERIFY(rig.listing.contains(u"EW-WU111  0001  -60 dBm"_s));
+        QVERIFY(rig.listing.contains(u"EW-WU111  0002  -60 dBm"_s));
+        QCOMPARE(rig.listing.count(u"in range"_s), 1); // listed once, not per scan
     }
 
     void namesAreListedWithoutTheirControlCharacters()
     {
         Rig rig(m_files.testFile());
-        const BlePeripheral red{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000004")),
-                                QStringLiteral("EW-WU111\x1b[31mred\x07")};
-        const BlePeripheral csi{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000005")),
-                                QStringLiteral("EW-WU111\u009b2J\r")};
+        const BlePeripheral red{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000004"_s),
+                                u"EW-WU111\x1b[31mred\x07"_s};
+        const BlePeripheral csi{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000005"_s),
+                                u"EW-WU111\u009b2J\r"_s};
         rig.central.known = {red, csi};
         rig.inRange({red, csi});
-        QTRY_VERIFY(rig.listing.contains(QStringLiteral("2 Di2 units are in range")));
-        QVERIFY2(rig.listing.contains(QStringLiteral("EW-WU111\\x1B[31mred\\x07  0004")),
-                 qPrintable(rig.listing));
-        QVERIFY2(rig.listing.contains(QStringLiteral("EW-WU111\\x9B2J\\x0D  0005")), qPrintable(rig.listing));
+        QTRY_VERIFY(rig.listing.contains(u"2 Di2 units are in range"_s));
+        QVERIFY2(rig.listing.contains(u"EW-WU111\\x1B[31mred\\x07  0004"_s), qPrintable(rig.listing));
+        QVERIFY2(rig.listing.contains(u"EW-WU111\\x9B2J\\x0D  0005"_s), qPrintable(rig.listing));
         for (const QChar c : std::as_const(rig.listing))
             QVERIFY(c == QLatin1Char('\n') ||
                     (c.unicode() >= 0x20 && c.unicode() != 0x7F && c.unicode() != 0x9B));
@@ -95,10 +93,10 @@ private Q_SLOTS:
     void theSavedUnitOnlyEverIsConnected()
     {
         Rig rig(m_files.testFile());
-        rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), BleUuid::text(mine.identifier));
+        rig.defaults.setString(u"lastConnectedDeviceUUID"_s, BleUuid::text(mine.identifier));
         rig.inRange({theirs, heartRate});
         DebugLogRecorder::settle();
-        QCOMPARE(rig.central.calls.filter(QStringLiteral("connect ")).size(), 0);
+        QCOMPARE(rig.central.calls.filter(u"connect "_s).size(), 0);
         Q_EMIT rig.central.peripheralDiscovered(mine, -55, true);
         DebugLogRecorder::settle();
         QCOMPARE(rig.attemptsOn(mine), 1);

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Long enough for the fake unit's advertisements every 150 ms, short enough for a quick test.
@@ -17,10 +19,9 @@ constexpr auto listenTime = std::chrono::milliseconds{1500};
 
 QVariant adapterProperty(const QString& name)
 {
-    QDBusMessage get = QDBusMessage::createMethodCall(
-        QStringLiteral("org.bluez"), QStringLiteral("/org/bluez/hci0"),
-        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({QStringLiteral("org.bluez.Adapter1"), name});
+    QDBusMessage get = QDBusMessage::createMethodCall(u"org.bluez"_s, u"/org/bluez/hci0"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get.setArguments({u"org.bluez.Adapter1"_s, name});
     const QDBusReply<QDBusVariant> reply = QDBusConnection::systemBus().call(get);
     return reply.isValid() ? reply.value().variant() : QVariant();
 }
@@ -38,14 +39,14 @@ class tst_BluezSetup : public FakeBluezTest
     // A stand-in for `bluetoothd --version`.
     QList<BluezSetup::VersionSource> versionSources(const QByteArray& script)
     {
-        const QString path = m_dir.filePath(QStringLiteral("bluetoothd"));
+        const QString path = m_dir.filePath(u"bluetoothd"_s);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write("#!/bin/sh\n" + script + "\n") < 0)
             return {};
         file.close();
         file.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
-        return {{{m_dir.filePath(QStringLiteral("missing-bluetoothd"))}, QStringLiteral("nothing")},
-                {{path, QStringLiteral("--version")}, QStringLiteral("bluetoothd --version")}};
+        return {{{m_dir.filePath(u"missing-bluetoothd"_s)}, u"nothing"_s},
+                {{path, u"--version"_s}, u"bluetoothd --version"_s}};
     }
 
     BluetoothSetup::Facts inspect(const std::optional<QUuid>& unit, bool listen,
@@ -71,18 +72,18 @@ private Q_SLOTS:
         const auto facts = inspect(identifierAt(FakeBluez::unitAddress()), true);
         QVERIFY(facts.busReachable);
         QVERIFY(facts.serviceRunning);
-        QCOMPARE(facts.serviceVersion, QStringLiteral("5.66"));
-        QCOMPARE(facts.versionSource, QStringLiteral("bluetoothd --version"));
-        QCOMPARE(facts.adapter, QStringLiteral("hci0"));
-        QCOMPARE(facts.adapterAddress, QStringLiteral("00:11:22:33:44:55"));
+        QCOMPARE(facts.serviceVersion, u"5.66"_s);
+        QCOMPARE(facts.versionSource, u"bluetoothd --version"_s);
+        QCOMPARE(facts.adapter, u"hci0"_s);
+        QCOMPARE(facts.adapterAddress, u"00:11:22:33:44:55"_s);
         QVERIFY(facts.adapterPowered);
         QCOMPARE(facts.unitAddress, FakeBluez::unitAddress());
         QVERIFY(facts.unitKnown);
-        QCOMPARE(facts.unitName, QStringLiteral("EW-WU111"));
+        QCOMPARE(facts.unitName, u"EW-WU111"_s);
         QCOMPARE(facts.heard, BluetoothSetup::Heard::advertising);
         QVERIFY(facts.rssi && *facts.rssi < 0);
         // The check's own discovery is over when it reports; bluetoothd says so a moment later.
-        QTRY_COMPARE(adapterProperty(QStringLiteral("Discovering")), QVariant(false));
+        QTRY_COMPARE(adapterProperty(u"Discovering"_s), QVariant(false));
     }
 
     // What goes wrong, one thing at a time; nothing is listened for when it cannot be heard.
@@ -95,18 +96,16 @@ private Q_SLOTS:
         QTest::addColumn<bool>("known");
         QTest::addColumn<BluetoothSetup::Heard>("heard");
         using Heard = BluetoothSetup::Heard;
-        QTest::newRow("adapter off") << QStringLiteral("off") << true << QStringLiteral("hci0") << false
-                                     << true << Heard::notListened;
-        QTest::newRow("no adapter") << QStringLiteral("unplugged") << true << QString() << false << false
+        QTest::newRow("adapter off") << u"off"_s << true << u"hci0"_s << false << true << Heard::notListened;
+        QTest::newRow("no adapter") << u"unplugged"_s << true << QString() << false << false
                                     << Heard::notListened;
         QTest::newRow("bluetoothd stopped")
-            << QStringLiteral("stopped") << false << QString() << false << false << Heard::notListened;
-        QTest::newRow("unit asleep") << QStringLiteral("asleep") << true << QStringLiteral("hci0") << true
-                                     << true << Heard::silent;
-        QTest::newRow("unit connected") << QStringLiteral("connected") << true << QStringLiteral("hci0")
-                                        << true << true << Heard::connected;
+            << u"stopped"_s << false << QString() << false << false << Heard::notListened;
+        QTest::newRow("unit asleep") << u"asleep"_s << true << u"hci0"_s << true << true << Heard::silent;
+        QTest::newRow("unit connected")
+            << u"connected"_s << true << u"hci0"_s << true << true << Heard::connected;
         QTest::newRow("unit unknown to bluetoothd")
-            << QStringLiteral("unknown") << true << QStringLiteral("hci0") << true << false << Heard::silent;
+            << u"unknown"_s << true << u"hci0"_s << true << false << Heard::silent;
     }
     void whatIsMissing()
     {
@@ -118,20 +117,19 @@ private Q_SLOTS:
         QFETCH(BluetoothSetup::Heard, heard);
         QString unit = FakeBluez::unitAddress();
         if (fault == QLatin1String("off"))
-            QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
+            QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
         else if (fault == QLatin1String("unplugged"))
-            QVERIFY(m_bluez.control(QStringLiteral("SetAdapterPresent"), {false}));
+            QVERIFY(m_bluez.control(u"SetAdapterPresent"_s, {false}));
         else if (fault == QLatin1String("stopped"))
             QVERIFY(!m_bluez.stopService());
         else if (fault == QLatin1String("asleep"))
-            QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
+            QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
         else if (fault == QLatin1String("unknown"))
-            unit = QStringLiteral("C0:FF:EE:00:00:09");
+            unit = u"C0:FF:EE:00:00:09"_s;
         else if (fault == QLatin1String("connected"))
             QCOMPARE(QDBusConnection::systemBus()
-                         .call(QDBusMessage::createMethodCall(
-                             QStringLiteral("org.bluez"), FakeBluez::unitPath(),
-                             QStringLiteral("org.bluez.Device1"), QStringLiteral("Connect")))
+                         .call(QDBusMessage::createMethodCall(u"org.bluez"_s, FakeBluez::unitPath(),
+                                                              u"org.bluez.Device1"_s, u"Connect"_s))
                          .type(),
                      QDBusMessage::ReplyMessage);
 
@@ -147,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(facts.heard, heard);
         QVERIFY(!facts.rssi);
         if (!adapter.isEmpty())
-            QTRY_COMPARE(adapterProperty(QStringLiteral("Discovering")), QVariant(false));
+            QTRY_COMPARE(adapterProperty(u"Discovering"_s), QVariant(false));
     }
 
     // Skipped by the rider, or nothing to listen for.
@@ -175,7 +173,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("script");
         QTest::addColumn<QString>("version");
-        QTest::newRow("answers") << QByteArray("echo 'bluetoothd 5.66'") << QStringLiteral("bluetoothd 5.66");
+        QTest::newRow("answers") << QByteArray("echo 'bluetoothd 5.66'") << u"bluetoothd 5.66"_s;
         QTest::newRow("fails") << QByteArray("echo 5.66; exit 3") << QString();
         QTest::newRow("hangs") << QByteArray("exec sleep 60") << QString();
     }

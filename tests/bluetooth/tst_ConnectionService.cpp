@@ -8,18 +8,18 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using namespace std::chrono_literals;
 
-const BlePeripheral unit{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000001")),
-                         QStringLiteral("EW-WU111")};
-const QString savedKey = QStringLiteral("lastConnectedDeviceUUID");
+const BlePeripheral unit{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000001"_s), u"EW-WU111"_s};
+const QString savedKey = u"lastConnectedDeviceUUID"_s;
 
 BleCharacteristic characteristic(const char* shortId, quint8 properties)
 {
-    return {QStringLiteral("0000%1-0000-1000-8000-00805F9B34FB").arg(QLatin1String(shortId)),
-            QStringLiteral("S"), properties};
+    return {u"0000%1-0000-1000-8000-00805F9B34FB"_s.arg(QLatin1String(shortId)), u"S"_s, properties};
 }
 
 // The service with a fake central below it and a recording view model above.
@@ -67,7 +67,7 @@ struct Rig : ConnectionRig<FakeBleCentral>
     {
         platform([failure, text](BleCentral& d) { Q_EMIT d.connectFailed(unit, failure, text); });
     }
-    qsizetype attempts() const { return central.calls.count(QStringLiteral("connect EW-WU111")); }
+    qsizetype attempts() const { return central.calls.count(u"connect EW-WU111"_s); }
 };
 
 } // namespace
@@ -102,23 +102,23 @@ private Q_SLOTS:
     {
         Rig& rig = *m_rig;
         rig.powerOn();
-        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
-        QCOMPARE(rig.state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"scan"_s}));
+        QCOMPARE(rig.state(), u"scanning"_s);
 
-        const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
+        const BlePeripheral other{QUuid::createUuid(), u"Heart Rate"_s};
         rig.platform([&](BleCentral& d) {
             Q_EMIT d.peripheralDiscovered(unit, -50, true);
             Q_EMIT d.peripheralDiscovered(unit, -40, true);                      // same again: ignored
             Q_EMIT d.peripheralDiscovered({QUuid::createUuid(), {}}, -30, true); // no name: never listed
-            Q_EMIT d.peripheralDiscovered({unit.identifier, QStringLiteral("EW-WU111 renamed")}, -45, true);
+            Q_EMIT d.peripheralDiscovered({unit.identifier, u"EW-WU111 renamed"_s}, -45, true);
             Q_EMIT d.peripheralDiscovered(other, -70, true);
         });
         QCOMPARE(rig.service.peripherals().size(), 3);
         QCOMPARE(rig.service.peripherals().constFirst().rssi, -50);
-        QCOMPARE(rig.state(), QStringLiteral("found(3, scanning)"));
+        QCOMPARE(rig.state(), u"found(3, scanning)"_s);
 
-        QTRY_COMPARE(rig.state(), QStringLiteral("found(3, stopped)"));
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("stopScan")});
+        QTRY_COMPARE(rig.state(), u"found(3, stopped)"_s);
+        QCOMPARE(rig.central.takeCalls(), QStringList{u"stopScan"_s});
     }
 
     void savedUnitIsConnectedWhenItAdvertises()
@@ -127,34 +127,32 @@ private Q_SLOTS:
         rig.central.known = {{unit.identifier, std::nullopt}};
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.powerOn();
-        QCOMPARE(rig.heard.messages,
-                 (QStringList{QStringLiteral("Attempting to auto-connect to last device: ") +
-                                  BleUuid::text(unit.identifier),
-                              QStringLiteral("Press a shifter button to wake Last Device")}));
-        QCOMPARE(rig.state(), QStringLiteral("waiting(Last Device)"));
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("scan")});
+        QCOMPARE(rig.heard.messages, (QStringList{u"Attempting to auto-connect to last device: "_s +
+                                                      BleUuid::text(unit.identifier),
+                                                  u"Press a shifter button to wake Last Device"_s}));
+        QCOMPARE(rig.state(), u"waiting(Last Device)"_s);
+        QCOMPARE(rig.central.takeCalls(), QStringList{u"scan"_s});
 
         rig.advertise(false); // only remembered by the platform: asleep, maybe
         QCOMPARE(rig.attempts(), 0);
         rig.advertise();
         rig.advertise(); // one attempt at a time
-        QCOMPARE(rig.central.takeCalls(),
-                 (QStringList{QStringLiteral("stopScan"), QStringLiteral("connect EW-WU111")}));
-        QCOMPARE(rig.state(), QStringLiteral("connecting(EW-WU111)"));
+        QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"connect EW-WU111"_s}));
+        QCOMPARE(rig.state(), u"connecting(EW-WU111)"_s);
 
         // No answer: the unit stays saved, and the rider is told once however often it happens.
-        const QString asleep = QStringLiteral("EW-WU111 did not answer — it may be asleep");
+        const QString asleep = u"EW-WU111 did not answer — it may be asleep"_s;
         for (int attempt = 0; attempt < 3; ++attempt) {
             rig.fail(BleConnectFailure::notAnswering, asleep);
-            QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+            QCOMPARE(rig.state(), u"waiting(EW-WU111)"_s);
             QTRY_VERIFY((rig.advertise(), rig.attempts() == 1));
             rig.central.takeCalls();
         }
         QCOMPARE(rig.heard.messages.count(asleep), 1);
-        QCOMPARE(rig.heard.messages.count(QStringLiteral("Press a shifter button to wake Last Device")), 1);
+        QCOMPARE(rig.heard.messages.count(u"Press a shifter button to wake Last Device"_s), 1);
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
-        QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
+        QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
         QVERIFY(!rig.service.isWaitingForUnit());
     }
 
@@ -165,14 +163,14 @@ private Q_SLOTS:
         rig.powerOn();
         rig.advertise();
         QCOMPARE(rig.attempts(), 1);
-        rig.fail(BleConnectFailure::refused, QStringLiteral("EW-WU111 refused the connection"));
+        rig.fail(BleConnectFailure::refused, u"EW-WU111 refused the connection"_s);
         rig.advertise(); // too soon after a refusal
         QCOMPARE(rig.attempts(), 1);
         QTRY_VERIFY((rig.advertise(), rig.attempts() == 2));
 
         // An attempt the platform never answers is cancelled, and the wait goes on.
-        QTRY_VERIFY(rig.central.calls.contains(QStringLiteral("cancel EW-WU111")));
-        QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        QTRY_VERIFY(rig.central.calls.contains(u"cancel EW-WU111"_s));
+        QCOMPARE(rig.state(), u"waiting(EW-WU111)"_s);
         QTRY_VERIFY((rig.advertise(), rig.attempts() == 3));
     }
 
@@ -182,10 +180,9 @@ private Q_SLOTS:
         rig.central.known.clear();
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
         rig.powerOn();
-        QCOMPARE(rig.heard.messages,
-                 QStringList{QStringLiteral("Last connected device not found, scanning...")});
-        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
-        QCOMPARE(rig.state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.heard.messages, QStringList{u"Last connected device not found, scanning..."_s});
+        QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"scan"_s}));
+        QCOMPARE(rig.state(), u"scanning"_s);
         rig.advertise();
         QCOMPARE(rig.attempts(), 1);
     }
@@ -194,29 +191,26 @@ private Q_SLOTS:
     {
         Rig& rig = *m_rig;
         rig.connectUnit();
-        QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
+        QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         QTRY_COMPARE(rig.events.size(), 1);
         QCOMPARE(rig.events.constFirst(),
-                 (std::pair{QStringLiteral("deviceConnected"),
-                            Analytics::Parameters{{QStringLiteral("device"), QStringLiteral("EW-WU111")}}}));
+                 (std::pair{u"deviceConnected"_s, Analytics::Parameters{{u"device"_s, u"EW-WU111"_s}}}));
 
         rig.central.takeCalls();
         rig.platform([](BleCentral& d) {
-            Q_EMIT d.servicesDiscovered(unit, {{QStringLiteral("180F")}, {QStringLiteral("D1")}},
-                                        std::nullopt);
-            Q_EMIT d.characteristicsDiscovered(unit, {QStringLiteral("D1")},
+            Q_EMIT d.servicesDiscovered(unit, {{u"180F"_s}, {u"D1"_s}}, std::nullopt);
+            Q_EMIT d.characteristicsDiscovered(unit, {u"D1"_s},
                                                {characteristic("2AC2", 0x12), characteristic("2A19", 0x12),
                                                 characteristic("2A24", 0x02), characteristic("FFF1", 0x08)},
                                                std::nullopt);
         });
         QCOMPARE(rig.central.takeCalls(),
-                 (QStringList{QStringLiteral("discoverCharacteristics 180F"),
-                              QStringLiteral("discoverCharacteristics D1"),
-                              QStringLiteral("notify ") + characteristic("2AC2", 0).uuid,
-                              QStringLiteral("notify ") + characteristic("2A19", 0).uuid,
-                              QStringLiteral("read ") + characteristic("2A19", 0).uuid,
-                              QStringLiteral("read ") + characteristic("2A24", 0).uuid}));
+                 (QStringList{u"discoverCharacteristics 180F"_s, u"discoverCharacteristics D1"_s,
+                              u"notify "_s + characteristic("2AC2", 0).uuid,
+                              u"notify "_s + characteristic("2A19", 0).uuid,
+                              u"read "_s + characteristic("2A19", 0).uuid,
+                              u"read "_s + characteristic("2A24", 0).uuid}));
     }
 
     void valuesAreRouted()
@@ -237,20 +231,18 @@ private Q_SLOTS:
         rig.value("FFF1", QByteArray::fromHex("0503000101")); // unknown, 5 bytes: a channel packet
 
         const Di2DeviceInfo& info = rig.service.deviceInfo();
-        QCOMPARE(info.modelNumber, QStringLiteral("EW-WU111-B"));
+        QCOMPARE(info.modelNumber, u"EW-WU111-B"_s);
         QCOMPARE(info.serialNumber, QString());
-        QCOMPARE(info.firmwareRevision, QStringLiteral("4.1.0"));
-        QCOMPARE(info.manufacturerName, QStringLiteral("SHIMANO"));
+        QCOMPARE(info.firmwareRevision, u"4.1.0"_s);
+        QCOMPARE(info.manufacturerName, u"SHIMANO"_s);
         QCOMPARE(info.batteryLevel, 90);
         QCOMPARE(rig.heard.presses, (QList<QList<int>>{{1, 3}, {1, 4}}));
         // A press carries when its value arrived, not when the decoder got round to it.
         QVERIFY(rig.heard.arrivals.first() >= beforePress && rig.heard.arrivals.first() <= afterPress);
         QVERIFY(rig.heard.arrivals.last() > afterPress);
-        QVERIFY(recorder.lines().contains(QStringLiteral("General: Unknown characteristic ") +
-                                          characteristic("FFF1", 0).uuid +
-                                          QStringLiteral(": [1, 100, 0, 0]")));
-        QVERIFY(
-            recorder.lines().contains(QStringLiteral("ConnectionService: Channel state: [4]: [2, 0, 1, 0]")));
+        QVERIFY(recorder.lines().contains(u"General: Unknown characteristic "_s +
+                                          characteristic("FFF1", 0).uuid + u": [1, 100, 0, 0]"_s));
+        QVERIFY(recorder.lines().contains(u"ConnectionService: Channel state: [4]: [2, 0, 1, 0]"_s));
 
         QByteArray status(17, '\0');
         status[2] = 3;
@@ -259,22 +251,21 @@ private Q_SLOTS:
         status[6] = 11;
         rig.value("2AC2", status);
         QCOMPARE(rig.service.deviceInfo().rearDerailleur, 7);
-        QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111-B)"));
+        QCOMPARE(rig.state(), u"connected(EW-WU111-B)"_s);
     }
 
     void failedConnectionKeepsTheRidersUnit()
     {
         Rig& rig = *m_rig;
         rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
-        const BlePeripheral other{QUuid::fromString(QStringLiteral("00000000-0000-0000-0000-C0FFEE000002")),
-                                  QStringLiteral("EW-WU111")};
+        const BlePeripheral other{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000002"_s),
+                                  u"EW-WU111"_s};
         rig.central.known = {unit, other};
         rig.service.connect(DiscoveredDevice{other.identifier, *other.name, -50, std::nullopt});
         rig.heard.states.clear();
         rig.platform(
             [&](BleCentral& d) { Q_EMIT d.connectFailed(other, BleConnectFailure::refused, std::nullopt); });
-        QCOMPARE(rig.heard.states,
-                 QStringList{QStringLiteral("disconnected(Failed to connect)")}); // no churn
+        QCOMPARE(rig.heard.states, QStringList{u"disconnected(Failed to connect)"_s}); // no churn
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         rig.central.takeCalls();
         rig.advertise(); // the rider's own unit, still listened for
@@ -286,13 +277,13 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
         rig.service.disconnect(); // only connecting: nothing happens
-        QCOMPARE(rig.state(), QStringLiteral("connecting(EW-WU111)"));
+        QCOMPARE(rig.state(), u"connecting(EW-WU111)"_s);
 
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
         rig.central.takeCalls();
         rig.service.disconnect();
-        QCOMPARE(rig.state(), QStringLiteral("disconnected()"));
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("cancel EW-WU111")});
+        QCOMPARE(rig.state(), u"disconnected()"_s);
+        QCOMPARE(rig.central.takeCalls(), QStringList{u"cancel EW-WU111"_s});
         QCOMPARE(rig.defaults.stringValue(savedKey), std::nullopt);
         // The platform then reports the end of the link: not a loss.
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
@@ -306,13 +297,12 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.connectUnit();
         rig.central.takeCalls();
-        rig.platform([](BleCentral& d) {
-            Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Remote user terminated"));
-        });
-        QCOMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        rig.platform(
+            [](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, u"Remote user terminated"_s); });
+        QCOMPARE(rig.state(), u"waiting(EW-WU111)"_s);
         QCOMPARE(rig.heard.messages.mid(rig.heard.messages.size() - 2),
-                 (QStringList{QStringLiteral("Connection to EW-WU111 lost, reconnecting..."),
-                              QStringLiteral("Press a shifter button to wake EW-WU111")}));
+                 (QStringList{u"Connection to EW-WU111 lost, reconnecting..."_s,
+                              u"Press a shifter button to wake EW-WU111"_s}));
         QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
         QVERIFY(!rig.ble.connectedPeripheral());
 
@@ -321,26 +311,26 @@ private Q_SLOTS:
         QCOMPARE(rig.attempts(), 1);
         rig.central.takeCalls();
         rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::poweredOff); });
-        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
-        QCOMPARE(rig.central.takeCalls(), QStringList{QStringLiteral("cancel EW-WU111")});
+        QCOMPARE(rig.state(), u"bluetoothOff"_s);
+        QCOMPARE(rig.central.takeCalls(), QStringList{u"cancel EW-WU111"_s});
         rig.advertise();
-        rig.fail(BleConnectFailure::refused, QStringLiteral("Bluetooth is off"));
-        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        rig.fail(BleConnectFailure::refused, u"Bluetooth is off"_s);
+        QCOMPARE(rig.state(), u"bluetoothOff"_s);
         QCOMPARE(rig.attempts(), 0);
 
         // Radio on: a moment to settle, then the wait for the unit again.
         rig.powerOn();
-        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
-        QTRY_COMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        QCOMPARE(rig.state(), u"bluetoothOff"_s);
+        QTRY_COMPARE(rig.state(), u"waiting(EW-WU111)"_s);
 
         // bluetoothd goes away and comes back.
         rig.platform([](BleCentral& d) { Q_EMIT d.stateUpdated(BleCentralState::serviceStopped); });
-        QVERIFY(rig.state().startsWith(QStringLiteral("disconnected(The Bluetooth service is not running")));
+        QVERIFY(rig.state().startsWith(u"disconnected(The Bluetooth service is not running"_s));
         rig.powerOn();
-        QTRY_COMPARE(rig.state(), QStringLiteral("waiting(EW-WU111)"));
+        QTRY_COMPARE(rig.state(), u"waiting(EW-WU111)"_s);
         rig.advertise();
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
-        QCOMPARE(rig.state(), QStringLiteral("connected(EW-WU111)"));
+        QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
     }
 
     void radioOffWhileConnectedEndsInBluetoothOff()
@@ -348,10 +338,10 @@ private Q_SLOTS:
         Rig& rig = *m_rig;
         rig.connectUnit();
         rig.platform([](BleCentral& d) {
-            Q_EMIT d.peripheralDisconnected(unit, QStringLiteral("Bluetooth is no longer available"));
+            Q_EMIT d.peripheralDisconnected(unit, u"Bluetooth is no longer available"_s);
             Q_EMIT d.stateUpdated(BleCentralState::poweredOff);
         });
-        QCOMPARE(rig.state(), QStringLiteral("bluetoothOff"));
+        QCOMPARE(rig.state(), u"bluetoothOff"_s);
         QVERIFY(!rig.service.isWaitingForUnit());
     }
 
@@ -359,16 +349,16 @@ private Q_SLOTS:
     {
         Rig& rig = *m_rig;
         rig.powerOn();
-        const BlePeripheral other{QUuid::createUuid(), QStringLiteral("Heart Rate")};
+        const BlePeripheral other{QUuid::createUuid(), u"Heart Rate"_s};
         rig.platform([&](BleCentral& d) {
             Q_EMIT d.peripheralDiscovered(unit, -50, true);
             Q_EMIT d.peripheralDiscovered(other, -70, true);
         });
         rig.central.takeCalls();
         rig.service.rescan(); // while scanning: restarted, and the units in range stay listed
-        QCOMPARE(rig.central.takeCalls(), (QStringList{QStringLiteral("stopScan"), QStringLiteral("scan")}));
+        QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"scan"_s}));
         DebugLogRecorder::settle();
-        QCOMPARE(rig.state(), QStringLiteral("scanning"));
+        QCOMPARE(rig.state(), u"scanning"_s);
         QCOMPARE(rig.service.peripherals().size(), 2);
         // The unit keeps advertising, the other falls silent and leaves the list.
         QTRY_VERIFY((rig.advertise(), rig.service.peripherals().size() == 1));
@@ -382,7 +372,7 @@ private Q_SLOTS:
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
         QVERIFY(rig.service.isWaitingForUnit());
         rig.service.rescan();
-        QTRY_COMPARE(rig.state(), QStringLiteral("found(0, stopped)")); // the list's own time-out
+        QTRY_COMPARE(rig.state(), u"found(0, stopped)"_s); // the list's own time-out
         rig.central.takeCalls();
         rig.advertise();
         QCOMPARE(rig.attempts(), 1);

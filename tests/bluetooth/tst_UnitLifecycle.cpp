@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -17,11 +19,11 @@ struct Rig : ConnectionRig<QtBleCentral>
     explicit Rig(const QString& settingsPath)
         : ConnectionRig(settingsPath, {.firstRetryDelay = 100ms, .powerOnSettle = 200ms})
     {
-        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"), FakeBluezTest::unitIdentifier());
+        defaults.setString(u"lastConnectedDeviceUUID"_s, FakeBluezTest::unitIdentifier());
         central.setTimeouts(3000ms, 3000ms);
     }
 
-    qsizetype attempts() const { return heard.states.count(QStringLiteral("connecting(EW-WU111)")); }
+    qsizetype attempts() const { return heard.states.count(u"connecting(EW-WU111)"_s); }
 };
 
 } // namespace
@@ -39,17 +41,14 @@ public:
     {}
 
 private:
-    bool press(int button)
-    {
-        return m_bluez.control(QStringLiteral("Press"), {QVariant::fromValue(uchar(button))});
-    }
+    bool press(int button) { return m_bluez.control(u"Press"_s, {QVariant::fromValue(uchar(button))}); }
 
     // Connected and subscribed, with the parser holding the unit's counters: a silent unit
     // tells them only with a press, which is then no press of its own. Returns the presses so far.
     qsizetype connectAndSettle(Rig& rig)
     {
         [&] {
-            QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
             QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
             QFETCH(bool, reportsOnSubscription);
             if (!reportsOnSubscription)
@@ -63,13 +62,13 @@ private:
     // Cogwise waits for it, then is back by itself within `backWithinMs`.
     void sleepAndWake(const Rig& rig, int wakingButton = 0, int backWithinMs = timeoutMs)
     {
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
+        QVERIFY(m_bluez.control(u"DropLink"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
         if (wakingButton)
             QVERIFY(press(wakingButton));
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), backWithinMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, backWithinMs);
     }
 
     // The buttons keyed since the first `from` presses, in order.
@@ -87,8 +86,8 @@ private Q_SLOTS:
     // unit wakes, then it connects by itself, once, and stays saved.
     void asleepAtLaunchAmongOtherUnits()
     {
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("AddSecondUnit")));
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
+        QVERIFY(m_bluez.control(u"AddSecondUnit"_s));
         Rig rig(m_files.testFile());
         int theirs = 0;
         QObject::connect(&rig.central, &BleCentral::peripheralDiscovered, &rig.central,
@@ -96,16 +95,16 @@ private Q_SLOTS:
                              theirs += advertising &&
                                        peripheral.identifier == identifierAt(FakeBluez::secondUnitAddress());
                          });
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(theirs >= 8, timeoutMs); // > 1 s, twice the limit
         QCOMPARE(rig.attempts(), 0);
-        QCOMPARE(rig.heard.messages.count(QStringLiteral("Press a shifter button to wake EW-WU111")), 1);
+        QCOMPARE(rig.heard.messages.count(u"Press a shifter button to wake EW-WU111"_s), 1);
 
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         QCOMPARE(rig.attempts(), 1);
         QCOMPARE(rig.service.deviceInfo().id, identifierAt(FakeBluez::unitAddress()));
-        QCOMPARE(rig.defaults.stringValue(QStringLiteral("lastConnectedDeviceUUID")), unitIdentifier());
+        QCOMPARE(rig.defaults.stringValue(u"lastConnectedDeviceUUID"_s), unitIdentifier());
     }
 
     // A desktop's Bluetooth panel discovers without a filter the whole time: bluetoothd then tells
@@ -113,12 +112,12 @@ private Q_SLOTS:
     // own. Cogwise still hears the unit wake, at launch and mid-ride.
     void anotherClientDiscoversWithoutAFilter()
     {
-        QVERIFY(m_bluez.control(QStringLiteral("OtherClientDiscovers"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
+        QVERIFY(m_bluez.control(u"OtherClientDiscovers"_s, {true}));
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
         Rig rig(m_files.testFile());
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
 
         sleepAndWake(rig);
     }
@@ -128,9 +127,9 @@ private Q_SLOTS:
     // one; Cogwise must still be back by itself then, without a rescan that would lose the window.
     void slowController()
     {
-        QVERIFY(m_bluez.control(QStringLiteral("SetSlowController"), {true}));
+        QVERIFY(m_bluez.control(u"SetSlowController"_s, {true}));
         Rig rig(m_files.testFile());
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         constexpr int scanWindowMs = 10240;
         sleepAndWake(rig, 0, scanWindowMs + timeoutMs);
     }
@@ -149,7 +148,7 @@ private Q_SLOTS:
         central.scanForPeripherals();
         QTRY_VERIFY_WITH_TIMEOUT(heard >= 10, timeoutMs);
         central.stopScan();
-        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(QStringLiteral("DiscoverySessions")), 0, timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_bluez.count(u"DiscoverySessions"_s), 0, timeoutMs);
     }
 
     // A unit that tells its counters when subscribed, and one that stays silent until a press:
@@ -167,7 +166,7 @@ private Q_SLOTS:
     void asleepMidRideEveryPressOnce()
     {
         QFETCH(bool, reportsOnSubscription);
-        QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {reportsOnSubscription}));
+        QVERIFY(m_bluez.control(u"SetReportsOnSubscribe"_s, {reportsOnSubscription}));
         Rig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
@@ -190,40 +189,39 @@ private Q_SLOTS:
     void radioAndBluetoothdComeAndGo()
     {
         QFETCH(bool, reportsOnSubscription);
-        QVERIFY(m_bluez.control(QStringLiteral("SetReportsOnSubscribe"), {reportsOnSubscription}));
+        QVERIFY(m_bluez.control(u"SetReportsOnSubscribe"_s, {reportsOnSubscription}));
         Rig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
             return;
 
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("bluetoothOff"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"bluetoothOff"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         QVERIFY(press(3));
         QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3}), timeoutMs);
 
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("bluetoothOff"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("waiting(EW-WU111)"), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetAsleep"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
+        QVERIFY(m_bluez.control(u"DropLink"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"bluetoothOff"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         QVERIFY(press(4));
         QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3, 4}), timeoutMs);
 
         const auto stopped = m_bluez.stopService();
         QVERIFY2(!stopped, qPrintable(stopped.value_or(QString())));
-        QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(QStringLiteral("disconnected(The Bluetooth service")),
-                                 timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(rig.state().startsWith(u"disconnected(The Bluetooth service"_s), timeoutMs);
         const auto started = m_bluez.startService();
         QVERIFY2(!started, qPrintable(started.value_or(QString())));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), QStringLiteral("connected(EW-WU111)"), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
     }
 };

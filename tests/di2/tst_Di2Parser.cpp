@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Remembers every notification of a parser, in order, as text.
@@ -14,19 +16,18 @@ struct Recorder final : QObject
 
     explicit Recorder(Di2Parser& parser)
     {
-        connect(&parser, &Di2Parser::statusReceived, this, [this](const Di2Status& status) {
-            calls.append(QStringLiteral("status ") + status.description());
-        });
+        connect(&parser, &Di2Parser::statusReceived, this,
+                [this](const Di2Status& status) { calls.append(u"status "_s + status.description()); });
         connect(&parser, &Di2Parser::channelReceived, this,
                 [this](const QList<int>& pressed, const Di2Channel& channel) {
                     QStringList buttons;
                     for (int b : pressed)
                         buttons.append(QString::number(b));
-                    calls.append(QStringLiteral("channel [%1] %2")
-                                     .arg(buttons.join(QLatin1Char(',')), channel.logDescription()));
+                    calls.append(
+                        u"channel [%1] %2"_s.arg(buttons.join(QLatin1Char(',')), channel.logDescription()));
                 });
         connect(&parser, &Di2Parser::batteryLevelUpdated, this,
-                [this](int level) { calls.append(QStringLiteral("battery %1").arg(level)); });
+                [this](int level) { calls.append(u"battery %1"_s.arg(level)); });
     }
 };
 
@@ -57,52 +58,48 @@ private Q_SLOTS:
 
         using K = Di2Packet::Kind;
         const auto hex = [](const char* text) { return QByteArray::fromHex(text); };
-        QTest::newRow("keep-alive") << hex("040000") << K::keepAlive << QStringLiteral("Keep-Alive Packet")
-                                    << QStringList{QStringLiteral("DI2Parser: Parsed keep-alive packet"),
-                                                   QStringLiteral("DI2Parser: Keep-alive received")};
+        QTest::newRow("keep-alive") << hex("040000") << K::keepAlive << u"Keep-Alive Packet"_s
+                                    << QStringList{u"DI2Parser: Parsed keep-alive packet"_s,
+                                                   u"DI2Parser: Keep-alive received"_s};
         QTest::newRow("3 bytes, other header")
-            << hex("050000") << K::unknown << QStringLiteral("Unknown Packet (3 bytes) - 05 00 00")
-            << QStringList{QStringLiteral("DI2Parser: Unknown 3-byte packet with header: 0x5"),
-                           QStringLiteral("DI2Parser: Unknown packet (3 bytes): 05 00 00")};
+            << hex("050000") << K::unknown << u"Unknown Packet (3 bytes) - 05 00 00"_s
+            << QStringList{u"DI2Parser: Unknown 3-byte packet with header: 0x5"_s,
+                           u"DI2Parser: Unknown packet (3 bytes): 05 00 00"_s};
         QTest::newRow("baseline ignores bytes 3-4")
             << hex("060A0BFFFF3C") << K::baseline
-            << QStringLiteral("Baseline Packet - Left ID: 10, Right ID: 11, Flags: 0x3C")
-            << QStringList{QStringLiteral("DI2Parser: Parsed baseline - Left: 10, Right: 11, Flags: 0x3C"),
-                           QStringLiteral("DI2Parser: Baseline - Left: 10, Right: 11, Flags: 0x3C")};
+            << u"Baseline Packet - Left ID: 10, Right ID: 11, Flags: 0x3C"_s
+            << QStringList{u"DI2Parser: Parsed baseline - Left: 10, Right: 11, Flags: 0x3C"_s,
+                           u"DI2Parser: Baseline - Left: 10, Right: 11, Flags: 0x3C"_s};
         QTest::newRow("6 bytes, other header")
-            << hex("FF0A0BFFFF3C") << K::unknown
-            << QStringLiteral("Unknown Packet (6 bytes) - FF 0A 0B FF FF 3C")
-            << QStringList{QStringLiteral("DI2Parser: Unknown 6-byte packet with header: 0xFF"),
-                           QStringLiteral("DI2Parser: Unknown packet (6 bytes): FF 0A 0B FF FF 3C")};
+            << hex("FF0A0BFFFF3C") << K::unknown << u"Unknown Packet (6 bytes) - FF 0A 0B FF FF 3C"_s
+            << QStringList{u"DI2Parser: Unknown 6-byte packet with header: 0xFF"_s,
+                           u"DI2Parser: Unknown packet (6 bytes): FF 0A 0B FF FF 3C"_s};
         QTest::newRow("status") << status17(3, 1, 2, 5, 11) << K::status
                                 << QStringLiteral(
                                        "Status Packet - Big Ring, Rear 5 of 11 (type: 3, subtype: 1)")
                                 << QStringList{};
         QTest::newRow("status, other front positions")
             << status17(3, 0, 7, 1, 12) << K::status
-            << QStringLiteral("Status Packet - Ring 7, Rear 1 of 12 (type: 3, subtype: 0)") << QStringList{};
+            << u"Status Packet - Ring 7, Rear 1 of 12 (type: 3, subtype: 0)"_s << QStringList{};
         QTest::newRow("17 bytes, other message type")
             << status17(2, 1, 2, 5, 11) << K::unknown
             << QStringLiteral(
                    "Unknown Packet (17 bytes) - 7E 7E 02 01 02 05 0B 7E 7E 7E 7E 7E 7E 7E 7E 7E 7E")
-            << QStringList{QStringLiteral("DI2Parser: Unknown 17-byte packet with message type: 0x2"),
+            << QStringList{u"DI2Parser: Unknown 17-byte packet with message type: 0x2"_s,
                            QStringLiteral("DI2Parser: Unknown packet (17 bytes): "
                                           "7E 7E 02 01 02 05 0B 7E 7E 7E 7E 7E 7E 7E 7E 7E 7E")};
         for (int length : {1, 2, 4, 7, 16, 18}) {
             const QByteArray value(length, '\x04');
             QTest::addRow("length %d", length)
                 << value << K::unknown
-                << QStringLiteral("Unknown Packet (%1 bytes) - %2")
-                       .arg(length)
-                       .arg(QString::fromLatin1(value.toHex(' ')))
-                << QStringList{QStringLiteral("DI2Parser: Unknown packet length: %1 bytes").arg(length),
-                               QStringLiteral("DI2Parser: Unknown packet (%1 bytes): %2")
-                                   .arg(length)
-                                   .arg(QString::fromLatin1(value.toHex(' ')))};
+                << u"Unknown Packet (%1 bytes) - %2"_s.arg(length).arg(QString::fromLatin1(value.toHex(' ')))
+                << QStringList{u"DI2Parser: Unknown packet length: %1 bytes"_s.arg(length),
+                               u"DI2Parser: Unknown packet (%1 bytes): %2"_s.arg(length).arg(
+                                   QString::fromLatin1(value.toHex(' ')))};
         }
-        QTest::newRow("empty") << QByteArray() << K::unknown << QStringLiteral("Unknown Packet (0 bytes) - ")
-                               << QStringList{QStringLiteral("DI2Parser: Attempted to parse empty data"),
-                                              QStringLiteral("DI2Parser: Unknown packet (0 bytes): ")};
+        QTest::newRow("empty") << QByteArray() << K::unknown << u"Unknown Packet (0 bytes) - "_s
+                               << QStringList{u"DI2Parser: Attempted to parse empty data"_s,
+                                              u"DI2Parser: Unknown packet (0 bytes): "_s};
     }
 
     void decodes()
@@ -144,10 +141,9 @@ private Q_SLOTS:
 
         DebugLogRecorder::settle();
         QCOMPARE(handled.size(), 3);
-        QCOMPARE(heard.calls,
-                 (QStringList{QStringLiteral("channel [] [3]: [0, 0, 0, 0]"),
-                              QStringLiteral("status Big Ring, Rear 5 of 11 (type: 3, subtype: 1)"),
-                              QStringLiteral("channel [1] [3]: [1, 0, 0, 0]")}));
+        QCOMPARE(heard.calls, (QStringList{u"channel [] [3]: [0, 0, 0, 0]"_s,
+                                           u"status Big Ring, Rear 5 of 11 (type: 3, subtype: 1)"_s,
+                                           u"channel [1] [3]: [1, 0, 0, 0]"_s}));
         QCOMPARE(parser.lastStatus()->rear, quint8(5));
         QCOMPARE(parser.lastChannel()->button1Value, quint8(1));
     }
@@ -160,7 +156,7 @@ private Q_SLOTS:
         parser.processNotification(QByteArray());
         recorder.settle();
         QCOMPARE(handled.size(), 0);
-        QCOMPARE(recorder.lines(), QStringList{QStringLiteral("DI2Parser: Received empty data")});
+        QCOMPARE(recorder.lines(), QStringList{u"DI2Parser: Received empty data"_s});
         QCOMPARE(recorder.entries.constFirst().level, DebugLogLevel::info);
     }
 
@@ -171,17 +167,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("logLine");
         QTest::addColumn<DebugLogLevel>("logLevel");
 
-        QTest::newRow("full") << QByteArray::fromHex("64") << QStringList{QStringLiteral("battery 100")}
-                              << QStringLiteral("DI2Parser: Battery level: 100%") << DebugLogLevel::debug;
-        QTest::newRow("further bytes ignored")
-            << QByteArray::fromHex("32FF") << QStringList{QStringLiteral("battery 50")}
-            << QStringLiteral("DI2Parser: Battery level: 50%") << DebugLogLevel::debug;
+        QTest::newRow("full") << QByteArray::fromHex("64") << QStringList{u"battery 100"_s}
+                              << u"DI2Parser: Battery level: 100%"_s << DebugLogLevel::debug;
+        QTest::newRow("further bytes ignored") << QByteArray::fromHex("32FF") << QStringList{u"battery 50"_s}
+                                               << u"DI2Parser: Battery level: 50%"_s << DebugLogLevel::debug;
         QTest::newRow("101 rejected")
             << QByteArray::fromHex("65") << QStringList{}
-            << QStringLiteral("DI2Parser: Invalid battery level: 101% (expected 0-100)")
-            << DebugLogLevel::error;
-        QTest::newRow("empty") << QByteArray() << QStringList{}
-                               << QStringLiteral("DI2Parser: Received empty battery data")
+            << u"DI2Parser: Invalid battery level: 101% (expected 0-100)"_s << DebugLogLevel::error;
+        QTest::newRow("empty") << QByteArray() << QStringList{} << u"DI2Parser: Received empty battery data"_s
                                << DebugLogLevel::error;
     }
 

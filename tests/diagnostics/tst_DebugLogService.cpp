@@ -11,21 +11,19 @@
 #include <QTest>
 #include <sys/stat.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QDateTime ride(QDate(2026, 3, 1), QTime(18, 4, 5, 123));
 
 DebugLogEntry entry(DebugLogLevel level, std::optional<DebugLogDetails> details = std::nullopt)
 {
-    return DebugLogEntry{QUuid::createUuid(),
-                         ride,
-                         QStringLiteral("ButtonPress"),
-                         level,
-                         QStringLiteral("Button 2 press detected"),
+    return DebugLogEntry{QUuid::createUuid(), ride, u"ButtonPress"_s, level, u"Button 2 press detected"_s,
                          std::move(details)};
 }
 
-const QString header = QString(80, QLatin1Char('=')) + QStringLiteral("\nCogwise Debug Logs\nGenerated: ");
+const QString header = QString(80, QLatin1Char('=')) + u"\nCogwise Debug Logs\nGenerated: "_s;
 
 } // namespace
 
@@ -39,33 +37,33 @@ private Q_SLOTS:
         DebugLogService service;
         QSignalSpy changed(&service, &DebugLogService::entriesChanged);
         for (int i = 1; i <= 2001; ++i)
-            service.log(QString::number(i), QStringLiteral("Test"), DebugLogLevel::debug);
+            service.log(QString::number(i), u"Test"_s, DebugLogLevel::debug);
         QCOMPARE(service.entries().size(), 2000);
-        QCOMPARE(service.entries().constFirst().message, QStringLiteral("2"));
-        QCOMPARE(service.entries().constLast().message, QStringLiteral("2001"));
+        QCOMPARE(service.entries().constFirst().message, u"2"_s);
+        QCOMPARE(service.entries().constLast().message, u"2001"_s);
         QCOMPARE(changed.size(), 2001);
 
         for (int i = 2002; i <= 2500; ++i)
-            service.log(QString::number(i), QStringLiteral("Test"), DebugLogLevel::debug);
+            service.log(QString::number(i), u"Test"_s, DebugLogLevel::debug);
         QCOMPARE(service.entries().size(), 2000);
-        QCOMPARE(service.entries().constFirst().message, QStringLiteral("501"));
+        QCOMPARE(service.entries().constFirst().message, u"501"_s);
         QCOMPARE(service.appendedCount(), quint64(2500));
     }
 
     void ignoresEverythingWhileLoggingIsOff()
     {
         DebugLogService service;
-        service.log(QStringLiteral("before"), QStringLiteral("Test"), DebugLogLevel::info);
+        service.log(u"before"_s, u"Test"_s, DebugLogLevel::info);
         QSignalSpy toggled(&service, &DebugLogService::isLoggingEnabledChanged);
         service.setLoggingEnabled(false);
         service.setLoggingEnabled(false);
         QCOMPARE(toggled.size(), 1);
 
-        service.log(QStringLiteral("during"), QStringLiteral("Test"), DebugLogLevel::info);
+        service.log(u"during"_s, u"Test"_s, DebugLogLevel::info);
         service.logChannelData(QByteArray(5, '\0'), std::nullopt, {});
         QCOMPARE(service.entries().size(), 1);
         // The report still holds what came before.
-        QVERIFY(service.exportText().endsWith(QStringLiteral("[Test] before")));
+        QVERIFY(service.exportText().endsWith(u"[Test] before"_s));
     }
 
     void channelData_data()
@@ -78,13 +76,12 @@ private Q_SLOTS:
         const QByteArray raw = QByteArray::fromHex("0A00010000");
         QTest::newRow("first packet")
             << raw << std::optional<QByteArray>() << QList<int>{}
-            << DebugLogDetails{{QStringLiteral("rawData"), QStringLiteral("0A 00 01 00 00")},
-                               {QStringLiteral("detectedButtons"), QStringLiteral("none")}};
-        QTest::newRow("two presses")
-            << raw << std::optional<QByteArray>(QByteArray::fromHex("FF00000000")) << QList<int>{1, 3}
-            << DebugLogDetails{{QStringLiteral("rawData"), QStringLiteral("0A 00 01 00 00")},
-                               {QStringLiteral("detectedButtons"), QStringLiteral("1, 3")},
-                               {QStringLiteral("previousRawData"), QStringLiteral("FF 00 00 00 00")}};
+            << DebugLogDetails{{u"rawData"_s, u"0A 00 01 00 00"_s}, {u"detectedButtons"_s, u"none"_s}};
+        QTest::newRow("two presses") << raw << std::optional<QByteArray>(QByteArray::fromHex("FF00000000"))
+                                     << QList<int>{1, 3}
+                                     << DebugLogDetails{{u"rawData"_s, u"0A 00 01 00 00"_s},
+                                                        {u"detectedButtons"_s, u"1, 3"_s},
+                                                        {u"previousRawData"_s, u"FF 00 00 00 00"_s}};
     }
 
     void channelData()
@@ -97,8 +94,8 @@ private Q_SLOTS:
         DebugLogService service;
         service.logChannelData(raw, previous, buttons);
         const DebugLogEntry& logged = service.entries().constLast();
-        QCOMPARE(logged.message, QStringLiteral("Channel data received"));
-        QCOMPARE(logged.category, QStringLiteral("Di2Channel"));
+        QCOMPARE(logged.message, u"Channel data received"_s);
+        QCOMPARE(logged.category, u"Di2Channel"_s);
         QCOMPARE(logged.level, DebugLogLevel::debug);
         QCOMPARE(logged.details, std::optional(details));
     }
@@ -108,17 +105,14 @@ private Q_SLOTS:
         QTest::addColumn<DebugLogEntry>("entry");
         QTest::addColumn<QString>("text");
 
-        const QString line =
-            QStringLiteral("[2026-03-01 18:04:05.123] [%1] [ButtonPress] Button 2 press detected");
-        QTest::newRow("warning is spelled out")
-            << entry(DebugLogLevel::warning) << line.arg(QStringLiteral("WARNING"));
+        const QString line = u"[2026-03-01 18:04:05.123] [%1] [ButtonPress] Button 2 press detected"_s;
+        QTest::newRow("warning is spelled out") << entry(DebugLogLevel::warning) << line.arg(u"WARNING"_s);
         QTest::newRow("empty details make one line")
-            << entry(DebugLogLevel::info, DebugLogDetails{}) << line.arg(QStringLiteral("INFO"));
+            << entry(DebugLogLevel::info, DebugLogDetails{}) << line.arg(u"INFO"_s);
         QTest::newRow("details indented below")
             << entry(DebugLogLevel::error,
-                     DebugLogDetails{{QStringLiteral("button"), QStringLiteral("2")},
-                                     {QStringLiteral("valueDifference"), QStringLiteral("1")}})
-            << line.arg(QStringLiteral("ERROR")) + QStringLiteral("\n  button: 2\n  valueDifference: 1");
+                     DebugLogDetails{{u"button"_s, u"2"_s}, {u"valueDifference"_s, u"1"_s}})
+            << line.arg(u"ERROR"_s) + u"\n  button: 2\n  valueDifference: 1"_s;
     }
 
     void formatsEntries()
@@ -134,20 +128,19 @@ private Q_SLOTS:
         service.setClock([] { return ride; });
         const QString report = service.exportText();
         const QString generated = QLocale::system().toString(ride, QLocale::LongFormat);
-        QCOMPARE(report, header + generated + QStringLiteral("\nTotal Entries: 0\n") +
-                             QString(80, QLatin1Char('=')) + QStringLiteral("\n"));
+        QCOMPARE(report,
+                 header + generated + u"\nTotal Entries: 0\n"_s + QString(80, QLatin1Char('=')) + u"\n"_s);
     }
 
     void reportListsEntriesOldestFirst()
     {
         DebugLogService service;
         service.setClock([] { return ride; });
-        service.log(QStringLiteral("first"), QStringLiteral("A"), DebugLogLevel::debug);
-        service.log(QStringLiteral("second"), QStringLiteral("B"), DebugLogLevel::error,
-                    DebugLogDetails{{QStringLiteral("k"), QStringLiteral("v")}});
+        service.log(u"first"_s, u"A"_s, DebugLogLevel::debug);
+        service.log(u"second"_s, u"B"_s, DebugLogLevel::error, DebugLogDetails{{u"k"_s, u"v"_s}});
         const QString report = service.exportText();
         QVERIFY(report.startsWith(header));
-        QVERIFY(report.contains(QStringLiteral("\nTotal Entries: 2\n")));
+        QVERIFY(report.contains(u"\nTotal Entries: 2\n"_s));
         QVERIFY(report.endsWith(QStringLiteral("=\n[2026-03-01 18:04:05.123] [DEBUG] [A] first\n"
                                                "[2026-03-01 18:04:05.123] [ERROR] [B] second\n  k: v")));
     }
@@ -161,14 +154,14 @@ private Q_SLOTS:
         const mode_t umaskBefore = umask(0);
         DebugLogService service;
         service.setClock([] { return ride; });
-        service.log(QStringLiteral("⚠️ Multiple value increment detected! Expected 1, got 2"),
-                    QStringLiteral("ButtonPress"), DebugLogLevel::warning);
+        service.log(u"⚠️ Multiple value increment detected! Expected 1, got 2"_s, u"ButtonPress"_s,
+                    DebugLogLevel::warning);
         const auto path = service.exportToTemporaryFile();
         const auto second = service.exportToTemporaryFile();
         umask(umaskBefore);
         qunsetenv("TMPDIR");
         QVERIFY(path && second && *path != *second);
-        QCOMPARE(QFileInfo(*path).fileName(), QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt"));
+        QCOMPARE(QFileInfo(*path).fileName(), u"Cogwise_DebugLogs_2026-03-01_180405.txt"_s);
         const QFileInfo folder(QFileInfo(*path).absolutePath());
         QCOMPARE(folder.dir().canonicalPath(), QDir(tmp.path()).canonicalPath());
         QCOMPARE(QFileInfo(*path).permissions() & ~(QFile::ReadUser | QFile::WriteUser),
@@ -187,7 +180,7 @@ private Q_SLOTS:
     void exportFailureIsLoggedAndYieldsNoFile()
     {
         QTemporaryDir tmp;
-        qputenv("TMPDIR", tmp.filePath(QStringLiteral("gone")).toUtf8());
+        qputenv("TMPDIR", tmp.filePath(u"gone"_s).toUtf8());
         DebugLogService service;
         service.setClock([] { return ride; });
         const auto path = service.exportToTemporaryFile();
@@ -195,14 +188,13 @@ private Q_SLOTS:
         QVERIFY(!path);
         QCOMPARE(service.entries().size(), 1);
         const DebugLogEntry& logged = service.entries().constLast();
-        QVERIFY2(logged.message.startsWith(QStringLiteral("Failed to export logs: ")),
-                 qPrintable(logged.message));
-        QVERIFY(logged.message.size() > QStringLiteral("Failed to export logs: ").size());
-        QCOMPARE(logged.category, QStringLiteral("DebugLogService"));
+        QVERIFY2(logged.message.startsWith(u"Failed to export logs: "_s), qPrintable(logged.message));
+        QVERIFY(logged.message.size() > u"Failed to export logs: "_s.size());
+        QCOMPARE(logged.category, u"DebugLogService"_s);
         QCOMPARE(logged.level, DebugLogLevel::error);
         QVERIFY(!logged.details);
         // Nothing lands anywhere else, the working directory included.
-        QVERIFY(!QFileInfo::exists(QStringLiteral("Cogwise_DebugLogs_2026-03-01_180405.txt")));
+        QVERIFY(!QFileInfo::exists(u"Cogwise_DebugLogs_2026-03-01_180405.txt"_s));
     }
 };
 

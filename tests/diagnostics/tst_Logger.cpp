@@ -7,6 +7,8 @@
 #include <QLoggingCategory>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using Level = SystemLog::Level;
 
 class tst_Logger : public QObject
@@ -43,7 +45,7 @@ class tst_Logger : public QObject
     }
 
 private Q_SLOTS:
-    void init() { QLoggingCategory::setFilterRules(QStringLiteral("cogwise*.debug=true")); }
+    void init() { QLoggingCategory::setFilterRules(u"cogwise*.debug=true"_s); }
     void cleanup() { QLoggingCategory::setFilterRules(QString()); }
 
     void writesBothLogs_data()
@@ -55,19 +57,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("systemText");
 
         const QString redacted = SystemLog::redactedText();
-        QTest::newRow("debug") << Level::debug << QStringLiteral("DI2Parser") << DebugLogLevel::debug
-                               << QStringLiteral("DI2Parser") << redacted;
+        QTest::newRow("debug") << Level::debug << u"DI2Parser"_s << DebugLogLevel::debug << u"DI2Parser"_s
+                               << redacted;
         QTest::newRow("info is public, with its category in brackets")
-            << Level::info << QStringLiteral("DI2Parser") << DebugLogLevel::info
-            << QStringLiteral("DI2Parser") << QStringLiteral("[DI2Parser] Battery level: 50%");
+            << Level::info << u"DI2Parser"_s << DebugLogLevel::info << u"DI2Parser"_s
+            << u"[DI2Parser] Battery level: 50%"_s;
         QTest::newRow("info without category")
-            << Level::info << QString() << DebugLogLevel::info << QStringLiteral("General")
-            << QStringLiteral("Battery level: 50%");
+            << Level::info << QString() << DebugLogLevel::info << u"General"_s << u"Battery level: 50%"_s;
         QTest::newRow("default becomes info")
-            << Level::notice << QStringLiteral("DI2Parser") << DebugLogLevel::info
-            << QStringLiteral("DI2Parser") << redacted;
-        QTest::newRow("error") << Level::error << QString() << DebugLogLevel::error
-                               << QStringLiteral("General") << redacted;
+            << Level::notice << u"DI2Parser"_s << DebugLogLevel::info << u"DI2Parser"_s << redacted;
+        QTest::newRow("error") << Level::error << QString() << DebugLogLevel::error << u"General"_s
+                               << redacted;
     }
 
     void writesBothLogs()
@@ -79,12 +79,12 @@ private Q_SLOTS:
         QFETCH(QString, systemText);
 
         Rig rig;
-        logAt(rig.logger, level, QStringLiteral("Battery level: 50%"), category);
+        logAt(rig.logger, level, u"Battery level: 50%"_s, category);
         rig.settle();
 
         QCOMPARE(rig.debugLog.entries().size(), 1);
         const DebugLogEntry& entry = rig.debugLog.entries().constFirst();
-        QCOMPARE(entry.message, QStringLiteral("Battery level: 50%"));
+        QCOMPARE(entry.message, u"Battery level: 50%"_s);
         QCOMPARE(entry.category, entryCategory);
         QCOMPARE(entry.level, entryLevel);
         QVERIFY(!entry.details);
@@ -94,43 +94,41 @@ private Q_SLOTS:
     void privateLoggingShowsEveryLine()
     {
         Rig rig(true);
-        rig.logger.logError(QStringLiteral("Failed"), QStringLiteral("Storage"));
+        rig.logger.logError(u"Failed"_s, u"Storage"_s);
         rig.settle();
-        QCOMPARE(rig.systemLog->lines.constFirst().second, QStringLiteral("[Storage] Failed"));
+        QCOMPARE(rig.systemLog->lines.constFirst().second, u"[Storage] Failed"_s);
     }
 
     void debugLinesStayOutOfTheSystemLogUnlessEnabled()
     {
-        QLoggingCategory::setFilterRules(QStringLiteral("cogwise*.debug=false"));
+        QLoggingCategory::setFilterRules(u"cogwise*.debug=false"_s);
         Rig rig(true);
-        rig.logger.logDebug(QStringLiteral("Keep-alive received"), QStringLiteral("DI2Parser"));
-        rig.logger.logInfo(QStringLiteral("shown"), QStringLiteral("DI2Parser"));
+        rig.logger.logDebug(u"Keep-alive received"_s, u"DI2Parser"_s);
+        rig.logger.logInfo(u"shown"_s, u"DI2Parser"_s);
         rig.settle();
         QCOMPARE(rig.debugLog.entries().size(), 2);
         QCOMPARE(rig.systemLog->lines,
-                 (QList<std::pair<Level, QString>>{{Level::info, QStringLiteral("[DI2Parser] shown")}}));
+                 (QList<std::pair<Level, QString>>{{Level::info, u"[DI2Parser] shown"_s}}));
     }
 
     void debugLinesCanBeTurnedOnForOneSubsystem()
     {
-        QLoggingCategory::setFilterRules(
-            QStringLiteral("cogwise*.debug=false\ncogwise.bluetooth.debug=true"));
+        QLoggingCategory::setFilterRules(u"cogwise*.debug=false\ncogwise.bluetooth.debug=true"_s);
         Rig rig(true);
-        rig.logger.logDebug(QStringLiteral("Keep-alive received"), QStringLiteral("DI2Parser"));
-        rig.logger.logDebug(QStringLiteral("Discovered peripheral"), QStringLiteral("BLEConnectionManager"));
-        rig.logger.logDebug(QStringLiteral("Channel state"), QStringLiteral("ConnectionService"));
+        rig.logger.logDebug(u"Keep-alive received"_s, u"DI2Parser"_s);
+        rig.logger.logDebug(u"Discovered peripheral"_s, u"BLEConnectionManager"_s);
+        rig.logger.logDebug(u"Channel state"_s, u"ConnectionService"_s);
         rig.settle();
-        QCOMPARE(rig.systemLog->lines,
-                 (QList<std::pair<Level, QString>>{
-                     {Level::debug, QStringLiteral("[BLEConnectionManager] Discovered peripheral")},
-                     {Level::debug, QStringLiteral("[ConnectionService] Channel state")}}));
+        QCOMPARE(rig.systemLog->lines, (QList<std::pair<Level, QString>>{
+                                           {Level::debug, u"[BLEConnectionManager] Discovered peripheral"_s},
+                                           {Level::debug, u"[ConnectionService] Channel state"_s}}));
     }
 
     void disabledLoggerWritesNothing()
     {
         Rig rig;
         rig.logger.setLoggingEnabled(false);
-        rig.logger.logError(QStringLiteral("dropped"), QStringLiteral("Test"));
+        rig.logger.logError(u"dropped"_s, u"Test"_s);
         rig.settle();
         QVERIFY(rig.debugLog.entries().isEmpty());
         QVERIFY(rig.systemLog->lines.isEmpty());

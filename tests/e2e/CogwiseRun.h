@@ -5,15 +5,15 @@
 #include <QString>
 #include <QStringList>
 
-// The cogwise executable as the end-to-end tests run it: in this process's environment (with its
-// private buses), its settings and caches under `home` ("config", "cache"), analytics sent to
-// nobody, then the test's own `changes` in order: NAME=VALUE sets, NAME unsets.
+// The cogwise executable as the end-to-end tests run it: in `environment` (by default this
+// process's, with its private buses), its settings and caches under `home` ("config", "cache"),
+// analytics sent to nobody, then the test's own `changes` in order: NAME=VALUE sets, NAME unsets.
 namespace CogwiseRun {
 
 inline void start(QProcess& cogwise, const QString& home, const QStringList& arguments,
-                  const QStringList& changes)
+                  const QStringList& changes,
+                  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
     environment.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/cache"));
     environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int timeoutMs = 30000;
@@ -50,7 +52,7 @@ private Q_SLOTS:
         QVERIFY(client.takeFocus(timeoutMs));
 
         QProcess cogwise;
-        start(cogwise, {QStringLiteral("--headless")});
+        start(cogwise, {u"--headless"_s});
 
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         // The first channel packet only sets the counters; the next two press buttons 1 and 2.
@@ -58,8 +60,7 @@ private Q_SLOTS:
         QVERIFY(press("0604000000"));
         QVERIFY(press("0704010000"));
         QCOMPARE(client.receiveKeys(4, timeoutMs),
-                 (QStringList{QStringLiteral("comma down"), QStringLiteral("comma up"),
-                              QStringLiteral("period down"), QStringLiteral("period up")}));
+                 (QStringList{u"comma down"_s, u"comma up"_s, u"period down"_s, u"period up"_s}));
         stop(cogwise);
     }
 
@@ -76,17 +77,15 @@ private Q_SLOTS:
 
         QProcess cogwise;
         // The fake may still show the subscription of the run before: wait for this run's own.
-        const int subscriptions = m_bluez.count(QStringLiteral("StartNotifyCalls"));
-        start(cogwise, {QStringLiteral("--headless"), QStringLiteral("--trainer-app"),
-                        QStringLiteral("mywhoosh"), QStringLiteral("--key-hold"), QStringLiteral("40")});
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.count(QStringLiteral("StartNotifyCalls")) > subscriptions &&
-                                     m_bluez.isNotifying(),
-                                 timeoutMs);
+        const int subscriptions = m_bluez.count(u"StartNotifyCalls"_s);
+        start(cogwise, {u"--headless"_s, u"--trainer-app"_s, u"mywhoosh"_s, u"--key-hold"_s, u"40"_s});
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_bluez.count(u"StartNotifyCalls"_s) > subscriptions && m_bluez.isNotifying(), timeoutMs);
         QVERIFY(press("0503000000"));
         QVERIFY(press("0604000000")); // button 1: shift down, once
         QVERIFY(press("0704010000")); // button 2: shift up, three times
-        QCOMPARE(client.receiveKeys(8, timeoutMs), FocusedXClient::pressesOf(QStringLiteral("k"), 1) +
-                                                       FocusedXClient::pressesOf(QStringLiteral("i"), 3));
+        QCOMPARE(client.receiveKeys(8, timeoutMs),
+                 FocusedXClient::pressesOf(u"k"_s, 1) + FocusedXClient::pressesOf(u"i"_s, 3));
         stop(cogwise);
 
         // Each key is held, and the repeats keep a pause between them. The X server stamps an event
@@ -95,13 +94,13 @@ private Q_SLOTS:
         const QList<qint64>& times = client.keyTimes();
         for (qsizetype i = 0; i + 1 < times.size(); i += 2)
             QVERIFY2(times.at(i + 1) - times.at(i) >= 20,
-                     qPrintable(QStringLiteral("held %1 ms").arg(times.at(i + 1) - times.at(i))));
+                     qPrintable(u"held %1 ms"_s.arg(times.at(i + 1) - times.at(i))));
         for (qsizetype i = 3; i + 1 < times.size(); i += 2)
             QVERIFY2(times.at(i + 1) - times.at(i) >= 25,
-                     qPrintable(QStringLiteral("paused %1 ms").arg(times.at(i + 1) - times.at(i))));
+                     qPrintable(u"paused %1 ms"_s.arg(times.at(i + 1) - times.at(i))));
         Defaults kept(settings);
-        QCOMPARE(kept.stringValue(QStringLiteral("trainerApp")), QStringLiteral("mywhoosh"));
-        QCOMPARE(kept.integerValue(QStringLiteral("keyHoldMilliseconds")), 40);
+        QCOMPARE(kept.stringValue(u"trainerApp"_s), u"mywhoosh"_s);
+        QCOMPARE(kept.integerValue(u"keyHoldMilliseconds"_s), 40);
     }
 
     // Keys for an iPad: the real QtBluetooth central to the unit and Cogwise's Bluetooth keyboard
@@ -112,18 +111,15 @@ private Q_SLOTS:
         const QString settings = prepareSettings();
         QProcess cogwise;
         // The fake may still show the subscription of the run before: wait for this run's own.
-        const int subscriptions = m_bluez.count(QStringLiteral("StartNotifyCalls"));
+        const int subscriptions = m_bluez.count(u"StartNotifyCalls"_s);
         start(cogwise,
-              {QStringLiteral("--headless"), QStringLiteral("--keys-to"), QStringLiteral("bluetooth"),
-               QStringLiteral("--pair"), QStringLiteral("--key-hold"), QStringLiteral("30")},
+              {u"--headless"_s, u"--keys-to"_s, u"bluetooth"_s, u"--pair"_s, u"--key-hold"_s, u"30"_s},
               QString());
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
-                                 timeoutMs);
-        QVERIFY(m_bluez.answer(QStringLiteral("HostPair"), {QStringLiteral("iPad")}).toBool());
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.count(QStringLiteral("StartNotifyCalls")) > subscriptions &&
-                                     m_bluez.isNotifying(),
-                                 timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(u"Discoverable"_s).toBool(), timeoutMs);
+        QVERIFY(m_bluez.answer(u"HostPair"_s, {u"iPad"_s}).toBool());
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(u"HostSubscribed"_s).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_bluez.count(u"StartNotifyCalls"_s) > subscriptions && m_bluez.isNotifying(), timeoutMs);
 
         QVERIFY(press("0503000000"));
         QVERIFY(press("0604000000")); // button 1: shift down
@@ -133,8 +129,8 @@ private Q_SLOTS:
                                   (QList<QByteArray>{QByteArray::fromHex("0000360000000000"), released,
                                                      QByteArray::fromHex("0000370000000000"), released}),
                                   timeoutMs);
-        const auto times = qdbus_cast<QList<double>>(
-            m_bluez.answer(QStringLiteral("HostReportTimes")).value<QDBusArgument>());
+        const auto times =
+            qdbus_cast<QList<double>>(m_bluez.answer(u"HostReportTimes"_s).value<QDBusArgument>());
         QCOMPARE(times.size(), 4);
         // Held as asked; half of it tells a held key from one that was not, however busy the machine.
         QVERIFY2(times.at(1) - times.at(0) >= 0.015, qPrintable(QString::number(times.at(1) - times.at(0))));
@@ -146,21 +142,20 @@ private Q_SLOTS:
             events += QString::fromUtf8(cogwise.readAllStandardOutput());
             return events.contains(text);
         };
-        QVERIFY(m_bluez.control(QStringLiteral("SetRefuseCentralWhileHostConnected"), {true}));
-        QVERIFY(m_bluez.control(QStringLiteral("DropLink")));
-        QTRY_VERIFY_WITH_TIMEOUT(heard(QStringLiteral("may not reach your unit while a device is connected")),
-                                 timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetRefuseCentralWhileHostConnected"), {false}));
+        QVERIFY(m_bluez.control(u"SetRefuseCentralWhileHostConnected"_s, {true}));
+        QVERIFY(m_bluez.control(u"DropLink"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(heard(u"may not reach your unit while a device is connected"_s), timeoutMs);
+        QVERIFY(m_bluez.control(u"SetRefuseCentralWhileHostConnected"_s, {false}));
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         stop(cogwise);
-        m_bluez.control(QStringLiteral("HostDisconnect"));
+        m_bluez.control(u"HostDisconnect"_s);
 
         events += QString::fromUtf8(cogwise.readAllStandardOutput());
-        QCOMPARE(events.count(QStringLiteral("may not reach your unit")), 1);
-        QVERIFY2(events.contains(QStringLiteral("iPad paired with Cogwise.")), qPrintable(events));
+        QCOMPARE(events.count(u"may not reach your unit"_s), 1);
+        QVERIFY2(events.contains(u"iPad paired with Cogwise."_s), qPrintable(events));
         Defaults kept(settings);
-        QCOMPARE(kept.stringValue(QStringLiteral("keysTo")), QStringLiteral("bluetooth"));
-        QCOMPARE(kept.stringValue(QStringLiteral("lastConnectedDeviceUUID")),
+        QCOMPARE(kept.stringValue(u"keysTo"_s), u"bluetooth"_s);
+        QCOMPARE(kept.stringValue(u"lastConnectedDeviceUUID"_s),
                  BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
                      .toString(QUuid::WithoutBraces)
                      .toUpper());
@@ -169,33 +164,29 @@ private Q_SLOTS:
 private:
     QString prepareSettings()
     {
-        const QString settings = m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf"));
+        const QString settings = m_home.filePath(u"config/Cogwise/Cogwise.conf"_s);
         QFile::remove(settings);
         QDir().mkpath(QFileInfo(settings).absolutePath());
         Defaults defaults(settings);
-        defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
+        defaults.setString(u"lastConnectedDeviceUUID"_s,
                            BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
                                .toString(QUuid::WithoutBraces)
                                .toUpper());
-        defaults.setBool(QStringLiteral("enableKeyboardEmulation"), true);
+        defaults.setBool(u"enableKeyboardEmulation"_s, true);
         return settings;
     }
 
-    bool press(const char* packet)
-    {
-        return m_bluez.control(QStringLiteral("Notify"), {QByteArray::fromHex(packet)});
-    }
+    bool press(const char* packet) { return m_bluez.control(u"Notify"_s, {QByteArray::fromHex(packet)}); }
 
     // `keySink` is forced through COGWISE_KEY_SINK; empty: chosen as for a rider.
-    void start(QProcess& cogwise, const QStringList& arguments,
-               const QString& keySink = QStringLiteral("xtest"))
+    void start(QProcess& cogwise, const QStringList& arguments, const QString& keySink = u"xtest"_s)
     {
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        CogwiseRun::start(cogwise, m_home.path(), arguments,
-                          {QStringLiteral("DISPLAY=") + QString::fromLatin1(m_server.displayName()),
-                           QStringLiteral("COGWISE_KEY_SINK") +
-                               (keySink.isEmpty() ? QString() : QLatin1Char('=') + keySink),
-                           QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false;qt.bluetooth*=false")});
+        CogwiseRun::start(
+            cogwise, m_home.path(), arguments,
+            {u"DISPLAY="_s + QString::fromLatin1(m_server.displayName()),
+             u"COGWISE_KEY_SINK"_s + (keySink.isEmpty() ? QString() : QLatin1Char('=') + keySink),
+             u"QT_LOGGING_RULES=cogwise*.info=false;qt.bluetooth*=false"_s});
         QVERIFY(cogwise.waitForStarted(timeoutMs));
     }
 

@@ -14,6 +14,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int timeoutMs = 60000;
@@ -29,36 +31,32 @@ class tst_HeadlessRide : public QObject
     QTemporaryDir m_home;
     IngestionServer m_analytics;
 
-    QString settingsPath() const { return m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")); }
+    QString settingsPath() const { return m_home.filePath(u"config/Cogwise/Cogwise.conf"_s); }
 
     using Run = CogwiseRun::Result;
 
     // cogwise --headless replaying `capture`, its standard output and error apart.
     Run replay(const QByteArray& capture)
     {
-        const QString path = m_home.filePath(QStringLiteral("replay.capture"));
+        const QString path = m_home.filePath(u"replay.capture"_s);
         if (!ScratchDir::write(path, capture))
             return {};
-        return CogwiseRun::run(
-            m_home.path(), {QStringLiteral("--headless"), QStringLiteral("--simulate=") + path},
-            {QStringLiteral("COGWISE_KEY_SINK=none"), QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false"),
-             QStringLiteral("COGWISE_TELEMETRY_URL=") + m_analytics.baseUrl()},
-            timeoutMs);
+        return CogwiseRun::run(m_home.path(), {u"--headless"_s, u"--simulate="_s + path},
+                               {u"COGWISE_KEY_SINK=none"_s, u"QT_LOGGING_RULES=cogwise*.info=false"_s,
+                                u"COGWISE_TELEMETRY_URL="_s + m_analytics.baseUrl()},
+                               timeoutMs);
     }
 
     Run ride(const QStringList& extraArguments)
     {
-        const QString capture = m_home.filePath(QStringLiteral("ride.capture"));
+        const QString capture = m_home.filePath(u"ride.capture"_s);
         if (!FourPressRide::writeCapture(capture))
             return {};
-        return CogwiseRun::run(
-            m_home.path(),
-            QStringList{QStringLiteral("--headless"), QStringLiteral("--simulate=") + capture} +
-                extraArguments,
-            {QStringLiteral("DISPLAY=") + QString::fromLatin1(m_server.displayName()),
-             QStringLiteral("COGWISE_KEY_SINK=xtest"),
-             QStringLiteral("QT_LOGGING_RULES=cogwise*.info=false")},
-            timeoutMs, QProcess::ForwardedErrorChannel);
+        return CogwiseRun::run(m_home.path(),
+                               QStringList{u"--headless"_s, u"--simulate="_s + capture} + extraArguments,
+                               {u"DISPLAY="_s + QString::fromLatin1(m_server.displayName()),
+                                u"COGWISE_KEY_SINK=xtest"_s, u"QT_LOGGING_RULES=cogwise*.info=false"_s},
+                               timeoutMs, QProcess::ForwardedErrorChannel);
     }
 
 private Q_SLOTS:
@@ -76,46 +74,43 @@ private Q_SLOTS:
     {
         FocusedXClient client(m_server.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
-        const Run run = ride({QStringLiteral("--enable-keys")});
+        const Run run = ride({u"--enable-keys"_s});
         QCOMPARE(run.exitCode, 0);
 
-        const QStringList expected = FocusedXClient::pressesOf(QStringLiteral("period"), 2) +
-                                     FocusedXClient::pressesOf(QStringLiteral("comma"), 1) +
-                                     FocusedXClient::pressesOf(QStringLiteral("period"), 1) +
-                                     FocusedXClient::pressesOf(QStringLiteral("comma"), 3);
+        const QStringList expected =
+            FocusedXClient::pressesOf(u"period"_s, 2) + FocusedXClient::pressesOf(u"comma"_s, 1) +
+            FocusedXClient::pressesOf(u"period"_s, 1) + FocusedXClient::pressesOf(u"comma"_s, 3);
         QCOMPARE(client.receiveKeys(expected.size(), timeoutMs), expected);
 
-        static const QRegularExpression stamp(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "));
+        static const QRegularExpression stamp(u"^\\d\\d:\\d\\d:\\d\\d\\.\\d{3} "_s);
         QStringList keyboardLines;
         for (const QString& line : run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
             QVERIFY2(stamp.match(line).hasMatch(), qPrintable(line));
-            if (line.contains(QStringLiteral("Keyboard:")))
+            if (line.contains(u"Keyboard:"_s))
                 keyboardLines.append(line.mid(13));
         }
-        QCOMPARE(keyboardLines, (QStringList{QStringLiteral("Keyboard: Shift Up x2 → Gear 15"),
-                                             QStringLiteral("Keyboard: Shift Down → Gear 14"),
-                                             QStringLiteral("Keyboard: Shift Up → Gear 15"),
-                                             QStringLiteral("Keyboard: Shift Down x3 → Gear 12")}));
+        QCOMPARE(keyboardLines,
+                 (QStringList{u"Keyboard: Shift Up x2 → Gear 15"_s, u"Keyboard: Shift Down → Gear 14"_s,
+                              u"Keyboard: Shift Up → Gear 15"_s, u"Keyboard: Shift Down x3 → Gear 12"_s}));
     }
 
     // What a simulated session saves (its unit as the rider's, the switch) stays in its own copy.
     void aSimulatedRideLeavesTheRidersSettingsAlone()
     {
-        const QString riderUnit = QStringLiteral("00000000-0000-0000-0000-E35A11223344");
-        Defaults(settingsPath()).setString(QStringLiteral("lastConnectedDeviceUUID"), riderUnit);
+        const QString riderUnit = u"00000000-0000-0000-0000-E35A11223344"_s;
+        Defaults(settingsPath()).setString(u"lastConnectedDeviceUUID"_s, riderUnit);
         const QByteArray before = [this] {
             QFile file(settingsPath());
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
         }();
-        const Run run = ride(
-            {QStringLiteral("--enable-keys"), QStringLiteral("--trainer-app"), QStringLiteral("mywhoosh")});
+        const Run run = ride({u"--enable-keys"_s, u"--trainer-app"_s, u"mywhoosh"_s});
         QCOMPARE(run.exitCode, 0);
         QFile after(settingsPath());
         QVERIFY(after.open(QIODevice::ReadOnly));
         QCOMPARE(after.readAll(), before);
-        Defaults simulated(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise-simulated.conf")));
-        QCOMPARE(simulated.stringValue(QStringLiteral("trainerApp")), QStringLiteral("mywhoosh"));
-        QVERIFY(simulated.stringValue(QStringLiteral("lastConnectedDeviceUUID")) != riderUnit);
+        Defaults simulated(m_home.filePath(u"config/Cogwise/Cogwise-simulated.conf"_s));
+        QCOMPARE(simulated.stringValue(u"trainerApp"_s), u"mywhoosh"_s);
+        QVERIFY(simulated.stringValue(u"lastConnectedDeviceUUID"_s) != riderUnit);
     }
 
     void timesBeyondAWeekAreRefused_data()
@@ -131,8 +126,8 @@ private Q_SLOTS:
         QFETCH(QByteArray, capture);
         const Run run = replay(capture);
         QCOMPARE(run.exitCode, 2);
-        QVERIFY2(run.err.contains(QStringLiteral("replay.capture:2: time ")), qPrintable(run.err));
-        QVERIFY2(run.err.contains(QStringLiteral("is beyond the longest capture")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(u"replay.capture:2: time "_s), qPrintable(run.err));
+        QVERIFY2(run.err.contains(u"is beyond the longest capture"_s), qPrintable(run.err));
     }
 
     void deviceTextsReachTheTerminalEscaped()
@@ -141,7 +136,7 @@ private Q_SLOTS:
         const QByteArray model = QByteArray("EW-WU111\x1b[31mX\x07").toHex();
         const Run run = replay("0 2A24 " + model + "\n10 2AC2 0A03000700\n90 2AC2 0B04000700\n");
         QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.err.contains(QStringLiteral("connected(EW-WU111\\x1B[31mX\\x07)")), qPrintable(run.err));
+        QVERIFY2(run.err.contains(u"connected(EW-WU111\\x1B[31mX\\x07)"_s), qPrintable(run.err));
         for (const QString& stream : {run.out, run.err}) {
             for (const QChar c : stream)
                 QVERIFY(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c.unicode() != 0x7F));
@@ -157,19 +152,19 @@ private Q_SLOTS:
         QVERIFY(m_analytics.requests().isEmpty());
         QDirIterator files(m_home.path(), QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext())
-            QVERIFY2(!files.next().contains(QStringLiteral("telemetry")), qPrintable(files.filePath()));
-        QVERIFY2(!run.err.contains(QStringLiteral("Telemetry")), qPrintable(run.err));
+            QVERIFY2(!files.next().contains(u"telemetry"_s), qPrintable(files.filePath()));
+        QVERIFY2(!run.err.contains(u"Telemetry"_s), qPrintable(run.err));
     }
 
     void nothingArrivesWithEmulationOff()
     {
-        Defaults(settingsPath()).setBool(QStringLiteral("enableKeyboardEmulation"), false);
+        Defaults(settingsPath()).setBool(u"enableKeyboardEmulation"_s, false);
         FocusedXClient client(m_server.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
         const Run run = ride({});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(client.receiveKeys(0, 0), QStringList());
-        QVERIFY(!run.out.contains(QStringLiteral("Keyboard:")));
+        QVERIFY(!run.out.contains(u"Keyboard:"_s));
     }
 };
 

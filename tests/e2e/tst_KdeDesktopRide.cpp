@@ -1,3 +1,4 @@
+#include "CogwiseRun.h"
 #include "FourPressRide.h"
 #include "support/FocusedXClient.h"
 #include "support/KdeDesktop.h"
@@ -8,16 +9,16 @@
 #include <QTest>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int timeoutMs = 60000;
 
 QStringList fourPressKeys()
 {
-    return FocusedXClient::pressesOf(QStringLiteral("period"), 2) +
-           FocusedXClient::pressesOf(QStringLiteral("comma"), 1) +
-           FocusedXClient::pressesOf(QStringLiteral("period"), 1) +
-           FocusedXClient::pressesOf(QStringLiteral("comma"), 3);
+    return FocusedXClient::pressesOf(u"period"_s, 2) + FocusedXClient::pressesOf(u"comma"_s, 1) +
+           FocusedXClient::pressesOf(u"period"_s, 1) + FocusedXClient::pressesOf(u"comma"_s, 3);
 }
 
 } // namespace
@@ -34,23 +35,15 @@ class tst_KdeDesktopRide : public QObject
 
     void ride()
     {
-        QProcessEnvironment environment = m_desktop->clientEnvironment();
-        environment.remove(QStringLiteral("COGWISE_KEY_SINK"));
-        environment.insert(QStringLiteral("COGWISE_UINPUT_DEVICE"),
-                           m_home.filePath(QStringLiteral("no-uinput")));
-        environment.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
-        environment.insert(QStringLiteral("XDG_CACHE_HOME"), m_home.filePath(QStringLiteral("cache")));
-        environment.insert(QStringLiteral("COGWISE_TELEMETRY_URL"), QStringLiteral("http://127.0.0.1:9/"));
         QProcess cogwise;
-        cogwise.setProcessEnvironment(environment);
-        cogwise.start(QStringLiteral(COGWISE_BINARY),
-                      {QStringLiteral("--headless"),
-                       QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
-                       QStringLiteral("--enable-keys")});
+        CogwiseRun::start(
+            cogwise, m_home.path(),
+            {u"--headless"_s, u"--simulate="_s + m_home.filePath(u"ride.capture"_s), u"--enable-keys"_s},
+            {u"COGWISE_KEY_SINK"_s, u"COGWISE_UINPUT_DEVICE="_s + m_home.filePath(u"no-uinput"_s)},
+            m_desktop->clientEnvironment());
         QVERIFY(cogwise.waitForFinished(timeoutMs));
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
-        QVERIFY2(cogwise.exitCode() == 0 &&
-                     out.contains(QStringLiteral("The desktop lets Cogwise type keys.")),
+        QVERIFY2(cogwise.exitCode() == 0 && out.contains(u"The desktop lets Cogwise type keys."_s),
                  qPrintable(out + QString::fromUtf8(cogwise.readAllStandardError())));
     }
 
@@ -59,8 +52,8 @@ private Q_SLOTS:
     {
         if (const auto missing = KdeDesktop::missing())
             QSKIP(qPrintable(*missing));
-        FourPressRide::storeMapping(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")));
-        QVERIFY(FourPressRide::writeCapture(m_home.filePath(QStringLiteral("ride.capture"))));
+        FourPressRide::storeMapping(m_home.filePath(u"config/Cogwise/Cogwise.conf"_s));
+        QVERIFY(FourPressRide::writeCapture(m_home.filePath(u"ride.capture"_s)));
         m_desktop = std::make_unique<KdeDesktop>();
         const auto error = m_desktop->start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));

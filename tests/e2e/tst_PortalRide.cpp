@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int timeoutMs = 60000;
@@ -18,8 +20,8 @@ QList<FakePortal::KeyEvent> presses(int keysym, int count)
 {
     QList<FakePortal::KeyEvent> events;
     for (int i = 0; i < count; ++i)
-        events << FakePortal::KeyEvent{QStringLiteral("keysym"), keysym, 1}
-               << FakePortal::KeyEvent{QStringLiteral("keysym"), keysym, 0};
+        events << FakePortal::KeyEvent{u"keysym"_s, keysym, 1}
+               << FakePortal::KeyEvent{u"keysym"_s, keysym, 0};
     return events;
 }
 
@@ -35,12 +37,10 @@ class tst_PortalRide : public QObject
 
     void start(QProcess& cogwise, const FakePortal& desktop, const QStringList& arguments)
     {
-        CogwiseRun::start(
-            cogwise, m_home.path(), arguments,
-            {QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("COGWISE_KEY_SINK"),
-             QStringLiteral("XDG_SESSION_TYPE=wayland"),
-             QStringLiteral("DBUS_SESSION_BUS_ADDRESS=") + desktop.address(),
-             QStringLiteral("COGWISE_UINPUT_DEVICE=") + m_home.filePath(QStringLiteral("no-uinput"))});
+        CogwiseRun::start(cogwise, m_home.path(), arguments,
+                          {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"COGWISE_KEY_SINK"_s,
+                           u"XDG_SESSION_TYPE=wayland"_s, u"DBUS_SESSION_BUS_ADDRESS="_s + desktop.address(),
+                           u"COGWISE_UINPUT_DEVICE="_s + m_home.filePath(u"no-uinput"_s)});
     }
 
 private Q_SLOTS:
@@ -48,8 +48,8 @@ private Q_SLOTS:
     {
         if (const auto missing = FakePortal::missing())
             QSKIP(qPrintable(*missing));
-        FourPressRide::storeMapping(m_home.filePath(QStringLiteral("config/Cogwise/Cogwise.conf")));
-        QVERIFY(FourPressRide::writeCapture(m_home.filePath(QStringLiteral("ride.capture"))));
+        FourPressRide::storeMapping(m_home.filePath(u"config/Cogwise/Cogwise.conf"_s));
+        QVERIFY(FourPressRide::writeCapture(m_home.filePath(u"ride.capture"_s)));
     }
 
     // `cogwise --headless --enable-keys` asks once; the rider answers while the ride's presses
@@ -66,15 +66,13 @@ private Q_SLOTS:
         QFETCH(uint, response);
         FakePortal desktop;
         FakePortal::RemoteDesktop portal;
-        portal.consent = QStringLiteral("wait");
+        portal.consent = u"wait"_s;
         const auto error = desktop.start(std::nullopt, portal);
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
 
         QProcess cogwise;
         start(cogwise, desktop,
-              {QStringLiteral("--headless"),
-               QStringLiteral("--simulate=") + m_home.filePath(QStringLiteral("ride.capture")),
-               QStringLiteral("--enable-keys")});
+              {u"--headless"_s, u"--simulate="_s + m_home.filePath(u"ride.capture"_s), u"--enable-keys"_s});
         QTRY_COMPARE_WITH_TIMEOUT(desktop.dialogs(), 1u, timeoutMs);
         QByteArray log;
         QVERIFY(QTest::qWaitFor(
@@ -88,20 +86,18 @@ private Q_SLOTS:
         QCOMPARE(cogwise.exitCode(), 0);
 
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
-        QVERIFY2(out.contains(QStringLiteral("Cogwise asks the desktop for permission to type keys")),
-                 qPrintable(out));
+        QVERIFY2(out.contains(u"Cogwise asks the desktop for permission to type keys"_s), qPrintable(out));
         if (response == 0) {
             QCOMPARE(desktop.keyEvents(),
                      presses(period, 2) + presses(comma, 1) + presses(period, 1) + presses(comma, 3));
-            QVERIFY2(out.contains(QStringLiteral("The desktop lets Cogwise type keys.")), qPrintable(out));
-            QVERIFY2(out.contains(QStringLiteral("Keyboard: Shift Down x3 → Gear 12")), qPrintable(out));
+            QVERIFY2(out.contains(u"The desktop lets Cogwise type keys."_s), qPrintable(out));
+            QVERIFY2(out.contains(u"Keyboard: Shift Down x3 → Gear 12"_s), qPrintable(out));
             // Quitting ends the session.
             QCOMPARE(desktop.closedByClient(), 1u);
         } else {
             QCOMPARE(desktop.keyEvents(), QList<FakePortal::KeyEvent>());
-            QVERIFY2(out.contains(QStringLiteral("You did not allow Cogwise to type keys.")),
-                     qPrintable(out));
-            QVERIFY2(!out.contains(QStringLiteral("Keyboard: Shift")), qPrintable(out));
+            QVERIFY2(out.contains(u"You did not allow Cogwise to type keys."_s), qPrintable(out));
+            QVERIFY2(!out.contains(u"Keyboard: Shift"_s), qPrintable(out));
             log += cogwise.readAllStandardError();
             QVERIFY2(log.contains("The desktop did not let Cogwise type keys; queued presses dropped"),
                      log.constData());
@@ -115,7 +111,7 @@ private Q_SLOTS:
         const auto error = desktop.start(std::nullopt, FakePortal::RemoteDesktop{});
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         QProcess cogwise;
-        start(cogwise, desktop, {QStringLiteral("--check"), QStringLiteral("--no-scan")});
+        start(cogwise, desktop, {u"--check"_s, u"--no-scan"_s});
         QVERIFY(cogwise.waitForFinished(timeoutMs));
         const QStringList lines = QString::fromUtf8(cogwise.readAllStandardOutput()).split(QLatin1Char('\n'));
         for (const QString& expected :
@@ -124,7 +120,7 @@ private Q_SLOTS:
               QStringLiteral(
                   "✓ The desktop asks you once to let Cogwise type keys, when you switch on keyboard "
                   "emulation"),
-              QStringLiteral("✓ Wayland session: the remote-desktop portal reaches every window")})
+              u"✓ Wayland session: the remote-desktop portal reaches every window"_s})
             QVERIFY2(lines.contains(expected), qPrintable(lines.join(QLatin1Char('\n'))));
         QCOMPARE(desktop.dialogs(), 0u);
     }

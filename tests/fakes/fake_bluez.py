@@ -1171,29 +1171,9 @@ def SetAsleep(self, asleep):
         connect_pending()
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='u', out_signature='')
-def SetConnectLimit(self, milliseconds):
-    state['connect_limit_ms'] = int(milliseconds)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
-def SetConnectMode(self, mode):
-    state['connect'] = mode
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='ss', out_signature='')
 def SetConnectError(self, name, message):
     state['connect_error'] = (str(name), str(message)) if name else None
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetNotifyInProgress(self, in_progress):
-    state['notify_in_progress'] = bool(in_progress)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetReadError(self, failing):
-    state['read_error'] = bool(failing)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
@@ -1221,11 +1201,6 @@ def OtherClientDiscovers(self, discovering):
         begin_session(OTHER_CLIENT)
     elif not discovering and OTHER_CLIENT in discovery['sessions']:
         end_session(OTHER_CLIENT)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetSlowController(self, slow):
-    state['slow_controller'] = bool(slow)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
@@ -1273,11 +1248,6 @@ def Press(self, button):
     notify_channel()
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetReportsOnSubscribe(self, reports):
-    state['reports_on_subscribe'] = bool(reports)
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def DropLink(self):
     drop(mockobject.objects[UNIT])
@@ -1312,20 +1282,10 @@ def HostUnsubscribe(self):
             drop_ccc(host, set(host['ccc']))
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetHostSubscribes(self, subscribes):
-    kb['host_subscribes'] = bool(subscribes)
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def HostClearReports(self):
     kb['reports'].clear()
     kb['report_times'].clear()
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
-def SetRefuseCentralWhileHostConnected(self, refuse):
-    state['refuse_central'] = bool(refuse)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
@@ -1377,3 +1337,22 @@ HostReadError = query('HostReadError', 's', lambda: kb['read_errors'][-1][1] if 
 RegisteredApplications = query('RegisteredApplications', 'u', lambda: dbus.UInt32(len(ready_apps())))
 DesktopAgentName = query('DesktopAgentName', 's', lambda: kb['desktop']['connection'].get_unique_name())
 DesktopAgentRequests = query('DesktopAgentRequests', 'as', lambda: dbus.Array(kb['desktop_requests'], signature='s'))
+
+
+def setter(name, signature, table, key, convert):
+    '''A method of org.bluez.Mock that only sets a switch, read where the fake acts.'''
+    def method(self, value):
+        table[key] = convert(value)
+    method.__name__ = name
+    return dbus.service.method(MOCK_IFACE, in_signature=signature, out_signature='')(method)
+
+
+for _switch in (('SetConnectLimit', 'u', state, 'connect_limit_ms', int),
+                ('SetConnectMode', 's', state, 'connect', str),
+                ('SetNotifyInProgress', 'b', state, 'notify_in_progress', bool),
+                ('SetReadError', 'b', state, 'read_error', bool),
+                ('SetSlowController', 'b', state, 'slow_controller', bool),
+                ('SetReportsOnSubscribe', 'b', state, 'reports_on_subscribe', bool),
+                ('SetHostSubscribes', 'b', kb, 'host_subscribes', bool),
+                ('SetRefuseCentralWhileHostConnected', 'b', state, 'refuse_central', bool)):
+    globals()[_switch[0]] = setter(*_switch)

@@ -249,9 +249,7 @@ def finish(mock, path, request, response, sender):
 
 
 def checked_notify(mock, handle, sender, kind, value, state):
-    session = mock.sessions.get(str(handle))
-    if session is None or session['sender'] != sender or session['state'] == 'closed':
-        raise AccessDenied('Invalid session')
+    session = owned_session(mock, handle, sender)
     if session['state'] != 'started' or not session['granted'] & KEYBOARD:
         raise Failed("Session doesn't have access to a device of type: keyboard")
     mock.key_events.append((kind, int(value), int(state)))
@@ -453,31 +451,17 @@ def KeyEvents(self):
                        for kind, value, state in self.key_events], signature='(siu)')
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
-def LastRestoreToken(self):
-    return self.last_restore_token
+def query(name, out_signature, answer):
+    '''A method of org.freedesktop.portal.Mock that only answers: what answer() finds now.'''
+    def method(self):
+        return answer(self)
+    method.__name__ = name
+    return dbus.service.method(MOCK_IFACE, in_signature='', out_signature=out_signature)(method)
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def LastPersistMode(self):
-    return dbus.UInt32(self.last_persist_mode)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def Dialogs(self):
-    return dbus.UInt32(self.dialogs)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def ClosedByClient(self):
-    return dbus.UInt32(self.closed_by_client)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def UnansweredCalls(self):
-    return dbus.UInt32(self.unanswered)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='u')
-def Sessions(self):
-    return dbus.UInt32(self.sessions_created)
+LastRestoreToken = query('LastRestoreToken', 's', lambda mock: mock.last_restore_token)
+LastPersistMode = query('LastPersistMode', 'u', lambda mock: dbus.UInt32(mock.last_persist_mode))
+Dialogs = query('Dialogs', 'u', lambda mock: dbus.UInt32(mock.dialogs))
+ClosedByClient = query('ClosedByClient', 'u', lambda mock: dbus.UInt32(mock.closed_by_client))
+UnansweredCalls = query('UnansweredCalls', 'u', lambda mock: dbus.UInt32(mock.unanswered))
+Sessions = query('Sessions', 'u', lambda mock: dbus.UInt32(mock.sessions_created))

@@ -9,6 +9,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QByteArray period = QByteArray::fromHex("0000370000000000");
@@ -25,7 +27,7 @@ class tst_BluetoothKeyboardKeySink : public FakeBluezTest
 
     QString defaultAgentPath()
     {
-        const auto agent = m_bluez.answer(QStringLiteral("DefaultAgent")).value<QDBusArgument>();
+        const auto agent = m_bluez.answer(u"DefaultAgent"_s).value<QDBusArgument>();
         QString name;
         QDBusObjectPath path;
         agent.beginStructure();
@@ -37,7 +39,7 @@ class tst_BluetoothKeyboardKeySink : public FakeBluezTest
     // The host's answer waits on our agent, which answers on this thread.
     bool pair(const QString& host)
     {
-        QDBusPendingCallWatcher pairing(m_bluez.queryLater(QStringLiteral("HostPair"), {host}));
+        QDBusPendingCallWatcher pairing(m_bluez.queryLater(u"HostPair"_s, {host}));
         if (!QTest::qWaitFor([&pairing] { return pairing.isFinished(); }, timeoutMs))
             return false;
         return pairing.reply().arguments().value(0).toBool();
@@ -57,33 +59,28 @@ private Q_SLOTS:
     {
         BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
         QTRY_VERIFY2_WITH_TIMEOUT(sink.ready(), qPrintable(sink.status()), timeoutMs);
-        QCOMPARE(m_bluez.answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+        QCOMPARE(m_bluez.answer(u"RegisteredApplications"_s).toUInt(), 1u);
         QVariantMap advertised = m_bluez.advertisement();
-        QCOMPARE(advertised.value(QStringLiteral("Type")).toString(), QStringLiteral("peripheral"));
-        QVERIFY(advertised.value(QStringLiteral("ServiceUUIDs"))
+        QCOMPARE(advertised.value(u"Type"_s).toString(), u"peripheral"_s);
+        QVERIFY(advertised.value(u"ServiceUUIDs"_s)
                     .toStringList()
-                    .contains(QStringLiteral("00001812-0000-1000-8000-00805f9b34fb")));
-        QCOMPARE(advertised.value(QStringLiteral("Appearance")).toUInt(), 0x03C1u);
-        QCOMPARE(advertised.value(QStringLiteral("LocalName")).toString(), QStringLiteral("Cogwise"));
-        QCOMPARE(advertised.value(QStringLiteral("Discoverable")).toBool(), false);
-        QCOMPARE(*sink.unavailableReason(),
-                 QStringLiteral("No paired device is connected — keys are not sent"));
-        QVERIFY(!pair(QStringLiteral("Stranger"))); // not discoverable: nobody new pairs
+                    .contains(u"00001812-0000-1000-8000-00805f9b34fb"_s));
+        QCOMPARE(advertised.value(u"Appearance"_s).toUInt(), 0x03C1u);
+        QCOMPARE(advertised.value(u"LocalName"_s).toString(), u"Cogwise"_s);
+        QCOMPARE(advertised.value(u"Discoverable"_s).toBool(), false);
+        QCOMPARE(*sink.unavailableReason(), u"No paired device is connected — keys are not sent"_s);
+        QVERIFY(!pair(u"Stranger"_s)); // not discoverable: nobody new pairs
 
         const QString desktopAgent = defaultAgentPath();
         QSignalSpy logged(&sink, &BluetoothKeyboardKeySink::messageLogged);
         sink.openPairing();
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
-                                 timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
-                                  timeoutMs);
-        QVERIFY(pair(QStringLiteral("iPad")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostSubscribed")).toBool(), timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
-                                  timeoutMs);
-        QCOMPARE(m_bluez.answer(QStringLiteral("HostReportMap")).toByteArray(),
-                 HidKeyboardReport::reportMap());
-        QCOMPARE(m_bluez.answer(QStringLiteral("HostReadError")).toString(), QString());
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(u"Discoverable"_s).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), u"/org/cogwise/keyboard/agent"_s, timeoutMs);
+        QVERIFY(pair(u"iPad"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(u"HostSubscribed"_s).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), u"iPad is connected and takes keys"_s, timeoutMs);
+        QCOMPARE(m_bluez.answer(u"HostReportMap"_s).toByteArray(), HidKeyboardReport::reportMap());
+        QCOMPARE(m_bluez.answer(u"HostReadError"_s).toString(), QString());
 
         press(sink, VirtualKey::period());
         press(sink, VirtualKey::comma());
@@ -92,22 +89,20 @@ private Q_SLOTS:
 
         sink.closePairing();
         QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), desktopAgent, timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().contains(QStringLiteral("Discoverable")) &&
-                                     !m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().contains(u"Discoverable"_s) &&
+                                     !m_bluez.advertisement().value(u"Discoverable"_s).toBool(),
                                  timeoutMs);
         QTRY_VERIFY(logged.size() >= 3); // opened, paired, closed
-        QVERIFY(logged.constLast().constFirst().toString() == QStringLiteral("Pairing closed."));
+        QVERIFY(logged.constLast().constFirst().toString() == u"Pairing closed."_s);
 
         // The host leaves: presses meanwhile are dropped, not sent late when it returns.
-        QVERIFY(m_bluez.control(QStringLiteral("HostClearReports")));
-        QVERIFY(m_bluez.control(QStringLiteral("HostDisconnect")));
+        QVERIFY(m_bluez.control(u"HostClearReports"_s));
+        QVERIFY(m_bluez.control(u"HostDisconnect"_s));
         QTRY_COMPARE_WITH_TIMEOUT(*sink.unavailableReason(),
-                                  QStringLiteral("No paired device is connected — keys are not sent"),
-                                  timeoutMs);
+                                  u"No paired device is connected — keys are not sent"_s, timeoutMs);
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY(m_bluez.answer(QStringLiteral("HostConnect"), {QStringLiteral("iPad")}).toBool());
-        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), QStringLiteral("iPad is connected and takes keys"),
-                                  timeoutMs);
+        QVERIFY(m_bluez.answer(u"HostConnect"_s, {u"iPad"_s}).toBool());
+        QTRY_COMPARE_WITH_TIMEOUT(sink.status(), u"iPad is connected and takes keys"_s, timeoutMs);
         press(sink, VirtualKey::comma());
         QTRY_COMPARE_WITH_TIMEOUT(m_bluez.hostReports(), (QList<QByteArray>{comma, released}), timeoutMs);
     }
@@ -122,16 +117,14 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(!sink.ready(), timeoutMs);
         QVERIFY(!m_bluez.startService());
         QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
-        QCOMPARE(m_bluez.answer(QStringLiteral("RegisteredApplications")).toUInt(), 1u);
+        QCOMPARE(m_bluez.answer(u"RegisteredApplications"_s).toUInt(), 1u);
 
-        QVERIFY(m_bluez.control(QStringLiteral("SetHostSubscribes"), {false}));
+        QVERIFY(m_bluez.control(u"SetHostSubscribes"_s, {false}));
         sink.openPairing();
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(QStringLiteral("Discoverable")).toBool(),
-                                 timeoutMs);
-        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), QStringLiteral("/org/cogwise/keyboard/agent"),
-                                  timeoutMs);
-        QVERIFY(pair(QStringLiteral("Apple TV")));
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(QStringLiteral("HostIdle")).toBool(), timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(u"Discoverable"_s).toBool(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(defaultAgentPath(), u"/org/cogwise/keyboard/agent"_s, timeoutMs);
+        QVERIFY(pair(u"Apple TV"_s));
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(u"HostIdle"_s).toBool(), timeoutMs);
         QTRY_COMPARE_WITH_TIMEOUT(
             sink.status(),
             QStringLiteral("Apple TV is connected but has not asked for keys — remove Cogwise "
@@ -145,10 +138,10 @@ private Q_SLOTS:
     {
         BluetoothKeyboardKeySink sink(QDBusConnection::systemBus());
         QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(*sink.unavailableReason(),
-                                  QStringLiteral("Bluetooth is off, so no device gets keys."), timeoutMs);
-        QVERIFY(m_bluez.control(QStringLiteral("SetPowered"), {true}));
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(*sink.unavailableReason(), u"Bluetooth is off, so no device gets keys."_s,
+                                  timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
         QTRY_VERIFY_WITH_TIMEOUT(sink.ready(), timeoutMs);
         QTRY_VERIFY_WITH_TIMEOUT(!m_bluez.advertisement().isEmpty(), timeoutMs);
     }

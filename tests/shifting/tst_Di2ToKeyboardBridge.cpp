@@ -13,11 +13,13 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString comma = QStringLiteral("43 down|43 up");
-const QString period = QStringLiteral("47 down|47 up");
-const QString pauseStep = QStringLiteral("wait 50");
+const QString comma = u"43 down|43 up"_s;
+const QString period = u"47 down|47 up"_s;
+const QString pauseStep = u"wait 50"_s;
 
 // Keys, waits and reports land in one list, so their order is checked together.
 struct Rig
@@ -33,8 +35,7 @@ struct Rig
         bridge.keySequencer().setScheduler(std::move(manual));
         QObject::connect(
             &bridge, &Di2ToKeyboardBridge::didSimulate, [this](KeyboardAction action, qint64 repeatCount) {
-                events.append(
-                    QStringLiteral("did %1 x%2").arg(KeyboardActions::rawValue(action)).arg(repeatCount));
+                events.append(u"did %1 x%2"_s.arg(KeyboardActions::rawValue(action)).arg(repeatCount));
             });
         bridge.setEnabled(true);
         DebugLogRecorder::settle();
@@ -82,41 +83,39 @@ private Q_SLOTS:
     void defaultMapping()
     {
         // Every report comes after the sequence's last key event.
-        QCOMPARE(m_rig->press(1), sequence({comma, pauseStep, QStringLiteral("did shift_down x1")}));
-        QCOMPARE(m_rig->press(2), sequence({period, pauseStep, QStringLiteral("did shift_up x1")}));
+        QCOMPARE(m_rig->press(1), sequence({comma, pauseStep, u"did shift_down x1"_s}));
+        QCOMPARE(m_rig->press(2), sequence({period, pauseStep, u"did shift_up x1"_s}));
 
         DebugLogRecorder recorder;
         QCOMPARE(m_rig->press(3), QString());
         QCOMPARE(m_rig->press(9), QString());
-        QCOMPARE(
-            recorder.lines(),
-            (QStringList{QStringLiteral("KeyboardBridge: Button 3 is disabled for keyboard emulation."),
-                         QStringLiteral("KeyboardBridge: Button 9 is disabled for keyboard emulation.")}));
+        QCOMPARE(recorder.lines(),
+                 (QStringList{u"KeyboardBridge: Button 3 is disabled for keyboard emulation."_s,
+                              u"KeyboardBridge: Button 9 is disabled for keyboard emulation."_s}));
     }
 
     void repeatsArePausedAndLogged()
     {
         m_rig->bridge.setRepeatCount(2, 3);
         DebugLogRecorder recorder;
-        QCOMPARE(m_rig->press(2), sequence({period, pauseStep, period, pauseStep, period, pauseStep,
-                                            QStringLiteral("did shift_up x3")}));
+        QCOMPARE(m_rig->press(2),
+                 sequence({period, pauseStep, period, pauseStep, period, pauseStep, u"did shift_up x3"_s}));
 
-        const auto start = recorder.withMessage(QStringLiteral("Starting key simulation for button 2"));
+        const auto start = recorder.withMessage(u"Starting key simulation for button 2"_s);
         QCOMPARE(start.size(), 1);
         QCOMPARE(start.constFirst().details,
-                 std::optional(DebugLogDetails{{QStringLiteral("action"), QStringLiteral("Shift Up")},
-                                               {QStringLiteral("repeatCount"), QStringLiteral("3")},
-                                               {QStringLiteral("keyCode"), QStringLiteral("47")}}));
+                 std::optional(DebugLogDetails{
+                     {u"action"_s, u"Shift Up"_s}, {u"repeatCount"_s, u"3"_s}, {u"keyCode"_s, u"47"_s}}));
         QStringList indexes;
-        for (const DebugLogEntry& entry : recorder.withMessage(QStringLiteral("Key simulation: Shift Up")))
-            indexes.append(entry.details->value(QStringLiteral("pressIndex")));
-        QCOMPARE(indexes, (QStringList{QStringLiteral("1/3"), QStringLiteral("2/3"), QStringLiteral("3/3")}));
+        for (const DebugLogEntry& entry : recorder.withMessage(u"Key simulation: Shift Up"_s))
+            indexes.append(entry.details->value(u"pressIndex"_s));
+        QCOMPARE(indexes, (QStringList{u"1/3"_s, u"2/3"_s, u"3/3"_s}));
 
         const QStringList lines = recorder.lines();
         for (int press = 1; press <= 3; ++press)
-            QVERIFY(lines.contains(
-                QStringLiteral("KeyboardBridge: Simulating key press for Button 2, press %1").arg(press)));
-        QVERIFY(lines.contains(QStringLiteral("KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x3")));
+            QVERIFY(
+                lines.contains(u"KeyboardBridge: Simulating key press for Button 2, press %1"_s.arg(press)));
+        QVERIFY(lines.contains(u"KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x3"_s));
     }
 
     // Only the first key of a press is timed, from the arrival of the press's value.
@@ -133,15 +132,14 @@ private Q_SLOTS:
         QVERIFY(timed.first().first().toLongLong() >= 1'500'000);
 
         QStringList latencies;
-        for (const QString& message :
-             {QStringLiteral("Key simulation: Shift Up"), QStringLiteral("Key simulation: Shift Down")}) {
+        for (const QString& message : {u"Key simulation: Shift Up"_s, u"Key simulation: Shift Down"_s}) {
             for (const DebugLogEntry& entry : recorder.withMessage(message))
-                latencies.append(entry.details->value(QStringLiteral("latency"), QStringLiteral("-")));
+                latencies.append(entry.details->value(u"latency"_s, u"-"_s));
         }
         QCOMPARE(latencies.size(), 3);
-        QVERIFY2(QRegularExpression(QStringLiteral("^1\\.[0-9] ms$")).match(latencies.at(0)).hasMatch(),
+        QVERIFY2(QRegularExpression(u"^1\\.[0-9] ms$"_s).match(latencies.at(0)).hasMatch(),
                  qPrintable(latencies.at(0)));
-        QCOMPARE(latencies.mid(1), (QStringList{QStringLiteral("-"), QStringLiteral("-")}));
+        QCOMPARE(latencies.mid(1), (QStringList{u"-"_s, u"-"_s}));
     }
 
     void repeatCountsAreClampedAndStored()
@@ -160,11 +158,9 @@ private Q_SLOTS:
         QCOMPARE(stored.value(8), (ButtonConfig{KeyboardAction::none, 4}));
         QCOMPARE(m_rig->bridge.buttonConfigs(), stored);
         recorder.settle();
-        QVERIFY(recorder.lines().contains(
-            QStringLiteral("KeyboardBridge: Configured Button 1 repeat count -> 1")));
-        QVERIFY(recorder.lines().contains(
-            QStringLiteral("KeyboardBridge: Configured Button 1 repeat count -> 10")));
-        QVERIFY(recorder.lines().contains(QStringLiteral("KeyboardBridge: Configured Button 7 -> Shift Up")));
+        QVERIFY(recorder.lines().contains(u"KeyboardBridge: Configured Button 1 repeat count -> 1"_s));
+        QVERIFY(recorder.lines().contains(u"KeyboardBridge: Configured Button 1 repeat count -> 10"_s));
+        QVERIFY(recorder.lines().contains(u"KeyboardBridge: Configured Button 7 -> Shift Up"_s));
     }
 
     void storedCountsOutsideTheRange_data()
@@ -173,13 +169,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         // A press always types what its log line says.
         QTest::newRow("zero presses once")
-            << qint64(0) << sequence({comma, pauseStep, QStringLiteral("did shift_down x1")});
+            << qint64(0) << sequence({comma, pauseStep, u"did shift_down x1"_s});
         QTest::newRow("negative presses once")
-            << qint64(-4) << sequence({comma, pauseStep, QStringLiteral("did shift_down x1")});
+            << qint64(-4) << sequence({comma, pauseStep, u"did shift_down x1"_s});
         QStringList steps;
         for (int i = 0; i < 10; ++i)
             steps << comma << pauseStep;
-        steps << QStringLiteral("did shift_down x10");
+        steps << u"did shift_down x10"_s;
         QTest::newRow("above ten is capped") << qint64(40) << sequence(steps);
     }
 
@@ -201,15 +197,12 @@ private Q_SLOTS:
         // Logger lines and direct entries may land in either order.
         QStringList lines = recorder.lines();
         lines.sort();
-        QCOMPARE(lines,
-                 (QStringList{
-                     QStringLiteral("KeyboardBridge: Button 1 pressed but keyboard emulation is disabled"),
-                     QStringLiteral("KeyboardBridge: ⌨️ Stopped Keyboard emulation")}));
-        QCOMPARE(recorder.withMessage(QStringLiteral("Button 1 pressed but keyboard emulation is disabled"))
-                     .constFirst()
-                     .level,
-                 DebugLogLevel::debug);
-        QCOMPARE(QStringLiteral("⌨️ Stopped Keyboard emulation").toUtf8().size(), 33);
+        QCOMPARE(lines, (QStringList{u"KeyboardBridge: Button 1 pressed but keyboard emulation is disabled"_s,
+                                     u"KeyboardBridge: ⌨️ Stopped Keyboard emulation"_s}));
+        QCOMPARE(
+            recorder.withMessage(u"Button 1 pressed but keyboard emulation is disabled"_s).constFirst().level,
+            DebugLogLevel::debug);
+        QCOMPARE(u"⌨️ Stopped Keyboard emulation"_s.toUtf8().size(), 33);
     }
 
     // A press that cannot reach the trainer app types nothing and says why; the gear, which
@@ -221,12 +214,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("why");
         QTest::newRow("no way to type")
-            << false << false << QString() << QStringLiteral("Shift Up not typed: There is no X display.");
+            << false << false << QString() << u"Shift Up not typed: There is no X display."_s;
         QTest::newRow("Cogwise in front") << true << true << QString()
                                           << QStringLiteral("Shift Up not typed: Cogwise's own window is in "
                                                             "front: bring the trainer app to the front.");
-        QTest::newRow("Cogwise in front, keys to an iPad")
-            << true << true << QStringLiteral("iPad") << QString();
+        QTest::newRow("Cogwise in front, keys to an iPad") << true << true << u"iPad"_s << QString();
     }
 
     void pressesThatCannotReachTheAppTypeNothing()
@@ -236,13 +228,13 @@ private Q_SLOTS:
         QFETCH(QString, destination);
         QFETCH(QString, why);
         if (!canType)
-            m_rig->sink.unavailable = QStringLiteral("There is no X display");
+            m_rig->sink.unavailable = u"There is no X display"_s;
         m_rig->sink.destinationName = destination;
         m_rig->bridge.setOwnWindowInFront([ownWindowInFront] { return ownWindowInFront; });
         QSignalSpy notTyped(&m_rig->bridge, &Di2ToKeyboardBridge::notTyped);
         const QString events = m_rig->press(2);
         if (why.isEmpty()) {
-            QCOMPARE(events, sequence({period, pauseStep, QStringLiteral("did shift_up x1")}));
+            QCOMPARE(events, sequence({period, pauseStep, u"did shift_up x1"_s}));
             QCOMPARE(notTyped.size(), 0);
         } else {
             QCOMPARE(events, QString());
@@ -255,8 +247,8 @@ private Q_SLOTS:
     {
         m_rig->sink.refuses = true;
         DebugLogRecorder recorder;
-        QCOMPARE(m_rig->press(2), sequence({pauseStep, QStringLiteral("did shift_up x1")}));
-        QCOMPARE(recorder.lines().filter(QStringLiteral("Could not post key 47")).size(), 2);
+        QCOMPARE(m_rig->press(2), sequence({pauseStep, u"did shift_up x1"_s}));
+        QCOMPARE(recorder.lines().filter(u"Could not post key 47"_s).size(), 2);
     }
 
     void resetAndDisableAll()

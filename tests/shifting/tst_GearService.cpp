@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_GearService : public QObject
 {
     Q_OBJECT
@@ -44,12 +46,12 @@ private Q_SLOTS:
         QFETCH(std::optional<qint64>, stored);
         QFETCH(qint64, gear);
         if (stored)
-            m_defaults->setInteger(QStringLiteral("initialVirtualGear"), *stored);
+            m_defaults->setInteger(u"initialVirtualGear"_s, *stored);
         const GearService service(*m_storage);
         QCOMPARE(service.currentVirtualGear(), gear);
         QCOMPARE(service.storedInitialGear(), gear);
         // Reading leaves the stored value as it was.
-        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), stored.value_or(0));
+        QCOMPARE(m_defaults->integerValue(u"initialVirtualGear"_s), stored.value_or(0));
     }
 
     void shiftsSaturateAndAreAlwaysLogged_data()
@@ -59,16 +61,13 @@ private Q_SLOTS:
         QTest::addColumn<qint64>("count");
         QTest::addColumn<qint64>("gear");
 
-        QTest::newRow("up into the top") << qint64(25) << QStringLiteral("up") << qint64(5) << qint64(27);
-        QTest::newRow("down into the bottom")
-            << qint64(3) << QStringLiteral("down") << qint64(10) << qint64(1);
-        QTest::newRow("up by nothing") << qint64(13) << QStringLiteral("up") << qint64(0) << qint64(13);
-        QTest::newRow("up from above the range")
-            << qint64(40) << QStringLiteral("up") << qint64(1) << qint64(27);
-        QTest::newRow("down from above the range")
-            << qint64(40) << QStringLiteral("down") << qint64(1) << qint64(39);
+        QTest::newRow("up into the top") << qint64(25) << u"up"_s << qint64(5) << qint64(27);
+        QTest::newRow("down into the bottom") << qint64(3) << u"down"_s << qint64(10) << qint64(1);
+        QTest::newRow("up by nothing") << qint64(13) << u"up"_s << qint64(0) << qint64(13);
+        QTest::newRow("up from above the range") << qint64(40) << u"up"_s << qint64(1) << qint64(27);
+        QTest::newRow("down from above the range") << qint64(40) << u"down"_s << qint64(1) << qint64(39);
         QTest::newRow("no overflow at the limit")
-            << std::numeric_limits<qint64>::max() << QStringLiteral("up") << qint64(10) << qint64(27);
+            << std::numeric_limits<qint64>::max() << u"up"_s << qint64(10) << qint64(27);
     }
 
     void shiftsSaturateAndAreAlwaysLogged()
@@ -86,13 +85,12 @@ private Q_SLOTS:
 
         QCOMPARE(recorder.entries.size(), 1); // added at once, not queued
         const DebugLogEntry& entry = recorder.entries.constFirst();
-        QCOMPARE(entry.message, QStringLiteral("Gear %1 by %2").arg(direction).arg(count));
-        QCOMPARE(entry.category, QStringLiteral("GearService"));
-        QCOMPARE(entry.details,
-                 std::optional(DebugLogDetails{{QStringLiteral("direction"), direction},
-                                               {QStringLiteral("shiftCount"), QString::number(count)},
-                                               {QStringLiteral("previousGear"), QString::number(start)},
-                                               {QStringLiteral("newGear"), QString::number(gear)}}));
+        QCOMPARE(entry.message, u"Gear %1 by %2"_s.arg(direction).arg(count));
+        QCOMPARE(entry.category, u"GearService"_s);
+        QCOMPARE(entry.details, std::optional(DebugLogDetails{{u"direction"_s, direction},
+                                                              {u"shiftCount"_s, QString::number(count)},
+                                                              {u"previousGear"_s, QString::number(start)},
+                                                              {u"newGear"_s, QString::number(gear)}}));
     }
 
     void initialGearIsClampedStoredAndApplied()
@@ -100,10 +98,10 @@ private Q_SLOTS:
         GearService service(*m_storage);
         QSignalSpy changed(&service, &GearService::currentVirtualGearChanged);
         service.setInitialGear(0);
-        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), 1);
+        QCOMPARE(m_defaults->integerValue(u"initialVirtualGear"_s), 1);
         QCOMPARE(service.currentVirtualGear(), 1);
         service.setInitialGear(30);
-        QCOMPARE(m_defaults->integerValue(QStringLiteral("initialVirtualGear")), 27);
+        QCOMPARE(m_defaults->integerValue(u"initialVirtualGear"_s), 27);
         QCOMPARE(service.currentVirtualGear(), 27);
         QCOMPARE(changed.size(), 2);
 

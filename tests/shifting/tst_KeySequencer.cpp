@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using namespace std::chrono_literals;
@@ -18,7 +20,7 @@ struct Rig
     explicit Rig(QStringList& list)
         : events(list)
         , sink(events)
-        , sequencer(sink, QStringLiteral("Test"))
+        , sequencer(sink, u"Test"_s)
     {
         auto manual = std::make_unique<ManualScheduler>();
         scheduler = manual.get();
@@ -29,17 +31,15 @@ struct Rig
     bool enqueue(VirtualKey key, qint64 count)
     {
         const QString name = QString::number(key.code());
-        return sequencer.enqueue({key,
-                                  count,
-                                  [this, name] { events.append(QStringLiteral("start ") + name); },
-                                  [this, name, count](qint64 press) {
-                                      events.append(
-                                          QStringLiteral("press %1 %2/%3").arg(name).arg(press).arg(count));
-                                  },
-                                  {},
-                                  [this, name](qint64 sent) {
-                                      events.append(QStringLiteral("finished %1 x%2").arg(name).arg(sent));
-                                  }});
+        return sequencer.enqueue(
+            {key,
+             count,
+             [this, name] { events.append(u"start "_s + name); },
+             [this, name, count](qint64 press) {
+                 events.append(u"press %1 %2/%3"_s.arg(name).arg(press).arg(count));
+             },
+             {},
+             [this, name](qint64 sent) { events.append(u"finished %1 x%2"_s.arg(name).arg(sent)); }});
     }
 
     void runAll()
@@ -75,7 +75,7 @@ private Q_SLOTS:
         QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
         QVERIFY(rig.enqueue(VirtualKey::comma(), 0));
         QVERIFY(rig.enqueue(VirtualKey::period(), 1));
-        while (!rig.events.contains(QStringLiteral("47 up @130")))
+        while (!rig.events.contains(u"47 up @130"_s))
             QVERIFY(rig.scheduler->advance());
         // Just after the last key: it still waits for the pause.
         QVERIFY(rig.enqueue(VirtualKey::comma(), 1));
@@ -85,22 +85,16 @@ private Q_SLOTS:
         QVERIFY(rig.enqueue(VirtualKey::period(), 1));
         rig.runAll();
 
-        QCOMPARE(rig.events,
-                 (QStringList{QStringLiteral("start 47"),       QStringLiteral("press 47 1/2"),
-                              QStringLiteral("47 down @0"),     QStringLiteral("47 up @10"),
-                              QStringLiteral("press 47 2/2"),   QStringLiteral("47 down @40"),
-                              QStringLiteral("47 up @50"),      QStringLiteral("finished 47 x2"),
-                              QStringLiteral("start 43"),       QStringLiteral("press 43 1/1"),
-                              QStringLiteral("43 down @80"),    QStringLiteral("43 up @90"),
-                              QStringLiteral("finished 43 x1"), QStringLiteral("start 43"),
-                              QStringLiteral("finished 43 x0"), QStringLiteral("start 47"),
-                              QStringLiteral("press 47 1/1"),   QStringLiteral("47 down @120"),
-                              QStringLiteral("47 up @130"),     QStringLiteral("finished 47 x1"),
-                              QStringLiteral("start 43"),       QStringLiteral("press 43 1/1"),
-                              QStringLiteral("43 down @160"),   QStringLiteral("43 up @170"),
-                              QStringLiteral("finished 43 x1"), QStringLiteral("start 47"),
-                              QStringLiteral("press 47 1/1"),   QStringLiteral("47 down @200"),
-                              QStringLiteral("47 up @210"),     QStringLiteral("finished 47 x1")}));
+        QCOMPARE(
+            rig.events,
+            (QStringList{u"start 47"_s,       u"press 47 1/2"_s,  u"47 down @0"_s,     u"47 up @10"_s,
+                         u"press 47 2/2"_s,   u"47 down @40"_s,   u"47 up @50"_s,      u"finished 47 x2"_s,
+                         u"start 43"_s,       u"press 43 1/1"_s,  u"43 down @80"_s,    u"43 up @90"_s,
+                         u"finished 43 x1"_s, u"start 43"_s,      u"finished 43 x0"_s, u"start 47"_s,
+                         u"press 47 1/1"_s,   u"47 down @120"_s,  u"47 up @130"_s,     u"finished 47 x1"_s,
+                         u"start 43"_s,       u"press 43 1/1"_s,  u"43 down @160"_s,   u"43 up @170"_s,
+                         u"finished 43 x1"_s, u"start 47"_s,      u"press 47 1/1"_s,   u"47 down @200"_s,
+                         u"47 up @210"_s,     u"finished 47 x1"_s}));
     }
 
     void holdAndPauseStayInTheirRanges()
@@ -111,18 +105,16 @@ private Q_SLOTS:
         rig.sequencer.setPauseBetweenPresses(0ms);
         QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
         rig.runAll();
-        QCOMPARE(rig.events.filter(QStringLiteral(" @")),
-                 (QStringList{QStringLiteral("43 down @0"), QStringLiteral("43 up @0"),
-                              QStringLiteral("43 down @20"), QStringLiteral("43 up @20")}));
+        QCOMPARE(rig.events.filter(u" @"_s),
+                 (QStringList{u"43 down @0"_s, u"43 up @0"_s, u"43 down @20"_s, u"43 up @20"_s}));
 
         rig.events.clear();
         rig.sequencer.setHoldTime(1s);
         rig.sequencer.setPauseBetweenPresses(1s);
         QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
         rig.runAll();
-        QCOMPARE(rig.events.filter(QStringLiteral(" @")),
-                 (QStringList{QStringLiteral("43 down @40"), QStringLiteral("43 up @240"),
-                              QStringLiteral("43 down @740"), QStringLiteral("43 up @940")}));
+        QCOMPARE(rig.events.filter(u" @"_s),
+                 (QStringList{u"43 down @40"_s, u"43 up @240"_s, u"43 down @740"_s, u"43 up @940"_s}));
     }
 
     void stoppingReleasesTheKeyAndDropsTheRest_data()
@@ -148,23 +140,22 @@ private Q_SLOTS:
         DebugLogRecorder recorder;
         QStringList expected;
         if (holding)
-            expected << QStringLiteral("47 up @0");
+            expected << u"47 up @0"_s;
         if (destroy) {
             rig.reset(); // its owner's hooks may be gone: the key goes up, nothing is reported
         } else {
             QCOMPARE(rig->sequencer.cancel(), 4);
             QVERIFY(rig->sequencer.isIdle());
             QVERIFY(!rig->scheduler->isPending());
-            expected << QStringLiteral("finished 47 x1"); // the gear follows the press that went out
+            expected << u"finished 47 x1"_s; // the gear follows the press that went out
         }
         QCOMPARE(events, expected);
         recorder.settle();
-        QCOMPARE(recorder.lines(),
-                 (QStringList{QStringLiteral("Test: Key sequence stopped; queued presses dropped: 4")}));
+        QCOMPARE(recorder.lines(), (QStringList{u"Test: Key sequence stopped; queued presses dropped: 4"_s}));
 
         if (!destroy) {
             QVERIFY(rig->enqueue(VirtualKey::comma(), 1)); // starts afresh, at once
-            QCOMPARE(events.filter(QStringLiteral("43 down")), (QStringList{QStringLiteral("43 down @0")}));
+            QCOMPARE(events.filter(u"43 down"_s), (QStringList{u"43 down @0"_s}));
         }
     }
 
@@ -181,7 +172,7 @@ private Q_SLOTS:
             << KeySink::Consent::notAsked << KeySink::Consent::granted << QString();
         QTest::newRow("no") << KeySink::Consent::asking << KeySink::Consent::refused << QString();
         QTest::newRow("another sink takes over")
-            << KeySink::Consent::asking << KeySink::Consent::notNeeded << QStringLiteral("xtest");
+            << KeySink::Consent::asking << KeySink::Consent::notNeeded << u"xtest"_s;
     }
 
     void pressesWaitForTheDesktopsAnswer()
@@ -201,29 +192,27 @@ private Q_SLOTS:
         // News that is not an answer changes nothing.
         rig.sink.answer(KeySink::Consent::asking, QString());
         rig.runAll();
-        QCOMPARE(events.filter(QStringLiteral(" down")), QStringList());
+        QCOMPARE(events.filter(u" down"_s), QStringList());
 
         if (!sinkAfter.isEmpty())
             rig.sink.sinkName = sinkAfter;
-        rig.sink.answer(answer, QStringLiteral("answered"));
+        rig.sink.answer(answer, u"answered"_s);
         rig.runAll();
         recorder.settle();
         if (answer == KeySink::Consent::granted) {
-            QCOMPARE(events.filter(QStringLiteral(" down")),
-                     (QStringList{QStringLiteral("47 down @0"), QStringLiteral("47 down @50"),
-                                  QStringLiteral("43 down @100")}));
-            QCOMPARE(events.filter(QStringLiteral("finished")),
-                     (QStringList{QStringLiteral("finished 47 x2"), QStringLiteral("finished 43 x1")}));
+            QCOMPARE(events.filter(u" down"_s),
+                     (QStringList{u"47 down @0"_s, u"47 down @50"_s, u"43 down @100"_s}));
+            QCOMPARE(events.filter(u"finished"_s), (QStringList{u"finished 47 x2"_s, u"finished 43 x1"_s}));
         } else {
-            QCOMPARE(events.filter(QStringLiteral(" down")), QStringList());
-            QCOMPARE(events.filter(QStringLiteral("finished")), QStringList());
+            QCOMPARE(events.filter(u" down"_s), QStringList());
+            QCOMPARE(events.filter(u"finished"_s), QStringList());
             QVERIFY(recorder.lines().contains(QStringLiteral(
                 "Test: The desktop did not let Cogwise type keys; queued presses dropped: 3")));
         }
         QVERIFY(rig.sequencer.isIdle());
         QCOMPARE(drained.size(), 1);
         QVERIFY(recorder.lines().contains(
-            QStringLiteral("Test: Keys wait for the desktop's permission to type; presses queued: 2")));
+            u"Test: Keys wait for the desktop's permission to type; presses queued: 2"_s));
     }
 
     void aStuckButtonFillsTheQueueOnlySoFar()
@@ -239,14 +228,13 @@ private Q_SLOTS:
         QVERIFY(!rig.enqueue(VirtualKey::comma(), 1));
         recorder.settle();
         QCOMPARE(recorder.lines(),
-                 (QStringList{
-                     QStringLiteral("Test: Key queue full with 49 presses waiting; presses dropped: 2"),
-                     QStringLiteral("Test: Key queue full with 50 presses waiting; presses dropped: 1")}));
+                 (QStringList{u"Test: Key queue full with 49 presses waiting; presses dropped: 2"_s,
+                              u"Test: Key queue full with 50 presses waiting; presses dropped: 1"_s}));
 
         rig.runAll();
-        QCOMPARE(rig.events.filter(QStringLiteral("47 down")).size(), 50);
-        QCOMPARE(rig.events.filter(QStringLiteral("43 down")).size(), 1);
-        QCOMPARE(rig.events.filter(QStringLiteral("finished")).size(), 6);
+        QCOMPARE(rig.events.filter(u"47 down"_s).size(), 50);
+        QCOMPARE(rig.events.filter(u"43 down"_s).size(), 1);
+        QCOMPARE(rig.events.filter(u"finished"_s).size(), 6);
     }
 
     void theEventLoopTurnsBetweenTheKeys()
@@ -254,25 +242,25 @@ private Q_SLOTS:
         // The real timer: other work on the GUI thread runs between the presses of a repeat.
         QStringList events;
         RecordingKeySink sink(events);
-        KeySequencer sequencer(sink, QStringLiteral("Test"));
+        KeySequencer sequencer(sink, u"Test"_s);
         sequencer.setPauseBetweenPresses(KeySequencer::minPause);
         QTimer ticker;
         ticker.setInterval(0);
         QObject::connect(&ticker, &QTimer::timeout, [&events] {
-            if (events.constLast() != QStringLiteral("tick"))
-                events.append(QStringLiteral("tick"));
+            if (events.constLast() != u"tick"_s)
+                events.append(u"tick"_s);
         });
         bool finished = false;
         QVERIFY(sequencer.enqueue(
             {VirtualKey::period(), 10, {}, {}, {}, [&finished](qint64) { finished = true; }}));
-        QCOMPARE(events, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
+        QCOMPARE(events, (QStringList{u"47 down"_s, u"47 up"_s}));
         ticker.start();
         QTRY_VERIFY(finished);
         ticker.stop();
 
         QStringList expected;
         for (int press = 0; press < 10; ++press)
-            expected << QStringLiteral("47 down") << QStringLiteral("47 up") << QStringLiteral("tick");
+            expected << u"47 down"_s << u"47 up"_s << u"tick"_s;
         expected.removeLast();
         QCOMPARE(events.mid(0, expected.size()), expected);
     }

@@ -12,6 +12,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 Q_DECLARE_METATYPE(KeyTypingSetup::Session)
 
 namespace {
@@ -45,10 +47,10 @@ class tst_KeyTypingInspector : public QObject
     // Places in the test's folder, none of which exists until a test makes it.
     KeyTypingInspector::Places places() const
     {
-        return {m_dir.filePath(QStringLiteral("uinput")),
-                m_dir.filePath(QStringLiteral("sys")),
-                {m_dir.filePath(QStringLiteral("etc.rules")), m_dir.filePath(QStringLiteral("usr.rules"))},
-                m_dir.filePath(QStringLiteral("keyboard"))};
+        return {m_dir.filePath(u"uinput"_s),
+                m_dir.filePath(u"sys"_s),
+                {m_dir.filePath(u"etc.rules"_s), m_dir.filePath(u"usr.rules"_s)},
+                m_dir.filePath(u"keyboard"_s)};
     }
 
     KeyTypingSetup::Facts inspect(const QProcessEnvironment& env = {},
@@ -75,25 +77,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QProcessEnvironment>("env");
         QTest::addColumn<Session>("session");
-        const QString type = QStringLiteral("XDG_SESSION_TYPE");
-        const QString wayland = QStringLiteral("WAYLAND_DISPLAY");
-        const QString display = QStringLiteral("DISPLAY");
-        QTest::newRow("X11") << environment({{type, QStringLiteral("x11")}, {display, QStringLiteral(":0")}})
-                             << Session::x11;
-        QTest::newRow("X11 over ssh -X")
-            << environment({{display, QStringLiteral("localhost:10.0")}}) << Session::x11;
-        QTest::newRow("Wayland with XWayland") << environment({{type, QStringLiteral("wayland")},
-                                                               {wayland, QStringLiteral("wayland-0")},
-                                                               {display, QStringLiteral(":0")}})
-                                               << Session::waylandWithXwayland;
+        const QString type = u"XDG_SESSION_TYPE"_s;
+        const QString wayland = u"WAYLAND_DISPLAY"_s;
+        const QString display = u"DISPLAY"_s;
+        QTest::newRow("X11") << environment({{type, u"x11"_s}, {display, u":0"_s}}) << Session::x11;
+        QTest::newRow("X11 over ssh -X") << environment({{display, u"localhost:10.0"_s}}) << Session::x11;
+        QTest::newRow("Wayland with XWayland")
+            << environment({{type, u"wayland"_s}, {wayland, u"wayland-0"_s}, {display, u":0"_s}})
+            << Session::waylandWithXwayland;
         QTest::newRow("Wayland without XWayland")
-            << environment({{type, QStringLiteral("wayland")}, {wayland, QStringLiteral("wayland-0")}})
-            << Session::wayland;
+            << environment({{type, u"wayland"_s}, {wayland, u"wayland-0"_s}}) << Session::wayland;
         // A compositor started from a console session still says where its clients connect.
         QTest::newRow("Wayland from a tty")
-            << environment({{type, QStringLiteral("tty")}, {wayland, QStringLiteral("wayland-1")}})
-            << Session::wayland;
-        QTest::newRow("console") << environment({{type, QStringLiteral("tty")}}) << Session::none;
+            << environment({{type, u"tty"_s}, {wayland, u"wayland-1"_s}}) << Session::wayland;
+        QTest::newRow("console") << environment({{type, u"tty"_s}}) << Session::none;
         QTest::newRow("nothing set") << QProcessEnvironment() << Session::none;
     }
     void sessionFromTheEnvironment()
@@ -109,11 +106,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<bool>("exists");
         QTest::addColumn<bool>("writable");
-        QTest::newRow("writable") << QStringLiteral("file") << true << true;
+        QTest::newRow("writable") << u"file"_s << true << true;
         QTest::newRow("missing") << QString() << false << false;
         // Opened for writing with nothing behind it, as a device node without its driver.
-        QTest::newRow("no driver behind it") << QStringLiteral("fifo") << true << false;
-        QTest::newRow("a folder") << QStringLiteral("folder") << true << false;
+        QTest::newRow("no driver behind it") << u"fifo"_s << true << false;
+        QTest::newRow("a folder") << u"folder"_s << true << false;
     }
     void uinputDevice()
     {
@@ -140,9 +137,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("present");
         QTest::addColumn<bool>("loaded");
-        QTest::newRow("a module") << QStringLiteral("module/uinput") << true;
-        QTest::newRow("built into the kernel") << QStringLiteral("class/misc/uinput") << true;
-        QTest::newRow("neither") << QStringLiteral("module/evdev") << false;
+        QTest::newRow("a module") << u"module/uinput"_s << true;
+        QTest::newRow("built into the kernel") << u"class/misc/uinput"_s << true;
+        QTest::newRow("neither") << u"module/evdev"_s << false;
     }
     void uinputModule()
     {
@@ -170,17 +167,15 @@ private Q_SLOTS:
             return input && getegid() == input->gr_gid;
         }();
         QTest::newRow("no rule: input assumed")
-            << QByteArray() << QByteArray() << -1 << QStringLiteral("input") << bool(getgrnam("input"))
-            << inInput;
+            << QByteArray() << QByteArray() << -1 << u"input"_s << bool(getgrnam("input")) << inInput;
         QTest::newRow("the packaged rule")
-            << QByteArray() << shipped << 1 << QStringLiteral("input") << bool(getgrnam("input")) << inInput;
+            << QByteArray() << shipped << 1 << u"input"_s << bool(getgrnam("input")) << inInput;
         QTest::newRow("an override in /etc wins") << own << shipped << 0 << ownGroup() << true << true;
-        QTest::newRow("a group this user lacks")
-            << QByteArray("KERNEL==\"uinput\", GROUP:=\"nogroup\"\n") << QByteArray() << 0
-            << QStringLiteral("nogroup") << true << false;
+        QTest::newRow("a group this user lacks") << QByteArray("KERNEL==\"uinput\", GROUP:=\"nogroup\"\n")
+                                                 << QByteArray() << 0 << u"nogroup"_s << true << false;
         QTest::newRow("a group that does not exist")
             << QByteArray("GROUP=\"cogwise-no-such-group\"") << QByteArray() << 0
-            << QStringLiteral("cogwise-no-such-group") << false << false;
+            << u"cogwise-no-such-group"_s << false << false;
         QTest::newRow("a rule naming no group") << QByteArray("KERNEL==\"uinput\", MODE=\"0666\"\n")
                                                 << shipped << 0 << QString() << false << false;
         QTest::newRow("binary junk") << QByteArray("\x00\xff\xfeGROUP=\x01", 10) << QByteArray() << 0
@@ -215,9 +210,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("opens");
         QTest::addColumn<bool>("hasXTest");
         QTest::newRow("with XTEST") << QStringList() << true << true;
-        QTest::newRow("without XTEST")
-            << QStringList{QStringLiteral("-extension"), QStringLiteral("XTEST")} << true << false;
-        QTest::newRow("nobody there") << QStringList{QStringLiteral("none")} << false << false;
+        QTest::newRow("without XTEST") << QStringList{u"-extension"_s, u"XTEST"_s} << true << false;
+        QTest::newRow("nobody there") << QStringList{u"none"_s} << false << false;
     }
     void display()
     {
@@ -227,13 +221,12 @@ private Q_SLOTS:
         QFETCH(bool, hasXTest);
         XvfbServer server;
         QByteArray name = QByteArrayLiteral(":65123");
-        if (xvfbArguments != QStringList{QStringLiteral("none")}) {
+        if (xvfbArguments != QStringList{u"none"_s}) {
             const auto error = server.start(QSize(320, 240), xvfbArguments);
             QVERIFY2(!error, qPrintable(error.value_or(QString())));
             name = server.displayName();
         }
-        const KeyTypingSetup::Facts facts =
-            inspect(environment({{QStringLiteral("DISPLAY"), QString::fromLatin1(name)}}));
+        const KeyTypingSetup::Facts facts = inspect(environment({{u"DISPLAY"_s, QString::fromLatin1(name)}}));
         QCOMPARE(facts.display.name, QString::fromLatin1(name));
         QCOMPARE(facts.display.opens, opens);
         QCOMPARE(facts.display.hasXTest, hasXTest);
@@ -248,11 +241,11 @@ private Q_SLOTS:
         const auto error = server.start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         const QProcessEnvironment env =
-            environment({{QStringLiteral("DISPLAY"), QString::fromLatin1(server.displayName())}});
+            environment({{u"DISPLAY"_s, QString::fromLatin1(server.displayName())}});
 
         KeyTypingSetup::Facts facts = inspect(env);
-        QCOMPARE(facts.layout.name, QStringLiteral("us"));
-        QCOMPARE(facts.layout.source, QStringLiteral("the X display"));
+        QCOMPARE(facts.layout.name, u"us"_s);
+        QCOMPARE(facts.layout.source, u"the X display"_s);
         QCOMPARE(facts.placements.size(), 2);
         for (const auto& placement : facts.placements) {
             QVERIFY(placement.typesCharacter);
@@ -264,16 +257,16 @@ private Q_SLOTS:
         QVERIFY(server.remapKeys({{60, {"colon", "greater"}}, {61, {"slash", "period"}}}));
         facts = inspect(env, KeyMatching::character);
         QVERIFY(facts.placements.at(0).typesCharacter);
-        QCOMPARE(facts.placements.at(0).place, VirtualKey::fromName(QStringLiteral("slash")));
+        QCOMPARE(facts.placements.at(0).place, VirtualKey::fromName(u"slash"_s));
         QVERIFY(facts.placements.at(0).withShift);
         QCOMPARE(facts.placements.at(1).place, VirtualKey::comma());
 
         facts = inspect(env, KeyMatching::physicalKey);
         QCOMPARE(facts.placements.at(0).place, VirtualKey::period());
         QVERIFY(!facts.placements.at(0).typesCharacter);
-        QCOMPARE(facts.placements.at(0).types, QStringLiteral(":"));
+        QCOMPARE(facts.placements.at(0).types, u":"_s);
         QVERIFY(facts.placements.at(1).typesCharacter);
-        QCOMPARE(facts.placements.at(1).types, QStringLiteral(","));
+        QCOMPARE(facts.placements.at(1).types, u","_s);
 
         // No key types "." at all.
         QVERIFY(server.remapKeys({{61, {"slash", "question"}}}));
@@ -288,10 +281,10 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("keyboard"); // empty: no file
         QTest::addColumn<QString>("layout");
         QTest::newRow("one layout") << QByteArray("XKBMODEL=\"pc105\"\nXKBLAYOUT=\"de\"\nXKBVARIANT=\"\"\n")
-                                    << QStringLiteral("de");
+                                    << u"de"_s;
         QTest::newRow("two, with a variant")
             << QByteArray("# comment\nXKBLAYOUT='de,us'\nXKBVARIANT=\"nodeadkeys,\"\n")
-            << QStringLiteral("de(nodeadkeys),us");
+            << u"de(nodeadkeys),us"_s;
         QTest::newRow("no file") << QByteArray() << QString();
         QTest::newRow("no layout in it") << QByteArray("XKBMODEL=pc105\n") << QString();
         QTest::newRow("binary junk") << QByteArray("\x00\xffXKBLAYOUT\x00=", 14) << QString();
@@ -324,10 +317,8 @@ private Q_SLOTS:
         QCOMPARE(facts.uinput.rulePath, places().udevRules.at(0));
         QCOMPARE(facts.uinput.group, QString());
         const QString logged = log.lines().join(QLatin1Char('\n'));
-        QVERIFY2(logged.contains(QStringLiteral("Cannot read ") + places().udevRules.at(0)),
-                 qPrintable(logged));
-        QVERIFY2(logged.contains(QStringLiteral("Cannot read ") + places().keyboardDefaults),
-                 qPrintable(logged));
+        QVERIFY2(logged.contains(u"Cannot read "_s + places().udevRules.at(0)), qPrintable(logged));
+        QVERIFY2(logged.contains(u"Cannot read "_s + places().keyboardDefaults), qPrintable(logged));
     }
 };
 

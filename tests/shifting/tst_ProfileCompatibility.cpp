@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Keyboard emulation over a copy of a stored settings file, keys stamped with the virtual clock.
@@ -45,17 +47,17 @@ QString problemForEarlierVersions(const QByteArray& json)
     const QJsonObject root = QJsonDocument::fromJson(json).object();
     for (const char* member : {"id", "name", "buttonConfigs", "createdAt", "updatedAt"}) {
         if (!root.contains(QLatin1String(member)))
-            return QStringLiteral("no member ") + QLatin1String(member);
+            return u"no member "_s + QLatin1String(member);
     }
-    const QJsonObject configs = root.value(QStringLiteral("buttonConfigs")).toObject();
+    const QJsonObject configs = root.value(u"buttonConfigs"_s).toObject();
     for (auto it = configs.begin(); it != configs.end(); ++it) {
         const QJsonObject config = it.value().toObject();
-        const QString action = config.value(QStringLiteral("action")).toString();
+        const QString action = config.value(u"action"_s).toString();
         if (action != QLatin1String("shift_up") && action != QLatin1String("shift_down") &&
             action != QLatin1String("none"))
-            return QStringLiteral("button %1: action \"%2\"").arg(it.key(), action);
-        if (!config.value(QStringLiteral("repeatCount")).isDouble())
-            return QStringLiteral("button %1: no repeat count").arg(it.key());
+            return u"button %1: action \"%2\""_s.arg(it.key(), action);
+        if (!config.value(u"repeatCount"_s).isDouble())
+            return u"button %1: no repeat count"_s.arg(it.key());
     }
     return {};
 }
@@ -76,15 +78,15 @@ bool knownToEarlierVersions(const QString& keyName)
 // for none.
 QString earlierVersionsKey(const QJsonObject& config)
 {
-    const QString key = config.value(QStringLiteral("key")).toString();
+    const QString key = config.value(u"key"_s).toString();
     return knownToEarlierVersions(key) ? key : QString();
 }
 
 QJsonObject storedConfigs(const QString& path)
 {
-    return QJsonDocument::fromJson(*Defaults(path).dataValue(QStringLiteral("activeButtonProfile")))
+    return QJsonDocument::fromJson(*Defaults(path).dataValue(u"activeButtonProfile"_s))
         .object()
-        .value(QStringLiteral("buttonConfigs"))
+        .value(u"buttonConfigs"_s)
         .toObject();
 }
 
@@ -93,8 +95,7 @@ QStringList presses(qint64 code, int count, qint64 start, qint64 hold, qint64 pa
     QStringList events;
     for (int i = 0; i < count; ++i) {
         const qint64 down = start + i * (hold + pause);
-        events << QStringLiteral("%1 down @%2").arg(code).arg(down)
-               << QStringLiteral("%1 up @%2").arg(code).arg(down + hold);
+        events << u"%1 down @%2"_s.arg(code).arg(down) << u"%1 up @%2"_s.arg(code).arg(down + hold);
     }
     return events;
 }
@@ -114,9 +115,9 @@ private Q_SLOTS:
 
     void anEarlierFileBehavesAsItDidThere()
     {
-        Rig rig(copyOf(QStringLiteral("settings-before-trainer-apps.conf"), m_dir));
+        Rig rig(copyOf(u"settings-before-trainer-apps.conf"_s, m_dir));
         QVERIFY(rig.service.isEnabled());
-        QCOMPARE(rig.service.trainerApp().id, QStringLiteral("rouvy"));
+        QCOMPARE(rig.service.trainerApp().id, u"rouvy"_s);
         QCOMPARE(rig.storage.initialVirtualGear(), 9);
         QCOMPARE(rig.service.buttonConfigs().value(3), (ButtonConfig{KeyboardAction::none, 1}));
         // Period and comma, not held, 50 ms apart, as before.
@@ -124,18 +125,18 @@ private Q_SLOTS:
         QCOMPARE(rig.press(1), presses(43, 2, rig.scheduler->now(), 0, 50));
         QCOMPARE(rig.press(3), QStringList());
         // Reading wrote nothing back.
-        QVERIFY(!rig.defaults.stringValue(QStringLiteral("trainerApp")));
+        QVERIFY(!rig.defaults.stringValue(u"trainerApp"_s));
     }
 
     void aLaterFileIsReadHereAndStillByEarlierVersions()
     {
-        const QString path = copyOf(QStringLiteral("settings-with-trainer-apps.conf"), m_dir);
-        const QByteArray stored = *Defaults(path).dataValue(QStringLiteral("activeButtonProfile"));
+        const QString path = copyOf(u"settings-with-trainer-apps.conf"_s, m_dir);
+        const QByteArray stored = *Defaults(path).dataValue(u"activeButtonProfile"_s);
         QCOMPARE(problemForEarlierVersions(stored), QString());
 
         Rig rig(path);
-        QCOMPARE(rig.service.trainerApp().id, QStringLiteral("mywhoosh"));
-        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).label(), QStringLiteral("="));
+        QCOMPARE(rig.service.trainerApp().id, u"mywhoosh"_s);
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).label(), u"="_s);
         QCOMPARE(rig.service.keyHold(), std::chrono::milliseconds{40});
         QCOMPARE(rig.service.keyPause(), std::chrono::milliseconds{80});
         QCOMPARE(rig.press(2), presses(34, 3, 0, 40, 80));                    // MyWhoosh's I
@@ -150,71 +151,66 @@ private Q_SLOTS:
     // nearest key they know, and this version reads every key back.
     void keypadKeysSurviveEarlierVersions()
     {
-        const QString path = copyOf(QStringLiteral("settings-with-keypad-keys.conf"), m_dir);
+        const QString path = copyOf(u"settings-with-keypad-keys.conf"_s, m_dir);
         const QJsonObject configs = storedConfigs(path);
-        QCOMPARE(problemForEarlierVersions(*Defaults(path).dataValue(QStringLiteral("activeButtonProfile"))),
-                 QString());
-        QCOMPARE(earlierVersionsKey(configs.value(QStringLiteral("3")).toObject()), QStringLiteral("minus"));
-        QCOMPARE(earlierVersionsKey(configs.value(QStringLiteral("4")).toObject()), QString());
+        QCOMPARE(problemForEarlierVersions(*Defaults(path).dataValue(u"activeButtonProfile"_s)), QString());
+        QCOMPARE(earlierVersionsKey(configs.value(u"3"_s).toObject()), u"minus"_s);
+        QCOMPARE(earlierVersionsKey(configs.value(u"4"_s).toObject()), QString());
         const Defaults earlier(path);
-        QVERIFY(knownToEarlierVersions(*earlier.stringValue(QStringLiteral("customShiftUpKey"))));
-        QVERIFY(knownToEarlierVersions(*earlier.stringValue(QStringLiteral("customShiftDownKey"))));
+        QVERIFY(knownToEarlierVersions(*earlier.stringValue(u"customShiftUpKey"_s)));
+        QVERIFY(knownToEarlierVersions(*earlier.stringValue(u"customShiftDownKey"_s)));
 
         Rig rig(path);
-        QCOMPARE(rig.service.trainerApp().id, QStringLiteral("tpv"));
+        QCOMPARE(rig.service.trainerApp().id, u"tpv"_s);
         QCOMPARE(rig.press(2), presses(69, 1, 0, 0, 50)); // keypad +
         QCOMPARE(rig.press(3), presses(78, 1, rig.scheduler->now(), 0, 50));
         QCOMPARE(rig.press(4), presses(69, 2, rig.scheduler->now(), 0, 50));
-        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), QStringLiteral("KP_Enter"));
-        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftDown).name(), QStringLiteral("KP_Subtract"));
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), u"KP_Enter"_s);
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftDown).name(), u"KP_Subtract"_s);
         // An earlier version changed a key since, unaware of the exact one: its choice counts.
         Defaults rewritten(path);
-        rewritten.setString(QStringLiteral("customShiftUpKey"), QStringLiteral("F5"));
-        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), QStringLiteral("F5"));
+        rewritten.setString(u"customShiftUpKey"_s, u"F5"_s);
+        QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).name(), u"F5"_s);
     }
 
     // What this version writes is the later file's form: earlier versions keep reading it.
     void whatThisVersionWritesEarlierVersionsRead()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Cogwise.conf"));
+        const QString path = dir.filePath(u"Cogwise.conf"_s);
         {
             Rig rig(path);
             rig.service.setAction(1, KeyboardAction::shiftDown);
             rig.service.setRepeatCount(1, 2);
             rig.service.setRepeatCount(2, 3);
-            rig.service.setButtonKey(3, *VirtualKey::fromName(QStringLiteral("F5")));
+            rig.service.setButtonKey(3, *VirtualKey::fromName(u"F5"_s));
             rig.service.setRepeatCount(3, 2);
             rig.service.setAction(4, KeyboardAction::key);
         }
-        const auto written =
-            QJsonDocument::fromJson(*Defaults(path).dataValue(QStringLiteral("activeButtonProfile")))
-                .object()
-                .value(QStringLiteral("buttonConfigs"));
-        const QString golden = copyOf(QStringLiteral("settings-with-trainer-apps.conf"), m_dir);
-        const auto expected =
-            QJsonDocument::fromJson(*Defaults(golden).dataValue(QStringLiteral("activeButtonProfile")))
-                .object()
-                .value(QStringLiteral("buttonConfigs"));
+        const auto written = QJsonDocument::fromJson(*Defaults(path).dataValue(u"activeButtonProfile"_s))
+                                 .object()
+                                 .value(u"buttonConfigs"_s);
+        const QString golden = copyOf(u"settings-with-trainer-apps.conf"_s, m_dir);
+        const auto expected = QJsonDocument::fromJson(*Defaults(golden).dataValue(u"activeButtonProfile"_s))
+                                  .object()
+                                  .value(u"buttonConfigs"_s);
         QCOMPARE(written, expected);
     }
 
     void keypadKeysAreWrittenInTheFormEarlierVersionsRead()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("Cogwise.conf"));
+        const QString path = dir.filePath(u"Cogwise.conf"_s);
         {
             Rig rig(path);
-            rig.service.setTrainerApp(*TrainerApp::find(QStringLiteral("tpv")));
-            rig.service.setCustomShiftKey(KeyboardAction::shiftUp,
-                                          *VirtualKey::fromName(QStringLiteral("KP_Enter")));
-            rig.service.setCustomShiftKey(KeyboardAction::shiftDown,
-                                          *VirtualKey::fromName(QStringLiteral("KP_Subtract")));
-            rig.service.setButtonKey(3, *VirtualKey::fromName(QStringLiteral("KP_Subtract")));
-            rig.service.setButtonKey(4, *VirtualKey::fromName(QStringLiteral("KP_Add")));
+            rig.service.setTrainerApp(*TrainerApp::find(u"tpv"_s));
+            rig.service.setCustomShiftKey(KeyboardAction::shiftUp, *VirtualKey::fromName(u"KP_Enter"_s));
+            rig.service.setCustomShiftKey(KeyboardAction::shiftDown, *VirtualKey::fromName(u"KP_Subtract"_s));
+            rig.service.setButtonKey(3, *VirtualKey::fromName(u"KP_Subtract"_s));
+            rig.service.setButtonKey(4, *VirtualKey::fromName(u"KP_Add"_s));
             rig.service.setRepeatCount(4, 2);
         }
-        const QString golden = copyOf(QStringLiteral("settings-with-keypad-keys.conf"), m_dir);
+        const QString golden = copyOf(u"settings-with-keypad-keys.conf"_s, m_dir);
         QCOMPARE(storedConfigs(path), storedConfigs(golden));
         const Defaults written(path), expected(golden);
         for (const char* setting : {"trainerApp", "customShiftUpKey", "customShiftUpExactKey",
@@ -225,7 +221,7 @@ private Q_SLOTS:
         // A key earlier versions know again: no exact key is left behind to override it.
         Rig rig(path);
         rig.service.setCustomShiftKey(KeyboardAction::shiftUp, VirtualKey::period());
-        QVERIFY(!written.stringValue(QStringLiteral("customShiftUpExactKey")));
+        QVERIFY(!written.stringValue(u"customShiftUpExactKey"_s));
         QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp), VirtualKey::period());
     }
 };

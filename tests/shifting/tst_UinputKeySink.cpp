@@ -14,6 +14,8 @@
 #include <linux/input.h>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Writes at most a few bytes per call, as a slow device might.
@@ -40,9 +42,16 @@ QStringList readEvents(int fd)
     QStringList events;
     input_event event{};
     while (::read(fd, &event, sizeof event) == sizeof event)
-        events.append(QStringLiteral("%1 %2 %3").arg(event.type).arg(event.code).arg(event.value));
+        events.append(u"%1 %2 %3"_s.arg(event.type).arg(event.code).arg(event.value));
     return events;
 }
+
+// One line of readEvents(): a key going down (1) or up (0), and the report that ends each.
+QString key(int code, int value)
+{
+    return u"%1 %2 %3"_s.arg(EV_KEY).arg(code).arg(value);
+}
+const QString syn = u"%1 %2 0"_s.arg(EV_SYN).arg(SYN_REPORT);
 
 struct Pipe
 {
@@ -69,10 +78,6 @@ private Q_SLOTS:
         QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
         QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
 
-        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
-        const auto key = [](int code, int value) {
-            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
-        };
         QCOMPARE(readEvents(pipe.fds[0]), (QStringList{key(KEY_COMMA, 1), syn, key(KEY_COMMA, 0), syn,
                                                        key(KEY_DOT, 1), syn, key(KEY_DOT, 0), syn}));
     }
@@ -81,17 +86,16 @@ private Q_SLOTS:
     // on a German layout "/" is Shift+7 and "y" the key where US keyboards have Z.
     void picksKeysByPlaceOrByTheDisplaysLayout()
     {
-        const VirtualKey f5 = *VirtualKey::fromName(QStringLiteral("F5"));
-        const VirtualKey y = *VirtualKey::fromName(QStringLiteral("y"));
-        const VirtualKey slash = *VirtualKey::fromName(QStringLiteral("slash"));
-        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
-        const auto press = [&syn](QList<int> codes) {
+        const VirtualKey f5 = *VirtualKey::fromName(u"F5"_s);
+        const VirtualKey y = *VirtualKey::fromName(u"y"_s);
+        const VirtualKey slash = *VirtualKey::fromName(u"slash"_s);
+        const auto press = [](QList<int> codes) {
             QStringList events;
             for (int code : codes)
-                events << QStringLiteral("%1 %2 1").arg(EV_KEY).arg(code) << syn;
+                events << key(code, 1) << syn;
             std::reverse(codes.begin(), codes.end());
             for (int code : codes)
-                events << QStringLiteral("%1 %2 0").arg(EV_KEY).arg(code) << syn;
+                events << key(code, 0) << syn;
             return events;
         };
         const auto type = [](UinputKeySink& sink, int fd, const QList<VirtualKey>& keys) {
@@ -113,7 +117,7 @@ private Q_SLOTS:
         // Without a display there is no layout to read: the physical key stays.
         sink.setLayoutDisplay(":4095");
         const auto refused = sink.setKeyMatching(KeyMatching::character);
-        QVERIFY(refused && refused->contains(QStringLiteral("no X display")));
+        QVERIFY(refused && refused->contains(u"no X display"_s));
         QCOMPARE(sink.keyMatching(), KeyMatching::physicalKey);
 
         if (!XvfbServer::isInstalled())
@@ -141,16 +145,15 @@ private Q_SLOTS:
         UinputKeySink sink(pipe.fds[1]);
         sink.setLayoutDisplay(server->displayName());
         QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        const VirtualKey y = *VirtualKey::fromName(QStringLiteral("y"));
+        const VirtualKey y = *VirtualKey::fromName(u"y"_s);
         QVERIFY(sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up));
-        QCOMPARE(readEvents(pipe.fds[0]).value(0), QStringLiteral("%1 %2 1").arg(EV_KEY).arg(KEY_Z));
+        QCOMPARE(readEvents(pipe.fds[0]).value(0), key(KEY_Z, 1));
 
         server.reset();
         QVERIFY(QTest::qWaitFor(
             [&] {
                 const bool sent = sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up);
-                return sent &&
-                       readEvents(pipe.fds[0]).value(0) == QStringLiteral("%1 %2 1").arg(EV_KEY).arg(KEY_Y);
+                return sent && readEvents(pipe.fds[0]).value(0) == key(KEY_Y, 1);
             },
             10000));
     }
@@ -161,11 +164,11 @@ private Q_SLOTS:
         QTest::addColumn<QString>("app");
         QTest::addColumn<int>("up");
         QTest::addColumn<int>("down");
-        QTest::newRow("rouvy") << QStringLiteral("rouvy") << KEY_DOT << KEY_COMMA;
-        QTest::newRow("mywhoosh") << QStringLiteral("mywhoosh") << KEY_I << KEY_K;
-        QTest::newRow("tpv") << QStringLiteral("tpv") << KEY_KPPLUS << KEY_KPMINUS;
-        QTest::newRow("maximumtrainer") << QStringLiteral("maximumtrainer") << KEY_UP << KEY_DOWN;
-        QTest::newRow("goldencheetah") << QStringLiteral("goldencheetah") << KEY_KPPLUS << KEY_KPMINUS;
+        QTest::newRow("rouvy") << u"rouvy"_s << KEY_DOT << KEY_COMMA;
+        QTest::newRow("mywhoosh") << u"mywhoosh"_s << KEY_I << KEY_K;
+        QTest::newRow("tpv") << u"tpv"_s << KEY_KPPLUS << KEY_KPMINUS;
+        QTest::newRow("maximumtrainer") << u"maximumtrainer"_s << KEY_UP << KEY_DOWN;
+        QTest::newRow("goldencheetah") << u"goldencheetah"_s << KEY_KPPLUS << KEY_KPMINUS;
     }
     void everyPresetsShiftsReachTheDevice()
     {
@@ -173,7 +176,7 @@ private Q_SLOTS:
         QFETCH(int, up);
         QFETCH(int, down);
         QTemporaryDir dir;
-        Defaults defaults(dir.filePath(QStringLiteral("Cogwise.conf")));
+        Defaults defaults(dir.filePath(u"Cogwise.conf"_s));
         UserDefaultsManager storage(defaults);
         QVERIFY(TrainerApp::find(app));
         storage.setTrainerApp(*TrainerApp::find(app));
@@ -184,10 +187,6 @@ private Q_SLOTS:
 
         bridge.handleButtonPress(2);
         bridge.handleButtonPress(1);
-        const QString syn = QStringLiteral("%1 %2 0").arg(EV_SYN).arg(SYN_REPORT);
-        const auto key = [](int code, int value) {
-            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
-        };
         const QStringList expected{key(up, 1), syn, key(up, 0), syn, key(down, 1), syn, key(down, 0), syn};
         QStringList events;
         QTRY_VERIFY_WITH_TIMEOUT((events += readEvents(pipe.fds[0]), events.size() >= expected.size()),
@@ -208,14 +207,11 @@ private Q_SLOTS:
         UinputKeySink sink(pipe.fds[1]);
         sink.setLayoutDisplay(server.displayName());
         QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        const auto key = [](int code, int value) {
-            return QStringLiteral("%1 %2 %3").arg(EV_KEY).arg(code).arg(value);
-        };
         for (bool numLock : {false, true}) {
             QVERIFY(server.setNumLock(numLock));
-            const VirtualKey one = *VirtualKey::fromName(QStringLiteral("KP_1"));
+            const VirtualKey one = *VirtualKey::fromName(u"KP_1"_s);
             QVERIFY(sink.post(one, KeyDirection::down) && sink.post(one, KeyDirection::up));
-            QCOMPARE(readEvents(pipe.fds[0]).filter(QStringLiteral("%1 ").arg(EV_KEY)),
+            QCOMPARE(readEvents(pipe.fds[0]).filter(u"%1 "_s.arg(EV_KEY)),
                      (QStringList{key(KEY_KP1, 1), key(KEY_KP1, 0)}));
         }
     }
@@ -229,30 +225,29 @@ private Q_SLOTS:
         while (::write(pipe.fds[1], filler.constData(), filler.size()) > 0) {
         }
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY2(sink.lastError().contains(QStringLiteral("writing to the virtual keyboard failed")),
+        QVERIFY2(sink.lastError().contains(u"writing to the virtual keyboard failed"_s),
                  qPrintable(sink.lastError()));
 
         sink.stall = true;
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QCOMPARE(sink.lastError(), QStringLiteral("the virtual keyboard accepted no data"));
+        QCOMPARE(sink.lastError(), u"the virtual keyboard accepted no data"_s);
     }
 
     void devicesThatCannotBeUsedSayWhy()
     {
         QTemporaryDir dir;
-        const auto missing = UinputKeySink::open(dir.filePath(QStringLiteral("uinput")));
+        const auto missing = UinputKeySink::open(dir.filePath(u"uinput"_s));
         QVERIFY(!missing->canPostKeys());
-        QVERIFY2(missing->unavailableReason()->contains(QStringLiteral("modprobe uinput")),
+        QVERIFY2(missing->unavailableReason()->contains(u"modprobe uinput"_s),
                  qPrintable(*missing->unavailableReason()));
         QVERIFY(!missing->post(VirtualKey::comma(), KeyDirection::down));
         QCOMPARE(missing->lastError(), *missing->unavailableReason());
 
         // Not a uinput device: opening works, creating the keyboard does not.
-        QVERIFY(ScratchDir::write(dir.filePath(QStringLiteral("plain"))));
-        const auto notADevice = UinputKeySink::open(dir.filePath(QStringLiteral("plain")));
+        QVERIFY(ScratchDir::write(dir.filePath(u"plain"_s)));
+        const auto notADevice = UinputKeySink::open(dir.filePath(u"plain"_s));
         QVERIFY(!notADevice->canPostKeys());
-        QVERIFY2(notADevice->unavailableReason()->contains(
-                     QStringLiteral("could not create its virtual keyboard")),
+        QVERIFY2(notADevice->unavailableReason()->contains(u"could not create its virtual keyboard"_s),
                  qPrintable(*notADevice->unavailableReason()));
     }
 };

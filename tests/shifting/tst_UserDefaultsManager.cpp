@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QDateTime dayTwo(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);
@@ -44,35 +46,31 @@ private Q_SLOTS:
     {
         DebugLogRecorder recorder;
         const ButtonProfile created = m_store->loadOrCreateProfile();
-        QCOMPARE(created.name, QStringLiteral("Default"));
+        QCOMPARE(created.name, u"Default"_s);
         QCOMPARE(created.buttonConfigs, defaultButtonConfigs());
         recorder.settle();
-        QCOMPARE(recorder.lines(),
-                 (QStringList{QStringLiteral("Storage: Saved button profile: Default"),
-                              QStringLiteral("Storage: Created new default button profile")}));
+        QCOMPARE(recorder.lines(), (QStringList{u"Storage: Saved button profile: Default"_s,
+                                                u"Storage: Created new default button profile"_s}));
 
         // The exact stored bytes: compact JSON, upper-case id, reference-date seconds.
-        const QByteArray bytes = *m_defaults->dataValue(QStringLiteral("activeButtonProfile"));
+        const QByteArray bytes = *m_defaults->dataValue(u"activeButtonProfile"_s);
         QVERIFY(!bytes.contains(' ') && !bytes.contains('\n'));
         const QJsonObject json = QJsonDocument::fromJson(bytes).object();
-        QCOMPARE(json.value(QStringLiteral("id")).toString(),
-                 created.id.toString(QUuid::WithoutBraces).toUpper());
-        QCOMPARE(json.value(QStringLiteral("createdAt")).toDouble(), 86400.0);
-        QCOMPARE(json.value(QStringLiteral("buttonConfigs")).toObject().value(QStringLiteral("1")).toObject(),
-                 (QJsonObject{{QStringLiteral("action"), QStringLiteral("shift_down")},
-                              {QStringLiteral("repeatCount"), 1}}));
+        QCOMPARE(json.value(u"id"_s).toString(), created.id.toString(QUuid::WithoutBraces).toUpper());
+        QCOMPARE(json.value(u"createdAt"_s).toDouble(), 86400.0);
+        QCOMPARE(json.value(u"buttonConfigs"_s).toObject().value(u"1"_s).toObject(),
+                 (QJsonObject{{u"action"_s, u"shift_down"_s}, {u"repeatCount"_s, 1}}));
 
         recorder.entries.clear();
         QCOMPARE(m_store->loadOrCreateProfile().id, created.id);
         recorder.settle();
-        QCOMPARE(recorder.lines(),
-                 QStringList{QStringLiteral("Storage: Loaded existing button profile: Default")});
+        QCOMPARE(recorder.lines(), QStringList{u"Storage: Loaded existing button profile: Default"_s});
     }
 
     void roundTripKeepsEverything()
     {
         ButtonProfile profile{QUuid::createUuid(),
-                              QStringLiteral("Sprint \"é\""),
+                              u"Sprint \"é\""_s,
                               {{1, {KeyboardAction::shiftUp, 3}}, {7, {KeyboardAction::none, 10}}},
                               dayTwo.addMSecs(123),
                               dayTwo.addDays(400).addMSecs(999)};
@@ -96,7 +94,7 @@ private Q_SLOTS:
 
     void extraButtonsSurviveUpdatesButNotAReset()
     {
-        m_defaults->setData(QStringLiteral("activeButtonProfile"),
+        m_defaults->setData(u"activeButtonProfile"_s,
                             storedJson("{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2},"
                                        "\"7\":{\"action\":\"shift_down\",\"repeatCount\":4}}"));
         m_store->updateButtonConfig(2, {KeyboardAction::shiftDown, 1});
@@ -106,9 +104,9 @@ private Q_SLOTS:
         m_store->resetProfileToDefaults();
         const ButtonProfile reset = m_store->loadOrCreateProfile();
         QCOMPARE(reset.buttonConfigs, defaultButtonConfigs());
-        QCOMPARE(reset.name, QStringLiteral("Race"));
+        QCOMPARE(reset.name, u"Race"_s);
         recorder.settle();
-        QVERIFY(recorder.lines().contains(QStringLiteral("Storage: Reset button profile to defaults")));
+        QVERIFY(recorder.lines().contains(u"Storage: Reset button profile to defaults"_s));
     }
 
     void unreadableProfileIsReplacedButKept_data()
@@ -117,23 +115,22 @@ private Q_SLOTS:
         QTest::addColumn<QString>("reason");
 
         const QByteArray shiftUp = "{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}}";
-        QTest::newRow("not JSON") << QByteArray("{\"id\": oops") << QStringLiteral("not valid JSON");
-        QTest::newRow("not an object") << QByteArray("[1,2]") << QStringLiteral("not a JSON object");
-        QTest::newRow("missing member") << QByteArray("{\"id\":\"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\"}")
-                                        << QStringLiteral("\"name\" is missing");
-        QTest::newRow("wrong type") << storedJson("[]")
-                                    << QStringLiteral("\"buttonConfigs\" is not an object");
+        QTest::newRow("not JSON") << QByteArray("{\"id\": oops") << u"not valid JSON"_s;
+        QTest::newRow("not an object") << QByteArray("[1,2]") << u"not a JSON object"_s;
+        QTest::newRow("missing member")
+            << QByteArray("{\"id\":\"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\"}") << u"\"name\" is missing"_s;
+        QTest::newRow("wrong type") << storedJson("[]") << u"\"buttonConfigs\" is not an object"_s;
         QTest::newRow("fractional count") << storedJson("{\"1\":{\"action\":\"none\",\"repeatCount\":1.5}}")
-                                          << QStringLiteral("repeatCount\" is not an integer");
+                                          << u"repeatCount\" is not an integer"_s;
         QTest::newRow("bad UUID") << storedJson(shiftUp, "E621E1F8-C36C-495A-93FC-0C247A3E6EZZ")
-                                  << QStringLiteral("\"id\" is not a UUID");
+                                  << u"\"id\" is not a UUID"_s;
         QTest::newRow("button key of letters")
             << storedJson("{\"one\":{\"action\":\"none\",\"repeatCount\":1}}")
-            << QStringLiteral("\"one\" is not a decimal integer");
-        QTest::newRow("unknown action") << storedJson("{\"1\":{\"action\":\"jump\",\"repeatCount\":1}}")
-                                        << QStringLiteral("Unknown action \"jump\"");
+            << u"\"one\" is not a decimal integer"_s;
+        QTest::newRow("unknown action")
+            << storedJson("{\"1\":{\"action\":\"jump\",\"repeatCount\":1}}") << u"Unknown action \"jump\""_s;
         QTest::newRow("date out of range") << QByteArray(storedJson(shiftUp)).replace("86400.5", "1e300")
-                                           << QStringLiteral("\"updatedAt\" is not a date");
+                                           << u"\"updatedAt\" is not a date"_s;
     }
 
     void unreadableProfileIsReplacedButKept()
@@ -141,23 +138,23 @@ private Q_SLOTS:
         QFETCH(QByteArray, stored);
         QFETCH(QString, reason);
 
-        m_defaults->setData(QStringLiteral("activeButtonProfile"), stored);
+        m_defaults->setData(u"activeButtonProfile"_s, stored);
         DebugLogRecorder recorder;
         QCOMPARE(m_store->storedButtonProfile(), std::nullopt);
         const ButtonProfile replaced = m_store->loadOrCreateProfile();
         recorder.settle();
 
-        QCOMPARE(replaced.name, QStringLiteral("Default"));
+        QCOMPARE(replaced.name, u"Default"_s);
         QCOMPARE(replaced.buttonConfigs, defaultButtonConfigs());
-        QCOMPARE(m_defaults->dataValue(QStringLiteral("activeButtonProfile.corrupt")), std::optional(stored));
+        QCOMPARE(m_defaults->dataValue(u"activeButtonProfile.corrupt"_s), std::optional(stored));
         QCOMPARE(m_store->storedButtonProfile(), std::optional(replaced));
 
         const auto failures = recorder.entries.size();
         QVERIFY(failures > 0);
         const DebugLogEntry& error = recorder.entries.constFirst();
         QCOMPARE(error.level, DebugLogLevel::error);
-        QCOMPARE(error.category, QStringLiteral("Storage"));
-        QVERIFY2(error.message.startsWith(QStringLiteral("Failed to decode button profile: ")) &&
+        QCOMPARE(error.category, u"Storage"_s);
+        QVERIFY2(error.message.startsWith(u"Failed to decode button profile: "_s) &&
                      error.message.contains(reason),
                  qPrintable(error.message));
     }
@@ -173,18 +170,17 @@ private Q_SLOTS:
                                 "\"buttonConfigs\":{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}},"
                                 "\"createdAt\":0,\"updatedAt\":0}";
         QTest::newRow("JSON by hand, split at its commas")
-            << QByteArray("activeButtonProfile=" + json) << QStringLiteral("Race") << QString();
-        QTest::newRow("a list") << QByteArray("activeButtonProfile=a, b, c") << QString()
-                                << QStringLiteral("a, b, c");
+            << QByteArray("activeButtonProfile=" + json) << u"Race"_s << QString();
+        QTest::newRow("a list") << QByteArray("activeButtonProfile=a, b, c") << QString() << u"a, b, c"_s;
         QTest::newRow("a damaged variant") << QByteArray("activeButtonProfile=@Variant(\\0\\0garbage)")
-                                           << QString() << QStringLiteral("@Variant(\\0\\0garbage)");
+                                           << QString() << u"@Variant(\\0\\0garbage)"_s;
     }
     void storedFormsOtherThanBytes()
     {
         QFETCH(QByteArray, line);
         QFETCH(QString, name);
         QFETCH(QString, copy);
-        const QString path = m_files.filePath(QStringLiteral("forms.conf"));
+        const QString path = m_files.filePath(u"forms.conf"_s);
         QVERIFY(ScratchDir::write(path, "[General]\n" + line + "\ninitialVirtualGear=@Variant(garbage)\n"));
 
         DebugLogRecorder::settle();
@@ -194,18 +190,16 @@ private Q_SLOTS:
         const ButtonProfile profile = store.loadOrCreateProfile();
         recorder.settle();
         // What was set aside is named in the log.
-        QCOMPARE(recorder.lines().filter(QStringLiteral("under activeButtonProfile.corrupt")).isEmpty(),
-                 copy.isEmpty());
-        QCOMPARE(profile.name, name.isEmpty() ? QStringLiteral("Default") : name);
+        QCOMPARE(recorder.lines().filter(u"under activeButtonProfile.corrupt"_s).isEmpty(), copy.isEmpty());
+        QCOMPARE(profile.name, name.isEmpty() ? u"Default"_s : name);
         if (!name.isEmpty())
             QCOMPARE(profile.buttonConfigs.value(1), (ButtonConfig{KeyboardAction::shiftUp, 2}));
         Defaults reopened(path);
-        QCOMPARE(reopened.stringValue(QStringLiteral("activeButtonProfile.corrupt")),
+        QCOMPARE(reopened.stringValue(u"activeButtonProfile.corrupt"_s),
                  copy.isEmpty() ? std::nullopt : std::optional(copy));
         // A gear that could not be decoded reads as the default and keeps its text too.
         QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), UserDefaultsManager::defaultInitialGear);
-        QCOMPARE(reopened.stringValue(QStringLiteral("initialVirtualGear.corrupt")),
-                 QStringLiteral("@Variant(garbage)"));
+        QCOMPARE(reopened.stringValue(u"initialVirtualGear.corrupt"_s), u"@Variant(garbage)"_s);
     }
 
     void invalidDatesAreNotWritten()
@@ -218,9 +212,8 @@ private Q_SLOTS:
         m_store->setStoredButtonProfile(bad);
         recorder.settle();
         QCOMPARE(m_store->storedButtonProfile(), std::optional(good));
-        QCOMPARE(recorder.lines().filter(QStringLiteral("Storage: Failed to encode button profile: ")).size(),
-                 1);
-        QVERIFY(recorder.lines().filter(QStringLiteral("Saved button profile")).isEmpty());
+        QCOMPARE(recorder.lines().filter(u"Storage: Failed to encode button profile: "_s).size(), 1);
+        QVERIFY(recorder.lines().filter(u"Saved button profile"_s).isEmpty());
     }
 };
 

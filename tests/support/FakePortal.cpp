@@ -7,21 +7,22 @@
 #include <QTest>
 #include <QUuid>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString mockInterface = QStringLiteral("org.freedesktop.portal.Mock");
+const QString portalService = u"org.freedesktop.portal.Desktop"_s;
+const QString portalPath = u"/org/freedesktop/portal/desktop"_s;
+const QString mockInterface = u"org.freedesktop.portal.Mock"_s;
 
 } // namespace
 
 char* toString(const FakePortal::KeyEvent& event)
 {
-    return QTest::toString(QStringLiteral("%1 %2 %3")
-                               .arg(event.kind, QString::number(event.value),
-                                    event.state == 1   ? QStringLiteral("pressed")
-                                    : event.state == 0 ? QStringLiteral("released")
-                                                       : QStringLiteral("state %1").arg(event.state)));
+    return QTest::toString(u"%1 %2 %3"_s.arg(event.kind, QString::number(event.value),
+                                             event.state == 1   ? u"pressed"_s
+                                             : event.state == 0 ? u"released"_s
+                                                                : u"state %1"_s.arg(event.state)));
 }
 
 FakePortal::~FakePortal()
@@ -42,24 +43,23 @@ std::optional<QString> FakePortal::start(std::optional<uint> scheme)
         return error;
     if (!scheme)
         return std::nullopt;
-    return startPortal({{QStringLiteral("scheme"), qint64(*scheme)}});
+    return startPortal({{u"scheme"_s, qint64(*scheme)}});
 }
 
 std::optional<QString> FakePortal::start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop)
 {
     // The fake would quietly allow on a mode it does not know; a typo should fail here instead.
-    static const QStringList consentModes{QStringLiteral("allow"), QStringLiteral("deny"),
-                                          QStringLiteral("wait")};
+    static const QStringList consentModes{u"allow"_s, u"deny"_s, u"wait"_s};
     if (!consentModes.contains(remoteDesktop.consent))
-        return QStringLiteral("unknown consent mode: ") + remoteDesktop.consent;
+        return u"unknown consent mode: "_s + remoteDesktop.consent;
     if (const auto error = startBus())
         return error;
     return startPortal({
-        {QStringLiteral("scheme"), qint64(scheme.value_or(0))},
-        {QStringLiteral("remote_desktop"), remoteDesktop.offered},
-        {QStringLiteral("version"), qint64(remoteDesktop.version)},
-        {QStringLiteral("consent"), remoteDesktop.consent},
-        {QStringLiteral("known_tokens"), QJsonArray::fromStringList(remoteDesktop.knownTokens)},
+        {u"scheme"_s, qint64(scheme.value_or(0))},
+        {u"remote_desktop"_s, remoteDesktop.offered},
+        {u"version"_s, qint64(remoteDesktop.version)},
+        {u"consent"_s, remoteDesktop.consent},
+        {u"known_tokens"_s, QJsonArray::fromStringList(remoteDesktop.knownTokens)},
     });
 }
 
@@ -67,20 +67,19 @@ std::optional<QString> FakePortal::startBus()
 {
     if (const auto error = m_bus.start())
         return error;
-    m_connectionName = QStringLiteral("fake-portal-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
+    m_connectionName = u"fake-portal-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!bus().isConnected())
-        return QStringLiteral("cannot connect to the private bus at ") + m_bus.address();
+        return u"cannot connect to the private bus at "_s + m_bus.address();
     return std::nullopt;
 }
 
 std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
 {
-    m_bus.startMock(m_portal, QStringLiteral("--session"),
-                    QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
-                    {QStringLiteral("--parameters"),
-                     QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
+    m_bus.startMock(
+        m_portal, u"--session"_s, QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
+        {u"--parameters"_s, QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
     if (const auto error = PrivateBus::waitForName(bus(), portalService, m_portal))
-        return QStringLiteral("the fake portal did not come up (see its messages above): ") + *error;
+        return u"the fake portal did not come up (see its messages above): "_s + *error;
     return std::nullopt;
 }
 
@@ -101,45 +100,24 @@ QVariant FakePortal::query(const QString& method) const
     const QDBusMessage reply = callMock(method);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1) {
         // Quietly answering 0 or nothing would pass a test that expects 0 or nothing.
-        QTest::qFail(qPrintable(QStringLiteral("FakePortal: %1 failed: %2 %3")
-                                    .arg(method, reply.errorName(), reply.errorMessage())),
+        QTest::qFail(qPrintable(u"FakePortal: %1 failed: %2 %3"_s.arg(method, reply.errorName(),
+                                                                      reply.errorMessage())),
                      __FILE__, __LINE__);
         return {};
     }
     return reply.arguments().constFirst();
 }
 
-bool FakePortal::setColorScheme(uint scheme) const
-{
-    return callMock(QStringLiteral("SetColorScheme"), {scheme}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::setConsent(const QString& mode) const
-{
-    return callMock(QStringLiteral("SetConsent"), {mode}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::answer(uint response) const
-{
-    return callMock(QStringLiteral("Answer"), {response}).type() == QDBusMessage::ReplyMessage;
-}
-
-bool FakePortal::closeSession() const
-{
-    return callMock(QStringLiteral("CloseSession")).type() == QDBusMessage::ReplyMessage;
-}
-
 QList<FakePortal::KeyEvent> FakePortal::keyEvents() const
 {
     QList<KeyEvent> events;
-    const QVariant reply = query(QStringLiteral("KeyEvents"));
+    const QVariant reply = query(u"KeyEvents"_s);
     if (!reply.canConvert<QDBusArgument>())
         return events;
     const auto argument = reply.value<QDBusArgument>();
     if (argument.currentSignature() != QLatin1String("a(siu)")) {
-        QTest::qFail(
-            qPrintable(QStringLiteral("FakePortal: KeyEvents answered ") + argument.currentSignature()),
-            __FILE__, __LINE__);
+        QTest::qFail(qPrintable(u"FakePortal: KeyEvents answered "_s + argument.currentSignature()), __FILE__,
+                     __LINE__);
         return events;
     }
     argument.beginArray();
@@ -152,29 +130,4 @@ QList<FakePortal::KeyEvent> FakePortal::keyEvents() const
     }
     argument.endArray();
     return events;
-}
-
-QString FakePortal::lastRestoreToken() const
-{
-    return query(QStringLiteral("LastRestoreToken")).toString();
-}
-
-uint FakePortal::lastPersistMode() const
-{
-    return query(QStringLiteral("LastPersistMode")).toUInt();
-}
-
-uint FakePortal::dialogs() const
-{
-    return query(QStringLiteral("Dialogs")).toUInt();
-}
-
-uint FakePortal::closedByClient() const
-{
-    return query(QStringLiteral("ClosedByClient")).toUInt();
-}
-
-uint FakePortal::sessions() const
-{
-    return query(QStringLiteral("Sessions")).toUInt();
 }

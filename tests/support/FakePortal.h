@@ -57,27 +57,33 @@ public:
     QString address() const { return m_bus.address(); }
 
     // The rider changes the desktop's preference.
-    bool setColorScheme(uint scheme) const;
+    bool setColorScheme(uint scheme) const { return control(QStringLiteral("SetColorScheme"), {scheme}); }
 
     // The user's way with consent dialogs from now on.
-    bool setConsent(const QString& mode) const;
+    bool setConsent(const QString& mode) const { return control(QStringLiteral("SetConsent"), {mode}); }
     // The user answers the oldest open dialog: 0 allow, 1 cancel, 2 other error. False when none is open.
-    bool answer(uint response) const;
+    bool answer(uint response) const { return control(QStringLiteral("Answer"), {response}); }
     // The desktop ends every open session.
-    bool closeSession() const;
+    bool closeSession() const { return control(QStringLiteral("CloseSession")); }
 
     // What the portal saw. A failed query fails the running test.
     QList<KeyEvent> keyEvents() const;
-    QString lastRestoreToken() const; // given to the last SelectDevices
-    uint lastPersistMode() const;     // given to the last SelectDevices
-    uint dialogs() const;             // consent dialogs shown
-    uint closedByClient() const;      // sessions the client closed
-    uint sessions() const;            // sessions created
+    // Given to the last SelectDevices.
+    QString lastRestoreToken() const { return query(QStringLiteral("LastRestoreToken")).toString(); }
+    uint lastPersistMode() const { return query(QStringLiteral("LastPersistMode")).toUInt(); }
+    uint dialogs() const { return query(QStringLiteral("Dialogs")).toUInt(); } // consent dialogs shown
+    uint closedByClient() const { return query(QStringLiteral("ClosedByClient")).toUInt(); } // client closed
+    uint sessions() const { return query(QStringLiteral("Sessions")).toUInt(); } // sessions created
 
 private:
     std::optional<QString> startBus();
     std::optional<QString> startPortal(const QJsonObject& parameters);
     QDBusMessage callMock(const QString& method, const QVariantList& arguments = {}) const;
+    // Whether a switch of the fake took.
+    bool control(const QString& method, const QVariantList& arguments = {}) const
+    {
+        return callMock(method, arguments).type() == QDBusMessage::ReplyMessage;
+    }
     // The reply's only argument; fails the running test when the call did not succeed.
     QVariant query(const QString& method) const;
 

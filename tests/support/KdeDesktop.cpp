@@ -9,32 +9,31 @@
 #include <QTest>
 #include <algorithm>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int startTimeoutMs = 30000;
-const QString socketName = QStringLiteral("cogwise-wayland");
+const QString socketName = u"cogwise-wayland"_s;
 
 // `suffix` under each of /usr/lib's architecture folders.
 QStringList underLib(const QString& suffix)
 {
     QStringList folders;
-    for (const QFileInfo& lib :
-         QDir(QStringLiteral("/usr/lib")).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
+    for (const QFileInfo& lib : QDir(u"/usr/lib"_s).entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot))
         folders << lib.filePath() + suffix;
     return folders;
 }
 
 QString backendPath()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("xdg-desktop-portal-kde"),
-                                          QStringList{QStringLiteral("/usr/libexec")} +
-                                              underLib(QStringLiteral("/libexec")));
+    return QStandardPaths::findExecutable(u"xdg-desktop-portal-kde"_s,
+                                          QStringList{u"/usr/libexec"_s} + underLib(u"/libexec"_s));
 }
 
 QString portalPath()
 {
-    return QStandardPaths::findExecutable(QStringLiteral("xdg-desktop-portal"),
-                                          {QStringLiteral("/usr/libexec")});
+    return QStandardPaths::findExecutable(u"xdg-desktop-portal"_s, {u"/usr/libexec"_s});
 }
 
 QByteArray readFile(const QString& path)
@@ -58,33 +57,33 @@ std::optional<QString> KdeDesktop::missing()
         QString path;
         const char* package;
     } needed[] = {
-        {QStandardPaths::findExecutable(QStringLiteral("kwin_wayland")), "kwin-wayland"},
-        {QStandardPaths::findExecutable(QStringLiteral("Xwayland")), "xwayland"},
+        {QStandardPaths::findExecutable(u"kwin_wayland"_s), "kwin-wayland"},
+        {QStandardPaths::findExecutable(u"Xwayland"_s), "xwayland"},
         {portalPath(), "xdg-desktop-portal"},
         {backendPath(), "xdg-desktop-portal-kde"},
-        {QStandardPaths::findExecutable(QStringLiteral("wev")), "wev"},
-        {QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")), "dbus"},
+        {QStandardPaths::findExecutable(u"wev"_s), "wev"},
+        {QStandardPaths::findExecutable(u"dbus-daemon"_s), "dbus"},
     };
     for (const auto& [path, package] : needed)
         if (path.isEmpty())
-            return QStringLiteral("%1 is not installed").arg(QLatin1String(package));
+            return u"%1 is not installed"_s.arg(QLatin1String(package));
     // The KDE back-end needs it but does not say so.
-    const QStringList plugins = underLib(QStringLiteral("/qt5/plugins/platforms/libqwayland-generic.so"));
+    const QStringList plugins = underLib(u"/qt5/plugins/platforms/libqwayland-generic.so"_s);
     if (std::none_of(plugins.begin(), plugins.end(),
                      [](const QString& plugin) { return QFile::exists(plugin); }))
-        return QStringLiteral("qtwayland5 is not installed");
+        return u"qtwayland5 is not installed"_s;
     return std::nullopt;
 }
 
 QProcessEnvironment KdeDesktop::clientEnvironment() const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_bus.address());
-    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir.filePath(QStringLiteral("run")));
-    environment.insert(QStringLiteral("WAYLAND_DISPLAY"), socketName);
-    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
-    environment.insert(QStringLiteral("XDG_CURRENT_DESKTOP"), QStringLiteral("KDE"));
+    environment.remove(u"DISPLAY"_s);
+    environment.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, m_bus.address());
+    environment.insert(u"XDG_RUNTIME_DIR"_s, m_dir.filePath(u"run"_s));
+    environment.insert(u"WAYLAND_DISPLAY"_s, socketName);
+    environment.insert(u"XDG_SESSION_TYPE"_s, u"wayland"_s);
+    environment.insert(u"XDG_CURRENT_DESKTOP"_s, u"KDE"_s);
     for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
         environment.insert(QString::fromLatin1(name), m_dir.filePath(QString::fromLatin1(name).toLower()));
     return environment;
@@ -92,10 +91,10 @@ QProcessEnvironment KdeDesktop::clientEnvironment() const
 
 std::optional<QString> KdeDesktop::start()
 {
-    if (!m_dir.isValid() || !QDir().mkdir(m_dir.filePath(QStringLiteral("run"))) ||
-        !QFile::setPermissions(m_dir.filePath(QStringLiteral("run")),
+    if (!m_dir.isValid() || !QDir().mkdir(m_dir.filePath(u"run"_s)) ||
+        !QFile::setPermissions(m_dir.filePath(u"run"_s),
                                QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return QStringLiteral("no private runtime folder");
+        return u"no private runtime folder"_s;
     if (const auto error = m_bus.start())
         return error;
     if (const auto error = startKWin())
@@ -107,63 +106,61 @@ std::optional<QString> KdeDesktop::startKWin()
 {
     // Debian's kwin_wayland carries the file capability cap_sys_resource, which a container's
     // bounding set may lack (exec then fails); a copy carries none.
-    const QString kwin = m_dir.filePath(QStringLiteral("kwin_wayland"));
-    if (!QFile::copy(QStandardPaths::findExecutable(QStringLiteral("kwin_wayland")), kwin))
-        return QStringLiteral("cannot copy kwin_wayland");
+    const QString kwin = m_dir.filePath(u"kwin_wayland"_s);
+    if (!QFile::copy(QStandardPaths::findExecutable(u"kwin_wayland"_s), kwin))
+        return u"cannot copy kwin_wayland"_s;
     // KWin starts this once Xwayland is up, with DISPLAY set to it.
-    const QString displayFile = m_dir.filePath(QStringLiteral("x-display"));
+    const QString displayFile = m_dir.filePath(u"x-display"_s);
     QProcessEnvironment environment = clientEnvironment();
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(u"WAYLAND_DISPLAY"_s);
     m_kwin.setProcessEnvironment(environment);
     m_kwin.setProcessChannelMode(QProcess::MergedChannels);
-    m_kwin.setStandardOutputFile(m_dir.filePath(QStringLiteral("kwin.log")));
-    m_kwin.start(kwin, {QStringLiteral("--virtual"), QStringLiteral("--xwayland"), QStringLiteral("--socket"),
-                        socketName, QStringLiteral("--width"), QStringLiteral("800"),
-                        QStringLiteral("--height"), QStringLiteral("600"), QStringLiteral("--no-lockscreen"),
-                        QStringLiteral("--no-global-shortcuts"),
-                        QStringLiteral("sh -c 'printenv DISPLAY > %1'").arg(displayFile)});
+    m_kwin.setStandardOutputFile(m_dir.filePath(u"kwin.log"_s));
+    m_kwin.start(kwin, {u"--virtual"_s, u"--xwayland"_s, u"--socket"_s, socketName, u"--width"_s, u"800"_s,
+                        u"--height"_s, u"600"_s, u"--no-lockscreen"_s, u"--no-global-shortcuts"_s,
+                        u"sh -c 'printenv DISPLAY > %1'"_s.arg(displayFile)});
     (void)QTest::qWaitFor(
         [&] { return m_kwin.state() == QProcess::NotRunning || !readFile(displayFile).isEmpty(); },
         startTimeoutMs);
     m_xDisplay = readFile(displayFile).trimmed();
     if (m_xDisplay.isEmpty())
-        return QStringLiteral("KWin did not start Xwayland: ") +
-               QString::fromLocal8Bit(readFile(m_dir.filePath(QStringLiteral("kwin.log"))).right(2000));
+        return u"KWin did not start Xwayland: "_s +
+               QString::fromLocal8Bit(readFile(m_dir.filePath(u"kwin.log"_s)).right(2000));
     return std::nullopt;
 }
 
 std::optional<QString> KdeDesktop::startPortal()
 {
-    const QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("kde-desktop"));
+    const QDBusConnection bus = QDBusConnection::connectToBus(m_bus.address(), u"kde-desktop"_s);
     // Started by hand before the front-end: activation would not pass WAYLAND_DISPLAY on.
     QProcessEnvironment environment = clientEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"wayland"_s);
     m_backend.setProcessEnvironment(environment);
     m_backend.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_backend.start(backendPath(), {});
-    if (const auto error = PrivateBus::waitForName(
-            bus, QStringLiteral("org.freedesktop.impl.portal.desktop.kde"), m_backend))
+    if (const auto error =
+            PrivateBus::waitForName(bus, u"org.freedesktop.impl.portal.desktop.kde"_s, m_backend))
         return error;
     m_portal.setProcessEnvironment(clientEnvironment());
     m_portal.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_portal.start(portalPath(), {});
-    return PrivateBus::waitForName(bus, QStringLiteral("org.freedesktop.portal.Desktop"), m_portal);
+    return PrivateBus::waitForName(bus, u"org.freedesktop.portal.Desktop"_s, m_portal);
 }
 
 std::optional<QString> KdeDesktop::startWaylandClient()
 {
-    const QString log = m_dir.filePath(QStringLiteral("wev.log"));
+    const QString log = m_dir.filePath(u"wev.log"_s);
     m_wev.setProcessEnvironment(clientEnvironment());
     m_wev.setStandardOutputFile(log);
     // Without line buffering, wev's output sits in its buffer while it waits for more.
-    m_wev.start(QStringLiteral("stdbuf"), {QStringLiteral("-oL"), QStringLiteral("wev")});
+    m_wev.start(u"stdbuf"_s, {u"-oL"_s, u"wev"_s});
     const bool focused = QTest::qWaitFor(
         [&] {
             return m_wev.state() == QProcess::NotRunning || readFile(log).contains("wl_keyboard] enter:");
         },
         startTimeoutMs);
     if (m_wev.state() == QProcess::NotRunning || !focused)
-        return QStringLiteral("wev did not get the keyboard focus: ") + QString::fromLocal8Bit(readFile(log));
+        return u"wev did not get the keyboard focus: "_s + QString::fromLocal8Bit(readFile(log));
     return std::nullopt;
 }
 
@@ -175,12 +172,11 @@ QStringList KdeDesktop::waylandKeys() const
     QStringList keys;
     QSet<QString> serials;
     for (const auto& match :
-         key.globalMatch(QString::fromLocal8Bit(readFile(m_dir.filePath(QStringLiteral("wev.log")))))) {
+         key.globalMatch(QString::fromLocal8Bit(readFile(m_dir.filePath(u"wev.log"_s))))) {
         if (serials.contains(match.captured(1)))
             continue;
         serials.insert(match.captured(1));
-        keys << match.captured(3) + (match.captured(2) == QLatin1String("pressed") ? QStringLiteral(" down")
-                                                                                   : QStringLiteral(" up"));
+        keys << match.captured(3) + (match.captured(2) == QLatin1String("pressed") ? u" down"_s : u" up"_s);
     }
     return keys;
 }

@@ -5,6 +5,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int startTimeoutMs = 20000;
@@ -52,41 +54,38 @@ std::optional<QString> PrivateBus::waitForName(const QDBusConnection& bus, const
     const bool settled = QTest::qWaitFor(
         [&] { return owner.state() == QProcess::NotRunning || registered(); }, startTimeoutMs);
     if (owner.state() == QProcess::NotRunning)
-        return owner.program() + QStringLiteral(" exited before it owned ") + name;
+        return owner.program() + u" exited before it owned "_s + name;
     if (!settled)
-        return name + QStringLiteral(" did not come up");
+        return name + u" did not come up"_s;
     return std::nullopt;
 }
 
 std::optional<QString> PrivateBus::missingForFakes()
 {
-    if (QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty())
-        return QStringLiteral("dbus-daemon is not installed (package dbus)");
+    if (QStandardPaths::findExecutable(u"dbus-daemon"_s).isEmpty())
+        return u"dbus-daemon is not installed (package dbus)"_s;
     QProcess probe;
-    probe.start(QStringLiteral("/usr/bin/python3"),
-                {QStringLiteral("-c"), QStringLiteral("import dbusmock")});
+    probe.start(u"/usr/bin/python3"_s, {u"-c"_s, u"import dbusmock"_s});
     if (!probe.waitForFinished(startTimeoutMs) || probe.exitCode() != 0)
-        return QStringLiteral("python3-dbusmock is not installed");
+        return u"python3-dbusmock is not installed"_s;
     return std::nullopt;
 }
 
 std::optional<QString> PrivateBus::start()
 {
     if (!m_dir.isValid())
-        return QStringLiteral("no temporary folder for the bus's configuration");
-    const QString configPath = m_dir.filePath(QStringLiteral("bus.conf"));
+        return u"no temporary folder for the bus's configuration"_s;
+    const QString configPath = m_dir.filePath(u"bus.conf"_s);
     QFile config(configPath);
     if (!config.open(QIODevice::WriteOnly) || config.write(configuration) < 0)
-        return QStringLiteral("cannot write ") + configPath;
+        return u"cannot write "_s + configPath;
     config.close();
-    m_daemon.start(QStringLiteral("dbus-daemon"),
-                   {QStringLiteral("--config-file=") + configPath, QStringLiteral("--nofork"),
-                    QStringLiteral("--print-address=1")});
+    m_daemon.start(u"dbus-daemon"_s,
+                   {u"--config-file="_s + configPath, u"--nofork"_s, u"--print-address=1"_s});
     QByteArray address;
     while (!address.endsWith('\n')) {
         if (!m_daemon.waitForReadyRead(startTimeoutMs))
-            return QStringLiteral("dbus-daemon did not start: ") +
-                   QString::fromLocal8Bit(m_daemon.readAllStandardError());
+            return u"dbus-daemon did not start: "_s + QString::fromLocal8Bit(m_daemon.readAllStandardError());
         address += m_daemon.readAllStandardOutput();
     }
     m_address = QString::fromLatin1(address.trimmed());
@@ -97,14 +96,13 @@ void PrivateBus::startMock(QProcess& process, const QString& busKind, const QStr
                            const QStringList& extraArguments) const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(busKind == QLatin1String("--system") ? QStringLiteral("DBUS_SYSTEM_BUS_ADDRESS")
-                                                            : QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+    environment.insert(busKind == QLatin1String("--system") ? u"DBUS_SYSTEM_BUS_ADDRESS"_s
+                                                            : u"DBUS_SESSION_BUS_ADDRESS"_s,
                        m_address);
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.setStandardOutputFile(QProcess::nullDevice());
-    process.start(QStringLiteral("/usr/bin/python3"),
-                  QStringList{QStringLiteral("-m"), QStringLiteral("dbusmock"), busKind,
-                              QStringLiteral("--template"), templatePath} +
+    process.start(u"/usr/bin/python3"_s,
+                  QStringList{u"-m"_s, u"dbusmock"_s, busKind, u"--template"_s, templatePath} +
                       extraArguments);
 }

@@ -14,6 +14,8 @@
 #include <QJsonObject>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Sent = QList<std::pair<QString, QMap<QString, QString>>>;
@@ -23,7 +25,7 @@ struct Launch
 {
     Launch(const QString& suitePath, QDateTime start)
         : now(std::move(start))
-        , suite(QStringLiteral("app"), suitePath)
+        , suite(u"app"_s, suitePath)
         , sessions(
               suite, [this] { return now; },
               [this](const QString& name, const QMap<QString, QString>& parameters) {
@@ -41,8 +43,8 @@ struct Launch
 
     QString retention(const char* key) const
     {
-        return sessions.retentionParameters().value(
-            QStringLiteral("Telemetry.Retention.") + QLatin1String(key), QStringLiteral("absent"));
+        return sessions.retentionParameters().value(u"Telemetry.Retention."_s + QLatin1String(key),
+                                                    u"absent"_s);
     }
 
     QDateTime now;
@@ -58,7 +60,7 @@ QStringList deliveredTypes(const IngestionServer& server)
     QStringList types;
     for (const IngestionServer::Request& request : server.requests()) {
         for (const QJsonValue& record : request.records)
-            types.append(record.toObject().value(QStringLiteral("type")).toString());
+            types.append(record.toObject().value(u"type"_s).toString());
     }
     return types;
 }
@@ -83,20 +85,18 @@ private Q_SLOTS:
     {
         {
             Launch first(path(), day1);
-            QCOMPARE(first.retention("averageSessionSeconds"), QStringLiteral("-1"));
+            QCOMPARE(first.retention("averageSessionSeconds"), u"-1"_s);
             first.ride(30);
             QCOMPARE(first.sent.size(), 1);
-            QCOMPARE(first.sent.constFirst().first,
-                     QStringLiteral("Telemetry.Acquisition.newInstallDetected"));
-            QCOMPARE(first.sent.constFirst().second.value(
-                         QStringLiteral("Telemetry.Acquisition.firstSessionDate")),
-                     QStringLiteral("2026-03-01"));
+            QCOMPARE(first.sent.constFirst().first, u"Telemetry.Acquisition.newInstallDetected"_s);
+            QCOMPARE(first.sent.constFirst().second.value(u"Telemetry.Acquisition.firstSessionDate"_s),
+                     u"2026-03-01"_s);
         }
         Launch second(path(), day1.addSecs(3600));
         second.ride(10);
         QVERIFY(second.sent.isEmpty());
-        QCOMPARE(second.sessions.firstSessionDate(), QStringLiteral("2026-03-01"));
-        QCOMPARE(second.retention("distinctDaysUsed"), QStringLiteral("1")); // same day twice: one entry
+        QCOMPARE(second.sessions.firstSessionDate(), u"2026-03-01"_s);
+        QCOMPARE(second.retention("distinctDaysUsed"), u"1"_s); // same day twice: one entry
     }
 
     void shortSessionsAreNotStored()
@@ -113,8 +113,8 @@ private Q_SLOTS:
         {
             Launch launch(path(), day1);
             launch.ride(10);
-            QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("10"));
-            QCOMPARE(launch.retention("previousSessionSeconds"), QStringLiteral("absent"));
+            QCOMPARE(launch.retention("averageSessionSeconds"), u"10"_s);
+            QCOMPARE(launch.retention("previousSessionSeconds"), u"absent"_s);
         }
         {
             Launch launch(path(), day1.addDays(1));
@@ -123,11 +123,11 @@ private Q_SLOTS:
         Launch launch(path(), day1.addDays(40));
         launch.ride(7);
         // Average of all but the newest: (10 + 25) / 2, the fraction dropped.
-        QCOMPARE(launch.retention("averageSessionSeconds"), QStringLiteral("17"));
-        QCOMPARE(launch.retention("previousSessionSeconds"), QStringLiteral("25"));
-        QCOMPARE(launch.retention("totalSessionsCount"), QStringLiteral("3"));
-        QCOMPARE(launch.retention("distinctDaysUsed"), QStringLiteral("3"));
-        QCOMPARE(launch.retention("distinctDaysUsedLastMonth"), QStringLiteral("1"));
+        QCOMPARE(launch.retention("averageSessionSeconds"), u"17"_s);
+        QCOMPARE(launch.retention("previousSessionSeconds"), u"25"_s);
+        QCOMPARE(launch.retention("totalSessionsCount"), u"3"_s);
+        QCOMPARE(launch.retention("distinctDaysUsed"), u"3"_s);
+        QCOMPARE(launch.retention("distinctDaysUsedLastMonth"), u"1"_s);
     }
 
     void oldSessionsAgeOutButStillCount()
@@ -142,13 +142,12 @@ private Q_SLOTS:
         }
         Launch later(path(), day1.addDays(91));
         QCOMPARE(later.sessions.recentSessions().size(), 1);
-        QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("2"));
+        QCOMPARE(later.retention("totalSessionsCount"), u"2"_s);
         later.ride(5);
         QVERIFY(later.sent.isEmpty()); // not a new install, though no recent session is left
-        QCOMPARE(later.retention("totalSessionsCount"), QStringLiteral("3"));
+        QCOMPARE(later.retention("totalSessionsCount"), u"3"_s);
         later.sessions.flush();
-        QCOMPARE(PrivateSuite(QStringLiteral("app"), path()).integer(QStringLiteral("deletedSessionsCount")),
-                 1);
+        QCOMPARE(PrivateSuite(u"app"_s, path()).integer(u"deletedSessionsCount"_s), 1);
     }
 
     void optingOutRecordsNoUsageHistory()
@@ -159,8 +158,8 @@ private Q_SLOTS:
         TelemetryManagerConfiguration configuration = rig.configuration();
         configuration.sessionStatsEnabled = true;
         configuration.newSessionDelay = std::chrono::hours{1}; // sessions start when the test says
-        const QString suite = rig.directory.filePath(QStringLiteral("suite.ini"));
-        const QString install = QStringLiteral("Telemetry.Acquisition.newInstallDetected");
+        const QString suite = rig.directory.filePath(u"suite.ini"_s);
+        const QString install = u"Telemetry.Acquisition.newInstallDetected"_s;
         {
             TelemetryManager manager(configuration, clock);
             manager.setSessionID(QUuid::createUuid());
@@ -186,13 +185,12 @@ private Q_SLOTS:
         now = day1.addDays(7);
         TelemetryManager manager(configuration, clock);
         manager.setAnalyticsDisabled(false);
-        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        manager.signal(u"rideEvent"_s, {{u"seq"_s, u"1"_s}});
         QTRY_COMPARE(manager.signalManager().queuedCount(), 1);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE(rig.server.delivered(), (QStringList{QString(), QStringLiteral("1")}));
-        QCOMPARE(deliveredTypes(rig.server), (QStringList{install, QStringLiteral("rideEvent")}));
-        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Retention.distinctDaysUsed")).constLast(),
-                 QStringLiteral("2"));
+        QTRY_COMPARE(rig.server.delivered(), (QStringList{QString(), u"1"_s}));
+        QCOMPARE(deliveredTypes(rig.server), (QStringList{install, u"rideEvent"_s}));
+        QCOMPARE(rig.server.delivered(u"Telemetry.Retention.distinctDaysUsed"_s).constLast(), u"2"_s);
     }
 
     void storedNumbersOutOfRangeAreNotCounted_data()
@@ -203,20 +201,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("average");
         QTest::addColumn<int>("complaints");
 
-        QTest::newRow("sane") << QList<double>{10, 20, 30} << QVariant(4) << QStringLiteral("7")
-                              << QStringLiteral("15") << 0;
-        QTest::newRow("lengths that overflow a sum") << QList<double>{9.2e18, 9.2e18, 10, 20} << QVariant(0)
-                                                     << QStringLiteral("2") << QStringLiteral("10") << 1;
-        QTest::newRow("negative and fractional lengths") << QList<double>{-5, 12.7, 1e300} << QVariant(0)
-                                                         << QStringLiteral("1") << QStringLiteral("12") << 1;
+        QTest::newRow("sane") << QList<double>{10, 20, 30} << QVariant(4) << u"7"_s << u"15"_s << 0;
+        QTest::newRow("lengths that overflow a sum")
+            << QList<double>{9.2e18, 9.2e18, 10, 20} << QVariant(0) << u"2"_s << u"10"_s << 1;
+        QTest::newRow("negative and fractional lengths")
+            << QList<double>{-5, 12.7, 1e300} << QVariant(0) << u"1"_s << u"12"_s << 1;
         QTest::newRow("deleted count at int64 max")
-            << QList<double>{10} << QVariant(QStringLiteral("9223372036854775807")) << QStringLiteral("1")
-            << QStringLiteral("10") << 1;
+            << QList<double>{10} << QVariant(u"9223372036854775807"_s) << u"1"_s << u"10"_s << 1;
         QTest::newRow("negative deleted count")
-            << QList<double>{10} << QVariant(-3) << QStringLiteral("1") << QStringLiteral("10") << 1;
+            << QList<double>{10} << QVariant(-3) << u"1"_s << u"10"_s << 1;
         QTest::newRow("deleted count that is no number")
-            << QList<double>{10} << QVariant(QStringLiteral("many")) << QStringLiteral("1")
-            << QStringLiteral("10") << 0;
+            << QList<double>{10} << QVariant(u"many"_s) << u"1"_s << u"10"_s << 0;
     }
 
     void storedNumbersOutOfRangeAreNotCounted()
@@ -229,22 +224,22 @@ private Q_SLOTS:
         {
             QJsonArray sessions;
             for (const double duration : durations)
-                sessions.append(QJsonObject{
-                    {QStringLiteral("startedAt"), ReferenceDate::secondsSinceReferenceDate(day1.addDays(-1))},
-                    {QStringLiteral("durationInSeconds"), duration}});
-            PrivateSuite suite(QStringLiteral("app"), path());
-            suite.setValue(QStringLiteral("recentSessions"), QJsonDocument(sessions).toJson());
-            suite.setValue(QStringLiteral("deletedSessionsCount"), deleted);
+                sessions.append(
+                    QJsonObject{{u"startedAt"_s, ReferenceDate::secondsSinceReferenceDate(day1.addDays(-1))},
+                                {u"durationInSeconds"_s, duration}});
+            PrivateSuite suite(u"app"_s, path());
+            suite.setValue(u"recentSessions"_s, QJsonDocument(sessions).toJson());
+            suite.setValue(u"deletedSessionsCount"_s, deleted);
         }
         QStringList logged;
-        PrivateSuite suite(QStringLiteral("app"), path());
+        PrivateSuite suite(u"app"_s, path());
         SessionManager sessions(
             suite, [] { return day1; }, [](const QString&, const QMap<QString, QString>&) {},
             LogHandler{LogHandler::LogLevel::debug,
                        [&logged](LogHandler::LogLevel, const QString& message) { logged.append(message); }});
         const auto retention = sessions.retentionParameters();
-        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.totalSessionsCount")), total);
-        QCOMPARE(retention.value(QStringLiteral("Telemetry.Retention.averageSessionSeconds")), average);
+        QCOMPARE(retention.value(u"Telemetry.Retention.totalSessionsCount"_s), total);
+        QCOMPARE(retention.value(u"Telemetry.Retention.averageSessionSeconds"_s), average);
         QCOMPARE(logged.size(), complaints);
     }
 
@@ -252,8 +247,8 @@ private Q_SLOTS:
     {
         QDateTime now = day1;
         DurationSignalTracker tracker([&now] { return now; });
-        tracker.startSignal(QStringLiteral("ride"), {{QStringLiteral("route"), QStringLiteral("Alpe")}});
-        tracker.startSignal(QStringLiteral("all"), {}, true);
+        tracker.startSignal(u"ride"_s, {{u"route"_s, u"Alpe"_s}});
+        tracker.startSignal(u"all"_s, {}, true);
         now = now.addSecs(30);
         tracker.applicationDidResignActive();
         now = now.addSecs(20);
@@ -264,24 +259,20 @@ private Q_SLOTS:
         const auto send = [&sent](const QString& name, const QMap<QString, QString>& p) {
             sent.append({name, p});
         };
-        tracker.stopAndSendSignal(QStringLiteral("ride"),
-                                  {{QStringLiteral("route"), QStringLiteral("Galibier")}}, send);
-        tracker.stopAndSendSignal(QStringLiteral("all"), {}, send);
-        tracker.stopAndSendSignal(QStringLiteral("never started"), {}, send);
+        tracker.stopAndSendSignal(u"ride"_s, {{u"route"_s, u"Galibier"_s}}, send);
+        tracker.stopAndSendSignal(u"all"_s, {}, send);
+        tracker.stopAndSendSignal(u"never started"_s, {}, send);
         QCOMPARE(sent.size(), 2);
         QCOMPARE(sent.at(0).second,
-                 (QMap<QString, QString>{
-                     {QStringLiteral("Telemetry.Signal.durationInSeconds"), QStringLiteral("40.25")},
-                     {QStringLiteral("route"), QStringLiteral("Galibier")}}));
-        QCOMPARE(sent.at(1).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
-                 QStringLiteral("60.25"));
+                 (QMap<QString, QString>{{u"Telemetry.Signal.durationInSeconds"_s, u"40.25"_s},
+                                         {u"route"_s, u"Galibier"_s}}));
+        QCOMPARE(sent.at(1).second.value(u"Telemetry.Signal.durationInSeconds"_s), u"60.25"_s);
 
         // Whole seconds read as every other double of the client's does.
-        tracker.startSignal(QStringLiteral("whole"));
+        tracker.startSignal(u"whole"_s);
         now = now.addSecs(40);
-        tracker.stopAndSendSignal(QStringLiteral("whole"), {}, send);
-        QCOMPARE(sent.at(2).second.value(QStringLiteral("Telemetry.Signal.durationInSeconds")),
-                 QStringLiteral("40.0"));
+        tracker.stopAndSendSignal(u"whole"_s, {}, send);
+        QCOMPARE(sent.at(2).second.value(u"Telemetry.Signal.durationInSeconds"_s), u"40.0"_s);
     }
 };
 

@@ -7,19 +7,20 @@
 #include <QJsonDocument>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 SignalPostBody record(int seq, qsizetype padding = 0)
 {
     SignalPostBody body;
     body.receivedAt = QDateTime(QDate(2026, 3, 1), QTime(18, 0), Qt::UTC).addSecs(seq);
-    body.appID = QStringLiteral("app");
-    body.clientUser = QStringLiteral("user");
-    body.sessionID = QStringLiteral("session");
-    body.type = QStringLiteral("rideEvent");
-    body.payload = {{QStringLiteral("seq"), QString::number(seq)},
-                    {QStringLiteral("pad"), QString(padding, QLatin1Char('x'))}};
-    body.isTestMode = QStringLiteral("false");
+    body.appID = u"app"_s;
+    body.clientUser = u"user"_s;
+    body.sessionID = u"session"_s;
+    body.type = u"rideEvent"_s;
+    body.payload = {{u"seq"_s, QString::number(seq)}, {u"pad"_s, QString(padding, QLatin1Char('x'))}};
+    body.isTestMode = u"false"_s;
     return body;
 }
 
@@ -27,7 +28,7 @@ QStringList seqs(const QList<SignalCache::Entry>& entries)
 {
     QStringList values;
     for (const auto& entry : entries)
-        values.append(entry.body.payload.value(QStringLiteral("seq")));
+        values.append(entry.body.payload.value(u"seq"_s));
     return values;
 }
 
@@ -56,7 +57,7 @@ QStringList range(int from, int to)
 // Bytes this process has read through system calls so far.
 std::optional<qint64> bytesRead()
 {
-    QFile io(QStringLiteral("/proc/self/io"));
+    QFile io(u"/proc/self/io"_s);
     if (!io.open(QIODevice::ReadOnly))
         return std::nullopt;
     for (const QByteArray& line : io.readAll().split('\n')) {
@@ -97,8 +98,7 @@ private Q_SLOTS:
             cache.remove(cache.peek(2));
         }
         SignalCache reloaded(path(), std::nullopt);
-        QCOMPARE(seqs(reloaded.peek()),
-                 (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5")}));
+        QCOMPARE(seqs(reloaded.peek()), (QStringList{u"3"_s, u"4"_s, u"5"_s}));
         QCOMPARE(reloaded.peek().constFirst().body, record(3));
         QVERIFY(QFile::exists(path())); // kept, not deleted at load
     }
@@ -122,29 +122,27 @@ private Q_SLOTS:
         Log log;
         {
             SignalCache cache(path(), log.handler());
-            QCOMPARE(seqs(cache.peek()),
-                     (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}));
+            QCOMPARE(seqs(cache.peek()), (QStringList{u"1"_s, u"2"_s, u"3"_s}));
             cache.push(record(4)); // must not be glued to the torn line
         }
-        QVERIFY(log.lines.contains(QStringLiteral("Skipped 3 unreadable lines of the Telemetry cache")));
+        QVERIFY(log.lines.contains(u"Skipped 3 unreadable lines of the Telemetry cache"_s));
         SignalCache again(path(), std::nullopt);
-        QCOMPARE(seqs(again.peek()), (QStringList{QStringLiteral("1"), QStringLiteral("2"),
-                                                  QStringLiteral("3"), QStringLiteral("4")}));
+        QCOMPARE(seqs(again.peek()), (QStringList{u"1"_s, u"2"_s, u"3"_s, u"4"_s}));
     }
 
     void unwritableJournalKeepsTheQueueInMemory()
     {
         QVERIFY(ScratchDir::write(path()));
         Log log;
-        SignalCache cache(path() + QStringLiteral("/below-a-file/telemetrysignalcache"), log.handler());
+        SignalCache cache(path() + u"/below-a-file/telemetrysignalcache"_s, log.handler());
         cache.push(record(1));
         cache.push(record(2));
         QCOMPARE(cache.count(), 2);
-        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 1); // once, not per record
+        QCOMPARE(log.lines.count(u"Error saving Telemetry cache"_s), 1); // once, not per record
         QVERIFY(!cache.save());
-        QCOMPARE(log.lines.count(QStringLiteral("Error saving Telemetry cache")), 2); // the end tells again
+        QCOMPARE(log.lines.count(u"Error saving Telemetry cache"_s), 2); // the end tells again
         QCOMPARE(cache.count(), 2);
-        QVERIFY(log.lines.filter(QStringLiteral("Saved Telemetry cache")).isEmpty());
+        QVERIFY(log.lines.filter(u"Saved Telemetry cache"_s).isEmpty());
     }
 
     void boundedByCountBytesAndRecordSize()
@@ -153,21 +151,18 @@ private Q_SLOTS:
         SignalCache cache(path(), log.handler(), SignalCache::Limits{5, 100'000, 2'000});
         for (int i = 1; i <= 7; ++i)
             cache.push(record(i));
-        QCOMPARE(seqs(cache.peek()),
-                 (QStringList{QStringLiteral("3"), QStringLiteral("4"), QStringLiteral("5"),
-                              QStringLiteral("6"), QStringLiteral("7")}));
-        QCOMPARE(log.lines.filter(QStringLiteral("Dropped the 1 oldest signals")).size(), 2);
+        QCOMPARE(seqs(cache.peek()), (QStringList{u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}));
+        QCOMPARE(log.lines.filter(u"Dropped the 1 oldest signals"_s).size(), 2);
 
         cache.push(record(8, 3000));
         QCOMPARE(cache.count(), 5);
-        QCOMPARE(log.lines.filter(QStringLiteral("Refused the signal rideEvent")).size(), 1);
+        QCOMPARE(log.lines.filter(u"Refused the signal rideEvent"_s).size(), 1);
 
-        SignalCache small(path() + QStringLiteral(".bytes"), log.handler(),
-                          SignalCache::Limits{100, 2'500, 2'000});
+        SignalCache small(path() + u".bytes"_s, log.handler(), SignalCache::Limits{100, 2'500, 2'000});
         for (int i = 1; i <= 4; ++i)
             small.push(record(i, 1000));
         QVERIFY(small.byteCount() <= 2'500);
-        QCOMPARE(seqs(small.peek()).constLast(), QStringLiteral("4"));
+        QCOMPARE(seqs(small.peek()).constLast(), u"4"_s);
         QCOMPARE(SignalCache(path(), std::nullopt).count(), 5); // the journal agrees
     }
 
@@ -180,7 +175,7 @@ private Q_SLOTS:
         cache.push(record(3));
         cache.push(record(4)); // the cap drops record 1 while it is in flight
         cache.remove(inFlight);
-        QCOMPARE(seqs(cache.peek()), (QStringList{QStringLiteral("3"), QStringLiteral("4")}));
+        QCOMPARE(seqs(cache.peek()), (QStringList{u"3"_s, u"4"_s}));
     }
 
     void loadingKeepsTheNewestWithinTheCaps_data()
@@ -212,7 +207,7 @@ private Q_SLOTS:
             << QByteArray(300'000, 'x') << roomy << QStringList() << 1 << qsizetype(0);
         QTest::newRow("a record longer than a record may be")
             << QByteArray(linesOf(1, 1) + lineOf(2, 3000) + '\n' + linesOf(3, 3)) << roomy
-            << QStringList{QStringLiteral("1"), QStringLiteral("3")} << 1 << qsizetype(0);
+            << QStringList{u"1"_s, u"3"_s} << 1 << qsizetype(0);
         QTest::newRow("damage beyond the caps is only counted")
             << QByteArray("garbage\n" + linesOf(1, 8)) << SignalCache::Limits{5, 100'000, 2'000}
             << range(4, 8) << 0 << QByteArray("garbage\n" + linesOf(1, 3)).size();
@@ -236,9 +231,9 @@ private Q_SLOTS:
             QCOMPARE(cache.count(), kept.size());
             QVERIFY(cache.byteCount() <= limits.maximumBytes);
         }
-        QCOMPARE(log.lines.filter(QStringLiteral("Skipped %1 unreadable lines").arg(unreadable)).size(),
+        QCOMPARE(log.lines.filter(u"Skipped %1 unreadable lines"_s.arg(unreadable)).size(),
                  unreadable > 0 ? 1 : 0);
-        QCOMPARE(log.lines.filter(QStringLiteral("Dropped the oldest %1 bytes").arg(olderBytes)).size(),
+        QCOMPARE(log.lines.filter(u"Dropped the oldest %1 bytes"_s.arg(olderBytes)).size(),
                  olderBytes > 0 ? 1 : 0);
         QCOMPARE(SignalCache(file, std::nullopt, limits).count(), kept.size()); // the journal agrees
     }
@@ -262,7 +257,7 @@ private Q_SLOTS:
         QCOMPARE(cache.count(), SignalCache::Limits().maximumRecords);
         QVERIFY(cache.byteCount() <= SignalCache::Limits().maximumBytes);
         // Of the 50 MB, only the newest part that fits.
-        QVERIFY2(read < 8'000'000, qPrintable(QStringLiteral("%1 bytes read").arg(read)));
+        QVERIFY2(read < 8'000'000, qPrintable(u"%1 bytes read"_s.arg(read)));
     }
 
     void clearDeletesTheJournal()

@@ -10,6 +10,8 @@
 #include <QScopeGuard>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 using Answer = IngestionServer::Answer;
 
 namespace {
@@ -28,7 +30,7 @@ void queue(TelemetryManager& manager, int from, int to)
 {
     const qsizetype before = manager.signalManager().queuedCount();
     for (int i = from; i <= to; ++i)
-        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QString::number(i)}});
+        manager.signal(u"rideEvent"_s, {{u"seq"_s, QString::number(i)}});
     QTRY_COMPARE(manager.signalManager().queuedCount(), before + (to - from + 1));
 }
 
@@ -83,7 +85,7 @@ private Q_SLOTS:
     {
         TelemetryRig rig;
         TelemetryManagerConfiguration configuration = rig.configuration();
-        configuration.telemetryNamespace = QStringLiteral("acme");
+        configuration.telemetryNamespace = u"acme"_s;
         TelemetryManager manager(configuration);
         queue(manager, 1, 1);
         manager.signalManager().checkForSignalsAndSend();
@@ -94,18 +96,15 @@ private Q_SLOTS:
         QCOMPARE(request.path, QByteArray("/v2/namespace/acme/"));
         QCOMPARE(request.headers.value("content-type"), QByteArray("application/json"));
         const QJsonObject record = request.records.at(0).toObject();
-        QVERIFY(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\+0000$"))
-                    .match(record.value(QStringLiteral("receivedAt")).toString())
+        QVERIFY(QRegularExpression(u"^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\+0000$"_s)
+                    .match(record.value(u"receivedAt"_s).toString())
                     .hasMatch());
-        QCOMPARE(record.value(QStringLiteral("appID")).toString(),
-                 QStringLiteral("3F2C8A10-5B7D-4E21-9C44-A1B2C3D4E5F6"));
-        QCOMPARE(record.value(QStringLiteral("type")).toString(), QStringLiteral("rideEvent"));
-        QCOMPARE(record.value(QStringLiteral("isTestMode")).toString(), QStringLiteral("false"));
-        QVERIFY(!record.contains(QStringLiteral("floatValue")));
-        QCOMPARE(record.value(QStringLiteral("clientUser")).toString().size(), 64);
-        QCOMPARE(
-            record.value(QStringLiteral("payload")).toObject().value(QStringLiteral("platform")).toString(),
-            QStringLiteral("Linux"));
+        QCOMPARE(record.value(u"appID"_s).toString(), u"3F2C8A10-5B7D-4E21-9C44-A1B2C3D4E5F6"_s);
+        QCOMPARE(record.value(u"type"_s).toString(), u"rideEvent"_s);
+        QCOMPARE(record.value(u"isTestMode"_s).toString(), u"false"_s);
+        QVERIFY(!record.contains(u"floatValue"_s));
+        QCOMPARE(record.value(u"clientUser"_s).toString().size(), 64);
+        QCOMPARE(record.value(u"payload"_s).toObject().value(u"platform"_s).toString(), u"Linux"_s);
     }
 
     void batchesOfAHundredOldestFirst()
@@ -184,7 +183,7 @@ private Q_SLOTS:
             QCOMPARE(request.path, QByteArray("/v2/"));
         QVERIFY(elsewhere.requests().isEmpty());
         // Each redirect was a failed attempt of ours, not one the network library went on with.
-        QCOMPARE(rig.logged(QStringLiteral("ERROR Invalid status code 3")).size(), script.size());
+        QCOMPARE(rig.logged(u"ERROR Invalid status code 3"_s).size(), script.size());
     }
 
     void onlyTheRecordTheServiceBlamesIsDropped_data()
@@ -201,10 +200,7 @@ private Q_SLOTS:
         TelemetryRig rig;
         rig.server.judge = [status](const IngestionServer::Request& request) {
             for (const QJsonValue& record : request.records) {
-                if (record.toObject()
-                        .value(QStringLiteral("payload"))
-                        .toObject()
-                        .value(QStringLiteral("seq")) == QStringLiteral("3"))
+                if (record.toObject().value(u"payload"_s).toObject().value(u"seq"_s) == u"3"_s)
                     return Answer::withStatus(status);
             }
             return Answer::withStatus(200);
@@ -215,9 +211,8 @@ private Q_SLOTS:
         queue(manager, 1, 5);
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
-        QCOMPARE(rig.server.delivered(), (QStringList{QStringLiteral("1"), QStringLiteral("2"),
-                                                      QStringLiteral("4"), QStringLiteral("5")}));
-        QCOMPARE(rig.logged(QStringLiteral("Dropped the signal rideEvent the service refuses")).size(), 1);
+        QCOMPARE(rig.server.delivered(), (QStringList{u"1"_s, u"2"_s, u"4"_s, u"5"_s}));
+        QCOMPARE(rig.logged(u"Dropped the signal rideEvent the service refuses"_s).size(), 1);
     }
 
     void longAnswersAreNotRead()
@@ -230,7 +225,7 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
         QCOMPARE(rig.server.delivered(), sequence(1, 2)); // the status line said 200
-        QCOMPARE(rig.logged(QStringLiteral("Stopped reading an answer of the service")).size(), 1);
+        QCOMPARE(rig.logged(u"Stopped reading an answer of the service"_s).size(), 1);
         // The client hung up long before the end: the server could not write the body out.
         QVERIFY(rig.server.requests().constFirst().answerBodyBytesSent < hundredMegabytes / 4);
     }
@@ -259,7 +254,7 @@ private Q_SLOTS:
         QTRY_COMPARE(rig.server.requests().size(), 1);
 
         manager.setAnalyticsDisabled(true);
-        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("4")}});
+        manager.signal(u"rideEvent"_s, {{u"seq"_s, u"4"_s}});
         QTRY_VERIFY(!QFile::exists(rig.journalPath()));
         QCoreApplication::sendPostedEvents();
         QCOMPARE(manager.signalManager().queuedCount(), 0);
@@ -277,11 +272,9 @@ private Q_SLOTS:
         }
         QFile journal(rig.journalPath());
         QVERIFY(journal.open(QIODevice::ReadOnly));
-        QCOMPARE(rig.logged(QStringLiteral("appWillTerminate()")),
-                 QStringList{QStringLiteral("DEBUG appWillTerminate()")});
-        QCOMPARE(rig.logged(QStringLiteral("Saved Telemetry cache")),
-                 QStringList{
-                     QStringLiteral("INFO Saved Telemetry cache %1 bytes of 3 signals").arg(journal.size())});
+        QCOMPARE(rig.logged(u"appWillTerminate()"_s), QStringList{u"DEBUG appWillTerminate()"_s});
+        QCOMPARE(rig.logged(u"Saved Telemetry cache"_s),
+                 QStringList{u"INFO Saved Telemetry cache %1 bytes of 3 signals"_s.arg(journal.size())});
     }
 
     void ratingsOutsideZeroToTenAreNotSent_data()
@@ -301,20 +294,19 @@ private Q_SLOTS:
         QFETCH(bool, sent);
         TelemetryRig rig;
         TelemetryManager manager(rig.configuration());
-        TelemetryPresets::userRatingSubmitted(manager, rating, QStringLiteral("smooth"));
-        manager.signal(QStringLiteral("rideEvent"), {{QStringLiteral("seq"), QStringLiteral("1")}});
+        TelemetryPresets::userRatingSubmitted(manager, rating, u"smooth"_s);
+        manager.signal(u"rideEvent"_s, {{u"seq"_s, u"1"_s}});
         // In order: once the ride event is queued, so is the rating, if anything.
         QTRY_VERIFY(manager.signalManager().queuedCount() >= 1);
         QCOMPARE(manager.signalManager().queuedCount(), sent ? 2 : 1);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.server.delivered(QStringLiteral("seq")).contains(QStringLiteral("1")),
-                                 deliveryTimeoutMs);
-        QCOMPARE(rig.server.delivered(QStringLiteral("Telemetry.Referral.ratingValue")).first(),
+        QTRY_VERIFY_WITH_TIMEOUT(rig.server.delivered(u"seq"_s).contains(u"1"_s), deliveryTimeoutMs);
+        QCOMPARE(rig.server.delivered(u"Telemetry.Referral.ratingValue"_s).first(),
                  sent ? QString::number(rating) : QString());
         QCOMPARE(rig.server.requests().constFirst().records.size(), sent ? 2 : 1);
-        QCOMPARE(rig.logged(QStringLiteral("Rating must be between 0 and 10")),
-                 sent ? QStringList() : QStringList{QStringLiteral("ERROR Rating must be between 0 and 10")});
-        QVERIFY(rig.logged(QStringLiteral("reserved")).isEmpty());
+        QCOMPARE(rig.logged(u"Rating must be between 0 and 10"_s),
+                 sent ? QStringList() : QStringList{u"ERROR Rating must be between 0 and 10"_s});
+        QVERIFY(rig.logged(u"reserved"_s).isEmpty());
     }
 
     // The client's troubles (here: the service down) are not the rider's: the terminal shows
@@ -354,26 +346,24 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         QTRY_VERIFY(*errors > 0);
         QMutexLocker lock(&mutex);
-        QCOMPARE(!terminal.filter(QStringLiteral("[Telemetry] [LogHandler] ")).isEmpty(), onTerminal);
+        QCOMPARE(!terminal.filter(u"[Telemetry] [LogHandler] "_s).isEmpty(), onTerminal);
     }
 
     void plainHttpIsForLoopbackOnly()
     {
-        QVERIFY(!TelemetryManagerConfiguration::refusalFor(
-            QUrl(QStringLiteral("https://analytics.cogwise.app/"))));
-        QVERIFY(!TelemetryManagerConfiguration::refusalFor(QUrl(QStringLiteral("http://127.0.0.1:8080/"))));
-        QVERIFY(!TelemetryManagerConfiguration::refusalFor(QUrl(QStringLiteral("http://[::1]:8080/"))));
-        QVERIFY(TelemetryManagerConfiguration::refusalFor(QUrl(QStringLiteral("http://example.com/"))));
-        QVERIFY(TelemetryManagerConfiguration::refusalFor(QUrl(QStringLiteral("ftp://127.0.0.1/"))));
+        QVERIFY(!TelemetryManagerConfiguration::refusalFor(QUrl(u"https://analytics.cogwise.app/"_s)));
+        QVERIFY(!TelemetryManagerConfiguration::refusalFor(QUrl(u"http://127.0.0.1:8080/"_s)));
+        QVERIFY(!TelemetryManagerConfiguration::refusalFor(QUrl(u"http://[::1]:8080/"_s)));
+        QVERIFY(TelemetryManagerConfiguration::refusalFor(QUrl(u"http://example.com/"_s)));
+        QVERIFY(TelemetryManagerConfiguration::refusalFor(QUrl(u"ftp://127.0.0.1/"_s)));
 
         TelemetryRig rig;
         TelemetryManagerConfiguration configuration = rig.configuration();
-        configuration.apiBaseURL = QUrl(QStringLiteral("http://analytics.example.invalid/"));
+        configuration.apiBaseURL = QUrl(u"http://analytics.example.invalid/"_s);
         TelemetryManager manager(configuration);
         queue(manager, 1, 1);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_VERIFY(
-            !rig.logged(QStringLiteral("Unable to construct signal API URL for namespace nil")).isEmpty());
+        QTRY_VERIFY(!rig.logged(u"Unable to construct signal API URL for namespace nil"_s).isEmpty());
         QCOMPARE(manager.signalManager().queuedCount(), 1); // kept, in case the setting is mended
     }
 };

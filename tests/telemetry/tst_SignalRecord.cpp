@@ -8,6 +8,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct FixedEnricher final : SignalEnricher
@@ -35,54 +37,49 @@ private Q_SLOTS:
     {
         SignalPostBody body;
         body.receivedAt = QDateTime(QDate(2025, 3, 1), QTime(14, 5, 9, 250), Qt::UTC);
-        body.type = QStringLiteral("appLaunched");
-        body.payload = {{QStringLiteral("device"), QStringLiteral("EW-WU111 \"é\"")}};
-        body.isTestMode = QStringLiteral("false");
+        body.type = u"appLaunched"_s;
+        body.payload = {{u"device"_s, u"EW-WU111 \"é\""_s}};
+        body.isTestMode = u"false"_s;
         const QJsonObject wire = body.toJson(SignalPostBody::DateEncoding::wire);
-        QCOMPARE(wire.value(QStringLiteral("receivedAt")).toString(),
-                 QStringLiteral("2025-03-01T14:05:09+0000"));
-        QVERIFY(!wire.contains(QStringLiteral("floatValue")));
+        QCOMPARE(wire.value(u"receivedAt"_s).toString(), u"2025-03-01T14:05:09+0000"_s);
+        QVERIFY(!wire.contains(u"floatValue"_s));
 
         body.floatValue = 2.5;
         const QJsonObject cache = body.toJson(SignalPostBody::DateEncoding::cache);
-        QCOMPARE(cache.value(QStringLiteral("receivedAt")).toDouble(), 762530709.25);
+        QCOMPARE(cache.value(u"receivedAt"_s).toDouble(), 762530709.25);
         QCOMPARE(SignalPostBody::fromCacheJson(cache), std::optional(body));
         QJsonObject damaged = cache;
-        damaged.insert(QStringLiteral("payload"), QJsonObject{{QStringLiteral("n"), 1}});
+        damaged.insert(u"payload"_s, QJsonObject{{u"n"_s, 1}});
         QCOMPARE(SignalPostBody::fromCacheJson(damaged), std::nullopt);
     }
 
     void hashedUser()
     {
         // SHA-256 of "abc".
-        QCOMPARE(SignalPostBody::hashedUser(QStringLiteral("ab"), QStringLiteral("c")),
-                 QStringLiteral("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-        QVERIFY(SignalPostBody::hashedUser(QStringLiteral("ab"), QStringLiteral("d")) !=
-                SignalPostBody::hashedUser(QStringLiteral("ab"), QStringLiteral("c")));
+        QCOMPARE(SignalPostBody::hashedUser(u"ab"_s, u"c"_s),
+                 u"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"_s);
+        QVERIFY(SignalPostBody::hashedUser(u"ab"_s, u"d"_s) != SignalPostBody::hashedUser(u"ab"_s, u"c"_s));
     }
 
     void namesAndWarnings()
     {
         QStringList warnings;
-        TelemetryManagerConfiguration configuration(QStringLiteral("app"));
-        configuration.defaultParameterPrefix = QStringLiteral("My.");
+        TelemetryManagerConfiguration configuration(u"app"_s);
+        configuration.defaultParameterPrefix = u"My."_s;
         configuration.logHandler = LogHandler{
             LogHandler::LogLevel::info, [&](LogHandler::LogLevel, const QString& m) { warnings.append(m); }};
-        QCOMPARE(SignalNaming::prefixedKeys(
-                     {{QStringLiteral("screen"), QString()}, {QStringLiteral("Telemetry.x"), QString()}},
-                     configuration)
+        QCOMPARE(SignalNaming::prefixedKeys({{u"screen"_s, QString()}, {u"Telemetry.x"_s, QString()}},
+                                            configuration)
                      .keys(),
-                 (QStringList{QStringLiteral("My.screen"), QStringLiteral("Telemetry.x")}));
+                 (QStringList{u"My.screen"_s, u"Telemetry.x"_s}));
 
-        SignalNaming::warnAboutReservedType(QStringLiteral("TELEMETRY.thing"), configuration);
-        SignalNaming::warnAboutReservedType(QStringLiteral("AppVersion"), configuration);
-        SignalNaming::warnAboutReservedKeys(
-            {{QStringLiteral("locale"), QString()}, {QStringLiteral("ok"), QString()}}, configuration);
+        SignalNaming::warnAboutReservedType(u"TELEMETRY.thing"_s, configuration);
+        SignalNaming::warnAboutReservedType(u"AppVersion"_s, configuration);
+        SignalNaming::warnAboutReservedKeys({{u"locale"_s, QString()}, {u"ok"_s, QString()}}, configuration);
         QCOMPARE(warnings.size(), 3);
-        QVERIFY(
-            warnings.at(0).startsWith(QStringLiteral("Sending signal with reserved prefix 'Telemetry.'")));
-        QVERIFY(warnings.at(1).startsWith(QStringLiteral("Sending signal with reserved name 'AppVersion'")));
-        QVERIFY(warnings.at(2).startsWith(QStringLiteral("Sending parameter with reserved key 'locale'")));
+        QVERIFY(warnings.at(0).startsWith(u"Sending signal with reserved prefix 'Telemetry.'"_s));
+        QVERIFY(warnings.at(1).startsWith(u"Sending signal with reserved name 'AppVersion'"_s));
+        QVERIFY(warnings.at(2).startsWith(u"Sending parameter with reserved key 'locale'"_s));
 
         qputenv("XCODE_RUNNING_FOR_PREVIEWS", "1");
         QVERIFY(configuration.isPreviewMode());
@@ -97,55 +94,47 @@ private Q_SLOTS:
         TelemetryManagerConfiguration configuration = rig.configuration();
         configuration.metadataEnrichers = {
             std::make_shared<FixedEnricher>(
-                QMap<QString, QString>{{QStringLiteral("shared"), QStringLiteral("first")},
-                                       {QStringLiteral("mine"), QStringLiteral("enricher")}}),
-            std::make_shared<FixedEnricher>(
-                QMap<QString, QString>{{QStringLiteral("shared"), QStringLiteral("second")}}),
+                QMap<QString, QString>{{u"shared"_s, u"first"_s}, {u"mine"_s, u"enricher"_s}}),
+            std::make_shared<FixedEnricher>(QMap<QString, QString>{{u"shared"_s, u"second"_s}}),
         };
-        configuration.defaultParameters = [] {
-            return QMap<QString, QString>{{QStringLiteral("mine"), QStringLiteral("default")}};
-        };
+        configuration.defaultParameters = [] { return QMap<QString, QString>{{u"mine"_s, u"default"_s}}; };
         configuration.testMode = true;
         TelemetryManager manager(configuration);
-        manager.signal(QStringLiteral("a"),
-                       {{QStringLiteral("Telemetry.Device.platform"), QStringLiteral("Pedal")}}, 1.5);
-        manager.signal(QStringLiteral("b"));
+        manager.signal(u"a"_s, {{u"Telemetry.Device.platform"_s, u"Pedal"_s}}, 1.5);
+        manager.signal(u"b"_s);
         QTRY_COMPARE(manager.signalManager().queuedCount(), 2);
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE(rig.server.requests().size(), 1);
 
         const QJsonArray records = rig.server.requests().constFirst().records;
         const QJsonObject first = records.at(0).toObject();
-        const QJsonObject payload = first.value(QStringLiteral("payload")).toObject();
-        QCOMPARE(payload.value(QStringLiteral("Telemetry.Device.platform")).toString(),
-                 QStringLiteral("Pedal"));
-        QCOMPARE(payload.value(QStringLiteral("shared")).toString(), QStringLiteral("second"));
-        QCOMPARE(payload.value(QStringLiteral("mine")).toString(),
-                 QStringLiteral("default")); // the signal's own
-        QCOMPARE(first.value(QStringLiteral("floatValue")).toDouble(), 1.5);
-        QCOMPARE(first.value(QStringLiteral("isTestMode")).toString(), QStringLiteral("true"));
+        const QJsonObject payload = first.value(u"payload"_s).toObject();
+        QCOMPARE(payload.value(u"Telemetry.Device.platform"_s).toString(), u"Pedal"_s);
+        QCOMPARE(payload.value(u"shared"_s).toString(), u"second"_s);
+        QCOMPARE(payload.value(u"mine"_s).toString(),
+                 u"default"_s); // the signal's own
+        QCOMPARE(first.value(u"floatValue"_s).toDouble(), 1.5);
+        QCOMPARE(first.value(u"isTestMode"_s).toString(), u"true"_s);
         // One stored identifier for both records.
-        QCOMPARE(records.at(1).toObject().value(QStringLiteral("clientUser")),
-                 first.value(QStringLiteral("clientUser")));
+        QCOMPARE(records.at(1).toObject().value(u"clientUser"_s), first.value(u"clientUser"_s));
     }
 
     void timeZoneAndVersions()
     {
-        QCOMPARE(DefaultSignalPayload::timeZoneText(3600), QStringLiteral("UTC+1"));
-        QCOMPARE(DefaultSignalPayload::timeZoneText(-5 * 3600), QStringLiteral("UTC-5"));
-        QCOMPARE(DefaultSignalPayload::timeZoneText(5 * 3600 + 1800), QStringLiteral("UTC+5:30"));
-        QCOMPARE(DefaultSignalPayload::timeZoneText(-(3 * 3600 + 1800)), QStringLiteral("UTC-3:30"));
-        QCOMPARE(DefaultSignalPayload::timeZoneText(0), QStringLiteral("UTC+0"));
-        QCOMPARE(DefaultSignalPayload::versionComponents(QStringLiteral("12")),
-                 (QStringList{QStringLiteral("12"), QStringLiteral("0"), QStringLiteral("0")}));
+        QCOMPARE(DefaultSignalPayload::timeZoneText(3600), u"UTC+1"_s);
+        QCOMPARE(DefaultSignalPayload::timeZoneText(-5 * 3600), u"UTC-5"_s);
+        QCOMPARE(DefaultSignalPayload::timeZoneText(5 * 3600 + 1800), u"UTC+5:30"_s);
+        QCOMPARE(DefaultSignalPayload::timeZoneText(-(3 * 3600 + 1800)), u"UTC-3:30"_s);
+        QCOMPARE(DefaultSignalPayload::timeZoneText(0), u"UTC+0"_s);
+        QCOMPARE(DefaultSignalPayload::versionComponents(u"12"_s), (QStringList{u"12"_s, u"0"_s, u"0"_s}));
 
         // Sunday 1 March 2026.
         const auto calendar =
             DefaultSignalPayload::calendarParameters(QDateTime(QDate(2026, 3, 1), QTime(18, 4)));
-        QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.dayOfWeek")), QStringLiteral("1"));
-        QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.isWeekend")), QStringLiteral("true"));
-        QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.quarterOfYear")), QStringLiteral("1"));
-        QCOMPARE(calendar.value(QStringLiteral("Telemetry.Calendar.hourOfDay")), QStringLiteral("18"));
+        QCOMPARE(calendar.value(u"Telemetry.Calendar.dayOfWeek"_s), u"1"_s);
+        QCOMPARE(calendar.value(u"Telemetry.Calendar.isWeekend"_s), u"true"_s);
+        QCOMPARE(calendar.value(u"Telemetry.Calendar.quarterOfYear"_s), u"1"_s);
+        QCOMPARE(calendar.value(u"Telemetry.Calendar.hourOfDay"_s), u"18"_s);
     }
 };
 

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Run
@@ -44,12 +46,10 @@ QByteArray readAll(const QString& path)
 // lines and direct entries may interleave differently from run to run.
 QStringList entryBlocks(QString entries)
 {
-    static const QRegularExpression stamp(
-        QStringLiteral("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "),
-        QRegularExpression::MultilineOption);
-    static const QRegularExpression entryStart(QStringLiteral("^(?=\\[time\\] )"),
-                                               QRegularExpression::MultilineOption);
-    entries.replace(stamp, QStringLiteral("[time] "));
+    static const QRegularExpression stamp(u"^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\] "_s,
+                                          QRegularExpression::MultilineOption);
+    static const QRegularExpression entryStart(u"^(?=\\[time\\] )"_s, QRegularExpression::MultilineOption);
+    entries.replace(stamp, u"[time] "_s);
     QStringList blocks = entries.split(entryStart, Qt::SkipEmptyParts);
     for (QString& block : blocks)
         block = block.trimmed();
@@ -74,7 +74,7 @@ private Q_SLOTS:
 
     void reportFollowsOnceEverythingHasLanded()
     {
-        const Run run = replay({dataFile("sample-ride.capture"), QStringLiteral("--report")});
+        const Run run = replay({dataFile("sample-ride.capture"), u"--report"_s});
         QCOMPARE(run.exitCode, 0);
         const QString events = QString::fromUtf8(readAll(dataFile("sample-ride.expected")));
         QVERIFY(run.out.startsWith(events));
@@ -82,20 +82,20 @@ private Q_SLOTS:
         const QString separator = QString(80, QLatin1Char('='));
         const QStringList parts = run.out.mid(events.size()).split(separator + QLatin1Char('\n'));
         QCOMPARE(parts.size(), 3);
-        QVERIFY(parts.at(1).startsWith(QStringLiteral("Cogwise Debug Logs\nGenerated: ")));
-        QVERIFY(parts.at(1).endsWith(QStringLiteral("\nTotal Entries: 60\n")));
+        QVERIFY(parts.at(1).startsWith(u"Cogwise Debug Logs\nGenerated: "_s));
+        QVERIFY(parts.at(1).endsWith(u"\nTotal Entries: 60\n"_s));
         QCOMPARE(entryBlocks(parts.at(2)),
                  entryBlocks(QString::fromUtf8(readAll(dataFile("sample-ride.report")))));
     }
 
     void readsStandardInputAndDeviceTexts()
     {
-        const Run run = replay({QStringLiteral("-")}, "0 2A24 4557\n"     // "EW"
-                                                      "1 2A26 FF00\n"     // not UTF-8: stored empty
-                                                      "2 2A25 41 0A 42\n" // a line break inside
-                                                      "3 2A19 65\n"       // 101%: rejected, not reported
-                                                      "4 2A00 0406\n"     // other characteristic, not routed
-                                                      "5 1234 040000\n"); // other characteristic, Di2 length
+        const Run run = replay({u"-"_s}, "0 2A24 4557\n"     // "EW"
+                                         "1 2A26 FF00\n"     // not UTF-8: stored empty
+                                         "2 2A25 41 0A 42\n" // a line break inside
+                                         "3 2A19 65\n"       // 101%: rejected, not reported
+                                         "4 2A00 0406\n"     // other characteristic, not routed
+                                         "5 1234 040000\n"); // other characteristic, Di2 length
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.out, QStringLiteral(
                               "info: 2A24 EW\ninfo: 2A26 \ninfo: 2A25 A\\x0AB\npacket: Keep-Alive Packet\n"));
@@ -106,21 +106,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("capture");
         QTest::addColumn<QString>("where");
 
-        QTest::newRow("bad number") << QByteArray("0 2AC2 040000\nsoon 2AC2 040000\n")
-                                    << QStringLiteral(":2: bad time");
-        QTest::newRow("odd hex") << QByteArray("# x\n\n5 2AC2 04000\n") << QStringLiteral(":3: odd count");
-        QTest::newRow("missing field") << QByteArray("5 2AC2\n") << QStringLiteral(":1: missing value");
-        QTest::newRow("binary garbage")
-            << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << QStringLiteral(":1: ");
+        QTest::newRow("bad number") << QByteArray("0 2AC2 040000\nsoon 2AC2 040000\n") << u":2: bad time"_s;
+        QTest::newRow("odd hex") << QByteArray("# x\n\n5 2AC2 04000\n") << u":3: odd count"_s;
+        QTest::newRow("missing field") << QByteArray("5 2AC2\n") << u":1: missing value"_s;
+        QTest::newRow("binary garbage") << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << u":1: "_s;
         QTest::newRow("NUL in the bytes")
-            << QByteArray("5 2AC2 0\x00\n", 10) << QStringLiteral(":1: bad hex bytes \"0\\x00\"");
+            << QByteArray("5 2AC2 0\x00\n", 10) << u":1: bad hex bytes \"0\\x00\""_s;
         QTest::newRow("terminal escape in the bytes")
-            << QByteArray("5 2AC2 00\x1b[2J\n") << QStringLiteral(":1: bad hex bytes \"00\\x1B[2J\"");
+            << QByteArray("5 2AC2 00\x1b[2J\n") << u":1: bad hex bytes \"00\\x1B[2J\""_s;
         QTest::newRow("a line longer than any capture's")
             << QByteArray("0 2AC2 040000\n1 2AC2 " + QByteArray(70'000, '0') + "\n")
-            << QStringLiteral(":2: a line longer than 65536 bytes");
+            << u":2: a line longer than 65536 bytes"_s;
         QTest::newRow("beyond a week") << QByteArray("0 2AC2 00\n2147483648 2AC2 00\n")
-                                       << QStringLiteral(":2: time 2147483648 is beyond the longest capture");
+                                       << u":2: time 2147483648 is beyond the longest capture"_s;
     }
 
     void malformedCapturesStopWithTheLineNumber()
@@ -129,7 +127,7 @@ private Q_SLOTS:
         QFETCH(QString, where);
 
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("bad.capture"));
+        const QString path = dir.filePath(u"bad.capture"_s);
         QVERIFY(ScratchDir::write(path, capture));
 
         const Run run = replay({path});
@@ -144,25 +142,24 @@ private Q_SLOTS:
 
     void standardInputIsCheckedBeforeAnythingIsPlayed()
     {
-        const Run bad = replay({QStringLiteral("-")}, "0 2AC2 040000\n10 2AC2 040000\n20 2AC2 04000\n");
+        const Run bad = replay({u"-"_s}, "0 2AC2 040000\n10 2AC2 040000\n20 2AC2 04000\n");
         QCOMPARE(bad.exitCode, 2);
         QCOMPARE(bad.out, QString());
-        QVERIFY2(bad.err.contains(QStringLiteral("-:3: odd count")), qPrintable(bad.err));
+        QVERIFY2(bad.err.contains(u"-:3: odd count"_s), qPrintable(bad.err));
 
-        const Run good = replay({QStringLiteral("-")}, readAll(dataFile("sample-ride.capture")));
+        const Run good = replay({u"-"_s}, readAll(dataFile("sample-ride.capture")));
         QCOMPARE(good.exitCode, 0);
         QCOMPARE(good.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
     }
 
     void missingFileAndEmptyCapture()
     {
-        const Run missing = replay({QStringLiteral("/nonexistent/ride.capture")});
+        const Run missing = replay({u"/nonexistent/ride.capture"_s});
         QCOMPARE(missing.exitCode, 1);
         QCOMPARE(missing.err.count(QLatin1Char('\n')), 1);
-        QVERIFY2(missing.err.contains(QStringLiteral("cannot open /nonexistent/ride.capture")),
-                 qPrintable(missing.err));
+        QVERIFY2(missing.err.contains(u"cannot open /nonexistent/ride.capture"_s), qPrintable(missing.err));
 
-        const Run empty = replay({QStringLiteral("-")}, QByteArray(""));
+        const Run empty = replay({u"-"_s}, QByteArray(""));
         QCOMPARE(empty.exitCode, 0);
         QCOMPARE(empty.out, QString());
 
