@@ -131,6 +131,71 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 problems, listed above").arg(problems.size())));
     }
 
+    // Without a connection, as after a Disconnect, a rider with a connection problem still
+    // reaches Check Setup… and Export Debug Log… from the menu. Connected, the sections' buttons
+    // open the same dialogs.
+    void helpWithoutAConnection()
+    {
+        QTemporaryDir temporary;
+        const EnvironmentChange exports{{"TMPDIR", temporary.path().toLocal8Bit()}};
+        WindowRig ui(m_files.testFile(), QStringLiteral("light"));
+        QVERIFY(ui.window());
+        GuiRig& rig = ui.rig();
+        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        ui.window()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(ui.window()));
+        QTRY_VERIFY(ui.item(QStringLiteral("scanScreen")));
+
+        QObject* menu = ui.object(QStringLiteral("appMenu"));
+        const auto chooseFromMenu = [&ui, menu](const QString& text) {
+            QTest::keyClick(ui.window(), Qt::Key_C, Qt::AltModifier);
+            if (!QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }))
+                return false;
+            for (int i = 0; i < menu->property("count").toInt(); ++i) {
+                QQuickItem* entry = nullptr;
+                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry), Q_ARG(int, i));
+                if (entry->property("text").toString() == text)
+                    return ui.click(entry);
+            }
+            return false;
+        };
+        const auto exportsLeft = [&temporary] {
+            return QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        };
+        const auto closeWithEscape = [&ui](QObject* dialog) {
+            QTest::keyClick(ui.window(), Qt::Key_Escape);
+            return QTest::qWaitFor([dialog] { return !dialog->property("visible").toBool(); });
+        };
+
+        QVERIFY(chooseFromMenu(QStringLiteral("Check Setup\u2026")));
+        QObject* setupCheck = nullptr;
+        QTRY_VERIFY((setupCheck = ui.object(QStringLiteral("setupCheckDialog"))) &&
+                    setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        QVERIFY(chooseFromMenu(QStringLiteral("Export Debug Log\u2026")));
+        QObject* save = nullptr;
+        QTRY_VERIFY((save = ui.object(QStringLiteral("saveDialog"))) && save->property("opened").toBool());
+        QCOMPARE(exportsLeft().size(), 1);
+        QVERIFY(closeWithEscape(save));
+        QCOMPARE(exportsLeft(), QStringList());
+
+        connectFromList(rig);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+        QVERIFY(ui.click(QStringLiteral("sectionSettings")));
+        QVERIFY(ui.click(QStringLiteral("checkSetupButton")));
+        QTRY_VERIFY(setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        QVERIFY(ui.click(QStringLiteral("sectionLogs")));
+        QVERIFY(ui.click(QStringLiteral("exportButton")));
+        QTRY_VERIFY(save->property("opened").toBool());
+        QVERIFY(closeWithEscape(save));
+        QCOMPARE(ui.window()->findChildren<QObject*>(QStringLiteral("setupCheckDialog")).size(), 1);
+        QCOMPARE(ui.window()->findChildren<QObject*>(QStringLiteral("saveDialog")).size(), 1);
+        QCOMPARE(exportsLeft(), QStringList());
+    }
+
     // What a new rider meets on a fresh account of a bare desktop: no documents folder yet, no
     // mail client, no program to open the help page. Each is said in the window; the keyboard
     // alone gets through the dialogs.
