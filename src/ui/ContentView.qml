@@ -17,7 +17,9 @@ Item {
             screen.setSource(Qt.resolvedUrl("OnboardingView.qml"), { flow: root.app.flow })
             break
         case ScreenFlow.AppState.scanning:
-            screen.setSource(Qt.resolvedUrl("DeviceScanView.qml"), { scan: root.app.scan })
+            screen.setSource(Qt.resolvedUrl("DeviceScanView.qml"),
+                             { scan: root.app.scan, logs: root.app.logs, debugLog: root.app.debugLog,
+                               checkSetup: root.checkSetup, exportLog: root.exportLog })
             break
         case ScreenFlow.AppState.connected:
             screen.setSource(Qt.resolvedUrl("MainView.qml"),

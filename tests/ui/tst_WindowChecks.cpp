@@ -100,6 +100,13 @@ private Q_SLOTS:
             QuickHarness::findAll(ui.window()->contentItem(), QStringLiteral("connectButton")).size(), 3);
         screen(QStringLiteral("scan"));
 
+        rig.graph->viewModel().addLog(QStringLiteral("Connection failed: the unit did not answer"));
+        QVERIFY(ui.click(QStringLiteral("scanLogsButton")));
+        QTRY_VERIFY(ui.item(QStringLiteral("eventList")));
+        screen(QStringLiteral("scan-logs"));
+        QVERIFY(ui.click(QStringLiteral("scanLogsBack")));
+        QTRY_VERIFY(QuickHarness::shown(ui.item(QStringLiteral("statePanel"))));
+
         connectFromList(rig);
         QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
         QTRY_VERIFY(!rig.app->device()->modelNumber().isEmpty());
@@ -132,7 +139,8 @@ private Q_SLOTS:
     }
 
     // Without a connection, as after a Disconnect, a rider with a connection problem still
-    // reaches Check Setup… and Export Debug Log… from the menu. Connected, the sections' buttons
+    // reaches what it needs: Check Setup… and Export Debug Log… from the menu, and on the scan
+    // screen, by keyboard, the setup check and the event log. Connected, the sections' buttons
     // open the same dialogs.
     void helpWithoutAConnection()
     {
@@ -161,6 +169,12 @@ private Q_SLOTS:
             }
             return false;
         };
+        const auto tabTo = [&ui](const QString& name) {
+            QQuickItem* target = ui.item(name);
+            for (int step = 0; target && step < 20 && !target->hasActiveFocus(); ++step)
+                QTest::keyClick(ui.window(), Qt::Key_Tab);
+            return target && target->property("visualFocus").toBool();
+        };
         const auto exportsLeft = [&temporary] {
             return QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         };
@@ -180,6 +194,26 @@ private Q_SLOTS:
         QCOMPARE(exportsLeft().size(), 1);
         QVERIFY(closeWithEscape(save));
         QCOMPARE(exportsLeft(), QStringList());
+
+        // The scan screen's own buttons, reached with Tab.
+        QVERIFY(tabTo(QStringLiteral("scanCheckSetupButton")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        rig.graph->viewModel().addLog(QStringLiteral("Connection failed: the unit did not answer"));
+        QVERIFY(tabTo(QStringLiteral("scanLogsButton")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(ui.item(QStringLiteral("eventList")));
+        QCOMPARE(ui.item(QStringLiteral("eventCount"))->property("text").toString(),
+                 QStringLiteral("%1 events").arg(rig.app->logs()->count()));
+        QVERIFY(ui.item(QStringLiteral("scanLogsBack"))->property("visualFocus").toBool());
+        QVERIFY(ui.click(QStringLiteral("exportButton")));
+        QTRY_VERIFY(save->property("opened").toBool());
+        QVERIFY(closeWithEscape(save));
+        QVERIFY(tabTo(QStringLiteral("scanLogsBack")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(QuickHarness::shown(ui.item(QStringLiteral("statePanel"))));
+        QVERIFY(ui.item(QStringLiteral("scanLogsButton"))->property("visualFocus").toBool());
 
         connectFromList(rig);
         QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
