@@ -7,6 +7,9 @@ import Cogwise
 Item {
     id: root
     required property CogwiseApp app
+    // The window's own, so that every screen opens the same dialogs as its menu.
+    required property Action checkSetup
+    required property Action exportLog
 
     function showScreen() {
         switch (root.app.flow.appState) {
@@ -14,10 +17,13 @@ Item {
             screen.setSource(Qt.resolvedUrl("OnboardingView.qml"), { flow: root.app.flow })
             break
         case ScreenFlow.AppState.scanning:
-            screen.setSource(Qt.resolvedUrl("DeviceScanView.qml"), { scan: root.app.scan })
+            screen.setSource(Qt.resolvedUrl("DeviceScanView.qml"),
+                             { scan: root.app.scan, logs: root.app.logs, debugLog: root.app.debugLog,
+                               checkSetup: root.checkSetup, exportLog: root.exportLog })
             break
         case ScreenFlow.AppState.connected:
-            screen.setSource(Qt.resolvedUrl("MainView.qml"), { app: root.app })
+            screen.setSource(Qt.resolvedUrl("MainView.qml"),
+                             { app: root.app, checkSetup: root.checkSetup, exportLog: root.exportLog })
             break
         default:
             screen.sourceComponent = loading

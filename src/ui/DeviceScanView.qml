@@ -4,19 +4,40 @@ import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
-// Finding the unit: one panel per connection state, and the devices found.
+// Finding the unit: one panel per connection state, and the devices found. Under them, the help
+// that a rider whose unit will not connect needs: the setup check and the event log.
 Item {
     id: view
     objectName: "scanScreen"
     required property ScanViewModel scan
+    required property LogListModel logs
+    required property DebugLogActions debugLog
+    required property Action checkSetup
+    required property Action exportLog
     readonly property bool waiting: scan.panel === "scanning" || scan.panel === "connecting"
                                     || scan.panel === "readyToScan" || scan.panel === "waiting"
+    // The event log in place of the scan; the scan goes on underneath.
+    property bool showingLogs: false
     implicitWidth: 500
     implicitHeight: 500
 
+    // The focus moves to the button that leads back; with the reason the switch had, so that a
+    // keyboard user sees where it went.
+    function showLogs(shown: bool, from: Control) {
+        if (shown && !logsPage.item)
+            logsPage.setSource(Qt.resolvedUrl("LogsSection.qml"), { logs: view.logs })
+        view.showingLogs = shown
+        const to = shown ? back : logsButton
+        to.forceActiveFocus(from.visualFocus ? Qt.TabFocusReason : Qt.OtherFocusReason)
+    }
+
     ScrollPage {
         id: page
-        anchors.fill: parent
+        visible: !view.showingLogs
+        anchors.top: parent.top
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: help.top
 
         ColumnLayout {
             x: 32
@@ -209,6 +230,67 @@ Item {
                 }
             }
             Item { Layout.preferredHeight: 8 }
+        }
+    }
+
+    // In sight whatever the window's height, as the onboarding's way on is.
+    ColumnLayout {
+        id: help
+        visible: !view.showingLogs
+        anchors.left: parent.left
+        anchors.right: parent.right
+        anchors.bottom: parent.bottom
+        spacing: 0
+        Rectangle { Layout.fillWidth: true; height: 1; color: Theme.divider }
+        RowLayout {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.margins: 12
+            spacing: 12
+            BorderedButton {
+                objectName: "scanCheckSetupButton"
+                symbol: "gearshape"
+                text: view.checkSetup.text
+                onClicked: view.checkSetup.trigger()
+            }
+            BorderedButton {
+                id: logsButton
+                objectName: "scanLogsButton"
+                symbol: "list.bullet.rectangle"
+                text: "Logs"
+                onClicked: view.showLogs(true, logsButton)
+            }
+        }
+    }
+
+    // The event log, with Export and Share as the connected window's Logs section has them.
+    ColumnLayout {
+        visible: view.showingLogs
+        anchors.fill: parent
+        spacing: 0
+        RowLayout {
+            Layout.fillWidth: true
+            Layout.margins: 10
+            Layout.bottomMargin: 0
+            spacing: 8
+            BorderedButton {
+                id: back
+                objectName: "scanLogsBack"
+                symbol: "arrow.left"
+                text: "Back"
+                Accessible.name: "Back to Find Your Device"
+                onClicked: view.showLogs(false, back)
+            }
+            Item { Layout.fillWidth: true; implicitHeight: 28 }
+            LogActions {
+                actions: view.debugLog
+                exportLog: view.exportLog
+            }
+        }
+        // Built when first shown, and kept.
+        Loader {
+            id: logsPage
+            Layout.fillWidth: true
+            Layout.fillHeight: true
         }
     }
 }

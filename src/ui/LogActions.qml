@@ -3,11 +3,11 @@ import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
-// Export and Share, on the toolbar while the Logs section is shown.
+// Export and Share, on the toolbar over the event log.
 RowLayout {
     id: bar
     required property DebugLogActions actions
-    required property DebugLogExporter exporter
+    required property Action exportLog
 
     spacing: 8
     BorderedButton {
@@ -17,7 +17,7 @@ RowLayout {
         ToolTip.visible: hovered
         ToolTip.delay: 600
         ToolTip.text: "Export debug logs to a file"
-        onClicked: bar.exporter.begin()
+        onClicked: bar.exportLog.trigger()
     }
     BorderedButton {
         objectName: "shareButton"

@@ -55,6 +55,9 @@ ApplicationWindow {
                 appMenu.addAction(aboutAction)
                 appMenu.addAction(updatesAction)
                 appMenu.addItem(separator.createObject(appMenu.contentItem) as MenuSeparator)
+                appMenu.addAction(checkSetupAction)
+                appMenu.addAction(exportLogAction)
+                appMenu.addItem(separator.createObject(appMenu.contentItem) as MenuSeparator)
                 appMenu.addAction(quitAction)
             }
         }
@@ -72,6 +75,19 @@ ApplicationWindow {
         enabled: window.app.updates.canCheckForUpdates
         onTriggered: window.app.updates.checkForUpdates()
     }
+    // On every screen, connected or not: a rider whose unit will not connect needs these most.
+    Action {
+        id: checkSetupAction
+        objectName: "checkSetup"
+        text: "Check Setup\u2026"
+        onTriggered: window.showSetupCheck()
+    }
+    Action {
+        id: exportLogAction
+        objectName: "exportDebugLog"
+        text: "Export Debug Log\u2026"
+        onTriggered: window.exportDebugLog()
+    }
     Action {
         id: quitAction
         text: "Quit Cogwise"
@@ -87,12 +103,16 @@ ApplicationWindow {
     ContentView {
         anchors.fill: parent
         app: window.app
+        checkSetup: checkSetupAction
+        exportLog: exportLogAction
     }
 
     // The dialogs are built when first shown, not at start-up. Their parent is the one they
     // would have as children of the window: its content item.
     Loader { id: about }
     Loader { id: message }
+    Loader { id: setupCheck }
+    Loader { id: exporter }
 
     function showAbout() {
         if (!about.item)
@@ -100,6 +120,19 @@ ApplicationWindow {
                             { parent: window.contentItem, version: window.app.version })
         const dialog = about.item as AboutDialog
         dialog.open()
+    }
+    function showSetupCheck() {
+        if (!setupCheck.item)
+            setupCheck.setSource(Qt.resolvedUrl("SetupCheckDialog.qml"),
+                                 { parent: window.contentItem, check: window.app.settings.setupCheck })
+        const dialog = setupCheck.item as SetupCheckDialog
+        dialog.open()
+    }
+    function exportDebugLog() {
+        if (!exporter.item)
+            exporter.setSource(Qt.resolvedUrl("DebugLogExporter.qml"), { actions: window.app.debugLog })
+        const created = exporter.item as DebugLogExporter
+        created.begin()
     }
     function showMessage(title: string, text: string, link: url) {
         if (!message.item) {

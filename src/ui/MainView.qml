@@ -9,6 +9,8 @@ Item {
     id: view
     objectName: "mainScreen"
     required property CogwiseApp app
+    required property Action checkSetup
+    required property Action exportLog
     property string selectedSection: "Device"
     property bool sidebarVisible: true
 
@@ -177,11 +179,6 @@ Item {
         }
     }
 
-    DebugLogExporter {
-        id: exporter
-        actions: view.app.debugLog
-    }
-
     // A section's QML is loaded when it is first shown.
     function showSection() {
         sectionActions.source = ""
@@ -191,10 +188,10 @@ Item {
             break
         case "Logs":
             detail.setSource(Qt.resolvedUrl("LogsSection.qml"), { logs: view.app.logs })
-            sectionActions.setSource(Qt.resolvedUrl("LogActions.qml"), { actions: view.app.debugLog, exporter: exporter })
+            sectionActions.setSource(Qt.resolvedUrl("LogActions.qml"), { actions: view.app.debugLog, exportLog: view.exportLog })
             return
         case "Settings":
-            detail.setSource(Qt.resolvedUrl("SettingsSection.qml"), { model: view.app.settings })
+            detail.setSource(Qt.resolvedUrl("SettingsSection.qml"), { model: view.app.settings, checkSetup: view.checkSetup })
             break
         default:
             detail.setSource(Qt.resolvedUrl("DeviceInfoSection.qml"), { model: view.app.device })

@@ -7,20 +7,10 @@ ScrollPage {
     id: section
     objectName: "settingsSection"
     required property SettingsViewModel model
+    required property Action checkSetup
 
     // The page starts from what is stored each time it opens.
     Component.onCompleted: model.reload()
-
-    // Built when first asked for, over the window rather than inside the scrolled page.
-    property SetupCheckDialog setupCheckDialog: null
-    function showSetupCheck() {
-        if (!setupCheckDialog) {
-            const component = Qt.createComponent("SetupCheckDialog.qml")
-            setupCheckDialog = component.createObject(section.Overlay.overlay,
-                                                      { check: section.model.setupCheck }) as SetupCheckDialog
-        }
-        setupCheckDialog.open()
-    }
 
     ColumnLayout {
         width: section.availableWidth
@@ -242,7 +232,7 @@ ScrollPage {
                 BorderedButton {
                     objectName: "checkSetupButton"
                     text: "Check Setup"
-                    onClicked: section.showSetupCheck()
+                    onClicked: section.checkSetup.trigger()
                 }
             }
         }

@@ -135,20 +135,21 @@ private Q_SLOTS:
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        const auto content = quick.create(QStringLiteral("ContentView"),
-                                          {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
-        QVERIFY(content);
-        QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("loadingScreen")));
+        const auto window = quick.create(QStringLiteral("Main"),
+                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        QVERIFY(window);
+        QQuickItem* content = qobject_cast<QQuickWindow*>(window.get())->contentItem();
+        QVERIFY(QuickHarness::find(content, QStringLiteral("loadingScreen")));
         rig.app->flow()->start(std::chrono::milliseconds{0});
-        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("onboardingScreen")));
+        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("onboardingScreen")));
         rig.app->flow()->startScanning();
-        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("scanScreen")));
+        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("scanScreen")));
         QTRY_VERIFY(rig.app->scan()->devices()->rowCount() > 0);
-        QTRY_VERIFY(!QuickHarness::findAll(asItem(content), QStringLiteral("connectButton")).isEmpty());
+        QTRY_VERIFY(!QuickHarness::findAll(content, QStringLiteral("connectButton")).isEmpty());
         rig.app->scan()->connectDevice(0);
-        QTRY_VERIFY(QuickHarness::find(asItem(content), QStringLiteral("mainScreen")));
+        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("mainScreen")));
         // The main window opens on the Device section.
-        QVERIFY(QuickHarness::find(asItem(content), QStringLiteral("deviceSection")));
+        QVERIFY(QuickHarness::find(content, QStringLiteral("deviceSection")));
     }
 
     // The menu's entries and the dialogs are built when first shown.
@@ -188,6 +189,8 @@ private Q_SLOTS:
             // No update feed in the rig: checking is off. The separator has no text.
             QCOMPARE(entries(), (QStringList{QStringLiteral("About Cogwise"),
                                              QStringLiteral("Check for Updates\u2026 (off)"), QString(),
+                                             QStringLiteral("Check Setup\u2026"),
+                                             QStringLiteral("Export Debug Log\u2026"), QString(),
                                              QStringLiteral("Quit Cogwise")}));
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
@@ -284,26 +287,22 @@ private Q_SLOTS:
                  QStringLiteral("6"));
     }
 
-    // "Check Setup" in Settings opens the report over the window and runs the check on this
-    // machine: every line shown with its mark, advice under each failed one, and the summary.
+    // "Check Setup…" opens the report over the window, before any connection, and runs the
+    // check on this machine: every line shown with its mark, advice under each failed one, and
+    // the summary.
     void checkSetupShowsEachLineWithItsAdvice()
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        QQuickWindow window;
-        window.resize(900, 700);
-        const auto page =
-            quick.create(QStringLiteral("SettingsSection"),
-                         {{QStringLiteral("model"), QVariant::fromValue(rig.app->settings())},
-                          {QStringLiteral("parent"), QVariant::fromValue(window.contentItem())}});
-        QVERIFY(page);
+        const auto window = quick.create(QStringLiteral("Main"),
+                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        QVERIFY(window);
         SetupCheckViewModel* check = rig.app->settings()->setupCheck();
         QSignalSpy running(check, &SetupCheckViewModel::runningChanged);
 
-        QQuickItem* button = QuickHarness::find(asItem(page), QStringLiteral("checkSetupButton"));
-        QVERIFY(button);
-        QMetaObject::invokeMethod(button, "clicked");
-        auto* dialog = window.contentItem()->findChild<QObject*>(QStringLiteral("setupCheckDialog"));
+        QVERIFY(!window->findChild<QObject*>(QStringLiteral("setupCheckDialog")));
+        QMetaObject::invokeMethod(window->findChild<QObject*>(QStringLiteral("checkSetup")), "trigger");
+        auto* dialog = window->findChild<QObject*>(QStringLiteral("setupCheckDialog"));
         QVERIFY(dialog);
         QTRY_VERIFY(dialog->property("opened").toBool());
         QTRY_COMPARE_WITH_TIMEOUT(running.size(), 2, 15000);

@@ -100,6 +100,13 @@ private Q_SLOTS:
             QuickHarness::findAll(ui.window()->contentItem(), QStringLiteral("connectButton")).size(), 3);
         screen(QStringLiteral("scan"));
 
+        rig.graph->viewModel().addLog(QStringLiteral("Connection failed: the unit did not answer"));
+        QVERIFY(ui.click(QStringLiteral("scanLogsButton")));
+        QTRY_VERIFY(ui.item(QStringLiteral("eventList")));
+        screen(QStringLiteral("scan-logs"));
+        QVERIFY(ui.click(QStringLiteral("scanLogsBack")));
+        QTRY_VERIFY(QuickHarness::shown(ui.item(QStringLiteral("statePanel"))));
+
         connectFromList(rig);
         QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
         QTRY_VERIFY(!rig.app->device()->modelNumber().isEmpty());
@@ -129,6 +136,98 @@ private Q_SLOTS:
             qWarning().noquote() << problem;
         QVERIFY2(problems.isEmpty(),
                  qPrintable(QStringLiteral("%1 problems, listed above").arg(problems.size())));
+    }
+
+    // Without a connection, as after a Disconnect, a rider with a connection problem still
+    // reaches what it needs: Check Setup… and Export Debug Log… from the menu, and on the scan
+    // screen, by keyboard, the setup check and the event log. Connected, the sections' buttons
+    // open the same dialogs.
+    void helpWithoutAConnection()
+    {
+        QTemporaryDir temporary;
+        const EnvironmentChange exports{{"TMPDIR", temporary.path().toLocal8Bit()}};
+        WindowRig ui(m_files.testFile(), QStringLiteral("light"));
+        QVERIFY(ui.window());
+        GuiRig& rig = ui.rig();
+        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        ui.window()->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(ui.window()));
+        QTRY_VERIFY(ui.item(QStringLiteral("scanScreen")));
+
+        QObject* menu = ui.object(QStringLiteral("appMenu"));
+        const auto chooseFromMenu = [&ui, menu](const QString& text) {
+            QTest::keyClick(ui.window(), Qt::Key_C, Qt::AltModifier);
+            if (!QTest::qWaitFor([menu] { return menu->property("opened").toBool(); }))
+                return false;
+            for (int i = 0; i < menu->property("count").toInt(); ++i) {
+                QQuickItem* entry = nullptr;
+                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry), Q_ARG(int, i));
+                if (entry->property("text").toString() == text)
+                    return ui.click(entry);
+            }
+            return false;
+        };
+        const auto tabTo = [&ui](const QString& name) {
+            QQuickItem* target = ui.item(name);
+            for (int step = 0; target && step < 20 && !target->hasActiveFocus(); ++step)
+                QTest::keyClick(ui.window(), Qt::Key_Tab);
+            return target && target->property("visualFocus").toBool();
+        };
+        const auto exportsLeft = [&temporary] {
+            return QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        };
+        const auto closeWithEscape = [&ui](QObject* dialog) {
+            QTest::keyClick(ui.window(), Qt::Key_Escape);
+            return QTest::qWaitFor([dialog] { return !dialog->property("visible").toBool(); });
+        };
+
+        QVERIFY(chooseFromMenu(QStringLiteral("Check Setup\u2026")));
+        QObject* setupCheck = nullptr;
+        QTRY_VERIFY((setupCheck = ui.object(QStringLiteral("setupCheckDialog"))) &&
+                    setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        QVERIFY(chooseFromMenu(QStringLiteral("Export Debug Log\u2026")));
+        QObject* save = nullptr;
+        QTRY_VERIFY((save = ui.object(QStringLiteral("saveDialog"))) && save->property("opened").toBool());
+        QCOMPARE(exportsLeft().size(), 1);
+        QVERIFY(closeWithEscape(save));
+        QCOMPARE(exportsLeft(), QStringList());
+
+        // The scan screen's own buttons, reached with Tab.
+        QVERIFY(tabTo(QStringLiteral("scanCheckSetupButton")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        rig.graph->viewModel().addLog(QStringLiteral("Connection failed: the unit did not answer"));
+        QVERIFY(tabTo(QStringLiteral("scanLogsButton")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(ui.item(QStringLiteral("eventList")));
+        QCOMPARE(ui.item(QStringLiteral("eventCount"))->property("text").toString(),
+                 QStringLiteral("%1 events").arg(rig.app->logs()->count()));
+        QVERIFY(ui.item(QStringLiteral("scanLogsBack"))->property("visualFocus").toBool());
+        QVERIFY(ui.click(QStringLiteral("exportButton")));
+        QTRY_VERIFY(save->property("opened").toBool());
+        QVERIFY(closeWithEscape(save));
+        QVERIFY(tabTo(QStringLiteral("scanLogsBack")));
+        QTest::keyClick(ui.window(), Qt::Key_Space);
+        QTRY_VERIFY(QuickHarness::shown(ui.item(QStringLiteral("statePanel"))));
+        QVERIFY(ui.item(QStringLiteral("scanLogsButton"))->property("visualFocus").toBool());
+
+        connectFromList(rig);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+        QVERIFY(ui.click(QStringLiteral("sectionSettings")));
+        QVERIFY(ui.click(QStringLiteral("checkSetupButton")));
+        QTRY_VERIFY(setupCheck->property("opened").toBool());
+        QVERIFY(closeWithEscape(setupCheck));
+        QVERIFY(ui.click(QStringLiteral("sectionLogs")));
+        QVERIFY(ui.click(QStringLiteral("exportButton")));
+        QTRY_VERIFY(save->property("opened").toBool());
+        QVERIFY(closeWithEscape(save));
+        QCOMPARE(ui.window()->findChildren<QObject*>(QStringLiteral("setupCheckDialog")).size(), 1);
+        QCOMPARE(ui.window()->findChildren<QObject*>(QStringLiteral("saveDialog")).size(), 1);
+        QCOMPARE(exportsLeft(), QStringList());
     }
 
     // What a new rider meets on a fresh account of a bare desktop: no documents folder yet, no
