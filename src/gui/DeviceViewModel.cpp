@@ -26,6 +26,17 @@ DeviceViewModel::DeviceViewModel(AppViewModel& viewModel, const KeySink& keySink
             &DeviceViewModel::rebuild);
     connect(&viewModel, &AppViewModel::shiftLatencyChanged, this, &DeviceViewModel::shiftLatencyChanged);
     connect(&keySink, &KeySink::changed, this, &DeviceViewModel::rebuild);
+    connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this, &DeviceViewModel::rebuild);
+}
+
+bool DeviceViewModel::shiftKeysOff() const
+{
+    return canPostKeys() && !m_viewModel.isKeyboardEnabled();
+}
+
+void DeviceViewModel::sendShiftKeys()
+{
+    m_viewModel.setKeyboardEnabled(true);
 }
 
 QString DeviceViewModel::shiftLatency() const

@@ -29,6 +29,8 @@ class DeviceViewModel : public QObject
     Q_PROPERTY(bool canPostKeys READ canPostKeys NOTIFY changed)
     // Why keys cannot be posted, with the fix; empty when they can.
     Q_PROPERTY(QString keyProblem READ keyProblem NOTIFY changed)
+    // Keys could be typed, but the rider has not switched on sending them.
+    Q_PROPERTY(bool shiftKeysOff READ shiftKeysOff NOTIFY changed)
     // Which device takes keys when that is not this computer; empty otherwise.
     Q_PROPERTY(QString keyDestination READ keyDestination NOTIFY changed)
     // Empty while connected; else what the link is doing, in a sentence.
@@ -54,6 +56,7 @@ public:
     int currentVirtualGear() const;
     bool canPostKeys() const { return m_keyProblem.isEmpty(); }
     const QString& keyProblem() const { return m_keyProblem; }
+    bool shiftKeysOff() const;
     QString keyDestination() const;
     QString linkStatus() const;
     QString shiftLatency() const;
@@ -61,6 +64,8 @@ public:
     Q_INVOKABLE void disconnectDevice();
     // "Navigate to Mapping": the main window selects the Mapping section.
     Q_INVOKABLE void requestMapping() { Q_EMIT navigateToMapping(); }
+    // "Send Shift Keys" on the section's offer.
+    Q_INVOKABLE void sendShiftKeys();
 
 Q_SIGNALS:
     void changed();

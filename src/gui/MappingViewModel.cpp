@@ -26,8 +26,10 @@ MappingViewModel::MappingViewModel(AppViewModel& viewModel, KeySink& keySink, An
     testPermission();
     // The desktop's answer is a real change, as one seen by the poll is.
     connect(&keySink, &KeySink::changed, this, &MappingViewModel::pollPermission);
-    connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this,
-            &MappingViewModel::isKeyboardEnabledChanged);
+    connect(&viewModel, &AppViewModel::isKeyboardEnabledChanged, this, [this](bool enabled) {
+        testPermission();
+        Q_EMIT isKeyboardEnabledChanged(enabled);
+    });
     connect(&viewModel.keyboardService(), &KeyboardService::buttonConfigsChanged, this,
             &MappingViewModel::buttonConfigsChanged);
     connect(&viewModel.keyboardService(), &KeyboardService::trainerAppChanged, this,
@@ -185,11 +187,20 @@ bool MappingViewModel::testPermission()
     if (!reason && !m_keySink.destination().isEmpty())
         text = m_keySink.destination() +
                QStringLiteral(". That device's keyboard layout decides which character each key types.");
+    const bool switchedOn = m_viewModel.isKeyboardEnabled();
+    // A green card while the switch is off would promise shifts that no app receives.
+    if (!reason && !switchedOn) {
+        title = QStringLiteral("Shift keys are off");
+        text = QStringLiteral("Your shifts reach no app until you switch on \u201cSend shift keys\u201d. ") +
+               (m_keySink.consent() == KeySink::Consent::notAsked
+                    ? QStringLiteral("Cogwise then asks the desktop to let it type keys.")
+                    : QStringLiteral("Cogwise then types them through %1.")
+                          .arg(KeySinkNames::described(m_keySink.name())));
+    }
     switch (m_keySink.consent()) {
     case KeySink::Consent::notAsked:
-        text = through +
-               QStringLiteral(
-                   " once you allow it. Cogwise asks the desktop when you switch on keyboard emulation.");
+        if (switchedOn)
+            text = through + QStringLiteral(" once you allow it.");
         break;
     case KeySink::Consent::asking:
         title = QStringLiteral("Cogwise asks to type keys");
@@ -211,6 +222,11 @@ bool MappingViewModel::testPermission()
     if (allowed != m_hasPermission) {
         m_hasPermission = allowed;
         Q_EMIT hasPermissionChanged(m_hasPermission);
+    }
+    const bool reach = allowed && switchedOn;
+    if (reach != m_keysReachApp) {
+        m_keysReachApp = reach;
+        Q_EMIT keysReachAppChanged(reach);
     }
     return m_hasPermission;
 }

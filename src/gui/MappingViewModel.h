@@ -22,6 +22,8 @@ class MappingViewModel : public QObject
     Q_PROPERTY(bool isKeyboardEnabled READ isKeyboardEnabled WRITE setKeyboardEnabled NOTIFY
                    isKeyboardEnabledChanged)
     Q_PROPERTY(bool hasPermission READ hasPermission NOTIFY hasPermissionChanged)
+    // Shifts are typed: the switch is on and the key sink can post keys.
+    Q_PROPERTY(bool keysReachApp READ keysReachApp NOTIFY keysReachAppChanged)
     // What the permission card says: whether Cogwise can type keys, and how, or why not and the fix.
     Q_PROPERTY(QString permissionTitle READ permissionTitle NOTIFY permissionTextChanged)
     Q_PROPERTY(QString permissionText READ permissionText NOTIFY permissionTextChanged)
@@ -50,6 +52,7 @@ public:
     bool isKeyboardEnabled() const;
     void setKeyboardEnabled(bool enabled);
     bool hasPermission() const { return m_hasPermission; }
+    bool keysReachApp() const { return m_keysReachApp; }
     QString permissionTitle() const;
     QString permissionText() const { return m_permissionText; }
     bool canAskAgain() const { return m_canAskAgain; }
@@ -97,6 +100,7 @@ public:
 Q_SIGNALS:
     void isKeyboardEnabledChanged(bool enabled);
     void hasPermissionChanged(bool hasPermission);
+    void keysReachAppChanged(bool keysReachApp);
     void permissionTextChanged();
     // The help page could not be shown: what happened and what to do, for the window.
     void failed(const QString& message);
@@ -117,6 +121,7 @@ private:
     Analytics& m_analytics;
     QUrl m_permissionHelp;
     bool m_hasPermission = false;
+    bool m_keysReachApp = false;
     QString m_permissionText;
     QString m_permissionTitle;
     bool m_canAskAgain = false;

@@ -102,8 +102,10 @@ GridLayout {
             from: 1
             to: 10
             value: row.repeatCount
-            editable: false
+            editable: true
             textFromValue: (value, locale) => value + "\u00d7"
+            valueFromText: (text, locale) => parseInt(text)
+            validator: RegularExpressionValidator { regularExpression: /^(10|[1-9])\u00d7?$/ }
             onValueModified: row.model.setRepeatCount(row.buttonNumber, value)
             FocusRing { control: stepper }
         }

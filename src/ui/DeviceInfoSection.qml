@@ -48,6 +48,21 @@ ScrollPage {
             onActionTriggered: section.model.requestMapping()
         }
 
+        // Keys could be typed but are not sent: the rider's first ride would shift nothing.
+        NoticeCard {
+            objectName: "shiftKeysOffBanner"
+            visible: section.model.shiftKeysOff
+            Layout.fillWidth: true
+            Layout.leftMargin: 24
+            Layout.rightMargin: 24
+            tone: Theme.orange
+            symbol: "exclamationmark.triangle.fill"
+            title: "Shift keys are off"
+            text: "Your shifts reach no app until Cogwise sends shift keys."
+            actionText: "Send Shift Keys"
+            onActionTriggered: section.model.sendShiftKeys()
+        }
+
         // Keys go to a device paired over Bluetooth: which one takes them.
         NoticeCard {
             objectName: "destinationBanner"
@@ -152,6 +167,8 @@ ScrollPage {
             Layout.leftMargin: 24
             Layout.rightMargin: 24
             Layout.bottomMargin: latency.visible ? 0 : 24
+            // From 40 px in a narrow window to 160 px on a wide one.
+            digitSize: Math.max(40, Math.min(Math.round(section.availableWidth * 0.12), 160))
             currentVirtualGear: section.model.currentVirtualGear
             frontGear: section.model.frontGear
             rearGear: section.model.rearGear

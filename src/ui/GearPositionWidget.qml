@@ -10,6 +10,8 @@ GlassPanel {
     property int frontGear: 1
     property int rearGear: 1
     property int maxRear: 12
+    // The gear's digits, as large as the room allows: they are read from the saddle.
+    property int digitSize: 40
 
     cornerRadius: 20
     implicitHeight: column.implicitHeight + 64
@@ -64,7 +66,7 @@ GlassPanel {
                     objectName: "virtualGear"
                     Layout.alignment: Qt.AlignHCenter
                     text: widget.currentVirtualGear
-                    font.pixelSize: 40
+                    font.pixelSize: widget.digitSize
                     font.bold: true
                     color: Theme.text
                     // The number springs in when the gear changes.

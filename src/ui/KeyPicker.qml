@@ -12,6 +12,8 @@ Button {
     signal picked(int qtKey)
 
     implicitWidth: 130
+    // Armed, it looks pressed for a key, not idle.
+    highlighted: capturing
     text: capturing ? "Press a key…" : (keyLabel.length > 0 ? keyLabel : "Pick a key…")
     ToolTip.visible: problem.length > 0
     ToolTip.text: problem
@@ -38,6 +40,11 @@ Button {
         // Modifiers alone are not keys to send: wait for the key they go with.
         if (event.key === Qt.Key_Shift || event.key === Qt.Key_Control || event.key === Qt.Key_Alt || event.key === Qt.Key_Meta)
             return
+        // Cogwise sends one key per shift: Ctrl+A would otherwise be taken as A without a word.
+        if (event.modifiers & (Qt.ControlModifier | Qt.AltModifier | Qt.MetaModifier)) {
+            picker.problem = "Cogwise sends single keys, without Ctrl, Alt or Super: press the key alone."
+            return
+        }
         picker.capturing = false
         // The keypad's "+" is another key than the main row's.
         picker.picked(event.key | (event.modifiers & Qt.KeypadModifier))

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Layouts
 import Cogwise
 
 ApplicationWindow {
@@ -7,11 +8,14 @@ ApplicationWindow {
     required property CogwiseApp app
 
     visible: true
-    width: 900
-    height: 780
+    // The first size leaves room for the frame and the desktop's panels on any screen at any
+    // scale: at 200 % a 1080p screen has 960 × 540 to offer.
+    width: Math.min(900, Math.floor(Screen.desktopAvailableWidth * 0.9))
+    height: Math.min(780, Math.floor(Screen.desktopAvailableHeight * 0.9))
     minimumWidth: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 600
                 : window.app.flow.appState === ScreenFlow.AppState.scanning ? 500 : 640
-    minimumHeight: window.app.flow.appState === ScreenFlow.AppState.onboarding ? 650 : 500
+    // Every screen scrolls what does not fit, and keeps its way on in sight.
+    minimumHeight: 440
     title: "Cogwise"
     color: Theme.window
 
@@ -47,6 +51,24 @@ ApplicationWindow {
             objectName: "appMenu"
             // Alt+C opens it from the keyboard.
             title: "&Cogwise"
+            // Each entry with its shortcut beside it, as the desktop's own menus show them.
+            delegate: MenuItem {
+                id: entry
+                contentItem: RowLayout {
+                    spacing: 24
+                    Label {
+                        Layout.fillWidth: true
+                        text: entry.text
+                        color: entry.enabled ? Theme.text : Theme.disabledPalette.text
+                    }
+                    Label {
+                        objectName: "menuShortcut"
+                        visible: text.length > 0
+                        text: entry.action && entry.action.shortcut ? String(entry.action.shortcut) : ""
+                        color: Theme.secondaryText
+                    }
+                }
+            }
             // Its entries are built when it first opens, not at start-up; the actions, and
             // with them the shortcut, are there from the start.
             onAboutToShow: {
@@ -116,8 +138,16 @@ ApplicationWindow {
 
     function showAbout() {
         if (!about.item)
+        {
             about.setSource(Qt.resolvedUrl("AboutDialog.qml"),
                             { parent: window.contentItem, version: window.app.version })
+            const created = about.item as AboutDialog
+            created.linkChosen.connect(page => {
+                if (!Qt.openUrlExternally(page))
+                    window.showMessage("Could Not Open the Website",
+                                       "No web browser could open " + page + ". Open it in a browser yourself.", "")
+            })
+        }
         const dialog = about.item as AboutDialog
         dialog.open()
     }

@@ -4,7 +4,7 @@ import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
-// Keyboard emulation: the switch, whether keys can be posted, and the four buttons.
+// Sending shift keys: the switch, whether keys reach an app, and the four buttons.
 ScrollPage {
     id: section
     objectName: "mappingSection"
@@ -46,7 +46,8 @@ ScrollPage {
             Switch {
                 id: enable
                 objectName: "enableSwitch"
-                Accessible.name: "Enable"
+                text: "Send shift keys"
+                Accessible.name: "Send shift keys"
                 checked: section.model.isKeyboardEnabled
                 onToggled: section.model.isKeyboardEnabled = checked
                 FocusRing { control: enable }
@@ -58,19 +59,26 @@ ScrollPage {
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
-            tone: section.model.hasPermission ? Theme.green : Theme.orange
-            symbol: section.model.hasPermission ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
+            tone: section.model.keysReachApp ? Theme.green : Theme.orange
+            symbol: section.model.keysReachApp ? "checkmark.circle.fill" : "exclamationmark.triangle.fill"
             title: section.model.permissionTitle
             text: section.model.permissionText
             actionText: section.model.canAskAgain ? "Ask Again"
-                                                  : section.model.hasPermission ? "" : "Open Settings"
-            onActionTriggered: section.model.canAskAgain ? section.model.askAgain()
-                                                         : section.model.openPermissionHelp()
+                      : !section.model.hasPermission ? "Open Settings"
+                      : !section.model.isKeyboardEnabled ? "Send Shift Keys" : ""
+            onActionTriggered: {
+                if (section.model.canAskAgain)
+                    section.model.askAgain()
+                else if (!section.model.hasPermission)
+                    section.model.openPermissionHelp()
+                else
+                    section.model.isKeyboardEnabled = true
+            }
         }
 
+        // Shown also while the switch is off, so that the buttons can be set before a ride.
         GlassPanel {
             objectName: "buttonPanel"
-            visible: section.model.isKeyboardEnabled
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
@@ -118,7 +126,8 @@ ScrollPage {
                     visible: !section.model.isCustomTrainerApp
                     Layout.fillWidth: true
                     wrapMode: Text.WordWrap
-                    text: "Shift Up presses " + section.model.shiftUpKeyLabel + ", Shift Down presses " + section.model.shiftDownKeyLabel + "."
+                    text: "Shift Up presses the \u201c" + section.model.shiftUpKeyLabel + "\u201d key, Shift Down the \u201c"
+                          + section.model.shiftDownKeyLabel + "\u201d key."
                     font.pixelSize: Theme.subheadline + 1
                     color: Theme.secondaryText
                 }
@@ -164,7 +173,6 @@ ScrollPage {
 
         Flow {
             objectName: "mappingActions"
-            visible: section.model.isKeyboardEnabled
             Layout.fillWidth: true
             Layout.leftMargin: 24
             Layout.rightMargin: 24
@@ -184,7 +192,6 @@ ScrollPage {
                 onClicked: confirmDisable.open()
             }
         }
-        Item { visible: !section.model.isKeyboardEnabled; Layout.preferredHeight: 1 }
     }
 
     ConfirmDialog {

@@ -30,6 +30,10 @@ Dialog {
     ColumnLayout {
         width: parent.width
         spacing: 10
+        // Return or Enter is its one button, as in any message box.
+        focus: true
+        Keys.onReturnPressed: notice.accept()
+        Keys.onEnterPressed: notice.accept()
         // Selectable, so that a path it names can be copied.
         TextEdit {
             objectName: "messageText"

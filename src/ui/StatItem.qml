@@ -15,6 +15,7 @@ ColumnLayout {
         color: Theme.secondaryText
     }
     Label {
+        id: value
         Layout.fillWidth: true
         horizontalAlignment: Text.AlignHCenter
         text: item.value
@@ -25,5 +26,9 @@ ColumnLayout {
         minimumPixelSize: Math.round(Theme.body * 0.8)
         elide: Text.ElideRight
         color: Theme.text
+        // Cut short, the whole value shows on hover.
+        HoverHandler { id: hover }
+        ToolTip.visible: value.truncated && hover.hovered
+        ToolTip.text: item.value
     }
 }

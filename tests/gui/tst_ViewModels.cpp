@@ -416,8 +416,9 @@ private Q_SLOTS:
         sink.consentState = KeySink::Consent::notAsked;
         MappingViewModel& mapping = *rig.app->mapping();
         mapping.refreshPermission();
-        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise can type keys"));
-        QVERIFY(mapping.permissionText().contains(QStringLiteral("once you allow it")));
+        QCOMPARE(mapping.permissionTitle(), QStringLiteral("Shift keys are off"));
+        QVERIFY(mapping.permissionText().contains(QStringLiteral("asks the desktop to let it type keys")));
+        QVERIFY(!mapping.keysReachApp());
 
         mapping.setKeyboardEnabled(true);
         QCOMPARE(sink.asked, 1);
@@ -434,6 +435,7 @@ private Q_SLOTS:
         QCOMPARE(sink.asked, 2);
         sink.answer(KeySink::Consent::granted, QStringLiteral("The desktop lets Cogwise type keys."));
         QCOMPARE(mapping.permissionTitle(), QStringLiteral("Cogwise can type keys"));
+        QVERIFY(mapping.keysReachApp());
         QVERIFY(!mapping.canAskAgain());
         QVERIFY(rig.app->device()->canPostKeys());
         QTRY_COMPARE(rig.events.filter(QStringLiteral("accessibilityPermissionGranted")).size(), 1);
@@ -442,37 +444,46 @@ private Q_SLOTS:
     // The card says what Cogwise can do here, and the help page opens or the rider is told.
     void permissionCardSaysWhatToDo_data()
     {
+        QTest::addColumn<bool>("switchedOn");
         QTest::addColumn<QString>("unavailable");
         QTest::addColumn<QString>("openError");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
         QTest::newRow("keys can be typed")
-            << QString() << QString() << QStringLiteral("Cogwise can type keys")
+            << true << QString() << QString() << QStringLiteral("Cogwise can type keys")
             << QStringLiteral("Shift keys go to the app in front through recording.");
+        QTest::newRow("keys could be typed, the switch is off")
+            << false << QString() << QString() << QStringLiteral("Shift keys are off")
+            << QStringLiteral("Your shifts reach no app until you switch on \u201cSend shift keys\u201d. "
+                              "Cogwise then types them through recording.");
         QTest::newRow("uinput refused, help opens")
+            << true
             << QStringLiteral("Cogwise may not use /dev/uinput to type keys: install the uinput rule.")
             << QString() << QStringLiteral("Cogwise cannot type keys")
             << QStringLiteral("Cogwise may not use /dev/uinput to type keys: install the uinput rule.");
-        QTest::newRow("help does not open")
-            << QStringLiteral("No display.") << QStringLiteral("xdg-open: no method available")
+        QTest::newRow("help does not open, the switch is off")
+            << false << QStringLiteral("No display.") << QStringLiteral("xdg-open: no method available")
             << QStringLiteral("Cogwise cannot type keys") << QStringLiteral("No display.");
     }
     void permissionCardSaysWhatToDo()
     {
+        QFETCH(bool, switchedOn);
         QFETCH(QString, unavailable);
         QFETCH(QString, openError);
         QFETCH(QString, title);
         QFETCH(QString, text);
         GuiRig rig(m_files.testFile());
+        MappingViewModel& mapping = *rig.app->mapping();
+        mapping.setKeyboardEnabled(switchedOn);
         if (!unavailable.isEmpty())
             rig.recordingSink->unavailable = unavailable;
-        MappingViewModel& mapping = *rig.app->mapping();
         QSignalSpy texts(&mapping, &MappingViewModel::permissionTextChanged);
         mapping.refreshPermission();
         mapping.refreshPermission();
         QCOMPARE(texts.size(), unavailable.isEmpty() ? 0 : 1);
         QCOMPARE(mapping.permissionTitle(), title);
         QCOMPARE(mapping.permissionText(), text);
+        QCOMPARE(mapping.keysReachApp(), switchedOn && unavailable.isEmpty());
 
         QStringList opened;
         mapping.setRunner(

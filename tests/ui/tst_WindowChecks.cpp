@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -136,6 +137,43 @@ private Q_SLOTS:
             qWarning().noquote() << problem;
         QVERIFY2(problems.isEmpty(),
                  qPrintable(QStringLiteral("%1 problems, listed above").arg(problems.size())));
+    }
+
+    // The first window, wherever it opens, lies within the screen's free area (the issue was a
+    // 1600 × 1000 screen at 200 %, which tests_ui.tst_WindowChecks.smallScreen gives), and no
+    // screen of Cogwise asks for more than a 1080p screen at 200 % offers beside a panel and a
+    // title bar.
+    void firstWindowFitsTheScreen()
+    {
+        WindowRig ui(m_files.testFile(), QStringLiteral("light"));
+        QVERIFY(ui.window());
+        QVERIFY(QTest::qWaitForWindowExposed(ui.window()));
+        const QRect available = ui.window()->screen()->availableGeometry();
+        QVERIFY2(available.contains(ui.window()->geometry()),
+                 qPrintable(QStringLiteral("a window of %1 × %2 on a free area of %3 × %4")
+                                .arg(ui.window()->width())
+                                .arg(ui.window()->height())
+                                .arg(available.width())
+                                .arg(available.height())));
+
+        const QSize fullHdAtTwice(960, 540 - 32 - 32);
+        GuiRig& rig = ui.rig();
+        const auto needs = [&ui] {
+            const QSize smallest = ui.window()->minimumSize();
+            return QStringLiteral("%1 × %2").arg(smallest.width()).arg(smallest.height());
+        };
+        const auto fits = [&ui, fullHdAtTwice] {
+            return ui.window()->minimumSize().boundedTo(fullHdAtTwice) == ui.window()->minimumSize();
+        };
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QTRY_VERIFY(ui.item(QStringLiteral("startScanningButton")));
+        QVERIFY2(fits(), qPrintable(QStringLiteral("the welcome screen needs ") + needs()));
+        QVERIFY(ui.click(QStringLiteral("startScanningButton")));
+        QTRY_VERIFY(ui.item(QStringLiteral("scanScreen")));
+        QVERIFY2(fits(), qPrintable(QStringLiteral("the scan screen needs ") + needs()));
+        connectFromList(rig);
+        QTRY_VERIFY(ui.item(QStringLiteral("deviceSection")));
+        QVERIFY2(fits(), qPrintable(QStringLiteral("the connected window needs ") + needs()));
     }
 
     // Without a connection, as after a Disconnect, a rider with a connection problem still
