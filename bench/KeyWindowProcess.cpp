@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr int startTimeoutMs = 20000;
+constexpr int windowStartTimeoutMs = 20000;
 
 } // namespace
 
@@ -20,7 +20,7 @@ std::optional<QString> KeyWindowProcess::start()
 {
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral(COGWISE_BENCH_KEY_WINDOW), {});
-    if (line(startTimeoutMs) != QByteArray("ready"))
+    if (line(windowStartTimeoutMs) != QByteArray("ready"))
         return QStringLiteral("the key window did not get the keyboard");
     return std::nullopt;
 }

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("Updater");
+const QString updaterLog = QStringLiteral("Updater");
 
 Updater::Result failed(const QString& error)
 {
@@ -40,7 +40,7 @@ void Updater::start()
     if (!m_feed.isEmpty() && !NetworkPolicy::isAllowedEndpoint(m_feed))
         Logger::shared().logError(
             QStringLiteral("Refusing the update feed %1: only https is allowed").arg(m_feed.toString()),
-            logCategory);
+            updaterLog);
     setCanCheck(NetworkPolicy::isAllowedEndpoint(m_feed));
 }
 
@@ -95,9 +95,9 @@ void Updater::finish(const Result& result)
     m_checking = false;
     setCanCheck(m_started && NetworkPolicy::isAllowedEndpoint(m_feed));
     if (result.kind == Result::Kind::failed)
-        Logger::shared().logError(QStringLiteral("Update check failed: ") + result.error, logCategory);
+        Logger::shared().logError(QStringLiteral("Update check failed: ") + result.error, updaterLog);
     else
         Logger::shared().logInfo(QStringLiteral("Update check: latest version %1").arg(result.version),
-                                 logCategory);
+                                 updaterLog);
     Q_EMIT checkFinished(result);
 }

@@ -6,12 +6,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("BLEConnectionManager");
-
-Logger& logger()
-{
-    return Logger::shared();
-}
+const QString bleConnectionManagerLog = QStringLiteral("BLEConnectionManager");
 
 QString nameOf(const BlePeripheral& peripheral)
 {
@@ -53,7 +48,7 @@ void BLEConnectionManager::emitLater(std::function<void()> emission)
 
 void BLEConnectionManager::startScanning()
 {
-    logger().logDebug(QStringLiteral("Starting scan for peripherals..."), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Starting scan for peripherals..."), bleConnectionManagerLog);
     m_loggedDiscoveries.clear();
     emitLater([this] { Q_EMIT scanStarted(); });
     m_central.scanForPeripherals();
@@ -61,26 +56,29 @@ void BLEConnectionManager::startScanning()
 
 void BLEConnectionManager::stopScanning()
 {
-    logger().logDebug(QStringLiteral("Stopping scan for peripherals..."), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Stopping scan for peripherals..."), bleConnectionManagerLog);
     emitLater([this] { Q_EMIT scanStopped(); });
     m_central.stopScan();
 }
 
 void BLEConnectionManager::startScanningSilently()
 {
-    logger().logDebug(QStringLiteral("Silently Starting scan for peripherals..."), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Silently Starting scan for peripherals..."),
+                              bleConnectionManagerLog);
     m_central.scanForPeripherals();
 }
 
 void BLEConnectionManager::stopScanningSilently()
 {
-    logger().logDebug(QStringLiteral("Silently Stopping scan for peripherals..."), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Silently Stopping scan for peripherals..."),
+                              bleConnectionManagerLog);
     m_central.stopScan();
 }
 
 void BLEConnectionManager::connect(const BlePeripheral& peripheral)
 {
-    logger().logDebug(QStringLiteral("Connecting to peripheral: ") + nameOf(peripheral), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Connecting to peripheral: ") + nameOf(peripheral),
+                              bleConnectionManagerLog);
     m_central.connectPeripheral(peripheral);
 }
 
@@ -113,15 +111,16 @@ void BLEConnectionManager::onDiscovered(const BlePeripheral& peripheral, int rss
     // Advertisements repeat several times a second: each peripheral is logged once per scan.
     if (!m_loggedDiscoveries.contains(peripheral.identifier)) {
         m_loggedDiscoveries.insert(peripheral.identifier);
-        logger().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral), logCategory);
+        Logger::shared().logDebug(QStringLiteral("Discovered peripheral: ") + nameOf(peripheral),
+                                  bleConnectionManagerLog);
     }
     Q_EMIT discovered(peripheral, rssi, advertising);
 }
 
 void BLEConnectionManager::onConnected(const BlePeripheral& peripheral)
 {
-    logger().logDebug(QStringLiteral("Successfully connected to peripheral: ") + nameOf(peripheral),
-                      logCategory);
+    Logger::shared().logDebug(QStringLiteral("Successfully connected to peripheral: ") + nameOf(peripheral),
+                              bleConnectionManagerLog);
     m_connectedPeripheral = peripheral;
     Q_EMIT connected(peripheral);
     m_central.discoverServices(peripheral);
@@ -130,9 +129,9 @@ void BLEConnectionManager::onConnected(const BlePeripheral& peripheral)
 void BLEConnectionManager::onConnectFailed(const BlePeripheral& peripheral, BleConnectFailure failure,
                                            const std::optional<QString>& error)
 {
-    logger().logDebug(QStringLiteral("Failed to connect to peripheral: %1, error: %2")
-                          .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
-                      logCategory);
+    Logger::shared().logDebug(QStringLiteral("Failed to connect to peripheral: %1, error: %2")
+                                  .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
+                              bleConnectionManagerLog);
     m_connectedPeripheral.reset();
     Q_EMIT connectFailed(peripheral, failure, error);
 }
@@ -143,9 +142,9 @@ void BLEConnectionManager::onDisconnected(const BlePeripheral& peripheral,
     // Our own cancellations have cleared the peripheral already: only losses are reported.
     if (!m_connectedPeripheral || m_connectedPeripheral->identifier != peripheral.identifier)
         return;
-    logger().logInfo(QStringLiteral("Lost connection to peripheral: %1, error: %2")
-                         .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
-                     logCategory);
+    Logger::shared().logInfo(QStringLiteral("Lost connection to peripheral: %1, error: %2")
+                                 .arg(nameOf(peripheral), error.value_or(QStringLiteral("No error info"))),
+                             bleConnectionManagerLog);
     m_connectedPeripheral.reset();
     Q_EMIT connectionLost(peripheral, error);
 }
@@ -155,16 +154,18 @@ void BLEConnectionManager::onServicesDiscovered(const BlePeripheral& peripheral,
                                                 const std::optional<QString>& error)
 {
     if (error) {
-        logger().logError(QStringLiteral("Service discovery error: ") + *error, logCategory);
+        Logger::shared().logError(QStringLiteral("Service discovery error: ") + *error,
+                                  bleConnectionManagerLog);
         return;
     }
     if (services.isEmpty()) {
-        logger().logError(QStringLiteral("No services found on ") + nameOf(peripheral), logCategory);
+        Logger::shared().logError(QStringLiteral("No services found on ") + nameOf(peripheral),
+                                  bleConnectionManagerLog);
         return;
     }
     for (const BleService& service : services) {
-        logger().logDebug(QStringLiteral("Discovering characteristics for service: ") + service.uuid,
-                          logCategory);
+        Logger::shared().logDebug(QStringLiteral("Discovering characteristics for service: ") + service.uuid,
+                                  bleConnectionManagerLog);
         m_central.discoverCharacteristics(peripheral, service);
     }
 }
@@ -175,13 +176,14 @@ void BLEConnectionManager::onCharacteristicsDiscovered(const BlePeripheral& peri
                                                        const std::optional<QString>& error)
 {
     if (error) {
-        logger().logError(
+        Logger::shared().logError(
             QStringLiteral("Characteristic discovery error for %1: %2").arg(service.uuid, *error),
-            logCategory);
+            bleConnectionManagerLog);
         return;
     }
     if (characteristics.isEmpty()) {
-        logger().logDebug(QStringLiteral("No characteristics for service: ") + service.uuid, logCategory);
+        Logger::shared().logDebug(QStringLiteral("No characteristics for service: ") + service.uuid,
+                                  bleConnectionManagerLog);
         return;
     }
     for (const BleCharacteristic& characteristic : characteristics) {
@@ -199,11 +201,11 @@ void BLEConnectionManager::onValueUpdated(const BlePeripheral&, const BleCharact
                                           const std::optional<QString>& error)
 {
     if (error) {
-        logger().logError(QStringLiteral("Error: ") + *error, logCategory);
+        Logger::shared().logError(QStringLiteral("Error: ") + *error, bleConnectionManagerLog);
         return;
     }
     if (!value) {
-        logger().logDebug(QStringLiteral("No value in characteristic"), logCategory);
+        Logger::shared().logDebug(QStringLiteral("No value in characteristic"), bleConnectionManagerLog);
         return;
     }
     Q_EMIT valueReceived(*value, characteristic);
@@ -213,6 +215,6 @@ void BLEConnectionManager::onNotificationStateUpdated(const BlePeripheral&, cons
                                                       const std::optional<QString>& error)
 {
     if (error)
-        logger().logError(QStringLiteral("Error subscribing to notifications/indications: ") + *error,
-                          logCategory);
+        Logger::shared().logError(QStringLiteral("Error subscribing to notifications/indications: ") + *error,
+                                  bleConnectionManagerLog);
 }

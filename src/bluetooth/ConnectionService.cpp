@@ -19,13 +19,8 @@ namespace {
 // A report lost on the way never grows the queues of arrivals beyond this.
 constexpr std::size_t arrivalBound = 64;
 
-const QString logCategory = QStringLiteral("ConnectionService");
+const QString connectionServiceLog = QStringLiteral("ConnectionService");
 const QString lastDevice = QStringLiteral("Last Device");
-
-Logger& logger()
-{
-    return Logger::shared();
-}
 
 } // namespace
 
@@ -49,7 +44,7 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_attemptTimeout, &QTimer::timeout, this, [this] {
         if (!m_connectingPeripheral)
             return;
-        logger().logInfo(QStringLiteral("Connection attempt timed out"), logCategory);
+        Logger::shared().logInfo(QStringLiteral("Connection attempt timed out"), connectionServiceLog);
         const BlePeripheral peripheral = *m_connectingPeripheral;
         m_ble.cancelConnecting(peripheral);
         didFailToConnect(peripheral, BleConnectFailure::notAnswering,
@@ -63,7 +58,8 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_scanWatchdog, &QTimer::timeout, this, [this] {
         if (!m_waiting || m_connectingPeripheral)
             return;
-        logger().logInfo(QStringLiteral("Nothing heard while waiting: restarting discovery"), logCategory);
+        Logger::shared().logInfo(QStringLiteral("Nothing heard while waiting: restarting discovery"),
+                                 connectionServiceLog);
         m_ble.stopScanningSilently();
         m_ble.startScanningSilently();
         m_scanWatchdog.start();
@@ -439,7 +435,7 @@ void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleCon
         return; // an attempt already given up
     endAttempt();
     const QString text = error.value_or(QStringLiteral("Failed to connect"));
-    logger().logInfo(QStringLiteral("Connection attempt failed: ") + text, logCategory);
+    Logger::shared().logInfo(QStringLiteral("Connection attempt failed: ") + text, connectionServiceLog);
     if (!radioUsable())
         return; // the radio's state says it all
     Q_EMIT attemptFailed();
@@ -470,9 +466,9 @@ void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std
 {
     later([this, peripheral, error] {
         const QString name = peripheral.name.value_or(QStringLiteral("Unknown Device"));
-        logger().logInfo(QStringLiteral("Connection to %1 lost: %2")
-                             .arg(name, error.value_or(QStringLiteral("No error info"))),
-                         logCategory);
+        Logger::shared().logInfo(QStringLiteral("Connection to %1 lost: %2")
+                                     .arg(name, error.value_or(QStringLiteral("No error info"))),
+                                 connectionServiceLog);
         logMessage(QStringLiteral("Connection to %1 lost, reconnecting...").arg(name));
         endAttempt();
         if (!radioUsable())
@@ -551,7 +547,8 @@ void ConnectionService::didReceiveChannel(const QList<int>& pressedButtons, cons
     if (pressedButtons.isEmpty())
         return;
     Q_EMIT buttonsPressed(pressedButtons, arrival);
-    Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Channel state: ") + channel.logDescription(),
+                              connectionServiceLog);
 }
 
 void ConnectionService::didUpdateBatteryLevel(int level)

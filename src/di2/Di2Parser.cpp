@@ -5,7 +5,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("DI2Parser");
+const QString di2ParserLog = QStringLiteral("DI2Parser");
 
 constexpr quint8 keepAliveHeader = 0x04;
 constexpr quint8 baselineHeader = 0x06;
@@ -21,11 +21,6 @@ constexpr int maximumBatteryLevel = 100; // percent
 quint8 byteAt(const QByteArray& value, qsizetype index)
 {
     return static_cast<quint8>(value.at(index));
-}
-
-Logger& logger()
-{
-    return Logger::shared();
 }
 
 } // namespace
@@ -50,7 +45,7 @@ bool Di2Parser::isDi2PacketLength(const QByteArray& value)
 void Di2Parser::processNotification(const QByteArray& value)
 {
     if (value.isEmpty()) {
-        logger().logDefault(QStringLiteral("Received empty data"), logCategory);
+        Logger::shared().logDefault(QStringLiteral("Received empty data"), di2ParserLog);
         return;
     }
     QMetaObject::invokeMethod(
@@ -60,35 +55,35 @@ void Di2Parser::processNotification(const QByteArray& value)
 void Di2Parser::processBatteryLevel(const QByteArray& value)
 {
     if (value.isEmpty()) {
-        logger().logError(QStringLiteral("Received empty battery data"), logCategory);
+        Logger::shared().logError(QStringLiteral("Received empty battery data"), di2ParserLog);
         return;
     }
     const int level = byteAt(value, 0);
     if (level > maximumBatteryLevel) {
-        logger().logError(QStringLiteral("Invalid battery level: %1% (expected 0-100)").arg(level),
-                          logCategory);
+        Logger::shared().logError(QStringLiteral("Invalid battery level: %1% (expected 0-100)").arg(level),
+                                  di2ParserLog);
         return;
     }
-    logger().logDebug(QStringLiteral("Battery level: %1%").arg(level), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Battery level: %1%").arg(level), di2ParserLog);
     emitLater([this, level] { Q_EMIT batteryLevelUpdated(level); });
 }
 
 Di2Packet Di2Parser::parse(const QByteArray& value) const
 {
     if (value.isEmpty()) {
-        logger().logDefault(QStringLiteral("Attempted to parse empty data"), logCategory);
+        Logger::shared().logDefault(QStringLiteral("Attempted to parse empty data"), di2ParserLog);
         return Di2Packet::unknown(value);
     }
 
     switch (value.size()) {
     case shortPacketLength:
         if (byteAt(value, 0) == keepAliveHeader) {
-            logger().logDebug(QStringLiteral("Parsed keep-alive packet"), logCategory);
+            Logger::shared().logDebug(QStringLiteral("Parsed keep-alive packet"), di2ParserLog);
             return Di2Packet::keepAlive();
         }
-        logger().logInfo(QStringLiteral("Unknown 3-byte packet with header: 0x") +
-                             HexFormat::value(byteAt(value, 0)),
-                         logCategory);
+        Logger::shared().logInfo(QStringLiteral("Unknown 3-byte packet with header: 0x") +
+                                     HexFormat::value(byteAt(value, 0)),
+                                 di2ParserLog);
         return Di2Packet::unknown(value);
 
     case channelPacketLength:
@@ -98,16 +93,16 @@ Di2Packet Di2Parser::parse(const QByteArray& value) const
     case baselinePacketLength:
         if (byteAt(value, 0) == baselineHeader) {
             const auto packet = Di2Packet::baseline(byteAt(value, 1), byteAt(value, 2), byteAt(value, 5));
-            logger().logDebug(QStringLiteral("Parsed baseline - Left: %1, Right: %2, Flags: 0x%3")
-                                  .arg(byteAt(value, 1))
-                                  .arg(byteAt(value, 2))
-                                  .arg(HexFormat::value(byteAt(value, 5))),
-                              logCategory);
+            Logger::shared().logDebug(QStringLiteral("Parsed baseline - Left: %1, Right: %2, Flags: 0x%3")
+                                          .arg(byteAt(value, 1))
+                                          .arg(byteAt(value, 2))
+                                          .arg(HexFormat::value(byteAt(value, 5))),
+                                      di2ParserLog);
             return packet;
         }
-        logger().logInfo(QStringLiteral("Unknown 6-byte packet with header: 0x") +
-                             HexFormat::value(byteAt(value, 0)),
-                         logCategory);
+        Logger::shared().logInfo(QStringLiteral("Unknown 6-byte packet with header: 0x") +
+                                     HexFormat::value(byteAt(value, 0)),
+                                 di2ParserLog);
         return Di2Packet::unknown(value);
 
     case statusPacketLength:
@@ -115,13 +110,14 @@ Di2Packet Di2Parser::parse(const QByteArray& value) const
             return Di2Packet::status(Di2Status{statusMessageType, byteAt(value, 3), byteAt(value, 4),
                                                byteAt(value, 5), byteAt(value, 6), value});
         }
-        logger().logInfo(QStringLiteral("Unknown 17-byte packet with message type: 0x") +
-                             HexFormat::value(byteAt(value, 2)),
-                         logCategory);
+        Logger::shared().logInfo(QStringLiteral("Unknown 17-byte packet with message type: 0x") +
+                                     HexFormat::value(byteAt(value, 2)),
+                                 di2ParserLog);
         return Di2Packet::unknown(value);
 
     default:
-        logger().logInfo(QStringLiteral("Unknown packet length: %1 bytes").arg(value.size()), logCategory);
+        Logger::shared().logInfo(QStringLiteral("Unknown packet length: %1 bytes").arg(value.size()),
+                                 di2ParserLog);
         return Di2Packet::unknown(value);
     }
 }
@@ -131,43 +127,45 @@ void Di2Parser::handle(const Di2Packet& packet)
     Q_EMIT packetHandled(packet);
 
     if (const auto* baseline = packet.as<Di2Packet::Baseline>()) {
-        logger().logDebug(QStringLiteral("Baseline - Left: %1, Right: %2, Flags: 0x%3")
-                              .arg(baseline->leftId)
-                              .arg(baseline->rightId)
-                              .arg(HexFormat::value(baseline->flags)),
-                          logCategory);
+        Logger::shared().logDebug(QStringLiteral("Baseline - Left: %1, Right: %2, Flags: 0x%3")
+                                      .arg(baseline->leftId)
+                                      .arg(baseline->rightId)
+                                      .arg(HexFormat::value(baseline->flags)),
+                                  di2ParserLog);
     } else if (const auto* status = packet.as<Di2Status>()) {
         emitLater([this, status = *status] { Q_EMIT statusReceived(status); });
         m_lastStatus = *status;
     } else if (const auto* channel = packet.as<Di2Channel>()) {
         handleChannel(*channel);
     } else if (const auto* unknown = packet.as<Di2Packet::Unknown>()) {
-        logger().logDebug(QStringLiteral("Unknown packet (%1 bytes): %2")
-                              .arg(unknown->raw.size())
-                              .arg(HexFormat::dump(unknown->raw)),
-                          logCategory);
+        Logger::shared().logDebug(QStringLiteral("Unknown packet (%1 bytes): %2")
+                                      .arg(unknown->raw.size())
+                                      .arg(HexFormat::dump(unknown->raw)),
+                                  di2ParserLog);
     } else {
-        logger().logDebug(QStringLiteral("Keep-alive received"), logCategory);
+        Logger::shared().logDebug(QStringLiteral("Keep-alive received"), di2ParserLog);
     }
 }
 
 void Di2Parser::handleChannel(const Di2Channel& channel)
 {
     QList<int> pressed;
-    const bool logged = logger().isLoggingEnabled();
+    const bool logged = Logger::shared().isLoggingEnabled();
     if (!m_lastChannel) {
         if (logged)
-            logger().logDebug(QStringLiteral("Initial channel state: ") + channel.logDescription(),
-                              logCategory);
+            Logger::shared().logDebug(QStringLiteral("Initial channel state: ") + channel.logDescription(),
+                                      di2ParserLog);
     } else {
         pressed = channel.detectButtonPresses(*m_lastChannel);
         if (logged && !pressed.isEmpty()) {
-            logger().logDebug(QStringLiteral("Button activity: ") + Di2Channel::activityDescription(pressed),
-                              logCategory);
-            logger().logDebug(QStringLiteral("Channel data: ") + channel.logDescription(), logCategory);
+            Logger::shared().logDebug(
+                QStringLiteral("Button activity: ") + Di2Channel::activityDescription(pressed), di2ParserLog);
+            Logger::shared().logDebug(QStringLiteral("Channel data: ") + channel.logDescription(),
+                                      di2ParserLog);
         } else if (logged) {
-            logger().logDebug(QStringLiteral("Channel update (no button press): ") + channel.logDescription(),
-                              logCategory);
+            Logger::shared().logDebug(QStringLiteral("Channel update (no button press): ") +
+                                          channel.logDescription(),
+                                      di2ParserLog);
         }
     }
     emitLater([this, pressed, channel] { Q_EMIT channelReceived(pressed, channel); });

@@ -8,16 +8,11 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("KeyboardBridge");
-
-Logger& logger()
-{
-    return Logger::shared();
-}
+const QString di2ToKeyboardBridgeLog = QStringLiteral("KeyboardBridge");
 
 void logLater(const QString& message, DebugLogLevel level, const std::optional<DebugLogDetails>& details = {})
 {
-    DebugLogService::shared().logLater(message, logCategory, level, details);
+    DebugLogService::shared().logLater(message, di2ToKeyboardBridgeLog, level, details);
 }
 
 } // namespace
@@ -27,7 +22,7 @@ Di2ToKeyboardBridge::Di2ToKeyboardBridge(UserDefaultsManager& storage, KeySink& 
     , m_storage(storage)
     , m_buttonConfigs(defaultButtonConfigs())
     , m_keySink(keySink)
-    , m_sequencer(keySink, logCategory)
+    , m_sequencer(keySink, di2ToKeyboardBridgeLog)
 {
     loadConfiguration();
 }
@@ -42,8 +37,8 @@ void Di2ToKeyboardBridge::loadConfiguration()
 {
     const ButtonProfile profile = m_storage.loadOrCreateProfile();
     m_buttonConfigs = profile.buttonConfigs;
-    logger().logInfo(QStringLiteral("Loaded button configuration from profile: ") + profile.name,
-                     logCategory);
+    Logger::shared().logInfo(QStringLiteral("Loaded button configuration from profile: ") + profile.name,
+                             di2ToKeyboardBridgeLog);
     reloadShiftKeys();
 }
 
@@ -81,9 +76,9 @@ void Di2ToKeyboardBridge::setEnabled(bool enabled)
     m_isEnabled = enabled;
     if (!enabled)
         m_sequencer.cancel();
-    logger().logInfo(enabled ? QStringLiteral("⌨️ Started Keyboard emulation")
-                             : QStringLiteral("⌨️ Stopped Keyboard emulation"),
-                     logCategory);
+    Logger::shared().logInfo(enabled ? QStringLiteral("⌨️ Started Keyboard emulation")
+                                     : QStringLiteral("⌨️ Stopped Keyboard emulation"),
+                             di2ToKeyboardBridgeLog);
 }
 
 void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
@@ -95,21 +90,22 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
     }
     if (m_keySink.consent() == KeySink::Consent::refused) {
         // Told to the rider when the desktop said no; the gear must not count keys nobody got.
-        logger().logInfo(
+        Logger::shared().logInfo(
             QStringLiteral("Button %1 pressed but the desktop does not let Cogwise type keys").arg(button),
-            logCategory);
+            di2ToKeyboardBridgeLog);
         return;
     }
     const auto config = m_buttonConfigs.constFind(button);
     if (config == m_buttonConfigs.cend() || config->action == KeyboardAction::none) {
-        logger().logDebug(QStringLiteral("Button %1 is disabled for keyboard emulation.").arg(button),
-                          logCategory);
+        Logger::shared().logDebug(QStringLiteral("Button %1 is disabled for keyboard emulation.").arg(button),
+                                  di2ToKeyboardBridgeLog);
         return;
     }
 
     const auto mappedKey = keyFor(*config);
     if (!mappedKey) {
-        logger().logDebug(QStringLiteral("Button %1 has no key picked yet.").arg(button), logCategory);
+        Logger::shared().logDebug(QStringLiteral("Button %1 has no key picked yet.").arg(button),
+                                  di2ToKeyboardBridgeLog);
         return;
     }
     // Counted as typed, a shift nobody received would put the virtual gear out of step.
@@ -119,8 +115,9 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
     else if (m_keySink.destination().isEmpty() && m_ownWindowInFront && m_ownWindowInFront())
         why = QStringLiteral("Cogwise's own window is in front: bring the trainer app to the front.");
     if (why) {
-        logger().logInfo(QStringLiteral("Button %1 pressed but nothing was typed: %2").arg(button).arg(*why),
-                         logCategory);
+        Logger::shared().logInfo(
+            QStringLiteral("Button %1 pressed but nothing was typed: %2").arg(button).arg(*why),
+            di2ToKeyboardBridgeLog);
         Q_EMIT notTyped(
             QStringLiteral("%1 not typed: %2").arg(KeyboardActions::displayName(config->action), *why));
         return;
@@ -144,9 +141,9 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
     // Logged once the key is out: a log line costs the press its time to the trainer app.
     sequence.pressed = [this, button, actionName, count, countText, arrivalNs](qint64 press) {
         const qint64 latency = arrivalNs > 0 && press == 1 ? MonotonicTime::nowNanoseconds() - arrivalNs : 0;
-        logger().logDebug(
+        Logger::shared().logDebug(
             QStringLiteral("Simulating key press for Button %1, press %2").arg(button).arg(press),
-            logCategory);
+            di2ToKeyboardBridgeLog);
         DebugLogDetails details{
             {QStringLiteral("button"), QString::number(button)},
             {QStringLiteral("action"), actionName},
@@ -160,9 +157,9 @@ void Di2ToKeyboardBridge::handleButtonPress(qint64 button, qint64 arrivalNs)
         logLater(QStringLiteral("Key simulation: ") + actionName, DebugLogLevel::info, details);
     };
     sequence.finished = [this, button, action, actionName, label = key.label()](qint64 sent) {
-        logger().logInfo(
+        Logger::shared().logInfo(
             QStringLiteral("🔄 Button %1 -> Keyboard press '%2' x%3").arg(button).arg(actionName).arg(sent),
-            logCategory);
+            di2ToKeyboardBridgeLog);
         QMetaObject::invokeMethod(
             this, [this, action, sent, label] { Q_EMIT didSimulate(action, sent, label); },
             Qt::QueuedConnection);
@@ -175,9 +172,9 @@ void Di2ToKeyboardBridge::setAction(qint64 button, KeyboardAction action)
     ButtonConfig config = m_buttonConfigs.value(button);
     config.action = action;
     store(button, config);
-    logger().logInfo(
+    Logger::shared().logInfo(
         QStringLiteral("Configured Button %1 -> %2").arg(button).arg(KeyboardActions::displayName(action)),
-        logCategory);
+        di2ToKeyboardBridgeLog);
 }
 
 void Di2ToKeyboardBridge::setRepeatCount(qint64 button, qint64 count)
@@ -186,8 +183,9 @@ void Di2ToKeyboardBridge::setRepeatCount(qint64 button, qint64 count)
     ButtonConfig config = m_buttonConfigs.value(button);
     config.repeatCount = clamped;
     store(button, config);
-    logger().logInfo(QStringLiteral("Configured Button %1 repeat count -> %2").arg(button).arg(clamped),
-                     logCategory);
+    Logger::shared().logInfo(
+        QStringLiteral("Configured Button %1 repeat count -> %2").arg(button).arg(clamped),
+        di2ToKeyboardBridgeLog);
 }
 
 void Di2ToKeyboardBridge::setButtonKey(qint64 button, VirtualKey key)
@@ -196,15 +194,16 @@ void Di2ToKeyboardBridge::setButtonKey(qint64 button, VirtualKey key)
     config.action = KeyboardAction::key;
     config.key = key;
     store(button, config);
-    logger().logInfo(QStringLiteral("Configured Button %1 -> Key %2").arg(button).arg(key.label()),
-                     logCategory);
+    Logger::shared().logInfo(QStringLiteral("Configured Button %1 -> Key %2").arg(button).arg(key.label()),
+                             di2ToKeyboardBridgeLog);
 }
 
 void Di2ToKeyboardBridge::resetToDefaults()
 {
     m_buttonConfigs = defaultButtonConfigs();
     m_storage.resetProfileToDefaults();
-    logger().logInfo(QStringLiteral("Reset keyboard button configuration to defaults"), logCategory);
+    Logger::shared().logInfo(QStringLiteral("Reset keyboard button configuration to defaults"),
+                             di2ToKeyboardBridgeLog);
 }
 
 void Di2ToKeyboardBridge::disableAllButtons()
@@ -217,5 +216,6 @@ void Di2ToKeyboardBridge::disableAllButtons()
         profile.updatedAt = m_storage.now();
         m_storage.setStoredButtonProfile(profile);
     }
-    logger().logInfo(QStringLiteral("Disabled all buttons for keyboard emulation"), logCategory);
+    Logger::shared().logInfo(QStringLiteral("Disabled all buttons for keyboard emulation"),
+                             di2ToKeyboardBridgeLog);
 }

@@ -4,7 +4,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("KeyDestinationSwitch");
+const QString keyDestinationSwitchLog = QStringLiteral("KeyDestinationSwitch");
 
 } // namespace
 
@@ -68,7 +68,7 @@ void KeyDestinationSwitch::releaseHeldKeys()
         if (!sink.post(key, KeyDirection::up))
             Logger::shared().logError(
                 QStringLiteral("Could not release a key before switching: %1").arg(sink.lastError()),
-                logCategory);
+                keyDestinationSwitchLog);
         m_released.append(key);
     }
     m_held.clear();
@@ -88,7 +88,8 @@ void KeyDestinationSwitch::setTarget(Target target)
         m_keyboard.reset();
         active();
     }
-    Logger::shared().logInfo(QStringLiteral("Key sink %1 replaces %2").arg(name(), before), logCategory);
+    Logger::shared().logInfo(QStringLiteral("Key sink %1 replaces %2").arg(name(), before),
+                             keyDestinationSwitchLog);
     Q_EMIT hostsChanged();
     if (wasPairing || pairingOpen())
         Q_EMIT pairingChanged();

@@ -6,7 +6,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("KeyboardService");
+const QString keyboardServiceLog = QStringLiteral("KeyboardService");
 
 QString describe(KeyMatching matching)
 {
@@ -43,8 +43,9 @@ KeyboardService::KeyboardService(UserDefaultsManager& storage, KeySink& keySink,
     connect(&m_bridge, &Di2ToKeyboardBridge::notTyped, this, &KeyboardService::notTyped);
     if (const auto matching = m_storage.keyMatching()) {
         if (const auto refused = keySink.setKeyMatching(*matching))
-            Logger::shared().logError(
-                *refused + QStringLiteral("; sending ") + describe(keySink.keyMatching()), logCategory);
+            Logger::shared().logError(*refused + QStringLiteral("; sending ") +
+                                          describe(keySink.keyMatching()),
+                                      keyboardServiceLog);
     }
 }
 
@@ -149,7 +150,7 @@ void KeyboardService::setTrainerApp(const TrainerApp& app)
     Logger::shared().logInfo(QStringLiteral("Trainer app: %1 (shift up %2, shift down %3)")
                                  .arg(app.name, shiftKey(KeyboardAction::shiftUp).label(),
                                       shiftKey(KeyboardAction::shiftDown).label()),
-                             logCategory);
+                             keyboardServiceLog);
     Q_EMIT trainerAppChanged();
 }
 
@@ -171,18 +172,18 @@ void KeyboardService::setCustomShiftKey(KeyboardAction shift, VirtualKey key)
     m_bridge.reloadShiftKeys();
     Logger::shared().logInfo(
         QStringLiteral("Custom key for %1 -> %2").arg(KeyboardActions::displayName(shift), key.label()),
-        logCategory);
+        keyboardServiceLog);
     Q_EMIT trainerAppChanged();
 }
 
 std::optional<QString> KeyboardService::setKeyMatching(KeyMatching matching)
 {
     if (auto refused = m_bridge.keySink().setKeyMatching(matching)) {
-        Logger::shared().logError(*refused, logCategory);
+        Logger::shared().logError(*refused, keyboardServiceLog);
         return refused;
     }
     m_storage.setKeyMatching(matching);
-    Logger::shared().logInfo(QStringLiteral("Sending %1").arg(describe(matching)), logCategory);
+    Logger::shared().logInfo(QStringLiteral("Sending %1").arg(describe(matching)), keyboardServiceLog);
     Q_EMIT keyMatchingChanged();
     return std::nullopt;
 }

@@ -10,12 +10,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("Storage");
-
-Logger& logger()
-{
-    return Logger::shared();
-}
+const QString userDefaultsManagerLog = QStringLiteral("Storage");
 
 } // namespace
 
@@ -27,35 +22,35 @@ UserDefaultsManager::UserDefaultsManager(Defaults& defaults)
     : m_defaults(defaults)
 {
     if (const auto& copy = m_defaults.preservedUnreadableFile()) {
-        logger().logError(
+        Logger::shared().logError(
             QStringLiteral("The settings file %1 could not be read completely; a copy of it was kept at %2")
                 .arg(m_defaults.fileName(), *copy),
-            logCategory);
+            userDefaultsManagerLog);
     }
     if (m_defaults.fileLeftUnread()) {
         QStringList keys;
         for (const auto& value : m_defaults.refusedValues())
             keys.append(value.key);
-        logger().logError(
+        Logger::shared().logError(
             QStringLiteral("The settings %1 declare more data than they hold, and the settings file "
                            "could not be rewritten without them: it was left unread and untouched, "
                            "settings start from their defaults and are not saved")
                 .arg(keys.join(QStringLiteral(", "))),
-            logCategory);
+            userDefaultsManagerLog);
     } else {
         for (const auto& value : m_defaults.refusedValues()) {
-            logger().logError(
+            Logger::shared().logError(
                 QStringLiteral("The setting %1 in %2 declares more data than it holds and was not "
                                "decoded; its text was kept under %3")
                     .arg(value.key, m_defaults.fileName(), value.keptUnder),
-                logCategory);
+                userDefaultsManagerLog);
         }
     }
     for (const QString& key : m_defaults.preservedDamagedValues()) {
-        logger().logError(
+        Logger::shared().logError(
             QStringLiteral("The setting %1 in %2 could not be decoded; its text was kept under %1.corrupt")
                 .arg(key, m_defaults.fileName()),
-            logCategory);
+            userDefaultsManagerLog);
     }
 }
 
@@ -78,17 +73,17 @@ UserDefaultsManager::readStored() const
     if (text && (!bytes || text->toUtf8() != *bytes)) {
         auto decoded = ButtonProfile::fromJson(text->toUtf8());
         if (auto* profile = std::get_if<ButtonProfile>(&decoded)) {
-            logger().logInfo(QStringLiteral("Read the button profile from its text in ") +
-                                 m_defaults.fileName(),
-                             logCategory);
+            Logger::shared().logInfo(QStringLiteral("Read the button profile from its text in ") +
+                                         m_defaults.fileName(),
+                                     userDefaultsManagerLog);
             return {std::move(*profile), std::nullopt};
         }
         if (!error)
             error = std::get<QString>(decoded);
     }
-    logger().logError(QStringLiteral("Failed to decode button profile: ") +
-                          error.value_or(QStringLiteral("the stored value is not text")),
-                      logCategory);
+    Logger::shared().logError(QStringLiteral("Failed to decode button profile: ") +
+                                  error.value_or(QStringLiteral("the stored value is not text")),
+                              userDefaultsManagerLog);
     if (bytes)
         return {std::nullopt, Unreadable(*bytes)};
     if (text)
@@ -105,23 +100,27 @@ void UserDefaultsManager::setStoredButtonProfile(const ButtonProfile& profile)
 {
     const auto encoded = profile.toJson();
     if (const auto* error = std::get_if<QString>(&encoded)) {
-        logger().logError(QStringLiteral("Failed to encode button profile: ") + *error, logCategory);
+        Logger::shared().logError(QStringLiteral("Failed to encode button profile: ") + *error,
+                                  userDefaultsManagerLog);
         return;
     }
     m_defaults.setData(profileKey, std::get<QByteArray>(encoded));
     if (!m_defaults.lastWriteSucceeded()) {
-        logger().logError(QStringLiteral("Failed to write the settings file ") + m_defaults.fileName(),
-                          logCategory);
+        Logger::shared().logError(QStringLiteral("Failed to write the settings file ") +
+                                      m_defaults.fileName(),
+                                  userDefaultsManagerLog);
         return;
     }
-    logger().logDebug(QStringLiteral("Saved button profile: ") + profile.name, logCategory);
+    Logger::shared().logDebug(QStringLiteral("Saved button profile: ") + profile.name,
+                              userDefaultsManagerLog);
 }
 
 ButtonProfile UserDefaultsManager::loadOrCreateProfile()
 {
     const auto [stored, unreadable] = readStored();
     if (stored) {
-        logger().logDebug(QStringLiteral("Loaded existing button profile: ") + stored->name, logCategory);
+        Logger::shared().logDebug(QStringLiteral("Loaded existing button profile: ") + stored->name,
+                                  userDefaultsManagerLog);
         return *stored;
     }
     if (unreadable) {
@@ -129,12 +128,13 @@ ButtonProfile UserDefaultsManager::loadOrCreateProfile()
             m_defaults.setData(unreadableProfileKey, *bytes);
         else
             m_defaults.setString(unreadableProfileKey, std::get<QString>(*unreadable));
-        logger().logError(QStringLiteral("Kept the unreadable button profile under ") + unreadableProfileKey,
-                          logCategory);
+        Logger::shared().logError(QStringLiteral("Kept the unreadable button profile under ") +
+                                      unreadableProfileKey,
+                                  userDefaultsManagerLog);
     }
     const ButtonProfile profile = ButtonProfile::makeDefault(m_clock);
     setStoredButtonProfile(profile);
-    logger().logDebug(QStringLiteral("Created new default button profile"), logCategory);
+    Logger::shared().logDebug(QStringLiteral("Created new default button profile"), userDefaultsManagerLog);
     return profile;
 }
 
@@ -152,7 +152,7 @@ void UserDefaultsManager::resetProfileToDefaults()
     profile.buttonConfigs = defaultButtonConfigs();
     profile.updatedAt = m_clock();
     setStoredButtonProfile(profile);
-    logger().logInfo(QStringLiteral("Reset button profile to defaults"), logCategory);
+    Logger::shared().logInfo(QStringLiteral("Reset button profile to defaults"), userDefaultsManagerLog);
 }
 
 bool UserDefaultsManager::isKeyboardEmulationEnabled() const

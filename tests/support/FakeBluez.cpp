@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr int startTimeoutMs = 20000;
+constexpr int bluezStartTimeoutMs = 20000;
 
 QString templatePath()
 {
@@ -61,7 +61,7 @@ std::optional<QString> FakeBluez::stopService()
             auto* bus = QDBusConnection::systemBus().interface();
             return bus && !bus->isServiceRegistered(QStringLiteral("org.bluez"));
         },
-        startTimeoutMs);
+        bluezStartTimeoutMs);
     if (!gone)
         return QStringLiteral("the fake bluetoothd did not leave the bus");
     return std::nullopt;

@@ -13,7 +13,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int startTimeoutMs = 30000;
+constexpr int desktopStartTimeoutMs = 30000;
 const QString socketName = u"cogwise-wayland"_s;
 
 // `suffix` under each of /usr/lib's architecture folders.
@@ -121,7 +121,7 @@ std::optional<QString> KdeDesktop::startKWin()
                         u"sh -c 'printenv DISPLAY > %1'"_s.arg(displayFile)});
     (void)QTest::qWaitFor(
         [&] { return m_kwin.state() == QProcess::NotRunning || !readFile(displayFile).isEmpty(); },
-        startTimeoutMs);
+        desktopStartTimeoutMs);
     m_xDisplay = readFile(displayFile).trimmed();
     if (m_xDisplay.isEmpty())
         return u"KWin did not start Xwayland: "_s +
@@ -158,7 +158,7 @@ std::optional<QString> KdeDesktop::startWaylandClient()
         [&] {
             return m_wev.state() == QProcess::NotRunning || readFile(log).contains("wl_keyboard] enter:");
         },
-        startTimeoutMs);
+        desktopStartTimeoutMs);
     if (m_wev.state() == QProcess::NotRunning || !focused)
         return u"wev did not get the keyboard focus: "_s + QString::fromLocal8Bit(readFile(log));
     return std::nullopt;

@@ -1,5 +1,7 @@
 #include "bluetooth/qt/BluezDevice.h"
 
+#include "bluetooth/qt/BluezInterfaces.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusMetaType>
@@ -10,9 +12,9 @@
 
 namespace {
 
-const QString service = QStringLiteral("org.bluez");
-const QString deviceInterface = QStringLiteral("org.bluez.Device1");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
+using BluezInterfaces::deviceInterface;
+using BluezInterfaces::propertiesInterface;
+using BluezInterfaces::service;
 
 using Interfaces = QMap<QString, QVariantMap>;
 using ManagedObjects = QMap<QDBusObjectPath, Interfaces>;

@@ -1,5 +1,7 @@
 #include "bluetooth/qt/BluezDiscoverySession.h"
 
+#include "bluetooth/qt/BluezInterfaces.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -10,7 +12,7 @@
 namespace {
 
 const QString bluez = QStringLiteral("org.bluez");
-const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
+using BluezInterfaces::adapterInterface;
 const QString inProgress = QStringLiteral("org.bluez.Error.InProgress");
 
 } // namespace

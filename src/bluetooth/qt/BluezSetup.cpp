@@ -1,6 +1,7 @@
 #include "bluetooth/qt/BluezSetup.h"
 
 #include "bluetooth/qt/BluetoothAddressId.h"
+#include "bluetooth/qt/BluezInterfaces.h"
 #include "diagnostics/Logger.h"
 
 #include <QDBusArgument>
@@ -12,12 +13,12 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("BluezSetup");
-const QString service = QStringLiteral("org.bluez");
-const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
-const QString deviceInterface = QStringLiteral("org.bluez.Device1");
-const QString propertiesInterface = QStringLiteral("org.freedesktop.DBus.Properties");
-const QString objectManagerInterface = QStringLiteral("org.freedesktop.DBus.ObjectManager");
+const QString bluezSetupLog = QStringLiteral("BluezSetup");
+using BluezInterfaces::adapterInterface;
+using BluezInterfaces::deviceInterface;
+using BluezInterfaces::objectManagerInterface;
+using BluezInterfaces::propertiesInterface;
+using BluezInterfaces::service;
 // bluetoothd answers its own bus within milliseconds; a hung one must not hold the check.
 constexpr int replyTimeoutMs = 3000;
 constexpr auto versionTimeout = std::chrono::seconds{3};
@@ -103,7 +104,7 @@ void BluezSetup::inspect(const std::optional<QUuid>& unit, bool listen)
     if (!m_facts.busReachable) {
         Logger::shared().logError(
             QStringLiteral("The system bus is not reachable: %1").arg(m_bus->lastError().message()),
-            logCategory);
+            bluezSetupLog);
         // Reported from the event loop, like every other outcome.
         QMetaObject::invokeMethod(this, &BluezSetup::branchDone, Qt::QueuedConnection);
         return;
@@ -185,7 +186,7 @@ void BluezSetup::readObjects()
             objects.currentSignature() != QLatin1String("a{oa{sa{sv}}}")) {
             Logger::shared().logError(QStringLiteral("bluetoothd did not list its objects: %1 %2")
                                           .arg(reply.errorName(), reply.errorMessage()),
-                                      logCategory);
+                                      bluezSetupLog);
             branchDone();
             return;
         }
@@ -274,7 +275,7 @@ void BluezSetup::startListening()
                 // Another client's discovery still brings advertisements.
                 Logger::shared().logInfo(QStringLiteral("Discovery for the setup check: %1 %2")
                                              .arg(reply.errorName(), reply.errorMessage()),
-                                         logCategory);
+                                         bluezSetupLog);
             }
             if (!m_listening)
                 finishListening();

@@ -4,6 +4,7 @@
 #include "bluetooth/qt/BluezDevice.h"
 #include "bluetooth/qt/BluezDiscoverySession.h"
 #include "bluetooth/qt/BluezErrors.h"
+#include "bluetooth/qt/BluezInterfaces.h"
 #include "diagnostics/Logger.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
@@ -83,23 +84,23 @@ struct QtBleCentral::Connection
 
 namespace {
 
-const QString logCategory = QStringLiteral("QtBleCentral");
+const QString qtBleCentralLog = QStringLiteral("QtBleCentral");
 const QString bluezService = QStringLiteral("org.bluez");
-const QString adapterInterface = QStringLiteral("org.bluez.Adapter1");
+using BluezInterfaces::adapterInterface;
 
 void logDebug(const QString& text)
 {
-    Logger::shared().logDebug(text, logCategory);
+    Logger::shared().logDebug(text, qtBleCentralLog);
 }
 
 void logInfo(const QString& text)
 {
-    Logger::shared().logInfo(text, logCategory);
+    Logger::shared().logInfo(text, qtBleCentralLog);
 }
 
 void logError(const QString& text)
 {
-    Logger::shared().logError(text, logCategory);
+    Logger::shared().logError(text, qtBleCentralLog);
 }
 
 QString uuidText(const QBluetoothUuid& uuid)

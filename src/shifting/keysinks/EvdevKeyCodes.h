@@ -13,5 +13,7 @@ quint16 of(VirtualKey key);
 std::optional<VirtualKey> keyAt(quint16 code);
 // Every code a catalogue key may send, and Shift, for a virtual keyboard to announce.
 const QList<quint16>& all();
+// X servers on Linux number their keys as the kernel does, 8 higher.
+inline constexpr unsigned evdevToXKeycode = 8;
 
 } // namespace EvdevKeyCodes

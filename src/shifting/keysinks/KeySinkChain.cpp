@@ -7,7 +7,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("KeySinkChain");
+const QString keySinkChainLog = QStringLiteral("KeySinkChain");
 
 bool usable(const KeySink& sink)
 {
@@ -99,7 +99,7 @@ void KeySinkChain::follow(const QString& news)
     if (m_current != before) {
         Logger::shared().logInfo(
             QStringLiteral("Key sink %1 replaces %2").arg(current().name(), m_sinks.at(before)->name()),
-            logCategory);
+            keySinkChainLog);
         // Asking again needs no word on the way back.
         if (usable(current()) && !current().awaitsConsent()) {
             const QString now = QStringLiteral("Keys are now typed through %1.").arg(shownName(current()));

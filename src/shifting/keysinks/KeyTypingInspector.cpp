@@ -24,11 +24,10 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("KeyTypingInspector");
+const QString keyTypingInspectorLog = QStringLiteral("KeyTypingInspector");
 // The group packaging/60-cogwise-uinput.rules names; assumed while no rule is installed.
 const QString usualGroup = QStringLiteral("input");
-// X servers on Linux number their keys as the kernel does, 8 higher.
-constexpr unsigned evdevToXKeycode = 8;
+using EvdevKeyCodes::evdevToXKeycode;
 
 QString readText(const QString& path)
 {
@@ -36,7 +35,7 @@ QString readText(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         if (file.exists())
             Logger::shared().logError(QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()),
-                                      logCategory);
+                                      keyTypingInspectorLog);
         return {};
     }
     return QString::fromUtf8(file.readAll());
@@ -146,7 +145,7 @@ KeyTypingSetup::Uinput KeyTypingInspector::inspectUinput() const
         uinput.group = match.hasMatch() ? match.captured(1) : QString();
         if (!match.hasMatch())
             Logger::shared().logError(QStringLiteral("%1 gives /dev/uinput to no group").arg(path),
-                                      logCategory);
+                                      keyTypingInspectorLog);
         break;
     }
 

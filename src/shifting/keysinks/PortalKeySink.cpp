@@ -18,9 +18,9 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("PortalKeySink");
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+const QString portalKeySinkLog = QStringLiteral("PortalKeySink");
+using PortalNames::portalPath;
+using PortalNames::portalService;
 const QString remoteDesktop = QStringLiteral("org.freedesktop.portal.RemoteDesktop");
 const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session");
 
@@ -94,10 +94,11 @@ void PortalKeySink::probe()
     }
     if (m_missing) {
         Logger::shared().logInfo(QStringLiteral("Remote-desktop portal not usable: ") + *m_missing,
-                                 logCategory);
+                                 portalKeySinkLog);
     } else {
         Logger::shared().logInfo(
-            QStringLiteral("Remote-desktop portal version %1 offers a keyboard").arg(m_version), logCategory);
+            QStringLiteral("Remote-desktop portal version %1 offers a keyboard").arg(m_version),
+            portalKeySinkLog);
     }
 }
 
@@ -141,7 +142,8 @@ void PortalKeySink::request(const QString& method, QVariantList arguments, QVari
         new PortalRequest(m_bus, remoteDesktop, method, std::move(arguments), std::move(options), this);
     connect(m_pending, &PortalRequest::answered, this, answered);
     connect(m_pending, &PortalRequest::failed, this, [this](const QString& error) {
-        Logger::shared().logError(QStringLiteral("Remote-desktop portal call failed: ") + error, logCategory);
+        Logger::shared().logError(QStringLiteral("Remote-desktop portal call failed: ") + error,
+                                  portalKeySinkLog);
         refuse(QStringLiteral("The desktop's remote-desktop portal did not answer Cogwise's request."));
     });
 }
@@ -150,7 +152,8 @@ void PortalKeySink::sessionCreated(uint response, const QVariantMap& results)
 {
     const QString session = unwrap(results.value(QStringLiteral("session_handle"))).toString();
     if (response != PortalRequest::success || session.isEmpty()) {
-        Logger::shared().logError(QStringLiteral("CreateSession answered %1").arg(response), logCategory);
+        Logger::shared().logError(QStringLiteral("CreateSession answered %1").arg(response),
+                                  portalKeySinkLog);
         refuse(QStringLiteral("The desktop could not open a remote-desktop session for Cogwise."));
         return;
     }
@@ -177,7 +180,8 @@ void PortalKeySink::sessionCreated(uint response, const QVariantMap& results)
 void PortalKeySink::devicesSelected(uint response, const QVariantMap&)
 {
     if (response != PortalRequest::success) {
-        Logger::shared().logError(QStringLiteral("SelectDevices answered %1").arg(response), logCategory);
+        Logger::shared().logError(QStringLiteral("SelectDevices answered %1").arg(response),
+                                  portalKeySinkLog);
         refuse(QStringLiteral("The desktop could not give Cogwise a keyboard."));
         return;
     }
@@ -193,7 +197,7 @@ void PortalKeySink::started(uint response, const QVariantMap& results)
             // The desktop no longer knows it; the next start asks afresh.
             m_settings.remove(SettingsKeys::remoteDesktopRestoreToken());
         }
-        Logger::shared().logInfo(QStringLiteral("Start answered %1").arg(response), logCategory);
+        Logger::shared().logInfo(QStringLiteral("Start answered %1").arg(response), portalKeySinkLog);
         refuse(response == PortalRequest::cancelled
                    ? QStringLiteral("You did not allow Cogwise to type keys.")
                    : QStringLiteral("The desktop did not let Cogwise type keys."));
@@ -208,7 +212,7 @@ void PortalKeySink::started(uint response, const QVariantMap& results)
         m_settings.setString(SettingsKeys::remoteDesktopRestoreToken(), token);
     Logger::shared().logInfo(QStringLiteral("Remote-desktop session started%1")
                                  .arg(m_offeredToken ? QStringLiteral(" from the restore token") : QString()),
-                             logCategory);
+                             portalKeySinkLog);
     setConsent(Consent::granted, QStringLiteral("The desktop lets Cogwise type keys."));
 }
 
@@ -223,7 +227,8 @@ void PortalKeySink::sessionClosed()
 {
     if (m_session.isEmpty())
         return;
-    Logger::shared().logInfo(QStringLiteral("The desktop closed the remote-desktop session"), logCategory);
+    Logger::shared().logInfo(QStringLiteral("The desktop closed the remote-desktop session"),
+                             portalKeySinkLog);
     m_bus.disconnect(QString(), m_session, sessionInterface, QStringLiteral("Closed"), this,
                      SLOT(sessionClosed()));
     m_session.clear();
@@ -264,7 +269,7 @@ void PortalKeySink::closeSession(bool quitting)
     const QDBusMessage reply = m_bus.call(close, QDBus::Block, static_cast<int>(closeTimeout.count()));
     if (reply.type() == QDBusMessage::ErrorMessage)
         Logger::shared().logInfo(
-            QStringLiteral("Closing the remote-desktop session: ") + reply.errorMessage(), logCategory);
+            QStringLiteral("Closing the remote-desktop session: ") + reply.errorMessage(), portalKeySinkLog);
 }
 
 void PortalKeySink::setConsent(Consent consent, const QString& news)
@@ -325,5 +330,5 @@ void PortalKeySink::keyAnswered(const QDBusPendingCall& call)
     if (call.isError())
         Logger::shared().logError(
             QStringLiteral("The remote-desktop portal refused a key: %1").arg(call.error().message()),
-            logCategory);
+            portalKeySinkLog);
 }

@@ -8,8 +8,8 @@
 
 namespace {
 
-const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
-const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+using PortalNames::portalPath;
+using PortalNames::portalService;
 const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
 
 // The portal names a request after the caller: ":1.42" becomes "1_42".

@@ -10,6 +10,12 @@
 // request object. The portal may answer before its reply to the call arrives, so the
 // signal is subscribed on the request's predicted path before the call goes out.
 // Deletes itself once it has told its outcome.
+// xdg-desktop-portal's bus name and object path.
+namespace PortalNames {
+inline const QString portalService = QStringLiteral("org.freedesktop.portal.Desktop");
+inline const QString portalPath = QStringLiteral("/org/freedesktop/portal/desktop");
+} // namespace PortalNames
+
 class PortalRequest : public QObject
 {
     Q_OBJECT

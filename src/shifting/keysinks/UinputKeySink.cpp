@@ -14,8 +14,7 @@
 namespace {
 
 constexpr char deviceName[] = "Cogwise virtual keyboard";
-// X servers on Linux number their keys as the kernel does, 8 higher.
-constexpr unsigned evdevToXKeycode = 8;
+using EvdevKeyCodes::evdevToXKeycode;
 
 QString describeOpenError(const QString& path, int error)
 {

@@ -9,8 +9,7 @@
 
 namespace {
 
-// X servers on Linux number their keys as the kernel does, 8 higher.
-constexpr unsigned evdevToXKeycode = 8;
+using EvdevKeyCodes::evdevToXKeycode;
 
 } // namespace
 

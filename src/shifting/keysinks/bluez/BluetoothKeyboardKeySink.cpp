@@ -15,7 +15,7 @@
 
 namespace {
 
-const QString logCategory = QStringLiteral("BluetoothKeyboard");
+const QString bluetoothKeyboardKeySinkLog = QStringLiteral("BluetoothKeyboard");
 const QString root = QStringLiteral("/org/cogwise/keyboard");
 // Already registered is as good as registered: bluetoothd kept it from before.
 const QString alreadyExists = QStringLiteral("org.bluez.Error.AlreadyExists");
@@ -210,7 +210,7 @@ void BluetoothKeyboardKeySink::registerAdvertisement()
                                      .arg(m_adapterPath, m_advertisement->discoverable()
                                                              ? QStringLiteral(", discoverable")
                                                              : QString()),
-                                 logCategory);
+                                 bluetoothKeyboardKeySinkLog);
         setProblem(std::nullopt);
         if (m_pairingWanted)
             openPairing(*m_pairingWanted);
@@ -285,7 +285,7 @@ void BluetoothKeyboardKeySink::onNameOwnerChanged(const QString&, const QString&
     }
     // A new bluetoothd knows nothing of us: everything is registered again.
     Logger::shared().logInfo(QStringLiteral("bluetoothd is back: registering the keyboard again"),
-                             logCategory);
+                             bluetoothKeyboardKeySinkLog);
     start();
 }
 
@@ -454,7 +454,7 @@ void BluetoothKeyboardKeySink::setBatteryLevel(int percent)
 void BluetoothKeyboardKeySink::setProblem(std::optional<QString> problem)
 {
     if (problem && problem != m_problem)
-        Logger::shared().logInfo(*problem, logCategory);
+        Logger::shared().logInfo(*problem, bluetoothKeyboardKeySinkLog);
     m_problem = std::move(problem);
     announce({});
 }
