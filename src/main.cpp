@@ -344,7 +344,8 @@ int main(int argc, char* argv[])
     Analytics& analytics = options.isSet(simulate) ? demoAnalytics : Analytics::shared();
     if (!options.isSet(simulate)) {
         TelemetryManagerConfiguration telemetry(telemetryAppID);
-        // The user's choice holds from the first event on.
+        // The rider's choice holds from the first event on. Until the welcome screen has asked,
+        // nothing is sent or kept; the headless mode never asks.
         telemetry.analyticsDisabled = !UsageStatisticsChoice::isShared(defaults);
         telemetry.logHandler = LogHandler::standard(LogHandler::LogLevel::info, options.isSet(verbose));
         Telemetry::initialize(telemetry);

@@ -3,9 +3,15 @@
 #include "platform/Defaults.h"
 #include "platform/SettingsKeys.h"
 
+bool UsageStatisticsChoice::isDecided(const Defaults& defaults)
+{
+    return defaults.contains(SettingsKeys::analyticsOptOut()) ||
+           defaults.boolValue(SettingsKeys::hasCompletedOnboarding());
+}
+
 bool UsageStatisticsChoice::isShared(const Defaults& defaults)
 {
-    return !defaults.boolValue(SettingsKeys::analyticsOptOut());
+    return isDecided(defaults) && !defaults.boolValue(SettingsKeys::analyticsOptOut());
 }
 
 void UsageStatisticsChoice::store(Defaults& defaults, bool share)

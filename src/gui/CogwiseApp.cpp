@@ -53,7 +53,11 @@ CogwiseApp::CogwiseApp(const Services& services, QObject* parent)
     , m_logs(services.graph.viewModel())
     , m_debugLog(services.debugLog)
     , m_updates(services.updater, services.analytics)
-{}
+{
+    // The welcome screen's choice is kept and applied as the Settings switch's is.
+    connect(&m_flow, &ScreenFlow::usageStatisticsChosen, &m_settings,
+            &SettingsViewModel::setShareUsageStatistics);
+}
 
 QString CogwiseApp::version() const
 {

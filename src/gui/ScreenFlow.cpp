@@ -1,6 +1,7 @@
 #include "gui/ScreenFlow.h"
 
 #include "analytics/Analytics.h"
+#include "analytics/UsageStatisticsChoice.h"
 #include "app/AppViewModel.h"
 #include "bluetooth/ConnectionService.h"
 #include "platform/Defaults.h"
@@ -11,6 +12,7 @@ ScreenFlow::ScreenFlow(Defaults& defaults, AppViewModel& viewModel, Analytics& a
     , m_defaults(defaults)
     , m_viewModel(viewModel)
     , m_analytics(analytics)
+    , m_shareUsageStatistics(UsageStatisticsChoice::isShared(defaults))
 {
     m_initialCheck.setSingleShot(true);
     connect(&m_initialCheck, &QTimer::timeout, this, &ScreenFlow::runInitialCheck);
@@ -41,10 +43,19 @@ void ScreenFlow::startScanning()
 {
     if (m_appState != AppState::onboarding)
         return; // a second click while the screen goes away
+    Q_EMIT usageStatisticsChosen(m_shareUsageStatistics);
     m_analytics.track(Analytics::TelemetrySignal::onboardingCompleted);
     m_defaults.setBool(SettingsKeys::hasCompletedOnboarding(), true);
     scanAgain();
     setAppState(AppState::scanning);
+}
+
+void ScreenFlow::setShareUsageStatistics(bool share)
+{
+    if (share == m_shareUsageStatistics)
+        return;
+    m_shareUsageStatistics = share;
+    Q_EMIT shareUsageStatisticsChanged(share);
 }
 
 void ScreenFlow::connectionStateDidChange(const ConnectionState& state)

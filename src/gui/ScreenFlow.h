@@ -19,6 +19,10 @@ class ScreenFlow : public QObject
     QML_ELEMENT
     QML_UNCREATABLE("Built by the application")
     Q_PROPERTY(AppState appState READ appState NOTIFY appStateChanged)
+    // The welcome screen's usage-statistics switch: the stored choice, off while there is none.
+    // Kept only when the rider goes on.
+    Q_PROPERTY(bool shareUsageStatistics READ shareUsageStatistics WRITE setShareUsageStatistics NOTIFY
+                   shareUsageStatisticsChanged)
 
 public:
     enum class AppState { loading, onboarding, scanning, connected };
@@ -32,16 +36,21 @@ public:
     ScreenFlow(Defaults& defaults, AppViewModel& viewModel, Analytics& analytics, QObject* parent = nullptr);
 
     AppState appState() const { return m_appState; }
+    bool shareUsageStatistics() const { return m_shareUsageStatistics; }
+    void setShareUsageStatistics(bool share);
 
     // Schedules the initial-state check; call when the window first shows.
     void start(std::chrono::milliseconds delay = initialCheckDelay);
     void setReadyToScanDelay(std::chrono::milliseconds delay) { m_readyToScanDelay = delay; }
 
-    // The onboarding screen's start button.
+    // The onboarding screen's start button; the usage-statistics choice goes with it.
     Q_INVOKABLE void startScanning();
 
 Q_SIGNALS:
     void appStateChanged(ScreenFlow::AppState state);
+    void shareUsageStatisticsChanged(bool share);
+    // Before anything of the onboarding is tracked, so that the choice holds for it.
+    void usageStatisticsChosen(bool share);
 
 private:
     void runInitialCheck();
@@ -54,6 +63,7 @@ private:
     AppViewModel& m_viewModel;
     Analytics& m_analytics;
     AppState m_appState = AppState::loading;
+    bool m_shareUsageStatistics;
     QTimer m_initialCheck;
     std::chrono::milliseconds m_readyToScanDelay = readyToScanDelay;
 };

@@ -41,10 +41,14 @@ void SettingsViewModel::setSelectedGear(int gear)
 
 void SettingsViewModel::setShareUsageStatistics(bool share)
 {
-    if (share == m_shareUsageStatistics)
+    const bool changed = share != m_shareUsageStatistics;
+    // Until a choice is stored, also the one the switch shows already is news to keep.
+    if (!changed && UsageStatisticsChoice::isDecided(m_defaults))
         return;
     m_shareUsageStatistics = share;
     UsageStatisticsChoice::store(m_defaults, share);
+    if (!changed)
+        return;
     if (m_optOut)
         m_optOut(!share);
     Q_EMIT shareUsageStatisticsChanged(share);

@@ -79,5 +79,5 @@ inline QString remoteDesktopRestoreToken()
 inline QString analyticsOptOut()
 {
     return QStringLiteral("analyticsOptOut");
-} // bool, absent: usage statistics are shared
+} // bool; absent: shared once onboarding is completed, before that nothing is sent until chosen
 } // namespace SettingsKeys

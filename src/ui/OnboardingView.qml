@@ -3,7 +3,8 @@ import QtQuick.Layouts
 import QtQuick.Controls
 import Cogwise
 
-// First launch: what Cogwise does and how to put the unit into pairing mode.
+// First launch: what Cogwise does, how to put the unit into pairing mode, and whether to share
+// usage statistics.
 Item {
     id: view
     objectName: "onboardingScreen"
@@ -118,13 +119,22 @@ Item {
             }
         }
 
-        // The way on stays in sight whatever the window's height.
+        // The way on stays in sight whatever the window's height, and with it the choice it keeps:
+        // nothing is sent before the rider goes on.
         Rectangle { Layout.fillWidth: true; height: 1; color: Theme.divider }
+        UsageStatisticsSwitch {
+            Layout.alignment: Qt.AlignHCenter
+            Layout.fillWidth: false
+            Layout.preferredWidth: Math.min(view.width - 48, 520)
+            Layout.topMargin: 14
+            checked: view.flow.shareUsageStatistics
+            onToggled: share => view.flow.shareUsageStatistics = share
+        }
         ProminentButton {
             objectName: "startScanningButton"
             Layout.alignment: Qt.AlignHCenter
             Layout.preferredWidth: Math.min(280, view.width - 48)
-            Layout.topMargin: 16
+            Layout.topMargin: 14
             Layout.bottomMargin: 16
             topPadding: 14
             bottomPadding: 14

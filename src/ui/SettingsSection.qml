@@ -252,31 +252,12 @@ ScrollPage {
             Layout.bottomMargin: 24
             Layout.preferredHeight: privacy.implicitHeight + 40
             cornerRadius: 12
-            RowLayout {
+            UsageStatisticsSwitch {
                 id: privacy
                 anchors.fill: parent
                 anchors.margins: 20
-                spacing: 12
-                ColumnLayout {
-                    Layout.fillWidth: true
-                    spacing: 2
-                    Label { text: "Share anonymous usage statistics"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
-                    Label {
-                        Layout.fillWidth: true
-                        wrapMode: Text.WordWrap
-                        text: "A few events, such as a launch or a connection, without anything that identifies you."
-                        font.pixelSize: Theme.caption
-                        color: Theme.secondaryText
-                    }
-                }
-                Switch {
-                    id: usageStatistics
-                    objectName: "usageStatisticsSwitch"
-                    Accessible.name: "Share anonymous usage statistics"
-                    checked: section.model.shareUsageStatistics
-                    onToggled: section.model.shareUsageStatistics = checked
-                    FocusRing { control: usageStatistics }
-                }
+                checked: section.model.shareUsageStatistics
+                onToggled: share => section.model.shareUsageStatistics = share
             }
         }
     }

@@ -1,7 +1,12 @@
+#include "analytics/UsageStatisticsChoice.h"
 #include "support/GuiRig.h"
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
+#include "telemetry/SignalManager.h"
+#include "telemetry/TelemetryRig.h"
 
+#include <QDirIterator>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -17,6 +22,25 @@ const ConnectionState& stateOf(GuiRig& rig)
 bool isScanning(GuiRig& rig)
 {
     return stateOf(rig).is(ConnectionState::Simple::scanning) || stateOf(rig).as<ConnectionState::Found>();
+}
+
+QStringList filesUnder(const QString& path)
+{
+    QStringList files;
+    QDirIterator found(path, QDir::Files, QDirIterator::Subdirectories);
+    while (found.hasNext())
+        files.append(found.next());
+    return files;
+}
+
+QStringList postedTypes(const IngestionServer& server)
+{
+    QStringList types;
+    for (const IngestionServer::Request& request : server.requests()) {
+        for (const QJsonValue& record : request.records)
+            types.append(record.toObject().value(QStringLiteral("type")).toString());
+    }
+    return types;
 }
 
 } // namespace
@@ -48,6 +72,68 @@ private Q_SLOTS:
         // The scan screen hands over once it sees the connection.
         connectFromList(rig);
         QCOMPARE(flow.appState(), AppState::connected);
+    }
+
+    // The analytics client as the composition root starts it, on the loopback ingestion server:
+    // a fresh profile sends and keeps nothing until the welcome screen's choice, and then only
+    // if the rider shares; a profile onboarded by an earlier version, never asked, sends as before.
+    void usageStatisticsWaitForTheWelcomeScreensChoice_data()
+    {
+        QTest::addColumn<bool>("onboardedEarlier");
+        QTest::addColumn<bool>("share");
+        QTest::newRow("fresh, shares") << false << true;
+        QTest::newRow("fresh, does not share") << false << false;
+        QTest::newRow("onboarded earlier") << true << true;
+    }
+    void usageStatisticsWaitForTheWelcomeScreensChoice()
+    {
+        QFETCH(bool, onboardedEarlier);
+        QFETCH(bool, share);
+        if (onboardedEarlier)
+            Defaults(m_files.testFile()).setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        TelemetryRig telemetry;
+        TelemetryManagerConfiguration configuration = telemetry.configuration();
+        configuration.sendInterval = std::chrono::milliseconds{20};
+        configuration.sessionStatsEnabled = true; // the product's: what a new install keeps, too
+        configuration.sendNewSessionBeganSignal = true;
+        configuration.analyticsDisabled = !UsageStatisticsChoice::isShared(Defaults(m_files.testFile()));
+        TelemetryManager client(configuration);
+        GuiRig rig(m_files.testFile());
+        rig.telemetry = &client;
+        rig.analytics.track(Analytics::TelemetrySignal::appLaunched);
+        ScreenFlow& flow = *rig.app->flow();
+        flow.start(std::chrono::milliseconds{0});
+        if (onboardedEarlier) {
+            QTRY_VERIFY(postedTypes(telemetry.server).contains(QStringLiteral("appLaunched")));
+            QCOMPARE(flow.appState(), AppState::scanning);
+            return;
+        }
+
+        QTRY_COMPARE(flow.appState(), AppState::onboarding);
+        QTRY_VERIFY(rig.events.contains(QStringLiteral("appLaunched")));
+        QCoreApplication::processEvents(); // the client's share of the event
+        QCOMPARE(client.signalManager().queuedCount(), 0);
+        QCOMPARE(filesUnder(telemetry.directory.path()), QStringList());
+
+        QSignalSpy shown(&flow, &ScreenFlow::shareUsageStatisticsChanged);
+        flow.setShareUsageStatistics(share);
+        flow.setShareUsageStatistics(share);
+        QCOMPARE(shown.size(), share ? 1 : 0);
+        QVERIFY(!rig.defaults.contains(QStringLiteral("analyticsOptOut"))); // kept only on going on
+        QVERIFY(rig.analyticsDisabled.isEmpty());
+        flow.startScanning();
+        QCOMPARE(Defaults(m_files.testFile()).boolValue(QStringLiteral("analyticsOptOut")), !share);
+        QCOMPARE(rig.app->settings()->shareUsageStatistics(), share);
+        QTRY_VERIFY(rig.events.contains(QStringLiteral("onboardingCompleted")));
+        if (share) {
+            QTRY_VERIFY(postedTypes(telemetry.server).contains(QStringLiteral("onboardingCompleted")));
+            QVERIFY(!postedTypes(telemetry.server).contains(QStringLiteral("appLaunched")));
+        } else {
+            QCoreApplication::processEvents();
+            QCOMPARE(client.signalManager().queuedCount(), 0);
+            QCOMPARE(filesUnder(telemetry.directory.path()), QStringList());
+            QVERIFY(telemetry.server.requests().isEmpty());
+        }
     }
 
     void laterLaunchScansAndFollowsTheConnection()

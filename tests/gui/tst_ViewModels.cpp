@@ -191,9 +191,10 @@ private Q_SLOTS:
 
     void usageStatisticsChoiceIsKeptAndApplied()
     {
+        Defaults(m_files.testFile()).setBool(QStringLiteral("hasCompletedOnboarding"), true);
         GuiRig rig(m_files.testFile());
         SettingsViewModel& settings = *rig.app->settings();
-        QVERIFY(settings.shareUsageStatistics()); // on by default
+        QVERIFY(settings.shareUsageStatistics()); // on past a welcome screen that did not ask
         settings.setShareUsageStatistics(false);
         settings.setShareUsageStatistics(false);
         QCOMPARE(rig.analyticsDisabled, QList<bool>{true});

@@ -12,6 +12,7 @@
 #include "gui/CogwiseApp.h"
 #include "platform/Defaults.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
+#include "telemetry/TelemetryManager.h"
 
 #include <QStringList>
 #include <QTest>
@@ -19,13 +20,18 @@
 #include <memory>
 
 // The window's objects over the simulated unit, with settings in a file of the test's,
-// analytics events recorded and (unless a sink is handed in) keys recorded. The setup check
+// analytics events recorded (and handed to `telemetry` when a test sets one, as the composition
+// root hands them to its client) and (unless a sink is handed in) keys recorded. The setup check
 // looks at this machine.
 struct GuiRig
 {
     explicit GuiRig(const QString& settingsPath, std::unique_ptr<KeySink> sink = {})
         : defaults(settingsPath)
-        , analytics([this](const QString& name, const Analytics::Parameters&) { events.append(name); })
+        , analytics([this](const QString& name, const Analytics::Parameters& parameters) {
+            events.append(name);
+            if (telemetry)
+                telemetry->signal(name, parameters);
+        })
         , updater(QUrl(), QVersionNumber(1))
     {
         if (!sink) {
@@ -42,7 +48,11 @@ struct GuiRig
                                  QStringLiteral("The test's choice."), true});
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(), *setupCheck,
-                                 [this](bool disabled) { analyticsDisabled.append(disabled); },
+                                 [this](bool disabled) {
+                                     analyticsDisabled.append(disabled);
+                                     if (telemetry)
+                                         telemetry->setAnalyticsDisabled(disabled);
+                                 },
                                  // as the window's composition root does: the backend's addresses
                                  [](const QUuid& id) {
                                      const auto address = BluetoothAddressId::address(id);
@@ -65,6 +75,7 @@ struct GuiRig
     Defaults defaults;
     QStringList events; // analytics event names, in order
     QList<bool> analyticsDisabled;
+    TelemetryManager* telemetry = nullptr;
     QStringList keys;
     Analytics analytics;
     Updater updater;

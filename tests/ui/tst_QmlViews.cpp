@@ -5,6 +5,7 @@
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QQmlComponent>
@@ -150,6 +151,43 @@ private Q_SLOTS:
         QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("mainScreen")));
         // The main window opens on the Device section.
         QVERIFY(QuickHarness::find(content, QStringLiteral("deviceSection")));
+    }
+
+    // The welcome screen asks before anything is sent: off until the rider says yes, reached with
+    // Tab like the other controls, and kept only when the rider goes on.
+    void welcomeScreenAsksBeforeSharingUsageStatistics()
+    {
+        GuiRig rig(m_files.testFile());
+        QuickHarness quick;
+        const auto window = quick.create(QStringLiteral("Main"),
+                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        auto* quickWindow = qobject_cast<QQuickWindow*>(window.get());
+        QVERIFY(quickWindow);
+        quickWindow->requestActivate();
+        QVERIFY(QTest::qWaitForWindowActive(quickWindow));
+        rig.app->flow()->start(std::chrono::milliseconds{0});
+        QQuickItem* content = quickWindow->contentItem();
+        QQuickItem* toggle = nullptr;
+        QTRY_VERIFY((toggle = QuickHarness::find(content, QStringLiteral("usageStatisticsSwitch"))));
+        QVERIFY(!toggle->property("checked").toBool());
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(toggle);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Share anonymous usage statistics"));
+
+        for (int tab = 0; tab < 20 && quickWindow->activeFocusItem() != toggle; ++tab)
+            QTest::keyClick(quickWindow, Qt::Key_Tab);
+        QCOMPARE(quickWindow->activeFocusItem(), toggle);
+        QVERIFY(QuickHarness::find(toggle, QStringLiteral("focusRing"))->isVisible());
+        QTest::keyClick(quickWindow, Qt::Key_Space);
+        QVERIFY(toggle->property("checked").toBool());
+        QVERIFY(!rig.defaults.contains(QStringLiteral("analyticsOptOut")));
+        QVERIFY(rig.analyticsDisabled.isEmpty());
+
+        QMetaObject::invokeMethod(QuickHarness::find(content, QStringLiteral("startScanningButton")),
+                                  "clicked");
+        QVERIFY(rig.defaults.contains(QStringLiteral("analyticsOptOut")));
+        QVERIFY(!rig.defaults.boolValue(QStringLiteral("analyticsOptOut")));
+        QCOMPARE(rig.analyticsDisabled, QList<bool>{false});
     }
 
     // The menu's entries and the dialogs are built when first shown.
