@@ -105,7 +105,7 @@ GridLayout {
             editable: true
             textFromValue: (value, locale) => value + "\u00d7"
             valueFromText: (text, locale) => parseInt(text)
-            validator: RegularExpressionValidator { regularExpression: /^(10|[1-9])\u00d7?$/ }
+            validator: RegularExpressionValidator { regularExpression: /^(10|[1-9])×?$/ }
             onValueModified: row.model.setRepeatCount(row.buttonNumber, value)
             FocusRing { control: stepper }
         }

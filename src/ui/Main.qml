@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Controls
-import QtQuick.Layouts
 import Cogwise
 
 ApplicationWindow {
@@ -51,26 +50,6 @@ ApplicationWindow {
             objectName: "appMenu"
             // Alt+C opens it from the keyboard.
             title: "&Cogwise"
-            // Each entry with its shortcut beside it, as the desktop's own menus show them.
-            delegate: MenuItem {
-                id: entry
-                contentItem: RowLayout {
-                    spacing: 24
-                    Label {
-                        Layout.fillWidth: true
-                        text: entry.text
-                        color: entry.enabled ? Theme.text : Theme.disabledPalette.text
-                    }
-                    Label {
-                        objectName: "menuShortcut"
-                        visible: text.length > 0
-                        text: entry.action && entry.action.shortcut ? String(entry.action.shortcut) : ""
-                        color: Theme.secondaryText
-                    }
-                }
-            }
-            // Its entries are built when it first opens, not at start-up; the actions, and
-            // with them the shortcut, are there from the start.
             onAboutToShow: {
                 if (appMenu.count > 0)
                     return
