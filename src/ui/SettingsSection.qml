@@ -220,7 +220,7 @@ ScrollPage {
                 ColumnLayout {
                     Layout.fillWidth: true
                     spacing: 2
-                    Label { text: "Check Setup\u2026"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
+                    Label { text: "Check Setup"; font.pixelSize: Theme.subheadline + 1; color: Theme.text }
                     Label {
                         Layout.fillWidth: true
                         wrapMode: Text.WordWrap
