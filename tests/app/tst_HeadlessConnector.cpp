@@ -17,9 +17,9 @@ const BlePeripheral theirs{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000
 const BlePeripheral heartRate{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000003"_s), u"HRM-Pro"_s};
 
 // Headless mode over a central the test plays, with the connector's listing kept.
-struct Rig : ConnectionRig<FakeBleCentral>
+struct HeadlessRig : ConnectionRig<FakeBleCentral>
 {
-    explicit Rig(const QString& settingsPath)
+    explicit HeadlessRig(const QString& settingsPath)
         : ConnectionRig(settingsPath, {.scanTimeout = std::chrono::milliseconds{50}})
     {
         central.known = {mine, theirs, heartRate};
@@ -55,7 +55,7 @@ class tst_HeadlessConnector : public QObject
 private Q_SLOTS:
     void theOnlyUnitInRangeIsConnected()
     {
-        Rig rig(m_files.testFile());
+        HeadlessRig rig(m_files.testFile());
         rig.inRange({heartRate, mine});
         QTRY_COMPARE(rig.attemptsOn(mine), 1);
         QVERIFY(rig.listing.isEmpty());
@@ -63,7 +63,7 @@ private Q_SLOTS:
 
     void severalUnitsAreListedAndNoneIsChosen()
     {
-        Rig rig(m_files.testFile());
+        HeadlessRig rig(m_files.testFile());
         rig.inRange({mine, heartRate, theirs});
         QTRY_VERIFY(rig.listing.contains(u"2 Di2 units are in range"_s));
         QTRY_VERIFY(rig.central.calls.count(u"scan"_s) >= 4); // still looking, scan after scan
@@ -75,7 +75,7 @@ private Q_SLOTS:
 
     void namesAreListedWithoutTheirControlCharacters()
     {
-        Rig rig(m_files.testFile());
+        HeadlessRig rig(m_files.testFile());
         const BlePeripheral red{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000004"_s),
                                 u"EW-WU111\x1b[31mred\x07"_s};
         const BlePeripheral csi{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000005"_s),
@@ -92,7 +92,7 @@ private Q_SLOTS:
 
     void theSavedUnitOnlyEverIsConnected()
     {
-        Rig rig(m_files.testFile());
+        HeadlessRig rig(m_files.testFile());
         rig.defaults.setString(u"lastConnectedDeviceUUID"_s, BleUuid::text(mine.identifier));
         rig.inRange({theirs, heartRate});
         DebugLogRecorder::settle();

@@ -70,8 +70,6 @@ struct Rig : ConnectionRig<FakeBleCentral>
     qsizetype attempts() const { return central.calls.count(u"connect EW-WU111"_s); }
 };
 
-} // namespace
-
 class tst_ConnectionService : public QObject
 {
     Q_OBJECT
@@ -378,6 +376,8 @@ private Q_SLOTS:
         QCOMPARE(rig.attempts(), 1);
     }
 };
+
+} // namespace
 
 COGWISE_TEST(tst_ConnectionService)
 #include "tst_ConnectionService.moc"

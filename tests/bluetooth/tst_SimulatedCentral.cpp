@@ -23,9 +23,9 @@ QList<Di2CaptureRecord> shortRide()
 }
 
 // The whole link, from the simulated unit to the presses the view model would get.
-struct Rig : ConnectionRig<SimulatedCentral>
+struct SimulatedRig : ConnectionRig<SimulatedCentral>
 {
-    explicit Rig(const QString& settingsPath, QList<Di2CaptureRecord> ride = shortRide())
+    explicit SimulatedRig(const QString& settingsPath, QList<Di2CaptureRecord> ride = shortRide())
         // The three neighbours show up within 450 ms.
         : ConnectionRig(settingsPath, {.scanTimeout = 700ms, .firstRetryDelay = 20ms}, std::move(ride))
     {}
@@ -34,10 +34,10 @@ struct Rig : ConnectionRig<SimulatedCentral>
     {
         QTRY_COMPARE(state(), QStringLiteral("found(3, stopped)"));
         QCOMPARE(service.peripherals().size(), 3);
-        const DiscoveredDevice unit = service.peripherals().constFirst();
-        QVERIFY(unit.isDi2Device());
+        const DiscoveredDevice di2Unit = service.peripherals().constFirst();
+        QVERIFY(di2Unit.isDi2Device());
         QVERIFY(!service.peripherals().at(1).isDi2Device());
-        service.connect(unit);
+        service.connect(di2Unit);
     }
 };
 
@@ -52,7 +52,7 @@ class tst_SimulatedCentral : public QObject
 private Q_SLOTS:
     void aRideFromScanToPresses()
     {
-        Rig rig(m_files.testFile());
+        SimulatedRig rig(m_files.testFile());
         QSignalSpy finished(&rig.central, &SimulatedCentral::rideFinished);
         rig.connectToUnit();
         if (QTest::currentTestFailed())
@@ -68,7 +68,7 @@ private Q_SLOTS:
 
     void aSleepingUnitIsWaitedForAndNothingIsKeyedTwice()
     {
-        Rig rig(m_files.testFile());
+        SimulatedRig rig(m_files.testFile());
         rig.defaults.setString(QStringLiteral("lastConnectedDeviceUUID"),
                                BleUuid::text(SimulatedCentral::unit().identifier));
         rig.central.setAsleep(true);
@@ -89,7 +89,7 @@ private Q_SLOTS:
 
     void aRefusedConnectionStaysShown()
     {
-        Rig rig(m_files.testFile());
+        SimulatedRig rig(m_files.testFile());
         rig.central.setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
         rig.connectToUnit();
         if (QTest::currentTestFailed())
@@ -123,7 +123,7 @@ private Q_SLOTS:
                  QByteArray(1, char(press)) + QByteArray(reinterpret_cast<const char*>(counters), 4)});
             expected.append(QList<int>{button});
         }
-        Rig rig(m_files.testFile(), ride);
+        SimulatedRig rig(m_files.testFile(), ride);
         rig.central.setReportsStateOnSubscription(reportsOnSubscription);
         rig.service.setTiming({.scanTimeout = 700ms, .powerOnSettle = 30ms});
         rig.central.setConnectLimit(std::chrono::milliseconds{150});

@@ -14,9 +14,9 @@ using namespace std::chrono_literals;
 
 // The connection service on the real QtBluetooth backend over the fake bluetoothd, with the
 // rider's unit saved as at any launch after the first.
-struct Rig : ConnectionRig<QtBleCentral>
+struct LifecycleRig : ConnectionRig<QtBleCentral>
 {
-    explicit Rig(const QString& settingsPath)
+    explicit LifecycleRig(const QString& settingsPath)
         : ConnectionRig(settingsPath, {.firstRetryDelay = 100ms, .powerOnSettle = 200ms})
     {
         defaults.setString(u"lastConnectedDeviceUUID"_s, FakeBluezTest::unitIdentifier());
@@ -45,7 +45,7 @@ private:
 
     // Connected and subscribed, with the parser holding the unit's counters: a silent unit
     // tells them only with a press, which is then no press of its own. Returns the presses so far.
-    qsizetype connectAndSettle(Rig& rig)
+    qsizetype connectAndSettle(LifecycleRig& rig)
     {
         [&] {
             QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
@@ -60,7 +60,7 @@ private:
 
     // The unit falls asleep mid-ride and is woken, by a press of `wakingButton` if given:
     // Cogwise waits for it, then is back by itself within `backWithinMs`.
-    void sleepAndWake(const Rig& rig, int wakingButton = 0, int backWithinMs = timeoutMs)
+    void sleepAndWake(const LifecycleRig& rig, int wakingButton = 0, int backWithinMs = timeoutMs)
     {
         QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
         QVERIFY(m_bluez.control(u"DropLink"_s));
@@ -72,7 +72,7 @@ private:
     }
 
     // The buttons keyed since the first `from` presses, in order.
-    static QList<int> keyedSince(const Rig& rig, qsizetype from)
+    static QList<int> keyedSince(const LifecycleRig& rig, qsizetype from)
     {
         QList<int> buttons;
         for (qsizetype i = from; i < rig.heard.presses.size(); ++i)
@@ -88,7 +88,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
         QVERIFY(m_bluez.control(u"AddSecondUnit"_s));
-        Rig rig(m_files.testFile());
+        LifecycleRig rig(m_files.testFile());
         int theirs = 0;
         QObject::connect(&rig.central, &BleCentral::peripheralDiscovered, &rig.central,
                          [&theirs](const BlePeripheral& peripheral, int, bool advertising) {
@@ -114,7 +114,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_bluez.control(u"OtherClientDiscovers"_s, {true}));
         QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
-        Rig rig(m_files.testFile());
+        LifecycleRig rig(m_files.testFile());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
         QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
@@ -128,7 +128,7 @@ private Q_SLOTS:
     void slowController()
     {
         QVERIFY(m_bluez.control(u"SetSlowController"_s, {true}));
-        Rig rig(m_files.testFile());
+        LifecycleRig rig(m_files.testFile());
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
         constexpr int scanWindowMs = 10240;
         sleepAndWake(rig, 0, scanWindowMs + timeoutMs);
@@ -167,7 +167,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, reportsOnSubscription);
         QVERIFY(m_bluez.control(u"SetReportsOnSubscribe"_s, {reportsOnSubscription}));
-        Rig rig(m_files.testFile());
+        LifecycleRig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
             return;
@@ -190,7 +190,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, reportsOnSubscription);
         QVERIFY(m_bluez.control(u"SetReportsOnSubscribe"_s, {reportsOnSubscription}));
-        Rig rig(m_files.testFile());
+        LifecycleRig rig(m_files.testFile());
         const qsizetype before = connectAndSettle(rig);
         if (QTest::currentTestFailed())
             return;

@@ -10,6 +10,9 @@
 // analytics sent to nobody, then the test's own `changes` in order: NAME=VALUE sets, NAME unsets.
 namespace CogwiseRun {
 
+// A run's start-up, ride and exit on a loaded machine under ASan.
+constexpr int timeoutMs = 60000;
+
 inline void start(QProcess& cogwise, const QString& home, const QStringList& arguments,
                   const QStringList& changes,
                   QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
@@ -37,7 +40,7 @@ struct Result
 
 // To its end, or killed after `timeoutMs`.
 inline Result run(const QString& home, const QStringList& arguments, const QStringList& changes,
-                  int timeoutMs, QProcess::ProcessChannelMode channels = QProcess::SeparateChannels)
+                  QProcess::ProcessChannelMode channels = QProcess::SeparateChannels)
 {
     QProcess cogwise;
     cogwise.setProcessChannelMode(channels);

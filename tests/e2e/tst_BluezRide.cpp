@@ -16,11 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int timeoutMs = 30000;
-
-} // namespace
+using CogwiseRun::timeoutMs;
 
 // cogwise on the real QtBluetooth backend, over a fake bluetoothd: the unit's
 // notifications become keys in a real X client.

@@ -16,11 +16,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int timeoutMs = 60000;
-
-} // namespace
+using CogwiseRun::timeoutMs;
 
 // The cogwise executable, headless, on a simulated ride: its keys reach a real X client.
 class tst_HeadlessRide : public QObject
@@ -43,8 +39,7 @@ class tst_HeadlessRide : public QObject
             return {};
         return CogwiseRun::run(m_home.path(), {u"--headless"_s, u"--simulate="_s + path},
                                {u"COGWISE_KEY_SINK=none"_s, u"QT_LOGGING_RULES=cogwise*.info=false"_s,
-                                u"COGWISE_TELEMETRY_URL="_s + m_analytics.baseUrl()},
-                               timeoutMs);
+                                u"COGWISE_TELEMETRY_URL="_s + m_analytics.baseUrl()});
     }
 
     Run ride(const QStringList& extraArguments)
@@ -56,7 +51,7 @@ class tst_HeadlessRide : public QObject
                                QStringList{u"--headless"_s, u"--simulate="_s + capture} + extraArguments,
                                {u"DISPLAY="_s + QString::fromLatin1(m_server.displayName()),
                                 u"COGWISE_KEY_SINK=xtest"_s, u"QT_LOGGING_RULES=cogwise*.info=false"_s},
-                               timeoutMs, QProcess::ForwardedErrorChannel);
+                               QProcess::ForwardedErrorChannel);
     }
 
 private Q_SLOTS:

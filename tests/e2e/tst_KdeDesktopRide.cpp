@@ -10,10 +10,9 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
+using CogwiseRun::timeoutMs;
 
 namespace {
-
-constexpr int timeoutMs = 60000;
 
 QStringList fourPressKeys()
 {

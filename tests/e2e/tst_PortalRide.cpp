@@ -8,10 +8,10 @@
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+using CogwiseRun::timeoutMs;
 
 namespace {
 
-constexpr int timeoutMs = 60000;
 // The keysyms of "." and ",".
 constexpr int period = 0x2e;
 constexpr int comma = 0x2c;

@@ -14,12 +14,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-constexpr int timeoutMs = 60000;
-
-} // namespace
-
 // `cogwise --check` as the rider runs it, against the fake bluetoothd on a private bus and an
 // Xvfb (or no display): the lines it prints and whether it says Cogwise can ride.
 class tst_SetupCheckCommand : public QObject
@@ -54,7 +48,7 @@ class tst_SetupCheckCommand : public QObject
                         u"COGWISE_KEY_SINK=xtest"_s, u"COGWISE_UINPUT_DEVICE="_s + home + u"/no-uinput"_s,
                         u"QT_LOGGING_RULES=cogwise*=false"_s} +
                 environment,
-            timeoutMs, QProcess::ForwardedErrorChannel);
+            QProcess::ForwardedErrorChannel);
         return {run.exitCode, run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)};
     }
 

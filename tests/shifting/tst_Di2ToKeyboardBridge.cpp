@@ -67,8 +67,6 @@ QString sequence(const QStringList& steps)
     return steps.join(QLatin1Char('|'));
 }
 
-} // namespace
-
 class tst_Di2ToKeyboardBridge : public QObject
 {
     Q_OBJECT
@@ -267,6 +265,8 @@ private Q_SLOTS:
         QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs, defaultButtonConfigs());
     }
 };
+
+} // namespace
 
 COGWISE_TEST(tst_Di2ToKeyboardBridge)
 #include "tst_Di2ToKeyboardBridge.moc"

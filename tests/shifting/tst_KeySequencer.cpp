@@ -15,9 +15,9 @@ namespace {
 using namespace std::chrono_literals;
 
 // Keys stamped with the virtual time and the sequences' hooks, in one list.
-struct Rig
+struct SequencerRig
 {
-    explicit Rig(QStringList& list)
+    explicit SequencerRig(QStringList& list)
         : events(list)
         , sink(events)
         , sequencer(sink, u"Test"_s)
@@ -66,7 +66,7 @@ private Q_SLOTS:
     void queuedPressesKeepOrderAndSpacing()
     {
         QStringList events;
-        Rig rig(events);
+        SequencerRig rig(events);
         rig.sequencer.setHoldTime(10ms);
         rig.sequencer.setPauseBetweenPresses(30ms);
         QVERIFY(rig.enqueue(VirtualKey::period(), 2));
@@ -100,7 +100,7 @@ private Q_SLOTS:
     void holdAndPauseStayInTheirRanges()
     {
         QStringList events;
-        Rig rig(events);
+        SequencerRig rig(events);
         rig.sequencer.setHoldTime(-5ms);
         rig.sequencer.setPauseBetweenPresses(0ms);
         QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFETCH(bool, destroy);
         QFETCH(bool, holding);
         QStringList events;
-        auto rig = std::make_unique<Rig>(events);
+        auto rig = std::make_unique<SequencerRig>(events);
         rig->sequencer.setHoldTime(holding ? 10ms : 0ms);
         QVERIFY(rig->enqueue(VirtualKey::period(), 3));
         QVERIFY(rig->enqueue(VirtualKey::comma(), 2));
@@ -181,7 +181,7 @@ private Q_SLOTS:
         QFETCH(KeySink::Consent, answer);
         QFETCH(QString, sinkAfter);
         QStringList events;
-        Rig rig(events);
+        SequencerRig rig(events);
         rig.sink.consentState = startsAs;
         QSignalSpy drained(&rig.sequencer, &KeySequencer::drained);
         DebugLogRecorder recorder;
@@ -218,7 +218,7 @@ private Q_SLOTS:
     void aStuckButtonFillsTheQueueOnlySoFar()
     {
         QStringList events;
-        Rig rig(events);
+        SequencerRig rig(events);
         DebugLogRecorder recorder;
         for (int i = 0; i < 5; ++i)
             QVERIFY(rig.enqueue(VirtualKey::period(), 10)); // the first press goes out at once

@@ -8,8 +8,6 @@
 
 namespace {
 
-using Rig = KeyboardRig;
-
 const ButtonConfig disabled{KeyboardAction::none, 1};
 
 } // namespace
@@ -25,7 +23,7 @@ private Q_SLOTS:
 
     void mappingNotifiesOnlyWhatTheFourButtonsShow()
     {
-        Rig rig(m_files.testFile());
+        KeyboardRig rig(m_files.testFile());
         QSignalSpy changes(&rig.service, &KeyboardService::buttonConfigsChanged);
 
         rig.service.setAction(2, KeyboardAction::shiftUp); // already so
@@ -65,7 +63,7 @@ private Q_SLOTS:
     {
         Defaults(m_files.testFile()).setBool(QStringLiteral("enableKeyboardEmulation"), true);
         {
-            Rig rig(m_files.testFile());
+            KeyboardRig rig(m_files.testFile());
             QVERIFY(rig.service.isEnabled());
             QSignalSpy switched(&rig.service, &KeyboardService::isEnabledChanged);
             rig.service.setEnabled(true);
@@ -79,13 +77,13 @@ private Q_SLOTS:
             rig.service.handleButtonPress(2);
             QCOMPARE(rig.keys.size(), 2);
         }
-        Rig restarted(m_files.testFile());
+        KeyboardRig restarted(m_files.testFile());
         QVERIFY(!restarted.service.isEnabled());
     }
 
     void completedSequencesAreRelayedAfterTheKeys()
     {
-        Rig rig(m_files.testFile());
+        KeyboardRig rig(m_files.testFile());
         rig.service.setEnabled(true);
         rig.service.setRepeatCount(1, 2);
         QSignalSpy simulated(&rig.service, &KeyboardService::didSimulate);
@@ -112,7 +110,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, how);
         QFETCH(bool, reported);
-        Rig rig(m_files.testFile());
+        KeyboardRig rig(m_files.testFile());
         // A service of its own, to be destroyed as on quitting while the keys are kept.
         auto service = std::make_unique<KeyboardService>(rig.storage, rig.sink, rig.analytics);
         auto manual = std::make_unique<ManualScheduler>();

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int timeoutMs = 20000;
 using Consent = KeySink::Consent;
 using RemoteDesktop = FakePortal::RemoteDesktop;
 
@@ -51,7 +50,7 @@ class tst_PortalKeySink : public QObject
 
     static bool settlesAs(const KeySink& sink, Consent consent)
     {
-        return QTest::qWaitFor([&] { return sink.consent() == consent; }, timeoutMs);
+        return QTest::qWaitFor([&] { return sink.consent() == consent; }, FakePortal::timeoutMs);
     }
 
 private Q_SLOTS:
@@ -75,7 +74,7 @@ private Q_SLOTS:
             QSignalSpy news(&sink, &KeySink::changed);
             sink.askConsent();
             QCOMPARE(sink.consent(), Consent::asking);
-            QTRY_COMPARE_WITH_TIMEOUT(desktop.dialogs(), 1u, timeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(desktop.dialogs(), 1u, FakePortal::timeoutMs);
             sink.askConsent(); // while the dialog is up: no second one
             QVERIFY(desktop.answer(0));
             QVERIFY(settlesAs(sink, Consent::granted));
@@ -92,7 +91,7 @@ private Q_SLOTS:
                 pressed(QStringLiteral("keysym"), 0x2e) + pressed(QStringLiteral("keysym"), 0x2c) +
                 pressed(QStringLiteral("keysym"), 0x69) + pressed(QStringLiteral("keycode"), 78) +
                 pressed(QStringLiteral("keycode"), 52);
-            QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents().size(), expected.size(), timeoutMs);
+            QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents().size(), expected.size(), FakePortal::timeoutMs);
             QVERIFY(desktop.keyEvents() == expected);
             QCOMPARE(desktop.dialogs(), 1u);
         }
@@ -151,7 +150,8 @@ private Q_SLOTS:
         sink.askConsent();
         QVERIFY(settlesAs(sink, Consent::granted));
         QVERIFY(press(sink, VirtualKey::comma()));
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents(), pressed(QStringLiteral("keysym"), 0x2c), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents(), pressed(QStringLiteral("keysym"), 0x2c),
+                                  FakePortal::timeoutMs);
         QCOMPARE(desktop.dialogs(), 2u);
     }
 

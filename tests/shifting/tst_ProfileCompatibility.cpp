@@ -13,9 +13,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Keyboard emulation over a copy of a stored settings file, keys stamped with the virtual clock.
-struct Rig : KeyboardRig
+struct ProfileRig : KeyboardRig
 {
-    explicit Rig(const QString& settingsPath)
+    explicit ProfileRig(const QString& settingsPath)
         : KeyboardRig(settingsPath)
     {
         sink.clock = [this] { return scheduler->now(); };
@@ -115,7 +115,7 @@ private Q_SLOTS:
 
     void anEarlierFileBehavesAsItDidThere()
     {
-        Rig rig(copyOf(u"settings-before-trainer-apps.conf"_s, m_dir));
+        ProfileRig rig(copyOf(u"settings-before-trainer-apps.conf"_s, m_dir));
         QVERIFY(rig.service.isEnabled());
         QCOMPARE(rig.service.trainerApp().id, u"rouvy"_s);
         QCOMPARE(rig.storage.initialVirtualGear(), 9);
@@ -134,7 +134,7 @@ private Q_SLOTS:
         const QByteArray stored = *Defaults(path).dataValue(u"activeButtonProfile"_s);
         QCOMPARE(problemForEarlierVersions(stored), QString());
 
-        Rig rig(path);
+        ProfileRig rig(path);
         QCOMPARE(rig.service.trainerApp().id, u"mywhoosh"_s);
         QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp).label(), u"="_s);
         QCOMPARE(rig.service.keyHold(), std::chrono::milliseconds{40});
@@ -160,7 +160,7 @@ private Q_SLOTS:
         QVERIFY(knownToEarlierVersions(*earlier.stringValue(u"customShiftUpKey"_s)));
         QVERIFY(knownToEarlierVersions(*earlier.stringValue(u"customShiftDownKey"_s)));
 
-        Rig rig(path);
+        ProfileRig rig(path);
         QCOMPARE(rig.service.trainerApp().id, u"tpv"_s);
         QCOMPARE(rig.press(2), presses(69, 1, 0, 0, 50)); // keypad +
         QCOMPARE(rig.press(3), presses(78, 1, rig.scheduler->now(), 0, 50));
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(u"Cogwise.conf"_s);
         {
-            Rig rig(path);
+            ProfileRig rig(path);
             rig.service.setAction(1, KeyboardAction::shiftDown);
             rig.service.setRepeatCount(1, 2);
             rig.service.setRepeatCount(2, 3);
@@ -202,7 +202,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString path = dir.filePath(u"Cogwise.conf"_s);
         {
-            Rig rig(path);
+            ProfileRig rig(path);
             rig.service.setTrainerApp(*TrainerApp::find(u"tpv"_s));
             rig.service.setCustomShiftKey(KeyboardAction::shiftUp, *VirtualKey::fromName(u"KP_Enter"_s));
             rig.service.setCustomShiftKey(KeyboardAction::shiftDown, *VirtualKey::fromName(u"KP_Subtract"_s));
@@ -219,7 +219,7 @@ private Q_SLOTS:
                      expected.stringValue(QLatin1String(setting)));
 
         // A key earlier versions know again: no exact key is left behind to override it.
-        Rig rig(path);
+        ProfileRig rig(path);
         rig.service.setCustomShiftKey(KeyboardAction::shiftUp, VirtualKey::period());
         QVERIFY(!written.stringValue(u"customShiftUpExactKey"_s));
         QCOMPARE(rig.service.customShiftKey(KeyboardAction::shiftUp), VirtualKey::period());

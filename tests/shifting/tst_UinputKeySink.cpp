@@ -60,8 +60,6 @@ struct Pipe
     int fds[2]{-1, -1};
 };
 
-} // namespace
-
 class tst_UinputKeySink : public QObject
 {
     Q_OBJECT
@@ -251,6 +249,8 @@ private Q_SLOTS:
                  qPrintable(*notADevice->unavailableReason()));
     }
 };
+
+} // namespace
 
 COGWISE_TEST(tst_UinputKeySink)
 #include "tst_UinputKeySink.moc"

@@ -40,6 +40,9 @@ public:
         friend char* toString(const KeyEvent& event);
     };
 
+    // The portal's answers, and the client's to them, on a loaded machine.
+    static constexpr int timeoutMs = 20000;
+
     FakePortal() = default;
     ~FakePortal();
     FakePortal(const FakePortal&) = delete;
