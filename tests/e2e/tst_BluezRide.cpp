@@ -1,11 +1,9 @@
 #include "CogwiseRun.h"
-#include "bluetooth/qt/BluetoothAddressId.h"
 #include "platform/Defaults.h"
 #include "shifting/UserDefaultsManager.h"
-#include "support/FakeBluez.h"
+#include "support/FakeBluezTest.h"
 #include "support/FocusedXClient.h"
 #include "support/TestRegistry.h"
-#include "support/XvfbServer.h"
 
 #include <QDBusArgument>
 #include <QDir>
@@ -16,35 +14,25 @@
 
 using namespace Qt::StringLiterals;
 
-using CogwiseRun::timeoutMs;
-
 // cogwise on the real QtBluetooth backend, over a fake bluetoothd: the unit's
 // notifications become keys in a real X client.
-class tst_BluezRide : public QObject
+class tst_BluezRide : public FakeBluezTest
 {
     Q_OBJECT
 
-    XvfbServer m_server;
-    FakeBluez m_bluez;
+    static constexpr int timeoutMs = CogwiseRun::timeoutMs;
     QTemporaryDir m_home;
 
-private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!XvfbServer::isInstalled())
-            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        auto error = m_server.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
+public:
+    tst_BluezRide()
+        : FakeBluezTest(kernelConnectLimit, true)
+    {}
 
+private Q_SLOTS:
     void notificationsBecomeKeys()
     {
         prepareSettings();
-        FocusedXClient client(m_server.displayName());
+        FocusedXClient client(m_display.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
 
         QProcess cogwise;
@@ -68,7 +56,7 @@ private Q_SLOTS:
             Defaults defaults(settings);
             UserDefaultsManager(defaults).updateButtonConfig(2, {KeyboardAction::shiftUp, 3});
         }
-        FocusedXClient client(m_server.displayName());
+        FocusedXClient client(m_display.displayName());
         QVERIFY(client.takeFocus(timeoutMs));
 
         QProcess cogwise;
@@ -144,17 +132,13 @@ private Q_SLOTS:
         QVERIFY(m_bluez.control(u"SetRefuseCentralWhileHostConnected"_s, {false}));
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         stop(cogwise);
-        m_bluez.control(u"HostDisconnect"_s);
 
         events += QString::fromUtf8(cogwise.readAllStandardOutput());
         QCOMPARE(events.count(u"may not reach your unit"_s), 1);
         QVERIFY2(events.contains(u"iPad paired with Cogwise."_s), qPrintable(events));
         Defaults kept(settings);
         QCOMPARE(kept.stringValue(u"keysTo"_s), u"bluetooth"_s);
-        QCOMPARE(kept.stringValue(u"lastConnectedDeviceUUID"_s),
-                 BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
-                     .toString(QUuid::WithoutBraces)
-                     .toUpper());
+        QCOMPARE(kept.stringValue(u"lastConnectedDeviceUUID"_s), unitIdentifier());
     }
 
 private:
@@ -163,12 +147,8 @@ private:
         const QString settings = m_home.filePath(u"config/Cogwise/Cogwise.conf"_s);
         QFile::remove(settings);
         QDir().mkpath(QFileInfo(settings).absolutePath());
-        Defaults defaults(settings);
-        defaults.setString(u"lastConnectedDeviceUUID"_s,
-                           BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))
-                               .toString(QUuid::WithoutBraces)
-                               .toUpper());
-        defaults.setBool(u"enableKeyboardEmulation"_s, true);
+        saveUnit(settings);
+        Defaults(settings).setBool(u"enableKeyboardEmulation"_s, true);
         return settings;
     }
 
@@ -180,7 +160,7 @@ private:
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         CogwiseRun::start(
             cogwise, m_home.path(), arguments,
-            {u"DISPLAY="_s + QString::fromLatin1(m_server.displayName()),
+            {u"DISPLAY="_s + QString::fromLatin1(m_display.displayName()),
              u"COGWISE_KEY_SINK"_s + (keySink.isEmpty() ? QString() : QLatin1Char('=') + keySink),
              u"QT_LOGGING_RULES=cogwise*.info=false;qt.bluetooth*=false"_s});
         QVERIFY(cogwise.waitForStarted(timeoutMs));

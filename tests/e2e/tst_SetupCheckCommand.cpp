@@ -1,12 +1,7 @@
 #include "CogwiseRun.h"
-#include "bluetooth/BleUuid.h"
-#include "bluetooth/qt/BluetoothAddressId.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
-#include "support/FakeBluez.h"
+#include "support/FakeBluezTest.h"
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
-#include "support/XvfbServer.h"
 
 #include <QDir>
 #include <QTest>
@@ -16,12 +11,10 @@ using namespace Qt::StringLiterals;
 
 // `cogwise --check` as the rider runs it, against the fake bluetoothd on a private bus and an
 // Xvfb (or no display): the lines it prints and whether it says Cogwise can ride.
-class tst_SetupCheckCommand : public QObject
+class tst_SetupCheckCommand : public FakeBluezTest
 {
     Q_OBJECT
 
-    FakeBluez m_bluez;
-    XvfbServer m_server;
     ScratchDir m_homes;
 
     struct Run
@@ -35,16 +28,12 @@ class tst_SetupCheckCommand : public QObject
     {
         const QString home = m_homes.testFile();
         QDir(home).removeRecursively();
-        if (unitSaved) {
-            Defaults(home + u"/config/Cogwise/Cogwise.conf"_s)
-                .setString(SettingsKeys::lastConnectedDeviceUUID(),
-                           BleUuid::text(
-                               BluetoothAddressId::identifier(QBluetoothAddress(FakeBluez::unitAddress()))));
-        }
+        if (unitSaved)
+            saveUnit(home + u"/config/Cogwise/Cogwise.conf"_s);
         const CogwiseRun::Result run = CogwiseRun::run(
             home, QStringList{u"--check"_s} + arguments,
             QStringList{u"WAYLAND_DISPLAY"_s, u"XDG_SESSION_TYPE"_s,
-                        u"DISPLAY="_s + QString::fromLatin1(m_server.displayName()),
+                        u"DISPLAY="_s + QString::fromLatin1(m_display.displayName()),
                         u"COGWISE_KEY_SINK=xtest"_s, u"COGWISE_UINPUT_DEVICE="_s + home + u"/no-uinput"_s,
                         u"QT_LOGGING_RULES=cogwise*=false"_s} +
                 environment,
@@ -75,25 +64,12 @@ class tst_SetupCheckCommand : public QObject
         QVERIFY2(run.lines.last().contains(u"ride"_s), qPrintable(all));
     }
 
+public:
+    tst_SetupCheckCommand()
+        : FakeBluezTest(kernelConnectLimit, true)
+    {}
+
 private Q_SLOTS:
-    void initTestCase()
-    {
-        if (!XvfbServer::isInstalled())
-            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        if (const auto reason = FakeBluez::missing())
-            QSKIP(qPrintable(*reason));
-        auto error = m_server.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        error = m_bluez.start();
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-    }
-
-    void init()
-    {
-        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
-        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
-    }
-
     void linesAndStatus_data()
     {
         QTest::addColumn<QString>("fault");

@@ -53,6 +53,13 @@ class tst_PortalKeySink : public QObject
         return QTest::qWaitFor([&] { return sink.consent() == consent; }, FakePortal::timeoutMs);
     }
 
+    // The sink asks, and the desktop's answer settles as `consent`.
+    static bool asks(KeySink& sink, Consent consent)
+    {
+        sink.askConsent();
+        return settlesAs(sink, consent);
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -126,8 +133,7 @@ private Q_SLOTS:
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         const auto settings = freshSettings();
         PortalKeySink sink(desktop.bus(), *settings);
-        sink.askConsent();
-        QVERIFY(settlesAs(sink, Consent::refused));
+        QVERIFY(asks(sink, Consent::refused));
         QVERIFY2(sink.unavailableReason().value_or(QString()).startsWith(reason),
                  qPrintable(sink.unavailableReason().value_or(QString())));
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
@@ -144,11 +150,9 @@ private Q_SLOTS:
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         const auto settings = freshSettings();
         PortalKeySink sink(desktop.bus(), *settings);
-        sink.askConsent();
-        QVERIFY(settlesAs(sink, Consent::refused));
+        QVERIFY(asks(sink, Consent::refused));
         QVERIFY(desktop.setConsent(QStringLiteral("allow")));
-        sink.askConsent();
-        QVERIFY(settlesAs(sink, Consent::granted));
+        QVERIFY(asks(sink, Consent::granted));
         QVERIFY(press(sink, VirtualKey::comma()));
         QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents(), pressed(QStringLiteral("keysym"), 0x2c),
                                   FakePortal::timeoutMs);
@@ -162,8 +166,7 @@ private Q_SLOTS:
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         const auto settings = freshSettings();
         PortalKeySink sink(desktop.bus(), *settings);
-        sink.askConsent();
-        QVERIFY(settlesAs(sink, Consent::granted));
+        QVERIFY(asks(sink, Consent::granted));
         QSignalSpy news(&sink, &KeySink::changed);
         QVERIFY(desktop.closeSession());
         QVERIFY(settlesAs(sink, Consent::refused));
@@ -184,8 +187,7 @@ private Q_SLOTS:
         QString first;
         {
             PortalKeySink sink(desktop.bus(), *settings);
-            sink.askConsent();
-            QVERIFY(settlesAs(sink, Consent::granted));
+            QVERIFY(asks(sink, Consent::granted));
             QCOMPARE(desktop.lastPersistMode(), 2u);
             first = settings->stringValue(SettingsKeys::remoteDesktopRestoreToken()).value_or(QString());
             QVERIFY(!first.isEmpty());
@@ -193,8 +195,7 @@ private Q_SLOTS:
         QVERIFY(desktop.setConsent(QStringLiteral("deny")));
         {
             PortalKeySink sink(desktop.bus(), *settings);
-            sink.askConsent();
-            QVERIFY(settlesAs(sink, Consent::granted));
+            QVERIFY(asks(sink, Consent::granted));
             QCOMPARE(desktop.lastRestoreToken(), first);
             QCOMPARE(desktop.dialogs(), 1u);
         }
@@ -205,8 +206,7 @@ private Q_SLOTS:
         settings->setString(SettingsKeys::remoteDesktopRestoreToken(), QStringLiteral("revoked-long-ago"));
         {
             PortalKeySink sink(desktop.bus(), *settings);
-            sink.askConsent();
-            QVERIFY(settlesAs(sink, Consent::refused));
+            QVERIFY(asks(sink, Consent::refused));
         }
         QVERIFY(!settings->contains(SettingsKeys::remoteDesktopRestoreToken()));
 
@@ -215,8 +215,7 @@ private Q_SLOTS:
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         settings->setString(SettingsKeys::remoteDesktopRestoreToken(), first);
         PortalKeySink sink(older.bus(), *settings);
-        sink.askConsent();
-        QVERIFY(settlesAs(sink, Consent::granted));
+        QVERIFY(asks(sink, Consent::granted));
         QCOMPARE(older.lastRestoreToken(), QString());
         QCOMPARE(older.lastPersistMode(), 0u);
     }

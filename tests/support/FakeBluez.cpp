@@ -45,12 +45,8 @@ std::optional<QString> FakeBluez::start()
 
 std::optional<QString> FakeBluez::startService()
 {
-    m_bus.startMock(m_bluez, QStringLiteral("--system"), templatePath());
-
-    if (const auto error =
-            PrivateBus::waitForName(QDBusConnection::systemBus(), QStringLiteral("org.bluez"), m_bluez))
-        return QStringLiteral("the fake bluetoothd did not come up: ") + *error;
-    return std::nullopt;
+    return m_bus.startMock(m_bluez, QStringLiteral("--system"), templatePath(), QDBusConnection::systemBus(),
+                           QStringLiteral("org.bluez"));
 }
 
 std::optional<QString> FakeBluez::stopService()

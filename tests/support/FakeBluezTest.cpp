@@ -2,6 +2,8 @@
 
 #include "bluetooth/BleUuid.h"
 #include "bluetooth/qt/BluetoothAddressId.h"
+#include "platform/Defaults.h"
+#include "platform/SettingsKeys.h"
 
 #include <QTest>
 
@@ -15,11 +17,21 @@ QString FakeBluezTest::unitIdentifier()
     return BleUuid::text(identifierAt(FakeBluez::unitAddress()));
 }
 
+void FakeBluezTest::saveUnit(const QString& path)
+{
+    Defaults(path).setString(SettingsKeys::lastConnectedDeviceUUID(), unitIdentifier());
+}
+
 void FakeBluezTest::initTestCase()
 {
     if (const auto reason = FakeBluez::missing())
         QSKIP(qPrintable(*reason));
-    const auto error = m_bluez.start();
+    if (m_withDisplay && !XvfbServer::isInstalled())
+        QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
+    auto error = m_bluez.start();
+    QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    if (m_withDisplay)
+        error = m_display.start();
     QVERIFY2(!error, qPrintable(error.value_or(QString())));
 }
 

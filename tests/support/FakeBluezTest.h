@@ -1,6 +1,7 @@
 #pragma once
 
 #include "support/FakeBluez.h"
+#include "support/XvfbServer.h"
 
 #include <QObject>
 #include <QUuid>
@@ -9,7 +10,8 @@
 // The base of a test class over the fake bluetoothd: one fake for the class, started before its
 // first test (the class is skipped, saying what is missing, where it cannot run). Every test
 // begins with the adapter plugged in and on, the unit awake and unlinked, no host connected, and
-// every switch of the fake as at its start but the connect limit.
+// every switch of the fake as at its start but the connect limit. With `withDisplay`, an Xvfb of
+// the class's own as well, for the keys a ride types.
 class FakeBluezTest : public QObject
 {
     Q_OBJECT
@@ -19,16 +21,21 @@ public:
     // The kernel's, as the fake starts with.
     static constexpr std::chrono::milliseconds kernelConnectLimit{40000};
 
-    explicit FakeBluezTest(std::chrono::milliseconds connectLimit = kernelConnectLimit)
+    explicit FakeBluezTest(std::chrono::milliseconds connectLimit = kernelConnectLimit,
+                           bool withDisplay = false)
         : m_connectLimit(connectLimit)
+        , m_withDisplay(withDisplay)
     {}
 
     static QUuid identifierAt(const QString& address);
     // The unit's identifier as the settings keep it.
     static QString unitIdentifier();
+    // Settings at `path` that remember the unit, as at any launch after the first.
+    static void saveUnit(const QString& path);
 
 protected:
     FakeBluez m_bluez;
+    XvfbServer m_display;
 
 private Q_SLOTS:
     void initTestCase();
@@ -36,4 +43,5 @@ private Q_SLOTS:
 
 private:
     std::chrono::milliseconds m_connectLimit;
+    bool m_withDisplay;
 };

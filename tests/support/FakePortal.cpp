@@ -75,12 +75,10 @@ std::optional<QString> FakePortal::startBus()
 
 std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
 {
-    m_bus.startMock(
-        m_portal, u"--session"_s, QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"),
+    return m_bus.startMock(
+        m_portal, u"--session"_s, QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"), bus(),
+        portalService,
         {u"--parameters"_s, QString::fromUtf8(QJsonDocument(parameters).toJson(QJsonDocument::Compact))});
-    if (const auto error = PrivateBus::waitForName(bus(), portalService, m_portal))
-        return u"the fake portal did not come up (see its messages above): "_s + *error;
-    return std::nullopt;
 }
 
 QDBusConnection FakePortal::bus() const

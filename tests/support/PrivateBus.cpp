@@ -92,8 +92,9 @@ std::optional<QString> PrivateBus::start()
     return std::nullopt;
 }
 
-void PrivateBus::startMock(QProcess& process, const QString& busKind, const QString& templatePath,
-                           const QStringList& extraArguments) const
+std::optional<QString> PrivateBus::startMock(QProcess& process, const QString& busKind,
+                                             const QString& templatePath, const QDBusConnection& bus,
+                                             const QString& name, const QStringList& extraArguments) const
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(busKind == QLatin1String("--system") ? u"DBUS_SYSTEM_BUS_ADDRESS"_s
@@ -105,4 +106,7 @@ void PrivateBus::startMock(QProcess& process, const QString& busKind, const QStr
     process.start(u"/usr/bin/python3"_s,
                   QStringList{u"-m"_s, u"dbusmock"_s, busKind, u"--template"_s, templatePath} +
                       extraArguments);
+    if (const auto error = waitForName(bus, name, process))
+        return u"the fake %1 did not come up (see its messages above): "_s.arg(name) + *error;
+    return std::nullopt;
 }

@@ -23,10 +23,12 @@ public:
     std::optional<QString> start();
     QString address() const { return m_address; }
 
-    // A python3-dbusmock template run as a service on this bus: `busKind` is "--system" or
-    // "--session", the bus the template registers on, which is this one either way.
-    void startMock(QProcess& process, const QString& busKind, const QString& templatePath,
-                   const QStringList& extraArguments = {}) const;
+    // A python3-dbusmock template run as a service on this bus (`busKind` "--system" or "--session",
+    // the bus the template registers on, which is this one either way), once it owns `name` as
+    // `bus` sees it; an error when it did not come up.
+    std::optional<QString> startMock(QProcess& process, const QString& busKind, const QString& templatePath,
+                                     const QDBusConnection& bus, const QString& name,
+                                     const QStringList& extraArguments = {}) const;
 
     // Waits until `owner` holds `name` on `bus`; an error when it exited first or never did.
     static std::optional<QString> waitForName(const QDBusConnection& bus, const QString& name,

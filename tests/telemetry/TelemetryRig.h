@@ -43,3 +43,12 @@ struct TelemetryRig
 
     QString journalPath() const { return directory.filePath(QStringLiteral("cache/telemetrysignalcache")); }
 };
+
+// The records' sequence numbers `from` to `to`, as the cache and the server list them.
+inline QStringList sequenceNumbers(int from, int to)
+{
+    QStringList values;
+    for (int i = from; i <= to; ++i)
+        values.append(QString::number(i));
+    return values;
+}

@@ -1,3 +1,4 @@
+#include "TelemetryRig.h"
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 #include "telemetry/SignalCache.h"
@@ -44,14 +45,6 @@ QByteArray linesOf(int from, int to, qsizetype padding = 0, const QByteArray& li
     for (int i = from; i <= to; ++i)
         lines += lineOf(i, padding) + lineBreak;
     return lines;
-}
-
-QStringList range(int from, int to)
-{
-    QStringList values;
-    for (int i = from; i <= to; ++i)
-        values.append(QString::number(i));
-    return values;
 }
 
 // Bytes this process has read through system calls so far.
@@ -188,21 +181,22 @@ private Q_SLOTS:
 
         const SignalCache::Limits roomy{100, 100'000, 2'000};
         QTest::newRow("count cap") << linesOf(1, 20) << SignalCache::Limits{5, 100'000, 2'000}
-                                   << range(16, 20) << 0 << linesOf(1, 15).size();
+                                   << sequenceNumbers(16, 20) << 0 << linesOf(1, 15).size();
         // About 1,150 bytes a line: two fit in 2,500.
         QTest::newRow("byte cap") << linesOf(1, 10, 1000) << SignalCache::Limits{100, 2'500, 2'000}
-                                  << range(9, 10) << 0 << linesOf(1, 8, 1000).size();
-        QTest::newRow("within the caps") << linesOf(1, 5) << roomy << range(1, 5) << 0 << qsizetype(0);
+                                  << sequenceNumbers(9, 10) << 0 << linesOf(1, 8, 1000).size();
+        QTest::newRow("within the caps")
+            << linesOf(1, 5) << roomy << sequenceNumbers(1, 5) << 0 << qsizetype(0);
         QTest::newRow("CRLF and blank lines") << QByteArray("\n\n" + linesOf(1, 3, 0, "\r\n") + "\n  \n")
-                                              << roomy << range(1, 3) << 0 << qsizetype(0);
+                                              << roomy << sequenceNumbers(1, 3) << 0 << qsizetype(0);
         QTest::newRow("a long line of garbage first")
-            << QByteArray(QByteArray(300'000, 'x') + '\n' + linesOf(1, 3)) << roomy << range(1, 3) << 1
-            << qsizetype(0);
+            << QByteArray(QByteArray(300'000, 'x') + '\n' + linesOf(1, 3)) << roomy << sequenceNumbers(1, 3)
+            << 1 << qsizetype(0);
         QTest::newRow("a long torn line last") << QByteArray(linesOf(1, 3) + QByteArray(300'000, '{'))
-                                               << roomy << range(1, 3) << 1 << qsizetype(0);
+                                               << roomy << sequenceNumbers(1, 3) << 1 << qsizetype(0);
         QTest::newRow("a long line amid records")
             << QByteArray(linesOf(1, 2) + QByteArray(150'000, 'x') + '\n' + linesOf(3, 4)) << roomy
-            << range(1, 4) << 1 << qsizetype(0);
+            << sequenceNumbers(1, 4) << 1 << qsizetype(0);
         QTest::newRow("no line break at all")
             << QByteArray(300'000, 'x') << roomy << QStringList() << 1 << qsizetype(0);
         QTest::newRow("a record longer than a record may be")
@@ -210,7 +204,7 @@ private Q_SLOTS:
             << QStringList{u"1"_s, u"3"_s} << 1 << qsizetype(0);
         QTest::newRow("damage beyond the caps is only counted")
             << QByteArray("garbage\n" + linesOf(1, 8)) << SignalCache::Limits{5, 100'000, 2'000}
-            << range(4, 8) << 0 << QByteArray("garbage\n" + linesOf(1, 3)).size();
+            << sequenceNumbers(4, 8) << 0 << QByteArray("garbage\n" + linesOf(1, 3)).size();
     }
 
     void loadingKeepsTheNewestWithinTheCaps()

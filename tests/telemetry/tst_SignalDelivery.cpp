@@ -18,14 +18,6 @@ namespace {
 
 constexpr int deliveryTimeoutMs = 10000;
 
-QStringList sequence(int from, int to)
-{
-    QStringList values;
-    for (int i = from; i <= to; ++i)
-        values.append(QString::number(i));
-    return values;
-}
-
 void queue(TelemetryManager& manager, int from, int to)
 {
     const qsizetype before = manager.signalManager().queuedCount();
@@ -72,7 +64,7 @@ private Q_SLOTS:
         queue(manager, 1, 5);
         manager.signalManager().checkForSignalsAndSend();
 
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 5), deliveryTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 5), deliveryTimeoutMs);
         QCOMPARE(rig.server.requests().size(), requests);
         QTRY_COMPARE(manager.signalManager().queuedCount(), 0);
         // Nothing was sent twice once accepted, and the journal holds nothing more.
@@ -118,7 +110,7 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 250 - expected,
                                       deliveryTimeoutMs);
         }
-        QCOMPARE(rig.server.delivered(), sequence(1, 250));
+        QCOMPARE(rig.server.delivered(), sequenceNumbers(1, 250));
         QCOMPARE(rig.server.requests().size(), 3);
     }
 
@@ -146,7 +138,7 @@ private Q_SLOTS:
         TelemetryManager manager(configuration);
         queue(manager, 1, 2);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 2), deliveryTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 2), deliveryTimeoutMs);
         const auto& requests = rig.server.requests();
         QCOMPARE(requests.size(), 2);
         QVERIFY(requests.at(1).receivedAtMs - requests.at(0).receivedAtMs >= minimumGapMs);
@@ -177,7 +169,7 @@ private Q_SLOTS:
         queue(manager, 1, 5);
         manager.signalManager().checkForSignalsAndSend();
 
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 5), deliveryTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 5), deliveryTimeoutMs);
         QCOMPARE(rig.server.requests().size(), script.size() + 1);
         for (const IngestionServer::Request& request : rig.server.requests())
             QCOMPARE(request.path, QByteArray("/v2/"));
@@ -224,7 +216,7 @@ private Q_SLOTS:
         queue(manager, 1, 2);
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
-        QCOMPARE(rig.server.delivered(), sequence(1, 2)); // the status line said 200
+        QCOMPARE(rig.server.delivered(), sequenceNumbers(1, 2)); // the status line said 200
         QCOMPARE(rig.logged(u"Stopped reading an answer of the service"_s).size(), 1);
         // The client hung up long before the end: the server could not write the body out.
         QVERIFY(rig.server.requests().constFirst().answerBodyBytesSent < hundredMegabytes / 4);
@@ -239,7 +231,7 @@ private Q_SLOTS:
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 50, deliveryTimeoutMs);
         manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequence(1, 100), deliveryTimeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 100), deliveryTimeoutMs);
         QCOMPARE(rig.server.requests().at(1).records.size(), 50);
     }
 
