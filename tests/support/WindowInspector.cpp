@@ -328,6 +328,8 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
             return;
         }
         if (item->inherits("QQuickBusyIndicator") && item->property("running").toBool() && isShown(item)) {
+            if (visibleArea(item).height() < 0.6 * item->height())
+                return; // scrolled out of sight
             const QRect area = pixels(visibleArea(item));
             const QColor background = dominantColour(frame, area);
             double best = 1;

@@ -208,6 +208,28 @@ private Q_SLOTS:
         };
         QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
 
+        // The screen says that it scans while devices are listed. Connect on one that is no Di2
+        // unit says so at once, and the list stays with the scan going on.
+        const auto shownRows = [&ride](const QString& name = {}) {
+            QList<QQuickItem*> rows;
+            for (QQuickItem* button :
+                 QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
+                if (QuickHarness::shown(button) &&
+                    (name.isEmpty() || button->parentItem()->property("name").toString() == name))
+                    rows.append(button);
+            }
+            return rows;
+        };
+        QTRY_COMPARE(shownRows().size(), 3);
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
+        QVERIFY(ride.click(shownRows(QStringLiteral("HRM-Pro")).value(0)));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanNotice"))));
+        QCOMPARE(ride.item(QStringLiteral("scanNoticeText"))->property("text").toString(),
+                 QStringLiteral("HRM-Pro is not a Di2 unit"));
+        QCOMPARE(shownRows().size(), 3);
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
+        screenshot(ride, "2-scan-not-a-unit");
+
         // The link scans again right after a refused connection; the failure stays on screen
         // until "Try Again".
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
