@@ -36,6 +36,14 @@ QObject* openDialog(QObject* window, const QString& title)
     return nullptr;
 }
 
+// What is wrong with the edge of an open dialog, once it is drawn.
+QStringList edgeProblems(const WindowRig& ride, QObject* dialog)
+{
+    WindowInspector inspector(*ride.window());
+    const QImage frame = inspector.settle();
+    return inspector.edgeProblems(dialog->property("background").value<QQuickItem*>(), frame);
+}
+
 } // namespace
 
 // A new user's first ride with the simulated unit, through the real window on a real X server:
@@ -87,12 +95,14 @@ private Q_SLOTS:
         QObject* about = nullptr;
         QTRY_VERIFY((about = openDialog(ride.window(), QStringLiteral("About Cogwise"))));
         screenshot(ride, "1-about");
+        QCOMPARE(edgeProblems(ride, about), QStringList());
         QMetaObject::invokeMethod(about, "close");
         QTRY_VERIFY(!about->property("visible").toBool());
         Q_EMIT ride.rig().app->debugLog()->failed(QStringLiteral("The debug log could not be written."));
         QObject* message = nullptr;
         QTRY_VERIFY((message = openDialog(ride.window(), QStringLiteral("Debug Logs"))));
         screenshot(ride, "1-message");
+        QCOMPARE(edgeProblems(ride, message), QStringList());
         QMetaObject::invokeMethod(message, "close");
         QTRY_VERIFY(!message->property("visible").toBool());
         QVERIFY(ride.click(QStringLiteral("startScanningButton")));
