@@ -110,6 +110,11 @@ private Q_SLOTS:
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));
         QTRY_VERIFY(
             QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton")).size() >= 2);
+        // Pictured once the scanning spinner has faded in.
+        QTRY_VERIFY([&ride] {
+            WindowInspector inspector(*ride.window());
+            return inspector.contrastProblems(inspector.settle()).isEmpty();
+        }());
         screenshot(ride, "2-scan-found");
 
         // Connect from the row of the Di2 unit.
