@@ -153,16 +153,21 @@ void BLEConnectionManager::onServicesDiscovered(const BlePeripheral& peripheral,
                                                 const QList<BleService>& services,
                                                 const std::optional<QString>& error)
 {
+    m_servicesPending = 0;
+    m_offersDi2Data = false;
     if (error) {
         Logger::shared().logError(QStringLiteral("Service discovery error: ") + *error,
                                   bleConnectionManagerLog);
+        Q_EMIT discoveryFinished(peripheral, false);
         return;
     }
     if (services.isEmpty()) {
         Logger::shared().logError(QStringLiteral("No services found on ") + nameOf(peripheral),
                                   bleConnectionManagerLog);
+        Q_EMIT discoveryFinished(peripheral, false);
         return;
     }
+    m_servicesPending = services.size();
     for (const BleService& service : services) {
         Logger::shared().logDebug(QStringLiteral("Discovering characteristics for service: ") + service.uuid,
                                   bleConnectionManagerLog);
@@ -179,21 +184,31 @@ void BLEConnectionManager::onCharacteristicsDiscovered(const BlePeripheral& peri
         Logger::shared().logError(
             QStringLiteral("Characteristic discovery error for %1: %2").arg(service.uuid, *error),
             bleConnectionManagerLog);
+        serviceDone(peripheral);
         return;
     }
     if (characteristics.isEmpty()) {
         Logger::shared().logDebug(QStringLiteral("No characteristics for service: ") + service.uuid,
                                   bleConnectionManagerLog);
+        serviceDone(peripheral);
         return;
     }
     for (const BleCharacteristic& characteristic : characteristics) {
         const bool isDi2Data = BleUuid::shortUUIDString(characteristic.uuid) == GattIds::di2Data();
+        m_offersDi2Data = m_offersDi2Data || isDi2Data;
         if (characteristic.properties &
             (BleCharacteristic::propertyNotify | BleCharacteristic::propertyIndicate))
             m_central.setNotifyValue(true, peripheral, characteristic);
         if (!isDi2Data && (characteristic.properties & BleCharacteristic::propertyRead))
             m_central.readValue(peripheral, characteristic);
     }
+    serviceDone(peripheral);
+}
+
+void BLEConnectionManager::serviceDone(const BlePeripheral& peripheral)
+{
+    if (m_servicesPending > 0 && --m_servicesPending == 0)
+        Q_EMIT discoveryFinished(peripheral, m_offersDi2Data);
 }
 
 void BLEConnectionManager::onValueUpdated(const BlePeripheral&, const BleCharacteristic& characteristic,

@@ -43,6 +43,9 @@ Q_SIGNALS:
     // The connected peripheral went away without being asked to.
     void connectionLost(const BlePeripheral& peripheral, const std::optional<QString>& error);
     void valueReceived(const QByteArray& value, const BleCharacteristic& characteristic);
+    // Every service of the connected peripheral has told its characteristics (or failed to):
+    // whether the Di2 data characteristic was among them.
+    void discoveryFinished(const BlePeripheral& peripheral, bool offersDi2Data);
 
 private:
     void emitLater(std::function<void()> emission);
@@ -61,8 +64,12 @@ private:
                         const std::optional<QByteArray>& value, const std::optional<QString>& error);
     void onNotificationStateUpdated(const BlePeripheral& peripheral, const BleCharacteristic& characteristic,
                                     const std::optional<QString>& error);
+    void serviceDone(const BlePeripheral& peripheral);
 
     std::optional<BlePeripheral> m_connectedPeripheral;
+    // Of the connected peripheral's discovery: services yet to tell their characteristics.
+    qsizetype m_servicesPending = 0;
+    bool m_offersDi2Data = false;
     QSet<QUuid> m_loggedDiscoveries;
     BleCentral& m_central;
 };

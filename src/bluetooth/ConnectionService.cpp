@@ -22,6 +22,12 @@ constexpr std::size_t arrivalBound = 64;
 const QString connectionServiceLog = QStringLiteral("ConnectionService");
 const QString lastDevice = QStringLiteral("Last Device");
 
+bool looksLikeDi2Unit(const BlePeripheral& peripheral)
+{
+    return DiscoveredDevice{peripheral.identifier, peripheral.name.value_or(QString()), 0, std::nullopt}
+        .isDi2Device();
+}
+
 } // namespace
 
 ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parser, Defaults& storage,
@@ -46,7 +52,10 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
             return;
         Logger::shared().logInfo(QStringLiteral("Connection attempt timed out"), connectionServiceLog);
         const BlePeripheral peripheral = *m_connectingPeripheral;
-        m_ble.cancelConnecting(peripheral);
+        if (m_unverified)
+            m_ble.disconnect();
+        else
+            m_ble.cancelConnecting(peripheral);
         didFailToConnect(peripheral, BleConnectFailure::notAnswering,
                          QStringLiteral("%1 did not answer — it may be asleep")
                              .arg(peripheral.name.value_or(waitingName())));
@@ -72,6 +81,8 @@ ConnectionService::ConnectionService(BLEConnectionManager& ble, Di2Parser& parse
     QObject::connect(&m_ble, &BLEConnectionManager::scanStopped, this, &ConnectionService::didStopScanning);
     QObject::connect(&m_ble, &BLEConnectionManager::discovered, this, &ConnectionService::didDiscover);
     QObject::connect(&m_ble, &BLEConnectionManager::connected, this, &ConnectionService::didConnect);
+    QObject::connect(&m_ble, &BLEConnectionManager::discoveryFinished, this,
+                     &ConnectionService::didFinishDiscovery);
     QObject::connect(&m_ble, &BLEConnectionManager::connectFailed, this,
                      [this](auto... arguments) { later([=, this] { didFailToConnect(arguments...); }); });
     QObject::connect(&m_ble, &BLEConnectionManager::connectionLost, this, &ConnectionService::didDisconnect);
@@ -269,8 +280,7 @@ void ConnectionService::connectTo(const DiscoveredDevice& device)
     if (m_connectingPeripheral) {
         if (m_connectingPeripheral->identifier == device.id)
             return; // one attempt at a time
-        m_ble.cancelConnecting(*m_connectingPeripheral);
-        endAttempt();
+        abandonAttempt();
     }
     m_ble.stopScanningSilently();
 
@@ -296,6 +306,17 @@ void ConnectionService::endAttempt()
 {
     m_connectingPeripheral.reset();
     m_attemptTimeout.stop();
+    m_unverified.reset();
+    m_heldValues.clear();
+}
+
+void ConnectionService::abandonAttempt()
+{
+    if (m_unverified)
+        m_ble.disconnect();
+    else if (m_connectingPeripheral)
+        m_ble.cancelConnecting(*m_connectingPeripheral);
+    endAttempt();
 }
 
 void ConnectionService::disconnect()
@@ -314,9 +335,7 @@ void ConnectionService::stopEverything()
 {
     m_powerOnSettle.stop();
     m_scanTimeout.stop();
-    if (m_connectingPeripheral)
-        m_ble.cancelConnecting(*m_connectingPeripheral);
-    endAttempt();
+    abandonAttempt();
     stopWaiting();
 }
 
@@ -412,20 +431,69 @@ void ConnectionService::didDiscover(const BlePeripheral& peripheral, int rssi, b
 void ConnectionService::didConnect(const BlePeripheral& peripheral)
 {
     later([this, peripheral] {
-        endAttempt();
-        stopWaiting();
-        m_wakeHintGiven = false;
-        saveUnit(peripheral);
-        // The parser keeps its last channel packet across the reconnection: a unit need not tell
-        // its counters when subscribed, so the first packet of this link may already be a press.
-        Di2DeviceInfo info = m_deviceInfo;
-        info.id = peripheral.identifier;
-        info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));
-        setDeviceInfo(info);
-        setState(ConnectionState::Connected{m_deviceInfo});
-        m_analytics.track(Analytics::TelemetrySignal::deviceConnected,
-                          {{QStringLiteral("device"), peripheral.name.value_or(QStringLiteral("Unknown"))}});
+        // A name proves nothing either way: a device whose name does not look like a Di2 unit's
+        // counts as connected only once its services show the Di2 data characteristic.
+        if (looksLikeDi2Unit(peripheral))
+            completeConnection(peripheral);
+        else
+            m_unverified = peripheral;
     });
+}
+
+void ConnectionService::completeConnection(const BlePeripheral& peripheral)
+{
+    endAttempt();
+    stopWaiting();
+    m_wakeHintGiven = false;
+    saveUnit(peripheral);
+    // The parser keeps its last channel packet across the reconnection: a unit need not tell
+    // its counters when subscribed, so the first packet of this link may already be a press.
+    Di2DeviceInfo info = m_deviceInfo;
+    info.id = peripheral.identifier;
+    info.modelNumber = peripheral.name.value_or(QStringLiteral("Unknown Device"));
+    setDeviceInfo(info);
+    setState(ConnectionState::Connected{m_deviceInfo});
+    m_analytics.track(Analytics::TelemetrySignal::deviceConnected,
+                      {{QStringLiteral("device"), peripheral.name.value_or(QStringLiteral("Unknown"))}});
+}
+
+void ConnectionService::didFinishDiscovery(const BlePeripheral& peripheral, bool offersDi2Data)
+{
+    later([this, peripheral, offersDi2Data] {
+        if (!m_unverified || m_unverified->identifier != peripheral.identifier)
+            return;
+        if (!offersDi2Data) {
+            reject(peripheral, QStringLiteral("no Di2 data characteristic among its services"));
+            return;
+        }
+        const QList<HeldValue> held = std::exchange(m_heldValues, {});
+        completeConnection(peripheral);
+        for (const HeldValue& value : held)
+            routeValue(value.value, value.characteristic, value.arrival);
+    });
+}
+
+void ConnectionService::reject(const BlePeripheral& peripheral, const QString& why)
+{
+    if (m_ble.connectedPeripheral() && m_ble.connectedPeripheral()->identifier == peripheral.identifier)
+        m_ble.disconnect();
+    endAttempt();
+    const QString text = QStringLiteral("%1 is not a Di2 unit")
+                             .arg(peripheral.name.value_or(QStringLiteral("Unknown Device")));
+    Logger::shared().logInfo(QStringLiteral("%1 (%2)").arg(text, why), connectionServiceLog);
+    if (savedUnit() == peripheral.identifier) {
+        m_storage.remove(SettingsKeys::lastConnectedDeviceUUID());
+        m_savedName.reset();
+    }
+    logMessage(text);
+    Q_EMIT notADi2Unit(text);
+    // The list stays in sight, and grows for a while yet: the unit may still be among the next.
+    setState(ConnectionState::Found{m_peripherals, true});
+    m_waiting = savedUnit().has_value();
+    m_ble.startScanningSilently();
+    if (m_waiting)
+        m_scanWatchdog.start();
+    m_scanTimeout.start();
 }
 
 void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure failure,
@@ -453,6 +521,10 @@ void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleCon
         startWaiting(waitingName());
         return;
     }
+    if (!looksLikeDi2Unit(peripheral)) {
+        reject(peripheral, text);
+        return;
+    }
     setState(ConnectionState::Disconnected{text});
     // The rider's unit stays saved, and is still listened for, whatever the failure.
     if (savedUnit()) {
@@ -465,6 +537,10 @@ void ConnectionService::didFailToConnect(const BlePeripheral& peripheral, BleCon
 void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error)
 {
     later([this, peripheral, error] {
+        if (m_unverified && m_unverified->identifier == peripheral.identifier) {
+            reject(peripheral, error.value_or(QStringLiteral("the link dropped")));
+            return;
+        }
         const QString name = peripheral.name.value_or(QStringLiteral("Unknown Device"));
         Logger::shared().logInfo(QStringLiteral("Connection to %1 lost: %2")
                                      .arg(name, error.value_or(QStringLiteral("No error info"))),
@@ -481,33 +557,41 @@ void ConnectionService::didDisconnect(const BlePeripheral& peripheral, const std
 
 void ConnectionService::didReceiveValue(const QByteArray& value, const BleCharacteristic& characteristic)
 {
-    const QString shortIdentifier = BleUuid::shortUUIDString(characteristic.uuid);
-    const QString uuid = characteristic.uuid;
     const qint64 arrival = MonotonicTime::nowNanoseconds();
-    later([this, value, shortIdentifier, uuid, arrival] {
-        switch (routeCharacteristic(shortIdentifier, value)) {
-        case CharacteristicRoute::di2Data:
-        case CharacteristicRoute::di2PacketLength:
-            if (!value.isEmpty()) {
-                // The decoder handles each non-empty value once, in order, in a task of its own.
-                if (m_valueArrivals.size() == arrivalBound)
-                    m_valueArrivals.pop_front();
-                m_valueArrivals.push_back(arrival);
-            }
-            m_parser.processNotification(value);
-            break;
-        case CharacteristicRoute::deviceInformation:
-            updateDeviceInformation(value, shortIdentifier);
-            break;
-        case CharacteristicRoute::batteryLevel:
-            m_parser.processBatteryLevel(value);
-            break;
-        case CharacteristicRoute::unrouted:
-            Logger::shared().logDebug(
-                QStringLiteral("Unknown characteristic %1: %2").arg(uuid, HexFormat::decimalList(value)));
-            break;
-        }
+    later([this, value, characteristic, arrival] {
+        if (!m_unverified)
+            routeValue(value, characteristic, arrival);
+        else if (m_heldValues.size() < qsizetype(arrivalBound))
+            m_heldValues.append({value, characteristic, arrival});
     });
+}
+
+void ConnectionService::routeValue(const QByteArray& value, const BleCharacteristic& characteristic,
+                                   qint64 arrival)
+{
+    const QString shortIdentifier = BleUuid::shortUUIDString(characteristic.uuid);
+    switch (routeCharacteristic(shortIdentifier, value)) {
+    case CharacteristicRoute::di2Data:
+    case CharacteristicRoute::di2PacketLength:
+        if (!value.isEmpty()) {
+            // The decoder handles each non-empty value once, in order, in a task of its own.
+            if (m_valueArrivals.size() == arrivalBound)
+                m_valueArrivals.pop_front();
+            m_valueArrivals.push_back(arrival);
+        }
+        m_parser.processNotification(value);
+        break;
+    case CharacteristicRoute::deviceInformation:
+        updateDeviceInformation(value, shortIdentifier);
+        break;
+    case CharacteristicRoute::batteryLevel:
+        m_parser.processBatteryLevel(value);
+        break;
+    case CharacteristicRoute::unrouted:
+        Logger::shared().logDebug(QStringLiteral("Unknown characteristic %1: %2")
+                                      .arg(characteristic.uuid, HexFormat::decimalList(value)));
+        break;
+    }
 }
 
 void ConnectionService::updateDeviceInformation(const QByteArray& value, const QString& shortIdentifier)

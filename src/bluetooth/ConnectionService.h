@@ -78,6 +78,8 @@ Q_SIGNALS:
     void buttonsPressed(const QList<int>& buttons, qint64 arrivalNs);
     // An attempt to connect to a unit failed while the radio was usable.
     void attemptFailed();
+    // The device chosen is no Di2 unit ("HRM-Pro is not a Di2 unit"); the scan goes on.
+    void notADi2Unit(const QString& text);
 
 private:
     void didUpdateBluetoothState(BleCentralState state);
@@ -85,6 +87,7 @@ private:
     void didStopScanning();
     void didDiscover(const BlePeripheral& peripheral, int rssi, bool advertising);
     void didConnect(const BlePeripheral& peripheral);
+    void didFinishDiscovery(const BlePeripheral& peripheral, bool offersDi2Data);
     void didFailToConnect(const BlePeripheral& peripheral, BleConnectFailure failure,
                           const std::optional<QString>& error);
     void didDisconnect(const BlePeripheral& peripheral, const std::optional<QString>& error);
@@ -99,6 +102,9 @@ private:
     void setPeripherals(QList<DiscoveredDevice> peripherals);
     void logMessage(const QString& text);
     void connectTo(const DiscoveredDevice& device);
+    void completeConnection(const BlePeripheral& peripheral);
+    void reject(const BlePeripheral& peripheral, const QString& why);
+    void routeValue(const QByteArray& value, const BleCharacteristic& characteristic, qint64 arrival);
     void updateDeviceInformation(const QByteArray& value, const QString& shortIdentifier);
     void saveUnit(const BlePeripheral& peripheral);
 
@@ -108,6 +114,8 @@ private:
     void stopWaiting();
     void attemptSavedUnit(const BlePeripheral& peripheral);
     void endAttempt();
+    // Gives up the attempt under way, connected or not.
+    void abandonAttempt();
     void stopEverything();
     void pruneList();
     QString waitingName() const;
@@ -123,6 +131,15 @@ private:
     QHash<QUuid, QElapsedTimer> m_lastSeen; // by identifier, for the scan list's lifetime
     Di2DeviceInfo m_deviceInfo;
     std::optional<BlePeripheral> m_connectingPeripheral;
+    // Connected at the link, but not yet known to be a Di2 unit; its values wait meanwhile.
+    std::optional<BlePeripheral> m_unverified;
+    struct HeldValue
+    {
+        QByteArray value;
+        BleCharacteristic characteristic;
+        qint64 arrival;
+    };
+    QList<HeldValue> m_heldValues;
     BleCentralState m_centralState = BleCentralState::unknown;
     QTimer m_scanTimeout;
     QTimer m_attemptTimeout;

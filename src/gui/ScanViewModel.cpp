@@ -21,6 +21,7 @@ ScanViewModel::ScanViewModel(AppViewModel& viewModel, DeviceListModel::AddressOf
 {
     ConnectionService& service = viewModel.connectionService();
     connect(&service, &ConnectionService::connectionStateChanged, this, &ScanViewModel::show);
+    connect(&service, &ConnectionService::notADi2Unit, this, &ScanViewModel::setNotice);
     show(service.connectionState());
 }
 
@@ -55,6 +56,8 @@ void ScanViewModel::show(const ConnectionState& state)
                    },
                },
                state.value());
+    if (panel == Panel::connected)
+        setNotice({});
     // The failure is read before anything else shows; a connection ends it anyway.
     if (m_holdingFailure && panel != Panel::connected && panel != Panel::failed)
         return;
@@ -74,8 +77,15 @@ QString ScanViewModel::panelName() const
     return QString::fromLatin1(QMetaEnum::fromType<Panel>().valueToKey(static_cast<int>(m_panel)));
 }
 
+void ScanViewModel::setNotice(const QString& notice)
+{
+    if (std::exchange(m_notice, notice) != notice)
+        Q_EMIT changed();
+}
+
 void ScanViewModel::scanAgain()
 {
+    setNotice({});
     if (std::exchange(m_holdingFailure, false))
         show(m_viewModel.connectionService().connectionState());
     m_viewModel.handleConnectionAction(ConnectionAction{ConnectionAction::Kind::scanAgain, {}});
@@ -84,6 +94,7 @@ void ScanViewModel::scanAgain()
 void ScanViewModel::connectDevice(int row)
 {
     m_holdingFailure = false;
+    setNotice({});
     const auto& devices = m_devices.devices();
     if (row < 0 || row >= devices.size())
         return; // the list changed under the click

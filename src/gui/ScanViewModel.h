@@ -20,6 +20,8 @@ class ScanViewModel : public QObject
     // The unit being connected to, or waited for.
     Q_PROPERTY(QString connectingName READ connectingName NOTIFY changed)
     Q_PROPERTY(bool activeScanning READ activeScanning NOTIFY changed)
+    // Why the last device chosen did not connect, shown over the list ("HRM-Pro is not a Di2 unit").
+    Q_PROPERTY(QString notice READ notice NOTIFY changed)
     Q_PROPERTY(DeviceListModel* devices READ devices CONSTANT)
 
 public:
@@ -42,6 +44,7 @@ public:
     const QString& errorText() const { return m_errorText; }
     const QString& connectingName() const { return m_connectingName; }
     bool activeScanning() const { return m_activeScanning; }
+    const QString& notice() const { return m_notice; }
     DeviceListModel* devices() { return &m_devices; }
 
     // "Enable Bluetooth", "Scan Again" and "Try Again". A failure stays on screen until then,
@@ -54,12 +57,14 @@ Q_SIGNALS:
 
 private:
     void show(const ConnectionState& state);
+    void setNotice(const QString& notice);
 
     AppViewModel& m_viewModel;
     DeviceListModel m_devices;
     Panel m_panel = Panel::bluetoothRequired;
     QString m_errorText;
     QString m_connectingName;
+    QString m_notice;
     bool m_activeScanning = false;
     bool m_holdingFailure = false;
 };

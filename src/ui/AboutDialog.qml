@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import QtQuick.Controls
 
 // "About Cogwise": the symbol, the name, the version, the licence and the website.
-Dialog {
+FramedDialog {
     id: dialog
     objectName: "aboutDialog"
     required property string version
@@ -11,7 +11,6 @@ Dialog {
     signal linkChosen(url link)
 
     title: "About Cogwise"
-    anchors.centerIn: parent
     modal: true
     focus: true
     padding: 24

@@ -4,7 +4,7 @@ import QtQuick.Controls
 
 // Asks before a change that cannot be taken back. Cancel holds the focus, so that a stray Space
 // or Return keeps things as they are; Escape cancels too.
-Dialog {
+FramedDialog {
     id: dialog
     objectName: "confirmDialog"
     property string text
@@ -12,7 +12,6 @@ Dialog {
     signal confirmed
 
     parent: Overlay.overlay
-    anchors.centerIn: parent
     width: Math.min(420, (parent ? parent.width : 420) - 40)
     modal: true
     padding: 20

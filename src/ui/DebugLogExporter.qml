@@ -40,7 +40,7 @@ Item {
         }
     }
 
-    Dialog {
+    FramedDialog {
         id: dialog
         objectName: "saveDialog"
         property url folder
@@ -48,7 +48,6 @@ Item {
 
         title: "Save Debug Logs"
         parent: Overlay.overlay
-        anchors.centerIn: parent
         width: Math.min(520, (parent ? parent.width : 520) - 40)
         modal: true
         padding: 20
@@ -153,13 +152,12 @@ Item {
         onConfirmed: exporter.save(true)
     }
 
-    Dialog {
+    FramedDialog {
         id: savedNotice
         objectName: "savedNotice"
         property string file
         title: "Debug Logs Saved"
         parent: Overlay.overlay
-        anchors.centerIn: parent
         width: Math.min(460, (parent ? parent.width : 460) - 40)
         modal: true
         padding: 20

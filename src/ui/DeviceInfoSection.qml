@@ -10,7 +10,8 @@ ScrollPage {
     required property DeviceViewModel model
 
     ColumnLayout {
-        width: section.availableWidth
+        x: section.columnX
+        width: section.columnWidth
         spacing: 24
 
         SectionHeader {

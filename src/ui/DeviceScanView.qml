@@ -185,6 +185,27 @@ Item {
                         onClicked: view.scan.scanAgain()
                     }
 
+                    // Why the device chosen last did not connect; the list stays under it.
+                    RowLayout {
+                        objectName: "scanNotice"
+                        visible: view.scan.panel === "found" && view.scan.notice.length > 0
+                        Layout.alignment: Qt.AlignHCenter
+                        Layout.maximumWidth: parent.width
+                        spacing: 8
+                        SymbolIcon { name: "xmark.circle"; color: Theme.red; size: 20 }
+                        Label {
+                            objectName: "scanNoticeText"
+                            Layout.fillWidth: true
+                            wrapMode: Text.WordWrap
+                            textFormat: Text.PlainText
+                            text: view.scan.notice
+                            font.pixelSize: Theme.headline
+                            font.bold: true
+                            color: Theme.text
+                            Accessible.role: Accessible.AlertMessage
+                        }
+                    }
+
                     // The devices found.
                     ColumnLayout {
                         visible: view.scan.panel === "found" && devices.count === 0
@@ -219,6 +240,22 @@ Item {
                                 Layout.rightMargin: 4
                                 onConnectClicked: view.scan.connectDevice(index)
                             }
+                        }
+                    }
+                    // Where "Scan Again" comes once the scan stops, so that no row moves then.
+                    RowLayout {
+                        objectName: "scanningIndicator"
+                        visible: view.scan.panel === "found" && view.scan.activeScanning
+                        Layout.alignment: Qt.AlignHCenter
+                        spacing: 8
+                        BusyIndicator {
+                            running: parent.visible
+                            Layout.preferredWidth: 24
+                            Layout.preferredHeight: 24
+                        }
+                        Label {
+                            text: "Scanning for devices\u2026"
+                            color: Theme.secondaryText
                         }
                     }
                     BorderedButton {

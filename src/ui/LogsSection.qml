@@ -11,8 +11,11 @@ Item {
     required property LogListModel logs
 
     ColumnLayout {
-        anchors.fill: parent
+        anchors.top: parent.top
+        anchors.bottom: parent.bottom
+        anchors.horizontalCenter: parent.horizontalCenter
         anchors.margins: 24
+        width: Math.min(parent.width, Theme.readableWidth) - 48
         spacing: 24
 
         SectionHeader {

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls
+import QtQuick.Layouts
 import Cogwise
 
 ApplicationWindow {
@@ -50,6 +51,27 @@ ApplicationWindow {
             objectName: "appMenu"
             // Alt+C opens it from the keyboard.
             title: "&Cogwise"
+            // Each entry with its shortcut beside it, as the desktop's own menus show them.
+            delegate: MenuItem {
+                id: entry
+                contentItem: RowLayout {
+                    spacing: 24
+                    Label {
+                        Layout.fillWidth: true
+                        text: entry.text
+                        color: !entry.enabled ? Theme.disabledPalette.text
+                             : entry.highlighted ? Theme.palette.highlightedText : Theme.text
+                    }
+                    Label {
+                        objectName: "menuShortcut"
+                        visible: text.length > 0
+                        text: entry.action && entry.action.shortcut ? String(entry.action.shortcut) : ""
+                        color: entry.highlighted ? Theme.palette.highlightedText : Theme.secondaryText
+                    }
+                }
+            }
+            // Its entries are built when it first opens, not at start-up; the actions, and with
+            // them the shortcut, are there from the start.
             onAboutToShow: {
                 if (appMenu.count > 0)
                     return

@@ -142,8 +142,10 @@ Item {
             Layout.fillHeight: true
             spacing: 0
 
-            // The detail column's toolbar.
+            // The detail column's toolbar, there only while it holds something: else it would
+            // be an empty band over the page's title.
             RowLayout {
+                visible: !view.sidebarVisible || sectionActions.status === Loader.Ready
                 Layout.fillWidth: true
                 Layout.margins: 10
                 Layout.bottomMargin: 0

@@ -33,7 +33,8 @@ ScrollPage {
     }
 
     ColumnLayout {
-        width: section.availableWidth
+        x: section.columnX
+        width: section.columnWidth
         spacing: 24
         Component.onCompleted: section.findKeyActions()
 

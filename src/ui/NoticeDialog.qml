@@ -3,7 +3,7 @@ import QtQuick.Layouts
 import QtQuick.Controls
 
 // A message for the user, with a download link when there is one.
-Dialog {
+FramedDialog {
     id: notice
     objectName: "messageDialog"
     property string text
@@ -11,7 +11,6 @@ Dialog {
     // The link was clicked: whoever showed the dialog opens it, and says so when it cannot.
     signal linkChosen(url link)
 
-    anchors.centerIn: parent
     modal: true
     padding: 20
     header: Label {

@@ -14,6 +14,9 @@ ScrollView {
 
     // Room kept above and below a revealed control, for its focus ring.
     readonly property real revealMargin: 12
+    // Where a page of the connected window puts its column: centred, and no wider than reads well.
+    readonly property real columnWidth: Math.min(availableWidth, Theme.readableWidth)
+    readonly property real columnX: Math.round((availableWidth - columnWidth) / 2)
 
     function reveal(item: Item) {
         const view = page.contentItem as Flickable

@@ -15,6 +15,7 @@ RowLayout {
         Layout.fillWidth: true
         spacing: 4
         Label {
+            objectName: "pageTitle"
             Layout.fillWidth: true
             text: header.title
             wrapMode: Text.WordWrap

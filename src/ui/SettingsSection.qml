@@ -13,7 +13,8 @@ ScrollPage {
     Component.onCompleted: model.reload()
 
     ColumnLayout {
-        width: section.availableWidth
+        x: section.columnX
+        width: section.columnWidth
         spacing: 12
 
         SectionHeader {

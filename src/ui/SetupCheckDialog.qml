@@ -5,13 +5,12 @@ import Cogwise
 
 // "Check Setup": one line per check of what riding needs, and for each one that failed,
 // what to do. Runs the check each time it opens.
-Dialog {
+FramedDialog {
     id: dialog
     objectName: "setupCheckDialog"
     required property SetupCheckViewModel check
 
     title: "Check Setup"
-    anchors.centerIn: parent
     modal: true
     width: Math.min(640, parent.width - 40)
     height: Math.min(560, parent.height - 40)

@@ -17,6 +17,8 @@ QtObject {
     // The "ultra-thin" translucent panel: a veil of the opposite tone over the window.
     readonly property color panel: dark ? Qt.rgba(1, 1, 1, 0.06) : Qt.rgba(1, 1, 1, 0.55)
     readonly property color panelBorder: dark ? Qt.rgba(1, 1, 1, 0.12) : Qt.rgba(0, 0, 0, 0.1)
+    // The edge of a dialog, 3:1 against the window dimmed behind it in either scheme.
+    readonly property color dialogEdge: "#6e6e73"
     readonly property color sidebar: dark ? Qt.rgba(1, 1, 1, 0.04) : Qt.rgba(0, 0, 0, 0.035)
     readonly property color selection: dark ? Qt.rgba(1, 1, 1, 0.12) : Qt.rgba(0, 0, 0, 0.08)
     readonly property color hover: Qt.rgba(0.5, 0.5, 0.5, 0.1)
@@ -53,6 +55,10 @@ QtObject {
     function tint(tone, strength) {
         return Qt.rgba(tone.r, tone.g, tone.b, strength)
     }
+
+    // A page's column, its margins included, at most this wide: on a wide window the lines stay
+    // readable and each control stays near its label.
+    readonly property int readableWidth: 808
 
     // Point sizes of the text styles, in pixels.
     readonly property int largeTitle: 26

@@ -270,6 +270,58 @@ private Q_SLOTS:
         QCOMPARE(rig.attempts(), 1);
     }
 
+    // A device that is no Di2 unit, whether it refuses the link or shows no Di2 data once
+    // connected, is said to be none; the list stays and the scan goes on. A unit under a name of
+    // its own connects once its data shows, with what it told meanwhile.
+    void noDi2UnitIsToldAndTheListStays_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("data"); // its characteristic; empty: the link is refused
+        QTest::addColumn<QString>("state");
+        QTest::newRow("refuses") << u"HRM-Pro"_s << QByteArray() << u"found(2, "_s;
+        QTest::newRow("no Di2 data") << u"HRM-Pro"_s << QByteArray("2A37") << u"found(2, "_s;
+        QTest::newRow("a unit by another name")
+            << u"RD-R9250"_s << QByteArray("2AC2") << u"connected(RD-R9250)"_s;
+    }
+    void noDi2UnitIsToldAndTheListStays()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, data);
+        QFETCH(QString, state);
+        Rig& rig = *m_rig;
+        const BlePeripheral device{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000003"_s), name};
+        rig.powerOn();
+        rig.platform([&](BleCentral& d) {
+            Q_EMIT d.peripheralDiscovered(unit, -50, true);
+            Q_EMIT d.peripheralDiscovered(device, -60, true);
+        });
+        rig.service.connect(DiscoveredDevice{device.identifier, name, -60, device});
+        rig.central.takeCalls();
+        rig.platform([&](BleCentral& d) {
+            if (data.isEmpty()) {
+                Q_EMIT d.connectFailed(device, BleConnectFailure::refused, u"Connection refused"_s);
+                return;
+            }
+            Q_EMIT d.peripheralConnected(device);
+            Q_EMIT d.valueUpdated(device, characteristic("2A26", 0x02), "5.0", std::nullopt);
+        });
+        if (!data.isEmpty()) {
+            QCOMPARE(rig.state(), u"connecting(%1)"_s.arg(name));
+            rig.platform([&](BleCentral& d) {
+                Q_EMIT d.servicesDiscovered(device, {{u"S"_s}}, std::nullopt);
+                Q_EMIT d.characteristicsDiscovered(device, {u"S"_s}, {characteristic(data.constData(), 0x10)},
+                                                   std::nullopt);
+            });
+        }
+        const bool isUnit = data == "2AC2";
+        QVERIFY2(rig.state().startsWith(state), qPrintable(rig.state()));
+        QCOMPARE(rig.heard.messages.contains(name + u" is not a Di2 unit"_s), !isUnit);
+        QCOMPARE(rig.service.deviceInfo().firmwareRevision == u"5.0"_s, isUnit);
+        QCOMPARE(rig.defaults.stringValue(savedKey).has_value(), isUnit);
+        QCOMPARE(rig.central.calls.contains(u"cancel HRM-Pro"_s), !isUnit && !data.isEmpty());
+        QCOMPARE(rig.central.calls.contains(u"scan"_s), !isUnit);
+    }
+
     void userDisconnect()
     {
         Rig& rig = *m_rig;

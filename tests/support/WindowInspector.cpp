@@ -328,6 +328,8 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
             return;
         }
         if (item->inherits("QQuickBusyIndicator") && item->property("running").toBool() && isShown(item)) {
+            if (visibleArea(item).height() < 0.6 * item->height())
+                return; // scrolled out of sight
             const QRect area = pixels(visibleArea(item));
             const QColor background = dominantColour(frame, area);
             double best = 1;
@@ -342,6 +344,25 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
         }
     });
     return problems;
+}
+
+QStringList WindowInspector::edgeProblems(QQuickItem* panel, const QImage& frame) const
+{
+    // The middle half of the left side, and a strip of the window just beyond it.
+    const double scale = frame.devicePixelRatio();
+    const QRectF side = sceneRect(panel);
+    const int top = int(std::round((side.top() + side.height() / 4) * scale));
+    const int height = int(std::round(side.height() / 2 * scale));
+    const int left = int(std::round(side.left() * scale));
+    const QColor edge = dominantColour(frame, QRect(left, top, 1, height));
+    const QColor around = dominantColour(frame, QRect(left - int(6 * scale), top, int(4 * scale), height));
+    const double ratio = contrast(edge, around);
+    if (ratio >= 3.0)
+        return {};
+    return {QStringLiteral("the edge of %1 is %2:1 against the window around it (%3 on %4), under 3:1")
+                .arg(describe(panel->parentItem()))
+                .arg(ratio, 0, 'f', 2)
+                .arg(edge.name(), around.name())};
 }
 
 QStringList WindowInspector::accessibilityProblems() const

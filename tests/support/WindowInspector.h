@@ -26,6 +26,8 @@ public:
     // Text against what is drawn behind it: 4.5:1, or 3:1 for large text; a busy indicator
     // against its background: 3:1.
     QStringList contrastProblems(const QImage& frame) const;
+    // The outermost line of a panel (a dialog's frame) against the window around it: 3:1.
+    QStringList edgeProblems(QQuickItem* panel, const QImage& frame) const;
     // Every control has a name for screen readers.
     QStringList accessibilityProblems() const;
     // Tab from the start until the focus comes round again: every control is visited in reading

@@ -36,6 +36,14 @@ QObject* openDialog(QObject* window, const QString& title)
     return nullptr;
 }
 
+// What is wrong with the edge of an open dialog, once it is drawn.
+QStringList edgeProblems(const WindowRig& ride, QObject* dialog)
+{
+    WindowInspector inspector(*ride.window());
+    const QImage frame = inspector.settle();
+    return inspector.edgeProblems(dialog->property("background").value<QQuickItem*>(), frame);
+}
+
 } // namespace
 
 // A new user's first ride with the simulated unit, through the real window on a real X server:
@@ -87,12 +95,14 @@ private Q_SLOTS:
         QObject* about = nullptr;
         QTRY_VERIFY((about = openDialog(ride.window(), QStringLiteral("About Cogwise"))));
         screenshot(ride, "1-about");
+        QCOMPARE(edgeProblems(ride, about), QStringList());
         QMetaObject::invokeMethod(about, "close");
         QTRY_VERIFY(!about->property("visible").toBool());
         Q_EMIT ride.rig().app->debugLog()->failed(QStringLiteral("The debug log could not be written."));
         QObject* message = nullptr;
         QTRY_VERIFY((message = openDialog(ride.window(), QStringLiteral("Debug Logs"))));
         screenshot(ride, "1-message");
+        QCOMPARE(edgeProblems(ride, message), QStringList());
         QMetaObject::invokeMethod(message, "close");
         QTRY_VERIFY(!message->property("visible").toBool());
         QVERIFY(ride.click(QStringLiteral("startScanningButton")));
@@ -100,6 +110,11 @@ private Q_SLOTS:
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));
         QTRY_VERIFY(
             QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton")).size() >= 2);
+        // Pictured once the scanning spinner has faded in.
+        QTRY_VERIFY([&ride] {
+            WindowInspector inspector(*ride.window());
+            return inspector.contrastProblems(inspector.settle()).isEmpty();
+        }());
         screenshot(ride, "2-scan-found");
 
         // Connect from the row of the Di2 unit.
@@ -207,6 +222,28 @@ private Q_SLOTS:
             return inspector.contrastProblems(inspector.settle());
         };
         QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
+
+        // The screen says that it scans while devices are listed. Connect on one that is no Di2
+        // unit says so at once, and the list stays with the scan going on.
+        const auto shownRows = [&ride](const QString& name = {}) {
+            QList<QQuickItem*> rows;
+            for (QQuickItem* button :
+                 QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
+                if (QuickHarness::shown(button) &&
+                    (name.isEmpty() || button->parentItem()->property("name").toString() == name))
+                    rows.append(button);
+            }
+            return rows;
+        };
+        QTRY_COMPARE(shownRows().size(), 3);
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
+        QVERIFY(ride.click(shownRows(QStringLiteral("HRM-Pro")).value(0)));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanNotice"))));
+        QCOMPARE(ride.item(QStringLiteral("scanNoticeText"))->property("text").toString(),
+                 QStringLiteral("HRM-Pro is not a Di2 unit"));
+        QCOMPARE(shownRows().size(), 3);
+        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
+        screenshot(ride, "2-scan-not-a-unit");
 
         // The link scans again right after a refused connection; the failure stays on screen
         // until "Try Again".

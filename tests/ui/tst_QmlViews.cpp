@@ -230,6 +230,13 @@ private Q_SLOTS:
                                              QStringLiteral("Check Setup\u2026"),
                                              QStringLiteral("Export Debug Log\u2026"), QString(),
                                              QStringLiteral("Quit Cogwise")}));
+            // Ctrl+Q is shown where it works.
+            QQuickItem* quitEntry = nullptr;
+            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, quitEntry),
+                                      Q_ARG(int, menu->property("count").toInt() - 1));
+            QCOMPARE(
+                QuickHarness::find(quitEntry, QStringLiteral("menuShortcut"))->property("text").toString(),
+                QStringLiteral("Ctrl+Q"));
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
         }

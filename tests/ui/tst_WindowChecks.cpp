@@ -34,6 +34,29 @@ class tst_WindowChecks : public QObject
         return problems;
     }
 
+    // A page of the connected window: nothing but its margin above its title, unless the toolbar
+    // holds the page's buttons, and no control farther right of the title than a readable line.
+    static QStringList pageProblems(WindowRig& ui, const QString& screen)
+    {
+        QQuickItem* title = ui.item(QStringLiteral("pageTitle"));
+        QQuickItem* detail = ui.item(QStringLiteral("detail"));
+        if (!title || !detail)
+            return {};
+        QStringList problems;
+        const QRectF titleRect = title->mapRectToScene(title->boundingRect());
+        const qreal above = titleRect.top() - ui.item(QStringLiteral("mainScreen"))->mapToScene({}).y();
+        if (above > 40 && !ui.item(QStringLiteral("exportButton")))
+            problems << QStringLiteral("%1: %2 px above the page title").arg(screen).arg(above);
+        for (QQuickItem* control : WindowInspector(*ui.window()).controls()) {
+            const qreal drift = control->mapRectToScene(control->boundingRect()).right() - titleRect.left();
+            if (detail->isAncestorOf(control) && drift > 780)
+                problems << QStringLiteral("%1: %2 ends %3 px right of the page title")
+                                .arg(screen, WindowInspector::describe(control))
+                                .arg(drift);
+        }
+        return problems;
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -83,6 +106,7 @@ private Q_SLOTS:
             ui.window()->resize(target);
             // The X server answers a resize in its own time; the items follow its answer.
             QTRY_COMPARE(ui.window()->contentItem()->size(), QSizeF(target));
+            problems += pageProblems(ui, name); // before the Tab walk scrolls the page
             problems +=
                 check(ui, name, QStringLiteral("%1-%2-%3%4").arg(name, scheme, sizeName, scale), !huge);
         };

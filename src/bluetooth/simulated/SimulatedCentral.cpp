@@ -250,8 +250,11 @@ void SimulatedCentral::setServiceRunning(bool running)
 
 QList<BlePeripheral> SimulatedCentral::retrievePeripherals(const QUuid& identifier)
 {
-    if (identifier == unit().identifier)
-        return {unit()};
+    // Every peripheral in range, as a real central knows what it has heard.
+    for (const Neighbour& neighbour : neighbours()) {
+        if (neighbour.peripheral.identifier == identifier)
+            return {neighbour.peripheral};
+    }
     return {};
 }
 
