@@ -64,18 +64,11 @@ class tst_Replay : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sampleRideMatchesTheGoldenOutput()
-    {
-        const Run run = replay({dataFile("sample-ride.capture")});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
-        QCOMPARE(run.err, QString());
-    }
-
     void reportFollowsOnceEverythingHasLanded()
     {
         const Run run = replay({dataFile("sample-ride.capture"), u"--report"_s});
         QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.err, QString());
         const QString events = QString::fromUtf8(readAll(dataFile("sample-ride.expected")));
         QVERIFY(run.out.startsWith(events));
 
@@ -106,19 +99,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("capture");
         QTest::addColumn<QString>("where");
 
-        QTest::newRow("bad number") << QByteArray("0 2AC2 040000\nsoon 2AC2 040000\n") << u":2: bad time"_s;
-        QTest::newRow("odd hex") << QByteArray("# x\n\n5 2AC2 04000\n") << u":3: odd count"_s;
-        QTest::newRow("missing field") << QByteArray("5 2AC2\n") << u":1: missing value"_s;
+        // The parser's own messages have their rows in its tests; these are the tool's reading.
+        QTest::newRow("odd hex, after a comment and a blank line")
+            << QByteArray("# x\n\n5 2AC2 04000\n") << u":3: odd count"_s;
         QTest::newRow("binary garbage") << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << u":1: "_s;
         QTest::newRow("NUL in the bytes")
             << QByteArray("5 2AC2 0\x00\n", 10) << u":1: bad hex bytes \"0\\x00\""_s;
-        QTest::newRow("terminal escape in the bytes")
-            << QByteArray("5 2AC2 00\x1b[2J\n") << u":1: bad hex bytes \"00\\x1B[2J\""_s;
         QTest::newRow("a line longer than any capture's")
             << QByteArray("0 2AC2 040000\n1 2AC2 " + QByteArray(70'000, '0') + "\n")
             << u":2: a line longer than 65536 bytes"_s;
-        QTest::newRow("beyond a week") << QByteArray("0 2AC2 00\n2147483648 2AC2 00\n")
-                                       << u":2: time 2147483648 is beyond the longest capture"_s;
     }
 
     void malformedCapturesStopWithTheLineNumber()
