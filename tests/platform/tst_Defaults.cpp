@@ -3,7 +3,6 @@
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -15,11 +14,6 @@ class tst_Defaults : public QObject
 
     QTemporaryDir m_dir;
     QString path() const { return m_dir.filePath(u"Cogwise.conf"_s); }
-    static QByteArray contents(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
 private Q_SLOTS:
     void absentKeysReadAsFalseZeroOrNothing()
@@ -71,7 +65,7 @@ private Q_SLOTS:
         QCOMPARE(defaults.preservedUnreadableFile(), std::optional(path() + u".unreadable"_s));
         defaults.setInteger(u"initialVirtualGear"_s, 4);
         QVERIFY(defaults.lastWriteSucceeded());
-        QCOMPARE(contents(*defaults.preservedUnreadableFile()), damaged);
+        QCOMPARE(ScratchDir::read(*defaults.preservedUnreadableFile()), damaged);
         QCOMPARE(Defaults(path()).integerValue(u"initialVirtualGear"_s), 4);
     }
 
@@ -90,7 +84,7 @@ private Q_SLOTS:
         QCOMPARE(defaults.fileText(u"x"_s), text);
         QCOMPARE(defaults.stringValue(u"x.corrupt"_s), text);
         QVERIFY(defaults.preservedUnreadableFile());
-        QCOMPARE(contents(*defaults.preservedUnreadableFile()), file);
+        QCOMPARE(ScratchDir::read(*defaults.preservedUnreadableFile()), file);
     }
 
     void referenceDates()

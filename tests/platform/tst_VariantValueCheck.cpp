@@ -3,7 +3,6 @@
 #include "support/TestRegistry.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,12 +16,6 @@ class tst_VariantValueCheck : public QObject
 
     QTemporaryDir m_dir;
     QString path() const { return m_dir.filePath(u"Cogwise.conf"_s); }
-
-    QByteArray fileBytes(const QString& name = {}) const
-    {
-        QFile file(name.isEmpty() ? path() : name);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
 
 private Q_SLOTS:
     // Without the check, QSettings would reserve gigabytes or overflow its stack for these
@@ -82,7 +75,7 @@ private Q_SLOTS:
         QCOMPARE(defaults.preservedUnreadableFile().has_value(),
                  QString::fromUtf8(written).toUtf8() != written);
         if (const auto& copy = defaults.preservedUnreadableFile())
-            QCOMPARE(fileBytes(*copy), written);
+            QCOMPARE(ScratchDir::read(*copy), written);
         QCOMPARE(defaults.integerValue(prefix + u"b"_s), 2);
         if (nameTaken)
             QCOMPARE(defaults.stringValue(u"x.corrupt"_s), u"earlier"_s);
@@ -109,11 +102,11 @@ private Q_SLOTS:
             settings.setValue(u"grp/when"_s, QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone));
             settings.setValue(u"bytes"_s, QByteArray("\0\1,\xff", 4));
         }
-        const QByteArray written = fileBytes();
+        const QByteArray written = ScratchDir::read(path());
 
         Defaults defaults(path());
         QVERIFY(defaults.refusedValues().isEmpty());
-        QCOMPARE(fileBytes(), written);
+        QCOMPARE(ScratchDir::read(path()), written);
         QCOMPARE(defaults.dataValue(u"bytes"_s), QByteArray("\0\1,\xff", 4));
         const QSettings reread(path(), QSettings::IniFormat);
         QCOMPARE(reread.value(u"map"_s).toMap(), map);

@@ -1,7 +1,6 @@
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -36,12 +35,6 @@ QString dataFile(const char* name)
     return QStringLiteral(COGWISE_TEST_DATA_DIR "/") + QLatin1String(name);
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The report's entries with their time stamps written as "[time]", sorted: Logger
 // lines and direct entries may interleave differently from run to run.
 QStringList entryBlocks(QString entries)
@@ -69,7 +62,7 @@ private Q_SLOTS:
         const Run run = replay({dataFile("sample-ride.capture"), u"--report"_s});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(run.err, QString());
-        const QString events = QString::fromUtf8(readAll(dataFile("sample-ride.expected")));
+        const QString events = QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.expected")));
         QVERIFY(run.out.startsWith(events));
 
         const QString separator = QString(80, QLatin1Char('='));
@@ -78,7 +71,7 @@ private Q_SLOTS:
         QVERIFY(parts.at(1).startsWith(u"Cogwise Debug Logs\nGenerated: "_s));
         QVERIFY(parts.at(1).endsWith(u"\nTotal Entries: 60\n"_s));
         QCOMPARE(entryBlocks(parts.at(2)),
-                 entryBlocks(QString::fromUtf8(readAll(dataFile("sample-ride.report")))));
+                 entryBlocks(QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.report")))));
     }
 
     void readsStandardInputAndDeviceTexts()
@@ -136,9 +129,9 @@ private Q_SLOTS:
         QCOMPARE(bad.out, QString());
         QVERIFY2(bad.err.contains(u"-:3: odd count"_s), qPrintable(bad.err));
 
-        const Run good = replay({u"-"_s}, readAll(dataFile("sample-ride.capture")));
+        const Run good = replay({u"-"_s}, ScratchDir::read(dataFile("sample-ride.capture")));
         QCOMPARE(good.exitCode, 0);
-        QCOMPARE(good.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
+        QCOMPARE(good.out, QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.expected"))));
     }
 
     void missingFileAndEmptyCapture()
