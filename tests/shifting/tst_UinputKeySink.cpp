@@ -150,6 +150,13 @@ private Q_SLOTS:
         // Switched to while Cogwise runs.
         QVERIFY(rig.server->useGermanKeys());
         QCOMPARE(rig.type({f5, y, slash}), press({KEY_F5}) + press({KEY_Z}) + press({KEY_LEFTSHIFT, KEY_7}));
+
+        // A keypad digit is its keypad key alone: Shift would not make a digit of its arrow on
+        // every keymap, and Num Lock stays the rider's.
+        for (bool numLock : {false, true}) {
+            QVERIFY(rig.server->setNumLock(numLock));
+            QCOMPARE(rig.type({*VirtualKey::fromName(u"KP_1"_s)}), press({KEY_KP1}));
+        }
     }
 
     // The display whose layout it follows goes away mid-ride (XWayland stopped): Cogwise lives
@@ -205,20 +212,6 @@ private Q_SLOTS:
                                  10000);
         QCOMPARE(events, expected);
         DebugLogRecorder::settle();
-    }
-
-    // By character too, a keypad digit is its keypad key alone: Shift would not make a digit of
-    // its arrow on every keymap, and Num Lock stays the rider's.
-    void keypadKeysArePressedAtTheirPlace()
-    {
-        if (!XvfbServer::isInstalled())
-            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        LayoutRig rig;
-        QVERIFY(rig.followTheDisplay());
-        for (bool numLock : {false, true}) {
-            QVERIFY(rig.server->setNumLock(numLock));
-            QCOMPARE(rig.type({*VirtualKey::fromName(u"KP_1"_s)}), press({KEY_KP1}));
-        }
     }
 
     void devicesThatCannotBeUsedSayWhy()
