@@ -26,7 +26,7 @@ QStringList typeInto(FocusedXClient& client, KeySink& sink, const QList<VirtualK
 
 } // namespace
 
-// The real XTest sink, driven by the real bridge, typing into a real X client.
+// The real XTest sink typing into a real X client.
 class tst_XTestKeySink : public QObject
 {
     Q_OBJECT
