@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using Counters = std::array<quint8, 4>;
@@ -52,10 +54,10 @@ private Q_SLOTS:
     void texts()
     {
         const Di2Channel channel{0x2F, 3, 0, 7, 0, channelBytes(0x2F, {3, 0, 7, 0}), {}};
-        QCOMPARE(channel.logDescription(), QStringLiteral("[47]: [3, 0, 7, 0]"));
-        QCOMPARE(channel.description(), QStringLiteral("Channel(checksum: 0x2F,\nbuttons: [3, 0, 7, 0])"));
-        QCOMPARE(Di2Channel::activityDescription({2}), QStringLiteral("Button 2 pressed"));
-        QCOMPARE(Di2Channel::activityDescription({1, 3}), QStringLiteral("Button 1, Button 3 pressed"));
+        QCOMPARE(channel.logDescription(), u"[47]: [3, 0, 7, 0]"_s);
+        QCOMPARE(channel.description(), u"Channel(checksum: 0x2F,\nbuttons: [3, 0, 7, 0])"_s);
+        QCOMPARE(Di2Channel::activityDescription({2}), u"Button 2 pressed"_s);
+        QCOMPARE(Di2Channel::activityDescription({1, 3}), u"Button 1, Button 3 pressed"_s);
         QCOMPARE(Di2Channel::activityDescription({}), QString());
     }
 
@@ -91,11 +93,11 @@ private Q_SLOTS:
         DebugLogRecorder recorder;
         QCOMPARE(ride.send(channelBytes(0x11, current), 250), pressed);
 
-        QCOMPARE(recorder.lines().filter(QStringLiteral("press detected")).size(), pressed.size());
-        QCOMPARE(recorder.lines().filter(QStringLiteral("Multiple value increment")).size(), warnings);
-        const auto summary = recorder.withMessage(QStringLiteral("Channel data received"));
+        QCOMPARE(recorder.lines().filter(u"press detected"_s).size(), pressed.size());
+        QCOMPARE(recorder.lines().filter(u"Multiple value increment"_s).size(), warnings);
+        const auto summary = recorder.withMessage(u"Channel data received"_s);
         QCOMPARE(summary.size(), 1);
-        QCOMPARE(summary.constFirst().details->value(QStringLiteral("previousRawData")),
+        QCOMPARE(summary.constFirst().details->value(u"previousRawData"_s),
                  QString::fromLatin1(channelBytes(0x10, previous).toHex(' ').toUpper()));
     }
 
@@ -106,64 +108,49 @@ private Q_SLOTS:
         DebugLogRecorder recorder;
         QCOMPARE(ride.send(channelBytes(13, {5, 0, 8, 0}), 1500), (QList<int>{1, 3}));
 
-        const auto press = recorder.withMessage(QStringLiteral("Button 1 press detected"));
+        const auto press = recorder.withMessage(u"Button 1 press detected"_s);
         QCOMPARE(press.size(), 1);
-        QCOMPARE(press.constFirst().category, QStringLiteral("ButtonPress"));
+        QCOMPARE(press.constFirst().category, u"ButtonPress"_s);
         QCOMPARE(press.constFirst().level, DebugLogLevel::info);
         QCOMPARE(press.constFirst().details,
-                 std::optional(DebugLogDetails{
-                     {QStringLiteral("button"), QStringLiteral("1")},
-                     {QStringLiteral("previousValue"), QStringLiteral("3")},
-                     {QStringLiteral("currentValue"), QStringLiteral("5")},
-                     {QStringLiteral("valueDifference"), QStringLiteral("2")},
-                     {QStringLiteral("timeSinceLastPress"), QStringLiteral("1.500s")},
-                 }));
-        const auto warning = recorder.withMessage(
-            QStringLiteral("⚠️ Multiple value increment detected! Expected 1, got 2"));
+                 std::optional(DebugLogDetails{{u"button"_s, u"1"_s},
+                                               {u"previousValue"_s, u"3"_s},
+                                               {u"currentValue"_s, u"5"_s},
+                                               {u"valueDifference"_s, u"2"_s},
+                                               {u"timeSinceLastPress"_s, u"1.500s"_s}}));
+        const auto warning =
+            recorder.withMessage(u"⚠️ Multiple value increment detected! Expected 1, got 2"_s);
         QCOMPARE(warning.size(), 1);
         QCOMPARE(warning.constFirst().level, DebugLogLevel::warning);
         QCOMPARE(warning.constFirst().details,
                  std::optional(DebugLogDetails{
-                     {QStringLiteral("button"), QStringLiteral("1")},
-                     {QStringLiteral("valueDifference"), QStringLiteral("2")},
-                     {QStringLiteral("interpretation"),
-                      QStringLiteral("Hardware may count press+release separately")},
-                 }));
+                     {u"button"_s, u"1"_s},
+                     {u"valueDifference"_s, u"2"_s},
+                     {u"interpretation"_s, u"Hardware may count press+release separately"_s}}));
         // The warning directly follows its press entry.
         QCOMPARE(recorder.entries.indexOf(warning.constFirst()),
                  recorder.entries.indexOf(press.constFirst()) + 1);
 
         const QStringList lines = recorder.lines();
-        QVERIFY(lines.contains(QStringLiteral("Di2Channel: Button 1: 3 -> 5\n(diff: 2, time: 1.500s)")));
-        QVERIFY(lines.contains(QStringLiteral("Di2Channel: Button 3: 7 -> 8\n(diff: 1, time: 1.500s)")));
-        QVERIFY(lines.contains(QStringLiteral("DI2Parser: Button activity: Button 1, Button 3 pressed")));
-        QVERIFY(lines.contains(QStringLiteral("DI2Parser: Channel data: [13]: [5, 0, 8, 0]")));
-        QVERIFY(lines.indexOf(QStringLiteral("DI2Parser: Button activity: Button 1, Button 3 pressed")) <
-                lines.indexOf(QStringLiteral("DI2Parser: Channel data: [13]: [5, 0, 8, 0]")));
-    }
-
-    void firstPacketOnlySetsTheBaseline()
-    {
-        Ride ride;
-        DebugLogRecorder recorder;
-        QCOMPARE(ride.send(channelBytes(9, {200, 17, 3, 0})), QList<int>{});
-        QCOMPARE(recorder.lines(),
-                 QStringList{QStringLiteral("DI2Parser: Initial channel state: [9]: [200, 17, 3, 0]")});
+        QVERIFY(lines.contains(u"Di2Channel: Button 1: 3 -> 5\n(diff: 2, time: 1.500s)"_s));
+        QVERIFY(lines.contains(u"Di2Channel: Button 3: 7 -> 8\n(diff: 1, time: 1.500s)"_s));
+        const auto activity = lines.indexOf(u"DI2Parser: Button activity: Button 1, Button 3 pressed"_s);
+        QVERIFY(activity >= 0 && activity < lines.indexOf(u"DI2Parser: Channel data: [13]: [5, 0, 8, 0]"_s));
     }
 
     void packetsWithoutPressAreStillTold()
     {
         Ride ride;
-        ride.send(channelBytes(1, {4, 4, 4, 4}));
         DebugLogRecorder recorder;
+        QCOMPARE(ride.send(channelBytes(1, {4, 4, 4, 4})), QList<int>{}); // only sets the baseline
+        QCOMPARE(recorder.lines(), QStringList{u"DI2Parser: Initial channel state: [1]: [4, 4, 4, 4]"_s});
         QCOMPARE(ride.send(channelBytes(2, {4, 4, 4, 4})), QList<int>{}); // checksum only
         QCOMPARE(ride.pressLists.size(), 2);
-        QVERIFY(recorder.lines().contains(
-            QStringLiteral("DI2Parser: Channel update (no button press): [2]: [4, 4, 4, 4]")));
-        QCOMPARE(recorder.withMessage(QStringLiteral("Channel data received"))
-                     .constFirst()
-                     .details->value(QStringLiteral("detectedButtons")),
-                 QStringLiteral("none"));
+        QVERIFY(
+            recorder.lines().contains(u"DI2Parser: Channel update (no button press): [2]: [4, 4, 4, 4]"_s));
+        QCOMPARE(
+            recorder.withMessage(u"Channel data received"_s).constLast().details->value(u"detectedButtons"_s),
+            u"none"_s);
     }
 
     void elapsedTimeCountsFromThePreviousPacket()
@@ -174,10 +161,10 @@ private Q_SLOTS:
         ride.send(channelBytes(3, {1, 0, 0, 0}), 500); // no press in between
         DebugLogRecorder recorder;
         ride.send(channelBytes(4, {2, 0, 0, 0}), 250);
-        QCOMPARE(recorder.withMessage(QStringLiteral("Button 1 press detected"))
+        QCOMPARE(recorder.withMessage(u"Button 1 press detected"_s)
                      .constFirst()
-                     .details->value(QStringLiteral("timeSinceLastPress")),
-                 QStringLiteral("0.250s"));
+                     .details->value(u"timeSinceLastPress"_s),
+                 u"0.250s"_s);
     }
 };
 

@@ -1,26 +1,28 @@
 #include "platform/Defaults.h"
 #include "platform/ReferenceDate.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class tst_Defaults : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QStringLiteral("Cogwise.conf")); }
+    QString path() const { return m_dir.filePath(u"Cogwise.conf"_s); }
 
 private Q_SLOTS:
     void absentKeysReadAsFalseZeroOrNothing()
     {
         Defaults defaults(path());
-        QCOMPARE(defaults.boolValue(QStringLiteral("hasCompletedOnboarding")), false);
-        QCOMPARE(defaults.integerValue(QStringLiteral("initialVirtualGear")), 0);
-        QCOMPARE(defaults.stringValue(QStringLiteral("lastConnectedDeviceUUID")), std::nullopt);
-        QCOMPARE(defaults.dataValue(QStringLiteral("activeButtonProfile")), std::nullopt);
+        QCOMPARE(defaults.boolValue(u"hasCompletedOnboarding"_s), false);
+        QCOMPARE(defaults.integerValue(u"initialVirtualGear"_s), 0);
+        QCOMPARE(defaults.stringValue(u"lastConnectedDeviceUUID"_s), std::nullopt);
+        QCOMPARE(defaults.dataValue(u"activeButtonProfile"_s), std::nullopt);
     }
 
     void writesAreSeenByOtherHoldersAndSurviveARestart()
@@ -28,51 +30,43 @@ private Q_SLOTS:
         {
             Defaults writer(path());
             Defaults reader(path());
-            writer.setBool(QStringLiteral("enableKeyboardEmulation"), true);
-            writer.setInteger(QStringLiteral("initialVirtualGear"), 5);
-            writer.setString(QStringLiteral("lastConnectedDeviceUUID"), QStringLiteral("0000-AA"));
-            writer.setData(QStringLiteral("activeButtonProfile"), QByteArray("{\"a\":\"\\u00e9\"}\n\0x", 16));
+            writer.setBool(u"enableKeyboardEmulation"_s, true);
+            writer.setInteger(u"initialVirtualGear"_s, 5);
+            writer.setString(u"lastConnectedDeviceUUID"_s, u"0000-AA"_s);
+            writer.setData(u"activeButtonProfile"_s, QByteArray("{\"a\":\"\\u00e9\"}\n\0x", 16));
             QVERIFY(writer.lastWriteSucceeded());
-            QCOMPARE(reader.integerValue(QStringLiteral("initialVirtualGear")), 5);
+            QCOMPARE(reader.integerValue(u"initialVirtualGear"_s), 5);
         }
         Defaults restarted(path());
-        QCOMPARE(restarted.boolValue(QStringLiteral("enableKeyboardEmulation")), true);
-        QCOMPARE(restarted.integerValue(QStringLiteral("initialVirtualGear")), 5);
-        QCOMPARE(restarted.stringValue(QStringLiteral("lastConnectedDeviceUUID")), QStringLiteral("0000-AA"));
-        QCOMPARE(restarted.dataValue(QStringLiteral("activeButtonProfile")),
-                 QByteArray("{\"a\":\"\\u00e9\"}\n\0x", 16));
-        restarted.remove(QStringLiteral("lastConnectedDeviceUUID"));
-        QCOMPARE(Defaults(path()).stringValue(QStringLiteral("lastConnectedDeviceUUID")), std::nullopt);
+        QCOMPARE(restarted.boolValue(u"enableKeyboardEmulation"_s), true);
+        QCOMPARE(restarted.integerValue(u"initialVirtualGear"_s), 5);
+        QCOMPARE(restarted.stringValue(u"lastConnectedDeviceUUID"_s), u"0000-AA"_s);
+        QCOMPARE(restarted.dataValue(u"activeButtonProfile"_s), QByteArray("{\"a\":\"\\u00e9\"}\n\0x", 16));
+        restarted.remove(u"lastConnectedDeviceUUID"_s);
+        QCOMPARE(Defaults(path()).stringValue(u"lastConnectedDeviceUUID"_s), std::nullopt);
     }
 
     void garbageValuesReadAsFalseAndZero()
     {
-        QFile file(path());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("[General]\ninitialVirtualGear=twelve\nenableKeyboardEmulation=maybe\n");
-        file.close();
+        QVERIFY(ScratchDir::write(path(),
+                                  "[General]\ninitialVirtualGear=twelve\nenableKeyboardEmulation=maybe\n"));
         Defaults defaults(path());
-        QCOMPARE(defaults.integerValue(QStringLiteral("initialVirtualGear")), 0);
-        QCOMPARE(defaults.boolValue(QStringLiteral("enableKeyboardEmulation")), false);
+        QCOMPARE(defaults.integerValue(u"initialVirtualGear"_s), 0);
+        QCOMPARE(defaults.boolValue(u"enableKeyboardEmulation"_s), false);
     }
 
     void unreadableFileIsCopiedBeforeItIsRewritten()
     {
         const QByteArray damaged = "a=1\n\"b=2\n[x]\nc=\"unterminated\n";
-        QFile file(path());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(damaged);
-        file.close();
+        QVERIFY(ScratchDir::write(path(), damaged));
 
         Defaults defaults(path());
-        QCOMPARE(defaults.integerValue(QStringLiteral("a")), 1);
-        QCOMPARE(defaults.preservedUnreadableFile(), std::optional(path() + QStringLiteral(".unreadable")));
-        defaults.setInteger(QStringLiteral("initialVirtualGear"), 4);
+        QCOMPARE(defaults.integerValue(u"a"_s), 1);
+        QCOMPARE(defaults.preservedUnreadableFile(), std::optional(path() + u".unreadable"_s));
+        defaults.setInteger(u"initialVirtualGear"_s, 4);
         QVERIFY(defaults.lastWriteSucceeded());
-        QFile copy(*defaults.preservedUnreadableFile());
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), damaged);
-        QCOMPARE(Defaults(path()).integerValue(QStringLiteral("initialVirtualGear")), 4);
+        QCOMPARE(ScratchDir::read(*defaults.preservedUnreadableFile()), damaged);
+        QCOMPARE(Defaults(path()).integerValue(u"initialVirtualGear"_s), 4);
     }
 
     // A value the settings syntax cannot hold as it was written is kept: bytes that are not UTF-8
@@ -82,20 +76,15 @@ private Q_SLOTS:
         // A variant of no type: it fits, but decodes to nothing.
         const QByteArray damaged = "@Variant(\\0\\0\\0\\0\\xff\\xff\\xff\\xff)";
         const QByteArray file = "[General]\nactiveButtonProfile={\"name\":\"Ra\xff\"}\nx=" + damaged + "\n";
-        QFile out(path());
-        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        out.write(file);
-        out.close();
+        QVERIFY(ScratchDir::write(path(), file));
 
         Defaults defaults(path());
-        QCOMPARE(defaults.preservedDamagedValues(), QStringList{QStringLiteral("x")});
+        QCOMPARE(defaults.preservedDamagedValues(), QStringList{u"x"_s});
         const QString text = QString::fromLatin1(damaged);
-        QCOMPARE(defaults.fileText(QStringLiteral("x")), text);
-        QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), text);
+        QCOMPARE(defaults.fileText(u"x"_s), text);
+        QCOMPARE(defaults.stringValue(u"x.corrupt"_s), text);
         QVERIFY(defaults.preservedUnreadableFile());
-        QFile copy(*defaults.preservedUnreadableFile());
-        QVERIFY(copy.open(QIODevice::ReadOnly));
-        QCOMPARE(copy.readAll(), file);
+        QCOMPARE(ScratchDir::read(*defaults.preservedUnreadableFile()), file);
     }
 
     void referenceDates()

@@ -1,25 +1,21 @@
 #include "platform/Defaults.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QDateTime>
-#include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimeZone>
+
+using namespace Qt::StringLiterals;
 
 class tst_VariantValueCheck : public QObject
 {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QStringLiteral("Cogwise.conf")); }
-
-    QByteArray fileBytes() const
-    {
-        QFile file(path());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    QString path() const { return m_dir.filePath(u"Cogwise.conf"_s); }
 
 private Q_SLOTS:
     // Without the check, QSettings would reserve gigabytes or overflow its stack for these
@@ -64,14 +60,10 @@ private Q_SLOTS:
         const QByteArray written = "[" + (group.isEmpty() ? QByteArray("General") : group) +
                                    "]\na=1\nx = " + value + " ; by hand\n" +
                                    (nameTaken ? "x.corrupt=earlier\n" : "") + "b=2\n";
-        QFile file(path());
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(written);
-        file.close();
+        QVERIFY(ScratchDir::write(path(), written));
         const QString prefix = group.isEmpty() ? QString() : QString::fromUtf8(group) + QLatin1Char('/');
-        const QString key = prefix + QStringLiteral("x");
-        const QString keptUnder =
-            key + (nameTaken ? QStringLiteral(".corrupt.2") : QStringLiteral(".corrupt"));
+        const QString key = prefix + u"x"_s;
+        const QString keptUnder = key + (nameTaken ? u".corrupt.2"_s : u".corrupt"_s);
 
         Defaults defaults(path());
         QCOMPARE(defaults.refusedValues().size(), 1);
@@ -82,17 +74,14 @@ private Q_SLOTS:
         QCOMPARE(defaults.stringValue(keptUnder), QString::fromUtf8(value));
         QCOMPARE(defaults.preservedUnreadableFile().has_value(),
                  QString::fromUtf8(written).toUtf8() != written);
-        if (const auto& copy = defaults.preservedUnreadableFile()) {
-            QFile original(*copy);
-            QVERIFY(original.open(QIODevice::ReadOnly));
-            QCOMPARE(original.readAll(), written);
-        }
-        QCOMPARE(defaults.integerValue(prefix + QStringLiteral("b")), 2);
+        if (const auto& copy = defaults.preservedUnreadableFile())
+            QCOMPARE(ScratchDir::read(*copy), written);
+        QCOMPARE(defaults.integerValue(prefix + u"b"_s), 2);
         if (nameTaken)
-            QCOMPARE(defaults.stringValue(QStringLiteral("x.corrupt")), QStringLiteral("earlier"));
+            QCOMPARE(defaults.stringValue(u"x.corrupt"_s), u"earlier"_s);
 
         // The next start finds nothing left to refuse, and a write keeps the copy.
-        defaults.setInteger(QStringLiteral("c"), 3);
+        defaults.setInteger(u"c"_s, 3);
         Defaults restarted(path());
         QVERIFY(restarted.refusedValues().isEmpty());
         QCOMPARE(restarted.stringValue(keptUnder), QString::fromUtf8(value));
@@ -100,30 +89,28 @@ private Q_SLOTS:
 
     void valuesQSettingsWroteAreLeftAlone()
     {
-        const QTimeZone ownZone(QByteArray("Cogwise/Test"), 3600, QStringLiteral("Test"),
-                                QStringLiteral("TT"));
-        const QVariantMap map{
-            {QStringLiteral("list"), QStringList{QStringLiteral("a"), QStringLiteral("b,c")}},
-            {QStringLiteral("bytes"), QByteArray("\0\xff\"", 3)},
-            {QStringLiteral("when"), QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone)}};
-        const QVariantList nested{QVariantList{QStringList{QStringLiteral("q")}, 1.5, QVariant()}};
+        const QTimeZone ownZone(QByteArray("Cogwise/Test"), 3600, u"Test"_s, u"TT"_s);
+        const QVariantMap map{{u"list"_s, QStringList{u"a"_s, u"b,c"_s}},
+                              {u"bytes"_s, QByteArray("\0\xff\"", 3)},
+                              {u"when"_s, QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone)}};
+        const QVariantList nested{QVariantList{QStringList{u"q"_s}, 1.5, QVariant()}};
         {
             QSettings settings(path(), QSettings::IniFormat);
             settings.clear();
-            settings.setValue(QStringLiteral("map"), map);
-            settings.setValue(QStringLiteral("grp/nested"), nested);
-            settings.setValue(QStringLiteral("grp/when"), QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone));
-            settings.setValue(QStringLiteral("bytes"), QByteArray("\0\1,\xff", 4));
+            settings.setValue(u"map"_s, map);
+            settings.setValue(u"grp/nested"_s, nested);
+            settings.setValue(u"grp/when"_s, QDateTime(QDate(2024, 5, 6), QTime(7, 8), ownZone));
+            settings.setValue(u"bytes"_s, QByteArray("\0\1,\xff", 4));
         }
-        const QByteArray written = fileBytes();
+        const QByteArray written = ScratchDir::read(path());
 
         Defaults defaults(path());
         QVERIFY(defaults.refusedValues().isEmpty());
-        QCOMPARE(fileBytes(), written);
-        QCOMPARE(defaults.dataValue(QStringLiteral("bytes")), QByteArray("\0\1,\xff", 4));
+        QCOMPARE(ScratchDir::read(path()), written);
+        QCOMPARE(defaults.dataValue(u"bytes"_s), QByteArray("\0\1,\xff", 4));
         const QSettings reread(path(), QSettings::IniFormat);
-        QCOMPARE(reread.value(QStringLiteral("map")).toMap(), map);
-        QCOMPARE(reread.value(QStringLiteral("grp/nested")).toList(), nested);
+        QCOMPARE(reread.value(u"map"_s).toMap(), map);
+        QCOMPARE(reread.value(u"grp/nested"_s).toList(), nested);
     }
 };
 

@@ -248,22 +248,6 @@ private Q_SLOTS:
         QCOMPARE(m_rig->press(2), sequence({pauseStep, u"did shift_up x1"_s}));
         QCOMPARE(recorder.lines().filter(u"Could not post key 47"_s).size(), 2);
     }
-
-    void resetAndDisableAll()
-    {
-        m_rig->bridge.setAction(3, KeyboardAction::shiftUp);
-        m_rig->bridge.disableAllButtons();
-        const ButtonConfigs disabled{{1, {KeyboardAction::none, 1}},
-                                     {2, {KeyboardAction::none, 1}},
-                                     {3, {KeyboardAction::none, 1}},
-                                     {4, {KeyboardAction::none, 1}}};
-        QCOMPARE(m_rig->bridge.buttonConfigs(), disabled);
-        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs, disabled);
-
-        m_rig->bridge.resetToDefaults();
-        QCOMPARE(m_rig->bridge.buttonConfigs(), defaultButtonConfigs());
-        QCOMPARE(m_rig->storage.loadOrCreateProfile().buttonConfigs, defaultButtonConfigs());
-    }
 };
 
 } // namespace

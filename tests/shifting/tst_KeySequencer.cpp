@@ -17,8 +17,8 @@ using namespace std::chrono_literals;
 // Keys stamped with the virtual time and the sequences' hooks, in one list.
 struct SequencerRig
 {
-    explicit SequencerRig(QStringList& list)
-        : events(list)
+    explicit SequencerRig(QStringList* list = nullptr)
+        : events(list ? *list : ownEvents)
         , sink(events)
         , sequencer(sink, u"Test"_s)
     {
@@ -48,7 +48,8 @@ struct SequencerRig
         }
     }
 
-    QStringList& events; // outlives the rig, for what its end sends
+    QStringList ownEvents;
+    QStringList& events; // the test's own when it must outlive the rig, for what its end sends
     RecordingKeySink sink;
     KeySequencer sequencer;
     ManualScheduler* scheduler = nullptr;
@@ -65,8 +66,7 @@ private Q_SLOTS:
 
     void queuedPressesKeepOrderAndSpacing()
     {
-        QStringList events;
-        SequencerRig rig(events);
+        SequencerRig rig;
         rig.sequencer.setHoldTime(10ms);
         rig.sequencer.setPauseBetweenPresses(30ms);
         QVERIFY(rig.enqueue(VirtualKey::period(), 2));
@@ -99,8 +99,7 @@ private Q_SLOTS:
 
     void holdAndPauseStayInTheirRanges()
     {
-        QStringList events;
-        SequencerRig rig(events);
+        SequencerRig rig;
         rig.sequencer.setHoldTime(-5ms);
         rig.sequencer.setPauseBetweenPresses(0ms);
         QVERIFY(rig.enqueue(VirtualKey::comma(), 2));
@@ -131,7 +130,7 @@ private Q_SLOTS:
         QFETCH(bool, destroy);
         QFETCH(bool, holding);
         QStringList events;
-        auto rig = std::make_unique<SequencerRig>(events);
+        auto rig = std::make_unique<SequencerRig>(&events);
         rig->sequencer.setHoldTime(holding ? 10ms : 0ms);
         QVERIFY(rig->enqueue(VirtualKey::period(), 3));
         QVERIFY(rig->enqueue(VirtualKey::comma(), 2));
@@ -180,8 +179,7 @@ private Q_SLOTS:
         QFETCH(KeySink::Consent, startsAs);
         QFETCH(KeySink::Consent, answer);
         QFETCH(QString, sinkAfter);
-        QStringList events;
-        SequencerRig rig(events);
+        SequencerRig rig;
         rig.sink.consentState = startsAs;
         QSignalSpy drained(&rig.sequencer, &KeySequencer::drained);
         DebugLogRecorder recorder;
@@ -192,7 +190,7 @@ private Q_SLOTS:
         // News that is not an answer changes nothing.
         rig.sink.answer(KeySink::Consent::asking, QString());
         rig.runAll();
-        QCOMPARE(events.filter(u" down"_s), QStringList());
+        QCOMPARE(rig.events.filter(u" down"_s), QStringList());
 
         if (!sinkAfter.isEmpty())
             rig.sink.sinkName = sinkAfter;
@@ -200,12 +198,13 @@ private Q_SLOTS:
         rig.runAll();
         recorder.settle();
         if (answer == KeySink::Consent::granted) {
-            QCOMPARE(events.filter(u" down"_s),
+            QCOMPARE(rig.events.filter(u" down"_s),
                      (QStringList{u"47 down @0"_s, u"47 down @50"_s, u"43 down @100"_s}));
-            QCOMPARE(events.filter(u"finished"_s), (QStringList{u"finished 47 x2"_s, u"finished 43 x1"_s}));
+            QCOMPARE(rig.events.filter(u"finished"_s),
+                     (QStringList{u"finished 47 x2"_s, u"finished 43 x1"_s}));
         } else {
-            QCOMPARE(events.filter(u" down"_s), QStringList());
-            QCOMPARE(events.filter(u"finished"_s), QStringList());
+            QCOMPARE(rig.events.filter(u" down"_s), QStringList());
+            QCOMPARE(rig.events.filter(u"finished"_s), QStringList());
             QVERIFY(recorder.lines().contains(QStringLiteral(
                 "Test: The desktop did not let Cogwise type keys; queued presses dropped: 3")));
         }
@@ -217,8 +216,7 @@ private Q_SLOTS:
 
     void aStuckButtonFillsTheQueueOnlySoFar()
     {
-        QStringList events;
-        SequencerRig rig(events);
+        SequencerRig rig;
         DebugLogRecorder recorder;
         for (int i = 0; i < 5; ++i)
             QVERIFY(rig.enqueue(VirtualKey::period(), 10)); // the first press goes out at once

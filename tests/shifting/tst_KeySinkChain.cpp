@@ -5,6 +5,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A sink that needs the desktop's consent, then XTest, as Cogwise chains them on Wayland.
@@ -13,10 +15,10 @@ struct Chain
     Chain()
     {
         auto first = std::make_unique<RecordingKeySink>(portalKeys);
-        first->sinkName = QStringLiteral("portal");
+        first->sinkName = u"portal"_s;
         first->consentState = KeySink::Consent::notAsked;
         auto second = std::make_unique<RecordingKeySink>(xtestKeys);
-        second->sinkName = QStringLiteral("xtest");
+        second->sinkName = u"xtest"_s;
         portal = first.get();
         xtest = second.get();
         std::vector<std::unique_ptr<KeySink>> sinks;
@@ -45,38 +47,34 @@ private Q_SLOTS:
     {
         Chain rig;
         QSignalSpy news(rig.chain.get(), &KeySink::changed);
-        QCOMPARE(rig.chain->name(), QStringLiteral("portal"));
+        QCOMPARE(rig.chain->name(), u"portal"_s);
         QVERIFY(rig.chain->awaitsConsent());
         QVERIFY(!rig.chain->unavailableReason());
 
         rig.chain->askConsent();
         rig.chain->askConsent(); // while asking: no second dialog
         QCOMPARE(rig.portal->asked, 1);
-        rig.portal->answer(KeySink::Consent::refused,
-                           QStringLiteral("You did not allow Cogwise to type keys."));
-        QCOMPARE(rig.chain->name(), QStringLiteral("xtest"));
+        rig.portal->answer(KeySink::Consent::refused, u"You did not allow Cogwise to type keys."_s);
+        QCOMPARE(rig.chain->name(), u"xtest"_s);
         QCOMPARE(news.last().at(0).toString(),
-                 QStringLiteral("You did not allow Cogwise to type keys. Keys are now typed through XTest."));
+                 u"You did not allow Cogwise to type keys. Keys are now typed through XTest."_s);
         QVERIFY(rig.chain->canPostKeys());
         QVERIFY(rig.chain->canAskAgain());
         rig.type(VirtualKey::period());
-        QCOMPARE(rig.xtestKeys, QStringList{QStringLiteral("47 down")});
+        QCOMPARE(rig.xtestKeys, QStringList{u"47 down"_s});
 
         rig.chain->askConsent();
         QCOMPARE(rig.portal->asked, 2);
-        QCOMPARE(rig.chain->name(), QStringLiteral("portal"));
-        QCOMPARE(news.last().at(0).toString(), QStringLiteral("asking"));
+        QCOMPARE(rig.chain->name(), u"portal"_s);
+        QCOMPARE(news.last().at(0).toString(), u"asking"_s);
         QVERIFY(rig.chain->awaitsConsent());
-        rig.portal->answer(KeySink::Consent::granted, QStringLiteral("yes"));
+        rig.portal->answer(KeySink::Consent::granted, u"yes"_s);
         QCOMPARE(rig.chain->consent(), KeySink::Consent::granted);
         rig.type(VirtualKey::comma());
-        QCOMPARE(rig.portalKeys, QStringList{QStringLiteral("43 down")});
+        QCOMPARE(rig.portalKeys, QStringList{u"43 down"_s});
         QVERIFY(!rig.chain->canAskAgain());
-    }
 
-    void theRidersKeyMatchingReachesEverySink()
-    {
-        Chain rig;
+        // The rider's key matching reaches every sink.
         QVERIFY(!rig.chain->setKeyMatching(KeyMatching::physicalKey));
         QCOMPARE(rig.portal->keyMatching(), KeyMatching::physicalKey);
         QCOMPARE(rig.xtest->keyMatching(), KeyMatching::physicalKey);
@@ -85,13 +83,12 @@ private Q_SLOTS:
     void withNoSinkLeftEveryReasonIsToldOnce()
     {
         Chain rig;
-        rig.xtest->unavailable = QStringLiteral("There is no X display to type keys on.");
+        rig.xtest->unavailable = u"There is no X display to type keys on."_s;
         rig.portal->answer(KeySink::Consent::refused, QString());
-        QCOMPARE(rig.chain->name(), QStringLiteral("portal"));
-        QCOMPARE(rig.chain->unavailableReason(),
-                 QStringLiteral("refused There is no X display to type keys on."));
+        QCOMPARE(rig.chain->name(), u"portal"_s);
+        QCOMPARE(rig.chain->unavailableReason(), u"refused There is no X display to type keys on."_s);
         QVERIFY(!rig.chain->post(VirtualKey::period(), KeyDirection::down));
-        QCOMPARE(rig.chain->lastError(), QStringLiteral("refused for the test"));
+        QCOMPARE(rig.chain->lastError(), u"refused for the test"_s);
     }
 };
 

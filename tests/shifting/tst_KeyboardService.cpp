@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const ButtonConfig disabled{KeyboardAction::none, 1};
@@ -39,7 +41,7 @@ private Q_SLOTS:
         QCOMPARE(rig.service.buttonConfigs().keys(), (QList<qint64>{1, 2, 3, 4}));
         rig.service.setEnabled(true);
         rig.service.handleButtonPress(7);
-        QCOMPARE(rig.keys, (QStringList{QStringLiteral("43 down"), QStringLiteral("43 up")}));
+        QCOMPARE(rig.keys, (QStringList{u"43 down"_s, u"43 up"_s}));
 
         rig.service.disableAllButtons();
         rig.service.disableAllButtons();
@@ -54,14 +56,13 @@ private Q_SLOTS:
         QCOMPARE(rig.storage.storedButtonProfile()->buttonConfigs, defaultButtonConfigs());
 
         // Every action choice and reset is reported, also an unchanged one.
-        QTRY_COMPARE(rig.events, (QStringList{QStringLiteral("buttonMappingChanged"),
-                                              QStringLiteral("buttonMappingChanged"),
-                                              QStringLiteral("buttonMappingReset")}));
+        QTRY_COMPARE(rig.events, (QStringList{u"buttonMappingChanged"_s, u"buttonMappingChanged"_s,
+                                              u"buttonMappingReset"_s}));
     }
 
     void switchIsStoredAndGatesThePresses()
     {
-        Defaults(m_files.testFile()).setBool(QStringLiteral("enableKeyboardEmulation"), true);
+        Defaults(m_files.testFile()).setBool(u"enableKeyboardEmulation"_s, true);
         {
             KeyboardRig rig(m_files.testFile());
             QVERIFY(rig.service.isEnabled());
@@ -101,9 +102,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("reported");
-        QTest::newRow("emulation off") << QStringLiteral("off") << true;
-        QTest::newRow("cancel") << QStringLiteral("cancel") << true;
-        QTest::newRow("quit") << QStringLiteral("quit") << false;
+        QTest::newRow("emulation off") << u"off"_s << true;
+        QTest::newRow("cancel") << u"cancel"_s << true;
+        QTest::newRow("quit") << u"quit"_s << false;
     }
 
     void stoppingMidSequenceReleasesTheKey()
@@ -122,21 +123,20 @@ private Q_SLOTS:
         QSignalSpy simulated(service.get(), &KeyboardService::didSimulate);
         service->handleButtonPress(2);
         service->handleButtonPress(1);
-        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down")}));
+        QCOMPARE(rig.keys, (QStringList{u"47 down"_s}));
 
         DebugLogRecorder recorder;
-        if (how == QStringLiteral("off"))
+        if (how == u"off"_s)
             service->setEnabled(false);
-        else if (how == QStringLiteral("cancel"))
+        else if (how == u"cancel"_s)
             service->cancelPending();
         else
             service.reset();
-        QCOMPARE(rig.keys, (QStringList{QStringLiteral("47 down"), QStringLiteral("47 up")}));
+        QCOMPARE(rig.keys, (QStringList{u"47 down"_s, u"47 up"_s}));
         recorder.settle();
         const QStringList lines = recorder.lines();
-        QVERIFY(lines.contains(
-            QStringLiteral("KeyboardBridge: Key sequence stopped; queued presses dropped: 3")));
-        QVERIFY(lines.contains(QStringLiteral("KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x1")));
+        QVERIFY(lines.contains(u"KeyboardBridge: Key sequence stopped; queued presses dropped: 3"_s));
+        QVERIFY(lines.contains(u"KeyboardBridge: 🔄 Button 2 -> Keyboard press 'Shift Up' x1"_s));
         if (!reported)
             return;
         QCOMPARE(simulated.size(), 1); // the gear follows the press that went out
@@ -144,7 +144,7 @@ private Q_SLOTS:
         QVERIFY(!scheduler->isPending());
         service->setEnabled(true);
         service->handleButtonPress(1);
-        QCOMPARE(rig.keys.mid(2), (QStringList{QStringLiteral("43 down")}));
+        QCOMPARE(rig.keys.mid(2), (QStringList{u"43 down"_s}));
     }
 };
 

@@ -2,24 +2,17 @@
 #include "platform/SettingsKeys.h"
 #include "shifting/keysinks/PortalKeySink.h"
 #include "support/FakePortal.h"
+#include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 using Consent = KeySink::Consent;
-using RemoteDesktop = FakePortal::RemoteDesktop;
-
-RemoteDesktop consenting(const QString& consent, uint version = 2)
-{
-    RemoteDesktop portal;
-    portal.consent = consent;
-    portal.version = version;
-    return portal;
-}
 
 bool press(KeySink& sink, VirtualKey key)
 {
@@ -39,13 +32,21 @@ class tst_PortalKeySink : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
-    int m_runs = 0;
+    ScratchDir m_files;
 
-    // Settings of a fresh rider.
-    std::unique_ptr<Defaults> freshSettings()
+    // The desktop's portal answers `consent` (no portal runs when it is empty); false, with the
+    // reason told, when the desktop cannot start.
+    static bool starts(FakePortal& desktop, const QString& consent, uint version = 2, bool offered = true)
     {
-        return std::make_unique<Defaults>(m_dir.filePath(QStringLiteral("settings-%1.conf").arg(++m_runs)));
+        FakePortal::RemoteDesktop portal;
+        portal.consent = consent;
+        portal.version = version;
+        portal.offered = offered;
+        const auto error =
+            consent.isEmpty() ? desktop.start(std::nullopt) : desktop.start(std::nullopt, portal);
+        if (error)
+            qWarning("%s", qPrintable(*error));
+        return !error;
     }
 
     static bool settlesAs(const KeySink& sink, Consent consent)
@@ -70,11 +71,10 @@ private Q_SLOTS:
     void oneConsentThenKeysInOrderAsCharactersOrPlaces()
     {
         FakePortal desktop;
-        const auto error = desktop.start(std::nullopt, consenting(QStringLiteral("wait")));
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        const auto settings = freshSettings();
+        QVERIFY(starts(desktop, u"wait"_s));
+        Defaults settings(m_files.testFile());
         {
-            PortalKeySink sink(desktop.bus(), *settings);
+            PortalKeySink sink(desktop.bus(), settings);
             QCOMPARE(sink.version(), 2u);
             QCOMPARE(sink.consent(), Consent::notAsked);
             QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down)); // nothing before the answer
@@ -85,19 +85,18 @@ private Q_SLOTS:
             sink.askConsent(); // while the dialog is up: no second one
             QVERIFY(desktop.answer(0));
             QVERIFY(settlesAs(sink, Consent::granted));
-            QCOMPARE(news.last().at(0).toString(), QStringLiteral("The desktop lets Cogwise type keys."));
+            QCOMPARE(news.last().at(0).toString(), u"The desktop lets Cogwise type keys."_s);
             QCOMPARE(desktop.sessions(), 1u);
 
             QVERIFY(press(sink, VirtualKey::period()));
             QVERIFY(press(sink, VirtualKey::comma()));
-            QVERIFY(press(sink, *VirtualKey::fromName(QStringLiteral("i"))));
-            QVERIFY(press(sink, *VirtualKey::fromName(QStringLiteral("KP_Add")))); // at its place
+            QVERIFY(press(sink, *VirtualKey::fromName(u"i"_s)));
+            QVERIFY(press(sink, *VirtualKey::fromName(u"KP_Add"_s))); // at its place
             QVERIFY(!sink.setKeyMatching(KeyMatching::physicalKey));
             QVERIFY(press(sink, VirtualKey::period()));
             const QList<FakePortal::KeyEvent> expected =
-                pressed(QStringLiteral("keysym"), 0x2e) + pressed(QStringLiteral("keysym"), 0x2c) +
-                pressed(QStringLiteral("keysym"), 0x69) + pressed(QStringLiteral("keycode"), 78) +
-                pressed(QStringLiteral("keycode"), 52);
+                pressed(u"keysym"_s, 0x2e) + pressed(u"keysym"_s, 0x2c) + pressed(u"keysym"_s, 0x69) +
+                pressed(u"keycode"_s, 78) + pressed(u"keycode"_s, 52);
             QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents().size(), expected.size(), FakePortal::timeoutMs);
             QVERIFY(desktop.keyEvents() == expected);
             QCOMPARE(desktop.dialogs(), 1u);
@@ -116,9 +115,9 @@ private Q_SLOTS:
             << QStringLiteral("You did not allow Cogwise to type keys. Switch keyboard emulation off "
                               "and on, or restart Cogwise, to be asked again.");
         QTest::newRow("the portal lacks remote desktop")
-            << true << false << QStringLiteral("The desktop's portal has no remote-desktop support");
+            << true << false << u"The desktop's portal has no remote-desktop support"_s;
         QTest::newRow("no portal at all")
-            << false << true << QStringLiteral("The desktop runs no portal service (xdg-desktop-portal).");
+            << false << true << u"The desktop runs no portal service (xdg-desktop-portal)."_s;
     }
 
     void whenTheDesktopSaysNo()
@@ -127,12 +126,9 @@ private Q_SLOTS:
         QFETCH(bool, offered);
         QFETCH(QString, reason);
         FakePortal desktop;
-        RemoteDesktop portal = consenting(QStringLiteral("deny"));
-        portal.offered = offered;
-        const auto error = portalRuns ? desktop.start(std::nullopt, portal) : desktop.start(std::nullopt);
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        const auto settings = freshSettings();
-        PortalKeySink sink(desktop.bus(), *settings);
+        QVERIFY(starts(desktop, portalRuns ? u"deny"_s : QString(), 2, offered));
+        Defaults settings(m_files.testFile());
+        PortalKeySink sink(desktop.bus(), settings);
         QVERIFY(asks(sink, Consent::refused));
         QVERIFY2(sink.unavailableReason().value_or(QString()).startsWith(reason),
                  qPrintable(sink.unavailableReason().value_or(QString())));
@@ -146,32 +142,28 @@ private Q_SLOTS:
     void askingAgainAfterANo()
     {
         FakePortal desktop;
-        const auto error = desktop.start(std::nullopt, consenting(QStringLiteral("deny")));
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        const auto settings = freshSettings();
-        PortalKeySink sink(desktop.bus(), *settings);
+        QVERIFY(starts(desktop, u"deny"_s));
+        Defaults settings(m_files.testFile());
+        PortalKeySink sink(desktop.bus(), settings);
         QVERIFY(asks(sink, Consent::refused));
-        QVERIFY(desktop.setConsent(QStringLiteral("allow")));
+        QVERIFY(desktop.setConsent(u"allow"_s));
         QVERIFY(asks(sink, Consent::granted));
         QVERIFY(press(sink, VirtualKey::comma()));
-        QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents(), pressed(QStringLiteral("keysym"), 0x2c),
-                                  FakePortal::timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desktop.keyEvents(), pressed(u"keysym"_s, 0x2c), FakePortal::timeoutMs);
         QCOMPARE(desktop.dialogs(), 2u);
     }
 
     void theDesktopEndingTheSessionMidRide()
     {
         FakePortal desktop;
-        const auto error = desktop.start(std::nullopt, consenting(QStringLiteral("allow")));
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        const auto settings = freshSettings();
-        PortalKeySink sink(desktop.bus(), *settings);
+        QVERIFY(starts(desktop, u"allow"_s));
+        Defaults settings(m_files.testFile());
+        PortalKeySink sink(desktop.bus(), settings);
         QVERIFY(asks(sink, Consent::granted));
         QSignalSpy news(&sink, &KeySink::changed);
         QVERIFY(desktop.closeSession());
         QVERIFY(settlesAs(sink, Consent::refused));
-        QVERIFY(news.last().at(0).toString().startsWith(
-            QStringLiteral("The desktop stopped letting Cogwise type keys.")));
+        QVERIFY(news.last().at(0).toString().startsWith(u"The desktop stopped letting Cogwise type keys."_s));
         QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
         QCOMPARE(desktop.keyEvents(), QList<FakePortal::KeyEvent>());
     }
@@ -181,40 +173,38 @@ private Q_SLOTS:
     void theRestoreToken()
     {
         FakePortal desktop;
-        auto error = desktop.start(std::nullopt, consenting(QStringLiteral("allow")));
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        const auto settings = freshSettings();
+        QVERIFY(starts(desktop, u"allow"_s));
+        Defaults settings(m_files.testFile());
         QString first;
         {
-            PortalKeySink sink(desktop.bus(), *settings);
+            PortalKeySink sink(desktop.bus(), settings);
             QVERIFY(asks(sink, Consent::granted));
             QCOMPARE(desktop.lastPersistMode(), 2u);
-            first = settings->stringValue(SettingsKeys::remoteDesktopRestoreToken()).value_or(QString());
+            first = settings.stringValue(SettingsKeys::remoteDesktopRestoreToken()).value_or(QString());
             QVERIFY(!first.isEmpty());
         }
-        QVERIFY(desktop.setConsent(QStringLiteral("deny")));
+        QVERIFY(desktop.setConsent(u"deny"_s));
         {
-            PortalKeySink sink(desktop.bus(), *settings);
+            PortalKeySink sink(desktop.bus(), settings);
             QVERIFY(asks(sink, Consent::granted));
             QCOMPARE(desktop.lastRestoreToken(), first);
             QCOMPARE(desktop.dialogs(), 1u);
         }
         const QString second =
-            settings->stringValue(SettingsKeys::remoteDesktopRestoreToken()).value_or(QString());
+            settings.stringValue(SettingsKeys::remoteDesktopRestoreToken()).value_or(QString());
         QVERIFY(!second.isEmpty() && second != first);
 
-        settings->setString(SettingsKeys::remoteDesktopRestoreToken(), QStringLiteral("revoked-long-ago"));
+        settings.setString(SettingsKeys::remoteDesktopRestoreToken(), u"revoked-long-ago"_s);
         {
-            PortalKeySink sink(desktop.bus(), *settings);
+            PortalKeySink sink(desktop.bus(), settings);
             QVERIFY(asks(sink, Consent::refused));
         }
-        QVERIFY(!settings->contains(SettingsKeys::remoteDesktopRestoreToken()));
+        QVERIFY(!settings.contains(SettingsKeys::remoteDesktopRestoreToken()));
 
         FakePortal older;
-        error = older.start(std::nullopt, consenting(QStringLiteral("allow"), 1));
-        QVERIFY2(!error, qPrintable(error.value_or(QString())));
-        settings->setString(SettingsKeys::remoteDesktopRestoreToken(), first);
-        PortalKeySink sink(older.bus(), *settings);
+        QVERIFY(starts(older, u"allow"_s, 1));
+        settings.setString(SettingsKeys::remoteDesktopRestoreToken(), first);
+        PortalKeySink sink(older.bus(), settings);
         QVERIFY(asks(sink, Consent::granted));
         QCOMPARE(older.lastRestoreToken(), QString());
         QCOMPARE(older.lastPersistMode(), 0u);

@@ -82,12 +82,14 @@ QString earlierVersionsKey(const QJsonObject& config)
     return knownToEarlierVersions(key) ? key : QString();
 }
 
+QByteArray storedProfile(const QString& path)
+{
+    return Defaults(path).dataValue(u"activeButtonProfile"_s).value_or(QByteArray());
+}
+
 QJsonObject storedConfigs(const QString& path)
 {
-    return QJsonDocument::fromJson(*Defaults(path).dataValue(u"activeButtonProfile"_s))
-        .object()
-        .value(u"buttonConfigs"_s)
-        .toObject();
+    return QJsonDocument::fromJson(storedProfile(path)).object().value(u"buttonConfigs"_s).toObject();
 }
 
 QStringList presses(qint64 code, int count, qint64 start, qint64 hold, qint64 pause)
@@ -131,8 +133,7 @@ private Q_SLOTS:
     void aLaterFileIsReadHereAndStillByEarlierVersions()
     {
         const QString path = copyOf(u"settings-with-trainer-apps.conf"_s, m_dir);
-        const QByteArray stored = *Defaults(path).dataValue(u"activeButtonProfile"_s);
-        QCOMPARE(problemForEarlierVersions(stored), QString());
+        QCOMPARE(problemForEarlierVersions(storedProfile(path)), QString());
 
         ProfileRig rig(path);
         QCOMPARE(rig.service.trainerApp().id, u"mywhoosh"_s);
@@ -153,7 +154,7 @@ private Q_SLOTS:
     {
         const QString path = copyOf(u"settings-with-keypad-keys.conf"_s, m_dir);
         const QJsonObject configs = storedConfigs(path);
-        QCOMPARE(problemForEarlierVersions(*Defaults(path).dataValue(u"activeButtonProfile"_s)), QString());
+        QCOMPARE(problemForEarlierVersions(storedProfile(path)), QString());
         QCOMPARE(earlierVersionsKey(configs.value(u"3"_s).toObject()), u"minus"_s);
         QCOMPARE(earlierVersionsKey(configs.value(u"4"_s).toObject()), QString());
         const Defaults earlier(path);
@@ -187,14 +188,7 @@ private Q_SLOTS:
             rig.service.setRepeatCount(3, 2);
             rig.service.setAction(4, KeyboardAction::key);
         }
-        const auto written = QJsonDocument::fromJson(*Defaults(path).dataValue(u"activeButtonProfile"_s))
-                                 .object()
-                                 .value(u"buttonConfigs"_s);
-        const QString golden = copyOf(u"settings-with-trainer-apps.conf"_s, m_dir);
-        const auto expected = QJsonDocument::fromJson(*Defaults(golden).dataValue(u"activeButtonProfile"_s))
-                                  .object()
-                                  .value(u"buttonConfigs"_s);
-        QCOMPARE(written, expected);
+        QCOMPARE(storedConfigs(path), storedConfigs(copyOf(u"settings-with-trainer-apps.conf"_s, m_dir)));
     }
 
     void keypadKeysAreWrittenInTheFormEarlierVersionsRead()

@@ -60,12 +60,51 @@ struct Pipe
     int fds[2]{-1, -1};
 };
 
+// Codes pressed together, released in reverse, as readEvents() shows them.
+QStringList press(QList<int> codes)
+{
+    QStringList events;
+    for (int code : codes)
+        events << key(code, 1) << syn;
+    std::reverse(codes.begin(), codes.end());
+    for (int code : codes)
+        events << key(code, 0) << syn;
+    return events;
+}
+
+// A sink on a pipe, and an X display whose layout it may follow.
+struct LayoutRig
+{
+    std::unique_ptr<XvfbServer> server = std::make_unique<XvfbServer>(); // outlives the sink's connection
+    Pipe pipe;
+    UinputKeySink sink{pipe.fds[1]};
+
+    bool followTheDisplay()
+    {
+        if (server->start())
+            return false;
+        sink.setLayoutDisplay(server->displayName());
+        return !sink.setKeyMatching(KeyMatching::character);
+    }
+    // One press of each key, and what the device got.
+    QStringList type(const QList<VirtualKey>& keys)
+    {
+        for (const VirtualKey& key : keys) {
+            if (!sink.post(key, KeyDirection::down) || !sink.post(key, KeyDirection::up))
+                return {sink.lastError()};
+        }
+        return readEvents(pipe.fds[0]);
+    }
+};
+
 class tst_UinputKeySink : public QObject
 {
     Q_OBJECT
 
+    const VirtualKey y = *VirtualKey::fromName(u"y"_s);
+
 private Q_SLOTS:
-    void writesKeyEventsEachFollowedByASyncReport()
+    void writesKeyEventsEachFollowedByASyncReportOrSaysWhyNot()
     {
         Pipe pipe;
         TricklingSink sink(pipe.fds[1]);
@@ -75,9 +114,18 @@ private Q_SLOTS:
         QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
         QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
         QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
+        QCOMPARE(readEvents(pipe.fds[0]), press({KEY_COMMA}) + press({KEY_DOT}));
 
-        QCOMPARE(readEvents(pipe.fds[0]), (QStringList{key(KEY_COMMA, 1), syn, key(KEY_COMMA, 0), syn,
-                                                       key(KEY_DOT, 1), syn, key(KEY_DOT, 0), syn}));
+        // A device that takes nothing more, or accepts no data.
+        const QByteArray filler(4096, 'x');
+        while (::write(pipe.fds[1], filler.constData(), filler.size()) > 0) {
+        }
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
+        QVERIFY2(sink.lastError().contains(u"writing to the virtual keyboard failed"_s),
+                 qPrintable(sink.lastError()));
+        sink.stall = true;
+        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
+        QCOMPARE(sink.lastError(), u"the virtual keyboard accepted no data"_s);
     }
 
     // The physical key by default; by character the layout is read from the X display, so that
@@ -85,49 +133,30 @@ private Q_SLOTS:
     void picksKeysByPlaceOrByTheDisplaysLayout()
     {
         const VirtualKey f5 = *VirtualKey::fromName(u"F5"_s);
-        const VirtualKey y = *VirtualKey::fromName(u"y"_s);
         const VirtualKey slash = *VirtualKey::fromName(u"slash"_s);
-        const auto press = [](QList<int> codes) {
-            QStringList events;
-            for (int code : codes)
-                events << key(code, 1) << syn;
-            std::reverse(codes.begin(), codes.end());
-            for (int code : codes)
-                events << key(code, 0) << syn;
-            return events;
-        };
-        const auto type = [](UinputKeySink& sink, int fd, const QList<VirtualKey>& keys) {
-            for (const VirtualKey& key : keys) {
-                if (!sink.post(key, KeyDirection::down) || !sink.post(key, KeyDirection::up))
-                    return QStringList{sink.lastError()};
-            }
-            return readEvents(fd);
-        };
-
-        // Outlives the sink's connection to it.
-        XvfbServer server;
-        Pipe pipe;
-        UinputKeySink sink(pipe.fds[1]);
-        QCOMPARE(sink.keyMatching(), KeyMatching::physicalKey);
-        QCOMPARE(type(sink, pipe.fds[0], {f5, y, slash}),
-                 press({KEY_F5}) + press({KEY_Y}) + press({KEY_SLASH}));
+        LayoutRig rig;
+        QCOMPARE(rig.sink.keyMatching(), KeyMatching::physicalKey);
+        QCOMPARE(rig.type({f5, y, slash}), press({KEY_F5}) + press({KEY_Y}) + press({KEY_SLASH}));
 
         // Without a display there is no layout to read: the physical key stays.
-        sink.setLayoutDisplay(":4095");
-        const auto refused = sink.setKeyMatching(KeyMatching::character);
+        rig.sink.setLayoutDisplay(":4095");
+        const auto refused = rig.sink.setKeyMatching(KeyMatching::character);
         QVERIFY(refused && refused->contains(u"no X display"_s));
-        QCOMPARE(sink.keyMatching(), KeyMatching::physicalKey);
+        QCOMPARE(rig.sink.keyMatching(), KeyMatching::physicalKey);
 
         if (!XvfbServer::isInstalled())
             QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        QVERIFY(!server.start());
-        sink.setLayoutDisplay(server.displayName());
-        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        // As on a German layout, switched to while Cogwise runs: Y and Z trade places, "/" is Shift+7.
-        QVERIFY(server.remapKeys(
-            {{29, {"z", "Z"}}, {52, {"y", "Y"}}, {16, {"7", "slash"}}, {61, {"minus", "underscore"}}}));
-        QCOMPARE(type(sink, pipe.fds[0], {f5, y, slash}),
-                 press({KEY_F5}) + press({KEY_Z}) + press({KEY_LEFTSHIFT, KEY_7}));
+        QVERIFY(rig.followTheDisplay());
+        // Switched to while Cogwise runs.
+        QVERIFY(rig.server->useGermanKeys());
+        QCOMPARE(rig.type({f5, y, slash}), press({KEY_F5}) + press({KEY_Z}) + press({KEY_LEFTSHIFT, KEY_7}));
+
+        // A keypad digit is its keypad key alone: Shift would not make a digit of its arrow on
+        // every keymap, and Num Lock stays the rider's.
+        for (bool numLock : {false, true}) {
+            QVERIFY(rig.server->setNumLock(numLock));
+            QCOMPARE(rig.type({*VirtualKey::fromName(u"KP_1"_s)}), press({KEY_KP1}));
+        }
     }
 
     // The display whose layout it follows goes away mid-ride (XWayland stopped): Cogwise lives
@@ -136,24 +165,13 @@ private Q_SLOTS:
     {
         if (!XvfbServer::isInstalled())
             QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        auto server = std::make_unique<XvfbServer>();
-        QVERIFY(!server->start());
-        QVERIFY(server->remapKeys({{29, {"z", "Z"}}, {52, {"y", "Y"}}}));
-        Pipe pipe;
-        UinputKeySink sink(pipe.fds[1]);
-        sink.setLayoutDisplay(server->displayName());
-        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        const VirtualKey y = *VirtualKey::fromName(u"y"_s);
-        QVERIFY(sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up));
-        QCOMPARE(readEvents(pipe.fds[0]).value(0), key(KEY_Z, 1));
+        LayoutRig rig;
+        QVERIFY(rig.followTheDisplay());
+        QVERIFY(rig.server->useGermanKeys());
+        QCOMPARE(rig.type({y}).value(0), key(KEY_Z, 1));
 
-        server.reset();
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                const bool sent = sink.post(y, KeyDirection::down) && sink.post(y, KeyDirection::up);
-                return sent && readEvents(pipe.fds[0]).value(0) == key(KEY_Y, 1);
-            },
-            10000));
+        rig.server.reset();
+        QVERIFY(QTest::qWaitFor([&] { return rig.type({y}).value(0) == key(KEY_Y, 1); }, 10000));
     }
 
     // What a preset's shifts write to the device, at the keys' places.
@@ -162,11 +180,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("app");
         QTest::addColumn<int>("up");
         QTest::addColumn<int>("down");
-        QTest::newRow("rouvy") << u"rouvy"_s << KEY_DOT << KEY_COMMA;
-        QTest::newRow("mywhoosh") << u"mywhoosh"_s << KEY_I << KEY_K;
-        QTest::newRow("tpv") << u"tpv"_s << KEY_KPPLUS << KEY_KPMINUS;
-        QTest::newRow("maximumtrainer") << u"maximumtrainer"_s << KEY_UP << KEY_DOWN;
-        QTest::newRow("goldencheetah") << u"goldencheetah"_s << KEY_KPPLUS << KEY_KPMINUS;
+        const QList<std::tuple<const char*, int, int>> presets{{"rouvy", KEY_DOT, KEY_COMMA},
+                                                               {"mywhoosh", KEY_I, KEY_K},
+                                                               {"tpv", KEY_KPPLUS, KEY_KPMINUS},
+                                                               {"maximumtrainer", KEY_UP, KEY_DOWN},
+                                                               {"goldencheetah", KEY_KPPLUS, KEY_KPMINUS}};
+        QCOMPARE(presets.size(), TrainerApp::all().size() - 1); // every preset is a row
+        for (const auto& [app, up, down] : presets)
+            QTest::newRow(app) << QString::fromLatin1(app) << up << down;
     }
     void everyPresetsShiftsReachTheDevice()
     {
@@ -185,50 +206,12 @@ private Q_SLOTS:
 
         bridge.handleButtonPress(2);
         bridge.handleButtonPress(1);
-        const QStringList expected{key(up, 1), syn, key(up, 0), syn, key(down, 1), syn, key(down, 0), syn};
+        const QStringList expected = press({up}) + press({down});
         QStringList events;
         QTRY_VERIFY_WITH_TIMEOUT((events += readEvents(pipe.fds[0]), events.size() >= expected.size()),
                                  10000);
         QCOMPARE(events, expected);
         DebugLogRecorder::settle();
-    }
-
-    // By character too, a keypad digit is its keypad key alone: Shift would not make a digit of
-    // its arrow on every keymap, and Num Lock stays the rider's.
-    void keypadKeysArePressedAtTheirPlace()
-    {
-        if (!XvfbServer::isInstalled())
-            QSKIP("Xvfb is not installed (scripts/install-deps installs it)");
-        XvfbServer server;
-        QVERIFY(!server.start());
-        Pipe pipe;
-        UinputKeySink sink(pipe.fds[1]);
-        sink.setLayoutDisplay(server.displayName());
-        QVERIFY(!sink.setKeyMatching(KeyMatching::character));
-        for (bool numLock : {false, true}) {
-            QVERIFY(server.setNumLock(numLock));
-            const VirtualKey one = *VirtualKey::fromName(u"KP_1"_s);
-            QVERIFY(sink.post(one, KeyDirection::down) && sink.post(one, KeyDirection::up));
-            QCOMPARE(readEvents(pipe.fds[0]).filter(u"%1 "_s.arg(EV_KEY)),
-                     (QStringList{key(KEY_KP1, 1), key(KEY_KP1, 0)}));
-        }
-    }
-
-    void failuresAreReported()
-    {
-        Pipe pipe;
-        TricklingSink sink(pipe.fds[1]);
-        // A device that takes nothing more.
-        const QByteArray filler(4096, 'x');
-        while (::write(pipe.fds[1], filler.constData(), filler.size()) > 0) {
-        }
-        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY2(sink.lastError().contains(u"writing to the virtual keyboard failed"_s),
-                 qPrintable(sink.lastError()));
-
-        sink.stall = true;
-        QVERIFY(!sink.post(VirtualKey::period(), KeyDirection::down));
-        QCOMPARE(sink.lastError(), u"the virtual keyboard accepted no data"_s);
     }
 
     void devicesThatCannotBeUsedSayWhy()

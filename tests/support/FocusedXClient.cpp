@@ -48,16 +48,11 @@ QStringList FocusedXClient::receiveKeys(int count, int timeoutMs)
 bool FocusedXClient::waitForEvent(int type, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    for (;;) {
-        while (XPending(m_display) > 0) {
-            XEvent event;
-            XNextEvent(m_display, &event);
-            if (event.type == type)
-                return true;
-        }
+    while (!drain(type)) {
         if (!waitForInput(int(deadline.remainingTime())))
             return false;
     }
+    return true;
 }
 
 bool FocusedXClient::waitForInput(int timeoutMs) const
@@ -68,11 +63,13 @@ bool FocusedXClient::waitForInput(int timeoutMs) const
     return poll(&descriptor, 1, timeoutMs) > 0;
 }
 
-void FocusedXClient::drain()
+bool FocusedXClient::drain(int type)
 {
+    bool seen = false;
     while (XPending(m_display) > 0) {
         XEvent event;
         XNextEvent(m_display, &event);
+        seen = seen || event.type == type;
         if (event.type != KeyPress && event.type != KeyRelease)
             continue;
         KeySym symbol = NoSymbol;
@@ -83,4 +80,5 @@ void FocusedXClient::drain()
                       (event.type == KeyPress ? QStringLiteral(" down") : QStringLiteral(" up")));
         m_times.append(qint64(event.xkey.time));
     }
+    return seen;
 }

@@ -25,7 +25,6 @@ public:
     }
 
     bool isConnected() const { return m_display != nullptr; }
-    // Maps the window, gives it the focus and waits for FocusIn.
     bool takeFocus(int timeoutMs);
     // Waits until at least `count` key events arrived (or the time is up), then
     // collects whatever else the server still had queued.
@@ -36,7 +35,8 @@ public:
 private:
     bool waitForEvent(int type, int timeoutMs);
     bool waitForInput(int timeoutMs) const;
-    void drain();
+    // Records the key events queued; true when an event of `type` was among them.
+    bool drain(int type = 0);
 
     _XDisplay* m_display = nullptr;
     unsigned long m_window = 0;

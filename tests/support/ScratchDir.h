@@ -31,6 +31,13 @@ public:
         return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
     }
 
+    // A file's bytes; empty when it cannot be read.
+    static QByteArray read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
 private:
     QTemporaryDir m_dir;
 };

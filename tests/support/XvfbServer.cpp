@@ -7,6 +7,8 @@
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int startTimeoutMs = 20000;
@@ -25,7 +27,7 @@ XvfbServer::~XvfbServer()
 
 bool XvfbServer::isInstalled()
 {
-    return !QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty();
+    return !QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty();
 }
 
 std::optional<QString> XvfbServer::start(QSize screen, const QStringList& arguments)
@@ -33,18 +35,16 @@ std::optional<QString> XvfbServer::start(QSize screen, const QStringList& argume
     // -displayfd: Xvfb picks a free display and writes its number once it is ready. -noreset: a
     // test's clients come and go, and a server that reset whenever the last one left would lose
     // a remapped layout, and could turn away the next client while it resets.
-    m_process.start(
-        QStringLiteral("Xvfb"),
-        QStringList{QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(screen.width()).arg(screen.height()),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")} +
-            arguments);
+    m_process.start(u"Xvfb"_s, QStringList{u"-displayfd"_s, u"1"_s, u"-screen"_s, u"0"_s,
+                                           u"%1x%2x24"_s.arg(screen.width()).arg(screen.height()),
+                                           u"-nolisten"_s, u"tcp"_s, u"-noreset"_s} +
+                                   arguments);
     if (!m_process.waitForStarted(startTimeoutMs))
-        return QStringLiteral("Xvfb did not start: ") + m_process.errorString();
+        return u"Xvfb did not start: "_s + m_process.errorString();
     QByteArray number;
     while (!number.endsWith('\n')) {
         if (!m_process.waitForReadyRead(startTimeoutMs))
-            return QStringLiteral("Xvfb did not report a display: ") +
+            return u"Xvfb did not report a display: "_s +
                    QString::fromLocal8Bit(m_process.readAllStandardError());
         number += m_process.readAllStandardOutput();
     }

@@ -22,6 +22,12 @@ public:
     // Gives the keys at these X key codes new keysyms (plain, shifted), as another keyboard
     // layout would: {29, {"z", "Z"}} makes the key at the US Y type a "z".
     bool remapKeys(const QList<QPair<unsigned, QList<QByteArray>>>& keys) const;
+    // As a German layout does: Y and Z trade places, "/" is Shift+7.
+    bool useGermanKeys() const
+    {
+        return remapKeys(
+            {{29, {"z", "Z"}}, {52, {"y", "Y"}}, {16, {"7", "slash"}}, {61, {"minus", "underscore"}}});
+    }
     // Locks or unlocks Num Lock, as its key would: keypad digits or their arrows.
     bool setNumLock(bool on) const;
 

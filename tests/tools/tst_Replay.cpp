@@ -1,7 +1,6 @@
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
 
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -36,12 +35,6 @@ QString dataFile(const char* name)
     return QStringLiteral(COGWISE_TEST_DATA_DIR "/") + QLatin1String(name);
 }
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // The report's entries with their time stamps written as "[time]", sorted: Logger
 // lines and direct entries may interleave differently from run to run.
 QStringList entryBlocks(QString entries)
@@ -64,19 +57,12 @@ class tst_Replay : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void sampleRideMatchesTheGoldenOutput()
-    {
-        const Run run = replay({dataFile("sample-ride.capture")});
-        QCOMPARE(run.exitCode, 0);
-        QCOMPARE(run.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
-        QCOMPARE(run.err, QString());
-    }
-
     void reportFollowsOnceEverythingHasLanded()
     {
         const Run run = replay({dataFile("sample-ride.capture"), u"--report"_s});
         QCOMPARE(run.exitCode, 0);
-        const QString events = QString::fromUtf8(readAll(dataFile("sample-ride.expected")));
+        QCOMPARE(run.err, QString());
+        const QString events = QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.expected")));
         QVERIFY(run.out.startsWith(events));
 
         const QString separator = QString(80, QLatin1Char('='));
@@ -85,7 +71,7 @@ private Q_SLOTS:
         QVERIFY(parts.at(1).startsWith(u"Cogwise Debug Logs\nGenerated: "_s));
         QVERIFY(parts.at(1).endsWith(u"\nTotal Entries: 60\n"_s));
         QCOMPARE(entryBlocks(parts.at(2)),
-                 entryBlocks(QString::fromUtf8(readAll(dataFile("sample-ride.report")))));
+                 entryBlocks(QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.report")))));
     }
 
     void readsStandardInputAndDeviceTexts()
@@ -106,19 +92,15 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("capture");
         QTest::addColumn<QString>("where");
 
-        QTest::newRow("bad number") << QByteArray("0 2AC2 040000\nsoon 2AC2 040000\n") << u":2: bad time"_s;
-        QTest::newRow("odd hex") << QByteArray("# x\n\n5 2AC2 04000\n") << u":3: odd count"_s;
-        QTest::newRow("missing field") << QByteArray("5 2AC2\n") << u":1: missing value"_s;
+        // The parser's own messages have their rows in its tests; these are the tool's reading.
+        QTest::newRow("odd hex, after a comment and a blank line")
+            << QByteArray("# x\n\n5 2AC2 04000\n") << u":3: odd count"_s;
         QTest::newRow("binary garbage") << QByteArray("\x00\x01\xFF\xC3\x28 zz\n", 9) << u":1: "_s;
         QTest::newRow("NUL in the bytes")
             << QByteArray("5 2AC2 0\x00\n", 10) << u":1: bad hex bytes \"0\\x00\""_s;
-        QTest::newRow("terminal escape in the bytes")
-            << QByteArray("5 2AC2 00\x1b[2J\n") << u":1: bad hex bytes \"00\\x1B[2J\""_s;
         QTest::newRow("a line longer than any capture's")
             << QByteArray("0 2AC2 040000\n1 2AC2 " + QByteArray(70'000, '0') + "\n")
             << u":2: a line longer than 65536 bytes"_s;
-        QTest::newRow("beyond a week") << QByteArray("0 2AC2 00\n2147483648 2AC2 00\n")
-                                       << u":2: time 2147483648 is beyond the longest capture"_s;
     }
 
     void malformedCapturesStopWithTheLineNumber()
@@ -147,9 +129,9 @@ private Q_SLOTS:
         QCOMPARE(bad.out, QString());
         QVERIFY2(bad.err.contains(u"-:3: odd count"_s), qPrintable(bad.err));
 
-        const Run good = replay({u"-"_s}, readAll(dataFile("sample-ride.capture")));
+        const Run good = replay({u"-"_s}, ScratchDir::read(dataFile("sample-ride.capture")));
         QCOMPARE(good.exitCode, 0);
-        QCOMPARE(good.out, QString::fromUtf8(readAll(dataFile("sample-ride.expected"))));
+        QCOMPARE(good.out, QString::fromUtf8(ScratchDir::read(dataFile("sample-ride.expected"))));
     }
 
     void missingFileAndEmptyCapture()
