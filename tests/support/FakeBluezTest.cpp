@@ -47,7 +47,6 @@ void FakeBluezTest::init()
                                     {QStringLiteral("SetConnectError"), QString(), QString()},
                                     {QStringLiteral("SetConnectLimit"), uint(m_connectLimit.count())},
                                     {QStringLiteral("SetNotifyInProgress"), false},
-                                    {QStringLiteral("SetReadError"), false},
                                     {QStringLiteral("SetReportsOnSubscribe"), false},
                                     {QStringLiteral("SetSlowController"), false},
                                     {QStringLiteral("OtherClientDiscovers"), false},
