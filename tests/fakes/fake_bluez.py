@@ -492,7 +492,7 @@ NOTIFY_FLAGS = {'notify', 'indicate', 'encrypt-notify', 'encrypt-indicate',
                 'encrypt-authenticated-notify', 'encrypt-authenticated-indicate',
                 'secure-notify', 'secure-indicate'}
 
-# apps: (sender, path) -> {'ready', 'services', 'chrcs', 'descs', 'match'}
+# apps: (sender, path) -> {'ready', 'chrcs', 'descs', 'match'}
 # ads: (sender, path) -> {'ready', 'props', 'order'}
 # agents: sender -> {'path', 'capability'}; default_agents[0] is the default
 # hosts: name -> {'name', 'address', 'path', 'paired', 'present', 'ccc' (app key, char path)}
@@ -528,38 +528,26 @@ def uuid_bytes(uuid):
 
 def parse_app(objects, app_path):
     '''BlueZ's proxy_added_cb/client_ready_cb/database_add_app over GetManagedObjects'
-    answer: None when usable, else the message of the org.bluez.Error.Failed reply.'''
+    answer: (characteristics, descriptors) when usable, else the org.bluez.Error.Failed message.'''
     prefix = app_path.rstrip('/') + '/'
     mine = {str(p): o for p, o in objects.items() if str(p) == app_path or str(p).startswith(prefix)}
-    services, chrcs, descs = {}, {}, {}
-    for path, ifaces in mine.items():
-        if SERVICE_IFACE in ifaces:
-            props = ifaces[SERVICE_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            if uuid is None or not isinstance(props.get('Primary'), (bool, dbus.Boolean)):
-                return 'No valid service object found'
-            services[path] = {'uuid': uuid, 'primary': bool(props['Primary'])}
-    if not services:
+    services = {path: ifaces[SERVICE_IFACE] for path, ifaces in mine.items() if SERVICE_IFACE in ifaces}
+    if not services or not all(full_uuid(props.get('UUID', '')) and isinstance(props.get('Primary'), (bool, dbus.Boolean))
+                               for props in services.values()):
         return 'No valid service object found'
-    for path, ifaces in mine.items():
-        if CHAR_IFACE in ifaces:
-            props = ifaces[CHAR_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            flags = [str(f) for f in props.get('Flags', [])]
-            if (uuid is None or str(props.get('Service', '')) not in services or 'Flags' not in props
-                    or not flags or any(f not in CHRC_FLAGS for f in flags)):
-                return 'Failed to create entry in database'
-            chrcs[path] = {'uuid': uuid, 'service': str(props['Service']), 'flags': set(flags)}
-    for path, ifaces in mine.items():
-        if DESC_IFACE in ifaces:
-            props = ifaces[DESC_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            flags = [str(f) for f in props.get('Flags', [])]
-            if (uuid is None or str(props.get('Characteristic', '')) not in chrcs or 'Flags' not in props
-                    or any(f not in DESC_FLAGS for f in flags)):
-                return 'Failed to create entry in database'
-            descs[path] = {'uuid': uuid, 'chrc': str(props['Characteristic']), 'flags': set(flags)}
-    return services, chrcs, descs
+    chrcs, descs = {}, {}
+    for iface, parent, parents, table, allowed in ((CHAR_IFACE, 'Service', services, chrcs, CHRC_FLAGS),
+                                                  (DESC_IFACE, 'Characteristic', chrcs, descs, DESC_FLAGS)):
+        for path, ifaces in mine.items():
+            if iface in ifaces:
+                props = ifaces[iface]
+                uuid = full_uuid(props.get('UUID', ''))
+                flags = [str(f) for f in props.get('Flags', [])]
+                if (uuid is None or str(props.get(parent, '')) not in parents or 'Flags' not in props
+                        or (iface == CHAR_IFACE and not flags) or any(f not in allowed for f in flags)):
+                    return 'Failed to create entry in database'
+                table[path] = {'uuid': uuid, 'parent': str(props[parent]), 'flags': set(flags)}
+    return chrcs, descs
 
 
 def register_application(self, path, _options, sender, ok, err):
@@ -578,7 +566,7 @@ def register_application(self, path, _options, sender, ok, err):
             del kb['apps'][key]
             err(error('org.bluez.Error.Failed', parsed))
             return
-        app['services'], app['chrcs'], app['descs'] = parsed
+        app['chrcs'], app['descs'] = parsed
         app['ready'] = True
         app['match'] = bus().add_signal_receiver(
             lambda iface, changed_props, _inv, path=None: app_property_changed(key, path, iface, changed_props),
@@ -616,27 +604,14 @@ def unregister_application(self, path, sender):
 # --- LEAdvertisingManager1 ---------------------------------------------------------------
 
 def ad_length(props):
-    '''The advertising data as bt_ad_generate() sizes it, without the local name (BlueZ
-    shortens that rather than refusing); None when a UUID does not parse.'''
+    '''The advertising data as bt_ad_generate() sizes it, of what Cogwise advertises, without
+    the local name (BlueZ shortens that rather than refusing); None when a UUID does not parse.'''
     length = 3  # flags, put there by BlueZ (Discoverable) or by the kernel
-    for key in ('ServiceUUIDs', 'SolicitUUIDs'):
-        sizes = {}
-        for uuid in props.get(key, []):
-            full_id = full_uuid(uuid)
-            if full_id is None:
-                return None
-            sizes.setdefault(uuid_bytes(full_id), []).append(full_id)
-        for size, uuids in sizes.items():
-            length += 2 + size * len(uuids)
-    for _, data in props.get('ManufacturerData', {}).items():
-        length += 2 + 2 + len(data)
-    for uuid, data in props.get('ServiceData', {}).items():
-        full_id = full_uuid(uuid)
-        if full_id is None:
-            return None
-        length += 2 + uuid_bytes(full_id) + len(data)
-    for _, data in props.get('Data', {}).items():
-        length += 2 + len(data)
+    uuids = [full_uuid(uuid) for uuid in props.get('ServiceUUIDs', [])]
+    if None in uuids:
+        return None
+    for size in {uuid_bytes(uuid) for uuid in uuids}:  # one field per size
+        length += 2 + size * sum(1 for uuid in uuids if uuid_bytes(uuid) == size)
     includes = [str(i) for i in props.get('Includes', [])]
     if 'Appearance' in props or 'appearance' in includes:
         length += 4
@@ -919,7 +894,7 @@ def ios_session(host):
         inputs = []
         for key, path, chrc in find_chrcs('2a4d'):
             for d_path, desc in sorted(kb['apps'][key]['descs'].items()):
-                if desc['chrc'] == path and desc['uuid'] == full_uuid('2908'):
+                if desc['parent'] == path and desc['uuid'] == full_uuid('2908'):
                     ref = yield from host_read(host, key, d_path, DESC_IFACE, desc['flags'], 0)
                     if len(ref) == 2 and ref[1] == 1:
                         inputs.append((key, path, chrc))
