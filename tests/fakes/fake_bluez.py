@@ -63,20 +63,9 @@ real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the 
   DefaultAgent() -> (so)   the default agent's (bus name, path); ('', '/') when none.
   DesktopAgentName() -> s  the bus name of the desktop's agent.
 
-As in BlueZ: Connect while the adapter is off answers org.bluez.Error.NotReady; a second
-Connect while one waits org.bluez.Error.InProgress; Disconnect ends a waiting Connect, which
-then fails "br-connection-canceled", and succeeds on a device that is not connected; Connect
-on a connected device succeeds at once; notification sessions outlive a dropped link. GATT
-objects stay cached when the link drops (read and StartNotify then answer "Not connected").
-Discovery sessions are per client (a second StartDiscovery answers InProgress, StopDiscovery
-without one Failed "No discovery started"); a client leaving the bus or the adapter powering
-off ends its session; Discovering follows the sessions a moment after the reply, and the last
-session to stop clears every device's RSSI. While any client discovers, every awake,
-unconnected device advertises every 150 ms with a steady signal: BlueZ tells its RSSI only
-when it moved by 8 dBm, unless a discovering client set a filter. The kernel discovers in
-10.24 s windows, with 5 s pauses between them when no client set a filter. A waiting Connect
-connects on the device's first advertisement only while no client discovers: the kernel's
-passive scan does not run during discovery.
+Elsewhere it does as bluetoothd 5.66 does, each function below says what: Connect and
+Disconnect, GATT objects cached across a dropped link, discovery sessions per client, RSSI
+reports, the kernel's scan windows and its passive scan for a waiting Connect.
 '''
 
 import os
@@ -248,8 +237,8 @@ def establish(device):
 
 
 def drop(device):
-    '''The link ends, or was not there: either way BlueZ says so. Its GATT objects stay, as
-    BlueZ keeps a device's attribute cache (main.conf's Cache=always).'''
+    '''The link ends, or was not there: either way BlueZ says so. Its GATT objects and notification
+    sessions stay, as BlueZ keeps a device's attribute cache (main.conf's Cache=always).'''
     set_props(device, DEVICE_IFACE, {'ServicesResolved': False, 'Connected': False})
 
 
@@ -274,6 +263,8 @@ def give_up(path):
 
 
 def device_connect(self, ok, err):
+    '''As BlueZ: NotReady while the adapter is off, success at once when connected, InProgress
+    while another Connect waits.'''
     device = devices[self.path]
     if not adapter_on():
         err(error('org.bluez.Error.NotReady', 'Resource Not Ready'))
@@ -1044,14 +1035,14 @@ def SetAdapterPresent(self, present):
             manager.RemoveObject(path)
 
 
+def di2_notifying():
+    return DI2_DATA in mockobject.objects and bool(mockobject.objects[DI2_DATA].props[CHAR_IFACE]['Notifying'])
+
+
 def notify_channel():
     '''The unit notifies its channel state, if anybody listens.'''
-    path = DI2_DATA
-    if path not in mockobject.objects or not mockobject.objects[UNIT].props[DEVICE_IFACE]['Connected']:
-        return
-    if not mockobject.objects[path].props[CHAR_IFACE]['Notifying']:
-        return
-    set_props(mockobject.objects[path], CHAR_IFACE, {'Value': dbus.Array(state['channel'], signature='y')})
+    if di2_notifying() and mockobject.objects[UNIT].props[DEVICE_IFACE]['Connected']:
+        set_props(mockobject.objects[DI2_DATA], CHAR_IFACE, {'Value': dbus.Array(state['channel'], signature='y')})
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='ay', out_signature='')
@@ -1068,11 +1059,6 @@ def Press(self, button):
     channel[0] = (channel[0] + 1) % 256  # the checksum byte moves too; nobody checks it
     channel[button] = (channel[button] + 1) % 256
     notify_channel()
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
-def DropLink(self):
-    drop(mockobject.objects[UNIT])
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
@@ -1093,12 +1079,6 @@ def HostClearReports(self):
     kb['report_times'].clear()
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
-def AdvertisementProperties(self):
-    ads = active_ads()
-    return ads[-1]['props'] if ads else dbus.Dictionary({}, signature='sv')
-
-
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='(so)')
 def DefaultAgent(self):
     name = default_agent()
@@ -1108,16 +1088,18 @@ def DefaultAgent(self):
 
 
 def query(name, out_signature, answer):
-    '''A method of org.bluez.Mock that only answers: what answer() finds now.'''
+    '''A method of org.bluez.Mock without arguments: what answer() does, and finds.'''
     def method(self):
         return answer()
     method.__name__ = name
     return dbus.service.method(MOCK_IFACE, in_signature='', out_signature=out_signature)(method)
 
 
+DropLink = query('DropLink', '', lambda: drop(mockobject.objects[UNIT]))
+AdvertisementProperties = query('AdvertisementProperties', 'a{sv}', lambda: active_ads()[-1]['props'] if active_ads()
+                                else dbus.Dictionary({}, signature='sv'))
 DiscoverySessions = query('DiscoverySessions', 'u', lambda: dbus.UInt32(len(discovery['sessions'])))
-IsNotifying = query('IsNotifying', 'b', lambda: DI2_DATA in mockobject.objects and
-                    bool(mockobject.objects[DI2_DATA].props[CHAR_IFACE]['Notifying']))
+IsNotifying = query('IsNotifying', 'b', di2_notifying)
 PendingConnects = query('PendingConnects', 'u', lambda: dbus.UInt32(
     sum(1 for device in devices.values() if device['pending'] is not None)))
 StartNotifyCalls = query('StartNotifyCalls', 'u', lambda: dbus.UInt32(state['start_notify_calls']))
