@@ -23,16 +23,10 @@ host is forgotten. Control it through the org.bluez.Mock interface of "/":
                            unit notifies its channel state if connected and subscribed.
   SetReportsOnSubscribe(b) the unit notifies its channel state as soon as it is subscribed
                            (false at start: nothing known of the EW-WU111 says it does).
-  DropLink()               the unit's link drops, as when it rides out of range.
-  IsNotifying() -> b       whether the unit's Di2 data characteristic is subscribed.
-  AddSecondUnit()          a second EW-WU111 (C0:FF:EE:00:00:03), awake, appears.
-  PendingConnects() -> u   Connect calls still waiting for their answer.
   OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers without a
                            filter, or stops.
-  DiscoverySessions() -> u clients discovering now.
   SetSlowController(b)     the controller reports each device once per scan window, as those
                            without the strict-duplicate quirk do (false at start, as Intel's).
-  StartNotifyCalls() -> u  StartNotify calls on the unit's Di2 data characteristic so far.
 
 The keyboard side: the adapter serves GattManager1 and LEAdvertisingManager1, /org/bluez a
 real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the start.
@@ -49,19 +43,12 @@ real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the 
                            state, so StopNotify is NOT called.
   SetHostSubscribes(b)     false: later sessions never write the CCC (as after a bluetoothd
                            restart, which forgets subscriptions).
-  HostSubscribed() -> b    a connected host has the input report's CCC enabled.
-  HostIdle() -> b          no host session is running (poll it after a connect).
-  HostReports() -> aay     every input report a connected, subscribed host received, in order
-                           (cut to ATT_MTU - 3 bytes); HostReportTimes() -> ad their arrival,
-                           monotonic seconds; HostClearReports() forgets them.
-  HostReportMap() -> ay    the Report Map as the host assembled it from its long read.
-  HostReadError() -> s     the D-Bus error name or ATT reason of the host's last failed read.
+  HostClearReports()       forgets the input reports hosts received (HostReports(), cut to
+                           ATT_MTU - 3 bytes) and their arrival (HostReportTimes(), monotonic s).
   SetRefuseCentralWhileHostConnected(b) while a host is connected, Device1.Connect on a unit
                            fails org.bluez.Error.Failed "le-connection-busy".
-  RegisteredApplications() -> u  GATT applications registered (answered, not pending).
-  AdvertisementProperties() -> a{sv}  the newest active advertisement's ({} when none).
-  DefaultAgent() -> (so)   the default agent's (bus name, path); ('', '/') when none.
-  DesktopAgentName() -> s  the bus name of the desktop's agent.
+
+The queries without arguments, at the end, answer what their names say.
 
 Elsewhere it does as bluetoothd 5.66 does, each function below says what: Connect and
 Disconnect, GATT objects cached across a dropped link, discovery sessions per client, RSSI
@@ -1105,7 +1092,8 @@ PendingConnects = query('PendingConnects', 'u', lambda: dbus.UInt32(
 StartNotifyCalls = query('StartNotifyCalls', 'u', lambda: dbus.UInt32(state['start_notify_calls']))
 HostSubscribed = query('HostSubscribed', 'b', lambda: any(
     host['connected'] and host['ccc'] for host in kb['hosts'].values()))
-HostIdle = query('HostIdle', 'b', lambda: kb['sessions'] == 0)
+HostIdle = query(  # no host session runs: poll it after a host connects
+    'HostIdle', 'b', lambda: kb['sessions'] == 0)
 HostReports = query('HostReports', 'aay', lambda: dbus.Array(
     [dbus.ByteArray(r) for r in kb['reports']], signature='ay'))
 HostReportTimes = query('HostReportTimes', 'ad', lambda: dbus.Array(kb['report_times'], signature='d'))
