@@ -86,7 +86,6 @@ SECOND_UNIT_ADDRESS = 'C0:FF:EE:00:00:03'
 SECOND_UNIT = ADAPTER + '/dev_C0_FF_EE_00_00_03'
 
 ADVERTISING_INTERVAL_MS = 150
-ABORT_BY_LOCAL = 'le-connection-abort-by-local'
 
 
 # service short id -> [(characteristic short id, flags, initial value)]
@@ -129,8 +128,7 @@ def add_methods(obj, iface, methods, **keywords):
 
 
 def set_props(obj, iface, props):
-    for key, value in props.items():
-        obj.props[iface][key] = value
+    obj.props[iface].update(props)
     obj.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as', [iface, props, []])
 
 
@@ -245,7 +243,7 @@ def finish_pending(path, failure=None):
 
 def give_up(path):
     devices[path]['pending']['timer'] = None
-    finish_pending(path, error('org.bluez.Error.Failed', ABORT_BY_LOCAL))
+    finish_pending(path, error('org.bluez.Error.Failed', 'le-connection-abort-by-local'))
     return False
 
 
