@@ -42,15 +42,6 @@ private Q_SLOTS:
         QCOMPARE(BleUuid::shortUUIDString(QStringLiteral("0000AB")), QStringLiteral("00AB"));
     }
 
-    void devicesAreEqualByIdentifierAndName()
-    {
-        const QUuid id = QUuid::createUuid();
-        QCOMPARE((DiscoveredDevice{id, QStringLiteral("EW-WU111"), -40, std::nullopt}),
-                 (DiscoveredDevice{id, QStringLiteral("EW-WU111"), -90, std::nullopt}));
-        QVERIFY(!(DiscoveredDevice{id, QStringLiteral("EW-WU111"), 0, std::nullopt} ==
-                  DiscoveredDevice{id, QStringLiteral("EW-WU111 B"), 0, std::nullopt}));
-    }
-
     void addressesSurviveAsIdentifiers()
     {
         const QBluetoothAddress address(QStringLiteral("C0:FF:EE:01:02:03"));

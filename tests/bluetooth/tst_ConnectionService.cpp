@@ -1,4 +1,3 @@
-#include "bluetooth/BleUuid.h"
 #include "fakes/FakeBleCentral.h"
 #include "platform/MonotonicTime.h"
 #include "support/ConnectionRig.h"
@@ -14,7 +13,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const BlePeripheral unit{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000001"_s), u"EW-WU111"_s};
+const QString unitId = u"00000000-0000-0000-0000-C0FFEE000001"_s;
+const BlePeripheral unit{QUuid::fromString(unitId), u"EW-WU111"_s};
 const QString savedKey = u"lastConnectedDeviceUUID"_s;
 
 BleCharacteristic characteristic(const char* shortId, quint8 properties)
@@ -75,15 +75,12 @@ class tst_ConnectionService : public QObject
     Q_OBJECT
 
     ScratchDir m_files;
-    std::unique_ptr<Rig> m_rig;
 
 private Q_SLOTS:
-    void init() { m_rig = std::make_unique<Rig>(m_files.testFile()); }
-    void cleanup() { m_rig.reset(); }
 
     void bluetoothStates()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         for (auto [state, expected] : std::initializer_list<std::pair<BleCentralState, const char*>>{
                  {BleCentralState::unsupported, "disconnected(Bluetooth is not supported on this device)"},
                  {BleCentralState::unauthorized, "bluetoothUnauthorized"},
@@ -98,7 +95,7 @@ private Q_SLOTS:
 
     void scanFindsNamedDevicesOnceAndTimesOut()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.powerOn();
         QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"scan"_s}));
         QCOMPARE(rig.state(), u"scanning"_s);
@@ -121,12 +118,11 @@ private Q_SLOTS:
 
     void savedUnitIsConnectedWhenItAdvertises()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.central.known = {{unit.identifier, std::nullopt}};
-        rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
+        rig.defaults.setString(savedKey, unitId);
         rig.powerOn();
-        QCOMPARE(rig.heard.messages, (QStringList{u"Attempting to auto-connect to last device: "_s +
-                                                      BleUuid::text(unit.identifier),
+        QCOMPARE(rig.heard.messages, (QStringList{u"Attempting to auto-connect to last device: "_s + unitId,
                                                   u"Press a shifter button to wake Last Device"_s}));
         QCOMPARE(rig.state(), u"waiting(Last Device)"_s);
         QCOMPARE(rig.central.takeCalls(), QStringList{u"scan"_s});
@@ -148,7 +144,7 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.heard.messages.count(asleep), 1);
         QCOMPARE(rig.heard.messages.count(u"Press a shifter button to wake Last Device"_s), 1);
-        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        QCOMPARE(rig.defaults.stringValue(savedKey), unitId);
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralConnected(unit); });
         QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
         QVERIFY(!rig.service.isWaitingForUnit());
@@ -156,8 +152,8 @@ private Q_SLOTS:
 
     void refusalsAreSpacedOutAndUnansweredAttemptsEnd()
     {
-        Rig& rig = *m_rig;
-        rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
+        Rig rig(m_files.testFile());
+        rig.defaults.setString(savedKey, unitId);
         rig.powerOn();
         rig.advertise();
         QCOMPARE(rig.attempts(), 1);
@@ -174,9 +170,9 @@ private Q_SLOTS:
 
     void forgottenUnitFallsBackToAScanAndIsStillHeard()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.central.known.clear();
-        rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
+        rig.defaults.setString(savedKey, unitId);
         rig.powerOn();
         QCOMPARE(rig.heard.messages, QStringList{u"Last connected device not found, scanning..."_s});
         QCOMPARE(rig.central.takeCalls(), (QStringList{u"stopScan"_s, u"scan"_s}));
@@ -187,10 +183,10 @@ private Q_SLOTS:
 
     void connectingDiscoversSubscribesAndReads()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.connectUnit();
         QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
-        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        QCOMPARE(rig.defaults.stringValue(savedKey), unitId);
         QTRY_COMPARE(rig.events.size(), 1);
         QCOMPARE(rig.events.constFirst(),
                  (std::pair{u"deviceConnected"_s, Analytics::Parameters{{u"device"_s, u"EW-WU111"_s}}}));
@@ -213,7 +209,7 @@ private Q_SLOTS:
 
     void valuesAreRouted()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.connectUnit();
         DebugLogRecorder recorder;
         rig.value("2A24", "EW-WU111-B");
@@ -254,8 +250,8 @@ private Q_SLOTS:
 
     void failedConnectionKeepsTheRidersUnit()
     {
-        Rig& rig = *m_rig;
-        rig.defaults.setString(savedKey, BleUuid::text(unit.identifier));
+        Rig rig(m_files.testFile());
+        rig.defaults.setString(savedKey, unitId);
         const BlePeripheral other{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000002"_s),
                                   u"EW-WU111"_s};
         rig.central.known = {unit, other};
@@ -264,7 +260,7 @@ private Q_SLOTS:
         rig.platform(
             [&](BleCentral& d) { Q_EMIT d.connectFailed(other, BleConnectFailure::refused, std::nullopt); });
         QCOMPARE(rig.heard.states, QStringList{u"disconnected(Failed to connect)"_s}); // no churn
-        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        QCOMPARE(rig.defaults.stringValue(savedKey), unitId);
         rig.central.takeCalls();
         rig.advertise(); // the rider's own unit, still listened for
         QCOMPARE(rig.attempts(), 1);
@@ -324,7 +320,7 @@ private Q_SLOTS:
 
     void userDisconnect()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.service.connect(DiscoveredDevice{unit.identifier, *unit.name, -50, std::nullopt});
         rig.service.disconnect(); // only connecting: nothing happens
         QCOMPARE(rig.state(), u"connecting(EW-WU111)"_s);
@@ -344,7 +340,7 @@ private Q_SLOTS:
 
     void lostUnitIsWaitedForThroughRadioAndServiceRestarts()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.connectUnit();
         rig.central.takeCalls();
         rig.platform(
@@ -353,7 +349,7 @@ private Q_SLOTS:
         QCOMPARE(rig.heard.messages.mid(rig.heard.messages.size() - 2),
                  (QStringList{u"Connection to EW-WU111 lost, reconnecting..."_s,
                               u"Press a shifter button to wake EW-WU111"_s}));
-        QCOMPARE(rig.defaults.stringValue(savedKey), BleUuid::text(unit.identifier));
+        QCOMPARE(rig.defaults.stringValue(savedKey), unitId);
         QVERIFY(!rig.ble.connectedPeripheral());
 
         // Radio off during an attempt: it ends, nothing more is tried, and the state says why.
@@ -385,7 +381,7 @@ private Q_SLOTS:
 
     void radioOffWhileConnectedEndsInBluetoothOff()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.connectUnit();
         rig.platform([](BleCentral& d) {
             Q_EMIT d.peripheralDisconnected(unit, u"Bluetooth is no longer available"_s);
@@ -397,7 +393,7 @@ private Q_SLOTS:
 
     void theScanListIsStable()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.powerOn();
         const BlePeripheral other{QUuid::createUuid(), u"Heart Rate"_s};
         rig.platform([&](BleCentral& d) {
@@ -417,7 +413,7 @@ private Q_SLOTS:
 
     void rescanWhileWaitingStillListensForTheUnit()
     {
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         rig.connectUnit();
         rig.platform([](BleCentral& d) { Q_EMIT d.peripheralDisconnected(unit, std::nullopt); });
         QVERIFY(rig.service.isWaitingForUnit());

@@ -29,28 +29,23 @@ public:
     {}
 
 private Q_SLOTS:
+    // Button 1 shifts down once, button 2 up three times: the keys of the trainer app set, or of
+    // another named on the command line (which keeps it) held as long as it says.
+    void notificationsBecomeKeys_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QStringList>("keys");
+        QTest::newRow("as set") << QStringList{}
+                                << FocusedXClient::pressesOf(u"comma"_s, 1) +
+                                       FocusedXClient::pressesOf(u"period"_s, 3);
+        QTest::newRow("MyWhoosh's, held and spaced")
+            << QStringList{u"--trainer-app"_s, u"mywhoosh"_s, u"--key-hold"_s, u"40"_s}
+            << FocusedXClient::pressesOf(u"k"_s, 1) + FocusedXClient::pressesOf(u"i"_s, 3);
+    }
     void notificationsBecomeKeys()
     {
-        prepareSettings();
-        FocusedXClient client(m_display.displayName());
-        QVERIFY(client.takeFocus(timeoutMs));
-
-        QProcess cogwise;
-        start(cogwise, {u"--headless"_s});
-
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
-        // The first channel packet only sets the counters; the next two press buttons 1 and 2.
-        QVERIFY(press("0503000000"));
-        QVERIFY(press("0604000000"));
-        QVERIFY(press("0704010000"));
-        QCOMPARE(client.receiveKeys(4, timeoutMs),
-                 (QStringList{u"comma down"_s, u"comma up"_s, u"period down"_s, u"period up"_s}));
-        stop(cogwise);
-    }
-
-    // Another trainer app's keys, held and spaced as set on the command line, which keeps them.
-    void myWhooshKeysHeldAndSpaced()
-    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QStringList, keys);
         const QString settings = prepareSettings();
         {
             Defaults defaults(settings);
@@ -60,17 +55,12 @@ private Q_SLOTS:
         QVERIFY(client.takeFocus(timeoutMs));
 
         QProcess cogwise;
-        // The fake may still show the subscription of the run before: wait for this run's own.
-        const int subscriptions = m_bluez.count(u"StartNotifyCalls"_s);
-        start(cogwise, {u"--headless"_s, u"--trainer-app"_s, u"mywhoosh"_s, u"--key-hold"_s, u"40"_s});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_bluez.count(u"StartNotifyCalls"_s) > subscriptions && m_bluez.isNotifying(), timeoutMs);
-        QVERIFY(press("0503000000"));
-        QVERIFY(press("0604000000")); // button 1: shift down, once
-        QVERIFY(press("0704010000")); // button 2: shift up, three times
-        QCOMPARE(client.receiveKeys(8, timeoutMs),
-                 FocusedXClient::pressesOf(u"k"_s, 1) + FocusedXClient::pressesOf(u"i"_s, 3));
+        startSubscribed(cogwise, QStringList{u"--headless"_s} + arguments);
+        QVERIFY(pressButtonsOneAndTwo());
+        QCOMPARE(client.receiveKeys(int(keys.size()), timeoutMs), keys);
         stop(cogwise);
+        if (arguments.isEmpty())
+            return;
 
         // Each key is held, and the repeats keep a pause between them. The X server stamps an event
         // when it gets round to it, a few milliseconds late on a busy machine: half the asked time
@@ -94,20 +84,14 @@ private Q_SLOTS:
     {
         const QString settings = prepareSettings();
         QProcess cogwise;
-        // The fake may still show the subscription of the run before: wait for this run's own.
-        const int subscriptions = m_bluez.count(u"StartNotifyCalls"_s);
-        start(cogwise,
-              {u"--headless"_s, u"--keys-to"_s, u"bluetooth"_s, u"--pair"_s, u"--key-hold"_s, u"30"_s},
-              QString());
+        startSubscribed(
+            cogwise, {u"--headless"_s, u"--keys-to"_s, u"bluetooth"_s, u"--pair"_s, u"--key-hold"_s, u"30"_s},
+            QString());
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.advertisement().value(u"Discoverable"_s).toBool(), timeoutMs);
         QVERIFY(m_bluez.answer(u"HostPair"_s, {u"iPad"_s}).toBool());
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.answer(u"HostSubscribed"_s).toBool(), timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            m_bluez.count(u"StartNotifyCalls"_s) > subscriptions && m_bluez.isNotifying(), timeoutMs);
 
-        QVERIFY(press("0503000000"));
-        QVERIFY(press("0604000000")); // button 1: shift down
-        QVERIFY(press("0704010000")); // button 2: shift up
+        QVERIFY(pressButtonsOneAndTwo()); // shift down, shift up
         const QByteArray released(8, '\0');
         QTRY_COMPARE_WITH_TIMEOUT(m_bluez.hostReports(),
                                   (QList<QByteArray>{QByteArray::fromHex("0000360000000000"), released,
@@ -152,11 +136,20 @@ private:
         return settings;
     }
 
-    bool press(const char* packet) { return m_bluez.control(u"Notify"_s, {QByteArray::fromHex(packet)}); }
-
-    // `keySink` is forced through COGWISE_KEY_SINK; empty: chosen as for a rider.
-    void start(QProcess& cogwise, const QStringList& arguments, const QString& keySink = u"xtest"_s)
+    // The first channel packet only sets the counters; the next two press buttons 1 and 2.
+    bool pressButtonsOneAndTwo()
     {
+        const auto notify = [this](const char* packet) {
+            return m_bluez.control(u"Notify"_s, {QByteArray::fromHex(packet)});
+        };
+        return notify("0503000000") && notify("0604000000") && notify("0704010000");
+    }
+
+    // Until this run's own subscription to the unit: the fake may still show the run before's.
+    // `keySink` is forced through COGWISE_KEY_SINK; empty: chosen as for a rider.
+    void startSubscribed(QProcess& cogwise, const QStringList& arguments, const QString& keySink = u"xtest"_s)
+    {
+        const int subscriptions = m_bluez.count(u"StartNotifyCalls"_s);
         cogwise.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         CogwiseRun::start(
             cogwise, m_home.path(), arguments,
@@ -164,6 +157,8 @@ private:
              u"COGWISE_KEY_SINK"_s + (keySink.isEmpty() ? QString() : QLatin1Char('=') + keySink),
              u"QT_LOGGING_RULES=cogwise*.info=false;qt.bluetooth*=false"_s});
         QVERIFY(cogwise.waitForStarted(timeoutMs));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            m_bluez.count(u"StartNotifyCalls"_s) > subscriptions && m_bluez.isNotifying(), timeoutMs);
     }
 
     void stop(QProcess& cogwise)

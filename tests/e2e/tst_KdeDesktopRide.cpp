@@ -12,16 +12,6 @@
 using namespace Qt::StringLiterals;
 using CogwiseRun::timeoutMs;
 
-namespace {
-
-QStringList fourPressKeys()
-{
-    return FocusedXClient::pressesOf(u"period"_s, 2) + FocusedXClient::pressesOf(u"comma"_s, 1) +
-           FocusedXClient::pressesOf(u"period"_s, 1) + FocusedXClient::pressesOf(u"comma"_s, 3);
-}
-
-} // namespace
-
 // The cogwise executable on a real KDE desktop (KWin, xdg-desktop-portal and its KDE back-end)
 // with neither X nor uinput of its own: its keys go through the real remote-desktop portal and
 // reach the focused window, a Wayland client or an X11 client through Xwayland.
@@ -51,8 +41,7 @@ private Q_SLOTS:
     {
         if (const auto missing = KdeDesktop::missing())
             QSKIP(qPrintable(*missing));
-        FourPressRide::storeMapping(m_home.filePath(u"config/Cogwise/Cogwise.conf"_s));
-        QVERIFY(FourPressRide::writeCapture(m_home.filePath(u"ride.capture"_s)));
+        QVERIFY(FourPressRide::prepare(m_home.path()));
         m_desktop = std::make_unique<KdeDesktop>();
         const auto error = m_desktop->start();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
@@ -63,7 +52,7 @@ private Q_SLOTS:
         const auto error = m_desktop->startWaylandClient();
         QVERIFY2(!error, qPrintable(error.value_or(QString())));
         ride();
-        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->waylandKeys(), fourPressKeys(), timeoutMs);
+        QTRY_COMPARE_WITH_TIMEOUT(m_desktop->waylandKeys(), FourPressRide::keyEvents(), timeoutMs);
     }
 
     void keysReachAnX11ClientThroughXwayland()
@@ -72,7 +61,8 @@ private Q_SLOTS:
         QVERIFY(client.isConnected());
         QVERIFY(client.takeFocus(timeoutMs));
         ride();
-        QCOMPARE(client.receiveKeys(int(fourPressKeys().size()), timeoutMs), fourPressKeys());
+        const QStringList keys = FourPressRide::keyEvents();
+        QCOMPARE(client.receiveKeys(int(keys.size()), timeoutMs), keys);
     }
 
     void cleanupTestCase() { m_desktop.reset(); }

@@ -10,23 +10,6 @@
 using namespace Qt::StringLiterals;
 using CogwiseRun::timeoutMs;
 
-namespace {
-
-// The keysyms of "." and ",".
-constexpr int period = 0x2e;
-constexpr int comma = 0x2c;
-
-QList<FakePortal::KeyEvent> presses(int keysym, int count)
-{
-    QList<FakePortal::KeyEvent> events;
-    for (int i = 0; i < count; ++i)
-        events << FakePortal::KeyEvent{u"keysym"_s, keysym, 1}
-               << FakePortal::KeyEvent{u"keysym"_s, keysym, 0};
-    return events;
-}
-
-} // namespace
-
 // The cogwise executable in a Wayland session without X and without uinput: its keys go
 // through the desktop's remote-desktop portal (a fake on a private session bus).
 class tst_PortalRide : public QObject
@@ -48,8 +31,7 @@ private Q_SLOTS:
     {
         if (const auto missing = FakePortal::missing())
             QSKIP(qPrintable(*missing));
-        FourPressRide::storeMapping(m_home.filePath(u"config/Cogwise/Cogwise.conf"_s));
-        QVERIFY(FourPressRide::writeCapture(m_home.filePath(u"ride.capture"_s)));
+        QVERIFY(FourPressRide::prepare(m_home.path()));
     }
 
     // `cogwise --headless --enable-keys` asks once; the rider answers while the ride's presses
@@ -88,8 +70,14 @@ private Q_SLOTS:
         const QString out = QString::fromUtf8(cogwise.readAllStandardOutput());
         QVERIFY2(out.contains(u"Cogwise asks the desktop for permission to type keys"_s), qPrintable(out));
         if (response == 0) {
-            QCOMPARE(desktop.keyEvents(),
-                     presses(period, 2) + presses(comma, 1) + presses(period, 1) + presses(comma, 3));
+            QList<FakePortal::KeyEvent> keys;
+            for (const auto& [key, count] : FourPressRide::keys) {
+                const int keysym = qstrcmp(key, "period") == 0 ? 0x2e : 0x2c; // "." or ","
+                for (int i = 0; i < count; ++i)
+                    keys << FakePortal::KeyEvent{u"keysym"_s, keysym, 1}
+                         << FakePortal::KeyEvent{u"keysym"_s, keysym, 0};
+            }
+            QCOMPARE(desktop.keyEvents(), keys);
             QVERIFY2(out.contains(u"The desktop lets Cogwise type keys."_s), qPrintable(out));
             QVERIFY2(out.contains(u"Keyboard: Shift Down x3 → Gear 12"_s), qPrintable(out));
             // Quitting ends the session.

@@ -18,37 +18,31 @@ public:
     void stopScan() override { calls.append(QStringLiteral("stopScan")); }
     void connectPeripheral(const BlePeripheral& p) override
     {
-        calls.append(QStringLiteral("connect ") + label(p));
+        record("connect ", p.name.value_or(QStringLiteral("?")));
     }
     void cancelPeripheralConnection(const BlePeripheral& p) override
     {
-        calls.append(QStringLiteral("cancel ") + label(p));
+        record("cancel ", p.name.value_or(QStringLiteral("?")));
     }
     QList<BlePeripheral> retrievePeripherals(const QUuid& identifier) override
     {
-        QList<BlePeripheral> found;
-        for (const BlePeripheral& p : known) {
-            if (p.identifier == identifier)
-                found.append(p);
-        }
+        QList<BlePeripheral> found = known;
+        found.removeIf([&identifier](const BlePeripheral& p) { return p.identifier != identifier; });
         return found;
     }
     void discoverServices(const BlePeripheral&) override { calls.append(QStringLiteral("discoverServices")); }
     void discoverCharacteristics(const BlePeripheral&, const BleService& s) override
     {
-        calls.append(QStringLiteral("discoverCharacteristics ") + s.uuid);
+        record("discoverCharacteristics ", s.uuid);
     }
     void setNotifyValue(bool, const BlePeripheral&, const BleCharacteristic& c) override
     {
-        calls.append(QStringLiteral("notify ") + c.uuid);
+        record("notify ", c.uuid);
     }
-    void readValue(const BlePeripheral&, const BleCharacteristic& c) override
-    {
-        calls.append(QStringLiteral("read ") + c.uuid);
-    }
+    void readValue(const BlePeripheral&, const BleCharacteristic& c) override { record("read ", c.uuid); }
 
     QStringList takeCalls() { return std::exchange(calls, {}); }
 
 private:
-    static QString label(const BlePeripheral& p) { return p.name.value_or(QStringLiteral("?")); }
+    void record(const char* call, const QString& what) { calls.append(QLatin1String(call) + what); }
 };

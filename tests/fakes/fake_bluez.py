@@ -1,111 +1,58 @@
-'''A fake bluetoothd for tests: one adapter, a remembered Di2 unit with a GATT
-database, a neighbour that turns up while scanning, an optional second unit of the
-same model, and switches to put the unit to sleep, make connecting fail or hang,
-drop the link or power the adapter off.
+'''A fake bluetoothd for tests: one adapter, a remembered Di2 unit with a GATT database, a
+neighbour that turns up while scanning, an optional second unit of the same model, and a
+remote host (an iPad) for Cogwise's Bluetooth keyboard. Each habit follows bluetoothd 5.66.
 
 Loaded by python3-dbusmock:  python3 -m dbusmock --system --template fake_bluez.py
-Control it through the org.bluez.Mock interface of "/":
+Stopping this process and starting it again is bluetoothd going away and coming back: the
+host is forgotten. Control it through the org.bluez.Mock interface of "/":
 
-  SetAsleep(b)             the unit stops (true) or starts (false) advertising. Connect
-                           to an asleep unit waits, as the kernel's passive scan does,
-                           until it wakes (then it connects) or the connect limit passes
-                           (then org.bluez.Error.Failed "le-connection-abort-by-local").
+  SetAsleep(b)             the unit stops (true) or starts advertising. Connect to an asleep
+                           unit waits, as the kernel's passive scan does, until it wakes or the
+                           connect limit passes (org.bluez.Error.Failed "le-connection-abort-by-local").
   SetConnectLimit(u)       that limit in milliseconds (40000 at start, as the kernel's).
   SetConnectMode(s)        'normal'; 'fail': Connect answers org.bluez.Error.Failed
                            "Connection refused"; 'hang': Connect answers, the link never comes.
   SetConnectError(s, s)    Connect answers this error name and message ('' for none).
-  SetNotifyInProgress(b)   StartNotify answers org.bluez.Error.InProgress, as BlueZ does
-                           while it re-enables a session it kept across a reconnection.
-  SetReadError(b)          ReadValue answers org.bluez.Error.NotPermitted.
+  SetNotifyInProgress(b)   StartNotify answers org.bluez.Error.InProgress, as BlueZ does while
+                           it re-enables a session it kept across a reconnection.
   SetPowered(b)            adapter power; off ends waiting Connects and drops the links.
-  SetAdapterPresent(b)     the adapter is unplugged (its objects go) or plugged in again
-                           (it comes back with the unit remembered).
-  Notify(ay)               a notification of the unit's Di2 data characteristic; a
-                           5-byte value becomes the unit's channel state.
-  Press(y)                 the rider presses shifter button 1..4: the unit's counter for
-                           it goes up, and the unit notifies its channel state if it is
-                           connected and subscribed (otherwise it only counts).
-  SetReportsOnSubscribe(b) whether the unit notifies its channel state as soon as it is
-                           subscribed (true), or stays silent until a press (false, at
-                           start: nothing known of the EW-WU111 says it reports).
-  DropLink()               the unit's link drops, as when it rides out of range.
-  IsNotifying() -> b       whether the unit's Di2 data characteristic is subscribed.
-  AddSecondUnit()          a second EW-WU111 (C0:FF:EE:00:00:03), awake, appears.
-  PendingConnects() -> u   Connect calls still waiting for their answer.
+  SetAdapterPresent(b)     the adapter is unplugged (its objects go) or plugged in again.
+  Notify(ay)               a notification of the unit's Di2 data characteristic; a 5-byte
+                           value becomes the unit's channel state.
+  Press(y)                 the rider presses shifter button 1..4: its counter goes up, and the
+                           unit notifies its channel state if connected and subscribed.
+  SetReportsOnSubscribe(b) the unit notifies its channel state as soon as it is subscribed
+                           (false at start: nothing known of the EW-WU111 says it does).
   OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers without a
                            filter, or stops.
-  DiscoverySessions() -> u clients discovering now.
-  SetSlowController(b)     the adapter's controller reports each device once per scan window
-                           (true), as controllers without the strict-duplicate quirk do, or
-                           every advertisement (false, at start, as Intel's do).
-  StartNotifyCalls() -> u  StartNotify calls on the unit's Di2 data characteristic so far.
+  SetSlowController(b)     the controller reports each device once per scan window, as those
+                           without the strict-duplicate quirk do (false at start, as Intel's).
 
-The adapter also serves org.bluez.GattManager1 and org.bluez.LEAdvertisingManager1,
-and /org/bluez a real org.bluez.AgentManager1 (see "The keyboard side" below). A remote
-host (an iPad) that pairs with and connects to an application registered there:
+The keyboard side: the adapter serves GattManager1 and LEAdvertisingManager1, /org/bluez a
+real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the start.
 
-  HostPair(s name) -> b    a host (F0:0D:00:00:00:0n, Name/Alias = name) connects and
-                           pairs Just Works. Only while an advertisement with
-                           Discoverable=true is registered and the adapter is on. The
-                           default agent gets RequestAuthorization(device) and the answer
-                           comes only after it replied (call this without blocking the
-                           agent's thread). Refused (any error, no default agent, or the
-                           host is already paired: JustWorksRepairing=never): the link
-                           drops, the device stays as it was, false. Otherwise Paired,
-                           Bonded, Connected (Trusted stays false) and the host starts its
-                           GATT session, true.
-  HostConnect(s name) -> b a paired host connects again; only while a connectable
-                           (peripheral) advertisement is registered. Then its GATT session.
-  HostDisconnect()         the connected hosts leave (Connected=false, still paired). As
-                           BlueZ keeps a bonded host's CCC state, StopNotify is NOT called.
-  HostUnsubscribe()        the host writes 0 to the input report's CCC: StopNotify on the
-                           application's characteristic when it was the last subscriber.
-  SetHostSubscribes(b)     false: later sessions never write the CCC (as after a
-                           bluetoothd restart, which forgets subscriptions).
-  HostSubscribed() -> b    a connected host has the input report's CCC enabled.
-  HostIdle() -> b          no host session is running (poll it after a connect).
-  HostReports() -> aay     every notification of the input report a connected,
-                           subscribed host received, in order (cut to ATT_MTU - 3 bytes).
-  HostReportTimes() -> ad  their arrival, monotonic seconds.
-  HostClearReports()
-  HostReportMap() -> ay    the Report Map as the host assembled it from its long read.
-  HostReads() -> a(sq)     each ReadValue the host made: (UUID, offset).
-  HostReadErrors() -> a(ss) (UUID, D-Bus error name or ATT reason) of failed host reads.
-  HostReadError() -> s     the last of those error names ('' when none).
-  SetRefuseCentralWhileHostConnected(b) while a host is connected, Device1.Connect on a
-                           unit fails org.bluez.Error.Failed "le-connection-busy".
-  RegisteredApplications() -> u  GATT applications registered (answered, not pending).
-  AdvertisementProperties() -> a{sv}  the newest active advertisement's properties as
-                           read ({} when none); AdvertisedName() -> s the local name as
-                           it goes on the air (shortened to fit 31 bytes).
-  DefaultAgent() -> (so)   the default agent's (bus name, path); ('', '/') when none.
-  DesktopAgentName() -> s  the bus name of the desktop agent, registered (KeyboardDisplay)
-                           and default from the start on a second connection of this fake.
-  DesktopAgentRequests() -> as  the agent methods BlueZ called on the desktop agent.
+  HostPair(s name) -> b    a host (F0:0D:00:00:00:0n) connects and pairs Just Works, only while
+                           a discoverable peripheral advertisement is registered and the
+                           adapter is on. The default agent gets RequestAuthorization (call this
+                           without blocking the agent's thread). Refused (an error, no default
+                           agent, or already paired: JustWorksRepairing=never): the link drops,
+                           false. Otherwise Paired, Bonded, Connected, its GATT session, true.
+  HostConnect(s name) -> b a paired host connects again while a peripheral advertisement is
+                           registered; then its GATT session.
+  HostDisconnect()         the hosts leave, still paired; BlueZ keeps a bonded host's CCC
+                           state, so StopNotify is NOT called.
+  SetHostSubscribes(b)     false: later sessions never write the CCC (as after a bluetoothd
+                           restart, which forgets subscriptions).
+  HostClearReports()       forgets the input reports hosts received (HostReports(), cut to
+                           ATT_MTU - 3 bytes) and their arrival (HostReportTimes(), monotonic s).
+  SetRefuseCentralWhileHostConnected(b) while a host is connected, Device1.Connect on a unit
+                           fails org.bluez.Error.Failed "le-connection-busy".
 
-Restarting this process is bluetoothd restarting: hosts are forgotten unless given again
-with the template parameter {"paired_hosts": ["iPad", ...]}: they come back paired,
-disconnected, with no CCC state (BlueZ stores only Service Changed's CCC).
+The queries without arguments, at the end, answer what their names say.
 
-As in BlueZ: Connect while the adapter is off answers org.bluez.Error.NotReady; a
-second Connect while one waits answers org.bluez.Error.InProgress; Disconnect ends a
-waiting Connect, which then fails with "br-connection-canceled", and answers success on
-a device that is not connected; Connect on a
-connected device succeeds at once; notification sessions outlive a dropped link and
-are on again when it comes back. Discovery sessions are per client, as in BlueZ: a
-second StartDiscovery of one client answers org.bluez.Error.InProgress, StopDiscovery
-without one org.bluez.Error.Failed "No discovery started", a client leaving the bus or
-the adapter powering off ends its session, Discovering follows the sessions a moment
-after the reply, and the last session to stop clears every device's RSSI. While any
-client discovers, every awake device that is not connected advertises every 150 ms with
-a steady signal: BlueZ tells its RSSI only when it moved by 8 dBm or more, unless a
-discovering client set a filter, then every report. Devices stay cached either way, and
-so do a device's GATT objects when its link drops (read and StartNotify then answer
-org.bluez.Error.Failed "Not connected"). The kernel discovers in 10.24 s windows, one
-after the other when a client set a filter, with 5 s pauses between them when none did.
-A waiting Connect connects on the device's first advertisement only while no client
-discovers: the kernel's passive scan for it does not run during discovery. Stopping this
-process and starting it again is bluetoothd going away and coming back.
+Elsewhere it does as bluetoothd 5.66 does, each function below says what: Connect and
+Disconnect, GATT objects cached across a dropped link, discovery sessions per client, RSSI
+reports, the kernel's scan windows and its passive scan for a waiting Connect.
 '''
 
 import os
@@ -139,11 +86,6 @@ SECOND_UNIT_ADDRESS = 'C0:FF:EE:00:00:03'
 SECOND_UNIT = ADAPTER + '/dev_C0_FF_EE_00_00_03'
 
 ADVERTISING_INTERVAL_MS = 150
-ABORT_BY_LOCAL = 'le-connection-abort-by-local'
-
-
-def full(short):
-    return '0000%s-0000-1000-8000-00805f9b34fb' % short.lower()
 
 
 # service short id -> [(characteristic short id, flags, initial value)]
@@ -154,7 +96,7 @@ GATT = [
     ('18ef', [('2ac2', ['notify'], b'')]),
 ]
 
-state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 40000, 'read_error': False,
+state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 40000,
          'notify_in_progress': False, 'start_notify_calls': 0,
          'channel': [0, 0, 0, 0, 0], 'reports_on_subscribe': False, 'refuse_central': False,
          'slow_controller': False}
@@ -163,7 +105,7 @@ state = {'connect': 'normal', 'connect_error': None, 'connect_limit_ms': 40000, 
 root = {}
 
 # device path -> {'asleep', 'gatt', 'pending' (a waiting Connect), 'sessions' (notifying
-# characteristics), 'rssi', 'adverts' (how many so far)}
+# characteristics), 'rssi'}
 devices = {}
 
 
@@ -171,22 +113,30 @@ def error(name, message):
     return dbus.exceptions.DBusException(message, name=name)
 
 
-def changed(obj, iface, props):
-    obj.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as', [iface, props, []])
+def adapter_on():
+    return ADAPTER in mockobject.objects and mockobject.objects[ADAPTER].props[ADAPTER_IFACE]['Powered']
+
+
+def add_methods(obj, iface, methods, **keywords):
+    '''(name, in signature, function) as methods of obj's iface that answer nothing; keywords name
+    what dbus-python passes besides the arguments: the caller (sender_keyword), the callbacks of an
+    answer that comes later (async_callbacks).'''
+    for name, in_sig, func in methods:
+        func.__name__ = name
+        obj.methods.setdefault(iface, {})[name] = (in_sig, '', '', dbus.service.method(
+            iface, in_signature=in_sig, out_signature='', **keywords)(func))
 
 
 def set_props(obj, iface, props):
-    for key, value in props.items():
-        obj.props[iface][key] = value
-    changed(obj, iface, props)
+    obj.props[iface].update(props)
+    obj.EmitSignal(dbus.PROPERTIES_IFACE, 'PropertiesChanged', 'sa{sv}as', [iface, props, []])
 
 
 def char_path(unit, service_index, char_index):
     return unit + '/service%04x/char%04x' % (service_index * 16, service_index * 16 + char_index + 1)
 
 
-def di2_data_path():
-    return char_path(UNIT, 2, 0)
+DI2_DATA = char_path(UNIT, 2, 0)
 
 
 def add_gatt(unit):
@@ -195,12 +145,12 @@ def add_gatt(unit):
     for s_index, (service, chars) in enumerate(GATT):
         s_path = unit + '/service%04x' % (s_index * 16)
         manager.AddObject(s_path, SERVICE_IFACE, {
-            'UUID': full(service), 'Primary': True, 'Device': dbus.ObjectPath(unit),
+            'UUID': full_uuid(service), 'Primary': True, 'Device': dbus.ObjectPath(unit),
             'Includes': dbus.Array([], signature='o')}, [])
         for c_index, (char, flags, value) in enumerate(chars):
             c_path = char_path(unit, s_index, c_index)
             manager.AddObject(c_path, CHAR_IFACE, {
-                'UUID': full(char), 'Service': dbus.ObjectPath(s_path),
+                'UUID': full_uuid(char), 'Service': dbus.ObjectPath(s_path),
                 'Flags': dbus.Array(flags, signature='s'),
                 'Value': dbus.Array(value, signature='y'), 'Notifying': c_path in sessions}, [])
             obj = mockobject.objects[c_path]
@@ -211,7 +161,7 @@ def add_gatt(unit):
             if 'notify' in flags or 'indicate' in flags:
                 d_path = c_path + '/desc%04x' % (s_index * 16 + c_index + 8)
                 manager.AddObject(d_path, DESC_IFACE, {
-                    'UUID': full('2902'), 'Characteristic': dbus.ObjectPath(c_path),
+                    'UUID': full_uuid('2902'), 'Characteristic': dbus.ObjectPath(c_path),
                     'Value': dbus.Array([], signature='y'), 'Flags': dbus.Array(['read', 'write'], signature='s')}, [])
                 desc = mockobject.objects[d_path]
                 desc.AddMethod(DESC_IFACE, 'ReadValue', 'a{sv}', 'ay', lambda self, options: dbus.Array([0, 0], signature='y'))
@@ -232,8 +182,6 @@ def require_link(char):
 
 def read_value(self, options):
     require_link(self)
-    if state['read_error']:
-        raise error('org.bluez.Error.NotPermitted', 'Read not permitted')
     return self.props[CHAR_IFACE]['Value']
 
 
@@ -242,14 +190,14 @@ def unit_of(char):
 
 
 def start_notify(self):
-    if self.path == di2_data_path():
+    if self.path == DI2_DATA:
         state['start_notify_calls'] += 1
     require_link(self)
     if state['notify_in_progress']:
         raise error('org.bluez.Error.InProgress', 'In Progress')
     devices[unit_of(self)]['sessions'].add(self.path)
     set_props(self, CHAR_IFACE, {'Notifying': True})
-    if self.path == di2_data_path() and state['reports_on_subscribe']:
+    if self.path == DI2_DATA and state['reports_on_subscribe']:
         # After StartNotify's reply, as the unit's notification follows the CCCD write.
         GLib.idle_add(lambda: notify_channel() and False)
 
@@ -274,8 +222,8 @@ def establish(device):
 
 
 def drop(device):
-    '''The link ends, or was not there: either way BlueZ says so. Its GATT objects stay, as
-    BlueZ keeps a device's attribute cache (main.conf's Cache=always).'''
+    '''The link ends, or was not there: either way BlueZ says so. Its GATT objects and notification
+    sessions stay, as BlueZ keeps a device's attribute cache (main.conf's Cache=always).'''
     set_props(device, DEVICE_IFACE, {'ServicesResolved': False, 'Connected': False})
 
 
@@ -295,13 +243,15 @@ def finish_pending(path, failure=None):
 
 def give_up(path):
     devices[path]['pending']['timer'] = None
-    finish_pending(path, error('org.bluez.Error.Failed', ABORT_BY_LOCAL))
+    finish_pending(path, error('org.bluez.Error.Failed', 'le-connection-abort-by-local'))
     return False
 
 
 def device_connect(self, ok, err):
+    '''As BlueZ: NotReady while the adapter is off, success at once when connected, InProgress
+    while another Connect waits.'''
     device = devices[self.path]
-    if not mockobject.objects[ADAPTER].props[ADAPTER_IFACE]['Powered']:
+    if not adapter_on():
         err(error('org.bluez.Error.NotReady', 'Resource Not Ready'))
     elif self.props[DEVICE_IFACE]['Connected']:
         ok()
@@ -323,14 +273,6 @@ def device_connect(self, ok, err):
         ok()
 
 
-def async_connect_method():
-    '''Connect as a D-Bus method that answers when it can (not a module attribute, which
-    dbusmock would put on "/").'''
-    def connect(self, ok, err):
-        device_connect(self, ok, err)
-    return dbus.service.method(DEVICE_IFACE, in_signature='', out_signature='', async_callbacks=('ok', 'err'))(connect)
-
-
 def device_disconnect(self):
     '''As BlueZ 5.66: a Disconnect cancels a waiting Connect, which then fails with
     "br-connection-canceled", and succeeds on a device that is not connected.'''
@@ -348,10 +290,9 @@ def add_device(path, address, name, rssi, gatt, announce):
         'LegacyPairing': False, 'Connected': False, 'ServicesResolved': False, 'RSSI': dbus.Int16(rssi),
         'UUIDs': dbus.Array([], signature='s')}, [])
     device = mockobject.objects[path]
-    device.methods[DEVICE_IFACE]['Connect'] = ('', '', '', async_connect_method())
+    add_methods(device, DEVICE_IFACE, [('Connect', '', device_connect)], async_callbacks=('ok', 'err'))
     device.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', device_disconnect)
-    devices[path] = {'asleep': False, 'gatt': gatt, 'pending': None, 'sessions': set(), 'rssi': rssi,
-                     'adverts': 0}
+    devices[path] = {'asleep': False, 'gatt': gatt, 'pending': None, 'sessions': set(), 'rssi': rssi}
     if announce:
         manager.object_manager_emit_added(path)
 
@@ -389,8 +330,7 @@ def advertise():
     RSSI_THRESHOLD or more, unless a discovering client set a filter: then every report. A slow
     controller reports a device once per scan window.'''
     connect_pending()
-    adapter = mockobject.objects[ADAPTER].props[ADAPTER_IFACE] if ADAPTER in mockobject.objects else {}
-    if not (adapter.get('Powered') and discovery['sessions']):
+    if not (adapter_on() and discovery['sessions']):
         discovery['scan_start_ms'] = None
         return True
     if discovery.get('scan_start_ms') is None:
@@ -412,7 +352,6 @@ def advertise():
         rssi = device['rssi']  # a unit on the shelf: a steady signal
         told = device.get('told_rssi')
         if filtered or told is None or abs(rssi - told) >= RSSI_THRESHOLD:
-            device['adverts'] += 1
             device['told_rssi'] = rssi
             set_props(obj, DEVICE_IFACE, {'RSSI': dbus.Int16(rssi)})
     return True
@@ -446,7 +385,7 @@ DISCOVERING_DELAY_MS = 30
 def begin_session(sender):
     if sender in discovery['sessions']:
         raise error('org.bluez.Error.InProgress', 'Operation already in progress')
-    if not mockobject.objects[ADAPTER].props[ADAPTER_IFACE]['Powered']:
+    if not adapter_on():
         raise error('org.bluez.Error.NotReady', 'Resource Not Ready')
     discovery['sessions'][sender] = discovery['filters'].get(sender)
     discovery_changed()
@@ -461,28 +400,11 @@ def end_session(sender):
     discovery_changed()
 
 
-def discovery_methods():
-    '''StartDiscovery, StopDiscovery and SetDiscoveryFilter as methods that know their caller.'''
-    def start(self, sender=None):
-        begin_session(sender)
-
-    def stop(self, sender=None):
-        end_session(sender)
-
-    def set_filter(self, properties, sender=None):
-        filter_ = dict(properties) if properties else None
-        discovery['filters'][sender] = filter_
-        if sender in discovery['sessions']:
-            discovery['sessions'][sender] = filter_
-    start.__name__, stop.__name__, set_filter.__name__ = 'StartDiscovery', 'StopDiscovery', 'SetDiscoveryFilter'
-    return {
-        'StartDiscovery': ('', '', '', dbus.service.method(ADAPTER_IFACE, in_signature='', out_signature='',
-                                                           sender_keyword='sender')(start)),
-        'StopDiscovery': ('', '', '', dbus.service.method(ADAPTER_IFACE, in_signature='', out_signature='',
-                                                          sender_keyword='sender')(stop)),
-        'SetDiscoveryFilter': ('a{sv}', '', '', dbus.service.method(
-            ADAPTER_IFACE, in_signature='a{sv}', out_signature='', sender_keyword='sender')(set_filter)),
-    }
+def set_discovery_filter(self, properties, sender):
+    filter_ = dict(properties) if properties else None
+    discovery['filters'][sender] = filter_
+    if sender in discovery['sessions']:
+        discovery['sessions'][sender] = filter_
 
 
 def add_adapter(announce):
@@ -493,9 +415,11 @@ def add_adapter(announce):
         'DiscoverableTimeout': dbus.UInt32(0), 'PairableTimeout': dbus.UInt32(0),
         'UUIDs': dbus.Array([], signature='s'), 'Modalias': 'usb:v1D6Bp0246d0537'}, [])
     adapter = mockobject.objects[ADAPTER]
-    adapter.methods[ADAPTER_IFACE].update(discovery_methods())
+    add_methods(adapter, ADAPTER_IFACE, [('StartDiscovery', '', lambda self, sender: begin_session(sender)),
+                                         ('StopDiscovery', '', lambda self, sender: end_session(sender)),
+                                         ('SetDiscoveryFilter', 'a{sv}', set_discovery_filter)],
+                sender_keyword='sender')
     adapter.AddMethod(ADAPTER_IFACE, 'GetDiscoveryFilters', '', 'as', lambda self: dbus.Array([], signature='s'))
-    adapter.AddMethod(ADAPTER_IFACE, 'RemoveDevice', 'o', '', remove_device)
     add_keyboard_managers(adapter)
     if announce:
         manager.object_manager_emit_added(ADAPTER)
@@ -544,43 +468,17 @@ NOTIFY_FLAGS = {'notify', 'indicate', 'encrypt-notify', 'encrypt-indicate',
                 'encrypt-authenticated-notify', 'encrypt-authenticated-indicate',
                 'secure-notify', 'secure-indicate'}
 
-# apps: (sender, path) -> {'ready', 'services', 'chrcs', 'descs', 'match'}
-# ads: (sender, path) -> {'ready', 'props', 'name', 'order'}
+# apps: (sender, path) -> {'ready', 'chrcs', 'descs', 'match'}
+# ads: (sender, path) -> {'ready', 'props', 'order'}
 # agents: sender -> {'path', 'capability'}; default_agents[0] is the default
 # hosts: name -> {'name', 'address', 'path', 'paired', 'present', 'ccc' (app key, char path)}
 kb = {'apps': {}, 'ads': {}, 'agents': {}, 'default_agents': [], 'hosts': {},
-      'reports': [], 'report_times': [], 'reads': [], 'read_errors': [], 'report_map': b'',
-      'host_subscribes': True, 'sessions': 0, 'ad_order': 0, 'desktop': None,
-      'desktop_requests': []}
+      'reports': [], 'report_times': [], 'read_error': '', 'report_map': b'',
+      'host_subscribes': True, 'sessions': 0, 'ad_order': 0, 'desktop': None}
 
 
 def bus():
     return root['manager'].connection
-
-
-def method(iface, name, in_sig, out_sig, func, with_async=True):
-    '''A D-Bus method that knows its caller and, with_async, may answer later.'''
-    if with_async and len(in_sig_args(in_sig)) == 2:
-        def call(self, a0, a1, sender=None, ok=None, err=None):
-            return func(self, sender, ok, err, a0, a1)
-    elif with_async:
-        def call(self, a0, sender=None, ok=None, err=None):
-            return func(self, sender, ok, err, a0)
-    elif len(in_sig_args(in_sig)) == 2:
-        def call(self, a0, a1, sender=None):
-            return func(self, sender, a0, a1)
-    else:
-        def call(self, a0, sender=None):
-            return func(self, sender, a0)
-    call.__name__ = name
-    keywords = {'async_callbacks': ('ok', 'err')} if with_async else {}
-    wrapped = dbus.service.method(iface, in_signature=in_sig, out_signature=out_sig,
-                                  sender_keyword='sender', **keywords)(call)
-    return (in_sig, out_sig, '', wrapped)
-
-
-def in_sig_args(signature):
-    return list(dbus.Signature(signature))
 
 
 def full_uuid(value):
@@ -602,49 +500,33 @@ def uuid_bytes(uuid):
     return 16
 
 
-def short(uuid):
-    return uuid[4:8] if uuid and uuid.endswith('-0000-1000-8000-00805f9b34fb') else uuid
-
-
 # --- GattManager1 ------------------------------------------------------------------------
 
 def parse_app(objects, app_path):
     '''BlueZ's proxy_added_cb/client_ready_cb/database_add_app over GetManagedObjects'
-    answer: None when usable, else the message of the org.bluez.Error.Failed reply.'''
+    answer: (characteristics, descriptors) when usable, else the org.bluez.Error.Failed message.'''
     prefix = app_path.rstrip('/') + '/'
     mine = {str(p): o for p, o in objects.items() if str(p) == app_path or str(p).startswith(prefix)}
-    services, chrcs, descs = {}, {}, {}
-    for path, ifaces in mine.items():
-        if SERVICE_IFACE in ifaces:
-            props = ifaces[SERVICE_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            if uuid is None or not isinstance(props.get('Primary'), (bool, dbus.Boolean)):
-                return 'No valid service object found'
-            services[path] = {'uuid': uuid, 'primary': bool(props['Primary'])}
-    if not services:
+    services = {path: ifaces[SERVICE_IFACE] for path, ifaces in mine.items() if SERVICE_IFACE in ifaces}
+    if not services or not all(full_uuid(props.get('UUID', '')) and isinstance(props.get('Primary'), (bool, dbus.Boolean))
+                               for props in services.values()):
         return 'No valid service object found'
-    for path, ifaces in mine.items():
-        if CHAR_IFACE in ifaces:
-            props = ifaces[CHAR_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            flags = [str(f) for f in props.get('Flags', [])]
-            if (uuid is None or str(props.get('Service', '')) not in services or 'Flags' not in props
-                    or not flags or any(f not in CHRC_FLAGS for f in flags)):
-                return 'Failed to create entry in database'
-            chrcs[path] = {'uuid': uuid, 'service': str(props['Service']), 'flags': set(flags)}
-    for path, ifaces in mine.items():
-        if DESC_IFACE in ifaces:
-            props = ifaces[DESC_IFACE]
-            uuid = full_uuid(props.get('UUID', ''))
-            flags = [str(f) for f in props.get('Flags', [])]
-            if (uuid is None or str(props.get('Characteristic', '')) not in chrcs or 'Flags' not in props
-                    or any(f not in DESC_FLAGS for f in flags)):
-                return 'Failed to create entry in database'
-            descs[path] = {'uuid': uuid, 'chrc': str(props['Characteristic']), 'flags': set(flags)}
-    return services, chrcs, descs
+    chrcs, descs = {}, {}
+    for iface, parent, parents, table, allowed in ((CHAR_IFACE, 'Service', services, chrcs, CHRC_FLAGS),
+                                                  (DESC_IFACE, 'Characteristic', chrcs, descs, DESC_FLAGS)):
+        for path, ifaces in mine.items():
+            if iface in ifaces:
+                props = ifaces[iface]
+                uuid = full_uuid(props.get('UUID', ''))
+                flags = [str(f) for f in props.get('Flags', [])]
+                if (uuid is None or str(props.get(parent, '')) not in parents or 'Flags' not in props
+                        or (iface == CHAR_IFACE and not flags) or any(f not in allowed for f in flags)):
+                    return 'Failed to create entry in database'
+                table[path] = {'uuid': uuid, 'parent': str(props[parent]), 'flags': set(flags)}
+    return chrcs, descs
 
 
-def register_application(self, sender, ok, err, path, _options):
+def register_application(self, path, _options, sender, ok, err):
     key = (str(sender), str(path))
     if key in kb['apps']:
         err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
@@ -660,7 +542,7 @@ def register_application(self, sender, ok, err, path, _options):
             del kb['apps'][key]
             err(error('org.bluez.Error.Failed', parsed))
             return
-        app['services'], app['chrcs'], app['descs'] = parsed
+        app['chrcs'], app['descs'] = parsed
         app['ready'] = True
         app['match'] = bus().add_signal_receiver(
             lambda iface, changed_props, _inv, path=None: app_property_changed(key, path, iface, changed_props),
@@ -688,7 +570,7 @@ def drop_app(key):
         host['ccc'] = {c for c in host['ccc'] if c[0] != key}
 
 
-def unregister_application(self, sender, path):
+def unregister_application(self, path, sender):
     key = (str(sender), str(path))
     if key not in kb['apps']:
         raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
@@ -698,38 +580,23 @@ def unregister_application(self, sender, path):
 # --- LEAdvertisingManager1 ---------------------------------------------------------------
 
 def ad_length(props):
-    '''The advertising data as bt_ad_generate() sizes it, without the local name; and the
-    name that fits after it (BlueZ shortens it rather than refusing).'''
+    '''The advertising data as bt_ad_generate() sizes it, of what Cogwise advertises, without
+    the local name (BlueZ shortens that rather than refusing); None when a UUID does not parse.'''
     length = 3  # flags, put there by BlueZ (Discoverable) or by the kernel
-    for key in ('ServiceUUIDs', 'SolicitUUIDs'):
-        sizes = {}
-        for uuid in props.get(key, []):
-            full_id = full_uuid(uuid)
-            if full_id is None:
-                return None, None
-            sizes.setdefault(uuid_bytes(full_id), []).append(full_id)
-        for size, uuids in sizes.items():
-            length += 2 + size * len(uuids)
-    for _, data in props.get('ManufacturerData', {}).items():
-        length += 2 + 2 + len(data)
-    for uuid, data in props.get('ServiceData', {}).items():
-        full_id = full_uuid(uuid)
-        if full_id is None:
-            return None, None
-        length += 2 + uuid_bytes(full_id) + len(data)
-    for _, data in props.get('Data', {}).items():
-        length += 2 + len(data)
+    uuids = [full_uuid(uuid) for uuid in props.get('ServiceUUIDs', [])]
+    if None in uuids:
+        return None
+    for size in {uuid_bytes(uuid) for uuid in uuids}:  # one field per size
+        length += 2 + size * sum(1 for uuid in uuids if uuid_bytes(uuid) == size)
     includes = [str(i) for i in props.get('Includes', [])]
     if 'Appearance' in props or 'appearance' in includes:
         length += 4
     if 'tx-power' in includes:
         length += 3
-    name = str(props['LocalName']) if 'LocalName' in props else ('fake' if 'local-name' in includes else '')
-    room = MAX_AD_LEN - length - 2
-    return length, (name[:room] if room > 0 else '')
+    return length
 
 
-def register_advertisement(self, sender, ok, err, path, _options):
+def register_advertisement(self, path, _options, sender, ok, err):
     key = (str(sender), str(path))
     if key in kb['ads']:
         err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
@@ -743,14 +610,13 @@ def register_advertisement(self, sender, ok, err, path, _options):
     def answered(props):
         if kb['ads'].get(key) is not ad:
             return
-        length, name = ad_length(props)
+        length = ad_length(props)
         if str(props.get('Type', '')) not in ('peripheral', 'broadcast') or length is None or length > MAX_AD_LEN:
             del kb['ads'][key]
             err(error('org.bluez.Error.Failed', 'Failed to parse advertisement.'))
             return
         kb['ad_order'] += 1
-        ad.update({'ready': True, 'props': dbus.Dictionary(props, signature='sv'), 'name': name,
-                   'order': kb['ad_order']})
+        ad.update({'ready': True, 'props': dbus.Dictionary(props, signature='sv'), 'order': kb['ad_order']})
         update_instances()
         ok()
 
@@ -772,7 +638,7 @@ def update_instances():
         'SupportedInstances': dbus.Byte(SUPPORTED_INSTANCES - active)})
 
 
-def unregister_advertisement(self, sender, path):
+def unregister_advertisement(self, path, sender):
     key = (str(sender), str(path))
     if key not in kb['ads']:
         raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
@@ -790,30 +656,14 @@ def add_keyboard_managers(adapter):
         'ActiveInstances': dbus.Byte(0), 'SupportedInstances': dbus.Byte(SUPPORTED_INSTANCES),
         'SupportedIncludes': dbus.Array(['tx-power', 'appearance', 'local-name'], signature='s'),
         'SupportedSecondaryChannels': dbus.Array([], signature='s')}
-    adapter.methods.setdefault(GATT_MANAGER_IFACE, {})
-    adapter.methods[GATT_MANAGER_IFACE]['RegisterApplication'] = method(
-        GATT_MANAGER_IFACE, 'RegisterApplication', 'oa{sv}', '', register_application)
-    adapter.methods[GATT_MANAGER_IFACE]['UnregisterApplication'] = method(
-        GATT_MANAGER_IFACE, 'UnregisterApplication', 'o', '', unregister_application, with_async=False)
-    adapter.methods.setdefault(ADV_MANAGER_IFACE, {})
-    adapter.methods[ADV_MANAGER_IFACE]['RegisterAdvertisement'] = method(
-        ADV_MANAGER_IFACE, 'RegisterAdvertisement', 'oa{sv}', '', register_advertisement)
-    adapter.methods[ADV_MANAGER_IFACE]['UnregisterAdvertisement'] = method(
-        ADV_MANAGER_IFACE, 'UnregisterAdvertisement', 'o', '', unregister_advertisement, with_async=False)
-
-
-def adapter_removed():
-    '''btd_adv_manager_destroy() releases every advertisement; the GATT database goes with
-    its applications (they get no Release); the hosts' links end.'''
-    for (owner, path), ad in list(kb['ads'].items()):
-        if ad['ready']:
-            send_no_reply(owner, path, AD_IFACE, 'Release')
-    kb['ads'].clear()
-    for key in list(kb['apps']):
-        drop_app(key)
-    for host in kb['hosts'].values():
-        host['present'] = False
-        host['connected'] = False
+    answer_later = {'sender_keyword': 'sender', 'async_callbacks': ('ok', 'err')}
+    add_methods(adapter, GATT_MANAGER_IFACE, [('RegisterApplication', 'oa{sv}', register_application)], **answer_later)
+    add_methods(adapter, GATT_MANAGER_IFACE, [('UnregisterApplication', 'o', unregister_application)],
+                sender_keyword='sender')
+    add_methods(adapter, ADV_MANAGER_IFACE, [('RegisterAdvertisement', 'oa{sv}', register_advertisement)],
+                **answer_later)
+    add_methods(adapter, ADV_MANAGER_IFACE, [('UnregisterAdvertisement', 'o', unregister_advertisement)],
+                sender_keyword='sender')
 
 
 def send_no_reply(destination, path, iface, member):
@@ -836,7 +686,7 @@ def drop_agent(sender):
         kb['default_agents'].remove(sender)
 
 
-def register_agent(self, sender, path, capability):
+def register_agent(self, path, capability, sender):
     if sender in kb['agents']:
         raise error('org.bluez.Error.AlreadyExists', 'Already Exists')
     if str(capability) not in CAPABILITIES:
@@ -844,14 +694,14 @@ def register_agent(self, sender, path, capability):
     kb['agents'][str(sender)] = {'path': str(path), 'capability': str(capability) or 'KeyboardDisplay'}
 
 
-def unregister_agent(self, sender, path):
+def unregister_agent(self, path, sender):
     agent = kb['agents'].get(str(sender))
     if agent is None or agent['path'] != str(path):
         raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
     drop_agent(str(sender))
 
 
-def request_default_agent(self, sender, path):
+def request_default_agent(self, path, sender):
     agent = kb['agents'].get(str(sender))
     if agent is None or agent['path'] != str(path):
         raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
@@ -861,35 +711,12 @@ def request_default_agent(self, sender, path):
         kb['default_agents'].insert(0, str(sender))
 
 
-def add_agent_manager(obj):
-    for name, sig, func in (('RegisterAgent', 'os', register_agent), ('UnregisterAgent', 'o', unregister_agent),
-                            ('RequestDefaultAgent', 'o', request_default_agent)):
-        obj.methods.setdefault(AGENT_MANAGER_IFACE, {})[name] = method(
-            AGENT_MANAGER_IFACE, name, sig, '', func, with_async=False)
-
-
 class DesktopAgent(dbus.service.Object):
     '''A desktop's own agent (as GNOME's), registered before anybody else: it says yes.'''
 
     @dbus.service.method(AGENT_IFACE, in_signature='o', out_signature='')
     def RequestAuthorization(self, device):
-        kb['desktop_requests'].append('RequestAuthorization')
-
-    @dbus.service.method(AGENT_IFACE, in_signature='ou', out_signature='')
-    def RequestConfirmation(self, device, passkey):
-        kb['desktop_requests'].append('RequestConfirmation')
-
-    @dbus.service.method(AGENT_IFACE, in_signature='os', out_signature='')
-    def AuthorizeService(self, device, uuid):
-        kb['desktop_requests'].append('AuthorizeService')
-
-    @dbus.service.method(AGENT_IFACE, in_signature='', out_signature='')
-    def Cancel(self):
-        kb['desktop_requests'].append('Cancel')
-
-    @dbus.service.method(AGENT_IFACE, in_signature='', out_signature='')
-    def Release(self):
-        kb['desktop_requests'].append('Release')
+        pass
 
 
 def start_desktop_agent():
@@ -922,28 +749,23 @@ def watch_bus():
 
 # --- the host ----------------------------------------------------------------------------
 
-def new_host(name):
+def host_device(name):
+    '''The host called `name`, known to the adapter from now on.'''
     if name not in kb['hosts']:
-        number = len(kb['hosts']) + 1
-        address = HOST_ADDRESS % number
+        address = HOST_ADDRESS % (len(kb['hosts']) + 1)
         kb['hosts'][name] = {'name': name, 'address': address, 'paired': False, 'present': False,
                              'connected': False, 'ccc': set(),
                              'path': ADAPTER + '/dev_' + address.replace(':', '_')}
-    return kb['hosts'][name]
-
-
-def add_host_device(host, announce):
-    if host['present'] or ADAPTER not in mockobject.objects:
-        return
-    root['manager'].AddObject(host['path'], DEVICE_IFACE, {
-        'Address': host['address'], 'AddressType': 'public', 'Name': host['name'], 'Alias': host['name'],
-        'Adapter': dbus.ObjectPath(ADAPTER), 'Paired': host['paired'], 'Bonded': host['paired'],
-        'Trusted': False, 'Blocked': False, 'LegacyPairing': False, 'Connected': False,
-        'ServicesResolved': False, 'UUIDs': dbus.Array([], signature='s')}, [])
-    host['present'] = True
-    host['connected'] = False
-    if announce:
+    host = kb['hosts'][name]
+    if not host['present']:
+        root['manager'].AddObject(host['path'], DEVICE_IFACE, {
+            'Address': host['address'], 'AddressType': 'public', 'Name': name, 'Alias': name,
+            'Adapter': dbus.ObjectPath(ADAPTER), 'Paired': host['paired'], 'Bonded': host['paired'],
+            'Trusted': False, 'Blocked': False, 'LegacyPairing': False, 'Connected': False,
+            'ServicesResolved': False, 'UUIDs': dbus.Array([], signature='s')}, [])
+        host['present'] = True
         root['manager'].object_manager_emit_added(host['path'])
+    return host
 
 
 def any_host_connected():
@@ -969,19 +791,6 @@ def drop_ccc(host, entries):
         host['ccc'].discard(entry)
         if not any(entry in other['ccc'] for other in kb['hosts'].values()):
             send_no_reply(entry[0][0], entry[1], CHAR_IFACE, 'StopNotify')
-
-
-def remove_device(self, path):
-    '''RemoveDevice for a host: the link ends, its state (and CCC) goes, its object goes.
-    Other paths keep the old behaviour (nothing happens).'''
-    for name, host in list(kb['hosts'].items()):
-        if host['path'] == str(path) and host['present']:
-            host_link_lost(host)
-            drop_ccc(host, set(host['ccc']))
-            host['paired'] = False
-            host['present'] = False
-            root['manager'].object_manager_emit_removed(host['path'])
-            root['manager'].RemoveObject(host['path'])
 
 
 def ready_apps():
@@ -1028,11 +837,10 @@ class ReadFailed(Exception):
     pass
 
 
-def host_read(host, key, path, uuid, iface, flags, offset):
+def host_read(host, key, path, iface, flags, offset):
     '''One ATT read as bluetoothd passes it to the application: "offset" only when not 0.'''
-    kb['reads'].append((short(uuid), offset))
     if not flags & READ_FLAGS:
-        kb['read_errors'].append((short(uuid), 'Read Not Permitted'))
+        kb['read_error'] = 'Read Not Permitted'
         raise ReadFailed()
     options = {'device': dbus.ObjectPath(host['path']), 'mtu': dbus.UInt16(ATT_MTU), 'link': 'LE'}
     if offset:
@@ -1040,7 +848,7 @@ def host_read(host, key, path, uuid, iface, flags, offset):
     try:
         value = yield (key[0], path, iface, 'ReadValue', 'a{sv}', (dbus.Dictionary(options, signature='sv'),))
     except dbus.exceptions.DBusException as e:
-        kb['read_errors'].append((short(uuid), e.get_dbus_name()))
+        kb['read_error'] = e.get_dbus_name()
         raise ReadFailed()
     return bytes(value)[:ATT_MTU - 1]
 
@@ -1050,11 +858,11 @@ def ios_session(host):
     reads, the Report Reference of every Report, then the input report's CCC.'''
     try:
         for key, path, chrc in find_chrcs('2a4a')[:1]:
-            yield from host_read(host, key, path, chrc['uuid'], CHAR_IFACE, chrc['flags'], 0)
+            yield from host_read(host, key, path, CHAR_IFACE, chrc['flags'], 0)
         for key, path, chrc in find_chrcs('2a4b')[:1]:
             value = b''
             while True:
-                piece = yield from host_read(host, key, path, chrc['uuid'], CHAR_IFACE, chrc['flags'], len(value))
+                piece = yield from host_read(host, key, path, CHAR_IFACE, chrc['flags'], len(value))
                 value += piece
                 if len(piece) < ATT_MTU - 1 or len(value) >= MAX_ATTRIBUTE:
                     break
@@ -1062,15 +870,15 @@ def ios_session(host):
         inputs = []
         for key, path, chrc in find_chrcs('2a4d'):
             for d_path, desc in sorted(kb['apps'][key]['descs'].items()):
-                if desc['chrc'] == path and desc['uuid'] == full_uuid('2908'):
-                    ref = yield from host_read(host, key, d_path, desc['uuid'], DESC_IFACE, desc['flags'], 0)
+                if desc['parent'] == path and desc['uuid'] == full_uuid('2908'):
+                    ref = yield from host_read(host, key, d_path, DESC_IFACE, desc['flags'], 0)
                     if len(ref) == 2 and ref[1] == 1:
                         inputs.append((key, path, chrc))
         if not kb['host_subscribes'] or not host['connected']:
             return
         for key, path, chrc in inputs:
             if not chrc['flags'] & NOTIFY_FLAGS:
-                kb['read_errors'].append((short(chrc['uuid']), 'No CCC descriptor'))
+                kb['read_error'] = 'No CCC descriptor'
                 continue
             entry = (key, path)
             if entry in host['ccc']:
@@ -1089,27 +897,22 @@ def start_host_session(host):
         run_session(ios_session(host))
 
 
-def host_pair(self, ok, err, name):
-    adapter = mockobject.objects.get(ADAPTER)
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b', async_callbacks=('ok', 'err'))
+def HostPair(self, name, ok, err):
     discoverable = any(ad['props'].get('Discoverable', False) and ad['props'].get('Type') == 'peripheral'
                        for ad in active_ads())
-    if adapter is None or not adapter.props[ADAPTER_IFACE]['Powered'] or not discoverable:
+    if not adapter_on() or not discoverable:
         ok(False)
         return
-    host = new_host(str(name))
-    add_host_device(host, announce=True)
+    host = host_device(str(name))
     if host['connected']:
         ok(host['paired'])
         return
     host_link_up(host)
-    if host['paired']:
-        # The host lost its keys and pairs again: JustWorksRepairing=never refuses it
-        # without asking any agent.
-        host_link_lost(host)
-        ok(False)
-        return
     agent_name = default_agent()
-    if agent_name is None:
+    if host['paired'] or agent_name is None:
+        # A paired host that lost its keys and pairs again: JustWorksRepairing=never refuses
+        # it without asking any agent.
         host_link_lost(host)
         ok(False)
         return
@@ -1136,12 +939,11 @@ def host_pair(self, ok, err, name):
                      (dbus.ObjectPath(host['path']),), accepted, refused, timeout=AGENT_TIMEOUT_S)
 
 
-def host_connect(name):
+@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b')
+def HostConnect(self, name):
     host = kb['hosts'].get(str(name))
-    adapter = mockobject.objects.get(ADAPTER)
     connectable = any(ad['props'].get('Type') == 'peripheral' for ad in active_ads())
-    if (host is None or not host['paired'] or not host['present'] or adapter is None
-            or not adapter.props[ADAPTER_IFACE]['Powered'] or not connectable):
+    if host is None or not host['paired'] or not host['present'] or not adapter_on() or not connectable:
         return False
     if not host['connected']:
         host_link_up(host)
@@ -1153,12 +955,10 @@ def host_connect(name):
 def load(mock, parameters):
     root['manager'] = mock
     mock.AddObject('/org/bluez', AGENT_MANAGER_IFACE, {}, [])
-    add_agent_manager(mockobject.objects['/org/bluez'])
+    add_methods(mockobject.objects['/org/bluez'], AGENT_MANAGER_IFACE,
+                [('RegisterAgent', 'os', register_agent), ('UnregisterAgent', 'o', unregister_agent),
+                 ('RequestDefaultAgent', 'o', request_default_agent)], sender_keyword='sender')
     add_adapter(announce=False)
-    for name in (parameters or {}).get('paired_hosts', []):
-        host = new_host(str(name))
-        host['paired'] = True
-        add_host_device(host, announce=False)
     watch_bus()
     start_desktop_agent()
     GLib.timeout_add(ADVERTISING_INTERVAL_MS, advertise)
@@ -1208,28 +1008,26 @@ def SetAdapterPresent(self, present):
     manager = root['manager']
     if present and ADAPTER not in mockobject.objects:
         add_adapter(announce=True)
-        for host in kb['hosts'].values():
-            if host['paired']:
-                add_host_device(host, announce=True)
     elif not present and ADAPTER in mockobject.objects:
         for path in devices:
             finish_pending(path, error('org.bluez.Error.Failed', 'Software caused connection abort'))
             remove_gatt(path)
         devices.clear()
-        adapter_removed()
+        for host in kb['hosts'].values():
+            host['present'] = host['connected'] = False
         for path in sorted((p for p in mockobject.objects if p.startswith(ADAPTER)), reverse=True):
             manager.object_manager_emit_removed(path)
             manager.RemoveObject(path)
 
 
+def di2_notifying():
+    return DI2_DATA in mockobject.objects and bool(mockobject.objects[DI2_DATA].props[CHAR_IFACE]['Notifying'])
+
+
 def notify_channel():
     '''The unit notifies its channel state, if anybody listens.'''
-    path = di2_data_path()
-    if path not in mockobject.objects or not mockobject.objects[UNIT].props[DEVICE_IFACE]['Connected']:
-        return
-    if not mockobject.objects[path].props[CHAR_IFACE]['Notifying']:
-        return
-    set_props(mockobject.objects[path], CHAR_IFACE, {'Value': dbus.Array(state['channel'], signature='y')})
+    if di2_notifying() and mockobject.objects[UNIT].props[DEVICE_IFACE]['Connected']:
+        set_props(mockobject.objects[DI2_DATA], CHAR_IFACE, {'Value': dbus.Array(state['channel'], signature='y')})
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='ay', out_signature='')
@@ -1237,7 +1035,7 @@ def Notify(self, value):
     '''A notification of the Di2 data characteristic.'''
     if len(value) == 5:
         state['channel'] = [int(b) for b in value]
-    set_props(mockobject.objects[di2_data_path()], CHAR_IFACE, {'Value': dbus.Array(value, signature='y')})
+    set_props(mockobject.objects[DI2_DATA], CHAR_IFACE, {'Value': dbus.Array(value, signature='y')})
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='y', out_signature='')
@@ -1249,24 +1047,9 @@ def Press(self, button):
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
-def DropLink(self):
-    drop(mockobject.objects[UNIT])
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def AddSecondUnit(self):
     if SECOND_UNIT not in mockobject.objects:
         add_device(SECOND_UNIT, SECOND_UNIT_ADDRESS, 'EW-WU111', -60, gatt=True, announce=True)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b', async_callbacks=('ok', 'err'))
-def HostPair(self, name, ok, err):
-    host_pair(self, ok, err, name)
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='b')
-def HostConnect(self, name):
-    return host_connect(name)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
@@ -1276,28 +1059,9 @@ def HostDisconnect(self):
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
-def HostUnsubscribe(self):
-    for host in kb['hosts'].values():
-        if host['connected']:
-            drop_ccc(host, set(host['ccc']))
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='')
 def HostClearReports(self):
     kb['reports'].clear()
     kb['report_times'].clear()
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='a{sv}')
-def AdvertisementProperties(self):
-    ads = active_ads()
-    return ads[-1]['props'] if ads else dbus.Dictionary({}, signature='sv')
-
-
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='s')
-def AdvertisedName(self):
-    ads = active_ads()
-    return ads[-1]['name'] if ads else ''
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='', out_signature='(so)')
@@ -1309,34 +1073,32 @@ def DefaultAgent(self):
 
 
 def query(name, out_signature, answer):
-    '''A method of org.bluez.Mock that only answers: what answer() finds now.'''
+    '''A method of org.bluez.Mock without arguments: what answer() does, and finds.'''
     def method(self):
         return answer()
     method.__name__ = name
     return dbus.service.method(MOCK_IFACE, in_signature='', out_signature=out_signature)(method)
 
 
+DropLink = query('DropLink', '', lambda: drop(mockobject.objects[UNIT]))
+AdvertisementProperties = query('AdvertisementProperties', 'a{sv}', lambda: active_ads()[-1]['props'] if active_ads()
+                                else dbus.Dictionary({}, signature='sv'))
 DiscoverySessions = query('DiscoverySessions', 'u', lambda: dbus.UInt32(len(discovery['sessions'])))
-IsNotifying = query('IsNotifying', 'b', lambda: di2_data_path() in mockobject.objects and
-                    bool(mockobject.objects[di2_data_path()].props[CHAR_IFACE]['Notifying']))
+IsNotifying = query('IsNotifying', 'b', di2_notifying)
 PendingConnects = query('PendingConnects', 'u', lambda: dbus.UInt32(
     sum(1 for device in devices.values() if device['pending'] is not None)))
 StartNotifyCalls = query('StartNotifyCalls', 'u', lambda: dbus.UInt32(state['start_notify_calls']))
 HostSubscribed = query('HostSubscribed', 'b', lambda: any(
     host['connected'] and host['ccc'] for host in kb['hosts'].values()))
-HostIdle = query('HostIdle', 'b', lambda: kb['sessions'] == 0)
+HostIdle = query(  # no host session runs: poll it after a host connects
+    'HostIdle', 'b', lambda: kb['sessions'] == 0)
 HostReports = query('HostReports', 'aay', lambda: dbus.Array(
     [dbus.ByteArray(r) for r in kb['reports']], signature='ay'))
 HostReportTimes = query('HostReportTimes', 'ad', lambda: dbus.Array(kb['report_times'], signature='d'))
 HostReportMap = query('HostReportMap', 'ay', lambda: dbus.ByteArray(kb['report_map']))
-HostReads = query('HostReads', 'a(sq)', lambda: dbus.Array(
-    [dbus.Struct((u, dbus.UInt16(o))) for u, o in kb['reads']], signature='(sq)'))
-HostReadErrors = query('HostReadErrors', 'a(ss)', lambda: dbus.Array(
-    [dbus.Struct(e) for e in kb['read_errors']], signature='(ss)'))
-HostReadError = query('HostReadError', 's', lambda: kb['read_errors'][-1][1] if kb['read_errors'] else '')
+HostReadError = query('HostReadError', 's', lambda: kb['read_error'])
 RegisteredApplications = query('RegisteredApplications', 'u', lambda: dbus.UInt32(len(ready_apps())))
 DesktopAgentName = query('DesktopAgentName', 's', lambda: kb['desktop']['connection'].get_unique_name())
-DesktopAgentRequests = query('DesktopAgentRequests', 'as', lambda: dbus.Array(kb['desktop_requests'], signature='s'))
 
 
 def setter(name, signature, table, key, convert):
@@ -1350,7 +1112,6 @@ def setter(name, signature, table, key, convert):
 for _switch in (('SetConnectLimit', 'u', state, 'connect_limit_ms', int),
                 ('SetConnectMode', 's', state, 'connect', str),
                 ('SetNotifyInProgress', 'b', state, 'notify_in_progress', bool),
-                ('SetReadError', 'b', state, 'read_error', bool),
                 ('SetSlowController', 'b', state, 'slow_controller', bool),
                 ('SetReportsOnSubscribe', 'b', state, 'reports_on_subscribe', bool),
                 ('SetHostSubscribes', 'b', kb, 'host_subscribes', bool),

@@ -1,19 +1,12 @@
 #include "support/FakeBluez.h"
 
-#include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
 #include <QTest>
 
 namespace {
 
 constexpr int bluezStartTimeoutMs = 20000;
-
-QString templatePath()
-{
-    return QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_bluez.py");
-}
 
 QDBusMessage mockCall(const QString& method, const QVariantList& arguments)
 {
@@ -25,16 +18,6 @@ QDBusMessage mockCall(const QString& method, const QVariantList& arguments)
 
 } // namespace
 
-FakeBluez::~FakeBluez()
-{
-    PrivateBus::stop(m_bluez);
-}
-
-std::optional<QString> FakeBluez::missing()
-{
-    return PrivateBus::missingForFakes();
-}
-
 std::optional<QString> FakeBluez::start()
 {
     if (const auto error = m_bus.start())
@@ -45,8 +28,9 @@ std::optional<QString> FakeBluez::start()
 
 std::optional<QString> FakeBluez::startService()
 {
-    return m_bus.startMock(m_bluez, QStringLiteral("--system"), templatePath(), QDBusConnection::systemBus(),
-                           QStringLiteral("org.bluez"));
+    return m_bus.startMock(m_bluez, QStringLiteral("--system"),
+                           QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_bluez.py"),
+                           QDBusConnection::systemBus(), QStringLiteral("org.bluez"));
 }
 
 std::optional<QString> FakeBluez::stopService()
@@ -63,31 +47,10 @@ std::optional<QString> FakeBluez::stopService()
     return std::nullopt;
 }
 
-bool FakeBluez::control(const QString& method, const QVariantList& arguments)
-{
-    return query(method, arguments).type() == QDBusMessage::ReplyMessage;
-}
-
 int FakeBluez::count(const QString& method)
 {
     const QDBusMessage reply = query(method);
     return reply.type() == QDBusMessage::ReplyMessage ? reply.arguments().value(0).toInt() : -1;
-}
-
-bool FakeBluez::isNotifying()
-{
-    const QDBusMessage reply = query(QStringLiteral("IsNotifying"));
-    return reply.type() == QDBusMessage::ReplyMessage && reply.arguments().value(0).toBool();
-}
-
-QVariantMap FakeBluez::advertisement()
-{
-    return qdbus_cast<QVariantMap>(answer(QStringLiteral("AdvertisementProperties")).value<QDBusArgument>());
-}
-
-QList<QByteArray> FakeBluez::hostReports()
-{
-    return qdbus_cast<QList<QByteArray>>(answer(QStringLiteral("HostReports")).value<QDBusArgument>());
 }
 
 QDBusMessage FakeBluez::query(const QString& method, const QVariantList& arguments)

@@ -1,26 +1,6 @@
 #include "support/FakeBluezTest.h"
 
-#include "bluetooth/BleUuid.h"
-#include "bluetooth/qt/BluetoothAddressId.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsKeys.h"
-
 #include <QTest>
-
-QUuid FakeBluezTest::identifierAt(const QString& address)
-{
-    return BluetoothAddressId::identifier(QBluetoothAddress(address));
-}
-
-QString FakeBluezTest::unitIdentifier()
-{
-    return BleUuid::text(identifierAt(FakeBluez::unitAddress()));
-}
-
-void FakeBluezTest::saveUnit(const QString& path)
-{
-    Defaults(path).setString(SettingsKeys::lastConnectedDeviceUUID(), unitIdentifier());
-}
 
 void FakeBluezTest::initTestCase()
 {
@@ -47,7 +27,6 @@ void FakeBluezTest::init()
                                     {QStringLiteral("SetConnectError"), QString(), QString()},
                                     {QStringLiteral("SetConnectLimit"), uint(m_connectLimit.count())},
                                     {QStringLiteral("SetNotifyInProgress"), false},
-                                    {QStringLiteral("SetReadError"), false},
                                     {QStringLiteral("SetReportsOnSubscribe"), false},
                                     {QStringLiteral("SetSlowController"), false},
                                     {QStringLiteral("OtherClientDiscovers"), false},

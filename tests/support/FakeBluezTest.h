@@ -1,5 +1,9 @@
 #pragma once
 
+#include "bluetooth/BleUuid.h"
+#include "bluetooth/qt/BluetoothAddressId.h"
+#include "platform/Defaults.h"
+#include "platform/SettingsKeys.h"
 #include "support/FakeBluez.h"
 #include "support/XvfbServer.h"
 
@@ -27,11 +31,17 @@ public:
         , m_withDisplay(withDisplay)
     {}
 
-    static QUuid identifierAt(const QString& address);
+    static QUuid identifierAt(const QString& address)
+    {
+        return BluetoothAddressId::identifier(QBluetoothAddress(address));
+    }
     // The unit's identifier as the settings keep it.
-    static QString unitIdentifier();
+    static QString unitIdentifier() { return BleUuid::text(identifierAt(FakeBluez::unitAddress())); }
     // Settings at `path` that remember the unit, as at any launch after the first.
-    static void saveUnit(const QString& path);
+    static void saveUnit(const QString& path)
+    {
+        Defaults(path).setString(SettingsKeys::lastConnectedDeviceUUID(), unitIdentifier());
+    }
 
 protected:
     FakeBluez m_bluez;
