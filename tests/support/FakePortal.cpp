@@ -2,7 +2,6 @@
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTest>
 #include <QUuid>
@@ -59,7 +58,6 @@ std::optional<QString> FakePortal::start(std::optional<uint> scheme, const Remot
         {u"remote_desktop"_s, remoteDesktop.offered},
         {u"version"_s, qint64(remoteDesktop.version)},
         {u"consent"_s, remoteDesktop.consent},
-        {u"known_tokens"_s, QJsonArray::fromStringList(remoteDesktop.knownTokens)},
     });
 }
 

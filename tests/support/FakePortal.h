@@ -8,7 +8,6 @@
 #include <QList>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <QVariantList>
 #include <optional>
 
@@ -23,8 +22,6 @@ public:
         uint version = 1; // as Debian 12 has it
         // What the user does with the consent dialog: "allow", "deny", or "wait" for answer().
         QString consent = QStringLiteral("allow");
-        // Restore tokens the desktop remembers from before.
-        QStringList knownTokens;
         // False: the desktop's portal has no RemoteDesktop interface.
         bool offered = true;
     };
