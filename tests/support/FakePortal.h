@@ -4,7 +4,6 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
@@ -42,15 +41,14 @@ public:
 
     FakePortal() = default;
     ~FakePortal();
-    FakePortal(const FakePortal&) = delete;
-    FakePortal& operator=(const FakePortal&) = delete;
+    Q_DISABLE_COPY(FakePortal)
 
     // What is missing to run it, if anything.
-    static std::optional<QString> missing();
-    // The bus alone, or the bus with the portal whose color-scheme starts at `scheme`.
-    std::optional<QString> start(std::optional<uint> scheme);
-    // The bus with the portal: color-scheme `scheme` (0 when not given), and RemoteDesktop.
-    std::optional<QString> start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop);
+    static std::optional<QString> missing() { return PrivateBus::missingForFakes(); }
+    // The bus alone when given neither; else the bus with the portal, whose color-scheme starts at
+    // `scheme` (0 when not given).
+    std::optional<QString> start(std::optional<uint> scheme,
+                                 const std::optional<RemoteDesktop>& remoteDesktop = std::nullopt);
 
     QDBusConnection bus() const;
     // The private bus's address, for a child process's DBUS_SESSION_BUS_ADDRESS.
@@ -76,8 +74,6 @@ public:
     uint sessions() const { return query(QStringLiteral("Sessions")).toUInt(); } // sessions created
 
 private:
-    std::optional<QString> startBus();
-    std::optional<QString> startPortal(const QJsonObject& parameters);
     QDBusMessage callMock(const QString& method, const QVariantList& arguments = {}) const;
     // Whether a switch of the fake took.
     bool control(const QString& method, const QVariantList& arguments = {}) const
