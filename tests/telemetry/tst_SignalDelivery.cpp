@@ -18,12 +18,15 @@ namespace {
 
 constexpr int deliveryTimeoutMs = 10000;
 
-void queue(TelemetryManager& manager, int from, int to)
+// Queues the records `from` to `to`, and has the sender try at once unless told not to.
+void queue(TelemetryManager& manager, int from, int to, bool send = true)
 {
     const qsizetype before = manager.signalManager().queuedCount();
     for (int i = from; i <= to; ++i)
         manager.signal(u"rideEvent"_s, {{u"seq"_s, QString::number(i)}});
     QTRY_COMPARE(manager.signalManager().queuedCount(), before + (to - from + 1));
+    if (send)
+        manager.signalManager().checkForSignalsAndSend();
 }
 
 } // namespace
@@ -73,7 +76,6 @@ private Q_SLOTS:
         rig.server.script = script;
         TelemetryManager manager(rig.configuration());
         queue(manager, 1, 5);
-        manager.signalManager().checkForSignalsAndSend();
 
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 5), deliveryTimeoutMs);
         QCOMPARE(rig.server.requests().size(), script.size() + 1);
@@ -95,7 +97,6 @@ private Q_SLOTS:
         configuration.telemetryNamespace = u"acme"_s;
         TelemetryManager manager(configuration);
         queue(manager, 1, 1);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE(rig.server.requests().size(), 1);
 
         const IngestionServer::Request& request = rig.server.requests().constFirst();
@@ -120,10 +121,10 @@ private Q_SLOTS:
         TelemetryManager manager(rig.configuration());
         queue(manager, 1, 250);
         for (const int expected : {100, 200, 250}) {
-            manager.signalManager().checkForSignalsAndSend();
             // The next firing finds the answer processed: one request in flight at a time.
             QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 250 - expected,
                                       deliveryTimeoutMs);
+            manager.signalManager().checkForSignalsAndSend();
         }
         QCOMPARE(rig.server.delivered(), sequenceNumbers(1, 250));
         QCOMPARE(rig.server.requests().size(), 3);
@@ -152,7 +153,6 @@ private Q_SLOTS:
         configuration.maximumRetryAfter = std::chrono::milliseconds{capMs};
         TelemetryManager manager(configuration);
         queue(manager, 1, 2);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 2), deliveryTimeoutMs);
         const auto& requests = rig.server.requests();
         QCOMPARE(requests.size(), 2);
@@ -182,7 +182,6 @@ private Q_SLOTS:
         configuration.sendInterval = std::chrono::milliseconds{20}; // the halves go out on firings
         TelemetryManager manager(configuration);
         queue(manager, 1, 5);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
         QCOMPARE(rig.server.delivered(), (QStringList{u"1"_s, u"2"_s, u"4"_s, u"5"_s}));
         QCOMPARE(rig.logged(u"Dropped the signal rideEvent the service refuses"_s).size(), 1);
@@ -195,7 +194,6 @@ private Q_SLOTS:
         rig.server.script = {Answer::withLongBody(hundredMegabytes)};
         TelemetryManager manager(rig.configuration());
         queue(manager, 1, 2);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 0, deliveryTimeoutMs);
         QCOMPARE(rig.server.delivered(), sequenceNumbers(1, 2)); // the status line said 200
         QCOMPARE(rig.logged(u"Stopped reading an answer of the service"_s).size(), 1);
@@ -209,7 +207,6 @@ private Q_SLOTS:
         rig.server.script = {Answer::withStatus(413)};
         TelemetryManager manager(rig.configuration());
         queue(manager, 1, 100);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(manager.signalManager().queuedCount(), 50, deliveryTimeoutMs);
         manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE_WITH_TIMEOUT(rig.server.delivered(), sequenceNumbers(1, 100), deliveryTimeoutMs);
@@ -222,9 +219,8 @@ private Q_SLOTS:
         rig.server.script = {Answer::noAnswer()};
         TelemetryManager manager(rig.configuration());
         queue(manager, 1, 3);
-        QVERIFY(QFile::exists(rig.journalPath()));
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_COMPARE(rig.server.requests().size(), 1);
+        QVERIFY(QFile::exists(rig.journalPath()));
 
         manager.setAnalyticsDisabled(true);
         manager.signal(u"rideEvent"_s, {{u"seq"_s, u"4"_s}});
@@ -241,7 +237,7 @@ private Q_SLOTS:
         TelemetryRig rig;
         {
             TelemetryManager manager(rig.configuration());
-            queue(manager, 1, 3);
+            queue(manager, 1, 3, /*send=*/false);
         }
         QFile journal(rig.journalPath());
         QVERIFY(journal.open(QIODevice::ReadOnly));
@@ -316,7 +312,6 @@ private Q_SLOTS:
                        }};
         TelemetryManager manager(configuration);
         queue(manager, 1, 1);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_VERIFY(*errors > 0);
         QMutexLocker lock(&mutex);
         QCOMPARE(!terminal.filter(u"[Telemetry] [LogHandler] "_s).isEmpty(), onTerminal);
@@ -335,7 +330,6 @@ private Q_SLOTS:
         configuration.apiBaseURL = QUrl(u"http://analytics.example.invalid/"_s);
         TelemetryManager manager(configuration);
         queue(manager, 1, 1);
-        manager.signalManager().checkForSignalsAndSend();
         QTRY_VERIFY(!rig.logged(u"Unable to construct signal API URL for namespace nil"_s).isEmpty());
         QCOMPARE(manager.signalManager().queuedCount(), 1); // kept, in case the setting is mended
     }
