@@ -1,7 +1,7 @@
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
-#include "fakes/RecordingSystemLog.h"
+#include "platform/SystemLog.h"
 #include "support/TestRegistry.h"
 
 #include <QLoggingCategory>
@@ -13,6 +13,24 @@ using Level = SystemLog::Level;
 using Lines = QList<std::pair<Level, QString>>;
 using LogCall = void (Logger::*)(const QString&, const QString&);
 Q_DECLARE_METATYPE(LogCall)
+
+namespace {
+
+// Keeps what would have reached the system log, after redaction. Written on the logger's
+// thread: read it only once the logger has settled.
+class RecordingSystemLog final : public SystemLog
+{
+public:
+    Lines lines;
+
+protected:
+    void writeLine(Level level, const QLoggingCategory&, const QString& text) override
+    {
+        lines.append({level, text});
+    }
+};
+
+} // namespace
 
 class tst_Logger : public QObject
 {
