@@ -15,7 +15,6 @@
 class FakePortal
 {
 public:
-    // The desktop's RemoteDesktop portal.
     struct RemoteDesktop
     {
         uint version = 1; // as Debian 12 has it
@@ -25,7 +24,6 @@ public:
         bool offered = true;
     };
 
-    // A key typed through the portal.
     struct KeyEvent
     {
         QString kind; // "keycode" or "keysym"
@@ -54,9 +52,7 @@ public:
     // The private bus's address, for a child process's DBUS_SESSION_BUS_ADDRESS.
     QString address() const { return m_bus.address(); }
 
-    // The rider changes the desktop's preference.
     bool setColorScheme(uint scheme) const { return control(QStringLiteral("SetColorScheme"), {scheme}); }
-
     // The user's way with consent dialogs from now on.
     bool setConsent(const QString& mode) const { return control(QStringLiteral("SetConsent"), {mode}); }
     // The user answers the oldest open dialog: 0 allow, 1 cancel, 2 other error. False when none is open.
