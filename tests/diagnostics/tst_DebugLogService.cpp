@@ -1,6 +1,5 @@
 #include "diagnostics/DebugLogService.h"
-#include "support/DebugLogRecorder.h"
-#include "support/ScratchDir.h"
+#include "support/EnvironmentChange.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
@@ -141,7 +140,7 @@ private Q_SLOTS:
     void exportsTheReportAsAPrivateUtf8File()
     {
         QTemporaryDir tmp;
-        qputenv("TMPDIR", tmp.path().toUtf8());
+        const EnvironmentChange exports{{"TMPDIR", tmp.path().toUtf8()}};
         const mode_t umaskBefore = umask(0);
         DebugLogService service;
         service.setClock([] { return ride; });
@@ -150,7 +149,6 @@ private Q_SLOTS:
         const auto path = service.exportToTemporaryFile();
         const auto second = service.exportToTemporaryFile();
         umask(umaskBefore);
-        qunsetenv("TMPDIR");
         QVERIFY(path && second && *path != *second);
         QCOMPARE(QFileInfo(*path).fileName(), u"Cogwise_DebugLogs_2026-03-01_180405.txt"_s);
         const QFileInfo folder(QFileInfo(*path).absolutePath());
@@ -171,11 +169,10 @@ private Q_SLOTS:
     void exportFailureIsLoggedAndYieldsNoFile()
     {
         QTemporaryDir tmp;
-        qputenv("TMPDIR", tmp.filePath(u"gone"_s).toUtf8());
+        const EnvironmentChange exports{{"TMPDIR", tmp.filePath(u"gone"_s).toUtf8()}};
         DebugLogService service;
         service.setClock([] { return ride; });
         const auto path = service.exportToTemporaryFile();
-        qunsetenv("TMPDIR");
         QVERIFY(!path);
         QCOMPARE(service.entries().size(), 1);
         const DebugLogEntry& logged = service.entries().constLast();

@@ -3,7 +3,6 @@
 #include "support/TestRegistry.h"
 #include "telemetry/SignalCache.h"
 
-#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QTest>
