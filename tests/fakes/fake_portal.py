@@ -3,13 +3,8 @@ reads, org.freedesktop.appearance color-scheme (0 no preference, 1 dark, 2 light
 RemoteDesktop interface, through which Cogwise types keys on Wayland.
 
 Loaded by python3-dbusmock:  python3 -m dbusmock --session --template fake_portal.py
-Parameters (all optional):
-  scheme          u  color-scheme at start (0).
-  remote_desktop  b  whether the portal offers RemoteDesktop at all (true).
-  version         u  RemoteDesktop's version (1, as Debian 12's xdg-desktop-portal 1.16 has).
-                     From 2 on, SelectDevices honours persist_mode and restore_token.
-  consent         s  what the user does with the dialog Start shows: 'allow' (grants at once),
-                     'deny' (cancels) or 'wait' (the dialog stays open until Answer()).
+--parameters '{"scheme": u, "remote_desktop": b, "version": u, "consent": s}', all optional,
+as FakePortal (tests/support/FakePortal.h) gives them.
 
 The org.freedesktop.portal.Mock interface of the portal's object controls it (SetColorScheme,
 SetConsent, Answer, CloseSession) and tells what it saw (KeyEvents and the counters below).
