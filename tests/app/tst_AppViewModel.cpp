@@ -22,9 +22,8 @@ struct Rig
             events.append({name, p});
         })
     {
-        auto sink = std::make_unique<RecordingKeySink>(keys);
         graph = std::make_unique<AppGraph>(defaults, analytics, std::make_unique<FakeBleCentral>(),
-                                           std::move(sink));
+                                           std::make_unique<RecordingKeySink>(keys));
         graph->keyboardService().keySequencer().setPauseBetweenPresses(KeySequencer::minPause);
     }
 
