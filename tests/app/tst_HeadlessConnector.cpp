@@ -95,7 +95,6 @@ private Q_SLOTS:
         HeadlessRig rig(m_files.testFile());
         rig.defaults.setString(u"lastConnectedDeviceUUID"_s, BleUuid::text(mine.identifier));
         rig.inRange({theirs, heartRate});
-        DebugLogRecorder::settle();
         QCOMPARE(rig.central.calls.filter(u"connect "_s).size(), 0);
         Q_EMIT rig.central.peripheralDiscovered(mine, -55, true);
         DebugLogRecorder::settle();

@@ -17,8 +17,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("feed");
         QTest::addColumn<Kind>("kind");
-        QTest::newRow("newer") << QByteArray("{\"version\":\"0.3.1\",\"url\":\"https://cogwise.app/get\"}")
-                               << Kind::newerVersion;
+        // A newer version with its link: checksAgainstTheFeed.
         QTest::newRow("same") << QByteArray("{\"version\":\"0.2.0\",\"url\":\"https://cogwise.app/get\"}")
                               << Kind::upToDate;
         QTest::newRow("older") << QByteArray("{\"version\":\"0.1.9\"}") << Kind::upToDate;

@@ -1,6 +1,5 @@
 #include "diagnostics/DebugLogService.h"
-#include "support/DebugLogRecorder.h"
-#include "support/ScratchDir.h"
+#include "support/EnvironmentChange.h"
 #include "support/TestRegistry.h"
 
 #include <QDir>
@@ -22,8 +21,6 @@ DebugLogEntry entry(DebugLogLevel level, std::optional<DebugLogDetails> details 
     return DebugLogEntry{QUuid::createUuid(), ride, u"ButtonPress"_s, level, u"Button 2 press detected"_s,
                          std::move(details)};
 }
-
-const QString header = QString(80, QLatin1Char('=')) + u"\nCogwise Debug Logs\nGenerated: "_s;
 
 } // namespace
 
@@ -122,27 +119,20 @@ private Q_SLOTS:
         QCOMPARE(DebugLogService::formatEntry(entry), text);
     }
 
-    void reportOfAnEmptyLogIsTheHeaderOnly()
+    void reportListsEntriesOldestFirstBelowTheHeader()
     {
         DebugLogService service;
         service.setClock([] { return ride; });
-        const QString report = service.exportText();
-        const QString generated = QLocale::system().toString(ride, QLocale::LongFormat);
-        QCOMPARE(report,
-                 header + generated + u"\nTotal Entries: 0\n"_s + QString(80, QLatin1Char('=')) + u"\n"_s);
-    }
-
-    void reportListsEntriesOldestFirst()
-    {
-        DebugLogService service;
-        service.setClock([] { return ride; });
+        const QString rule = QString(80, QLatin1Char('='));
+        const QString header = rule + u"\nCogwise Debug Logs\nGenerated: "_s +
+                               QLocale::system().toString(ride, QLocale::LongFormat) +
+                               u"\nTotal Entries: %1\n"_s + rule + u"\n"_s;
+        QCOMPARE(service.exportText(), header.arg(0));
         service.log(u"first"_s, u"A"_s, DebugLogLevel::debug);
         service.log(u"second"_s, u"B"_s, DebugLogLevel::error, DebugLogDetails{{u"k"_s, u"v"_s}});
-        const QString report = service.exportText();
-        QVERIFY(report.startsWith(header));
-        QVERIFY(report.contains(u"\nTotal Entries: 2\n"_s));
-        QVERIFY(report.endsWith(QStringLiteral("=\n[2026-03-01 18:04:05.123] [DEBUG] [A] first\n"
-                                               "[2026-03-01 18:04:05.123] [ERROR] [B] second\n  k: v")));
+        QCOMPARE(service.exportText(), header.arg(2) +
+                                           u"[2026-03-01 18:04:05.123] [DEBUG] [A] first\n"
+                                           "[2026-03-01 18:04:05.123] [ERROR] [B] second\n  k: v"_s);
     }
 
     // The report names the rider's unit: only its owner may read it, whatever the umask, and
@@ -150,7 +140,7 @@ private Q_SLOTS:
     void exportsTheReportAsAPrivateUtf8File()
     {
         QTemporaryDir tmp;
-        qputenv("TMPDIR", tmp.path().toUtf8());
+        const EnvironmentChange exports{{"TMPDIR", tmp.path().toUtf8()}};
         const mode_t umaskBefore = umask(0);
         DebugLogService service;
         service.setClock([] { return ride; });
@@ -159,7 +149,6 @@ private Q_SLOTS:
         const auto path = service.exportToTemporaryFile();
         const auto second = service.exportToTemporaryFile();
         umask(umaskBefore);
-        qunsetenv("TMPDIR");
         QVERIFY(path && second && *path != *second);
         QCOMPARE(QFileInfo(*path).fileName(), u"Cogwise_DebugLogs_2026-03-01_180405.txt"_s);
         const QFileInfo folder(QFileInfo(*path).absolutePath());
@@ -180,11 +169,10 @@ private Q_SLOTS:
     void exportFailureIsLoggedAndYieldsNoFile()
     {
         QTemporaryDir tmp;
-        qputenv("TMPDIR", tmp.filePath(u"gone"_s).toUtf8());
+        const EnvironmentChange exports{{"TMPDIR", tmp.filePath(u"gone"_s).toUtf8()}};
         DebugLogService service;
         service.setClock([] { return ride; });
         const auto path = service.exportToTemporaryFile();
-        qunsetenv("TMPDIR");
         QVERIFY(!path);
         QCOMPARE(service.entries().size(), 1);
         const DebugLogEntry& logged = service.entries().constLast();

@@ -1,7 +1,7 @@
 #include "diagnostics/DebugLogService.h"
 #include "diagnostics/Logger.h"
 #include "diagnostics/QueuedWork.h"
-#include "fakes/RecordingSystemLog.h"
+#include "platform/SystemLog.h"
 #include "support/TestRegistry.h"
 
 #include <QLoggingCategory>
@@ -10,6 +10,27 @@
 using namespace Qt::StringLiterals;
 
 using Level = SystemLog::Level;
+using Lines = QList<std::pair<Level, QString>>;
+using LogCall = void (Logger::*)(const QString&, const QString&);
+Q_DECLARE_METATYPE(LogCall)
+
+namespace {
+
+// Keeps what would have reached the system log, after redaction. Written on the logger's
+// thread: read it only once the logger has settled.
+class RecordingSystemLog final : public SystemLog
+{
+public:
+    Lines lines;
+
+protected:
+    void writeLine(Level level, const QLoggingCategory&, const QString& text) override
+    {
+        lines.append({level, text});
+    }
+};
+
+} // namespace
 
 class tst_Logger : public QObject
 {
@@ -30,26 +51,13 @@ class tst_Logger : public QObject
         Logger logger;
     };
 
-    static void logAt(Logger& logger, Level level, const QString& message, const QString& category)
-    {
-        switch (level) {
-        case Level::debug:
-            return logger.logDebug(message, category);
-        case Level::info:
-            return logger.logInfo(message, category);
-        case Level::notice:
-            return logger.logDefault(message, category);
-        case Level::error:
-            return logger.logError(message, category);
-        }
-    }
-
 private Q_SLOTS:
     void init() { QLoggingCategory::setFilterRules(u"cogwise*.debug=true"_s); }
     void cleanup() { QLoggingCategory::setFilterRules(QString()); }
 
     void writesBothLogs_data()
     {
+        QTest::addColumn<LogCall>("log");
         QTest::addColumn<Level>("level");
         QTest::addColumn<QString>("category");
         QTest::addColumn<DebugLogLevel>("entryLevel");
@@ -57,21 +65,23 @@ private Q_SLOTS:
         QTest::addColumn<QString>("systemText");
 
         const QString redacted = SystemLog::redactedText();
-        QTest::newRow("debug") << Level::debug << u"DI2Parser"_s << DebugLogLevel::debug << u"DI2Parser"_s
-                               << redacted;
+        QTest::newRow("debug") << &Logger::logDebug << Level::debug << u"DI2Parser"_s << DebugLogLevel::debug
+                               << u"DI2Parser"_s << redacted;
         QTest::newRow("info is public, with its category in brackets")
-            << Level::info << u"DI2Parser"_s << DebugLogLevel::info << u"DI2Parser"_s
+            << &Logger::logInfo << Level::info << u"DI2Parser"_s << DebugLogLevel::info << u"DI2Parser"_s
             << u"[DI2Parser] Battery level: 50%"_s;
         QTest::newRow("info without category")
-            << Level::info << QString() << DebugLogLevel::info << u"General"_s << u"Battery level: 50%"_s;
-        QTest::newRow("default becomes info")
-            << Level::notice << u"DI2Parser"_s << DebugLogLevel::info << u"DI2Parser"_s << redacted;
-        QTest::newRow("error") << Level::error << QString() << DebugLogLevel::error << u"General"_s
-                               << redacted;
+            << &Logger::logInfo << Level::info << QString() << DebugLogLevel::info << u"General"_s
+            << u"Battery level: 50%"_s;
+        QTest::newRow("default becomes info") << &Logger::logDefault << Level::notice << u"DI2Parser"_s
+                                              << DebugLogLevel::info << u"DI2Parser"_s << redacted;
+        QTest::newRow("error") << &Logger::logError << Level::error << QString() << DebugLogLevel::error
+                               << u"General"_s << redacted;
     }
 
     void writesBothLogs()
     {
+        QFETCH(LogCall, log);
         QFETCH(Level, level);
         QFETCH(QString, category);
         QFETCH(DebugLogLevel, entryLevel);
@@ -79,7 +89,7 @@ private Q_SLOTS:
         QFETCH(QString, systemText);
 
         Rig rig;
-        logAt(rig.logger, level, u"Battery level: 50%"_s, category);
+        (rig.logger.*log)(u"Battery level: 50%"_s, category);
         rig.settle();
 
         QCOMPARE(rig.debugLog.entries().size(), 1);
@@ -88,7 +98,7 @@ private Q_SLOTS:
         QCOMPARE(entry.category, entryCategory);
         QCOMPARE(entry.level, entryLevel);
         QVERIFY(!entry.details);
-        QCOMPARE(rig.systemLog->lines, (QList<std::pair<Level, QString>>{{level, systemText}}));
+        QCOMPARE(rig.systemLog->lines, (Lines{{level, systemText}}));
     }
 
     void privateLoggingShowsEveryLine()
@@ -99,29 +109,33 @@ private Q_SLOTS:
         QCOMPARE(rig.systemLog->lines.constFirst().second, u"[Storage] Failed"_s);
     }
 
-    void debugLinesStayOutOfTheSystemLogUnlessEnabled()
+    // The debug log keeps every line; the system log only the debug lines the rules turn on.
+    void debugLinesReachTheSystemLogOnlyWhereEnabled_data()
     {
-        QLoggingCategory::setFilterRules(u"cogwise*.debug=false"_s);
-        Rig rig(true);
-        rig.logger.logDebug(u"Keep-alive received"_s, u"DI2Parser"_s);
-        rig.logger.logInfo(u"shown"_s, u"DI2Parser"_s);
-        rig.settle();
-        QCOMPARE(rig.debugLog.entries().size(), 2);
-        QCOMPARE(rig.systemLog->lines,
-                 (QList<std::pair<Level, QString>>{{Level::info, u"[DI2Parser] shown"_s}}));
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<Lines>("lines");
+        const std::pair<Level, QString> shown{Level::info, u"[DI2Parser] shown"_s};
+        QTest::newRow("off") << u"cogwise*.debug=false"_s << QList{shown};
+        QTest::newRow("on for one subsystem")
+            << u"cogwise*.debug=false\ncogwise.bluetooth.debug=true"_s
+            << Lines{{Level::debug, u"[BLEConnectionManager] Discovered peripheral"_s},
+                     {Level::debug, u"[ConnectionService] Channel state"_s},
+                     shown};
     }
 
-    void debugLinesCanBeTurnedOnForOneSubsystem()
+    void debugLinesReachTheSystemLogOnlyWhereEnabled()
     {
-        QLoggingCategory::setFilterRules(u"cogwise*.debug=false\ncogwise.bluetooth.debug=true"_s);
+        QFETCH(QString, rules);
+        QFETCH(Lines, lines);
+        QLoggingCategory::setFilterRules(rules);
         Rig rig(true);
         rig.logger.logDebug(u"Keep-alive received"_s, u"DI2Parser"_s);
         rig.logger.logDebug(u"Discovered peripheral"_s, u"BLEConnectionManager"_s);
         rig.logger.logDebug(u"Channel state"_s, u"ConnectionService"_s);
+        rig.logger.logInfo(u"shown"_s, u"DI2Parser"_s);
         rig.settle();
-        QCOMPARE(rig.systemLog->lines, (QList<std::pair<Level, QString>>{
-                                           {Level::debug, u"[BLEConnectionManager] Discovered peripheral"_s},
-                                           {Level::debug, u"[ConnectionService] Channel state"_s}}));
+        QCOMPARE(rig.debugLog.entries().size(), 4);
+        QCOMPARE(rig.systemLog->lines, lines);
     }
 
     void disabledLoggerWritesNothing()

@@ -73,7 +73,6 @@ void IngestionServer::readFrom(QTcpSocket* socket)
         switch (request.answer.kind) {
         case Answer::Kind::reset:
             socket->abort();
-            Q_EMIT requestReceived();
             return;
         case Answer::Kind::silent:
             break;
@@ -99,7 +98,6 @@ void IngestionServer::readFrom(QTcpSocket* socket)
             break;
         }
         }
-        Q_EMIT requestReceived();
     }
 }
 

@@ -22,48 +22,23 @@ public:
         enum class Kind { status, reset, silent };
         Kind kind = Kind::status;
         int status = 200;
-        QByteArray retryAfter;
+        QByteArray retryAfter{};
         QByteArray body = "{}";
-        QByteArray location;
+        QByteArray location{};
         qint64 streamedBodyBytes = -1; // instead of `body`: this many bytes, written as the client reads
 
         static Answer withStatus(int code, QByteArray retryAfterValue = {})
         {
-            Answer answer;
-            answer.status = code;
-            answer.retryAfter = std::move(retryAfterValue);
-            return answer;
+            return {.status = code, .retryAfter = std::move(retryAfterValue)};
         }
-        static Answer withBody(QByteArray content)
-        {
-            Answer answer;
-            answer.body = std::move(content);
-            return answer;
-        }
+        static Answer withBody(QByteArray content) { return {.body = std::move(content)}; }
         static Answer redirect(int code, QByteArray to)
         {
-            Answer answer = withStatus(code);
-            answer.location = std::move(to);
-            return answer;
+            return {.status = code, .location = std::move(to)};
         }
-        static Answer withLongBody(qint64 bytes)
-        {
-            Answer answer;
-            answer.streamedBodyBytes = bytes;
-            return answer;
-        }
-        static Answer resetConnection()
-        {
-            Answer answer;
-            answer.kind = Kind::reset;
-            return answer;
-        }
-        static Answer noAnswer()
-        {
-            Answer answer;
-            answer.kind = Kind::silent;
-            return answer;
-        }
+        static Answer withLongBody(qint64 bytes) { return {.streamedBodyBytes = bytes}; }
+        static Answer resetConnection() { return {.kind = Kind::reset}; }
+        static Answer noAnswer() { return {.kind = Kind::silent}; }
     };
 
     struct Request
@@ -89,9 +64,6 @@ public:
     // Payload values under `key` of every record the server accepted (2xx), in order.
     QStringList delivered(const QString& key = QStringLiteral("seq")) const;
 
-Q_SIGNALS:
-    void requestReceived();
-
 private:
     void readFrom(QTcpSocket* socket);
     void streamBody(QTcpSocket* socket);
@@ -102,7 +74,6 @@ private:
         qint64 remaining = 0;
     };
     QMap<QTcpSocket*, Stream> m_streams;
-
     QMap<QTcpSocket*, QByteArray> m_buffers;
     QList<Request> m_requests;
     QElapsedTimer m_clock;

@@ -1,9 +1,8 @@
 #include "support/FakePortal.h"
 
 #include <QDBusArgument>
-#include <QDBusConnectionInterface>
-#include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <QUuid>
 
@@ -32,49 +31,27 @@ FakePortal::~FakePortal()
     PrivateBus::stop(m_portal);
 }
 
-std::optional<QString> FakePortal::missing()
+std::optional<QString> FakePortal::start(std::optional<uint> scheme,
+                                         const std::optional<RemoteDesktop>& remoteDesktop)
 {
-    return PrivateBus::missingForFakes();
-}
-
-std::optional<QString> FakePortal::start(std::optional<uint> scheme)
-{
-    if (const auto error = startBus())
-        return error;
-    if (!scheme)
-        return std::nullopt;
-    return startPortal({{u"scheme"_s, qint64(*scheme)}});
-}
-
-std::optional<QString> FakePortal::start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop)
-{
-    // The fake would quietly allow on a mode it does not know; a typo should fail here instead.
+    // The fake would quietly deny on a mode it does not know; a typo should fail here instead.
     static const QStringList consentModes{u"allow"_s, u"deny"_s, u"wait"_s};
-    if (!consentModes.contains(remoteDesktop.consent))
-        return u"unknown consent mode: "_s + remoteDesktop.consent;
-    if (const auto error = startBus())
-        return error;
-    return startPortal({
-        {u"scheme"_s, qint64(scheme.value_or(0))},
-        {u"remote_desktop"_s, remoteDesktop.offered},
-        {u"version"_s, qint64(remoteDesktop.version)},
-        {u"consent"_s, remoteDesktop.consent},
-        {u"known_tokens"_s, QJsonArray::fromStringList(remoteDesktop.knownTokens)},
-    });
-}
-
-std::optional<QString> FakePortal::startBus()
-{
+    if (remoteDesktop && !consentModes.contains(remoteDesktop->consent))
+        return u"unknown consent mode: "_s + remoteDesktop->consent;
     if (const auto error = m_bus.start())
         return error;
     m_connectionName = u"fake-portal-"_s + QUuid::createUuid().toString(QUuid::WithoutBraces);
     if (!bus().isConnected())
         return u"cannot connect to the private bus at "_s + m_bus.address();
-    return std::nullopt;
-}
-
-std::optional<QString> FakePortal::startPortal(const QJsonObject& parameters)
-{
+    if (!scheme && !remoteDesktop)
+        return std::nullopt;
+    const RemoteDesktop portal = remoteDesktop.value_or(RemoteDesktop{});
+    const QJsonObject parameters{
+        {u"scheme"_s, qint64(scheme.value_or(0))},
+        {u"remote_desktop"_s, portal.offered},
+        {u"version"_s, qint64(portal.version)},
+        {u"consent"_s, portal.consent},
+    };
     return m_bus.startMock(
         m_portal, u"--session"_s, QStringLiteral(COGWISE_TEST_FAKES_DIR "/fake_portal.py"), bus(),
         portalService,

@@ -4,11 +4,9 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
-#include <QJsonObject>
 #include <QList>
 #include <QProcess>
 #include <QString>
-#include <QStringList>
 #include <QVariantList>
 #include <optional>
 
@@ -17,19 +15,15 @@
 class FakePortal
 {
 public:
-    // The desktop's RemoteDesktop portal.
     struct RemoteDesktop
     {
         uint version = 1; // as Debian 12 has it
         // What the user does with the consent dialog: "allow", "deny", or "wait" for answer().
         QString consent = QStringLiteral("allow");
-        // Restore tokens the desktop remembers from before.
-        QStringList knownTokens;
         // False: the desktop's portal has no RemoteDesktop interface.
         bool offered = true;
     };
 
-    // A key typed through the portal.
     struct KeyEvent
     {
         QString kind; // "keycode" or "keysym"
@@ -45,23 +39,20 @@ public:
 
     FakePortal() = default;
     ~FakePortal();
-    FakePortal(const FakePortal&) = delete;
-    FakePortal& operator=(const FakePortal&) = delete;
+    Q_DISABLE_COPY(FakePortal)
 
     // What is missing to run it, if anything.
-    static std::optional<QString> missing();
-    // The bus alone, or the bus with the portal whose color-scheme starts at `scheme`.
-    std::optional<QString> start(std::optional<uint> scheme);
-    // The bus with the portal: color-scheme `scheme` (0 when not given), and RemoteDesktop.
-    std::optional<QString> start(std::optional<uint> scheme, const RemoteDesktop& remoteDesktop);
+    static std::optional<QString> missing() { return PrivateBus::missingForFakes(); }
+    // The bus alone when given neither; else the bus with the portal, whose color-scheme starts at
+    // `scheme` (0 when not given).
+    std::optional<QString> start(std::optional<uint> scheme,
+                                 const std::optional<RemoteDesktop>& remoteDesktop = std::nullopt);
 
     QDBusConnection bus() const;
     // The private bus's address, for a child process's DBUS_SESSION_BUS_ADDRESS.
     QString address() const { return m_bus.address(); }
 
-    // The rider changes the desktop's preference.
     bool setColorScheme(uint scheme) const { return control(QStringLiteral("SetColorScheme"), {scheme}); }
-
     // The user's way with consent dialogs from now on.
     bool setConsent(const QString& mode) const { return control(QStringLiteral("SetConsent"), {mode}); }
     // The user answers the oldest open dialog: 0 allow, 1 cancel, 2 other error. False when none is open.
@@ -79,8 +70,6 @@ public:
     uint sessions() const { return query(QStringLiteral("Sessions")).toUInt(); } // sessions created
 
 private:
-    std::optional<QString> startBus();
-    std::optional<QString> startPortal(const QJsonObject& parameters);
     QDBusMessage callMock(const QString& method, const QVariantList& arguments = {}) const;
     // Whether a switch of the fake took.
     bool control(const QString& method, const QVariantList& arguments = {}) const

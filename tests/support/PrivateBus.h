@@ -14,8 +14,7 @@ class PrivateBus
 public:
     PrivateBus() = default;
     ~PrivateBus();
-    PrivateBus(const PrivateBus&) = delete;
-    PrivateBus& operator=(const PrivateBus&) = delete;
+    Q_DISABLE_COPY(PrivateBus)
 
     // What is missing to run a fake on it, if anything: dbus-daemon and python3-dbusmock.
     static std::optional<QString> missingForFakes();

@@ -15,8 +15,17 @@ struct Entry
     std::function<std::unique_ptr<QObject>()> create;
 };
 
-std::vector<Entry>& entries();
-int add(const char* name, std::function<std::unique_ptr<QObject>()> create);
+inline std::vector<Entry>& entries()
+{
+    static std::vector<Entry> all;
+    return all;
+}
+
+inline int add(const char* name, std::function<std::unique_ptr<QObject>()> create)
+{
+    entries().push_back({name, std::move(create)});
+    return static_cast<int>(entries().size());
+}
 
 } // namespace TestRegistry
 

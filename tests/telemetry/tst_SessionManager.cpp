@@ -34,10 +34,10 @@ struct Launch
     {}
 
     // Runs a session of `seconds`, measured when the application goes inactive.
-    void ride(int seconds)
+    void ride(double seconds)
     {
         sessions.startNewSession();
-        now = now.addSecs(seconds);
+        now = now.addMSecs(qint64(seconds * 1000));
         sessions.applicationDidResignActive();
     }
 
@@ -102,9 +102,7 @@ private Q_SLOTS:
     void shortSessionsAreNotStored()
     {
         Launch launch(path(), day1);
-        launch.sessions.startNewSession();
-        launch.now = launch.now.addMSecs(900);
-        launch.sessions.applicationDidResignActive();
+        launch.ride(0.9);
         QVERIFY(launch.sessions.recentSessions().isEmpty());
     }
 
@@ -116,10 +114,7 @@ private Q_SLOTS:
             QCOMPARE(launch.retention("averageSessionSeconds"), u"10"_s);
             QCOMPARE(launch.retention("previousSessionSeconds"), u"absent"_s);
         }
-        {
-            Launch launch(path(), day1.addDays(1));
-            launch.ride(25);
-        }
+        Launch(path(), day1.addDays(1)).ride(25);
         Launch launch(path(), day1.addDays(40));
         launch.ride(7);
         // Average of all but the newest: (10 + 25) / 2, the fraction dropped.
@@ -132,14 +127,8 @@ private Q_SLOTS:
 
     void oldSessionsAgeOutButStillCount()
     {
-        {
-            Launch launch(path(), day1);
-            launch.ride(10);
-        }
-        {
-            Launch launch(path(), day1.addDays(1));
-            launch.ride(20);
-        }
+        Launch(path(), day1).ride(10);
+        Launch(path(), day1.addDays(1)).ride(20);
         Launch later(path(), day1.addDays(91));
         QCOMPARE(later.sessions.recentSessions().size(), 1);
         QCOMPARE(later.retention("totalSessionsCount"), u"2"_s);

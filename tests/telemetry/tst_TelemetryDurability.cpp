@@ -18,7 +18,7 @@ class tst_TelemetryDurability : public QObject
     QTemporaryDir m_dir;
     IngestionServer m_server;
 
-    QSet<int> run(int firstSeq, int count, std::optional<int> killAfterMs)
+    QSet<int> run(int firstSeq, int count, int killAfterMs)
     {
         QProcess child;
         child.start(QStringLiteral(COGWISE_TELEMETRY_CHILD),
@@ -29,26 +29,18 @@ class tst_TelemetryDurability : public QObject
         if (!child.waitForStarted(10000))
             return {};
         QByteArray output;
-        if (killAfterMs) {
-            // Killed a while after it queued its first signal, however slowly it started on a
-            // busy machine.
-            std::ignore = QTest::qWaitFor(
-                [&] {
-                    output += child.readAllStandardOutput();
-                    return output.contains("queued ") || child.state() == QProcess::NotRunning;
-                },
-                30000);
-            QTimer::singleShot(*killAfterMs, &child, &QProcess::kill);
-        }
+        // Killed a while after it queued its first signal, however slowly it started on a busy machine.
+        std::ignore = QTest::qWaitFor(
+            [&] {
+                output += child.readAllStandardOutput();
+                return output.contains("queued ") || child.state() == QProcess::NotRunning;
+            },
+            30000);
+        QTimer::singleShot(killAfterMs, &child, &QProcess::kill);
         if (finished.isEmpty() && !finished.wait(30000))
             return {};
-        return acknowledged(output + child.readAllStandardOutput());
-    }
-
-    static QSet<int> acknowledged(const QByteArray& output)
-    {
         QSet<int> seqs;
-        for (const QByteArray& line : output.split('\n')) {
+        for (const QByteArray& line : QByteArray(output + child.readAllStandardOutput()).split('\n')) {
             if (line.startsWith("queued "))
                 seqs.insert(line.mid(7).toInt());
         }
