@@ -284,7 +284,7 @@ private Q_SLOTS:
         QFETCH(QString, name);
         QFETCH(QByteArray, data);
         QFETCH(QString, state);
-        Rig& rig = *m_rig;
+        Rig rig(m_files.testFile());
         const BlePeripheral device{QUuid::fromString(u"00000000-0000-0000-0000-C0FFEE000003"_s), name};
         rig.powerOn();
         rig.platform([&](BleCentral& d) {

@@ -14,8 +14,6 @@ using Lines = QList<std::pair<Level, QString>>;
 using LogCall = void (Logger::*)(const QString&, const QString&);
 Q_DECLARE_METATYPE(LogCall)
 
-namespace {
-
 // Keeps what would have reached the system log, after redaction. Written on the logger's
 // thread: read it only once the logger has settled.
 class RecordingSystemLog final : public SystemLog
@@ -29,8 +27,6 @@ protected:
         lines.append({level, text});
     }
 };
-
-} // namespace
 
 class tst_Logger : public QObject
 {

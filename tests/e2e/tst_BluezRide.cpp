@@ -62,16 +62,19 @@ private Q_SLOTS:
         if (arguments.isEmpty())
             return;
 
-        // Each key is held, and the repeats keep a pause between them. The X server stamps an event
-        // when it gets round to it, a few milliseconds late on a busy machine: half the asked time
-        // tells a held key (40 ms) from one that was not (0 ms) without depending on that.
+        // Each key is held (4 × 40 ms) and the repeats keep a pause between them (2 × 50 ms). The X
+        // server stamps an event when it gets round to it: kept from running for a while, it stamps
+        // one key's release and the next press alike. So holds and pauses are judged in sum, against
+        // half of what was asked, which still tells keys held and spaced from keys that were not.
         const QList<qint64>& times = client.keyTimes();
+        qint64 held = 0;
+        qint64 paused = 0;
         for (qsizetype i = 0; i + 1 < times.size(); i += 2)
-            QVERIFY2(times.at(i + 1) - times.at(i) >= 20,
-                     qPrintable(u"held %1 ms"_s.arg(times.at(i + 1) - times.at(i))));
+            held += times.at(i + 1) - times.at(i);
         for (qsizetype i = 3; i + 1 < times.size(); i += 2)
-            QVERIFY2(times.at(i + 1) - times.at(i) >= 25,
-                     qPrintable(u"paused %1 ms"_s.arg(times.at(i + 1) - times.at(i))));
+            paused += times.at(i + 1) - times.at(i);
+        QVERIFY2(held >= 4 * 40 / 2, qPrintable(u"held %1 ms in all"_s.arg(held)));
+        QVERIFY2(paused >= 2 * 50 / 2, qPrintable(u"paused %1 ms in all"_s.arg(paused)));
         Defaults kept(settings);
         QCOMPARE(kept.stringValue(u"trainerApp"_s), u"mywhoosh"_s);
         QCOMPARE(kept.integerValue(u"keyHoldMilliseconds"_s), 40);

@@ -1,5 +1,7 @@
 #include "support/FakeBluezTest.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QTest>
 
 void FakeBluezTest::initTestCase()
@@ -17,6 +19,12 @@ void FakeBluezTest::initTestCase()
 
 void FakeBluezTest::init()
 {
+    // A test that failed while bluetoothd was away leaves it so; the next one starts with it back.
+    if (auto* bus = QDBusConnection::systemBus().interface();
+        bus && !bus->isServiceRegistered(QStringLiteral("org.bluez"))) {
+        const auto error = m_bluez.startService();
+        QVERIFY2(!error, qPrintable(error.value_or(QString())));
+    }
     // Awake before the link drops, so that a Connect a past test left waiting ends too.
     const QList<QVariantList> start{{QStringLiteral("SetAdapterPresent"), true},
                                     {QStringLiteral("SetPowered"), true},
