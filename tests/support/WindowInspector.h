@@ -17,6 +17,8 @@ public:
 
     // Shown, enabled controls that take the focus from Tab.
     QList<QQuickItem*> controls() const;
+    // Every page back at its top, as it is first shown.
+    void scrollToTop() const;
     // Polishes and draws until no control moves any more; the last frame drawn.
     QImage settle();
 
