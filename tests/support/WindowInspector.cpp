@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
@@ -82,32 +81,24 @@ double luminance(const QColor& colour)
 // gradient, antialiasing) count as one.
 QColor dominantColour(const QImage& frame, const QRect& area)
 {
-    QHash<QRgb, int> counts;
-    QHash<QRgb, std::array<qint64, 3>> sums;
+    QHash<QRgb, std::array<qint64, 4>> buckets; // pixels, then the sums of their red, green and blue
     const QRect inside = area.intersected(frame.rect());
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
             const QRgb pixel = frame.pixel(x, y);
-            const QRgb bucket = qRgb(qRed(pixel) & ~3, qGreen(pixel) & ~3, qBlue(pixel) & ~3);
-            ++counts[bucket];
-            auto& sum = sums[bucket];
-            sum[0] += qRed(pixel);
-            sum[1] += qGreen(pixel);
-            sum[2] += qBlue(pixel);
+            auto& bucket = buckets[qRgb(qRed(pixel) & ~3, qGreen(pixel) & ~3, qBlue(pixel) & ~3)];
+            bucket[0] += 1;
+            bucket[1] += qRed(pixel);
+            bucket[2] += qGreen(pixel);
+            bucket[3] += qBlue(pixel);
         }
     }
-    QRgb best = 0;
-    int most = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > most) {
-            most = it.value();
-            best = it.key();
-        }
-    }
-    if (most == 0)
+    const auto most = std::max_element(buckets.cbegin(), buckets.cend(),
+                                       [](const auto& a, const auto& b) { return a[0] < b[0]; });
+    if (most == buckets.cend())
         return {};
-    const auto& sum = sums.value(best);
-    return QColor(int(sum[0] / most), int(sum[1] / most), int(sum[2] / most));
+    const auto& [count, red, green, blue] = *most;
+    return QColor(int(red / count), int(green / count), int(blue / count));
 }
 
 QColor over(const QColor& top, double alpha, const QColor& bottom)
@@ -133,6 +124,14 @@ void collect(QQuickItem* item, const std::function<void(QQuickItem*)>& visit)
         collect(child, visit);
 }
 
+// WCAG's contrast ratio of two opaque colours.
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 } // namespace
 
 WindowInspector::WindowInspector(QQuickWindow& window)
@@ -149,13 +148,6 @@ QString WindowInspector::describe(QQuickItem* item)
     if (label.isEmpty())
         label = item->objectName();
     return label.isEmpty() ? type : u"%1 \"%2\""_s.arg(type, label.left(40));
-}
-
-double WindowInspector::contrast(const QColor& a, const QColor& b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 QRectF WindowInspector::sceneRect(QQuickItem* item) const
@@ -381,7 +373,7 @@ QStringList WindowInspector::accessibilityProblems() const
     return problems;
 }
 
-QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
+QStringList WindowInspector::focusWalkProblems()
 {
     QStringList problems;
     const QList<QQuickItem*> all = controls();
@@ -390,10 +382,7 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
     QHash<QQuickItem*, QRectF> places;
     for (QQuickItem* control : all)
         places.insert(control, pageRect(control));
-    const QSet<QQuickItem*> known(all.begin(), all.end());
-    QList<QPointer<QQuickItem>> watched;
-    for (QQuickItem* control : all)
-        watched.append(control);
+    const QList<QPointer<QQuickItem>> watched(all.begin(), all.end());
 
     m_window.requestActivate();
     if (!QTest::qWaitForWindowActive(&m_window))
@@ -407,7 +396,7 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
         if (std::any_of(watched.begin(), watched.end(), [](const QPointer<QQuickItem>& c) { return !c; }))
             break;
         QQuickItem* control = focused;
-        while (control && !known.contains(control))
+        while (control && !places.contains(control))
             control = control->parentItem();
         if (!control) {
             if (focused && focused != m_window.contentItem())
@@ -485,8 +474,6 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
         if (backToSidebar || (sameColumn && (above || (sameRow && leftOf))))
             problems << u"Tab goes from %1 back to %2"_s.arg(describe(a), describe(b));
     }
-    if (visited)
-        *visited = order;
     // No ring left behind for the next picture.
     if (QQuickItem* focused = m_window.activeFocusItem())
         focused->setFocus(false);
