@@ -1,5 +1,4 @@
 #include "analytics/UsageStatisticsChoice.h"
-#include "support/BareDesktop.h"
 #include "support/DebugLogRecorder.h"
 #include "support/DestinationRig.h"
 #include "support/EnvironmentChange.h"
@@ -9,9 +8,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSet>
 #include <QSignalSpy>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -316,27 +313,6 @@ private Q_SLOTS:
                      QString(told).replace(u"NAME"_s, QFileInfo(file).fileName()).replace(u"FILE"_s, file));
     }
 
-    // The desktop's own helpers, on a desktop without a mail client or a file manager: the
-    // rider is told where the file is.
-    void sharingWithoutAnyMailClient()
-    {
-        if (QStandardPaths::findExecutable(u"xdg-email"_s).isEmpty())
-            QSKIP("xdg-email is not installed (package xdg-utils)");
-        BareDesktop desktop;
-        GuiRig rig(m_files.testFile());
-        DebugLogRecorder recorder;
-        DebugLogActions& actions = *rig.app->debugLog();
-        QSignalSpy failures(&actions, &DebugLogActions::failed);
-        actions.shareLogs();
-        QVERIFY(failures.wait(20000));
-        const QString told = failures.first().first().toString();
-        QVERIFY2(told.startsWith(u"Failed to share logs: no mail client or file manager to open "_s),
-                 qPrintable(told));
-        recorder.settle();
-        QVERIFY2(recorder.lines().join(QLatin1Char('\n')).contains(u"no method available"_s),
-                 qPrintable(recorder.lines().join(QLatin1Char('\n'))));
-    }
-
     // A fresh account: no documents folder yet, or one named elsewhere by user-dirs.dirs.
     void saveProposesTheDocumentsFolder_data()
     {
@@ -551,19 +527,6 @@ private Q_SLOTS:
         without.setDevices({DiscoveredDevice{id, u"EW-WU111"_s, -50, {}}});
         QCOMPARE(without.data(without.index(0), DeviceListModel::addressRole).toString(),
                  u"00000000-0000-0000-0000-E35A11223344"_s);
-
-        // Through the window's own objects: the simulated units' addresses.
-        GuiRig rig(m_files.testFile());
-        rig.app->scan()->scanAgain();
-        QTRY_VERIFY(rig.app->scan()->devices()->rowCount() >= 2);
-        QStringList addresses;
-        for (int row = 0; row < rig.app->scan()->devices()->rowCount(); ++row)
-            addresses << rig.app->scan()
-                             ->devices()
-                             ->data(rig.app->scan()->devices()->index(row), DeviceListModel::addressRole)
-                             .toString();
-        QVERIFY2(addresses.contains(u"0A:1B:2C:3D:4E:01"_s), qPrintable(addresses.join(QLatin1Char(' '))));
-        QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), addresses.size());
     }
 
     // Rows change in place: a row's delegate, and the focus on its Connect button, outlive an
@@ -729,13 +692,6 @@ private Q_SLOTS:
         QCOMPARE(adapters.size(), 0);
         QCOMPARE(hosts.size(), 0);
         QCOMPARE(keys.alive, 1);
-    }
-
-    void forgettingReachesTheKeyboard()
-    {
-        DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice);
-        keys.destination().forget(u"/org/bluez/hci0/dev_1"_s);
-        QCOMPARE(keys.keyboard->forgotten, QStringList{u"/org/bluez/hci0/dev_1"_s});
     }
 
     void aSinkThatCannotSwitchOffersNoChoice()

@@ -129,26 +129,6 @@ private Q_SLOTS:
         }
     }
 
-    void screensFollowTheFlow()
-    {
-        GuiRig rig(m_files.testFile());
-        QuickHarness quick;
-        const auto window = quick.create(u"Main"_s, {{u"app"_s, QVariant::fromValue(rig.app.get())}});
-        QVERIFY(window);
-        QQuickItem* content = qobject_cast<QQuickWindow*>(window.get())->contentItem();
-        QVERIFY(QuickHarness::find(content, u"loadingScreen"_s));
-        rig.app->flow()->start(std::chrono::milliseconds{0});
-        QTRY_VERIFY(QuickHarness::find(content, u"onboardingScreen"_s));
-        rig.app->flow()->startScanning();
-        QTRY_VERIFY(QuickHarness::find(content, u"scanScreen"_s));
-        QTRY_VERIFY(rig.app->scan()->devices()->rowCount() > 0);
-        QTRY_VERIFY(!QuickHarness::findAll(content, u"connectButton"_s).isEmpty());
-        rig.app->scan()->connectDevice(0);
-        QTRY_VERIFY(QuickHarness::find(content, u"mainScreen"_s));
-        // The main window opens on the Device section.
-        QVERIFY(QuickHarness::find(content, u"deviceSection"_s));
-    }
-
     // The welcome screen asks before anything is sent: off until the rider says yes, reached with
     // Tab like the other controls, and kept only when the rider goes on.
     void welcomeScreenAsksBeforeSharingUsageStatistics()

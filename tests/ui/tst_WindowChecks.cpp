@@ -1,4 +1,5 @@
 #include "support/BareDesktop.h"
+#include "support/DebugLogRecorder.h"
 #include "support/EnvironmentChange.h"
 #include "support/ScratchDir.h"
 #include "support/TestRegistry.h"
@@ -10,6 +11,7 @@
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QScreen>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -309,6 +311,7 @@ private Q_SLOTS:
         for (QQuickItem* label : QuickHarness::findAll(ui.window()->contentItem(), u"deviceAddress"_s))
             addresses << label->property("text").toString();
         QVERIFY2(addresses.contains(u"0A:1B:2C:3D:4E:01"_s), qPrintable(addresses.join(QLatin1Char(' '))));
+        QCOMPARE(QSet<QString>(addresses.begin(), addresses.end()).size(), addresses.size());
         connectFromList(rig);
         QTRY_VERIFY(ui.item(u"deviceSection"_s));
 
@@ -341,13 +344,17 @@ private Q_SLOTS:
         QCOMPARE(QDir(temporary.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
         qunsetenv("TMPDIR");
 
-        // Share without a mail client: the window says where the file is.
+        // Share without a mail client: the window says where the file is, the log what xdg-email said.
+        DebugLogRecorder recorder;
         QVERIFY(ui.click(u"shareButton"_s));
         QVERIFY(ui.opened(u"messageDialog"_s, 20000));
         QObject* message = ui.object(u"messageDialog"_s);
         QVERIFY2(message->property("text").toString().startsWith(
                      u"Failed to share logs: no mail client or file manager to open "_s),
                  qPrintable(message->property("text").toString()));
+        recorder.settle();
+        QVERIFY2(recorder.lines().join(QLatin1Char('\n')).contains(u"no method available"_s),
+                 qPrintable(recorder.lines().join(QLatin1Char('\n'))));
         ui.picture(u"dialog-share-failed-light"_s);
         QVERIFY(ui.closedBy(Qt::Key_Escape, u"messageDialog"_s));
 
