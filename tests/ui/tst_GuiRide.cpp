@@ -38,6 +38,13 @@ QObject* openDialog(QObject* window, const QString& title)
     return nullptr;
 }
 
+// What is wrong with the contrast in the window, once it is drawn.
+QStringList contrastProblems(const WindowRig& ride)
+{
+    WindowInspector inspector(*ride.window());
+    return inspector.contrastProblems(inspector.settle());
+}
+
 // What is wrong with the edge of an open dialog, once it is drawn.
 QStringList edgeProblems(const WindowRig& ride, QObject* dialog)
 {
@@ -112,10 +119,7 @@ private Q_SLOTS:
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"found"_s);
         QTRY_VERIFY(QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s).size() >= 2);
         // Pictured once the scanning spinner has faded in.
-        QTRY_VERIFY([&ride] {
-            WindowInspector inspector(*ride.window());
-            return inspector.contrastProblems(inspector.settle()).isEmpty();
-        }());
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
         screenshot(ride, "2-scan-found");
 
         // Connect from the row of the Di2 unit.
@@ -217,11 +221,7 @@ private Q_SLOTS:
         screenshot(ride, "2-scan-scanning");
         // The spinner of the waiting panels stands out from the panel in both schemes, once it
         // has faded in.
-        const auto spinnerProblems = [&ride] {
-            WindowInspector inspector(*ride.window());
-            return inspector.contrastProblems(inspector.settle());
-        };
-        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
 
         // The screen says that it scans while devices are listed. Connect on one that is no Di2
         // unit says so at once, and the list stays with the scan going on.
@@ -264,7 +264,7 @@ private Q_SLOTS:
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"connecting"_s);
         screenshot(ride, "2-scan-connecting");
-        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
         ride.rig().defaults.setString(
