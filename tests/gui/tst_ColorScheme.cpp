@@ -6,6 +6,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 bool isDark()
@@ -45,9 +47,8 @@ private Q_SLOTS:
         QTest::newRow("no preference: the platform's")
             << QString() << 0 << true << true << true << false << true;
         QTest::newRow("no portal: the platform's") << QString() << -1 << true << true << true << true << true;
-        QTest::newRow("forced light")
-            << QStringLiteral("light") << 1 << true << false << false << false << false;
-        QTest::newRow("forced dark") << QStringLiteral("dark") << 2 << false << true << true << true << true;
+        QTest::newRow("forced light") << u"light"_s << 1 << true << false << false << false << false;
+        QTest::newRow("forced dark") << u"dark"_s << 2 << false << true << true << true << true;
     }
     void followsTheDesktop()
     {

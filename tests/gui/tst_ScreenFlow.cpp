@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 using AppState = ScreenFlow::AppState;
@@ -38,7 +40,7 @@ QStringList postedTypes(const IngestionServer& server)
     QStringList types;
     for (const IngestionServer::Request& request : server.requests()) {
         for (const QJsonValue& record : request.records)
-            types.append(record.toObject().value(QStringLiteral("type")).toString());
+            types.append(record.toObject().value(u"type"_s).toString());
     }
     return types;
 }
@@ -63,8 +65,8 @@ private Q_SLOTS:
 
         flow.startScanning();
         QCOMPARE(flow.appState(), AppState::scanning);
-        QVERIFY(rig.defaults.boolValue(QStringLiteral("hasCompletedOnboarding")));
-        QTRY_COMPARE(rig.events, QStringList{QStringLiteral("onboardingCompleted")});
+        QVERIFY(rig.defaults.boolValue(u"hasCompletedOnboarding"_s));
+        QTRY_COMPARE(rig.events, QStringList{u"onboardingCompleted"_s});
         QVERIFY2(isScanning(rig), qPrintable(stateOf(rig).description()));
         flow.startScanning(); // a second click changes nothing
         QCOMPARE(changes.size(), 2);
@@ -90,7 +92,7 @@ private Q_SLOTS:
         QFETCH(bool, onboardedEarlier);
         QFETCH(bool, share);
         if (onboardedEarlier)
-            Defaults(m_files.testFile()).setBool(QStringLiteral("hasCompletedOnboarding"), true);
+            Defaults(m_files.testFile()).setBool(u"hasCompletedOnboarding"_s, true);
         TelemetryRig telemetry;
         TelemetryManagerConfiguration configuration = telemetry.configuration();
         configuration.sendInterval = std::chrono::milliseconds{20};
@@ -104,13 +106,13 @@ private Q_SLOTS:
         ScreenFlow& flow = *rig.app->flow();
         flow.start(std::chrono::milliseconds{0});
         if (onboardedEarlier) {
-            QTRY_VERIFY(postedTypes(telemetry.server).contains(QStringLiteral("appLaunched")));
+            QTRY_VERIFY(postedTypes(telemetry.server).contains(u"appLaunched"_s));
             QCOMPARE(flow.appState(), AppState::scanning);
             return;
         }
 
         QTRY_COMPARE(flow.appState(), AppState::onboarding);
-        QTRY_VERIFY(rig.events.contains(QStringLiteral("appLaunched")));
+        QTRY_VERIFY(rig.events.contains(u"appLaunched"_s));
         QCoreApplication::processEvents(); // the client's share of the event
         QCOMPARE(client.signalManager().queuedCount(), 0);
         QCOMPARE(filesUnder(telemetry.directory.path()), QStringList());
@@ -119,15 +121,15 @@ private Q_SLOTS:
         flow.setShareUsageStatistics(share);
         flow.setShareUsageStatistics(share);
         QCOMPARE(shown.size(), share ? 1 : 0);
-        QVERIFY(!rig.defaults.contains(QStringLiteral("analyticsOptOut"))); // kept only on going on
+        QVERIFY(!rig.defaults.contains(u"analyticsOptOut"_s)); // kept only on going on
         QVERIFY(rig.analyticsDisabled.isEmpty());
         flow.startScanning();
-        QCOMPARE(Defaults(m_files.testFile()).boolValue(QStringLiteral("analyticsOptOut")), !share);
+        QCOMPARE(Defaults(m_files.testFile()).boolValue(u"analyticsOptOut"_s), !share);
         QCOMPARE(rig.app->settings()->shareUsageStatistics(), share);
-        QTRY_VERIFY(rig.events.contains(QStringLiteral("onboardingCompleted")));
+        QTRY_VERIFY(rig.events.contains(u"onboardingCompleted"_s));
         if (share) {
-            QTRY_VERIFY(postedTypes(telemetry.server).contains(QStringLiteral("onboardingCompleted")));
-            QVERIFY(!postedTypes(telemetry.server).contains(QStringLiteral("appLaunched")));
+            QTRY_VERIFY(postedTypes(telemetry.server).contains(u"onboardingCompleted"_s));
+            QVERIFY(!postedTypes(telemetry.server).contains(u"appLaunched"_s));
         } else {
             QCoreApplication::processEvents();
             QCOMPARE(client.signalManager().queuedCount(), 0);
@@ -139,7 +141,7 @@ private Q_SLOTS:
     void laterLaunchScansAndFollowsTheConnection()
     {
         GuiRig rig(m_files.testFile());
-        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.defaults.setBool(u"hasCompletedOnboarding"_s, true);
         ScreenFlow& flow = *rig.app->flow();
         flow.setReadyToScanDelay(std::chrono::milliseconds{20});
         flow.start(std::chrono::milliseconds{0});
@@ -180,7 +182,7 @@ private Q_SLOTS:
     void alreadyConnectedGoesStraightToTheMainWindow()
     {
         GuiRig rig(m_files.testFile());
-        rig.defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        rig.defaults.setBool(u"hasCompletedOnboarding"_s, true);
         rig.graph->viewModel().handleConnectionAction({ConnectionAction::Kind::scanAgain, {}});
         connectFromList(rig);
         const QString before = stateOf(rig).description();

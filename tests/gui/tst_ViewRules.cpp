@@ -3,6 +3,8 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 class tst_ViewRules : public QObject
 {
     Q_OBJECT
@@ -12,16 +14,9 @@ private Q_SLOTS:
     {
         QTest::addColumn<int>("rssi");
         QTest::addColumn<int>("bars");
-        for (const auto& [rssi, bars] : std::initializer_list<std::pair<int, int>>{{0, 4},
-                                                                                   {-50, 4},
-                                                                                   {-51, 3},
-                                                                                   {-60, 3},
-                                                                                   {-61, 2},
-                                                                                   {-70, 2},
-                                                                                   {-71, 1},
-                                                                                   {-127, 1},
-                                                                                   {1, 1},
-                                                                                   {127, 1}})
+        const std::pair<int, int> rows[] = {{0, 4},   {-50, 4}, {-51, 3},  {-60, 3}, {-61, 2},
+                                            {-70, 2}, {-71, 1}, {-127, 1}, {1, 1},   {127, 1}};
+        for (const auto& [rssi, bars] : rows)
             QTest::addRow("%d dBm", rssi) << rssi << bars;
     }
     void signalBars()
@@ -36,26 +31,17 @@ private Q_SLOTS:
         QTest::addColumn<std::optional<int>>("level");
         QTest::addColumn<QString>("icon");
         QTest::addColumn<QString>("color");
-        QTest::newRow("missing") << std::optional<int>() << QStringLiteral("battery.0")
-                                 << QStringLiteral("red");
-        QTest::newRow("0") << std::optional<int>(0) << QStringLiteral("battery.0") << QStringLiteral("red");
-        QTest::newRow("20") << std::optional<int>(20) << QStringLiteral("battery.0") << QStringLiteral("red");
-        QTest::newRow("21") << std::optional<int>(21) << QStringLiteral("battery.25")
-                            << QStringLiteral("yellow");
-        QTest::newRow("40") << std::optional<int>(40) << QStringLiteral("battery.25")
-                            << QStringLiteral("yellow");
-        QTest::newRow("41") << std::optional<int>(41) << QStringLiteral("battery.75")
-                            << QStringLiteral("green");
-        QTest::newRow("80") << std::optional<int>(80) << QStringLiteral("battery.75")
-                            << QStringLiteral("green");
-        QTest::newRow("81") << std::optional<int>(81) << QStringLiteral("battery.100")
-                            << QStringLiteral("green");
-        QTest::newRow("100") << std::optional<int>(100) << QStringLiteral("battery.100")
-                             << QStringLiteral("green");
-        QTest::newRow("above 100") << std::optional<int>(101) << QStringLiteral("battery.75")
-                                   << QStringLiteral("green");
-        QTest::newRow("negative") << std::optional<int>(-1) << QStringLiteral("battery.75")
-                                  << QStringLiteral("green");
+        QTest::newRow("missing") << std::optional<int>() << u"battery.0"_s << u"red"_s;
+        QTest::newRow("0") << std::optional<int>(0) << u"battery.0"_s << u"red"_s;
+        QTest::newRow("20") << std::optional<int>(20) << u"battery.0"_s << u"red"_s;
+        QTest::newRow("21") << std::optional<int>(21) << u"battery.25"_s << u"yellow"_s;
+        QTest::newRow("40") << std::optional<int>(40) << u"battery.25"_s << u"yellow"_s;
+        QTest::newRow("41") << std::optional<int>(41) << u"battery.75"_s << u"green"_s;
+        QTest::newRow("80") << std::optional<int>(80) << u"battery.75"_s << u"green"_s;
+        QTest::newRow("81") << std::optional<int>(81) << u"battery.100"_s << u"green"_s;
+        QTest::newRow("100") << std::optional<int>(100) << u"battery.100"_s << u"green"_s;
+        QTest::newRow("above 100") << std::optional<int>(101) << u"battery.75"_s << u"green"_s;
+        QTest::newRow("negative") << std::optional<int>(-1) << u"battery.75"_s << u"green"_s;
     }
     void battery()
     {
@@ -70,19 +56,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<std::optional<QString>>("model");
         QTest::addColumn<QString>("picture");
-        QTest::newRow("Dura-Ace") << std::optional<QString>(QStringLiteral("RD-R9150"))
-                                  << QStringLiteral("9150");
-        QTest::newRow("lower case") << std::optional<QString>(QStringLiteral("rd-r9170"))
-                                    << QStringLiteral("9150");
-        QTest::newRow("Ultegra") << std::optional<QString>(QStringLiteral("EW-WU8100"))
-                                 << QStringLiteral("8150");
-        QTest::newRow("8xxx before GRX")
-            << std::optional<QString>(QStringLiteral("GRX-8150")) << QStringLiteral("8150");
-        QTest::newRow("RX815") << std::optional<QString>(QStringLiteral("RD-RX815")) << QStringLiteral("grx");
-        QTest::newRow("GRX") << std::optional<QString>(QStringLiteral("grx unit")) << QStringLiteral("grx");
-        QTest::newRow("wireless unit")
-            << std::optional<QString>(QStringLiteral("EW-WU111")) << QStringLiteral("8150");
-        QTest::newRow("none") << std::optional<QString>() << QStringLiteral("8150");
+        QTest::newRow("Dura-Ace") << std::optional<QString>(u"RD-R9150"_s) << u"9150"_s;
+        QTest::newRow("lower case") << std::optional<QString>(u"rd-r9170"_s) << u"9150"_s;
+        QTest::newRow("Ultegra") << std::optional<QString>(u"EW-WU8100"_s) << u"8150"_s;
+        QTest::newRow("8xxx before GRX") << std::optional<QString>(u"GRX-8150"_s) << u"8150"_s;
+        QTest::newRow("RX815") << std::optional<QString>(u"RD-RX815"_s) << u"grx"_s;
+        QTest::newRow("GRX") << std::optional<QString>(u"grx unit"_s) << u"grx"_s;
+        QTest::newRow("wireless unit") << std::optional<QString>(u"EW-WU111"_s) << u"8150"_s;
+        QTest::newRow("none") << std::optional<QString>() << u"8150"_s;
     }
     void devicePicture()
     {
@@ -97,18 +78,13 @@ private Q_SLOTS:
         QTest::addColumn<QString>("icon");
         QTest::addColumn<QString>("color");
         QTest::newRow("button before keyboard")
-            << QStringLiteral("Configured Keyboard Button 2 for action: Shift Up")
-            << QStringLiteral("hand.tap.fill") << QStringLiteral("blue");
-        QTest::newRow("keyboard, any case") << QStringLiteral("KEYBOARD emulation enabled")
-                                            << QStringLiteral("keyboard.fill") << QStringLiteral("orange");
-        QTest::newRow("disconnect") << QStringLiteral("Disconnected from EW-WU111")
-                                    << QStringLiteral("link.badge.xmark") << QStringLiteral("red");
-        QTest::newRow("connect") << QStringLiteral("Connected to EW-WU111") << QStringLiteral("link")
-                                 << QStringLiteral("green");
-        QTest::newRow("configured") << QStringLiteral("Configured something")
-                                    << QStringLiteral("gearshape.fill") << QStringLiteral("purple");
-        QTest::newRow("other") << QStringLiteral("Set initial virtual gear to 5")
-                               << QStringLiteral("info.circle.fill") << QStringLiteral("gray");
+            << u"Configured Keyboard Button 2 for action: Shift Up"_s << u"hand.tap.fill"_s << u"blue"_s;
+        QTest::newRow("keyboard, any case")
+            << u"KEYBOARD emulation enabled"_s << u"keyboard.fill"_s << u"orange"_s;
+        QTest::newRow("disconnect") << u"Disconnected from EW-WU111"_s << u"link.badge.xmark"_s << u"red"_s;
+        QTest::newRow("connect") << u"Connected to EW-WU111"_s << u"link"_s << u"green"_s;
+        QTest::newRow("configured") << u"Configured something"_s << u"gearshape.fill"_s << u"purple"_s;
+        QTest::newRow("other") << u"Set initial virtual gear to 5"_s << u"info.circle.fill"_s << u"gray"_s;
     }
     void logIcon()
     {

@@ -8,12 +8,13 @@
 #include <QPointer>
 #include <QQuickItem>
 #include <QQuickWindow>
-#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -46,28 +47,22 @@ bool isShown(QQuickItem* item)
            item->height() > 0;
 }
 
-QQuickItem* flickableOf(QQuickItem* item)
+// The item itself or the nearest item around it of that class; null if none.
+QQuickItem* nearest(QQuickItem* item, const char* className)
 {
-    for (QQuickItem* ancestor = item->parentItem(); ancestor; ancestor = ancestor->parentItem()) {
-        if (ancestor->inherits("QQuickFlickable"))
-            return ancestor;
-    }
-    return nullptr;
+    while (item && !item->inherits(className))
+        item = item->parentItem();
+    return item;
 }
 
-bool isAncestor(QQuickItem* ancestor, QQuickItem* item)
+QQuickItem* flickableOf(QQuickItem* item)
 {
-    for (QQuickItem* parent = item->parentItem(); parent; parent = parent->parentItem()) {
-        if (parent == ancestor)
-            return true;
-    }
-    return false;
+    return nearest(item->parentItem(), "QQuickFlickable");
 }
 
 QString rectText(const QRectF& rect)
 {
-    return QStringLiteral("%1,%2 %3\u00d7%4")
-        .arg(std::round(rect.x()))
+    return u"%1,%2 %3\u00d7%4"_s.arg(std::round(rect.x()))
         .arg(std::round(rect.y()))
         .arg(std::round(rect.width()))
         .arg(std::round(rect.height()));
@@ -86,32 +81,24 @@ double luminance(const QColor& colour)
 // gradient, antialiasing) count as one.
 QColor dominantColour(const QImage& frame, const QRect& area)
 {
-    QHash<QRgb, int> counts;
-    QHash<QRgb, std::array<qint64, 3>> sums;
+    QHash<QRgb, std::array<qint64, 4>> buckets; // pixels, then the sums of their red, green and blue
     const QRect inside = area.intersected(frame.rect());
     for (int y = inside.top(); y <= inside.bottom(); ++y) {
         for (int x = inside.left(); x <= inside.right(); ++x) {
             const QRgb pixel = frame.pixel(x, y);
-            const QRgb bucket = qRgb(qRed(pixel) & ~3, qGreen(pixel) & ~3, qBlue(pixel) & ~3);
-            ++counts[bucket];
-            auto& sum = sums[bucket];
-            sum[0] += qRed(pixel);
-            sum[1] += qGreen(pixel);
-            sum[2] += qBlue(pixel);
+            auto& bucket = buckets[qRgb(qRed(pixel) & ~3, qGreen(pixel) & ~3, qBlue(pixel) & ~3)];
+            bucket[0] += 1;
+            bucket[1] += qRed(pixel);
+            bucket[2] += qGreen(pixel);
+            bucket[3] += qBlue(pixel);
         }
     }
-    QRgb best = 0;
-    int most = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > most) {
-            most = it.value();
-            best = it.key();
-        }
-    }
-    if (most == 0)
+    const auto most = std::max_element(buckets.cbegin(), buckets.cend(),
+                                       [](const auto& a, const auto& b) { return a[0] < b[0]; });
+    if (most == buckets.cend())
         return {};
-    const auto& sum = sums.value(best);
-    return QColor(int(sum[0] / most), int(sum[1] / most), int(sum[2] / most));
+    const auto& [count, red, green, blue] = *most;
+    return QColor(int(red / count), int(green / count), int(blue / count));
 }
 
 QColor over(const QColor& top, double alpha, const QColor& bottom)
@@ -121,22 +108,11 @@ QColor over(const QColor& top, double alpha, const QColor& bottom)
                             float(top.blueF() * alpha + bottom.blueF() * (1 - alpha)));
 }
 
-QQuickItem* enclosingControl(QQuickItem* item)
-{
-    for (; item; item = item->parentItem()) {
-        if (item->inherits("QQuickControl"))
-            return item;
-    }
-    return nullptr;
-}
-
 bool inSidebar(QQuickItem* item)
 {
-    for (; item; item = item->parentItem()) {
-        if (item->objectName() == QLatin1String("sidebar"))
-            return true;
-    }
-    return false;
+    while (item && item->objectName() != QLatin1String("sidebar"))
+        item = item->parentItem();
+    return item;
 }
 
 void collect(QQuickItem* item, const std::function<void(QQuickItem*)>& visit)
@@ -146,6 +122,14 @@ void collect(QQuickItem* item, const std::function<void(QQuickItem*)>& visit)
     visit(item);
     for (QQuickItem* child : item->childItems())
         collect(child, visit);
+}
+
+// WCAG's contrast ratio of two opaque colours.
+double contrast(const QColor& a, const QColor& b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 } // namespace
@@ -163,14 +147,7 @@ QString WindowInspector::describe(QQuickItem* item)
     QString label = item->property("text").toString();
     if (label.isEmpty())
         label = item->objectName();
-    return label.isEmpty() ? type : QStringLiteral("%1 \"%2\"").arg(type, label.left(40));
-}
-
-double WindowInspector::contrast(const QColor& a, const QColor& b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+    return label.isEmpty() ? type : u"%1 \"%2\""_s.arg(type, label.left(40));
 }
 
 QRectF WindowInspector::sceneRect(QQuickItem* item) const
@@ -207,8 +184,30 @@ QList<QQuickItem*> WindowInspector::controls() const
     return found;
 }
 
+void WindowInspector::scrollToTop() const
+{
+    collect(m_window.contentItem(), [](QQuickItem* item) {
+        if (item->inherits("QQuickFlickable")) {
+            item->setProperty("contentX", item->property("originX"));
+            item->setProperty("contentY", item->property("originY"));
+        }
+    });
+}
+
 QImage WindowInspector::settle()
 {
+    // A busy indicator fades in: caught halfway, it stands out less than the rider sees it.
+    std::ignore = QTest::qWaitFor([this] {
+        bool faded = true;
+        collect(m_window.contentItem(), [&faded](QQuickItem* item) {
+            if (item->inherits("QQuickBusyIndicator") && item->property("running").toBool() &&
+                isShown(item)) {
+                QQuickItem* content = item->property("contentItem").value<QQuickItem*>();
+                faded = faded && (!content || effectiveOpacity(content) > 0.99);
+            }
+        });
+        return faded;
+    });
     QList<QRectF> before;
     QImage frame;
     // Each grab polishes every item and draws; layouts that answer a size with another size take
@@ -243,19 +242,17 @@ QStringList WindowInspector::placementProblems() const
         const QRectF rect = sceneRect(control);
         QQuickItem* page = flickableOf(control);
         if (rect.left() < roomy.left() || rect.right() > roomy.right())
-            problems << QStringLiteral("%1 runs off the side of the window (%2)")
-                            .arg(describe(control), rectText(rect));
+            problems << u"%1 runs off the side of the window (%2)"_s.arg(describe(control), rectText(rect));
         if (!page && (rect.top() < roomy.top() || rect.bottom() > roomy.bottom()))
-            problems << QStringLiteral("%1 runs off the window (%2)").arg(describe(control), rectText(rect));
+            problems << u"%1 runs off the window (%2)"_s.arg(describe(control), rectText(rect));
         if (page) {
             const QRectF view = sceneRect(page);
             if (!roomy.contains(view))
-                problems << QStringLiteral("the page of %1 runs off the window").arg(describe(control));
+                problems << u"the page of %1 runs off the window"_s.arg(describe(control));
             const double top = rect.top() - view.top() + page->property("contentY").toDouble();
             const double height = std::max(page->property("contentHeight").toDouble(), view.height());
             if (top < -tolerance || top + rect.height() > height + tolerance)
-                problems
-                    << QStringLiteral("%1 lies where its page does not scroll to").arg(describe(control));
+                problems << u"%1 lies where its page does not scroll to"_s.arg(describe(control));
         }
         // Up to the page it scrolls in, if any: the page itself is checked above.
         for (QQuickItem* ancestor = control->parentItem(); ancestor && !ancestor->inherits("QQuickFlickable");
@@ -264,9 +261,8 @@ QStringList WindowInspector::placementProblems() const
                 continue;
             const QRectF outer = sceneRect(ancestor).adjusted(-tolerance, -tolerance, tolerance, tolerance);
             if (!outer.contains(rect)) {
-                problems << QStringLiteral("%1 (%2) sticks out of %3 (%4)")
-                                .arg(describe(control), rectText(rect), describe(ancestor),
-                                     rectText(sceneRect(ancestor)));
+                problems << u"%1 (%2) sticks out of %3 (%4)"_s.arg(
+                    describe(control), rectText(rect), describe(ancestor), rectText(sceneRect(ancestor)));
                 break;
             }
         }
@@ -275,12 +271,12 @@ QStringList WindowInspector::placementProblems() const
         for (int j = i + 1; j < all.size(); ++j) {
             QQuickItem* a = all.at(i);
             QQuickItem* b = all.at(j);
-            if (isAncestor(a, b) || isAncestor(b, a))
+            if (a->isAncestorOf(b) || b->isAncestorOf(a))
                 continue;
             const QRectF shared = visibleArea(a).intersected(visibleArea(b));
             if (shared.width() > tolerance && shared.height() > tolerance)
-                problems << QStringLiteral("%1 and %2 lie on top of each other at %3")
-                                .arg(describe(a), describe(b), rectText(shared));
+                problems << u"%1 and %2 lie on top of each other at %3"_s.arg(describe(a), describe(b),
+                                                                              rectText(shared));
         }
     }
     return problems;
@@ -300,7 +296,7 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
         const bool input = item->inherits("QQuickTextInput");
         if (text || input) {
             const QString shown = item->property(text ? "text" : "displayText").toString();
-            QQuickItem* control = enclosingControl(item);
+            QQuickItem* control = nearest(item, "QQuickControl");
             if (shown.trimmed().isEmpty() || !isShown(item) || (control && !control->isEnabled()))
                 return;
             const QRectF area = visibleArea(item);
@@ -320,7 +316,7 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
             const double needed = large ? 3.0 : 4.5;
             const double ratio = contrast(drawn, background);
             if (ratio < needed - 0.05)
-                problems << QStringLiteral("\"%1\" is %2:1 against its background (%3 on %4), under %5:1")
+                problems << u"\"%1\" is %2:1 against its background (%3 on %4), under %5:1"_s
                                 .arg(shown.left(40))
                                 .arg(ratio, 0, 'f', 2)
                                 .arg(drawn.name(), background.name())
@@ -338,7 +334,7 @@ QStringList WindowInspector::contrastProblems(const QImage& frame) const
                     best = std::max(best, contrast(frame.pixelColor(x, y), background));
             }
             if (best < 3.0)
-                problems << QStringLiteral("a busy indicator is %1:1 against its background %2, under 3:1")
+                problems << u"a busy indicator is %1:1 against its background %2, under 3:1"_s
                                 .arg(best, 0, 'f', 2)
                                 .arg(background.name());
         }
@@ -359,7 +355,7 @@ QStringList WindowInspector::edgeProblems(QQuickItem* panel, const QImage& frame
     const double ratio = contrast(edge, around);
     if (ratio >= 3.0)
         return {};
-    return {QStringLiteral("the edge of %1 is %2:1 against the window around it (%3 on %4), under 3:1")
+    return {u"the edge of %1 is %2:1 against the window around it (%3 on %4), under 3:1"_s
                 .arg(describe(panel->parentItem()))
                 .arg(ratio, 0, 'f', 2)
                 .arg(edge.name(), around.name())};
@@ -371,13 +367,13 @@ QStringList WindowInspector::accessibilityProblems() const
     for (QQuickItem* control : controls()) {
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(control);
         if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
-            problems << QStringLiteral("%1 at %2 has no accessible name")
-                            .arg(describe(control), rectText(sceneRect(control)));
+            problems << u"%1 at %2 has no accessible name"_s.arg(describe(control),
+                                                                 rectText(sceneRect(control)));
     }
     return problems;
 }
 
-QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
+QStringList WindowInspector::focusWalkProblems()
 {
     QStringList problems;
     const QList<QQuickItem*> all = controls();
@@ -386,14 +382,11 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
     QHash<QQuickItem*, QRectF> places;
     for (QQuickItem* control : all)
         places.insert(control, pageRect(control));
-    const QSet<QQuickItem*> known(all.begin(), all.end());
-    QList<QPointer<QQuickItem>> watched;
-    for (QQuickItem* control : all)
-        watched.append(control);
+    const QList<QPointer<QQuickItem>> watched(all.begin(), all.end());
 
     m_window.requestActivate();
     if (!QTest::qWaitForWindowActive(&m_window))
-        return {QStringLiteral("the window never became active")};
+        return {u"the window never became active"_s};
     m_window.contentItem()->forceActiveFocus();
 
     QList<QQuickItem*> order;
@@ -403,11 +396,11 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
         if (std::any_of(watched.begin(), watched.end(), [](const QPointer<QQuickItem>& c) { return !c; }))
             break;
         QQuickItem* control = focused;
-        while (control && !known.contains(control))
+        while (control && !places.contains(control))
             control = control->parentItem();
         if (!control) {
             if (focused && focused != m_window.contentItem())
-                problems << QStringLiteral("Tab stops on %1, which is no control").arg(describe(focused));
+                problems << u"Tab stops on %1, which is no control"_s.arg(describe(focused));
             continue;
         }
         if (order.contains(control))
@@ -418,11 +411,11 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
         const QRectF rect = sceneRect(control);
         const QRectF seen = visibleArea(control);
         if (seen.width() < rect.width() - tolerance || seen.height() < rect.height() - tolerance)
-            problems << QStringLiteral("%1 is not all in view while it has the focus (%2 of %3)")
-                            .arg(describe(control), rectText(seen), rectText(rect));
-        QQuickItem* ring = QuickHarness::find(control, QStringLiteral("focusRing"));
+            problems << u"%1 is not all in view while it has the focus (%2 of %3)"_s.arg(
+                describe(control), rectText(seen), rectText(rect));
+        QQuickItem* ring = QuickHarness::find(control, u"focusRing"_s);
         if (!ring || !ring->isVisible()) {
-            problems << QStringLiteral("%1 shows no focus ring").arg(describe(control));
+            problems << u"%1 shows no focus ring"_s.arg(describe(control));
             continue;
         }
         const QColor colour = ring->property("border").value<QObject*>()->property("color").value<QColor>();
@@ -445,20 +438,19 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
                 ++drawn;
         }
         if (drawn < 3)
-            problems << QStringLiteral("the focus ring of %1 is drawn on %2 of its 4 sides")
-                            .arg(describe(control))
-                            .arg(drawn);
+            problems
+                << u"the focus ring of %1 is drawn on %2 of its 4 sides"_s.arg(describe(control)).arg(drawn);
     }
     // A control that went away under the walk lost the focus with it.
     for (const QPointer<QQuickItem>& control : watched) {
         if (!control) {
-            problems << QStringLiteral("a control was rebuilt while Tab went round: its focus was lost");
+            problems << u"a control was rebuilt while Tab went round: its focus was lost"_s;
             return problems;
         }
     }
     for (QQuickItem* control : all) {
         if (!order.contains(control))
-            problems << QStringLiteral("Tab never reaches %1").arg(describe(control));
+            problems << u"Tab never reaches %1"_s.arg(describe(control));
     }
     // Tab goes round in a circle: it is read from the control that comes first on the page.
     const auto first = std::min_element(order.begin(), order.end(), [&places](QQuickItem* a, QQuickItem* b) {
@@ -480,10 +472,8 @@ QStringList WindowInspector::focusWalkProblems(QList<QQuickItem*>* visited)
         const bool sameRow = pb.top() < pa.bottom() && pa.top() < pb.bottom();
         const bool leftOf = pb.center().x() < pa.center().x() - tolerance;
         if (backToSidebar || (sameColumn && (above || (sameRow && leftOf))))
-            problems << QStringLiteral("Tab goes from %1 back to %2").arg(describe(a), describe(b));
+            problems << u"Tab goes from %1 back to %2"_s.arg(describe(a), describe(b));
     }
-    if (visited)
-        *visited = order;
     // No ring left behind for the next picture.
     if (QQuickItem* focused = m_window.activeFocusItem())
         focused->setFocus(false);

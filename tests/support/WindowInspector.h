@@ -17,6 +17,8 @@ public:
 
     // Shown, enabled controls that take the focus from Tab.
     QList<QQuickItem*> controls() const;
+    // Every page back at its top, as it is first shown.
+    void scrollToTop() const;
     // Polishes and draws until no control moves any more; the last frame drawn.
     QImage settle();
 
@@ -31,13 +33,11 @@ public:
     // Every control has a name for screen readers.
     QStringList accessibilityProblems() const;
     // Tab from the start until the focus comes round again: every control is visited in reading
-    // order, brought into view, and ringed. Fills `visited` with the controls in that order.
-    QStringList focusWalkProblems(QList<QQuickItem*>* visited = nullptr);
+    // order, brought into view, and ringed.
+    QStringList focusWalkProblems();
 
     // "BorderedButton \"Clear\"": how a problem names an item.
     static QString describe(QQuickItem* item);
-    // WCAG's contrast ratio of two opaque colours.
-    static double contrast(const QColor& a, const QColor& b);
 
 private:
     QRectF sceneRect(QQuickItem* item) const;

@@ -54,6 +54,24 @@ public:
         return clickWhenStill([target] { return target; });
     }
 
+    // Whether the popup (a dialog, the menu) of that name opens within `timeout`.
+    bool opened(const QString& name, int timeout = 5000) const
+    {
+        return QTest::qWaitFor(
+            [&] {
+                QObject* popup = object(name);
+                return popup && popup->property("opened").toBool();
+            },
+            timeout);
+    }
+    // Presses `key` in the window; whether the popup of that name then closes.
+    bool closedBy(Qt::Key key, const QString& name) const
+    {
+        QTest::keyClick(m_window, key);
+        return QTest::qWaitFor([&] { return !object(name)->property("visible").toBool(); });
+    }
+    QString text(const QString& name) const { return item(name)->property("text").toString(); }
+
     // The window as drawn now, once what is pending has landed.
     void picture(const QString& name) const
     {

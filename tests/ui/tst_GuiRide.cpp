@@ -12,6 +12,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The first item of a class, depth-first: the menu bar's entries have no names of their own.
@@ -34,6 +36,13 @@ QObject* openDialog(QObject* window, const QString& title)
             return dialog;
     }
     return nullptr;
+}
+
+// What is wrong with the contrast in the window, once it is drawn.
+QStringList contrastProblems(const WindowRig& ride)
+{
+    WindowInspector inspector(*ride.window());
+    return inspector.contrastProblems(inspector.settle());
 }
 
 // What is wrong with the edge of an open dialog, once it is drawn.
@@ -70,8 +79,8 @@ private Q_SLOTS:
     void firstLaunchToShifting_data()
     {
         QTest::addColumn<QString>("scheme");
-        QTest::newRow("light") << QStringLiteral("light");
-        QTest::newRow("dark") << QStringLiteral("dark");
+        QTest::newRow("light") << u"light"_s;
+        QTest::newRow("dark") << u"dark"_s;
     }
     void firstLaunchToShifting()
     {
@@ -82,7 +91,7 @@ private Q_SLOTS:
         ride.rig().app->flow()->start();
 
         // Onboarding, then the scan screen with the unit among its neighbours.
-        QTRY_VERIFY(ride.item(QStringLiteral("startScanningButton")));
+        QTRY_VERIFY(ride.item(u"startScanningButton"_s));
         screenshot(ride, "1-onboarding");
 
         // The Cogwise menu, its About entry, and a message.
@@ -93,50 +102,45 @@ private Q_SLOTS:
         screenshot(ride, "1-menu");
         QVERIFY(ride.click(aboutEntry));
         QObject* about = nullptr;
-        QTRY_VERIFY((about = openDialog(ride.window(), QStringLiteral("About Cogwise"))));
+        QTRY_VERIFY((about = openDialog(ride.window(), u"About Cogwise"_s)));
         screenshot(ride, "1-about");
         QCOMPARE(edgeProblems(ride, about), QStringList());
         QMetaObject::invokeMethod(about, "close");
         QTRY_VERIFY(!about->property("visible").toBool());
-        Q_EMIT ride.rig().app->debugLog()->failed(QStringLiteral("The debug log could not be written."));
+        Q_EMIT ride.rig().app->debugLog()->failed(u"The debug log could not be written."_s);
         QObject* message = nullptr;
-        QTRY_VERIFY((message = openDialog(ride.window(), QStringLiteral("Debug Logs"))));
+        QTRY_VERIFY((message = openDialog(ride.window(), u"Debug Logs"_s)));
         screenshot(ride, "1-message");
         QCOMPARE(edgeProblems(ride, message), QStringList());
         QMetaObject::invokeMethod(message, "close");
         QTRY_VERIFY(!message->property("visible").toBool());
-        QVERIFY(ride.click(QStringLiteral("startScanningButton")));
-        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("found"));
-        QTRY_VERIFY(
-            QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton")).size() >= 2);
+        QVERIFY(ride.click(u"startScanningButton"_s));
+        QTRY_VERIFY(ride.item(u"scanScreen"_s));
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"found"_s);
+        QTRY_VERIFY(QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s).size() >= 2);
         // Pictured once the scanning spinner has faded in.
-        QTRY_VERIFY([&ride] {
-            WindowInspector inspector(*ride.window());
-            return inspector.contrastProblems(inspector.settle()).isEmpty();
-        }());
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
         screenshot(ride, "2-scan-found");
 
         // Connect from the row of the Di2 unit.
         QQuickItem* unitButton = nullptr;
-        for (QQuickItem* button :
-             QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
+        for (QQuickItem* button : QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s)) {
             if (button->parentItem()->property("isDi2Device").toBool())
                 unitButton = button;
         }
         QVERIFY(ride.click(unitButton));
-        QTRY_VERIFY(ride.item(QStringLiteral("mainScreen")));
-        QTRY_VERIFY(!ride.item(QStringLiteral("toolbarModelNumber"))->property("text").toString().isEmpty());
+        QTRY_VERIFY(ride.item(u"mainScreen"_s));
+        QTRY_VERIFY(!ride.item(u"toolbarModelNumber"_s)->property("text").toString().isEmpty());
         screenshot(ride, "3-device");
 
         // Mapping: switch emulation on.
-        QVERIFY(ride.click(QStringLiteral("sectionMapping")));
-        QTRY_VERIFY(ride.item(QStringLiteral("mappingSection")));
+        QVERIFY(ride.click(u"sectionMapping"_s));
+        QTRY_VERIFY(ride.item(u"mappingSection"_s));
         screenshot(ride, "4-mapping-off");
-        QVERIFY(ride.click(QStringLiteral("enableSwitch")));
-        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("buttonPanel"))));
+        QVERIFY(ride.click(u"enableSwitch"_s));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(u"buttonPanel"_s)));
         // The repeat count takes typing as well as its arrows.
-        QVERIFY(ride.click(QStringLiteral("repeatStepper1")));
+        QVERIFY(ride.click(u"repeatStepper1"_s));
         QTest::keyClick(ride.window(), Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(ride.window(), Qt::Key_4);
         QTest::keyClick(ride.window(), Qt::Key_Return);
@@ -153,54 +157,54 @@ private Q_SLOTS:
         };
         QTRY_VERIFY(sceneY("shiftUpKeyPicker") >= 0 &&
                     sceneY("shiftUpKeyPicker") < sceneY("shiftDownKeyPicker"));
-        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
+        QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
         QTest::keyClick(ride.window(), Qt::Key_F5);
-        QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QTRY_COMPARE(mapping.shiftUpKeyLabel(), u"F5"_s);
         // Armed, the picker looks it; Ctrl+A is refused in words, not taken as A.
-        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
-        QTRY_VERIFY(ride.item(QStringLiteral("shiftUpKeyPicker"))->property("highlighted").toBool());
+        QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
+        QTRY_VERIFY(ride.item(u"shiftUpKeyPicker"_s)->property("highlighted").toBool());
         QTest::keyClick(ride.window(), Qt::Key_A, Qt::ControlModifier);
-        QTRY_VERIFY(!ride.item(QStringLiteral("shiftUpKeyPicker"))->property("problem").toString().isEmpty());
-        QCOMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("F5"));
+        QTRY_VERIFY(!ride.item(u"shiftUpKeyPicker"_s)->property("problem").toString().isEmpty());
+        QCOMPARE(mapping.shiftUpKeyLabel(), u"F5"_s);
         QTest::keyClick(ride.window(), Qt::Key_Escape);
-        QTRY_VERIFY(!ride.item(QStringLiteral("shiftUpKeyPicker"))->property("highlighted").toBool());
-        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
+        QTRY_VERIFY(!ride.item(u"shiftUpKeyPicker"_s)->property("highlighted").toBool());
+        QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
         QTest::keyClick(ride.window(), Qt::Key_Escape);
-        QVERIFY(ride.click(QStringLiteral("shiftUpKeyPicker")));
+        QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
         screenshot(ride, "5-mapping-custom");
         QTest::keyClick(ride.window(), Qt::Key_Period);
-        QTRY_COMPARE(mapping.shiftUpKeyLabel(), QStringLiteral("."));
+        QTRY_COMPARE(mapping.shiftUpKeyLabel(), u"."_s);
         mapping.setTrainerAppIndex(0);
         // Pictured once the switch has long finished moving.
-        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("trainerAppKeys"))));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(u"trainerAppKeys"_s)));
         screenshot(ride, "5-mapping-on");
 
         // Back on the Device section, the unit's presses arrive as keys and move the gear.
-        QVERIFY(ride.click(QStringLiteral("sectionDevice")));
-        QTRY_VERIFY(ride.item(QStringLiteral("virtualGear")));
-        const QString gearBefore = ride.item(QStringLiteral("virtualGear"))->property("text").toString();
+        QVERIFY(ride.click(u"sectionDevice"_s));
+        QTRY_VERIFY(ride.item(u"virtualGear"_s));
+        const QString gearBefore = ride.item(u"virtualGear"_s)->property("text").toString();
         FocusedXClient trainer(qgetenv("DISPLAY"));
         QVERIFY(trainer.takeFocus(5000));
         // The presses come from the event loop: keep it turning while the keys are awaited.
         QStringList keys;
         QTRY_VERIFY_WITH_TIMEOUT((keys += trainer.receiveKeys(1, 0), !keys.isEmpty()), 20000);
         QVERIFY(keys.first() == QLatin1String("period down") || keys.first() == QLatin1String("comma down"));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            ride.item(QStringLiteral("virtualGear"))->property("text").toString() != gearBefore, 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(ride.item(u"virtualGear"_s)->property("text").toString() != gearBefore,
+                                 15000);
         screenshot(ride, "6-device-shifting");
 
-        QVERIFY(ride.click(QStringLiteral("sectionLogs")));
-        QTRY_VERIFY(ride.item(QStringLiteral("logsSection")));
+        QVERIFY(ride.click(u"sectionLogs"_s));
+        QTRY_VERIFY(ride.item(u"logsSection"_s));
         screenshot(ride, "7-logs");
-        QVERIFY(ride.click(QStringLiteral("sectionSettings")));
-        QTRY_VERIFY(ride.item(QStringLiteral("settingsSection")));
+        QVERIFY(ride.click(u"sectionSettings"_s));
+        QTRY_VERIFY(ride.item(u"settingsSection"_s));
         screenshot(ride, "8-settings");
 
         // Disconnecting goes back to the scan screen.
-        QVERIFY(ride.click(QStringLiteral("sectionDevice")));
-        QTRY_VERIFY(ride.item(QStringLiteral("disconnectButton")));
-        QVERIFY(ride.click(QStringLiteral("disconnectButton")));
-        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
+        QVERIFY(ride.click(u"sectionDevice"_s));
+        QTRY_VERIFY(ride.item(u"disconnectButton"_s));
+        QVERIFY(ride.click(u"disconnectButton"_s));
+        QTRY_VERIFY(ride.item(u"scanScreen"_s));
     }
 
     // The scan panels that a smooth ride does not show for long.
@@ -210,25 +214,21 @@ private Q_SLOTS:
         QFETCH(QString, scheme);
         WindowRig ride(m_files.testFile(), scheme, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")));
         QVERIFY(ride.window());
-        ride.rig().defaults.setBool(QStringLiteral("hasCompletedOnboarding"), true);
+        ride.rig().defaults.setBool(u"hasCompletedOnboarding"_s, true);
         ride.rig().app->flow()->start(std::chrono::milliseconds{0});
-        QTRY_VERIFY(ride.item(QStringLiteral("scanScreen")));
+        QTRY_VERIFY(ride.item(u"scanScreen"_s));
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         screenshot(ride, "2-scan-scanning");
         // The spinner of the waiting panels stands out from the panel in both schemes, once it
         // has faded in.
-        const auto spinnerProblems = [&ride] {
-            WindowInspector inspector(*ride.window());
-            return inspector.contrastProblems(inspector.settle());
-        };
-        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
 
         // The screen says that it scans while devices are listed. Connect on one that is no Di2
         // unit says so at once, and the list stays with the scan going on.
         const auto shownRows = [&ride](const QString& name = {}) {
             QList<QQuickItem*> rows;
             for (QQuickItem* button :
-                 QuickHarness::findAll(ride.window()->contentItem(), QStringLiteral("connectButton"))) {
+                 QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s)) {
                 if (QuickHarness::shown(button) &&
                     (name.isEmpty() || button->parentItem()->property("name").toString() == name))
                     rows.append(button);
@@ -236,13 +236,12 @@ private Q_SLOTS:
             return rows;
         };
         QTRY_COMPARE(shownRows().size(), 3);
-        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
-        QVERIFY(ride.click(shownRows(QStringLiteral("HRM-Pro")).value(0)));
-        QTRY_VERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanNotice"))));
-        QCOMPARE(ride.item(QStringLiteral("scanNoticeText"))->property("text").toString(),
-                 QStringLiteral("HRM-Pro is not a Di2 unit"));
+        QVERIFY(QuickHarness::shown(ride.item(u"scanningIndicator"_s)));
+        QVERIFY(ride.click(shownRows(u"HRM-Pro"_s).value(0)));
+        QTRY_VERIFY(QuickHarness::shown(ride.item(u"scanNotice"_s)));
+        QCOMPARE(ride.item(u"scanNoticeText"_s)->property("text").toString(), u"HRM-Pro is not a Di2 unit"_s);
         QCOMPARE(shownRows().size(), 3);
-        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("scanningIndicator"))));
+        QVERIFY(QuickHarness::shown(ride.item(u"scanningIndicator"_s)));
         screenshot(ride, "2-scan-not-a-unit");
 
         // The link scans again right after a refused connection; the failure stays on screen
@@ -250,32 +249,32 @@ private Q_SLOTS:
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
         QTRY_VERIFY(unitRow(ride.rig()) >= 0);
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("failed"));
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"failed"_s);
         QSignalSpy linkStates(&ride.rig().graph->connectionService(),
                               &ConnectionService::connectionStateChanged);
         QVERIFY(linkStates.wait(20000));
-        QVERIFY(QuickHarness::shown(ride.item(QStringLiteral("failureTitle"))));
+        QVERIFY(QuickHarness::shown(ride.item(u"failureTitle"_s)));
         screenshot(ride, "2-scan-failed");
-        QVERIFY(ride.click(QStringLiteral("tryAgainButton")));
+        QVERIFY(ride.click(u"tryAgainButton"_s));
         QTRY_VERIFY(ride.rig().app->scan()->panelName() != QLatin1String("failed"));
 
         ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
         ride.rig().app->scan()->scanAgain();
         QTRY_VERIFY(unitRow(ride.rig()) >= 0);
         ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("connecting"));
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"connecting"_s);
         screenshot(ride, "2-scan-connecting");
-        QTRY_VERIFY2(spinnerProblems().isEmpty(), qPrintable(spinnerProblems().join(QLatin1Char('\n'))));
+        QTRY_COMPARE(contrastProblems(ride), QStringList());
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
         ride.rig().defaults.setString(
-            QStringLiteral("lastConnectedDeviceUUID"),
+            u"lastConnectedDeviceUUID"_s,
             SimulatedCentral::unit().identifier.toString(QUuid::WithoutBraces).toUpper());
         ride.rig().simulated->setAsleep(true);
         ride.rig().simulated->setPowered(false);
         ride.rig().simulated->setPowered(true);
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), QStringLiteral("waiting"));
-        QTRY_VERIFY(ride.item(QStringLiteral("wakeHint"))->isVisible());
+        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"waiting"_s);
+        QTRY_VERIFY(ride.item(u"wakeHint"_s)->isVisible());
         screenshot(ride, "2-scan-waiting");
     }
 };

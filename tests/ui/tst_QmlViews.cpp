@@ -16,6 +16,8 @@
 #include <QTest>
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QQuickItem* asItem(const std::unique_ptr<QObject>& object)
@@ -38,19 +40,18 @@ private Q_SLOTS:
     {
         DestinationRig keys(m_files.testFile(), KeyDestinationSwitch::Target::pairedDevice);
         FakeRemoteKeySink* keyboard = keys.keyboard;
-        const QString iPad = QStringLiteral("/org/bluez/hci0/dev_1");
-        keyboard->setHosts({{iPad, QStringLiteral("AA"), QStringLiteral("iPad"), true}});
+        const QString iPad = u"/org/bluez/hci0/dev_1"_s;
+        keyboard->setHosts({{iPad, u"AA"_s, u"iPad"_s, true}});
         QuickHarness quick;
         QQuickWindow window;
         window.resize(700, 500);
-        const auto page =
-            quick.create(QStringLiteral("KeyDestinationSettings"),
-                         {{QStringLiteral("model"), QVariant::fromValue(&keys.destination())},
-                          {QStringLiteral("parent"), QVariant::fromValue(window.contentItem())}});
+        const auto page = quick.create(u"KeyDestinationSettings"_s,
+                                       {{u"model"_s, QVariant::fromValue(&keys.destination())},
+                                        {u"parent"_s, QVariant::fromValue(window.contentItem())}});
         QVERIFY(page);
-        QQuickItem* forget = QuickHarness::find(asItem(page), QStringLiteral("forgetButton"));
+        QQuickItem* forget = QuickHarness::find(asItem(page), u"forgetButton"_s);
         QVERIFY(forget);
-        auto* dialog = page->findChild<QObject*>(QStringLiteral("confirmDialog"));
+        auto* dialog = page->findChild<QObject*>(u"confirmDialog"_s);
         QVERIFY(dialog);
         for (const char* answer : {"confirmCancel", "confirmAccept"}) {
             QMetaObject::invokeMethod(forget, "clicked");
@@ -63,22 +64,21 @@ private Q_SLOTS:
         }
         QCOMPARE(keyboard->forgotten, QStringList{iPad});
 
-        QQuickItem* countdown = QuickHarness::find(asItem(page), QStringLiteral("pairingCountdown"));
+        QQuickItem* countdown = QuickHarness::find(asItem(page), u"pairingCountdown"_s);
         QVERIFY(countdown);
         QVERIFY(!countdown->isVisible());
-        QMetaObject::invokeMethod(QuickHarness::find(asItem(page), QStringLiteral("pairButton")), "clicked");
+        QMetaObject::invokeMethod(QuickHarness::find(asItem(page), u"pairButton"_s), "clicked");
         keyboard->secondsLeft = 87;
-        QTRY_VERIFY(countdown->property("text").toString().contains(QStringLiteral("87 s")));
+        QTRY_VERIFY(countdown->property("text").toString().contains(u"87 s"_s));
     }
 
     // The symbols travel with the QML module; a wrong resource path leaves every icon blank.
     void symbolsAreDrawnFromTheModuleInTheirTint()
     {
-        QVERIFY(QFile::exists(IconProvider::filePath(QStringLiteral("Icon")))); // the window's icon
+        QVERIFY(QFile::exists(IconProvider::filePath(u"Icon"_s))); // the window's icon
         IconProvider icons;
         QSize size;
-        const QImage image =
-            icons.requestImage(QStringLiteral("keyboard.fill?color=ff0000"), &size, QSize(24, 24));
+        const QImage image = icons.requestImage(u"keyboard.fill?color=ff0000"_s, &size, QSize(24, 24));
         QCOMPARE(size, QSize(24, 24));
         int tinted = 0;
         for (int y = 0; y < image.height(); ++y) {
@@ -88,7 +88,7 @@ private Q_SLOTS:
                     ++tinted;
             }
         }
-        QVERIFY2(tinted > 24, qPrintable(QStringLiteral("%1 red pixels").arg(tinted)));
+        QVERIFY2(tinted > 24, qPrintable(u"%1 red pixels"_s.arg(tinted)));
     }
 
     // Every file of the module loads, and none is compiled at run time: the engine keeps a
@@ -96,13 +96,11 @@ private Q_SLOTS:
     void everyFileIsCompiledAheadOfTime()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QDir cache(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
-                   QStringLiteral("/qmlcache"));
+        QDir cache(QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + u"/qmlcache"_s);
         QVERIFY(cache.removeRecursively());
         {
             QuickHarness quick;
-            const QStringList files =
-                QDir(QStringLiteral(":/qt/qml/Cogwise")).entryList({QStringLiteral("*.qml")});
+            const QStringList files = QDir(u":/qt/qml/Cogwise"_s).entryList({u"*.qml"_s});
             QVERIFY(files.size() > 20);
             for (const QString& file : files) {
                 if (file == QLatin1String("Theme.qml"))
@@ -120,37 +118,15 @@ private Q_SLOTS:
     {
         QuickHarness quick;
         for (int lit = 1; lit <= 4; ++lit) {
-            const auto meter =
-                quick.create(QStringLiteral("SignalStrengthIndicator"), {{QStringLiteral("litBars"), lit}});
+            const auto meter = quick.create(u"SignalStrengthIndicator"_s, {{u"litBars"_s, lit}});
             QVERIFY(meter);
             for (int bar = 1; bar <= 4; ++bar) {
-                QQuickItem* item = QuickHarness::find(asItem(meter), QStringLiteral("bar%1").arg(bar));
+                QQuickItem* item = QuickHarness::find(asItem(meter), u"bar%1"_s.arg(bar));
                 QVERIFY(item);
                 QCOMPARE(item->height(), 4.0 * bar + 4);
                 QCOMPARE(item->property("lit").toBool(), bar <= lit);
             }
         }
-    }
-
-    void screensFollowTheFlow()
-    {
-        GuiRig rig(m_files.testFile());
-        QuickHarness quick;
-        const auto window = quick.create(QStringLiteral("Main"),
-                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
-        QVERIFY(window);
-        QQuickItem* content = qobject_cast<QQuickWindow*>(window.get())->contentItem();
-        QVERIFY(QuickHarness::find(content, QStringLiteral("loadingScreen")));
-        rig.app->flow()->start(std::chrono::milliseconds{0});
-        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("onboardingScreen")));
-        rig.app->flow()->startScanning();
-        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("scanScreen")));
-        QTRY_VERIFY(rig.app->scan()->devices()->rowCount() > 0);
-        QTRY_VERIFY(!QuickHarness::findAll(content, QStringLiteral("connectButton")).isEmpty());
-        rig.app->scan()->connectDevice(0);
-        QTRY_VERIFY(QuickHarness::find(content, QStringLiteral("mainScreen")));
-        // The main window opens on the Device section.
-        QVERIFY(QuickHarness::find(content, QStringLiteral("deviceSection")));
     }
 
     // The welcome screen asks before anything is sent: off until the rider says yes, reached with
@@ -159,8 +135,7 @@ private Q_SLOTS:
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        const auto window = quick.create(QStringLiteral("Main"),
-                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        const auto window = quick.create(u"Main"_s, {{u"app"_s, QVariant::fromValue(rig.app.get())}});
         auto* quickWindow = qobject_cast<QQuickWindow*>(window.get());
         QVERIFY(quickWindow);
         quickWindow->requestActivate();
@@ -168,25 +143,24 @@ private Q_SLOTS:
         rig.app->flow()->start(std::chrono::milliseconds{0});
         QQuickItem* content = quickWindow->contentItem();
         QQuickItem* toggle = nullptr;
-        QTRY_VERIFY((toggle = QuickHarness::find(content, QStringLiteral("usageStatisticsSwitch"))));
+        QTRY_VERIFY((toggle = QuickHarness::find(content, u"usageStatisticsSwitch"_s)));
         QVERIFY(!toggle->property("checked").toBool());
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(toggle);
         QVERIFY(accessible);
-        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Share anonymous usage statistics"));
+        QCOMPARE(accessible->text(QAccessible::Name), u"Share anonymous usage statistics"_s);
 
         for (int tab = 0; tab < 20 && quickWindow->activeFocusItem() != toggle; ++tab)
             QTest::keyClick(quickWindow, Qt::Key_Tab);
         QCOMPARE(quickWindow->activeFocusItem(), toggle);
-        QVERIFY(QuickHarness::find(toggle, QStringLiteral("focusRing"))->isVisible());
+        QVERIFY(QuickHarness::find(toggle, u"focusRing"_s)->isVisible());
         QTest::keyClick(quickWindow, Qt::Key_Space);
         QVERIFY(toggle->property("checked").toBool());
-        QVERIFY(!rig.defaults.contains(QStringLiteral("analyticsOptOut")));
+        QVERIFY(!rig.defaults.contains(u"analyticsOptOut"_s));
         QVERIFY(rig.analyticsDisabled.isEmpty());
 
-        QMetaObject::invokeMethod(QuickHarness::find(content, QStringLiteral("startScanningButton")),
-                                  "clicked");
-        QVERIFY(rig.defaults.contains(QStringLiteral("analyticsOptOut")));
-        QVERIFY(!rig.defaults.boolValue(QStringLiteral("analyticsOptOut")));
+        QMetaObject::invokeMethod(QuickHarness::find(content, u"startScanningButton"_s), "clicked");
+        QVERIFY(rig.defaults.contains(u"analyticsOptOut"_s));
+        QVERIFY(!rig.defaults.boolValue(u"analyticsOptOut"_s));
         QCOMPARE(rig.analyticsDisabled, QList<bool>{false});
     }
 
@@ -195,8 +169,7 @@ private Q_SLOTS:
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        const auto window = quick.create(QStringLiteral("Main"),
-                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        const auto window = quick.create(u"Main"_s, {{u"app"_s, QVariant::fromValue(rig.app.get())}});
         QVERIFY(window);
 
         // The quit shortcut works before the menu has ever been opened.
@@ -208,7 +181,7 @@ private Q_SLOTS:
         QTest::keyClick(quickWindow, Qt::Key_Q, Qt::ControlModifier);
         QCOMPARE(quit.size(), 1);
 
-        auto* menu = window->findChild<QObject*>(QStringLiteral("appMenu"));
+        auto* menu = window->findChild<QObject*>(u"appMenu"_s);
         QVERIFY(menu);
         const auto entries = [menu] {
             QStringList texts;
@@ -216,7 +189,7 @@ private Q_SLOTS:
                 QQuickItem* item = nullptr;
                 QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
                 texts.append(item->property("text").toString() +
-                             (item->property("enabled").toBool() ? QString() : QStringLiteral(" (off)")));
+                             (item->property("enabled").toBool() ? QString() : u" (off)"_s));
             }
             return texts;
         };
@@ -225,42 +198,39 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(menu, "open");
             QTRY_VERIFY(menu->property("opened").toBool());
             // No update feed in the rig: checking is off. The separator has no text.
-            QCOMPARE(entries(), (QStringList{QStringLiteral("About Cogwise"),
-                                             QStringLiteral("Check for Updates\u2026 (off)"), QString(),
-                                             QStringLiteral("Check Setup\u2026"),
-                                             QStringLiteral("Export Debug Log\u2026"), QString(),
-                                             QStringLiteral("Quit Cogwise")}));
+            QCOMPARE(entries(), (QStringList{u"About Cogwise"_s, u"Check for Updates\u2026 (off)"_s,
+                                             QString(), u"Check Setup\u2026"_s, u"Export Debug Log\u2026"_s,
+                                             QString(), u"Quit Cogwise"_s}));
             // Ctrl+Q is shown where it works.
             QQuickItem* quitEntry = nullptr;
             QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, quitEntry),
                                       Q_ARG(int, menu->property("count").toInt() - 1));
-            QCOMPARE(
-                QuickHarness::find(quitEntry, QStringLiteral("menuShortcut"))->property("text").toString(),
-                QStringLiteral("Ctrl+Q"));
+            QCOMPARE(QuickHarness::find(quitEntry, u"menuShortcut"_s)->property("text").toString(),
+                     u"Ctrl+Q"_s);
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
         }
 
-        QVERIFY(!window->findChild<QObject*>(QStringLiteral("aboutDialog")));
-        QMetaObject::invokeMethod(window->findChild<QObject*>(QStringLiteral("about")), "trigger");
-        QObject* about = window->findChild<QObject*>(QStringLiteral("aboutDialog"));
+        QVERIFY(!window->findChild<QObject*>(u"aboutDialog"_s));
+        QMetaObject::invokeMethod(window->findChild<QObject*>(u"about"_s), "trigger");
+        QObject* about = window->findChild<QObject*>(u"aboutDialog"_s);
         QVERIFY(about);
         QTRY_VERIFY(about->property("opened").toBool());
         QCOMPARE(about->property("version").toString(), rig.app->version());
         QMetaObject::invokeMethod(about, "close");
         QTRY_VERIFY(!about->property("visible").toBool());
 
-        QVERIFY(!window->findChild<QObject*>(QStringLiteral("messageDialog")));
-        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Cannot write <b>log</b>"));
-        QObject* message = window->findChild<QObject*>(QStringLiteral("messageDialog"));
+        QVERIFY(!window->findChild<QObject*>(u"messageDialog"_s));
+        Q_EMIT rig.app->debugLog()->failed(u"Cannot write <b>log</b>"_s);
+        QObject* message = window->findChild<QObject*>(u"messageDialog"_s);
         QVERIFY(message);
         QTRY_VERIFY(message->property("opened").toBool());
-        QCOMPARE(message->property("title").toString(), QStringLiteral("Debug Logs"));
-        QCOMPARE(message->property("text").toString(), QStringLiteral("Cannot write <b>log</b>"));
+        QCOMPARE(message->property("title").toString(), u"Debug Logs"_s);
+        QCOMPARE(message->property("text").toString(), u"Cannot write <b>log</b>"_s);
         // A second message reuses the dialog.
-        Q_EMIT rig.app->debugLog()->failed(QStringLiteral("Again"));
-        QCOMPARE(window->findChild<QObject*>(QStringLiteral("messageDialog")), message);
-        QCOMPARE(message->property("text").toString(), QStringLiteral("Again"));
+        Q_EMIT rig.app->debugLog()->failed(u"Again"_s);
+        QCOMPARE(window->findChild<QObject*>(u"messageDialog"_s), message);
+        QCOMPARE(message->property("text").toString(), u"Again"_s);
         // Return is its one button.
         QTest::keyClick(quickWindow, Qt::Key_Return);
         QTRY_VERIFY(!message->property("visible").toBool());
@@ -273,31 +243,30 @@ private Q_SLOTS:
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
         rig.app->mapping()->setKeyboardEnabled(false);
-        const auto page = quick.create(QStringLiteral("MappingSection"),
-                                       {{QStringLiteral("model"), QVariant::fromValue(rig.app->mapping())}});
+        const auto page =
+            quick.create(u"MappingSection"_s, {{u"model"_s, QVariant::fromValue(rig.app->mapping())}});
         QVERIFY(page);
         QQuickItem* root = asItem(page);
-        QQuickItem* card = QuickHarness::find(root, QStringLiteral("permissionCard"));
-        QCOMPARE(card->property("title").toString(), QStringLiteral("Shift keys are off"));
-        QCOMPARE(card->property("symbol").toString(), QStringLiteral("exclamationmark.triangle.fill"));
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("enableSwitch"))->property("text").toString(),
-                 QStringLiteral("Send shift keys"));
-        QVERIFY(QuickHarness::find(root, QStringLiteral("buttonPanel"))->isVisible());
-        QVERIFY(QuickHarness::find(root, QStringLiteral("mappingActions"))->isVisible());
+        QQuickItem* card = QuickHarness::find(root, u"permissionCard"_s);
+        QCOMPARE(card->property("title").toString(), u"Shift keys are off"_s);
+        QCOMPARE(card->property("symbol").toString(), u"exclamationmark.triangle.fill"_s);
+        QCOMPARE(QuickHarness::find(root, u"enableSwitch"_s)->property("text").toString(),
+                 u"Send shift keys"_s);
+        QVERIFY(QuickHarness::find(root, u"buttonPanel"_s)->isVisible());
+        QVERIFY(QuickHarness::find(root, u"mappingActions"_s)->isVisible());
 
         QVERIFY(QMetaObject::invokeMethod(card, "actionTriggered"));
         QVERIFY(rig.app->mapping()->isKeyboardEnabled());
-        QVERIFY(QuickHarness::find(root, QStringLiteral("enableSwitch"))->property("checked").toBool());
-        QCOMPARE(card->property("title").toString(), QStringLiteral("Cogwise can type keys"));
-        QCOMPARE(card->property("symbol").toString(), QStringLiteral("checkmark.circle.fill"));
+        QVERIFY(QuickHarness::find(root, u"enableSwitch"_s)->property("checked").toBool());
+        QCOMPARE(card->property("title").toString(), u"Cogwise can type keys"_s);
+        QCOMPARE(card->property("symbol").toString(), u"checkmark.circle.fill"_s);
 
         // A row's stepper follows its action, also when the change comes from elsewhere.
-        QQuickItem* stepper = QuickHarness::find(root, QStringLiteral("repeatStepper2"));
+        QQuickItem* stepper = QuickHarness::find(root, u"repeatStepper2"_s);
         QVERIFY(QuickHarness::shown(stepper));
         rig.app->mapping()->disableAll();
         QVERIFY(!QuickHarness::shown(stepper));
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("actionPicker2"))->property("currentIndex").toInt(),
-                 3);
+        QCOMPARE(QuickHarness::find(root, u"actionPicker2"_s)->property("currentIndex").toInt(), 3);
     }
 
     void logsShowCountAndEmptyState()
@@ -305,47 +274,41 @@ private Q_SLOTS:
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
         rig.graph->viewModel().clearLogs();
-        const auto page = quick.create(QStringLiteral("LogsSection"),
-                                       {{QStringLiteral("logs"), QVariant::fromValue(rig.app->logs())}});
+        const auto page = quick.create(u"LogsSection"_s, {{u"logs"_s, QVariant::fromValue(rig.app->logs())}});
         QVERIFY(page);
         QQuickItem* root = asItem(page);
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("eventCount"))->property("text").toString(),
-                 QStringLiteral("0 events"));
-        QVERIFY(QuickHarness::find(root, QStringLiteral("emptyState"))->isVisible());
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("clearButton"))->isVisible());
+        QCOMPARE(QuickHarness::find(root, u"eventCount"_s)->property("text").toString(), u"0 events"_s);
+        QVERIFY(QuickHarness::find(root, u"emptyState"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"clearButton"_s)->isVisible());
 
-        rig.graph->viewModel().addLog(QStringLiteral("Connected to <b>EW-WU111</b>"));
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("eventCount"))->property("text").toString(),
-                 QStringLiteral("1 events"));
-        QVERIFY(QuickHarness::find(root, QStringLiteral("clearButton"))->isVisible());
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("emptyState"))->isVisible());
+        rig.graph->viewModel().addLog(u"Connected to <b>EW-WU111</b>"_s);
+        QCOMPARE(QuickHarness::find(root, u"eventCount"_s)->property("text").toString(), u"1 events"_s);
+        QVERIFY(QuickHarness::find(root, u"clearButton"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"emptyState"_s)->isVisible());
     }
 
     void deviceBannersFollowKeyPosting()
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        rig.recordingSink->unavailable = QStringLiteral("no uinput");
+        rig.recordingSink->unavailable = u"no uinput"_s;
         rig.graph->gearService().setCurrentVirtualGear(5); // a rebuild
-        const auto page = quick.create(QStringLiteral("DeviceInfoSection"),
-                                       {{QStringLiteral("model"), QVariant::fromValue(rig.app->device())}});
+        const auto page =
+            quick.create(u"DeviceInfoSection"_s, {{u"model"_s, QVariant::fromValue(rig.app->device())}});
         QVERIFY(page);
         QQuickItem* root = asItem(page);
-        QVERIFY(QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("shiftKeysOffBanner"))->isVisible());
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("modelTitle"))->property("text").toString(),
-                 QStringLiteral("Unknown Device"));
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("batteryText"))->property("text").toString(),
-                 QStringLiteral("0 %"));
+        QVERIFY(QuickHarness::find(root, u"accessibilityBanner"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"shiftKeysOffBanner"_s)->isVisible());
+        QCOMPARE(QuickHarness::find(root, u"modelTitle"_s)->property("text").toString(), u"Unknown Device"_s);
+        QCOMPARE(QuickHarness::find(root, u"batteryText"_s)->property("text").toString(), u"0 %"_s);
 
         rig.recordingSink->unavailable.reset();
         rig.graph->gearService().setCurrentVirtualGear(6);
-        QVERIFY(!QuickHarness::find(root, QStringLiteral("accessibilityBanner"))->isVisible());
-        QCOMPARE(QuickHarness::find(root, QStringLiteral("virtualGear"))->property("text").toString(),
-                 QStringLiteral("6"));
+        QVERIFY(!QuickHarness::find(root, u"accessibilityBanner"_s)->isVisible());
+        QCOMPARE(QuickHarness::find(root, u"virtualGear"_s)->property("text").toString(), u"6"_s);
 
         // The gear is read from the saddle: its digits grow with the room the section has.
-        QQuickItem* gear = QuickHarness::find(root, QStringLiteral("virtualGear"));
+        QQuickItem* gear = QuickHarness::find(root, u"virtualGear"_s);
         root->setWidth(520);
         const qreal narrow = gear->implicitHeight();
         root->setWidth(1600);
@@ -354,7 +317,7 @@ private Q_SLOTS:
 
         // Keys could be typed but are not sent: the section offers to, first thing after connecting.
         rig.app->mapping()->setKeyboardEnabled(false);
-        QQuickItem* offer = QuickHarness::find(root, QStringLiteral("shiftKeysOffBanner"));
+        QQuickItem* offer = QuickHarness::find(root, u"shiftKeysOffBanner"_s);
         QVERIFY(offer->isVisible());
         QVERIFY(QMetaObject::invokeMethod(offer, "actionTriggered"));
         QVERIFY(rig.app->mapping()->isKeyboardEnabled());
@@ -368,15 +331,14 @@ private Q_SLOTS:
     {
         GuiRig rig(m_files.testFile());
         QuickHarness quick;
-        const auto window = quick.create(QStringLiteral("Main"),
-                                         {{QStringLiteral("app"), QVariant::fromValue(rig.app.get())}});
+        const auto window = quick.create(u"Main"_s, {{u"app"_s, QVariant::fromValue(rig.app.get())}});
         QVERIFY(window);
         SetupCheckViewModel* check = rig.app->settings()->setupCheck();
         QSignalSpy running(check, &SetupCheckViewModel::runningChanged);
 
-        QVERIFY(!window->findChild<QObject*>(QStringLiteral("setupCheckDialog")));
-        QMetaObject::invokeMethod(window->findChild<QObject*>(QStringLiteral("checkSetup")), "trigger");
-        auto* dialog = window->findChild<QObject*>(QStringLiteral("setupCheckDialog"));
+        QVERIFY(!window->findChild<QObject*>(u"setupCheckDialog"_s));
+        QMetaObject::invokeMethod(window->findChild<QObject*>(u"checkSetup"_s), "trigger");
+        auto* dialog = window->findChild<QObject*>(u"setupCheckDialog"_s);
         QVERIFY(dialog);
         QTRY_VERIFY(dialog->property("opened").toBool());
         QTRY_COMPARE_WITH_TIMEOUT(running.size(), 2, 15000);
@@ -387,42 +349,34 @@ private Q_SLOTS:
         QVERIFY(lines >= 10);
         // Riding the simulated unit, with keys typed: ready, whatever Bluetooth there is.
         QCOMPARE(check->data(check->index(0), SetupCheckViewModel::labelRole).toString(),
-                 QStringLiteral("The unit is simulated: this ride needs no Bluetooth"));
-        QVERIFY2(check->summary().startsWith(QStringLiteral("Ready to ride")), qPrintable(check->summary()));
-        int failed = 0;
-        for (int row = 0; row < lines; ++row)
-            failed += check->data(check->index(row), SetupCheckViewModel::okRole).toBool() ? 0 : 1;
-        auto* list = dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckLines"));
+                 u"The unit is simulated: this ride needs no Bluetooth"_s);
+        QVERIFY2(check->summary().startsWith(u"Ready to ride"_s), qPrintable(check->summary()));
+        auto* list = dialog->findChild<QQuickItem*>(u"setupCheckLines"_s);
         QVERIFY(list);
-        QCOMPARE(QuickHarness::findAll(list, QStringLiteral("setupCheckLine")).size(), lines);
-        int advised = 0;
-        for (QQuickItem* advice : QuickHarness::findAll(list, QStringLiteral("setupCheckAdvice"))) {
-            if (advice->isVisible()) {
-                QVERIFY(!advice->property("text").toString().isEmpty());
-                ++advised;
-            }
-        }
-        QCOMPARE(advised, failed);
-        // Information is told apart from faults, and advice can be selected to copy its commands.
-        const QList<QQuickItem*> marks = QuickHarness::findAll(list, QStringLiteral("setupCheckMark"));
+        QCOMPARE(QuickHarness::findAll(list, u"setupCheckLine"_s).size(), lines);
+        // Advice under each failed line, selectable to copy its commands; information is told apart
+        // from faults.
+        const QList<QQuickItem*> marks = QuickHarness::findAll(list, u"setupCheckMark"_s);
+        const QList<QQuickItem*> advice = QuickHarness::findAll(list, u"setupCheckAdvice"_s);
         QCOMPARE(marks.size(), lines);
+        QCOMPARE(advice.size(), lines);
         for (int row = 0; row < lines; ++row) {
             const QModelIndex index = check->index(row);
-            const QString expected =
-                check->data(index, SetupCheckViewModel::okRole).toBool()              ? QStringLiteral("✓")
-                : check->data(index, SetupCheckViewModel::informationalRole).toBool() ? QStringLiteral("ℹ")
-                                                                                      : QStringLiteral("✗");
+            const bool ok = check->data(index, SetupCheckViewModel::okRole).toBool();
+            QCOMPARE(advice.at(row)->isVisible(), !ok);
+            QVERIFY(ok || !advice.at(row)->property("text").toString().isEmpty());
+            QVERIFY(advice.at(row)->property("selectByMouse").toBool());
+            const QString expected = ok ? u"✓"_s
+                                     : check->data(index, SetupCheckViewModel::informationalRole).toBool()
+                                         ? u"ℹ"_s
+                                         : u"✗"_s;
             QCOMPARE(marks.at(row)->property("text").toString(), expected);
         }
-        for (QQuickItem* advice : QuickHarness::findAll(list, QStringLiteral("setupCheckAdvice")))
-            QVERIFY(advice->property("selectByMouse").toBool());
-        QCOMPARE(
-            dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckSummary"))->property("text").toString(),
-            check->summary());
+        QCOMPARE(dialog->findChild<QQuickItem*>(u"setupCheckSummary"_s)->property("text").toString(),
+                 check->summary());
 
         // Checking again: the same report comes back, and no check starts while one runs.
-        QMetaObject::invokeMethod(dialog->findChild<QQuickItem*>(QStringLiteral("setupCheckAgain")),
-                                  "clicked");
+        QMetaObject::invokeMethod(dialog->findChild<QQuickItem*>(u"setupCheckAgain"_s), "clicked");
         check->run();
         QTRY_COMPARE_WITH_TIMEOUT(running.size(), 4, 15000);
         QCOMPARE(check->rowCount(), lines);
