@@ -1,6 +1,6 @@
 #include "bluetooth/qt/BluezDevice.h"
 
-#include "bluetooth/qt/BluezInterfaces.h"
+#include "platform/BluezInterfaces.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "bluetooth/qt/BluezDiscoverySession.h"
 
-#include "bluetooth/qt/BluezInterfaces.h"
+#include "platform/BluezInterfaces.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -1,8 +1,8 @@
 #include "bluetooth/qt/BluezSetup.h"
 
 #include "bluetooth/qt/BluetoothAddressId.h"
-#include "bluetooth/qt/BluezInterfaces.h"
 #include "diagnostics/Logger.h"
+#include "platform/BluezInterfaces.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>

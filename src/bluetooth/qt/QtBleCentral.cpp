@@ -4,8 +4,8 @@
 #include "bluetooth/qt/BluezDevice.h"
 #include "bluetooth/qt/BluezDiscoverySession.h"
 #include "bluetooth/qt/BluezErrors.h"
-#include "bluetooth/qt/BluezInterfaces.h"
 #include "diagnostics/Logger.h"
+#include "platform/BluezInterfaces.h"
 
 #include <QBluetoothDeviceDiscoveryAgent>
 #include <QBluetoothLocalDevice>

@@ -1,6 +1,7 @@
 #include "shifting/keysinks/bluez/BluetoothKeyboardKeySink.h"
 
 #include "diagnostics/Logger.h"
+#include "platform/BluezInterfaces.h"
 #include "shifting/keysinks/bluez/BluezNames.h"
 #include "shifting/keysinks/bluez/HidGattApplication.h"
 #include "shifting/keysinks/bluez/HidKeyboardReport.h"
@@ -23,7 +24,7 @@ const QString alreadyExists = QStringLiteral("org.bluez.Error.AlreadyExists");
 QDBusMessage call(const QString& path, const QString& interface, const QString& method,
                   const QVariantList& arguments = {})
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(BluezNames::service, path, interface, method);
+    QDBusMessage message = QDBusMessage::createMethodCall(BluezInterfaces::service, path, interface, method);
     message.setArguments(arguments);
     return message;
 }
@@ -70,14 +71,14 @@ BluetoothKeyboardKeySink::BluetoothKeyboardKeySink(QDBusConnection bus, QString 
                                                        "“Pair a Device…” in Cogwise first.")
                                             .arg(name));
     });
-    m_bus.connect(BluezNames::service, QStringLiteral("/"), BluezNames::objectManager,
+    m_bus.connect(BluezInterfaces::service, QStringLiteral("/"), BluezInterfaces::objectManagerInterface,
                   QStringLiteral("InterfacesAdded"), this, SLOT(onInterfacesAdded(QDBusMessage)));
-    m_bus.connect(BluezNames::service, QStringLiteral("/"), BluezNames::objectManager,
+    m_bus.connect(BluezInterfaces::service, QStringLiteral("/"), BluezInterfaces::objectManagerInterface,
                   QStringLiteral("InterfacesRemoved"), this, SLOT(onInterfacesRemoved(QDBusMessage)));
-    m_bus.connect(BluezNames::service, QString(), BluezNames::properties, QStringLiteral("PropertiesChanged"),
-                  this, SLOT(onPropertiesChanged(QDBusMessage)));
-    auto* watcher =
-        new QDBusServiceWatcher(BluezNames::service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    m_bus.connect(BluezInterfaces::service, QString(), BluezInterfaces::propertiesInterface,
+                  QStringLiteral("PropertiesChanged"), this, SLOT(onPropertiesChanged(QDBusMessage)));
+    auto* watcher = new QDBusServiceWatcher(BluezInterfaces::service, m_bus,
+                                            QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(watcher, &QDBusServiceWatcher::serviceOwnerChanged, this,
             &BluetoothKeyboardKeySink::onNameOwnerChanged);
     start();
@@ -114,8 +115,8 @@ void BluetoothKeyboardKeySink::watch(QDBusPendingCallWatcher* watcher,
 
 void BluetoothKeyboardKeySink::start()
 {
-    const QDBusMessage request =
-        call(QStringLiteral("/"), BluezNames::objectManager, QStringLiteral("GetManagedObjects"));
+    const QDBusMessage request = call(QStringLiteral("/"), BluezInterfaces::objectManagerInterface,
+                                      QStringLiteral("GetManagedObjects"));
     watch(new QDBusPendingCallWatcher(m_bus.asyncCall(request), this),
           [this](const QDBusMessage& reply) { takeObjects(reply); });
 }
@@ -146,7 +147,7 @@ void BluetoothKeyboardKeySink::takeObjects(const QDBusMessage& reply)
     QString adapter;
     m_adapters.clear();
     for (auto it = objects.cbegin(); it != objects.cend(); ++it) {
-        if (!it.value().contains(BluezNames::adapter))
+        if (!it.value().contains(BluezInterfaces::adapterInterface))
             continue;
         const QString path = it.key().path();
         m_adapters.append(path.section(QLatin1Char('/'), -1));
@@ -162,16 +163,16 @@ void BluetoothKeyboardKeySink::takeObjects(const QDBusMessage& reply)
     }
     m_adapterPath = adapter;
     m_adapterRoles = objects.value(QDBusObjectPath(adapter))
-                         .value(BluezNames::adapter)
+                         .value(BluezInterfaces::adapterInterface)
                          .value(QStringLiteral("Roles"))
                          .toStringList();
     m_powered = objects.value(QDBusObjectPath(adapter))
-                    .value(BluezNames::adapter)
+                    .value(BluezInterfaces::adapterInterface)
                     .value(QStringLiteral("Powered"))
                     .toBool();
     for (auto it = objects.cbegin(); it != objects.cend(); ++it)
-        if (it.value().contains(BluezNames::device))
-            updateDevice(it.key().path(), it.value().value(BluezNames::device));
+        if (it.value().contains(BluezInterfaces::deviceInterface))
+            updateDevice(it.key().path(), it.value().value(BluezInterfaces::deviceInterface));
     if (!m_powered) {
         setProblem(QStringLiteral("Bluetooth is off, so no device gets keys."));
         return;
@@ -235,10 +236,10 @@ void BluetoothKeyboardKeySink::onInterfacesAdded(const QDBusMessage& message)
     const QString path = message.arguments().value(0).value<QDBusObjectPath>().path();
     const auto interfaces =
         qdbus_cast<BluezNames::InterfaceMap>(message.arguments().value(1).value<QDBusArgument>());
-    if (interfaces.contains(BluezNames::adapter) && m_adapterPath.isEmpty())
+    if (interfaces.contains(BluezInterfaces::adapterInterface) && m_adapterPath.isEmpty())
         start();
-    if (interfaces.contains(BluezNames::device))
-        updateDevice(path, interfaces.value(BluezNames::device));
+    if (interfaces.contains(BluezInterfaces::deviceInterface))
+        updateDevice(path, interfaces.value(BluezInterfaces::deviceInterface));
 }
 
 void BluetoothKeyboardKeySink::onInterfacesRemoved(const QDBusMessage& message)
@@ -257,7 +258,7 @@ void BluetoothKeyboardKeySink::onPropertiesChanged(const QDBusMessage& message)
     const QString interface = message.arguments().value(0).toString();
     const QVariantMap changed = BluezNames::optionsOf(message, 1);
     const QString path = message.path();
-    if (interface == BluezNames::adapter && path == m_adapterPath &&
+    if (interface == BluezInterfaces::adapterInterface && path == m_adapterPath &&
         changed.contains(QStringLiteral("Powered"))) {
         const bool powered = changed.value(QStringLiteral("Powered")).toBool();
         if (powered == m_powered)
@@ -269,7 +270,7 @@ void BluetoothKeyboardKeySink::onPropertiesChanged(const QDBusMessage& message)
         } else {
             setProblem(QStringLiteral("Bluetooth is off, so no device gets keys."));
         }
-    } else if (interface == BluezNames::device && m_devices.contains(path)) {
+    } else if (interface == BluezInterfaces::deviceInterface && m_devices.contains(path)) {
         QVariantMap properties = m_devices.value(path);
         for (auto it = changed.cbegin(); it != changed.cend(); ++it)
             properties.insert(it.key(), it.value());
@@ -442,7 +443,7 @@ void BluetoothKeyboardKeySink::forget(const QString& hostPath)
 {
     if (m_adapterPath.isEmpty())
         return;
-    m_bus.asyncCall(call(m_adapterPath, BluezNames::adapter, QStringLiteral("RemoveDevice"),
+    m_bus.asyncCall(call(m_adapterPath, BluezInterfaces::adapterInterface, QStringLiteral("RemoveDevice"),
                          {QVariant::fromValue(QDBusObjectPath(hostPath))}));
 }
 

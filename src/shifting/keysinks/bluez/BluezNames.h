@@ -7,14 +7,10 @@
 #include <QString>
 #include <QVariantMap>
 
-// BlueZ's D-Bus names and the types its calls carry, spelled once for the keyboard.
+// The keyboard's own BlueZ D-Bus names (the shared ones are BluezInterfaces) and the types
+// its calls carry.
 namespace BluezNames {
 
-inline const QString service = QStringLiteral("org.bluez");
-inline const QString objectManager = QStringLiteral("org.freedesktop.DBus.ObjectManager");
-inline const QString properties = QStringLiteral("org.freedesktop.DBus.Properties");
-inline const QString adapter = QStringLiteral("org.bluez.Adapter1");
-inline const QString device = QStringLiteral("org.bluez.Device1");
 inline const QString gattManager = QStringLiteral("org.bluez.GattManager1");
 inline const QString gattService = QStringLiteral("org.bluez.GattService1");
 inline const QString gattCharacteristic = QStringLiteral("org.bluez.GattCharacteristic1");

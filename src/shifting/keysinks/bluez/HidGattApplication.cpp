@@ -1,5 +1,6 @@
 #include "shifting/keysinks/bluez/HidGattApplication.h"
 
+#include "platform/BluezInterfaces.h"
 #include "shifting/keysinks/bluez/BluezNames.h"
 #include "shifting/keysinks/bluez/HidKeyboardReport.h"
 
@@ -164,7 +165,7 @@ void HidGattApplication::notify(Attribute& attribute, const QByteArray& value)
     attribute.value = value;
     if (!m_served)
         return;
-    QDBusMessage signal = QDBusMessage::createSignal(attribute.path, BluezNames::properties,
+    QDBusMessage signal = QDBusMessage::createSignal(attribute.path, BluezInterfaces::propertiesInterface,
                                                      QStringLiteral("PropertiesChanged"));
     signal << interfaceOf(attribute) << QVariantMap{{QStringLiteral("Value"), value}} << QStringList();
     m_connection.send(signal);
@@ -185,7 +186,8 @@ bool HidGattApplication::handleMessage(const QDBusMessage& message, const QDBusC
 {
     const QString member = message.member();
     if (message.path() == m_root) {
-        if (message.interface() != BluezNames::objectManager || member != QLatin1String("GetManagedObjects"))
+        if (message.interface() != BluezInterfaces::objectManagerInterface ||
+            member != QLatin1String("GetManagedObjects"))
             return false;
         BluezNames::ManagedObjects objects;
         for (const Attribute& attribute : m_attributes)
@@ -198,7 +200,7 @@ bool HidGattApplication::handleMessage(const QDBusMessage& message, const QDBusC
     if (!attribute)
         return false;
     const QString interface = message.interface();
-    if (interface == BluezNames::properties) {
+    if (interface == BluezInterfaces::propertiesInterface) {
         const QVariantMap all = properties(*attribute);
         const QString wanted = message.arguments().value(1).toString();
         if (member == QLatin1String("GetAll"))
@@ -263,8 +265,8 @@ QDBusMessage HidGattApplication::setNotifying(const QDBusMessage& message, Attri
     if (attribute.notifying != on) {
         attribute.notifying = on;
         if (m_served) {
-            QDBusMessage signal = QDBusMessage::createSignal(attribute.path, BluezNames::properties,
-                                                             QStringLiteral("PropertiesChanged"));
+            QDBusMessage signal = QDBusMessage::createSignal(
+                attribute.path, BluezInterfaces::propertiesInterface, QStringLiteral("PropertiesChanged"));
             signal << interfaceOf(attribute) << QVariantMap{{QStringLiteral("Notifying"), on}}
                    << QStringList();
             m_connection.send(signal);

@@ -1,5 +1,6 @@
 #include "shifting/keysinks/bluez/KeyboardAdvertisement.h"
 
+#include "platform/BluezInterfaces.h"
 #include "shifting/keysinks/bluez/BluezNames.h"
 
 #include <QDBusMessage>
@@ -55,7 +56,7 @@ bool KeyboardAdvertisement::handleMessage(const QDBusMessage& message, const QDB
         Q_EMIT released();
         return true;
     }
-    if (message.interface() != BluezNames::properties)
+    if (message.interface() != BluezInterfaces::propertiesInterface)
         return false;
     const QVariantMap all = properties();
     if (member == QLatin1String("GetAll")) {

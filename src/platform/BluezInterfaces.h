@@ -2,7 +2,8 @@
 
 #include <QString>
 
-// bluetoothd's D-Bus names, spelled once for every file that talks to it.
+// bluetoothd's D-Bus names, spelled once for every file that talks to it (the unit's link and
+// the keyboard alike).
 namespace BluezInterfaces {
 
 inline const QString service = QStringLiteral("org.bluez");
