@@ -24,8 +24,7 @@ const QString lastDevice = QStringLiteral("Last Device");
 
 bool looksLikeDi2Unit(const BlePeripheral& peripheral)
 {
-    return DiscoveredDevice{peripheral.identifier, peripheral.name.value_or(QString()), 0, std::nullopt}
-        .isDi2Device();
+    return DiscoveredDevice::isDi2Name(peripheral.name.value_or(QString()));
 }
 
 } // namespace

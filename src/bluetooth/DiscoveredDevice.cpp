@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 
-bool DiscoveredDevice::isDi2Device() const
+bool DiscoveredDevice::isDi2Name(const QString& name)
 {
     static const QStringList prefixes{
         QStringLiteral("RDR9150"), QStringLiteral("RDR9170"), QStringLiteral("RDR8050"),

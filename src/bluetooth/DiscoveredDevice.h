@@ -15,7 +15,8 @@ struct DiscoveredDevice
     bool operator==(const DiscoveredDevice& other) const { return id == other.id && name == other.name; }
 
     // Whether the name looks like a Shimano Di2 wireless unit; filters nothing.
-    bool isDi2Device() const;
+    bool isDi2Device() const { return isDi2Name(name); }
+    static bool isDi2Name(const QString& name);
 };
 
 Q_DECLARE_METATYPE(DiscoveredDevice)
