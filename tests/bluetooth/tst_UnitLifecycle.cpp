@@ -218,8 +218,10 @@ private Q_SLOTS:
 
         const auto stopped = m_bluez.stopService();
         QVERIFY2(!stopped, qPrintable(stopped.value_or(QString())));
-        QTRY_VERIFY2_WITH_TIMEOUT(rig.state().startsWith(u"disconnected(The Bluetooth service"_s),
-                                  qPrintable(rig.state()), timeoutMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(
+            rig.state().startsWith(u"disconnected(The Bluetooth service"_s),
+            qPrintable(rig.heard.states.join(u" > "_s) + u" | "_s + rig.heard.messages.join(u" / "_s)),
+            timeoutMs);
         const auto started = m_bluez.startService();
         QVERIFY2(!started, qPrintable(started.value_or(QString())));
         QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
