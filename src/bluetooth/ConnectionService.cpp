@@ -138,9 +138,9 @@ void ConnectionService::setDeviceInfo(const Di2DeviceInfo& info)
         m_deviceInfo = info;
         Q_EMIT deviceInfoChanged(info);
     }
-    // A reply or a packet that arrives after the link dropped updates what is known of the unit,
-    // but does not make it connected again while Cogwise waits for it.
-    if (!m_connectionState.as<ConnectionState::Waiting>())
+    // A reply or a packet still on its way when the link ended (dropped, radio off, bluetoothd
+    // gone, the rider's Disconnect) updates what is known of the unit, but connects nothing.
+    if (m_connectionState.as<ConnectionState::Connected>())
         setState(ConnectionState::Connected{m_deviceInfo});
 }
 

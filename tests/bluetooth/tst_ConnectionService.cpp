@@ -379,16 +379,41 @@ private Q_SLOTS:
         QCOMPARE(rig.state(), u"connected(EW-WU111)"_s);
     }
 
-    void radioOffWhileConnectedEndsInBluetoothOff()
+    // However the link ends, values still on their way (a status, the battery, a name read)
+    // update what is known of the unit but do not make it connected again.
+    void theEndOfTheLinkStaysInSpiteOfLateValues_data()
     {
+        QTest::addColumn<int>("end");
+        QTest::addColumn<QString>("state");
+        QTest::newRow("dropped") << 0 << u"waiting(EW-WU111)"_s;
+        QTest::newRow("radio off") << 1 << u"bluetoothOff"_s;
+        QTest::newRow("bluetoothd gone") << 2
+                                         << u"disconnected(The Bluetooth service is not running; Cogwise "
+                                            "carries on when it is back)"_s;
+        QTest::newRow("the rider's Disconnect") << 3 << u"disconnected()"_s;
+    }
+    void theEndOfTheLinkStaysInSpiteOfLateValues()
+    {
+        QFETCH(int, end);
+        QFETCH(QString, state);
         Rig rig(m_files.testFile());
         rig.connectUnit();
-        rig.platform([](BleCentral& d) {
-            Q_EMIT d.peripheralDisconnected(unit, u"Bluetooth is no longer available"_s);
-            Q_EMIT d.stateUpdated(BleCentralState::poweredOff);
+        rig.platform([&rig, end](BleCentral& d) {
+            Q_EMIT d.valueUpdated(unit, characteristic("2A19", 0x12), "\x50", std::nullopt);
+            Q_EMIT d.valueUpdated(unit, characteristic("2A24", 0x02), "EW-WU111-B", std::nullopt);
+            if (end == 3)
+                rig.service.disconnect();
+            else
+                Q_EMIT d.peripheralDisconnected(unit, u"Remote user terminated"_s);
+            if (end == 1)
+                Q_EMIT d.stateUpdated(BleCentralState::poweredOff);
+            if (end == 2)
+                Q_EMIT d.stateUpdated(BleCentralState::serviceStopped);
         });
-        QCOMPARE(rig.state(), u"bluetoothOff"_s);
-        QVERIFY(!rig.service.isWaitingForUnit());
+        DebugLogRecorder::settle();
+        QCOMPARE(rig.service.deviceInfo().batteryLevel, 80);
+        QCOMPARE(rig.state(), state);
+        QCOMPARE(rig.service.isWaitingForUnit(), end == 0);
     }
 
     void theScanListIsStable()

@@ -44,7 +44,9 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
 #endif
     // Thousands of decoder lines would bury QTest's output; the Logger's own tests record theirs.
-    Logger::shared().setSystemLog(nullptr);
+    // COGWISE_TEST_LOG=1 keeps them, on standard error, to see what led to a failure.
+    if (!qEnvironmentVariableIsSet("COGWISE_TEST_LOG"))
+        Logger::shared().setSystemLog(nullptr);
 
     const char* only = nullptr;
     std::vector<char*> args{argv[0]};
