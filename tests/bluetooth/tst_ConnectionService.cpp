@@ -238,12 +238,7 @@ private Q_SLOTS:
                                           characteristic("FFF1", 0).uuid + u": [1, 100, 0, 0]"_s));
         QVERIFY(recorder.lines().contains(u"ConnectionService: Channel state: [4]: [2, 0, 1, 0]"_s));
 
-        QByteArray status(17, '\0');
-        status[2] = 3;
-        status[4] = 2;
-        status[5] = 7;
-        status[6] = 11;
-        rig.value("2AC2", status);
+        rig.value("2AC2", QByteArray::fromHex("0000030002070B00000000000000000000")); // a 17-byte status
         QCOMPARE(rig.service.deviceInfo().rearDerailleur, 7);
         QCOMPARE(rig.state(), u"connected(EW-WU111-B)"_s);
     }

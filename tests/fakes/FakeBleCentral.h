@@ -9,11 +9,10 @@
 class FakeBleCentral final : public BleCentral
 {
 public:
-    BleCentralState currentState = BleCentralState::poweredOn;
     QList<BlePeripheral> known; // what retrievePeripherals finds
     QStringList calls;
 
-    BleCentralState state() const override { return currentState; }
+    BleCentralState state() const override { return BleCentralState::poweredOn; }
     void scanForPeripherals() override { calls.append(QStringLiteral("scan")); }
     void stopScan() override { calls.append(QStringLiteral("stopScan")); }
     void connectPeripheral(const BlePeripheral& p) override

@@ -1,46 +1,42 @@
-'''A fake bluetoothd for tests: one adapter, a remembered Di2 unit with a GATT database, a
-neighbour that turns up while scanning, an optional second unit of the same model, and a
-remote host (an iPad) for Cogwise's Bluetooth keyboard. Each habit follows bluetoothd 5.66.
+'''A fake bluetoothd 5.66 for tests: one adapter, a remembered Di2 unit with a GATT database, a
+neighbour that turns up while scanning, an optional second unit of the same model, and remote
+hosts (an iPad) for Cogwise's Bluetooth keyboard.
 
 Loaded by python3-dbusmock:  python3 -m dbusmock --system --template fake_bluez.py
 Stopping this process and starting it again is bluetoothd going away and coming back: the
-host is forgotten. Control it through the org.bluez.Mock interface of "/":
+hosts are forgotten. Control it through the org.bluez.Mock interface of "/":
 
-  SetAsleep(b)             the unit stops (true) or starts advertising. Connect to an asleep
-                           unit waits, as the kernel's passive scan does, until it wakes or the
-                           connect limit passes (org.bluez.Error.Failed "le-connection-abort-by-local").
+  SetAsleep(b)             the unit stops (true) or starts advertising. Connect to an asleep unit
+                           waits, as the kernel's passive scan does, until it wakes or the connect
+                           limit passes (org.bluez.Error.Failed "le-connection-abort-by-local").
   SetConnectLimit(u)       that limit in milliseconds (40000 at start, as the kernel's).
-  SetConnectMode(s)        'normal'; 'fail': Connect answers org.bluez.Error.Failed
-                           "Connection refused"; 'hang': Connect answers, the link never comes.
+  SetConnectMode(s)        'normal'; 'fail': Connect answers org.bluez.Error.Failed "Connection
+                           refused"; 'hang': Connect answers, the link never comes.
   SetConnectError(s, s)    Connect answers this error name and message ('' for none).
-  SetNotifyInProgress(b)   StartNotify answers org.bluez.Error.InProgress, as BlueZ does while
-                           it re-enables a session it kept across a reconnection.
+  SetNotifyInProgress(b)   StartNotify answers org.bluez.Error.InProgress, as BlueZ does while it
+                           re-enables a session it kept across a reconnection.
   SetPowered(b)            adapter power; off ends waiting Connects and drops the links.
   SetAdapterPresent(b)     the adapter is unplugged (its objects go) or plugged in again.
-  Notify(ay)               a notification of the unit's Di2 data characteristic; a 5-byte
-                           value becomes the unit's channel state.
-  Press(y)                 the rider presses shifter button 1..4: its counter goes up, and the
-                           unit notifies its channel state if connected and subscribed.
-  SetReportsOnSubscribe(b) the unit notifies its channel state as soon as it is subscribed
-                           (false at start: nothing known of the EW-WU111 says it does).
-  OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers without a
-                           filter, or stops.
-  SetSlowController(b)     the controller reports each device once per scan window, as those
-                           without the strict-duplicate quirk do (false at start, as Intel's).
+  Notify(ay)               a notification of the unit's Di2 data; 5 bytes become its channel state.
+  Press(y)                 shifter button 1..4 pressed: its counter goes up, and the unit notifies.
+  SetReportsOnSubscribe(b) the unit notifies its channel state as soon as it is subscribed (false
+                           at start: nothing known of the EW-WU111 says it does).
+  OtherClientDiscovers(b)  another client (a desktop's Bluetooth panel) discovers unfiltered, or stops.
+  SetSlowController(b)     the controller reports each device once per scan window, as those without
+                           the strict-duplicate quirk do (false at start, as Intel's).
 
-The keyboard side: the adapter serves GattManager1 and LEAdvertisingManager1, /org/bluez a
-real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the start.
+The keyboard side: the adapter serves GattManager1 and LEAdvertisingManager1, /org/bluez a real
+AgentManager1 with a desktop's agent as default from the start.
 
-  HostPair(s name) -> b    a host (F0:0D:00:00:00:0n) connects and pairs Just Works, only while
-                           a discoverable peripheral advertisement is registered and the
-                           adapter is on. The default agent gets RequestAuthorization (call this
-                           without blocking the agent's thread). Refused (an error, no default
-                           agent, or already paired: JustWorksRepairing=never): the link drops,
-                           false. Otherwise Paired, Bonded, Connected, its GATT session, true.
+  HostPair(s name) -> b    a host (F0:0D:00:00:00:0n) connects and pairs Just Works, only while a
+                           discoverable peripheral advertisement is registered and the adapter is
+                           on. The default agent gets RequestAuthorization (call this without
+                           blocking the agent's thread). Refused (an error, no default agent, or
+                           already paired: JustWorksRepairing=never): the link drops, false.
+                           Otherwise Paired, Bonded, Connected, its GATT session, true.
   HostConnect(s name) -> b a paired host connects again while a peripheral advertisement is
                            registered; then its GATT session.
-  HostDisconnect()         the hosts leave, still paired; BlueZ keeps a bonded host's CCC
-                           state, so StopNotify is NOT called.
+  HostDisconnect()         the hosts leave, still paired.
   SetHostSubscribes(b)     false: later sessions never write the CCC (as after a bluetoothd
                            restart, which forgets subscriptions).
   HostClearReports()       forgets the input reports hosts received (HostReports(), cut to
@@ -49,10 +45,6 @@ real AgentManager1 with a desktop's agent (KeyboardDisplay) as default from the 
                            fails org.bluez.Error.Failed "le-connection-busy".
 
 The queries without arguments, at the end, answer what their names say.
-
-Elsewhere it does as bluetoothd 5.66 does, each function below says what: Connect and
-Disconnect, GATT objects cached across a dropped link, discovery sessions per client, RSSI
-reports, the kernel's scan windows and its passive scan for a waiting Connect.
 '''
 
 import os
@@ -282,19 +274,22 @@ def device_disconnect(self):
         drop(self)
 
 
-def add_device(path, address, name, rssi, gatt, announce):
-    manager = root['manager']
-    manager.AddObject(path, DEVICE_IFACE, {
+def add_device_object(path, address, name, **props):
+    root['manager'].AddObject(path, DEVICE_IFACE, dict({
         'Address': address, 'AddressType': 'public', 'Name': name, 'Alias': name,
         'Adapter': dbus.ObjectPath(ADAPTER), 'Paired': False, 'Trusted': False, 'Blocked': False,
-        'LegacyPairing': False, 'Connected': False, 'ServicesResolved': False, 'RSSI': dbus.Int16(rssi),
-        'UUIDs': dbus.Array([], signature='s')}, [])
+        'LegacyPairing': False, 'Connected': False, 'ServicesResolved': False,
+        'UUIDs': dbus.Array([], signature='s')}, **props), [])
+
+
+def add_device(path, address, name, rssi, gatt, announce):
+    add_device_object(path, address, name, RSSI=dbus.Int16(rssi))
     device = mockobject.objects[path]
     add_methods(device, DEVICE_IFACE, [('Connect', '', device_connect)], async_callbacks=('ok', 'err'))
     device.AddMethod(DEVICE_IFACE, 'Disconnect', '', '', device_disconnect)
     devices[path] = {'asleep': False, 'gatt': gatt, 'pending': None, 'sessions': set(), 'rssi': rssi}
     if announce:
-        manager.object_manager_emit_added(path)
+        root['manager'].object_manager_emit_added(path)
 
 
 # Discovery sessions, one per D-Bus client as in BlueZ: sender -> its filter (None: unfiltered).
@@ -426,11 +421,9 @@ def add_adapter(announce):
     add_device(UNIT, UNIT_ADDRESS, 'EW-WU111', -55, gatt=True, announce=announce)
 
 
-# ---------------------------------------------------------------------------------------
-# The keyboard side: BlueZ's GATT server, advertising and agents, and a remote host that
-# pairs, connects, reads and subscribes. Each habit follows bluetoothd 5.66: its
-# src/gatt-database.c, src/advertising.c, src/agent.c, src/adapter.c and src/device.c.
-# ---------------------------------------------------------------------------------------
+# --- The keyboard side: BlueZ's GATT server, advertising and agents, and a remote host that pairs,
+# connects, reads and subscribes, as bluetoothd 5.66's src/gatt-database.c, src/advertising.c,
+# src/agent.c, src/adapter.c and src/device.c do.
 
 
 GATT_MANAGER_IFACE = 'org.bluez.GattManager1'
@@ -470,8 +463,8 @@ NOTIFY_FLAGS = {'notify', 'indicate', 'encrypt-notify', 'encrypt-indicate',
 
 # apps: (sender, path) -> {'ready', 'chrcs', 'descs', 'match'}
 # ads: (sender, path) -> {'ready', 'props', 'order'}
-# agents: sender -> {'path', 'capability'}; default_agents[0] is the default
-# hosts: name -> {'name', 'address', 'path', 'paired', 'present', 'ccc' (app key, char path)}
+# agents: sender -> agent path; default_agents[0] is the default
+# hosts: name -> {'address', 'path', 'paired', 'present', 'connected', 'ccc' (app key, char path)}
 kb = {'apps': {}, 'ads': {}, 'agents': {}, 'default_agents': [], 'hosts': {},
       'reports': [], 'report_times': [], 'read_error': '', 'report_map': b'',
       'host_subscribes': True, 'sessions': 0, 'ad_order': 0, 'desktop': None}
@@ -526,38 +519,48 @@ def parse_app(objects, app_path):
     return chrcs, descs
 
 
-def register_application(self, path, _options, sender, ok, err):
-    key = (str(sender), str(path))
-    if key in kb['apps']:
+def register_later(table, key, ok, err, fetch, accept, unanswered):
+    '''bluetoothd reads the owner's objects before it answers the registration: accept(entry,
+    reply) readies the entry, or says why it is refused. An owner that left meanwhile is dropped.'''
+    if key in table:
         err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
         return
-    app = {'ready': False}
-    kb['apps'][key] = app
+    entry = table[key] = {'ready': False}
 
-    def answered(objects):
-        if kb['apps'].get(key) is not app:
-            return  # the owner left meanwhile
+    def refuse(message):
+        del table[key]
+        err(error('org.bluez.Error.Failed', message))
+
+    def answered(reply):
+        if table.get(key) is entry:
+            refusal = accept(entry, reply)
+            refuse(refusal) if refusal else ok()
+
+    def failed(_exception):
+        # gdbus calls the ready watch after a failed call: nothing to read.
+        if table.get(key) is entry:
+            refuse(unanswered)
+
+    bus().call_async(key[0], key[1], *fetch, answered, failed, timeout=DBUS_TIMEOUT_S)
+
+
+def register_application(self, path, _options, sender, ok, err):
+    key = (str(sender), str(path))
+
+    def accept(app, objects):
         parsed = parse_app(objects, key[1])
         if isinstance(parsed, str):
-            del kb['apps'][key]
-            err(error('org.bluez.Error.Failed', parsed))
-            return
+            return parsed
         app['chrcs'], app['descs'] = parsed
         app['ready'] = True
         app['match'] = bus().add_signal_receiver(
             lambda iface, changed_props, _inv, path=None: app_property_changed(key, path, iface, changed_props),
             signal_name='PropertiesChanged', dbus_interface=dbus.PROPERTIES_IFACE, bus_name=key[0],
             path_keyword='path')
-        ok()
+        return None
 
-    def failed(_exception):
-        # gdbus calls the ready watch after a failed GetManagedObjects: no objects.
-        if kb['apps'].get(key) is app:
-            del kb['apps'][key]
-            err(error('org.bluez.Error.Failed', 'No valid service object found'))
-
-    bus().call_async(key[0], key[1], OM_IFACE, 'GetManagedObjects', '', (), answered, failed,
-                     timeout=DBUS_TIMEOUT_S)
+    register_later(kb['apps'], key, ok, err, (OM_IFACE, 'GetManagedObjects', '', ()), accept,
+                   'No valid service object found')
 
 
 def drop_app(key):
@@ -570,11 +573,15 @@ def drop_app(key):
         host['ccc'] = {c for c in host['ccc'] if c[0] != key}
 
 
-def unregister_application(self, path, sender):
+def registered(table, sender, path):
     key = (str(sender), str(path))
-    if key not in kb['apps']:
+    if key not in table:
         raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
-    drop_app(key)
+    return key
+
+
+def unregister_application(self, path, sender):
+    drop_app(registered(kb['apps'], sender, path))
 
 
 # --- LEAdvertisingManager1 ---------------------------------------------------------------
@@ -598,35 +605,21 @@ def ad_length(props):
 
 def register_advertisement(self, path, _options, sender, ok, err):
     key = (str(sender), str(path))
-    if key in kb['ads']:
-        err(error('org.bluez.Error.AlreadyExists', 'Already Exists'))
-        return
-    if len(kb['ads']) >= SUPPORTED_INSTANCES:
+    if key not in kb['ads'] and len(kb['ads']) >= SUPPORTED_INSTANCES:
         err(error('org.bluez.Error.Failed', 'Maximum advertisements reached'))
         return
-    ad = {'ready': False}
-    kb['ads'][key] = ad
 
-    def answered(props):
-        if kb['ads'].get(key) is not ad:
-            return
+    def accept(ad, props):
         length = ad_length(props)
         if str(props.get('Type', '')) not in ('peripheral', 'broadcast') or length is None or length > MAX_AD_LEN:
-            del kb['ads'][key]
-            err(error('org.bluez.Error.Failed', 'Failed to parse advertisement.'))
-            return
+            return 'Failed to parse advertisement.'
         kb['ad_order'] += 1
         ad.update({'ready': True, 'props': dbus.Dictionary(props, signature='sv'), 'order': kb['ad_order']})
         update_instances()
-        ok()
+        return None
 
-    def failed(_exception):
-        if kb['ads'].get(key) is ad:
-            del kb['ads'][key]
-            err(error('org.bluez.Error.Failed', 'Failed to parse advertisement.'))
-
-    bus().call_async(key[0], key[1], dbus.PROPERTIES_IFACE, 'GetAll', 's', (AD_IFACE,), answered, failed,
-                     timeout=DBUS_TIMEOUT_S)
+    register_later(kb['ads'], key, ok, err, (dbus.PROPERTIES_IFACE, 'GetAll', 's', (AD_IFACE,)), accept,
+                   'Failed to parse advertisement.')
 
 
 def update_instances():
@@ -639,10 +632,7 @@ def update_instances():
 
 
 def unregister_advertisement(self, path, sender):
-    key = (str(sender), str(path))
-    if key not in kb['ads']:
-        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
-    del kb['ads'][key]  # no Release: client_remove() does not send it
+    del kb['ads'][registered(kb['ads'], sender, path)]  # no Release: client_remove() does not send it
     update_instances()
 
 
@@ -656,14 +646,12 @@ def add_keyboard_managers(adapter):
         'ActiveInstances': dbus.Byte(0), 'SupportedInstances': dbus.Byte(SUPPORTED_INSTANCES),
         'SupportedIncludes': dbus.Array(['tx-power', 'appearance', 'local-name'], signature='s'),
         'SupportedSecondaryChannels': dbus.Array([], signature='s')}
-    answer_later = {'sender_keyword': 'sender', 'async_callbacks': ('ok', 'err')}
-    add_methods(adapter, GATT_MANAGER_IFACE, [('RegisterApplication', 'oa{sv}', register_application)], **answer_later)
-    add_methods(adapter, GATT_MANAGER_IFACE, [('UnregisterApplication', 'o', unregister_application)],
-                sender_keyword='sender')
-    add_methods(adapter, ADV_MANAGER_IFACE, [('RegisterAdvertisement', 'oa{sv}', register_advertisement)],
-                **answer_later)
-    add_methods(adapter, ADV_MANAGER_IFACE, [('UnregisterAdvertisement', 'o', unregister_advertisement)],
-                sender_keyword='sender')
+    for iface, what, register, unregister in (
+            (GATT_MANAGER_IFACE, 'Application', register_application, unregister_application),
+            (ADV_MANAGER_IFACE, 'Advertisement', register_advertisement, unregister_advertisement)):
+        add_methods(adapter, iface, [('Register' + what, 'oa{sv}', register)], sender_keyword='sender',
+                    async_callbacks=('ok', 'err'))
+        add_methods(adapter, iface, [('Unregister' + what, 'o', unregister)], sender_keyword='sender')
 
 
 def send_no_reply(destination, path, iface, member):
@@ -691,24 +679,24 @@ def register_agent(self, path, capability, sender):
         raise error('org.bluez.Error.AlreadyExists', 'Already Exists')
     if str(capability) not in CAPABILITIES:
         raise error('org.bluez.Error.InvalidArguments', 'Invalid arguments in method call')
-    kb['agents'][str(sender)] = {'path': str(path), 'capability': str(capability) or 'KeyboardDisplay'}
+    kb['agents'][str(sender)] = str(path)
+
+
+def own_agent(path, sender):
+    if kb['agents'].get(str(sender)) != str(path):
+        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
+    return str(sender)
 
 
 def unregister_agent(self, path, sender):
-    agent = kb['agents'].get(str(sender))
-    if agent is None or agent['path'] != str(path):
-        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
-    drop_agent(str(sender))
+    drop_agent(own_agent(path, sender))
 
 
 def request_default_agent(self, path, sender):
-    agent = kb['agents'].get(str(sender))
-    if agent is None or agent['path'] != str(path):
-        raise error('org.bluez.Error.DoesNotExist', 'Does Not Exist')
-    if default_agent() != str(sender):
-        if str(sender) in kb['default_agents']:
-            kb['default_agents'].remove(str(sender))
-        kb['default_agents'].insert(0, str(sender))
+    name = own_agent(path, sender)
+    if name in kb['default_agents']:
+        kb['default_agents'].remove(name)
+    kb['default_agents'].insert(0, name)
 
 
 class DesktopAgent(dbus.service.Object):
@@ -724,7 +712,7 @@ def start_desktop_agent():
     connection = dbus.bus.BusConnection(address) if address else dbus.bus.BusConnection(dbus.bus.BUS_SYSTEM)
     kb['desktop'] = {'connection': connection, 'object': DesktopAgent(connection, DESKTOP_AGENT_PATH)}
     name = connection.get_unique_name()
-    kb['agents'][name] = {'path': DESKTOP_AGENT_PATH, 'capability': 'KeyboardDisplay'}
+    kb['agents'][name] = DESKTOP_AGENT_PATH
     kb['default_agents'].insert(0, name)
 
 
@@ -753,16 +741,12 @@ def host_device(name):
     '''The host called `name`, known to the adapter from now on.'''
     if name not in kb['hosts']:
         address = HOST_ADDRESS % (len(kb['hosts']) + 1)
-        kb['hosts'][name] = {'name': name, 'address': address, 'paired': False, 'present': False,
+        kb['hosts'][name] = {'address': address, 'paired': False, 'present': False,
                              'connected': False, 'ccc': set(),
                              'path': ADAPTER + '/dev_' + address.replace(':', '_')}
     host = kb['hosts'][name]
     if not host['present']:
-        root['manager'].AddObject(host['path'], DEVICE_IFACE, {
-            'Address': host['address'], 'AddressType': 'public', 'Name': name, 'Alias': name,
-            'Adapter': dbus.ObjectPath(ADAPTER), 'Paired': host['paired'], 'Bonded': host['paired'],
-            'Trusted': False, 'Blocked': False, 'LegacyPairing': False, 'Connected': False,
-            'ServicesResolved': False, 'UUIDs': dbus.Array([], signature='s')}, [])
+        add_device_object(host['path'], host['address'], name, Paired=host['paired'], Bonded=host['paired'])
         host['present'] = True
         root['manager'].object_manager_emit_added(host['path'])
     return host
@@ -916,7 +900,6 @@ def HostPair(self, name, ok, err):
         host_link_lost(host)
         ok(False)
         return
-    agent = kb['agents'][agent_name]
 
     def accepted(*_):
         if not host['connected']:
@@ -935,7 +918,7 @@ def HostPair(self, name, ok, err):
     # An incoming Just Works pairing: the kernel asks user space to confirm with
     # confirm_hint set, and device_confirm_passkey() then asks the default agent for
     # RequestAuthorization, whatever its capability.
-    bus().call_async(agent_name, agent['path'], AGENT_IFACE, 'RequestAuthorization', 'o',
+    bus().call_async(agent_name, kb['agents'][agent_name], AGENT_IFACE, 'RequestAuthorization', 'o',
                      (dbus.ObjectPath(host['path']),), accepted, refused, timeout=AGENT_TIMEOUT_S)
 
 
@@ -996,7 +979,6 @@ def SetPowered(self, powered):
 
 @dbus.service.method(MOCK_IFACE, in_signature='b', out_signature='')
 def OtherClientDiscovers(self, discovering):
-    '''Another client (a desktop's Bluetooth panel) discovers, without a filter, or stops.'''
     if discovering and OTHER_CLIENT not in discovery['sessions']:
         begin_session(OTHER_CLIENT)
     elif not discovering and OTHER_CLIENT in discovery['sessions']:
@@ -1032,7 +1014,6 @@ def notify_channel():
 
 @dbus.service.method(MOCK_IFACE, in_signature='ay', out_signature='')
 def Notify(self, value):
-    '''A notification of the Di2 data characteristic.'''
     if len(value) == 5:
         state['channel'] = [int(b) for b in value]
     set_props(mockobject.objects[DI2_DATA], CHAR_IFACE, {'Value': dbus.Array(value, signature='y')})
@@ -1064,14 +1045,6 @@ def HostClearReports(self):
     kb['report_times'].clear()
 
 
-@dbus.service.method(MOCK_IFACE, in_signature='', out_signature='(so)')
-def DefaultAgent(self):
-    name = default_agent()
-    if name is None:
-        return dbus.Struct(('', dbus.ObjectPath('/')))
-    return dbus.Struct((name, dbus.ObjectPath(kb['agents'][name]['path'])))
-
-
 def query(name, out_signature, answer):
     '''A method of org.bluez.Mock without arguments: what answer() does, and finds.'''
     def method(self):
@@ -1090,14 +1063,15 @@ PendingConnects = query('PendingConnects', 'u', lambda: dbus.UInt32(
 StartNotifyCalls = query('StartNotifyCalls', 'u', lambda: dbus.UInt32(state['start_notify_calls']))
 HostSubscribed = query('HostSubscribed', 'b', lambda: any(
     host['connected'] and host['ccc'] for host in kb['hosts'].values()))
-HostIdle = query(  # no host session runs: poll it after a host connects
-    'HostIdle', 'b', lambda: kb['sessions'] == 0)
+HostIdle = query('HostIdle', 'b', lambda: kb['sessions'] == 0)  # poll it after a host connects
 HostReports = query('HostReports', 'aay', lambda: dbus.Array(
     [dbus.ByteArray(r) for r in kb['reports']], signature='ay'))
 HostReportTimes = query('HostReportTimes', 'ad', lambda: dbus.Array(kb['report_times'], signature='d'))
 HostReportMap = query('HostReportMap', 'ay', lambda: dbus.ByteArray(kb['report_map']))
 HostReadError = query('HostReadError', 's', lambda: kb['read_error'])
 RegisteredApplications = query('RegisteredApplications', 'u', lambda: dbus.UInt32(len(ready_apps())))
+DefaultAgent = query('DefaultAgent', '(so)', lambda: dbus.Struct(
+    (default_agent() or '', dbus.ObjectPath(kb['agents'].get(default_agent(), '/')))))
 DesktopAgentName = query('DesktopAgentName', 's', lambda: kb['desktop']['connection'].get_unique_name())
 
 

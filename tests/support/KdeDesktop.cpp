@@ -52,11 +52,7 @@ KdeDesktop::~KdeDesktop()
 
 std::optional<QString> KdeDesktop::missing()
 {
-    const struct
-    {
-        QString path;
-        const char* package;
-    } needed[] = {
+    const std::pair<QString, const char*> needed[] = {
         {QStandardPaths::findExecutable(u"kwin_wayland"_s), "kwin-wayland"},
         {QStandardPaths::findExecutable(u"Xwayland"_s), "xwayland"},
         {portalPath(), "xdg-desktop-portal"},

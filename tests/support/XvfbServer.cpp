@@ -9,11 +9,7 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
 constexpr int startTimeoutMs = 20000;
-
-} // namespace
 
 XvfbServer::~XvfbServer()
 {
