@@ -28,14 +28,12 @@ QQuickItem* firstOfClass(QQuickItem* root, const char* className)
     return nullptr;
 }
 
-// What is wrong with the contrast in the window, once it is drawn.
 QStringList contrastProblems(const WindowRig& ride)
 {
     WindowInspector inspector(*ride.window());
     return inspector.contrastProblems(inspector.settle());
 }
 
-// What is wrong with the edge of an open dialog, once it is drawn.
 QStringList edgeProblems(const WindowRig& ride, QObject* dialog)
 {
     WindowInspector inspector(*ride.window());
@@ -108,7 +106,6 @@ private Q_SLOTS:
         QTRY_COMPARE(contrastProblems(ride), QStringList());
         screenshot(ride, "2-scan-found");
 
-        // Connect from the row of the Di2 unit.
         QQuickItem* unitButton = nullptr;
         for (QQuickItem* button : QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s)) {
             if (button->parentItem()->property("isDi2Device").toBool())
@@ -119,7 +116,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!ride.item(u"toolbarModelNumber"_s)->property("text").toString().isEmpty());
         screenshot(ride, "3-device");
 
-        // Mapping: switch emulation on.
         QVERIFY(ride.click(u"sectionMapping"_s));
         QTRY_VERIFY(ride.item(u"mappingSection"_s));
         screenshot(ride, "4-mapping-off");
@@ -186,7 +182,6 @@ private Q_SLOTS:
         QTRY_VERIFY(ride.item(u"settingsSection"_s));
         screenshot(ride, "8-settings");
 
-        // Disconnecting goes back to the scan screen.
         QVERIFY(ride.click(u"sectionDevice"_s));
         QTRY_VERIFY(ride.item(u"disconnectButton"_s));
         QVERIFY(ride.click(u"disconnectButton"_s));
