@@ -20,27 +20,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A component's items, found by object name.
-struct PageItems
+QQuickItem* asItem(const std::unique_ptr<QObject>& object)
 {
-    QQuickItem* root;
-    QQuickItem* operator()(const QString& name) const { return QuickHarness::find(root, name); }
-    // Empty, and not visible, when there is no such item.
-    QString text(const QString& name) const
-    {
-        QQuickItem* item = (*this)(name);
-        return item ? item->property("text").toString() : QString();
-    }
-    bool visible(const QString& name) const
-    {
-        QQuickItem* item = (*this)(name);
-        return item && item->isVisible();
-    }
-};
-
-PageItems itemsOf(const std::unique_ptr<QObject>& object)
-{
-    return {qobject_cast<QQuickItem*>(object.get())};
+    return qobject_cast<QQuickItem*>(object.get());
 }
 
 } // namespace
@@ -67,8 +49,7 @@ private Q_SLOTS:
                                        {{u"model"_s, QVariant::fromValue(&keys.destination())},
                                         {u"parent"_s, QVariant::fromValue(window.contentItem())}});
         QVERIFY(page);
-        const PageItems items = itemsOf(page);
-        QQuickItem* forget = items(u"forgetButton"_s);
+        QQuickItem* forget = QuickHarness::find(asItem(page), u"forgetButton"_s);
         QVERIFY(forget);
         auto* dialog = page->findChild<QObject*>(u"confirmDialog"_s);
         QVERIFY(dialog);
@@ -83,10 +64,12 @@ private Q_SLOTS:
         }
         QCOMPARE(keyboard->forgotten, QStringList{iPad});
 
-        QVERIFY(!items.visible(u"pairingCountdown"_s));
-        QMetaObject::invokeMethod(items(u"pairButton"_s), "clicked");
+        QQuickItem* countdown = QuickHarness::find(asItem(page), u"pairingCountdown"_s);
+        QVERIFY(countdown);
+        QVERIFY(!countdown->isVisible());
+        QMetaObject::invokeMethod(QuickHarness::find(asItem(page), u"pairButton"_s), "clicked");
         keyboard->secondsLeft = 87;
-        QTRY_VERIFY(items.text(u"pairingCountdown"_s).contains(u"87 s"_s));
+        QTRY_VERIFY(countdown->property("text").toString().contains(u"87 s"_s));
     }
 
     // The symbols travel with the QML module; a wrong resource path leaves every icon blank.
@@ -138,7 +121,7 @@ private Q_SLOTS:
             const auto meter = quick.create(u"SignalStrengthIndicator"_s, {{u"litBars"_s, lit}});
             QVERIFY(meter);
             for (int bar = 1; bar <= 4; ++bar) {
-                QQuickItem* item = itemsOf(meter)(u"bar%1"_s.arg(bar));
+                QQuickItem* item = QuickHarness::find(asItem(meter), u"bar%1"_s.arg(bar));
                 QVERIFY(item);
                 QCOMPARE(item->height(), 4.0 * bar + 4);
                 QCOMPARE(item->property("lit").toBool(), bar <= lit);
@@ -216,7 +199,7 @@ private Q_SLOTS:
                                            u"Check Setup\u2026"_s, u"Export Debug Log\u2026"_s, QString(),
                                            u"Quit Cogwise"_s}));
             // Ctrl+Q is shown where it works: on the last entry.
-            QCOMPARE(PageItems{entry}.text(u"menuShortcut"_s), u"Ctrl+Q"_s);
+            QCOMPARE(QuickHarness::find(entry, u"menuShortcut"_s)->property("text").toString(), u"Ctrl+Q"_s);
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
         }
@@ -256,24 +239,27 @@ private Q_SLOTS:
         const auto page =
             quick.create(u"MappingSection"_s, {{u"model"_s, QVariant::fromValue(rig.app->mapping())}});
         QVERIFY(page);
-        const PageItems items = itemsOf(page);
-        QQuickItem* card = items(u"permissionCard"_s);
+        QQuickItem* root = asItem(page);
+        QQuickItem* card = QuickHarness::find(root, u"permissionCard"_s);
         QCOMPARE(card->property("title").toString(), u"Shift keys are off"_s);
         QCOMPARE(card->property("symbol").toString(), u"exclamationmark.triangle.fill"_s);
-        QCOMPARE(items.text(u"enableSwitch"_s), u"Send shift keys"_s);
-        QVERIFY(items.visible(u"buttonPanel"_s) && items.visible(u"mappingActions"_s));
+        QCOMPARE(QuickHarness::find(root, u"enableSwitch"_s)->property("text").toString(),
+                 u"Send shift keys"_s);
+        QVERIFY(QuickHarness::find(root, u"buttonPanel"_s)->isVisible());
+        QVERIFY(QuickHarness::find(root, u"mappingActions"_s)->isVisible());
 
         QVERIFY(QMetaObject::invokeMethod(card, "actionTriggered"));
         QVERIFY(rig.app->mapping()->isKeyboardEnabled());
-        QVERIFY(items(u"enableSwitch"_s)->property("checked").toBool());
+        QVERIFY(QuickHarness::find(root, u"enableSwitch"_s)->property("checked").toBool());
         QCOMPARE(card->property("title").toString(), u"Cogwise can type keys"_s);
         QCOMPARE(card->property("symbol").toString(), u"checkmark.circle.fill"_s);
 
         // A row's stepper follows its action, also when the change comes from elsewhere.
-        QVERIFY(QuickHarness::shown(items(u"repeatStepper2"_s)));
+        QQuickItem* stepper = QuickHarness::find(root, u"repeatStepper2"_s);
+        QVERIFY(QuickHarness::shown(stepper));
         rig.app->mapping()->disableAll();
-        QVERIFY(!QuickHarness::shown(items(u"repeatStepper2"_s)));
-        QCOMPARE(items(u"actionPicker2"_s)->property("currentIndex").toInt(), 3);
+        QVERIFY(!QuickHarness::shown(stepper));
+        QCOMPARE(QuickHarness::find(root, u"actionPicker2"_s)->property("currentIndex").toInt(), 3);
     }
 
     void logsShowCountAndEmptyState()
@@ -283,13 +269,15 @@ private Q_SLOTS:
         rig.graph->viewModel().clearLogs();
         const auto page = quick.create(u"LogsSection"_s, {{u"logs"_s, QVariant::fromValue(rig.app->logs())}});
         QVERIFY(page);
-        const PageItems items = itemsOf(page);
-        QCOMPARE(items.text(u"eventCount"_s), u"0 events"_s);
-        QVERIFY(items.visible(u"emptyState"_s) && !items.visible(u"clearButton"_s));
+        QQuickItem* root = asItem(page);
+        QCOMPARE(QuickHarness::find(root, u"eventCount"_s)->property("text").toString(), u"0 events"_s);
+        QVERIFY(QuickHarness::find(root, u"emptyState"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"clearButton"_s)->isVisible());
 
         rig.graph->viewModel().addLog(u"Connected to <b>EW-WU111</b>"_s);
-        QCOMPARE(items.text(u"eventCount"_s), u"1 events"_s);
-        QVERIFY(items.visible(u"clearButton"_s) && !items.visible(u"emptyState"_s));
+        QCOMPARE(QuickHarness::find(root, u"eventCount"_s)->property("text").toString(), u"1 events"_s);
+        QVERIFY(QuickHarness::find(root, u"clearButton"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"emptyState"_s)->isVisible());
     }
 
     void deviceBannersFollowKeyPosting()
@@ -301,27 +289,28 @@ private Q_SLOTS:
         const auto page =
             quick.create(u"DeviceInfoSection"_s, {{u"model"_s, QVariant::fromValue(rig.app->device())}});
         QVERIFY(page);
-        const PageItems items = itemsOf(page);
-        QVERIFY(items.visible(u"accessibilityBanner"_s) && !items.visible(u"shiftKeysOffBanner"_s));
-        QCOMPARE(items.text(u"modelTitle"_s), u"Unknown Device"_s);
-        QCOMPARE(items.text(u"batteryText"_s), u"0 %"_s);
+        QQuickItem* root = asItem(page);
+        QVERIFY(QuickHarness::find(root, u"accessibilityBanner"_s)->isVisible());
+        QVERIFY(!QuickHarness::find(root, u"shiftKeysOffBanner"_s)->isVisible());
+        QCOMPARE(QuickHarness::find(root, u"modelTitle"_s)->property("text").toString(), u"Unknown Device"_s);
+        QCOMPARE(QuickHarness::find(root, u"batteryText"_s)->property("text").toString(), u"0 %"_s);
 
         rig.recordingSink->unavailable.reset();
         rig.graph->gearService().setCurrentVirtualGear(6);
-        QVERIFY(!items.visible(u"accessibilityBanner"_s));
-        QCOMPARE(items.text(u"virtualGear"_s), u"6"_s);
+        QVERIFY(!QuickHarness::find(root, u"accessibilityBanner"_s)->isVisible());
+        QCOMPARE(QuickHarness::find(root, u"virtualGear"_s)->property("text").toString(), u"6"_s);
 
         // The gear is read from the saddle: its digits grow with the room the section has.
-        QQuickItem* gear = items(u"virtualGear"_s);
-        items.root->setWidth(520);
+        QQuickItem* gear = QuickHarness::find(root, u"virtualGear"_s);
+        root->setWidth(520);
         const qreal narrow = gear->implicitHeight();
-        items.root->setWidth(1600);
+        root->setWidth(1600);
         QTRY_VERIFY2(gear->implicitHeight() >= 2 * narrow,
                      qPrintable(QString::number(gear->implicitHeight())));
 
         // Keys could be typed but are not sent: the section offers to, first thing after connecting.
         rig.app->mapping()->setKeyboardEnabled(false);
-        QQuickItem* offer = items(u"shiftKeysOffBanner"_s);
+        QQuickItem* offer = QuickHarness::find(root, u"shiftKeysOffBanner"_s);
         QVERIFY(offer->isVisible());
         QVERIFY(QMetaObject::invokeMethod(offer, "actionTriggered"));
         QVERIFY(rig.app->mapping()->isKeyboardEnabled());
