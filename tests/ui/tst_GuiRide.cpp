@@ -90,6 +90,7 @@ private Q_SLOTS:
         screenshot(ride, "1-menu");
         QVERIFY(ride.click(aboutEntry));
         QVERIFY(ride.opened(u"aboutDialog"_s));
+        QCOMPARE(ride.object(u"aboutDialog"_s)->property("title").toString(), u"About Cogwise"_s);
         screenshot(ride, "1-about");
         QCOMPARE(edgeProblems(ride, ride.object(u"aboutDialog"_s)), QStringList());
         QVERIFY(ride.closedBy(Qt::Key_Escape, u"aboutDialog"_s));
