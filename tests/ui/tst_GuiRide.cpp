@@ -28,24 +28,12 @@ QQuickItem* firstOfClass(QQuickItem* root, const char* className)
     return nullptr;
 }
 
-QObject* openDialog(QObject* window, const QString& title)
-{
-    for (QObject* dialog : window->findChildren<QObject*>()) {
-        if (dialog->inherits("QQuickDialog") && dialog->property("title").toString() == title &&
-            dialog->property("opened").toBool())
-            return dialog;
-    }
-    return nullptr;
-}
-
-// What is wrong with the contrast in the window, once it is drawn.
 QStringList contrastProblems(const WindowRig& ride)
 {
     WindowInspector inspector(*ride.window());
     return inspector.contrastProblems(inspector.settle());
 }
 
-// What is wrong with the edge of an open dialog, once it is drawn.
 QStringList edgeProblems(const WindowRig& ride, QObject* dialog)
 {
     WindowInspector inspector(*ride.window());
@@ -101,19 +89,16 @@ private Q_SLOTS:
                     QuickHarness::shown(aboutEntry));
         screenshot(ride, "1-menu");
         QVERIFY(ride.click(aboutEntry));
-        QObject* about = nullptr;
-        QTRY_VERIFY((about = openDialog(ride.window(), u"About Cogwise"_s)));
+        QVERIFY(ride.opened(u"aboutDialog"_s));
+        QCOMPARE(ride.object(u"aboutDialog"_s)->property("title").toString(), u"About Cogwise"_s);
         screenshot(ride, "1-about");
-        QCOMPARE(edgeProblems(ride, about), QStringList());
-        QMetaObject::invokeMethod(about, "close");
-        QTRY_VERIFY(!about->property("visible").toBool());
+        QCOMPARE(edgeProblems(ride, ride.object(u"aboutDialog"_s)), QStringList());
+        QVERIFY(ride.closedBy(Qt::Key_Escape, u"aboutDialog"_s));
         Q_EMIT ride.rig().app->debugLog()->failed(u"The debug log could not be written."_s);
-        QObject* message = nullptr;
-        QTRY_VERIFY((message = openDialog(ride.window(), u"Debug Logs"_s)));
+        QVERIFY(ride.opened(u"messageDialog"_s));
         screenshot(ride, "1-message");
-        QCOMPARE(edgeProblems(ride, message), QStringList());
-        QMetaObject::invokeMethod(message, "close");
-        QTRY_VERIFY(!message->property("visible").toBool());
+        QCOMPARE(edgeProblems(ride, ride.object(u"messageDialog"_s)), QStringList());
+        QVERIFY(ride.closedBy(Qt::Key_Escape, u"messageDialog"_s));
         QVERIFY(ride.click(u"startScanningButton"_s));
         QTRY_VERIFY(ride.item(u"scanScreen"_s));
         QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"found"_s);
@@ -122,7 +107,6 @@ private Q_SLOTS:
         QTRY_COMPARE(contrastProblems(ride), QStringList());
         screenshot(ride, "2-scan-found");
 
-        // Connect from the row of the Di2 unit.
         QQuickItem* unitButton = nullptr;
         for (QQuickItem* button : QuickHarness::findAll(ride.window()->contentItem(), u"connectButton"_s)) {
             if (button->parentItem()->property("isDi2Device").toBool())
@@ -133,7 +117,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!ride.item(u"toolbarModelNumber"_s)->property("text").toString().isEmpty());
         screenshot(ride, "3-device");
 
-        // Mapping: switch emulation on.
         QVERIFY(ride.click(u"sectionMapping"_s));
         QTRY_VERIFY(ride.item(u"mappingSection"_s));
         screenshot(ride, "4-mapping-off");
@@ -200,7 +183,6 @@ private Q_SLOTS:
         QTRY_VERIFY(ride.item(u"settingsSection"_s));
         screenshot(ride, "8-settings");
 
-        // Disconnecting goes back to the scan screen.
         QVERIFY(ride.click(u"sectionDevice"_s));
         QTRY_VERIFY(ride.item(u"disconnectButton"_s));
         QVERIFY(ride.click(u"disconnectButton"_s));
@@ -214,8 +196,10 @@ private Q_SLOTS:
         QFETCH(QString, scheme);
         WindowRig ride(m_files.testFile(), scheme, std::make_unique<XTestKeySink>(qgetenv("DISPLAY")));
         QVERIFY(ride.window());
-        ride.rig().defaults.setBool(u"hasCompletedOnboarding"_s, true);
-        ride.rig().app->flow()->start(std::chrono::milliseconds{0});
+        GuiRig& rig = ride.rig();
+        ScanViewModel& scan = *rig.app->scan();
+        rig.defaults.setBool(u"hasCompletedOnboarding"_s, true);
+        rig.app->flow()->start(std::chrono::milliseconds{0});
         QTRY_VERIFY(ride.item(u"scanScreen"_s));
         QVERIFY(QTest::qWaitForWindowExposed(ride.window()));
         screenshot(ride, "2-scan-scanning");
@@ -239,41 +223,39 @@ private Q_SLOTS:
         QVERIFY(QuickHarness::shown(ride.item(u"scanningIndicator"_s)));
         QVERIFY(ride.click(shownRows(u"HRM-Pro"_s).value(0)));
         QTRY_VERIFY(QuickHarness::shown(ride.item(u"scanNotice"_s)));
-        QCOMPARE(ride.item(u"scanNoticeText"_s)->property("text").toString(), u"HRM-Pro is not a Di2 unit"_s);
+        QCOMPARE(ride.text(u"scanNoticeText"_s), u"HRM-Pro is not a Di2 unit"_s);
         QCOMPARE(shownRows().size(), 3);
         QVERIFY(QuickHarness::shown(ride.item(u"scanningIndicator"_s)));
         screenshot(ride, "2-scan-not-a-unit");
 
         // The link scans again right after a refused connection; the failure stays on screen
         // until "Try Again".
-        ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
-        QTRY_VERIFY(unitRow(ride.rig()) >= 0);
-        ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"failed"_s);
-        QSignalSpy linkStates(&ride.rig().graph->connectionService(),
-                              &ConnectionService::connectionStateChanged);
+        rig.simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::refuse);
+        QTRY_VERIFY(unitRow(rig) >= 0);
+        scan.connectDevice(unitRow(rig));
+        QTRY_COMPARE(scan.panelName(), u"failed"_s);
+        QSignalSpy linkStates(&rig.graph->connectionService(), &ConnectionService::connectionStateChanged);
         QVERIFY(linkStates.wait(20000));
         QVERIFY(QuickHarness::shown(ride.item(u"failureTitle"_s)));
         screenshot(ride, "2-scan-failed");
         QVERIFY(ride.click(u"tryAgainButton"_s));
-        QTRY_VERIFY(ride.rig().app->scan()->panelName() != QLatin1String("failed"));
+        QTRY_VERIFY(scan.panelName() != QLatin1String("failed"));
 
-        ride.rig().simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
-        ride.rig().app->scan()->scanAgain();
-        QTRY_VERIFY(unitRow(ride.rig()) >= 0);
-        ride.rig().app->scan()->connectDevice(unitRow(ride.rig()));
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"connecting"_s);
+        rig.simulated->setConnectBehaviour(SimulatedCentral::ConnectBehaviour::hang);
+        scan.scanAgain();
+        QTRY_VERIFY(unitRow(rig) >= 0);
+        scan.connectDevice(unitRow(rig));
+        QTRY_COMPARE(scan.panelName(), u"connecting"_s);
         screenshot(ride, "2-scan-connecting");
         QTRY_COMPARE(contrastProblems(ride), QStringList());
 
         // The rider's unit asleep after the radio was off: the screen says how to wake it.
-        ride.rig().defaults.setString(
-            u"lastConnectedDeviceUUID"_s,
-            SimulatedCentral::unit().identifier.toString(QUuid::WithoutBraces).toUpper());
-        ride.rig().simulated->setAsleep(true);
-        ride.rig().simulated->setPowered(false);
-        ride.rig().simulated->setPowered(true);
-        QTRY_COMPARE(ride.rig().app->scan()->panelName(), u"waiting"_s);
+        rig.defaults.setString(u"lastConnectedDeviceUUID"_s,
+                               SimulatedCentral::unit().identifier.toString(QUuid::WithoutBraces).toUpper());
+        rig.simulated->setAsleep(true);
+        rig.simulated->setPowered(false);
+        rig.simulated->setPowered(true);
+        QTRY_COMPARE(scan.panelName(), u"waiting"_s);
         QTRY_VERIFY(ride.item(u"wakeHint"_s)->isVisible());
         screenshot(ride, "2-scan-waiting");
     }

@@ -183,30 +183,23 @@ private Q_SLOTS:
 
         auto* menu = window->findChild<QObject*>(u"appMenu"_s);
         QVERIFY(menu);
-        const auto entries = [menu] {
-            QStringList texts;
-            for (int i = 0; i < menu->property("count").toInt(); ++i) {
-                QQuickItem* item = nullptr;
-                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, item), Q_ARG(int, i));
-                texts.append(item->property("text").toString() +
-                             (item->property("enabled").toBool() ? QString() : u" (off)"_s));
-            }
-            return texts;
-        };
         // Twice: opening again adds nothing.
         for (int opened = 0; opened < 2; ++opened) {
             QMetaObject::invokeMethod(menu, "open");
             QTRY_VERIFY(menu->property("opened").toBool());
+            QStringList entries;
+            QQuickItem* entry = nullptr;
+            for (int i = 0; i < menu->property("count").toInt(); ++i) {
+                QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, entry), Q_ARG(int, i));
+                entries << entry->property("text").toString() +
+                               (entry->property("enabled").toBool() ? QString() : u" (off)"_s);
+            }
             // No update feed in the rig: checking is off. The separator has no text.
-            QCOMPARE(entries(), (QStringList{u"About Cogwise"_s, u"Check for Updates\u2026 (off)"_s,
-                                             QString(), u"Check Setup\u2026"_s, u"Export Debug Log\u2026"_s,
-                                             QString(), u"Quit Cogwise"_s}));
-            // Ctrl+Q is shown where it works.
-            QQuickItem* quitEntry = nullptr;
-            QMetaObject::invokeMethod(menu, "itemAt", Q_RETURN_ARG(QQuickItem*, quitEntry),
-                                      Q_ARG(int, menu->property("count").toInt() - 1));
-            QCOMPARE(QuickHarness::find(quitEntry, u"menuShortcut"_s)->property("text").toString(),
-                     u"Ctrl+Q"_s);
+            QCOMPARE(entries, (QStringList{u"About Cogwise"_s, u"Check for Updates\u2026 (off)"_s, QString(),
+                                           u"Check Setup\u2026"_s, u"Export Debug Log\u2026"_s, QString(),
+                                           u"Quit Cogwise"_s}));
+            // Ctrl+Q is shown where it works: on the last entry.
+            QCOMPARE(QuickHarness::find(entry, u"menuShortcut"_s)->property("text").toString(), u"Ctrl+Q"_s);
             QMetaObject::invokeMethod(menu, "close");
             QTRY_VERIFY(!menu->property("visible").toBool());
         }
