@@ -33,13 +33,8 @@ struct Recorder final : QObject
 
 QByteArray status17(quint8 messageType, quint8 subtype, quint8 front, quint8 rear, quint8 rearMax)
 {
-    QByteArray raw(17, '\x7E');
-    raw[2] = char(messageType);
-    raw[3] = char(subtype);
-    raw[4] = char(front);
-    raw[5] = char(rear);
-    raw[6] = char(rearMax);
-    return raw;
+    const char head[] = {char(messageType), char(subtype), char(front), char(rear), char(rearMax)};
+    return QByteArray(17, '\x7E').replace(2, 5, QByteArray(head, 5));
 }
 
 } // namespace

@@ -20,6 +20,7 @@ keys are refused unless the session was granted the keyboard; overlapping key ca
 desktop in any order.
 '''
 
+import functools
 import re
 
 import dbus
@@ -93,8 +94,6 @@ def load(mock, parameters):
                 delattr(type(mock), name)
 
 
-# --- helpers ---------------------------------------------------------------------------------
-
 def sender_element(sender):
     return str(sender).lstrip(':').replace('.', '_')
 
@@ -130,18 +129,14 @@ def new_request(mock, sender, options):
 
 def respond(request, response, results):
     '''Response on the request, which then goes; sent once the handler's reply is out.'''
-    GLib.idle_add(emit_response, request, response, results)
-
-
-def emit_response(request, response, results):
-    obj = mockobject.objects.get(request)
-    if obj is None:
+    def emit():
+        obj = mockobject.objects.pop(request, None)
+        if obj is not None:
+            obj.EmitSignal(REQUEST_IFACE, 'Response', 'ua{sv}',
+                           [dbus.UInt32(response), dbus.Dictionary(results, signature='sv')])
+            obj.remove_from_connection()
         return False
-    obj.EmitSignal(REQUEST_IFACE, 'Response', 'ua{sv}',
-                   [dbus.UInt32(response), dbus.Dictionary(results, signature='sv')])
-    obj.remove_from_connection()
-    del mockobject.objects[request]
-    return False
+    GLib.idle_add(emit)
 
 
 def owned_session(mock, handle, sender):
@@ -196,16 +191,12 @@ def checked_notify(mock, handle, sender, kind, value, state):
     mock.key_events.append((kind, int(value), int(state)))
 
 
-# --- org.freedesktop.portal.Settings -------------------------------------------------------
-
 @dbus.service.method(MAIN_IFACE, in_signature='ss', out_signature='v')
 def Read(self, namespace, key):
     if namespace != APPEARANCE or key != COLOR_SCHEME:
         raise error(NOT_FOUND, 'Requested setting not found')
     return dbus.UInt32(self.color_scheme, variant_level=2)
 
-
-# --- org.freedesktop.portal.RemoteDesktop --------------------------------------------------
 
 def answer(mock, reply, error_reply, handler, *arguments):
     '''Replies as the handler says, or not at all when it raises Unanswered.'''
@@ -216,19 +207,22 @@ def answer(mock, reply, error_reply, handler, *arguments):
     except dbus.DBusException as failure:
         error_reply(failure)
         return
-    if result is None:
-        reply()
-    else:
-        reply(result)
+    reply() if result is None else reply(result)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='a{sv}', out_signature='o', sender_keyword='sender',
-                     async_callbacks=('reply', 'error'))
+def remote_desktop(in_signature):
+    '''A RemoteDesktop method whose body answer() replies for; its D-Bus arguments stay the body's.'''
+    def decorate(handler):
+        @functools.wraps(handler)
+        def method(self, *arguments, sender=None, reply=None, error=None):
+            answer(self, reply, error, handler, *arguments, sender)
+        return dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature=in_signature, out_signature='o',
+                                   sender_keyword='sender', async_callbacks=('reply', 'error'))(method)
+    return decorate
+
+
+@remote_desktop('a{sv}')
 def CreateSession(self, options, sender=None, reply=None, error=None):
-    answer(self, reply, error, create_session, options, sender)
-
-
-def create_session(self, options, sender):
     session_path = SESSION_ROOT + sender_element(sender) + '/' + token_option(self, options, 'session_handle_token')
     if session_path in mockobject.objects:
         raise error(FAILED, 'Session token in use')
@@ -243,13 +237,8 @@ def create_session(self, options, sender):
     return dbus.ObjectPath(request)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='oa{sv}', out_signature='o', sender_keyword='sender',
-                     async_callbacks=('reply', 'error'))
+@remote_desktop('oa{sv}')
 def SelectDevices(self, session_handle, options, sender=None, reply=None, error=None):
-    answer(self, reply, error, select_devices, session_handle, options, sender)
-
-
-def select_devices(self, session_handle, options, sender):
     session = owned_session(self, session_handle, sender)
     if session['state'] != 'init':
         raise error(FAILED, 'Invalid state')
@@ -272,13 +261,8 @@ def select_devices(self, session_handle, options, sender):
     return dbus.ObjectPath(request)
 
 
-@dbus.service.method(REMOTE_DESKTOP_IFACE, in_signature='osa{sv}', out_signature='o', sender_keyword='sender',
-                     async_callbacks=('reply', 'error'))
+@remote_desktop('osa{sv}')
 def Start(self, session_handle, parent_window, options, sender=None, reply=None, error=None):
-    answer(self, reply, error, start, session_handle, parent_window, options, sender)
-
-
-def start(self, session_handle, parent_window, options, sender):
     path = str(session_handle)
     session = owned_session(self, path, sender)
     if session['state'] != 'init':
@@ -334,8 +318,6 @@ def close_session(self):
     mock.closed_by_client += 1
     end_session(mock, self.path, notify=False)
 
-
-# --- org.freedesktop.portal.Mock ------------------------------------------------------------
 
 @dbus.service.method(MOCK_IFACE, in_signature='u', out_signature='')
 def SetColorScheme(self, scheme):

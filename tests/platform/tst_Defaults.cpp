@@ -16,11 +16,15 @@ class tst_Defaults : public QObject
     QString path() const { return m_dir.filePath(u"Cogwise.conf"_s); }
 
 private Q_SLOTS:
-    void absentKeysReadAsFalseZeroOrNothing()
+    void absentOrGarbageValuesReadAsFalseZeroOrNothing()
     {
+        QVERIFY(ScratchDir::write(path(),
+                                  "[General]\ninitialVirtualGear=twelve\nenableKeyboardEmulation=maybe\n"));
         Defaults defaults(path());
-        QCOMPARE(defaults.boolValue(u"hasCompletedOnboarding"_s), false);
         QCOMPARE(defaults.integerValue(u"initialVirtualGear"_s), 0);
+        QCOMPARE(defaults.boolValue(u"enableKeyboardEmulation"_s), false);
+        QCOMPARE(defaults.boolValue(u"hasCompletedOnboarding"_s), false);
+        QCOMPARE(defaults.integerValue(u"absentNumber"_s), 0);
         QCOMPARE(defaults.stringValue(u"lastConnectedDeviceUUID"_s), std::nullopt);
         QCOMPARE(defaults.dataValue(u"activeButtonProfile"_s), std::nullopt);
     }
@@ -44,15 +48,6 @@ private Q_SLOTS:
         QCOMPARE(restarted.dataValue(u"activeButtonProfile"_s), QByteArray("{\"a\":\"\\u00e9\"}\n\0x", 16));
         restarted.remove(u"lastConnectedDeviceUUID"_s);
         QCOMPARE(Defaults(path()).stringValue(u"lastConnectedDeviceUUID"_s), std::nullopt);
-    }
-
-    void garbageValuesReadAsFalseAndZero()
-    {
-        QVERIFY(ScratchDir::write(path(),
-                                  "[General]\ninitialVirtualGear=twelve\nenableKeyboardEmulation=maybe\n"));
-        Defaults defaults(path());
-        QCOMPARE(defaults.integerValue(u"initialVirtualGear"_s), 0);
-        QCOMPARE(defaults.boolValue(u"enableKeyboardEmulation"_s), false);
     }
 
     void unreadableFileIsCopiedBeforeItIsRewritten()

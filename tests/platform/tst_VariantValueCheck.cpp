@@ -26,31 +26,25 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("value");
         QTest::addColumn<bool>("nameTaken"); // "x.corrupt" already holds an earlier text
 
+        const auto row = [](const char* name, const QByteArray& value, const QByteArray& group = {},
+                            bool nameTaken = false) { QTest::newRow(name) << group << value << nameTaken; };
         const QByteArray hugeList = "@Variant(\\0\\0\\0\\v\\xff\\xff\\xff\\xf0)";
-        QTest::newRow("list count") << QByteArray() << hugeList << false;
-        QTest::newRow("string length")
-            << QByteArray() << QByteArray("@Variant(\\0\\0\\0\\n\\x7f\\xff\\xff\\xfe\\0\\x61)") << false;
-        QTest::newRow("map cut short")
-            << QByteArray()
-            << QByteArray("@Variant(\\0\\0\\0\\b\\0\\0\\0\\x2\\0\\0\\0\\x2\\0\\x61\\0\\0\\0\\x2"
-                          "\\0\\0\\0\\x1)")
-            << false;
-        QTest::newRow("zone name of a date")
-            << QByteArray()
-            << QByteArray("@DateTime(\\0\\0\\0\\x10\\0\\0\\0\\0\\0\\0%\\x8a\\x98\\0"
-                          "\\xa8\\x88\\x88\\x3\\x7f\\xff\\xff\\xfe)")
-            << false;
-        QTest::newRow("type it cannot bound")
-            << QByteArray() << QByteArray("@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QUuid\\0\\x1\\x2)") << false;
+        row("list count", hugeList);
+        row("string length", "@Variant(\\0\\0\\0\\n\\x7f\\xff\\xff\\xfe\\0\\x61)");
+        row("map cut short",
+            "@Variant(\\0\\0\\0\\b\\0\\0\\0\\x2\\0\\0\\0\\x2\\0\\x61\\0\\0\\0\\x2\\0\\0\\0\\x1)");
+        row("zone name of a date", "@DateTime(\\0\\0\\0\\x10\\0\\0\\0\\0\\0\\0%\\x8a\\x98\\0"
+                                   "\\xa8\\x88\\x88\\x3\\x7f\\xff\\xff\\xfe)");
+        row("type it cannot bound", "@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x6QUuid\\0\\x1\\x2)");
         QByteArray deep = "@Variant(";
         for (int level = 0; level < 200000; ++level)
             deep += "\\0\\0\\0\\t\\0\\0\\0\\x1";
-        QTest::newRow("nesting") << QByteArray() << deep + "\\0\\0\\0\\x2\\0\\0\\0\\x1)" << false;
-        QTest::newRow("in a list, quoted") << QByteArray() << "1, \"" + hugeList + "\"" << false;
-        QTest::newRow("under a group") << QByteArray("grp") << hugeList << false;
-        QTest::newRow("beside an earlier copy") << QByteArray() << hugeList << true;
+        row("nesting", deep + "\\0\\0\\0\\x2\\0\\0\\0\\x1)");
+        row("in a list, quoted", "1, \"" + hugeList + "\"");
+        row("under a group", hugeList, "grp");
+        row("beside an earlier copy", hugeList, {}, true);
         // The bytes themselves stay in a copy of the file as it was.
-        QTest::newRow("in a group named not in UTF-8") << QByteArray("gr\xe9p") << hugeList << false;
+        row("in a group named not in UTF-8", hugeList, "gr\xe9p");
     }
     void valuesThatDoNotFitAreKeptAsText()
     {

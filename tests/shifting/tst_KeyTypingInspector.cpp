@@ -156,14 +156,12 @@ private Q_SLOTS:
             "KERNEL==\"uinput\", SUBSYSTEM==\"misc\", GROUP=\"input\", MODE=\"0660\"\n";
         const QByteArray own =
             "KERNEL==\"uinput\", GROUP=\"" + ownGroup().toLocal8Bit() + "\", MODE=\"0660\"\n";
-        const bool inInput = [] {
-            const group* input = getgrnam("input");
-            return input && getegid() == input->gr_gid;
-        }();
+        const group* input = getgrnam("input");
+        const bool hasInput = input, inInput = input && getegid() == input->gr_gid;
         QTest::newRow("no rule: input assumed")
-            << QByteArray() << QByteArray() << -1 << u"input"_s << bool(getgrnam("input")) << inInput;
+            << QByteArray() << QByteArray() << -1 << u"input"_s << hasInput << inInput;
         QTest::newRow("the packaged rule")
-            << QByteArray() << shipped << 1 << u"input"_s << bool(getgrnam("input")) << inInput;
+            << QByteArray() << shipped << 1 << u"input"_s << hasInput << inInput;
         QTest::newRow("an override in /etc wins") << own << shipped << 0 << ownGroup() << true << true;
         QTest::newRow("a group this user lacks") << QByteArray("KERNEL==\"uinput\", GROUP:=\"nogroup\"\n")
                                                  << QByteArray() << 0 << u"nogroup"_s << true << false;

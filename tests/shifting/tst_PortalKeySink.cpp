@@ -38,12 +38,10 @@ class tst_PortalKeySink : public QObject
     // reason told, when the desktop cannot start.
     static bool starts(FakePortal& desktop, const QString& consent, uint version = 2, bool offered = true)
     {
-        FakePortal::RemoteDesktop portal;
-        portal.consent = consent;
-        portal.version = version;
-        portal.offered = offered;
         const auto error =
-            consent.isEmpty() ? desktop.start(std::nullopt) : desktop.start(std::nullopt, portal);
+            consent.isEmpty()
+                ? desktop.start(std::nullopt)
+                : desktop.start(std::nullopt, FakePortal::RemoteDesktop{version, consent, offered});
         if (error)
             qWarning("%s", qPrintable(*error));
         return !error;

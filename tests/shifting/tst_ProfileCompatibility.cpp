@@ -177,8 +177,7 @@ private Q_SLOTS:
     // What this version writes is the later file's form: earlier versions keep reading it.
     void whatThisVersionWritesEarlierVersionsRead()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"Cogwise.conf"_s);
+        const QString path = m_dir.filePath(u"written.conf"_s);
         {
             ProfileRig rig(path);
             rig.service.setAction(1, KeyboardAction::shiftDown);
@@ -193,8 +192,7 @@ private Q_SLOTS:
 
     void keypadKeysAreWrittenInTheFormEarlierVersionsRead()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"Cogwise.conf"_s);
+        const QString path = m_dir.filePath(u"written-with-keypad-keys.conf"_s);
         {
             ProfileRig rig(path);
             rig.service.setTrainerApp(*TrainerApp::find(u"tpv"_s));

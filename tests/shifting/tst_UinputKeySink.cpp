@@ -109,10 +109,8 @@ private Q_SLOTS:
         Pipe pipe;
         TricklingSink sink(pipe.fds[1]);
         QVERIFY(sink.canPostKeys());
-        QVERIFY(sink.post(VirtualKey::comma(), KeyDirection::down));
-        QVERIFY(sink.post(VirtualKey::comma(), KeyDirection::up));
-        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::down));
-        QVERIFY(sink.post(VirtualKey::period(), KeyDirection::up));
+        for (const VirtualKey& key : {VirtualKey::comma(), VirtualKey::period()})
+            QVERIFY(sink.post(key, KeyDirection::down) && sink.post(key, KeyDirection::up));
         QCOMPARE(sink.written, long(4 * 2 * sizeof(input_event))); // short writes were completed
         QCOMPARE(readEvents(pipe.fds[0]), press({KEY_COMMA}) + press({KEY_DOT}));
 

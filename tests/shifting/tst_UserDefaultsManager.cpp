@@ -14,6 +14,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QDateTime dayTwo(QDate(2001, 1, 2), QTime(0, 0), Qt::UTC);
+const QByteArray buttonOneShiftsUp = "{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}}";
 
 QByteArray storedJson(const QByteArray& buttonConfigs,
                       const QByteArray& id = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F")
@@ -114,7 +115,6 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("stored");
         QTest::addColumn<QString>("reason");
 
-        const QByteArray shiftUp = "{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}}";
         QTest::newRow("not JSON") << QByteArray("{\"id\": oops") << u"not valid JSON"_s;
         QTest::newRow("not an object") << QByteArray("[1,2]") << u"not a JSON object"_s;
         QTest::newRow("missing member")
@@ -122,15 +122,16 @@ private Q_SLOTS:
         QTest::newRow("wrong type") << storedJson("[]") << u"\"buttonConfigs\" is not an object"_s;
         QTest::newRow("fractional count") << storedJson("{\"1\":{\"action\":\"none\",\"repeatCount\":1.5}}")
                                           << u"repeatCount\" is not an integer"_s;
-        QTest::newRow("bad UUID") << storedJson(shiftUp, "E621E1F8-C36C-495A-93FC-0C247A3E6EZZ")
+        QTest::newRow("bad UUID") << storedJson(buttonOneShiftsUp, "E621E1F8-C36C-495A-93FC-0C247A3E6EZZ")
                                   << u"\"id\" is not a UUID"_s;
         QTest::newRow("button key of letters")
             << storedJson("{\"one\":{\"action\":\"none\",\"repeatCount\":1}}")
             << u"\"one\" is not a decimal integer"_s;
         QTest::newRow("unknown action")
             << storedJson("{\"1\":{\"action\":\"jump\",\"repeatCount\":1}}") << u"Unknown action \"jump\""_s;
-        QTest::newRow("date out of range") << QByteArray(storedJson(shiftUp)).replace("86400.5", "1e300")
-                                           << u"\"updatedAt\" is not a date"_s;
+        QTest::newRow("date out of range")
+            << QByteArray(storedJson(buttonOneShiftsUp)).replace("86400.5", "1e300")
+            << u"\"updatedAt\" is not a date"_s;
     }
 
     void unreadableProfileIsReplacedButKept()
@@ -166,11 +167,8 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("name"); // of the profile read; empty: the default replaced it
         QTest::addColumn<QString>("copy"); // kept under activeButtonProfile.corrupt
-        const QByteArray json = "{\"id\":\"E621E1F8-C36C-495A-93FC-0C247A3E6E5F\",\"name\":\"Race\","
-                                "\"buttonConfigs\":{\"1\":{\"action\":\"shift_up\",\"repeatCount\":2}},"
-                                "\"createdAt\":0,\"updatedAt\":0}";
         QTest::newRow("JSON by hand, split at its commas")
-            << QByteArray("activeButtonProfile=" + json) << u"Race"_s << QString();
+            << QByteArray("activeButtonProfile=" + storedJson(buttonOneShiftsUp)) << u"Race"_s << QString();
         QTest::newRow("a list") << QByteArray("activeButtonProfile=a, b, c") << QString() << u"a, b, c"_s;
         QTest::newRow("a damaged variant") << QByteArray("activeButtonProfile=@Variant(\\0\\0garbage)")
                                            << QString() << u"@Variant(\\0\\0garbage)"_s;
