@@ -282,6 +282,12 @@ void ConnectionService::connectTo(const DiscoveredDevice& device)
         abandonAttempt();
     }
     m_ble.stopScanningSilently();
+    // Scanning again while connected keeps the link: choosing its unit from the list needs no
+    // attempt, which the platform would not answer.
+    if (const auto linked = m_ble.connectedPeripheral(); linked && linked->identifier == device.id) {
+        setState(ConnectionState::Connected{m_deviceInfo});
+        return;
+    }
 
     const ConnectionState previous = m_connectionState;
     setState(ConnectionState::Connecting{device.name});
