@@ -128,26 +128,6 @@ private Q_SLOTS:
             QTRY_COMPARE(adapterProperty(u"Discovering"_s), QVariant(false));
     }
 
-    // Skipped by the rider, or nothing to listen for.
-    void noListening_data()
-    {
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<bool>("listen");
-        QTest::newRow("not asked to") << true << false;
-        QTest::newRow("no unit saved") << false << true;
-    }
-    void noListening()
-    {
-        QFETCH(bool, saved);
-        QFETCH(bool, listen);
-        const auto facts =
-            inspect(saved ? std::optional(identifierAt(FakeBluez::unitAddress())) : std::nullopt, listen);
-        QVERIFY(facts.adapterPowered);
-        QCOMPARE(facts.unitKnown, saved);
-        QCOMPARE(facts.unitAddress.has_value(), saved);
-        QCOMPARE(facts.heard, BluetoothSetup::Heard::notListened);
-    }
-
     // A version source that fails or hangs gives way to the next, then to none.
     void version_data()
     {

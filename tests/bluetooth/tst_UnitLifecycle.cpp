@@ -81,32 +81,6 @@ private:
     }
 
 private Q_SLOTS:
-    // Asleep at launch for longer than the connection limit, with another rider's unit of
-    // the same model advertising the whole time: nothing is attempted until the rider's
-    // unit wakes, then it connects by itself, once, and stays saved.
-    void asleepAtLaunchAmongOtherUnits()
-    {
-        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
-        QVERIFY(m_bluez.control(u"AddSecondUnit"_s));
-        LifecycleRig rig(m_files.testFile());
-        int theirs = 0;
-        QObject::connect(&rig.central, &BleCentral::peripheralDiscovered, &rig.central,
-                         [&theirs](const BlePeripheral& peripheral, int, bool advertising) {
-                             theirs += advertising &&
-                                       peripheral.identifier == identifierAt(FakeBluez::secondUnitAddress());
-                         });
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(theirs >= 8, timeoutMs); // > 1 s, twice the limit
-        QCOMPARE(rig.attempts(), 0);
-        QCOMPARE(rig.heard.messages.count(u"Press a shifter button to wake EW-WU111"_s), 1);
-
-        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
-        QCOMPARE(rig.attempts(), 1);
-        QCOMPARE(rig.service.deviceInfo().id, identifierAt(FakeBluez::unitAddress()));
-        QCOMPARE(rig.defaults.stringValue(u"lastConnectedDeviceUUID"_s), unitIdentifier());
-    }
-
     // A desktop's Bluetooth panel discovers without a filter the whole time: bluetoothd then tells
     // a steady signal only once, and Qt, finding the adapter discovering, opens no session of its
     // own. Cogwise still hears the unit wake, at launch and mid-ride.
@@ -183,8 +157,8 @@ private Q_SLOTS:
         QCOMPARE(rig.attempts(), 2); // at launch, and once after the wake
     }
 
-    // The radio off and on, while connected and while waiting; then bluetoothd restarts.
-    // The first press after each reconnection is keyed.
+    // The radio off and on, then bluetoothd restarts: back each time, and the first press after
+    // the radio's return is keyed.
     void radioAndBluetoothdComeAndGo_data() { unitKinds(); }
     void radioAndBluetoothdComeAndGo()
     {
@@ -202,19 +176,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         QVERIFY(press(3));
         QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3}), timeoutMs);
-
-        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
-        QVERIFY(m_bluez.control(u"DropLink"_s));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
-        QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"bluetoothOff"_s, timeoutMs);
-        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
-        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
-        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
-        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
-        QVERIFY(press(4));
-        QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3, 4}), timeoutMs);
 
         const auto stopped = m_bluez.stopService();
         QVERIFY2(!stopped, qPrintable(stopped.value_or(QString())));
