@@ -157,8 +157,8 @@ private Q_SLOTS:
         QCOMPARE(rig.attempts(), 2); // at launch, and once after the wake
     }
 
-    // The radio off and on, then bluetoothd restarts: back each time, and the first press after
-    // the radio's return is keyed.
+    // The radio off and on, while connected and while waiting; then bluetoothd restarts.
+    // The first press after each reconnection is keyed.
     void radioAndBluetoothdComeAndGo_data() { unitKinds(); }
     void radioAndBluetoothdComeAndGo()
     {
@@ -176,6 +176,19 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
         QVERIFY(press(3));
         QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3}), timeoutMs);
+
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {true}));
+        QVERIFY(m_bluez.control(u"DropLink"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"bluetoothOff"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetPowered"_s, {true}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"waiting(EW-WU111)"_s, timeoutMs);
+        QVERIFY(m_bluez.control(u"SetAsleep"_s, {false}));
+        QTRY_COMPARE_WITH_TIMEOUT(rig.state(), u"connected(EW-WU111)"_s, timeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(m_bluez.isNotifying(), timeoutMs);
+        QVERIFY(press(4));
+        QTRY_COMPARE_WITH_TIMEOUT(keyedSince(rig, before), (QList<int>{3, 4}), timeoutMs);
 
         const auto stopped = m_bluez.stopService();
         QVERIFY2(!stopped, qPrintable(stopped.value_or(QString())));
