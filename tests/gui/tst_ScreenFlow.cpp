@@ -30,18 +30,38 @@ class tst_ScreenFlow : public QObject
     ScratchDir m_files;
 
 private Q_SLOTS:
+    // The welcome screen stays until Start; the choice of usage statistics made there is kept
+    // and applied only then.
+    void firstLaunchShowsOnboardingUntilStartIsPressed_data()
+    {
+        QTest::addColumn<bool>("share");
+        QTest::newRow("shares") << true;
+        QTest::newRow("does not share") << false;
+    }
     void firstLaunchShowsOnboardingUntilStartIsPressed()
     {
+        QFETCH(bool, share);
         GuiRig rig(m_files.testFile());
         ScreenFlow& flow = *rig.app->flow();
         QSignalSpy changes(&flow, &ScreenFlow::appStateChanged);
         flow.start(std::chrono::milliseconds{20});
         QCOMPARE(flow.appState(), AppState::loading); // the check waits for its delay
         QTRY_COMPARE(flow.appState(), AppState::onboarding);
+        QVERIFY(!flow.shareUsageStatistics());
+        QSignalSpy shown(&flow, &ScreenFlow::shareUsageStatisticsChanged);
+        flow.setShareUsageStatistics(share);
+        flow.setShareUsageStatistics(share);
+        QCOMPARE(shown.size(), share ? 1 : 0);
+        QVERIFY(!rig.defaults.contains(u"analyticsOptOut"_s));
+        QVERIFY(rig.analyticsDisabled.isEmpty());
 
         flow.startScanning();
         QCOMPARE(flow.appState(), AppState::scanning);
         QVERIFY(rig.defaults.boolValue(u"hasCompletedOnboarding"_s));
+        QCOMPARE(Defaults(m_files.testFile()).boolValue(u"analyticsOptOut"_s), !share);
+        // A fresh profile's client starts switched off: only sharing switches it on.
+        QCOMPARE(rig.analyticsDisabled, share ? QList<bool>{false} : QList<bool>());
+        QCOMPARE(rig.app->settings()->shareUsageStatistics(), share);
         QTRY_COMPARE(rig.events, QStringList{u"onboardingCompleted"_s});
         QVERIFY2(isScanning(rig), qPrintable(stateOf(rig).description()));
         flow.startScanning(); // a second click changes nothing
@@ -50,35 +70,6 @@ private Q_SLOTS:
         // The scan screen hands over once it sees the connection.
         connectFromList(rig);
         QCOMPARE(flow.appState(), AppState::connected);
-    }
-
-    // The welcome screen's choice is kept and applied only when the rider goes on.
-    void usageStatisticsWaitForTheWelcomeScreensChoice_data()
-    {
-        QTest::addColumn<bool>("share");
-        QTest::newRow("shares") << true;
-        QTest::newRow("does not share") << false;
-    }
-    void usageStatisticsWaitForTheWelcomeScreensChoice()
-    {
-        QFETCH(bool, share);
-        GuiRig rig(m_files.testFile());
-        ScreenFlow& flow = *rig.app->flow();
-        flow.start(std::chrono::milliseconds{0});
-        QTRY_COMPARE(flow.appState(), AppState::onboarding);
-        QVERIFY(!flow.shareUsageStatistics());
-
-        QSignalSpy shown(&flow, &ScreenFlow::shareUsageStatisticsChanged);
-        flow.setShareUsageStatistics(share);
-        flow.setShareUsageStatistics(share);
-        QCOMPARE(shown.size(), share ? 1 : 0);
-        QVERIFY(!rig.defaults.contains(u"analyticsOptOut"_s));
-        QVERIFY(rig.analyticsDisabled.isEmpty());
-        flow.startScanning();
-        QCOMPARE(Defaults(m_files.testFile()).boolValue(u"analyticsOptOut"_s), !share);
-        // A fresh profile's client starts switched off: only sharing switches it on.
-        QCOMPARE(rig.analyticsDisabled, share ? QList<bool>{false} : QList<bool>());
-        QCOMPARE(rig.app->settings()->shareUsageStatistics(), share);
     }
 
     void laterLaunchScansAndFollowsTheConnection()
