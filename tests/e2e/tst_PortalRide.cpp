@@ -78,7 +78,6 @@ private Q_SLOTS:
                          << FakePortal::KeyEvent{u"keysym"_s, keysym, 0};
             }
             QCOMPARE(desktop.keyEvents(), keys);
-            QVERIFY2(out.contains(u"The desktop lets Cogwise type keys."_s), qPrintable(out));
             // Quitting ends the session.
             QCOMPARE(desktop.closedByClient(), 1u);
         } else {
