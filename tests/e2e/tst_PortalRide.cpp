@@ -35,7 +35,7 @@ private Q_SLOTS:
     }
 
     // `cogwise --headless --enable-keys` asks once; the rider answers while the ride's presses
-    // wait. Allowed, they arrive in order, once each; cancelled, none does, and the log says why.
+    // wait. Allowed, they arrive in order, once each; cancelled, none does.
     void theRidersAnswer_data()
     {
         QTest::addColumn<uint>("response");
@@ -78,17 +78,12 @@ private Q_SLOTS:
                          << FakePortal::KeyEvent{u"keysym"_s, keysym, 0};
             }
             QCOMPARE(desktop.keyEvents(), keys);
-            QVERIFY2(out.contains(u"The desktop lets Cogwise type keys."_s), qPrintable(out));
-            QVERIFY2(out.contains(u"Keyboard: Shift Down x3 → Gear 12"_s), qPrintable(out));
             // Quitting ends the session.
             QCOMPARE(desktop.closedByClient(), 1u);
         } else {
             QCOMPARE(desktop.keyEvents(), QList<FakePortal::KeyEvent>());
             QVERIFY2(out.contains(u"You did not allow Cogwise to type keys."_s), qPrintable(out));
             QVERIFY2(!out.contains(u"Keyboard: Shift"_s), qPrintable(out));
-            log += cogwise.readAllStandardError();
-            QVERIFY2(log.contains("The desktop did not let Cogwise type keys; queued presses dropped"),
-                     log.constData());
         }
     }
 

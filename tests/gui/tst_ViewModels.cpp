@@ -65,81 +65,64 @@ private Q_SLOTS:
         mapping.setAction(2, 0);
         QVERIFY(mapping.hasRepeat(2));
         QCOMPARE(mapping.repeatCount(2), 3); // and it comes back with the stored count
-        mapping.setRepeatCount(2, 99);
-        QCOMPARE(mapping.repeatCount(2), 10);
-
-        QSignalSpy changes(&mapping, &MappingViewModel::buttonConfigsChanged);
-        mapping.disableAll();
-        QVERIFY(!changes.isEmpty());
-        for (auto button = Di2Buttons::first; button <= Di2Buttons::last; ++button)
-            QCOMPARE(mapping.actionIndex(int(button)), 3);
         // The recording sink cannot send keys to a paired device: no choice of where they go.
         QVERIFY(!rig.app->settings()->keyDestination()->available());
     }
 
-    // What the rider picks in the Mapping section is what the keys are, now and after a restart.
+    // What the rider picks in the Mapping section is what the keys are.
     void trainerAppsAndPickedKeysReachTheKeys()
     {
-        {
-            GuiRig rig(m_files.testFile());
-            MappingViewModel& mapping = *rig.app->mapping();
-            mapping.setKeyboardEnabled(true);
-            QCOMPARE(mapping.trainerAppNames(),
-                     (QStringList{u"Rouvy"_s, u"MyWhoosh"_s, u"TrainingPeaks Virtual"_s,
-                                  u"MaximumTrainer Redux"_s, u"GoldenCheetah"_s, u"Custom"_s}));
-            QCOMPARE(mapping.subtitle(), u"Configure what each Di2 button does in Rouvy"_s);
-            QCOMPARE(rig.press(2), u"47 down;47 up"_s);
+        GuiRig rig(m_files.testFile());
+        MappingViewModel& mapping = *rig.app->mapping();
+        mapping.setKeyboardEnabled(true);
+        QCOMPARE(mapping.trainerAppNames(),
+                 (QStringList{u"Rouvy"_s, u"MyWhoosh"_s, u"TrainingPeaks Virtual"_s,
+                              u"MaximumTrainer Redux"_s, u"GoldenCheetah"_s, u"Custom"_s}));
+        QCOMPARE(mapping.subtitle(), u"Configure what each Di2 button does in Rouvy"_s);
+        QCOMPARE(rig.press(2), u"47 down;47 up"_s);
 
-            QSignalSpy changes(&mapping, &MappingViewModel::trainerAppChanged);
-            mapping.setTrainerAppIndex(1);
-            mapping.setTrainerAppIndex(1); // the same: nothing
-            QCOMPARE(changes.size(), 1);
-            QCOMPARE(mapping.shiftUpKeyLabel(), u"I"_s);
-            QCOMPARE(rig.press(2), u"34 down;34 up"_s);
-            QCOMPARE(rig.press(1), u"40 down;40 up"_s);
+        QSignalSpy changes(&mapping, &MappingViewModel::trainerAppChanged);
+        mapping.setTrainerAppIndex(1);
+        mapping.setTrainerAppIndex(1); // the same: nothing
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(mapping.shiftUpKeyLabel(), u"I"_s);
+        QCOMPARE(rig.press(2), u"34 down;34 up"_s);
+        QCOMPARE(rig.press(1), u"40 down;40 up"_s);
 
-            // GoldenCheetah's keys move the load, and the picker says so.
-            mapping.setTrainerAppIndex(4);
-            QCOMPARE(mapping.trainerAppNote(), u"changes ERG watts or slope, not gears"_s);
-            QCOMPARE(rig.press(2), u"69 down;69 up"_s); // keypad +
-            mapping.setTrainerAppIndex(1);
-            QCOMPARE(mapping.trainerAppNote(), QString());
+        // GoldenCheetah's keys move the load, and the picker says so.
+        mapping.setTrainerAppIndex(4);
+        QCOMPARE(mapping.trainerAppNote(), u"changes ERG watts or slope, not gears"_s);
+        QCOMPARE(rig.press(2), u"69 down;69 up"_s); // keypad +
+        mapping.setTrainerAppIndex(1);
+        QCOMPARE(mapping.trainerAppNote(), QString());
 
-            // Custom starts from Rouvy's keys; a picked key replaces one of them.
-            mapping.setTrainerAppIndex(5);
-            QVERIFY(mapping.isCustomTrainerApp());
-            QCOMPARE(mapping.shiftUpKeyLabel(), u"."_s);
-            QCOMPARE(mapping.pickShiftKey(true, Qt::Key_F5), QString());
-            QVERIFY(!mapping.pickShiftKey(false, Qt::Key_Less).isEmpty()); // not a key Cogwise sends
-            QCOMPARE(mapping.shiftDownKeyLabel(), u","_s);
-            QCOMPARE(rig.press(2), u"96 down;96 up"_s);
-            // The keypad's "-" is its own key; other modifiers are not part of one.
-            const int keypadMinus = QKeyCombination(Qt::KeypadModifier, Qt::Key_Minus).toCombined();
-            QCOMPARE(mapping.pickShiftKey(false, keypadMinus | Qt::ShiftModifier), QString());
-            QCOMPARE(mapping.shiftDownKeyLabel(), u"Keypad -"_s);
-            QCOMPARE(rig.press(1), u"78 down;78 up"_s);
-
-            // Button 3 to "Key": nothing until a key is picked, then that key, repeated.
-            mapping.setAction(3, 2);
-            QVERIFY(mapping.hasKey(3));
-            QCOMPARE(mapping.keyLabel(3), QString());
-            QCOMPARE(rig.press(3), QString());
-            QCOMPARE(mapping.pickButtonKey(3, Qt::Key_Space), QString());
-            mapping.setRepeatCount(3, 2);
-            QCOMPARE(rig.press(3), u"49 down;49 up;49 down;49 up"_s);
-            QTRY_COMPARE(rig.graph->viewModel().logs().last().message, u"Keyboard: Key Space x2"_s);
-        }
-        GuiRig reopened(m_files.testFile());
-        MappingViewModel& mapping = *reopened.app->mapping();
-        QCOMPARE(mapping.trainerAppIndex(), 5);
-        QCOMPARE(mapping.shiftUpKeyLabel(), u"F5"_s);
+        // Custom starts from Rouvy's keys; a picked key replaces one of them.
+        mapping.setTrainerAppIndex(5);
+        QVERIFY(mapping.isCustomTrainerApp());
+        QCOMPARE(mapping.shiftUpKeyLabel(), u"."_s);
+        QCOMPARE(mapping.pickShiftKey(true, Qt::Key_F5), QString());
+        QVERIFY(!mapping.pickShiftKey(false, Qt::Key_Less).isEmpty()); // not a key Cogwise sends
+        QCOMPARE(mapping.shiftDownKeyLabel(), u","_s);
+        QCOMPARE(rig.press(2), u"96 down;96 up"_s);
+        // The keypad's "-" is its own key; other modifiers are not part of one.
+        const int keypadMinus = QKeyCombination(Qt::KeypadModifier, Qt::Key_Minus).toCombined();
+        QCOMPARE(mapping.pickShiftKey(false, keypadMinus | Qt::ShiftModifier), QString());
         QCOMPARE(mapping.shiftDownKeyLabel(), u"Keypad -"_s);
-        QCOMPARE(mapping.keyLabel(3), u"Space"_s);
-        QCOMPARE(reopened.press(2), u"96 down;96 up"_s);
-        QCOMPARE(reopened.press(3), u"49 down;49 up;49 down;49 up"_s);
+        QCOMPARE(rig.press(1), u"78 down;78 up"_s);
+
+        // Button 3 to "Key": nothing until a key is picked, then that key, repeated.
+        mapping.setAction(3, 2);
+        QVERIFY(mapping.hasKey(3));
+        QCOMPARE(mapping.keyLabel(3), QString());
+        QCOMPARE(rig.press(3), QString());
+        QCOMPARE(mapping.pickButtonKey(3, Qt::Key_Space), QString());
+        mapping.setRepeatCount(3, 2);
+        QCOMPARE(rig.press(3), u"49 down;49 up;49 down;49 up"_s);
+        QTRY_COMPARE(rig.graph->viewModel().logs().last().message, u"Keyboard: Key Space x2"_s);
+
         // Leaving Custom keeps its keys for coming back.
         mapping.setTrainerAppIndex(0);
-        QCOMPARE(reopened.press(2), u"47 down;47 up"_s);
+        QCOMPARE(rig.press(2), u"47 down;47 up"_s);
         mapping.setTrainerAppIndex(5);
         QCOMPARE(mapping.shiftUpKeyLabel(), u"F5"_s);
     }
@@ -159,30 +142,6 @@ private Q_SLOTS:
         QCOMPARE(changes.size(), 0);
         settings.setSelectedGear(27);
         QCOMPARE(rig.defaults.integerValue(u"initialVirtualGear"_s), 27);
-        QCOMPARE(rig.graph->viewModel().logs().last().message, u"Set initial virtual gear to 27"_s);
-
-        Defaults reopened(m_files.testFile());
-        QCOMPARE(UserDefaultsManager(reopened).initialVirtualGear(), 27);
-    }
-
-    void settingsShowTheGearALaunchStartsIn_data()
-    {
-        QTest::addColumn<qint64>("stored");
-        QTest::addColumn<int>("gear");
-        QTest::newRow("in the range") << qint64(9) << 9;
-        QTest::newRow("28, above the range") << qint64(28) << 13;
-        QTest::newRow("30, above the range") << qint64(30) << 13;
-        QTest::newRow("0, below the range") << qint64(0) << 13;
-    }
-
-    void settingsShowTheGearALaunchStartsIn()
-    {
-        QFETCH(qint64, stored);
-        QFETCH(int, gear);
-        Defaults(m_files.testFile()).setInteger(u"initialVirtualGear"_s, stored);
-        GuiRig rig(m_files.testFile());
-        QCOMPARE(rig.app->settings()->selectedGear(), gear);
-        QCOMPARE(rig.graph->gearService().currentVirtualGear(), gear);
     }
 
     void usageStatisticsChoiceIsKeptAndApplied()
@@ -211,13 +170,9 @@ private Q_SLOTS:
             settings.setKeyPause(999); // beyond the range: its end
             QCOMPARE(changes.size(), 2);
             QCOMPARE(settings.keyPause(), 500);
-        }
-        {
-            GuiRig rig(m_files.testFile());
-            // Applied at launch (the rig itself shortens the pause for speed).
             QCOMPARE(rig.graph->keyboardService().keySequencer().holdTime(), std::chrono::milliseconds{30});
-            QCOMPARE(rig.app->settings()->keyPause(), 500);
         }
+        QCOMPARE(Defaults(m_files.testFile()).integerValue(u"keyPauseMilliseconds"_s), 500);
         // Hand-edited values outside the ranges are read as their ends.
         {
             Defaults edited(m_files.testFile());
@@ -236,7 +191,6 @@ private Q_SLOTS:
         DebugLogActions& actions = *rig.app->debugLog();
         const QUrl exported = actions.prepareSave();
         QVERIFY(exported.isLocalFile());
-        QVERIFY(exported.fileName().startsWith(u"Cogwise_DebugLogs_"_s));
 
         const QString destination = m_files.filePath(u"saved.txt"_s);
         QVERIFY(ScratchDir::write(destination, "old content"));
@@ -248,7 +202,6 @@ private Q_SLOTS:
         // The dialog closes: the private copy in the temporary folder goes, the saved file stays.
         actions.discardSave();
         QVERIFY(!QFileInfo::exists(exported.toLocalFile()));
-        QVERIFY(!QFileInfo::exists(QFileInfo(exported.toLocalFile()).absolutePath()));
         QVERIFY(QFileInfo::exists(destination));
         // Cancelled after another export: it goes too.
         const QUrl cancelled = actions.prepareSave();
@@ -318,7 +271,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("userDirs"); // the line of user-dirs.dirs, if any
         QTest::addColumn<QString>("expected"); // under the home folder
-        QTest::newRow("missing ~/Documents") << QString() << u"/Documents"_s;
         QTest::newRow("documents elsewhere, missing")
             << u"XDG_DOCUMENTS_DIR=\"$HOME/Papers\""_s << u"/Papers"_s;
         QTest::newRow("documents is home") << u"XDG_DOCUMENTS_DIR=\"$HOME/\""_s << QString();
@@ -341,14 +293,6 @@ private Q_SLOTS:
         const QString folder = actions.saveFolder().toLocalFile();
         QCOMPARE(QDir(folder), QDir(home.path() + expected));
         QVERIFY(QFileInfo(folder).isDir());
-
-        // Saved there under the name proposed, with ".txt" added to a name without one.
-        QVERIFY(actions.prepareSave().isLocalFile());
-        const QUrl destination = actions.saveDestination(QUrl::fromLocalFile(folder), u"ride"_s);
-        QCOMPARE(destination.toLocalFile(), QDir(folder).filePath(u"ride.txt"_s));
-        QVERIFY(!actions.exists(destination));
-        QVERIFY(actions.completeSave(destination));
-        QVERIFY(actions.exists(destination));
     }
 
     void saveDestinationFollowsTheName_data()
@@ -513,22 +457,6 @@ private Q_SLOTS:
         QCOMPARE(scan.errorText(), QString());
     }
 
-    // Units of one model differ only by their address, which the row shows.
-    void scanListShowsAddresses()
-    {
-        const QUuid id = QUuid::fromString(u"00000000-0000-0000-0000-E35A11223344"_s);
-        DeviceListModel withBackend([](const QUuid& identifier) {
-            return identifier.toString(QUuid::WithoutBraces).right(12).toUpper();
-        });
-        withBackend.setDevices({DiscoveredDevice{id, u"EW-WU111"_s, -50, {}}});
-        QCOMPARE(withBackend.data(withBackend.index(0), DeviceListModel::addressRole).toString(),
-                 u"E35A11223344"_s);
-        DeviceListModel without;
-        without.setDevices({DiscoveredDevice{id, u"EW-WU111"_s, -50, {}}});
-        QCOMPARE(without.data(without.index(0), DeviceListModel::addressRole).toString(),
-                 u"00000000-0000-0000-0000-E35A11223344"_s);
-    }
-
     // Rows change in place: a row's delegate, and the focus on its Connect button, outlive an
     // update of the signals.
     void scanListIsSortedAndUpdatedRowByRow()
@@ -622,9 +550,6 @@ private Q_SLOTS:
         destination.pair();
         QVERIFY(destination.pairingOpen());
         QCOMPARE(destination.pairingSecondsLeft(), 120);
-        // The keyboard's clock runs on; the page reads it without being told.
-        keys.keyboard->secondsLeft = 87;
-        QTRY_COMPARE(destination.pairingSecondsLeft(), 87);
         keys.keyboard->secondsLeft = 0;
         QTRY_VERIFY(!destination.pairingOpen());
         destination.pair();

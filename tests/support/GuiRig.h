@@ -12,26 +12,20 @@
 #include "gui/CogwiseApp.h"
 #include "platform/Defaults.h"
 #include "shifting/keysinks/KeyTypingInspector.h"
-#include "telemetry/TelemetryManager.h"
 
 #include <QStringList>
 #include <QTest>
 #include <algorithm>
 #include <memory>
 
-// The window's objects over the simulated unit, with settings in a file of the test's,
-// analytics events recorded (and handed to `telemetry` when a test sets one, as the composition
-// root hands them to its client) and (unless a sink is handed in) keys recorded. The setup check
-// looks at this machine.
+// The window's objects over the simulated unit, with settings in a file of the test's, analytics
+// events and the usage statistics switch recorded and (unless a sink is handed in) keys recorded.
+// The setup check looks at this machine.
 struct GuiRig
 {
     explicit GuiRig(const QString& settingsPath, std::unique_ptr<KeySink> sink = {})
         : defaults(settingsPath)
-        , analytics([this](const QString& name, const Analytics::Parameters& parameters) {
-            events.append(name);
-            if (telemetry)
-                telemetry->signal(name, parameters);
-        })
+        , analytics([this](const QString& name, const Analytics::Parameters&) { events.append(name); })
         , updater(QUrl(), QVersionNumber(1))
     {
         if (!sink) {
@@ -48,11 +42,7 @@ struct GuiRig
                                  QStringLiteral("The test's choice."), true});
         app = std::make_unique<CogwiseApp>(
             CogwiseApp::Services{*graph, analytics, updater, DebugLogService::shared(), *setupCheck,
-                                 [this](bool disabled) {
-                                     analyticsDisabled.append(disabled);
-                                     if (telemetry)
-                                         telemetry->setAnalyticsDisabled(disabled);
-                                 },
+                                 [this](bool disabled) { analyticsDisabled.append(disabled); },
                                  // as the window's composition root does: the backend's addresses
                                  [](const QUuid& id) {
                                      const auto address = BluetoothAddressId::address(id);
@@ -75,7 +65,6 @@ struct GuiRig
     Defaults defaults;
     QStringList events; // analytics event names, in order
     QList<bool> analyticsDisabled;
-    TelemetryManager* telemetry = nullptr;
     QStringList keys;
     Analytics analytics;
     Updater updater;

@@ -90,7 +90,7 @@ private Q_SLOTS:
         screenshot(ride, "1-menu");
         QVERIFY(ride.click(aboutEntry));
         QVERIFY(ride.opened(u"aboutDialog"_s));
-        QCOMPARE(ride.object(u"aboutDialog"_s)->property("title").toString(), u"About Cogwise"_s);
+        QCOMPARE(ride.object(u"aboutDialog"_s)->property("version").toString(), ride.rig().app->version());
         screenshot(ride, "1-about");
         QCOMPARE(edgeProblems(ride, ride.object(u"aboutDialog"_s)), QStringList());
         QVERIFY(ride.closedBy(Qt::Key_Escape, u"aboutDialog"_s));
@@ -151,8 +151,6 @@ private Q_SLOTS:
         QCOMPARE(mapping.shiftUpKeyLabel(), u"F5"_s);
         QTest::keyClick(ride.window(), Qt::Key_Escape);
         QTRY_VERIFY(!ride.item(u"shiftUpKeyPicker"_s)->property("highlighted").toBool());
-        QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
-        QTest::keyClick(ride.window(), Qt::Key_Escape);
         QVERIFY(ride.click(u"shiftUpKeyPicker"_s));
         screenshot(ride, "5-mapping-custom");
         QTest::keyClick(ride.window(), Qt::Key_Period);
