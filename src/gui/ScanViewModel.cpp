@@ -86,8 +86,14 @@ void ScanViewModel::setNotice(const QString& notice)
 void ScanViewModel::scanAgain()
 {
     setNotice({});
-    if (std::exchange(m_holdingFailure, false))
-        show(m_viewModel.connectionService().connectionState());
+    // The failure gives way to what the link shows now, unless that is still the failure itself,
+    // which would hold it again: then to the scan about to start.
+    if (std::exchange(m_holdingFailure, false)) {
+        const ConnectionState& now = m_viewModel.connectionService().connectionState();
+        const auto* ended = now.as<ConnectionState::Disconnected>();
+        if (!ended || !ended->error)
+            show(now);
+    }
     m_viewModel.handleConnectionAction(ConnectionAction{ConnectionAction::Kind::scanAgain, {}});
 }
 
