@@ -301,8 +301,12 @@ void QtBleCentral::onInterfacesAdded(const QDBusMessage& message)
     if (!interfaces.contains(adapterInterface))
         return;
     logInfo(QStringLiteral("Bluetooth adapter added"));
-    createLocalDevice();
+    // Qt's scan stays bound to the adapter it started on, and does not always notice that
+    // adapter go: everything is made anew for the one now here, and a wanted scan resumes.
+    createPlatformObjects();
     updateState();
+    if (m_scanWanted)
+        scanForPeripherals();
 }
 
 void QtBleCentral::onInterfacesRemoved(const QDBusMessage& message)
@@ -310,7 +314,7 @@ void QtBleCentral::onInterfacesRemoved(const QDBusMessage& message)
     if (!message.arguments().value(1).toStringList().contains(adapterInterface))
         return;
     logInfo(QStringLiteral("Bluetooth adapter removed"));
-    createLocalDevice();
+    createPlatformObjects();
     updateState();
 }
 
