@@ -243,8 +243,8 @@ private Q_SLOTS:
     }
 
     // The adapter or bluetoothd goes away while connected: the link's end is told, then the
-    // state; once back, the scan hears the unit and it connects again. Switched off, an attempt then pending
-    // ends as refused before the state is told.
+    // state; once back, the scan hears the unit and it connects again. Switched off, an
+    // attempt then pending ends as refused before the state is told.
     void theAdapterGoesAndComesBack_data()
     {
         QTest::addColumn<QString>("away"); // the fake's switch, true to bring it back; empty: bluetoothd
