@@ -1,10 +1,11 @@
-// Runs the registered test classes: all of them, or the one named by the first argument.
-// Further arguments go to QTest (test functions, -v2, ...).
+// Runs the registered test classes: all of them, each in a process of its own, or the one named
+// by the first argument. Further arguments go to QTest (test functions, -v2, ...).
 
 #include "diagnostics/Logger.h"
 #include "support/TestRegistry.h"
 
 #include <QCoreApplication>
+#include <QProcess>
 #ifdef COGWISE_TEST_GUI
 #include "support/XvfbServer.h"
 
@@ -58,6 +59,18 @@ int main(int argc, char* argv[])
             only = argv[i];
         else
             args.push_back(argv[i]);
+    }
+
+    // The system bus and the display are chosen once per process, and a class may start its own.
+    if (!only && TestRegistry::entries().size() > 1) {
+        QStringList options;
+        for (std::size_t i = 1; i < args.size(); ++i)
+            options.append(QString::fromLocal8Bit(args[i]));
+        int failed = 0;
+        for (const auto& entry : TestRegistry::entries())
+            failed += QProcess::execute(QCoreApplication::applicationFilePath(),
+                                        QStringList{QString::fromLatin1(entry.name)} + options) != 0;
+        return failed == 0 ? 0 : 1;
     }
 
     int failures = 0;
