@@ -157,8 +157,6 @@ private Q_SLOTS:
         // About 1,150 bytes a line: two fit in 2,500.
         QTest::newRow("byte cap") << linesOf(1, 10, 1000) << SignalCache::Limits{100, 2'500, 2'000}
                                   << sequenceNumbers(9, 10) << 0 << linesOf(1, 8, 1000).size();
-        QTest::newRow("within the caps")
-            << linesOf(1, 5) << roomy << sequenceNumbers(1, 5) << 0 << qsizetype(0);
         QTest::newRow("CRLF and blank lines") << QByteArray("\n\n" + linesOf(1, 3, 0, "\r\n") + "\n  \n")
                                               << roomy << sequenceNumbers(1, 3) << 0 << qsizetype(0);
         QTest::newRow("a long line of garbage first")

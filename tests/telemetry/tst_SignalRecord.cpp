@@ -1,33 +1,15 @@
-#include "TelemetryRig.h"
 #include "support/TestRegistry.h"
 #include "telemetry/DefaultSignalPayload.h"
-#include "telemetry/SignalManager.h"
 #include "telemetry/SignalNaming.h"
 #include "telemetry/SignalPostBody.h"
-#include "telemetry/TelemetryManager.h"
+#include "telemetry/TelemetryManagerConfiguration.h"
 
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-struct FixedEnricher final : SignalEnricher
-{
-    QMap<QString, QString> values;
-    explicit FixedEnricher(QMap<QString, QString> map)
-        : values(std::move(map))
-    {}
-    QMap<QString, QString> enrich(const QString&, const std::optional<QString>&,
-                                  std::optional<double>) override
-    {
-        return values;
-    }
-};
-
-} // namespace
-
-// How one signal becomes its record: names, encodings, identity and parameters.
+// How one signal becomes its record: names, encodings and identity (the parameters' layering:
+// tst_SignalDelivery::requestIsThePostOfTheService).
 class tst_SignalRecord : public QObject
 {
     Q_OBJECT
@@ -86,37 +68,6 @@ private Q_SLOTS:
         configuration.swiftUIPreviewMode = false;
         QVERIFY(!configuration.isPreviewMode());
         qunsetenv("XCODE_RUNNING_FOR_PREVIEWS");
-    }
-
-    void parametersLayeredAndUserKept()
-    {
-        TelemetryRig rig;
-        TelemetryManagerConfiguration configuration = rig.configuration();
-        configuration.metadataEnrichers = {
-            std::make_shared<FixedEnricher>(
-                QMap<QString, QString>{{u"shared"_s, u"first"_s}, {u"mine"_s, u"enricher"_s}}),
-            std::make_shared<FixedEnricher>(QMap<QString, QString>{{u"shared"_s, u"second"_s}}),
-        };
-        configuration.defaultParameters = [] { return QMap<QString, QString>{{u"mine"_s, u"default"_s}}; };
-        configuration.testMode = true;
-        TelemetryManager manager(configuration);
-        manager.signal(u"a"_s, {{u"Telemetry.Device.platform"_s, u"Pedal"_s}}, 1.5);
-        manager.signal(u"b"_s);
-        QTRY_COMPARE(manager.signalManager().queuedCount(), 2);
-        manager.signalManager().checkForSignalsAndSend();
-        QTRY_COMPARE(rig.server.requests().size(), 1);
-
-        const QJsonArray records = rig.server.requests().constFirst().records;
-        const QJsonObject first = records.at(0).toObject();
-        const QJsonObject payload = first.value(u"payload"_s).toObject();
-        QCOMPARE(payload.value(u"Telemetry.Device.platform"_s).toString(), u"Pedal"_s);
-        QCOMPARE(payload.value(u"shared"_s).toString(), u"second"_s);
-        QCOMPARE(payload.value(u"mine"_s).toString(),
-                 u"default"_s); // the signal's own
-        QCOMPARE(first.value(u"floatValue"_s).toDouble(), 1.5);
-        QCOMPARE(first.value(u"isTestMode"_s).toString(), u"true"_s);
-        // One stored identifier for both records.
-        QCOMPARE(records.at(1).toObject().value(u"clientUser"_s), first.value(u"clientUser"_s));
     }
 
     void timeZoneAndVersions()
