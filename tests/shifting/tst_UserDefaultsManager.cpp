@@ -59,8 +59,6 @@ private Q_SLOTS:
         const QJsonObject json = QJsonDocument::fromJson(bytes).object();
         QCOMPARE(json.value(u"id"_s).toString(), created.id.toString(QUuid::WithoutBraces).toUpper());
         QCOMPARE(json.value(u"createdAt"_s).toDouble(), 86400.0);
-        QCOMPARE(json.value(u"buttonConfigs"_s).toObject().value(u"1"_s).toObject(),
-                 (QJsonObject{{u"action"_s, u"shift_down"_s}, {u"repeatCount"_s, 1}}));
 
         recorder.entries.clear();
         QCOMPARE(m_store->loadOrCreateProfile().id, created.id);
