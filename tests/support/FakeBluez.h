@@ -51,7 +51,6 @@ public:
     QList<QByteArray> hostReports() { return answerOf<QList<QByteArray>>(QStringLiteral("HostReports")); }
 
     static QString unitAddress() { return QStringLiteral("C0:FF:EE:00:00:01"); }
-    static QString secondUnitAddress() { return QStringLiteral("C0:FF:EE:00:00:03"); }
     static QString unitPath() { return QStringLiteral("/org/bluez/hci0/dev_C0_FF_EE_00_00_01"); }
 
 private:
