@@ -839,7 +839,7 @@ def ios_session(host):
                 kb['read_error'] = 'No CCC descriptor'
                 continue
             entry = (key, path)
-            # The same CCC value again (a bonded host's) is not first: gatt_ccc_write_cb() does nothing.
+            # A bonded host writing its CCC again is not first either: gatt_ccc_write_cb() does nothing.
             first = not any(entry in other['ccc'] for other in kb['hosts'].values())
             host['ccc'].add(entry)
             if first:
