@@ -31,8 +31,7 @@ AgentManager1 with a desktop's agent as default from the start.
   HostPair(s name) -> b    a host (F0:0D:00:00:00:0n) connects and pairs Just Works, only while a
                            discoverable peripheral advertisement is registered and the adapter is
                            on. The default agent gets RequestAuthorization (call this without
-                           blocking the agent's thread). Refused (an error, no default agent, or
-                           already paired: JustWorksRepairing=never): the link drops, false.
+                           blocking the agent's thread). Refused: the link drops, false.
                            Otherwise Paired, Bonded, Connected, its GATT session, true.
   HostConnect(s name) -> b a paired host connects again while a peripheral advertisement is
                            registered; then its GATT session.
@@ -240,13 +239,10 @@ def give_up(path):
 
 
 def device_connect(self, ok, err):
-    '''As BlueZ: NotReady while the adapter is off, success at once when connected, InProgress
-    while another Connect waits.'''
+    '''As BlueZ: NotReady while the adapter is off, InProgress while another Connect waits.'''
     device = devices[self.path]
     if not adapter_on():
         err(error('org.bluez.Error.NotReady', 'Resource Not Ready'))
-    elif self.props[DEVICE_IFACE]['Connected']:
-        ok()
     elif state['refuse_central'] and any_host_connected():
         err(error('org.bluez.Error.Failed', CENTRAL_REFUSED))
     elif device['pending'] is not None:
@@ -396,10 +392,7 @@ def end_session(sender):
 
 
 def set_discovery_filter(self, properties, sender):
-    filter_ = dict(properties) if properties else None
-    discovery['filters'][sender] = filter_
-    if sender in discovery['sessions']:
-        discovery['sessions'][sender] = filter_
+    discovery['filters'][sender] = dict(properties) if properties else None
 
 
 def add_adapter(announce):
@@ -476,14 +469,11 @@ def bus():
 
 def full_uuid(value):
     text = str(value).lower()
-    if text.startswith('0x'):
-        text = text[2:]
     if len(text) in (4, 8) and all(c in '0123456789abcdef' for c in text):
         return '%08x-0000-1000-8000-00805f9b34fb' % int(text, 16)
     parts = text.split('-')
     if [len(p) for p in parts] == [8, 4, 4, 4, 12] and all(c in '0123456789abcdef' for c in ''.join(parts)):
         return text
-    return None
 
 
 def uuid_bytes(uuid):
@@ -564,9 +554,7 @@ def register_application(self, path, _options, sender, ok, err):
 
 
 def drop_app(key):
-    app = kb['apps'].pop(key, None)
-    if app is None:
-        return
+    app = kb['apps'].pop(key)
     if app.get('match') is not None:
         app['match'].remove()
     for host in kb['hosts'].values():
@@ -694,9 +682,7 @@ def unregister_agent(self, path, sender):
 
 def request_default_agent(self, path, sender):
     name = own_agent(path, sender)
-    if name in kb['default_agents']:
-        kb['default_agents'].remove(name)
-    kb['default_agents'].insert(0, name)
+    kb['default_agents'] = [name] + [other for other in kb['default_agents'] if other != name]
 
 
 class DesktopAgent(dbus.service.Object):
@@ -766,15 +752,6 @@ def host_link_lost(host):
     if host['connected'] and host['path'] in mockobject.objects:
         set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'ServicesResolved': False, 'Connected': False})
     host['connected'] = False
-    if not host['paired']:
-        drop_ccc(host, set(host['ccc']))
-
-
-def drop_ccc(host, entries):
-    for entry in entries:
-        host['ccc'].discard(entry)
-        if not any(entry in other['ccc'] for other in kb['hosts'].values()):
-            send_no_reply(entry[0][0], entry[1], CHAR_IFACE, 'StopNotify')
 
 
 def ready_apps():
@@ -806,9 +783,6 @@ def run_session(gen):
         except StopIteration:
             kb['sessions'] -= 1
             return
-        except Exception:
-            kb['sessions'] -= 1
-            raise
         owner, path, iface, member, signature, args = call
         bus().call_async(owner, path, iface, member, signature, args,
                          lambda *reply: GLib.idle_add(lambda: step(reply[0] if reply else None) and False),
@@ -865,8 +839,7 @@ def ios_session(host):
                 kb['read_error'] = 'No CCC descriptor'
                 continue
             entry = (key, path)
-            if entry in host['ccc']:
-                continue  # the same CCC value again: gatt_ccc_write_cb() does nothing
+            # A bonded host writing its CCC again is not first either: gatt_ccc_write_cb() does nothing.
             first = not any(entry in other['ccc'] for other in kb['hosts'].values())
             host['ccc'].add(entry)
             if first:
@@ -889,22 +862,10 @@ def HostPair(self, name, ok, err):
         ok(False)
         return
     host = host_device(str(name))
-    if host['connected']:
-        ok(host['paired'])
-        return
     host_link_up(host)
     agent_name = default_agent()
-    if host['paired'] or agent_name is None:
-        # A paired host that lost its keys and pairs again: JustWorksRepairing=never refuses
-        # it without asking any agent.
-        host_link_lost(host)
-        ok(False)
-        return
 
     def accepted(*_):
-        if not host['connected']:
-            ok(False)
-            return
         host['paired'] = True
         set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'Paired': True, 'Bonded': True})
         set_props(mockobject.objects[host['path']], DEVICE_IFACE, {'ServicesResolved': True})

@@ -54,7 +54,7 @@ CONSENT_MODES = ('allow', 'deny', 'wait')
 TOKEN = re.compile(r'^[A-Za-z0-9_]+$')
 
 
-def error(name, message):
+def portal_error(name, message):
     return dbus.exceptions.DBusException(message, name=name)
 
 
@@ -103,7 +103,7 @@ def option(options, key, kind, default):
         return default
     value = options[key]
     if not isinstance(value, kind) or isinstance(value, dbus.Boolean):
-        raise error(INVALID_ARGUMENT, 'Invalid type for option %s' % key)
+        raise portal_error(INVALID_ARGUMENT, 'Invalid type for option %s' % key)
     return value
 
 
@@ -119,10 +119,6 @@ def token_option(mock, options, key):
 
 def new_request(mock, sender, options):
     path = REQUEST_ROOT + sender_element(sender) + '/' + token_option(mock, options, 'handle_token')
-    base, suffix = path, 0
-    while path in mockobject.objects:
-        suffix += 1
-        path = '%s/%d' % (base, suffix)
     mock.AddObject(path, REQUEST_IFACE, {}, [])
     return path
 
@@ -142,17 +138,12 @@ def respond(request, response, results):
 def owned_session(mock, handle, sender):
     session = mock.sessions.get(str(handle))
     if session is None or session['sender'] != sender or session['state'] == 'closed':
-        raise error('org.freedesktop.DBus.Error.AccessDenied', 'Invalid session')
+        raise portal_error('org.freedesktop.DBus.Error.AccessDenied', 'Invalid session')
     return session
 
 
 def end_session(mock, path, notify):
     mock.sessions[path]['state'] = 'closed'
-    for dialog in [d for d in mock.pending if d['session'] == path]:
-        mock.pending.remove(dialog)
-        obj = mockobject.objects.pop(dialog['request'], None)
-        if obj is not None:
-            obj.remove_from_connection()
     obj = mockobject.objects.pop(path, None)
     if obj is None:
         return
@@ -187,14 +178,14 @@ def finish(mock, path, request, response, sender):
 def checked_notify(mock, handle, sender, kind, value, state):
     session = owned_session(mock, handle, sender)
     if session['state'] != 'started' or not session['granted'] & KEYBOARD:
-        raise error(FAILED, "Session doesn't have access to a device of type: keyboard")
+        raise portal_error(FAILED, "Session doesn't have access to a device of type: keyboard")
     mock.key_events.append((kind, int(value), int(state)))
 
 
 @dbus.service.method(MAIN_IFACE, in_signature='ss', out_signature='v')
 def Read(self, namespace, key):
     if namespace != APPEARANCE or key != COLOR_SCHEME:
-        raise error(NOT_FOUND, 'Requested setting not found')
+        raise portal_error(NOT_FOUND, 'Requested setting not found')
     return dbus.UInt32(self.color_scheme, variant_level=2)
 
 
@@ -225,7 +216,7 @@ def remote_desktop(in_signature):
 def CreateSession(self, options, sender=None, reply=None, error=None):
     session_path = SESSION_ROOT + sender_element(sender) + '/' + token_option(self, options, 'session_handle_token')
     if session_path in mockobject.objects:
-        raise error(FAILED, 'Session token in use')
+        raise portal_error(FAILED, 'Session token in use')
     request = new_request(self, sender, options)
     self.AddObject(session_path, SESSION_IFACE, {}, [])
     mockobject.objects[session_path].AddMethod(SESSION_IFACE, 'Close', '', '', close_session)
@@ -241,13 +232,13 @@ def CreateSession(self, options, sender=None, reply=None, error=None):
 def SelectDevices(self, session_handle, options, sender=None, reply=None, error=None):
     session = owned_session(self, session_handle, sender)
     if session['state'] != 'init':
-        raise error(FAILED, 'Invalid state')
+        raise portal_error(FAILED, 'Invalid state')
     types = int(option(options, 'types', int, ALL_DEVICES))
     if types & ~ALL_DEVICES:
-        raise error(INVALID_ARGUMENT, 'Unsupported device type: %x' % (types & ~ALL_DEVICES))
+        raise portal_error(INVALID_ARGUMENT, 'Unsupported device type: %x' % (types & ~ALL_DEVICES))
     persist_mode = int(option(options, 'persist_mode', int, 0))
     if not 0 <= persist_mode <= 2:
-        raise error(INVALID_ARGUMENT, 'Invalid persist mode %d' % persist_mode)
+        raise portal_error(INVALID_ARGUMENT, 'Invalid persist mode %d' % persist_mode)
     restore_token = str(option(options, 'restore_token', str, ''))
     request = new_request(self, sender, options)
     self.last_restore_token = restore_token
@@ -266,7 +257,7 @@ def Start(self, session_handle, parent_window, options, sender=None, reply=None,
     path = str(session_handle)
     session = owned_session(self, path, sender)
     if session['state'] != 'init':
-        raise error(FAILED, 'Invalid state')
+        raise portal_error(FAILED, 'Invalid state')
     request = new_request(self, sender, options)
     token = session['restore_token']
     if token and token in self.tokens and self.tokens[token] in (None, sender):
@@ -313,8 +304,6 @@ def NotifyKeyboardKeysym(self, session_handle, options, keysym, state, sender=No
 def close_session(self):
     '''Session.Close() of the client: a closed session's object is gone, so a second one fails.'''
     mock = mockobject.objects[MAIN_OBJ]
-    if mock.sessions.get(self.path, {}).get('state', 'closed') == 'closed':
-        return
     mock.closed_by_client += 1
     end_session(mock, self.path, notify=False)
 
@@ -330,17 +319,13 @@ def SetColorScheme(self, scheme):
 @dbus.service.method(MOCK_IFACE, in_signature='s', out_signature='')
 def SetConsent(self, mode):
     if mode not in CONSENT_MODES:
-        raise error(INVALID_ARGUMENT, 'Unknown consent mode %s' % mode)
+        raise portal_error(INVALID_ARGUMENT, 'Unknown consent mode %s' % mode)
     self.consent = str(mode)
 
 
 @dbus.service.method(MOCK_IFACE, in_signature='u', out_signature='')
 def Answer(self, response):
     '''The user answers the oldest open dialog: 0 allow, 1 cancel, 2 other error.'''
-    if not self.pending:
-        raise error(NOT_FOUND, 'No dialog is open')
-    if response > 2:
-        raise error(INVALID_ARGUMENT, 'Response is 0, 1 or 2')
     dialog = self.pending.pop(0)
     finish(self, dialog['session'], dialog['request'], int(response), dialog['sender'])
 
