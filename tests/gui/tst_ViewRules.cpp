@@ -57,10 +57,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("picture");
         QTest::newRow("Dura-Ace") << std::optional<QString>(u"RD-R9150"_s) << u"9150"_s;
         QTest::newRow("lower case") << std::optional<QString>(u"rd-r9170"_s) << u"9150"_s;
-        QTest::newRow("Ultegra") << std::optional<QString>(u"EW-WU8100"_s) << u"8150"_s;
         QTest::newRow("8xxx before GRX") << std::optional<QString>(u"GRX-8150"_s) << u"8150"_s;
         QTest::newRow("RX815") << std::optional<QString>(u"RD-RX815"_s) << u"grx"_s;
-        QTest::newRow("GRX") << std::optional<QString>(u"grx unit"_s) << u"grx"_s;
         QTest::newRow("wireless unit") << std::optional<QString>(u"EW-WU111"_s) << u"8150"_s;
         QTest::newRow("none") << std::optional<QString>() << u"8150"_s;
     }
