@@ -20,7 +20,6 @@ private Q_SLOTS:
         // A newer version with its link: checksAgainstTheFeed.
         QTest::newRow("same") << QByteArray("{\"version\":\"0.2.0\",\"url\":\"https://cogwise.app/get\"}")
                               << Kind::upToDate;
-        QTest::newRow("older") << QByteArray("{\"version\":\"0.1.9\"}") << Kind::upToDate;
         QTest::newRow("not JSON") << QByteArray("<html>") << Kind::failed;
         QTest::newRow("newer without a link") << QByteArray("{\"version\":\"1.0\"}") << Kind::failed;
         QTest::newRow("odd link") << QByteArray("{\"version\":\"1.0\",\"url\":\"javascript:alert(1)\"}")

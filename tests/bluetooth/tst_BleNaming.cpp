@@ -20,7 +20,6 @@ private Q_SLOTS:
         QTest::newRow("RDR code only at the start") << QStringLiteral("Shimano RDR9150") << false;
         QTest::newRow("RDR code at the start") << QStringLiteral("RDR9170 rear") << true;
         QTest::newRow("SM prefix") << QStringLiteral("Smart Trainer") << true;
-        QTest::newRow("BT-DN prefix") << QStringLiteral("BT-DN300") << true;
         QTest::newRow("other") << QStringLiteral("Heart Rate") << false;
         QTest::newRow("code inside a token") << QStringLiteral("XR8150") << false;
     }

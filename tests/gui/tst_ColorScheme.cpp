@@ -44,8 +44,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("darkWhenNothing"); // then nothing
         QTest::newRow("portal prefers dark") << QString() << 1 << false << true << true << false << false;
         QTest::newRow("portal prefers light") << QString() << 2 << true << false << true << false << true;
-        QTest::newRow("no preference: the platform's")
-            << QString() << 0 << true << true << true << false << true;
         QTest::newRow("no portal: the platform's") << QString() << -1 << true << true << true << true << true;
         QTest::newRow("forced light") << u"light"_s << 1 << true << false << false << false << false;
         QTest::newRow("forced dark") << u"dark"_s << 2 << false << true << true << true << true;
