@@ -80,14 +80,6 @@ public:
     void forget(const QString& hostPath) override { forgotten.append(hostPath); }
     void setBatteryLevel(int percent) override { battery = percent; }
 
-protected:
-    std::optional<QString> prepareKeyMatching(KeyMatching matching) override
-    {
-        if (matching == KeyMatching::physicalKey)
-            return std::nullopt;
-        return QStringLiteral("positions only");
-    }
-
 private:
     QStringList& m_events;
     QString m_adapter;

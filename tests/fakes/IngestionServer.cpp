@@ -114,6 +114,4 @@ void IngestionServer::streamBody(QTcpSocket* socket)
         stream->remaining -= size;
         m_requests[stream->request].answerBodyBytesSent += size;
     }
-    if (stream->remaining == 0)
-        m_streams.erase(stream);
 }

@@ -9,15 +9,15 @@
 #include <QStringList>
 #include <algorithm>
 
-// Collects the entries a debug log receives from now on.
+// Collects the entries the debug log receives from now on.
 class DebugLogRecorder : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit DebugLogRecorder(DebugLogService& debugLog = DebugLogService::shared())
+    DebugLogRecorder()
     {
-        connect(&debugLog, &DebugLogService::entryAppended, this,
+        connect(&DebugLogService::shared(), &DebugLogService::entryAppended, this,
                 [this](const DebugLogEntry& entry) { entries.append(entry); });
     }
 

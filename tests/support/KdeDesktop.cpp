@@ -1,5 +1,7 @@
 #include "support/KdeDesktop.h"
 
+#include "support/ScratchDir.h"
+
 #include <QDBusConnection>
 #include <QDir>
 #include <QFile>
@@ -34,12 +36,6 @@ QString backendPath()
 QString portalPath()
 {
     return QStandardPaths::findExecutable(u"xdg-desktop-portal"_s, {u"/usr/libexec"_s});
-}
-
-QByteArray readFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -116,12 +112,12 @@ std::optional<QString> KdeDesktop::startKWin()
                         u"--height"_s, u"600"_s, u"--no-lockscreen"_s, u"--no-global-shortcuts"_s,
                         u"sh -c 'printenv DISPLAY > %1'"_s.arg(displayFile)});
     (void)QTest::qWaitFor(
-        [&] { return m_kwin.state() == QProcess::NotRunning || !readFile(displayFile).isEmpty(); },
+        [&] { return m_kwin.state() == QProcess::NotRunning || !ScratchDir::read(displayFile).isEmpty(); },
         desktopStartTimeoutMs);
-    m_xDisplay = readFile(displayFile).trimmed();
+    m_xDisplay = ScratchDir::read(displayFile).trimmed();
     if (m_xDisplay.isEmpty())
         return u"KWin did not start Xwayland: "_s +
-               QString::fromLocal8Bit(readFile(m_dir.filePath(u"kwin.log"_s)).right(2000));
+               QString::fromLocal8Bit(ScratchDir::read(m_dir.filePath(u"kwin.log"_s)).right(2000));
     return std::nullopt;
 }
 
@@ -152,11 +148,12 @@ std::optional<QString> KdeDesktop::startWaylandClient()
     m_wev.start(u"stdbuf"_s, {u"-oL"_s, u"wev"_s});
     const bool focused = QTest::qWaitFor(
         [&] {
-            return m_wev.state() == QProcess::NotRunning || readFile(log).contains("wl_keyboard] enter:");
+            return m_wev.state() == QProcess::NotRunning ||
+                   ScratchDir::read(log).contains("wl_keyboard] enter:");
         },
         desktopStartTimeoutMs);
     if (m_wev.state() == QProcess::NotRunning || !focused)
-        return u"wev did not get the keyboard focus: "_s + QString::fromLocal8Bit(readFile(log));
+        return u"wev did not get the keyboard focus: "_s + QString::fromLocal8Bit(ScratchDir::read(log));
     return std::nullopt;
 }
 
@@ -168,7 +165,7 @@ QStringList KdeDesktop::waylandKeys() const
     QStringList keys;
     QSet<QString> serials;
     for (const auto& match :
-         key.globalMatch(QString::fromLocal8Bit(readFile(m_dir.filePath(u"wev.log"_s))))) {
+         key.globalMatch(QString::fromLocal8Bit(ScratchDir::read(m_dir.filePath(u"wev.log"_s))))) {
         if (serials.contains(match.captured(1)))
             continue;
         serials.insert(match.captured(1));
