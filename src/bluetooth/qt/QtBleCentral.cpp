@@ -302,11 +302,10 @@ void QtBleCentral::onInterfacesAdded(const QDBusMessage& message)
         return;
     logInfo(QStringLiteral("Bluetooth adapter added"));
     // Qt's scan stays bound to the adapter it started on, and does not always notice that
-    // adapter go: everything is made anew for the one now here, and a wanted scan resumes.
+    // adapter go: everything is made anew for the one now here (the scan starts again with
+    // the power-on that follows, as after a restart of bluetoothd).
     createPlatformObjects();
     updateState();
-    if (m_scanWanted)
-        scanForPeripherals();
 }
 
 void QtBleCentral::onInterfacesRemoved(const QDBusMessage& message)
